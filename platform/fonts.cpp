@@ -1,0 +1,29 @@
+#include "fonts.h"
+
+#include <QFont>
+#include <QStringList>
+
+namespace tessarin {
+
+void installFontSubstitutions()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    const QStringList serif{QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Serif CJK"),
+                            QStringLiteral("Noto Sans CJK SC")};
+    const QStringList sans{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK"),
+                           QStringLiteral("Noto Serif CJK SC")};
+    for (const QString &face : {QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                                QStringLiteral("新宋体"), QStringLiteral("NSimSun"),
+                                QStringLiteral("仿宋"), QStringLiteral("仿宋_GB2312"),
+                                QStringLiteral("FangSong"), QStringLiteral("楷体"),
+                                QStringLiteral("楷体_GB2312"), QStringLiteral("KaiTi")})
+        QFont::insertSubstitutions(face, serif);
+    for (const QString &face : {QStringLiteral("黑体"), QStringLiteral("SimHei"),
+                                QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei")})
+        QFont::insertSubstitutions(face, sans);
+}
+
+} // namespace tessarin

@@ -1,0 +1,75 @@
+#include "error.h"
+#include "textcodec.h"
+
+#include <QDomDocument>
+
+#include <gtest/gtest.h>
+
+using namespace tessarin;
+
+TEST(CodePage, ChineseRoundTripsAndMatchesGb2312Bytes)
+{
+    const QString text = QStringLiteral("泵的扬程 H=12.5m");
+    const QByteArray bytes = toCodePage(text);
+    // "泵" is B1C3 in GB2312; GB18030 agrees with it.
+    EXPECT_EQ(bytes.left(2), QByteArray("\xB1\xC3"));
+    EXPECT_EQ(fromCodePage(bytes), text);
+    // Characters beyond GBK survive too.
+    const QString rare = QStringLiteral("𠀀€");
+    EXPECT_EQ(fromCodePage(toCodePage(rare)), rare);
+}
+
+TEST(XmlText, DeclaredEncodingIsFound)
+{
+    EXPECT_EQ(declaredXmlEncoding("<?xml version=\"1.0\" encoding=\"GB2312\"?><a/>"),
+              QStringLiteral("GB2312"));
+    EXPECT_EQ(declaredXmlEncoding("<?xml version='1.0' encoding='gbk' ?><a/>"),
+              QStringLiteral("gbk"));
+    EXPECT_EQ(declaredXmlEncoding("<?xml version=\"1.0\"?><a/>"), QStringLiteral("UTF-8"));
+    EXPECT_EQ(declaredXmlEncoding("<a/>"), QStringLiteral("UTF-8"));
+    EXPECT_EQ(declaredXmlEncoding("\xEF\xBB\xBF<a/>"), QStringLiteral("UTF-8"));
+}
+
+TEST(XmlText, UnencodableCharactersBecomeReferences)
+{
+    // "堃" is outside GB2312; "泵" is inside.
+    const QString text = QStringLiteral("<a v=\"泵堃x😀\"/>");
+    const QByteArray bytes = encodeXml(text, QStringLiteral("GB2312"));
+    EXPECT_TRUE(bytes.contains("&#22531;"));
+    EXPECT_TRUE(bytes.contains("&#128512;"));
+    EXPECT_TRUE(bytes.contains("\xB1\xC3"));
+
+    const QByteArray doc = "<?xml version=\"1.0\" encoding=\"GB2312\"?>" + bytes;
+    const QDomDocument parsed = parseXml(doc, QStringLiteral("test"));
+    EXPECT_EQ(parsed.documentElement().attribute(QStringLiteral("v")),
+              QStringLiteral("泵堃x😀"));
+}
+
+TEST(XmlText, SerializeUsesTheDeclaredEncoding)
+{
+    QDomDocument doc;
+    doc.appendChild(doc.createProcessingInstruction(QStringLiteral("xml"),
+                                                    QStringLiteral("version=\"1.0\" encoding=\"GB2312\"")));
+    QDomElement root = doc.createElement(QStringLiteral("root"));
+    root.setAttribute(QStringLiteral("Name"), QStringLiteral("流量堃"));
+    doc.appendChild(root);
+    const QByteArray bytes = serializeXml(doc);
+    EXPECT_FALSE(bytes.contains(QStringLiteral("流").toUtf8()));
+    EXPECT_TRUE(bytes.contains("&#22531;"));
+    const QDomDocument back = parseXml(bytes, QStringLiteral("test"));
+    EXPECT_EQ(back.documentElement().attribute(QStringLiteral("Name")), QStringLiteral("流量堃"));
+}
+
+TEST(XmlText, MalformedDocumentNamesLineAndColumn)
+{
+    try {
+        parseXml("<?xml version=\"1.0\"?>\n<root>\n  <a></b>\n</root>", QStringLiteral("p.flw"));
+        FAIL() << "no error";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("p.flw"))) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("line 3"))) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("column"))) << e.what();
+    }
+    EXPECT_THROW(parseXml("<?xml version=\"1.0\" encoding=\"NO-SUCH\"?><a/>", QStringLiteral("x")),
+                 Error);
+}

@@ -1,0 +1,17 @@
+#include "fonts.h"
+#include "programdir.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    tessarin::installFontSubstitutions();
+    tessarin::setProgramDirectory(QStringLiteral(TESSARIN_BIN_DIR));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QJsonDocument>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+namespace tessarin::cli {
+
+// Thrown for wrong usage (exit status 2); the message says what is wrong.
+class UsageError : public std::runtime_error
+{
+public:
+    explicit UsageError(const QString &message)
+        : std::runtime_error(message.toStdString())
+    {}
+};
+
+// One command of tessarin-cli. `configure` declares its arguments and options on the parser;
+// `run` does the work and returns the exit status. Failures are thrown as tessarin::Error.
+struct Command
+{
+    QString name;
+    QString summary;
+    std::function<void(QCommandLineParser &)> configure;
+    std::function<int(const QCommandLineParser &)> run;
+};
+
+// The commands known to the tool, in registration order.
+std::vector<Command> &commands();
+
+// Registers a command at static-initialisation time:
+//   static const bool registered = registerCommand({...});
+bool registerCommand(Command command);
+
+// The positional arguments, checked to be exactly `count` (or at least `count` when !exact).
+QStringList positional(const QCommandLineParser &parser, int count, bool exact = true);
+
+// Output helpers: UTF-8 on standard output.
+void printLine(const QString &text);
+void printRaw(const QByteArray &bytes);
+void printJson(const QJsonDocument &doc);
+
+} // namespace tessarin::cli

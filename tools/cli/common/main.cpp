@@ -1,0 +1,92 @@
+// tessarin-cli: the headless face of Tessarin (see README for the commands).
+
+#include "command.h"
+
+#include "error.h"
+#include "fonts.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+using namespace tessarin;
+using namespace tessarin::cli;
+
+namespace {
+
+void printUsage()
+{
+    QString text = QStringLiteral("Usage: tessarin-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
+    for (const Command &c : commands())
+        text += QStringLiteral("  %1  %2\n").arg(c.name, -16).arg(c.summary);
+    text += QStringLiteral("\nRun 'tessarin-cli COMMAND --help' for the arguments of a command.\n");
+    std::fputs(text.toUtf8().constData(), stdout);
+}
+
+void printError(const QString &message)
+{
+    std::fputs(("tessarin-cli: " + message + '\n').toUtf8().constData(), stderr);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Pages are widgets even when nothing is shown; without a display use the offscreen platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tessarin-cli"));
+    installFontSubstitutions();
+
+    const QStringList args = QApplication::arguments();
+    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
+        printUsage();
+        return args.size() < 2 ? 2 : 0;
+    }
+
+    const Command *command = nullptr;
+    for (const Command &c : commands())
+        if (c.name == args[1])
+            command = &c;
+    if (!command) {
+        printError(QStringLiteral("unknown command \"%1\" (see tessarin-cli --help)").arg(args[1]));
+        return 2;
+    }
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(command->summary);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+    if (command->configure)
+        command->configure(parser);
+    QStringList commandArgs = args.mid(1);
+    commandArgs[0] = QStringLiteral("tessarin-cli ") + command->name;
+    if (!parser.parse(commandArgs)) {
+        printError(command->name + QStringLiteral(": ") + parser.errorText());
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return 0;
+    }
+
+    try {
+        const int status = command->run(parser);
+        std::fflush(stdout);
+        return status;
+    } catch (const UsageError &e) {
+        printError(command->name + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return 2;
+    } catch (const Error &e) {
+        printError(command->name + QStringLiteral(": ") + e.message());
+        return 1;
+    } catch (const std::exception &e) {
+        printError(command->name + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return 1;
+    }
+}
