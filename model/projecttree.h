@@ -1,0 +1,89 @@
+#pragma once
+
+// The project tree: a headless Qt item model whose items each own one calculation node, with
+// cheap addressing by absolute (pre-order) index for the run pipeline and the tree views.
+
+#include "qzobject.h"
+
+#include <QAbstractItemModel>
+
+#include <memory>
+#include <vector>
+
+namespace tessarin {
+
+// One column; the display text of an item is its node's Name, NodeRole gives the TqzNode*.
+// Items own their nodes: removing an item or clearing the tree destroys them.
+//
+// Absolute index: an item's position in pre-order over the whole tree (a parent before its
+// children, a whole subtree before the next sibling), counted from 0. The pre-order is cached
+// and rebuilt once after a structural change, so every absolute-index call is O(1) apart from
+// that one O(n) rebuild. The subtree of item i is the range [i, lastDescendant(i)].
+class TqzProjectTree : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    enum Role { NodeRole = Qt::UserRole + 1 };
+
+    explicit TqzProjectTree(QObject *parent = nullptr);
+    ~TqzProjectTree() override;
+
+    // QAbstractItemModel
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+    // The node an item carries; nullptr for an invalid index.
+    TqzNode *node(const QModelIndex &index) const;
+
+    // Appends an item carrying `node` as the last child of `parent` (top level when invalid);
+    // the tree takes ownership. Returns the new item.
+    QModelIndex appendNode(std::unique_ptr<TqzNode> node, const QModelIndex &parent = {});
+
+    // Removes the item with its subtree and destroys their nodes. False for an invalid index.
+    bool removeItem(const QModelIndex &index);
+
+    // Destroys every node and removes all items.
+    void clear();
+
+    // Replaces the whole tree in one model reset. parentOf[i] is the position in `nodes` of the
+    // parent of nodes[i], or -1 for a top-level item; children and top-level items keep the
+    // order of `nodes`. Throws Error (leaving the tree unchanged) when parentOf is out of range
+    // or not a forest.
+    void resetNodes(std::vector<std::unique_ptr<TqzNode>> nodes, const std::vector<int> &parentOf);
+
+    // Tells the views that the node of `index` changed (its Name is the item's text).
+    void nodeChanged(const QModelIndex &index);
+
+    // Absolute addressing. Indexes out of range give -1 / an invalid index / nullptr.
+    int count() const;
+    int absoluteIndex(const QModelIndex &index) const;
+    QModelIndex itemAt(int absoluteIndex) const;
+    TqzNode *nodeAt(int absoluteIndex) const;
+    int lastDescendant(int absoluteIndex) const;
+    int parentIndex(int absoluteIndex) const;  // -1 for a top-level item
+    int childCount(int absoluteIndex) const;
+
+private:
+    struct Item;
+
+    Item *itemOf(const QModelIndex &index) const;
+    QModelIndex indexOf(Item *item) const;
+    void invalidateOrder();
+    void ensureOrder() const;
+    Item *orderedItem(int absoluteIndex) const;
+    static void renumberRows(Item *parent, size_t from);
+    static void destroyDeep(std::vector<std::unique_ptr<Item>> &items);
+
+    std::unique_ptr<Item> m_root;
+    mutable std::vector<Item *> m_order;
+    mutable bool m_orderValid = true;
+};
+
+} // namespace tessarin
+
+Q_DECLARE_METATYPE(tessarin::TqzNode *)

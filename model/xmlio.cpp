@@ -1,0 +1,243 @@
+#include "xmlio.h"
+
+#include "error.h"
+#include "textcodec.h"
+
+#include <QDomNamedNodeMap>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace tessarin {
+
+namespace {
+
+// Attribute names in the order the stored formats list them.
+const QStringList &knownAttributeOrder()
+{
+    static const QStringList order = {
+        QStringLiteral("Name"),     QStringLiteral("NodeID"),      QStringLiteral("ParentID"),
+        QStringLiteral("Caption"),  QStringLiteral("Script"),      QStringLiteral("Value"),
+        QStringLiteral("Unit"),     QStringLiteral("Author"),      QStringLiteral("CreateTime"),
+        QStringLiteral("Remark"),   QStringLiteral("LibraryPath"), QStringLiteral("FileName"),
+        QStringLiteral("StdLib"),
+    };
+    return order;
+}
+
+bool isXmlChar(char16_t c)
+{
+    return c >= 0x20 ? (c != 0xFFFE && c != 0xFFFF) : (c == 0x09 || c == 0x0A || c == 0x0D);
+}
+
+void appendEscaped(QString &out, const QString &text, bool attribute)
+{
+    out.reserve(out.size() + text.size());
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        switch (c) {
+        case u'&': out += QLatin1String("&amp;"); break;
+        case u'<': out += QLatin1String("&lt;"); break;
+        case u'>': out += QLatin1String("&gt;"); break;
+        case u'"':
+            out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
+            break;
+        // In attribute values these would be normalised to blanks on reading.
+        case u'\t': out += attribute ? QLatin1String("&#9;") : QLatin1String("\t"); break;
+        case u'\n': out += attribute ? QLatin1String("&#10;") : QLatin1String("\n"); break;
+        case u'\r': out += QLatin1String("&#13;"); break;
+        default:
+            if (isXmlChar(c))
+                out += ch;
+        }
+    }
+}
+
+void writeIndent(QString &out, int depth)
+{
+    out += QString(depth, QLatin1Char(' '));
+}
+
+void writeAttributes(QString &out, const QDomElement &element)
+{
+    const QDomNamedNodeMap attrs = element.attributes();
+    std::vector<std::pair<QString, QString>> list;
+    list.reserve(static_cast<size_t>(attrs.count()));
+    for (int i = 0; i < attrs.count(); ++i) {
+        const QDomAttr a = attrs.item(i).toAttr();
+        list.emplace_back(a.name(), a.value());
+    }
+    const QStringList &order = knownAttributeOrder();
+    auto rank = [&](const QString &name) {
+        const qsizetype r = order.indexOf(name);
+        return r < 0 ? order.size() : r;
+    };
+    std::sort(list.begin(), list.end(), [&](const auto &a, const auto &b) {
+        const qsizetype ra = rank(a.first);
+        const qsizetype rb = rank(b.first);
+        return ra != rb ? ra < rb : a.first < b.first;
+    });
+    for (const auto &[name, value] : list) {
+        out += QLatin1Char(' ') + name + QLatin1String("=\"");
+        appendEscaped(out, value, true);
+        out += QLatin1Char('"');
+    }
+}
+
+void writeNode(QString &out, const QDomNode &node, int depth)
+{
+    if (node.isElement()) {
+        const QDomElement e = node.toElement();
+        writeIndent(out, depth);
+        out += QLatin1Char('<') + e.tagName();
+        writeAttributes(out, e);
+        QDomNode child = e.firstChild();
+        if (child.isNull()) {
+            out += QLatin1String("/>\n");
+            return;
+        }
+        bool textOnly = true;
+        for (QDomNode c = child; !c.isNull(); c = c.nextSibling())
+            textOnly = textOnly && (c.isText() || c.isCDATASection());
+        if (textOnly) {
+            out += QLatin1Char('>');
+            for (QDomNode c = child; !c.isNull(); c = c.nextSibling())
+                appendEscaped(out, c.toCharacterData().data(), false);
+            out += QLatin1String("</") + e.tagName() + QLatin1String(">\n");
+            return;
+        }
+        out += QLatin1String(">\n");
+        for (QDomNode c = child; !c.isNull(); c = c.nextSibling())
+            writeNode(out, c, depth + 1);
+        writeIndent(out, depth);
+        out += QLatin1String("</") + e.tagName() + QLatin1String(">\n");
+    } else if (node.isText() || node.isCDATASection()) {
+        const QString text = node.toCharacterData().data();
+        if (text.trimmed().isEmpty())
+            return;
+        writeIndent(out, depth);
+        appendEscaped(out, text, false);
+        out += QLatin1Char('\n');
+    } else if (node.isComment()) {
+        writeIndent(out, depth);
+        out += QLatin1String("<!--") + node.toComment().data() + QLatin1String("-->\n");
+    } else if (node.isProcessingInstruction()) {
+        const QDomProcessingInstruction pi = node.toProcessingInstruction();
+        writeIndent(out, depth);
+        out += QLatin1String("<?") + pi.target() + QLatin1Char(' ') + pi.data()
+               + QLatin1String("?>\n");
+    }
+}
+
+QString encodingOf(const QDomDocument &doc)
+{
+    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
+        if (n.isProcessingInstruction() && n.nodeName() == QLatin1String("xml")) {
+            const QString data = n.toProcessingInstruction().data();
+            const QString text = QStringLiteral("<?xml %1?>").arg(data);
+            return declaredXmlEncoding(text.toLatin1());
+        }
+    }
+    return QStringLiteral("UTF-8");
+}
+
+// Line and column (1-based) of a byte offset, counted in decoded characters.
+std::pair<int, int> lineAndColumn(const QString &decodedPrefix)
+{
+    const int line = static_cast<int>(decodedPrefix.count(QLatin1Char('\n'))) + 1;
+    const qsizetype lastBreak = decodedPrefix.lastIndexOf(QLatin1Char('\n'));
+    return {line, static_cast<int>(decodedPrefix.size() - lastBreak)};
+}
+
+} // namespace
+
+QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where)
+{
+    if (declaredXmlEncoding(bytes).compare(QLatin1String("GB2312"), Qt::CaseInsensitive) != 0)
+        return parseXml(bytes, where);
+
+    // Decode in pieces so that the first undecodable byte can be located.
+    QStringDecoder dec("GB18030", QStringDecoder::Flag::Stateless);
+    const QString text = dec.decode(bytes);
+    if (dec.hasError()) {
+        qsizetype good = 0;
+        qsizetype lo = 0;
+        qsizetype hi = bytes.size();
+        // Longest prefix that decodes cleanly (binary search; decoding is monotone in errors).
+        while (lo < hi) {
+            const qsizetype mid = (lo + hi + 1) / 2;
+            QStringDecoder d("GB18030", QStringDecoder::Flag::Stateless);
+            QString part = d.decode(QByteArrayView(bytes).first(mid));
+            if (!d.hasError()) {
+                lo = mid;
+                good = mid;
+            } else {
+                hi = mid - 1;
+            }
+        }
+        QStringDecoder d("GB18030", QStringDecoder::Flag::Stateless);
+        const auto [line, column] = lineAndColumn(d.decode(QByteArrayView(bytes).first(good)));
+        throw Error(QStringLiteral("%1: byte 0x%2 at offset %3 (line %4, column %5) is not "
+                                   "valid in the declared encoding GB2312")
+                        .arg(where)
+                        .arg(static_cast<uchar>(bytes[good]), 2, 16, QLatin1Char('0'))
+                        .arg(good)
+                        .arg(line)
+                        .arg(column));
+    }
+    QString body = text;
+    if (!body.isEmpty() && body.front() == QChar(0xFEFF))
+        body.remove(0, 1);
+    QDomDocument doc;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!doc.setContent(body, &message, &line, &column)) {
+        throw Error(QStringLiteral("%1: not a well-formed XML document (line %2, column %3): %4")
+                        .arg(where)
+                        .arg(line)
+                        .arg(column)
+                        .arg(message));
+    }
+    return doc;
+}
+
+QDomDocument newXmlDocument(const QString &encoding)
+{
+    QDomDocument doc;
+    doc.appendChild(doc.createProcessingInstruction(
+        QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"%1\"").arg(encoding)));
+    return doc;
+}
+
+QByteArray writeXmlDocument(const QDomDocument &doc)
+{
+    const QString encoding = encodingOf(doc);
+    QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n").arg(encoding);
+    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
+        if (n.isProcessingInstruction() && n.nodeName() == QLatin1String("xml"))
+            continue;
+        writeNode(out, n, 0);
+    }
+    return encodeXml(out, encoding);
+}
+
+qint32 intAttribute(const QDomElement &element, const QString &name)
+{
+    const QString text = element.attribute(name);
+    bool ok = false;
+    const qint32 value = text.trimmed().toInt(&ok, 10);
+    if (!ok) {
+        throw Error(QStringLiteral("line %1, column %2: attribute \"%3\" of <%4> is not a "
+                                   "decimal integer: \"%5\"")
+                        .arg(element.lineNumber())
+                        .arg(element.columnNumber())
+                        .arg(name, element.tagName(), text));
+    }
+    return value;
+}
+
+} // namespace tessarin
