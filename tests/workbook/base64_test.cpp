@@ -87,7 +87,8 @@ TEST(Base64, NulAndFfBytesSurviveAnywhere)
 TEST(Base64, AgreesWithQtOnRandomData)
 {
     // Lengths around every remainder and across the unrolled blocks of the encoder.
-    for (qsizetype size : {1, 2, 3, 4, 5, 11, 12, 13, 14, 15, 27, 28, 29, 47, 48, 49, 51, 52, 53, 1000, 65537}) {
+    for (qsizetype size :
+         {1, 2, 3, 4, 5, 11, 12, 13, 14, 15, 27, 28, 29, 47, 48, 49, 51, 52, 53, 1000, 65537}) {
         const QByteArray bytes = randomBytes(size, static_cast<unsigned>(size));
         const QByteArray ours = base64Encode(bytes);
         EXPECT_EQ(ours, bytes.toBase64()) << size;
@@ -188,6 +189,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{"YQ===", "\"=\" at offset 4 stands in the first place"},
                       Refused{"YQ=A", "\"A\" at offset 3 follows the \"=\" at offset 2"},
                       Refused{"YQ= \nAYWJj", "\"A\" at offset 5 follows the \"=\" at offset 2"}));
+
+TEST(Base64, OffsetsHoldDeepInALongText)
+{
+    const QByteArray clean = base64Encode(randomBytes(300, 11));
+    for (qsizetype at = 0; at < clean.size(); at += 36) {
+        QByteArray text = clean;
+        text[at] = '=';
+        EXPECT_TRUE(refusal(text).contains(QStringLiteral("offset %1 stands").arg(at))) << at;
+    }
+}
 
 TEST(Base64, WideTextOffsetsCountItsCharacters)
 {
