@@ -226,11 +226,10 @@ void checkPadding(const char g[4], const qsizetype offsets[4], int size)
                    .arg(offsets[2]));
 }
 
-// Writes the bytes of one group of four significant characters found at the given offsets;
-// returns how many bytes it wrote. Misplaced "=" is refused.
-int decodeCheckedGroup(const char g[4], const qsizetype offsets[4], char *out)
+// Writes the bytes of one group of four significant characters whose "=" placement has been
+// checked; returns how many bytes it wrote.
+int decodeCheckedGroup(const char g[4], char *out)
 {
-    checkPadding(g, offsets, 4);
     const quint32 v0 = static_cast<quint32>(Values[static_cast<uchar>(g[0])]);
     const quint32 v1 = static_cast<quint32>(Values[static_cast<uchar>(g[1])]);
     out[0] = static_cast<char>((v0 << 2) | (v1 >> 4));
@@ -294,7 +293,7 @@ qsizetype decodeInto(const char *in, qsizetype n, char *out)
                                   "do not make a group of four")
                        .arg(k)
                        .arg(offsets[0]));
-        out += decodeCheckedGroup(g, offsets, out);
+        out += decodeCheckedGroup(g, out);
     }
 }
 
@@ -371,7 +370,8 @@ quint32 DecodeGroup(const char *Chars, int &Count)
                        .arg(printable(Chars[k]))
                        .arg(k));
     char bytes[3] = {0, 0, 0};
-    Count = decodeCheckedGroup(Chars, offsets, bytes);
+    checkPadding(Chars, offsets, 4);
+    Count = decodeCheckedGroup(Chars, bytes);
     return quint32(uchar(bytes[0])) | (quint32(uchar(bytes[1])) << 8)
            | (quint32(uchar(bytes[2])) << 16);
 }
