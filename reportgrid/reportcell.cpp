@@ -1,0 +1,648 @@
+#include "reportcell.h"
+
+#include "reportcontrol.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tessarin {
+
+QColor colorFromTColor(TColor c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+TColor tcolorFromColor(const QColor &c)
+{
+    return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16);
+}
+
+// ---- text layout ----
+
+namespace {
+
+// Paragraphs of `text` split at CR LF, lone CR and lone LF. A break at the very end starts no
+// further paragraph (the empty last line takes no room).
+QStringList paragraphs(const QString &text)
+{
+    QStringList out;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r' || c == u'\n') {
+            out.append(text.mid(start, i - start));
+            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n || out.isEmpty())
+        out.append(text.mid(start));
+    return out;
+}
+
+// Lays out one paragraph in `width` pixels and calls `onLine(textLine)` per line. Returns the
+// number of lines.
+template<typename F>
+int layoutParagraph(QTextLayout &layout, int width, F &&onLine)
+{
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int count = 0;
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(std::max(1, width));
+        onLine(line);
+        ++count;
+    }
+    layout.endLayout();
+    return std::max(1, count);
+}
+
+int alignedOffset(int horzAlign, int boxWidth, qreal lineWidth)
+{
+    switch (horzAlign) {
+    case TEXT_ALIGN_CENTER:
+        return static_cast<int>((boxWidth - lineWidth) / 2);
+    case TEXT_ALIGN_RIGHT:
+        return static_cast<int>(boxWidth - lineWidth);
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+TRect CellTextLayout::measure(const QFont &font, const TRect &box, const QString &text,
+                              int horzAlign)
+{
+    const QFontMetrics fm(font);
+    const int lineHeight = fm.height();
+    const int width = box.width();
+    int lines = 0;
+    qreal widest = 0;
+    for (const QString &para : paragraphs(text)) {
+        const qreal advance = fm.horizontalAdvance(para);
+        if (para.isEmpty() || advance <= width) {
+            ++lines;
+            widest = std::max(widest, advance);
+            continue;
+        }
+        QTextLayout layout(para, font);
+        lines += layoutParagraph(layout, width, [&](QTextLine &line) {
+            widest = std::max(widest, line.naturalTextWidth());
+        });
+    }
+    const int used = static_cast<int>(std::min<qreal>(widest + 0.999, width));
+    const int offset = alignedOffset(horzAlign, width, used);
+    return {box.left + offset, box.top, box.left + offset + used, box.top + lines * lineHeight};
+}
+
+void CellTextLayout::draw(QPainter &painter, const QFont &font, const TRect &box,
+                          const QString &text, int horzAlign)
+{
+    const QFontMetrics fm(font);
+    const int lineHeight = fm.height();
+    const int width = box.width();
+    painter.save();
+    painter.setClipRect(box.toQRect(), Qt::IntersectClip);
+    painter.setFont(font);
+    int y = box.top;
+    for (const QString &para : paragraphs(text)) {
+        if (y >= box.bottom)
+            break;
+        if (para.isEmpty()) {
+            y += lineHeight;
+            continue;
+        }
+        QTextLayout layout(para, font);
+        int row = 0;
+        layoutParagraph(layout, width, [&](QTextLine &line) {
+            const int x = alignedOffset(horzAlign, width, line.naturalTextWidth());
+            line.setPosition(QPointF(x, row * lineHeight + (lineHeight - line.height()) / 2));
+            ++row;
+        });
+        layout.draw(&painter, QPointF(box.left, y));
+        y += row * lineHeight;
+    }
+    painter.restore();
+}
+
+// ---- TReportCell ----
+
+TReportCell::TReportCell()
+    : FBmp(std::make_unique<QImage>())
+    , FLogFont(defaultCellFont())
+{}
+
+TReportCell::~TReportCell()
+{
+    if (FOwnerCell)
+        FOwnerCell->FCellsList.removeAll(this);
+    for (TReportCell *owned : std::as_const(FCellsList))
+        if (owned->FOwnerCell == this)
+            owned->FOwnerCell = nullptr;
+    if (FOwnerLine && FOwnerLine->FReportControl)
+        FOwnerLine->FReportControl->cellDestroyed(this);
+}
+
+const QFont &TReportCell::cellFont() const
+{
+    if (!m_font || !(m_fontKey == FLogFont)) {
+        m_font = std::make_unique<QFont>(fontFromLogFont(FLogFont));
+        m_fontKey = FLogFont;
+    }
+    return *m_font;
+}
+
+void TReportCell::SetLeftMargin(int margin)
+{
+    // The inset is fixed at 5 pixels; the setter exists for stored pages and callers that ask.
+    if (margin != FLeftMargin && margin >= 5 && margin <= 5) {
+        FLeftMargin = margin;
+        CalcMinCellHeight();
+    }
+}
+
+void TReportCell::SetOwnerLine(TReportLine *line)
+{
+    if (line)
+        FOwnerLine = line;
+}
+
+void TReportCell::SetOwnerCell(TReportCell *cell)
+{
+    FOwnerCell = cell;
+}
+
+void TReportCell::AddOwnedCell(TReportCell *cell)
+{
+    if (!cell || cell == this || FCellsList.contains(cell))
+        return;
+    cell->FOwnerCell = this;
+    FCellText += cell->FCellText;
+    cell->SetCellText(QString());
+    FCellsList.append(cell);
+    if (!cell->FCellsList.isEmpty()) {
+        const QList<TReportCell *> taken = cell->FCellsList;
+        cell->RemoveAllOwnedCell();
+        for (TReportCell *c : taken) {
+            if (c == this || FCellsList.contains(c))
+                continue;
+            FCellsList.append(c);
+            c->FOwnerCell = this;
+        }
+    }
+}
+
+void TReportCell::RemoveOwnedCell(TReportCell *cell)
+{
+    if (!cell || !FCellsList.removeOne(cell))
+        return;
+    cell->FOwnerCell = nullptr;
+}
+
+void TReportCell::RemoveAllOwnedCell()
+{
+    const QList<TReportCell *> owned = FCellsList;
+    for (TReportCell *c : owned) {
+        c->FOwnerCell = nullptr;
+        c->CalcMinCellHeight();
+    }
+    FCellsList.clear();
+}
+
+bool TReportCell::IsCellOwned(const TReportCell *cell) const
+{
+    return cell && FCellsList.contains(const_cast<TReportCell *>(cell));
+}
+
+void TReportCell::SetCellLeft(int left)
+{
+    if (left != FCellLeft) {
+        FCellLeft = left;
+        CalcCellRect();
+    }
+}
+
+void TReportCell::SetCellWidth(int width)
+{
+    if (width == FCellWidth)
+        return;
+    FCellWidth = width <= MinCellWidth ? MinCellWidth : width;
+    CalcMinCellHeight();
+    CalcCellRect();
+}
+
+int TReportCell::GetCellHeight() const
+{
+    if (!FOwnerLine)
+        return 0;
+    return std::max(FDragCellHeight, FMinCellHeight);
+}
+
+int TReportCell::GetCellTop() const
+{
+    return FOwnerLine ? FOwnerLine->FLineTop : 0;
+}
+
+int TReportCell::GetOwnerLineHeight() const
+{
+    return FOwnerLine ? FOwnerLine->GetLineHeight() : 0;
+}
+
+#define TESSARIN_BORDER_SETTER(Name, Field, Type)                                              \
+    void TReportCell::Name(Type value)                                                          \
+    {                                                                                           \
+        if (value == Field)                                                                     \
+            return;                                                                             \
+        Field = value;                                                                          \
+        CalcMinCellHeight();                                                                    \
+        CalcCellRect();                                                                         \
+    }
+
+TESSARIN_BORDER_SETTER(SetLeftLine, FLeftLine, bool)
+TESSARIN_BORDER_SETTER(SetTopLine, FTopLine, bool)
+TESSARIN_BORDER_SETTER(SetRightLine, FRightLine, bool)
+TESSARIN_BORDER_SETTER(SetBottomLine, FBottomLine, bool)
+TESSARIN_BORDER_SETTER(SetLeftLineWidth, FLeftLineWidth, int)
+TESSARIN_BORDER_SETTER(SetTopLineWidth, FTopLineWidth, int)
+TESSARIN_BORDER_SETTER(SetRightLineWidth, FRightLineWidth, int)
+TESSARIN_BORDER_SETTER(SetBottomLineWidth, FBottomLineWidth, int)
+
+#undef TESSARIN_BORDER_SETTER
+
+void TReportCell::SetCellText(const QString &text)
+{
+    if (text == FCellText)
+        return;
+    FCellText = text;
+    CalcMinCellHeight();
+}
+
+void TReportCell::SetCellDispFormat(const QString &format)
+{
+    if (format != FCellDispFormat)
+        FCellDispFormat = format;
+}
+
+void TReportCell::SetLogFont(const LOGFONT &font)
+{
+    FLogFont = font;
+    CalcMinCellHeight();
+}
+
+void TReportCell::SetBackGroundColor(TColor color)
+{
+    if (color != FBackGroundColor)
+        FBackGroundColor = color;
+}
+
+void TReportCell::SetTextColor(TColor color)
+{
+    if (color != FTextColor)
+        FTextColor = color;
+}
+
+void TReportCell::CalcMinCellHeight()
+{
+    const int b = borderHeights();
+    if (FCellWidth <= 2 * FLeftMargin) {
+        FMinCellHeight = b + 18;
+        if (!FCellsList.isEmpty()) {
+            // A master too narrow for text needs no extra room in its block either; without
+            // this the cells it covers would keep the height of its former text.
+            FRequiredCellHeight = b + 18;
+            if (FOwnerLine)
+                FOwnerLine->CalcLineHeight();
+            for (TReportCell *c : std::as_const(FCellsList))
+                c->CalcMinCellHeight();
+        }
+        return;
+    }
+    if (FOwnerCell) {
+        calcOwnedCellHeight();
+        return;
+    }
+
+    const QString sample = FCellText.isEmpty() ? QStringLiteral("汉") : FCellText;
+    const TRect box{FCellLeft + FLeftMargin, GetCellTop() + 2,
+                    FCellLeft + FCellWidth - FLeftMargin, 65535};
+    const QFont &font = cellFont();
+    const TRect needed = CellTextLayout::measure(font, box, sample, FHorzAlign);
+    int bottom = needed.bottom;
+    if (sample.size() >= 2 && sample.endsWith(QStringLiteral("\r\n")))
+        bottom += QFontMetrics(font).height();
+    int h = bottom - box.top;
+    if (h <= 0)
+        h = 16;
+
+    if (!FCellsList.isEmpty()) {
+        FRequiredCellHeight = h + 2 + b;
+        FMinCellHeight = b + 18;
+        if (FOwnerLine)
+            FOwnerLine->CalcLineHeight();
+        for (TReportCell *c : std::as_const(FCellsList))
+            c->CalcMinCellHeight();
+    } else {
+        FMinCellHeight = h + 2 + b;
+    }
+}
+
+// The lowest cell of a merged block takes up whatever height the master's text still lacks
+// after the master's own line and the lines of all covered cells.
+void TReportCell::calcOwnedCellHeight()
+{
+    const int b = borderHeights();
+    FMinCellHeight = b + 18;
+    TReportCell *master = FOwnerCell;
+    int sum = 0;
+    int bestTop = 0;
+    TReportCell *lowest = nullptr;
+    for (TReportCell *c : std::as_const(master->FCellsList)) {
+        c->FMinCellHeight = c->borderHeights() + 18;
+        if (c->FOwnerLine)
+            c->FOwnerLine->CalcLineHeight();
+        sum += c->GetOwnerLineHeight();
+        if (c->GetCellTop() > bestTop) {
+            bestTop = c->GetCellTop();
+            lowest = c;
+        }
+    }
+    const int total = master->GetOwnerLineHeight() + sum;
+    if (lowest == this && master->FRequiredCellHeight > total)
+        FMinCellHeight = GetOwnerLineHeight() + (master->FRequiredCellHeight - total);
+}
+
+void TReportCell::CalcCellRect()
+{
+    const int lineHeight = GetOwnerLineHeight();
+    const int top = GetCellTop();
+    if (FCellsList.isEmpty()) {
+        FCellRect = {FCellLeft, top, FCellLeft + FCellWidth, top + lineHeight};
+        const int textTop = FCellRect.top + FTopLineWidth + 1;
+        FTextRect = {FCellRect.left + FLeftMargin + 1, textTop,
+                     FCellRect.right - FLeftMargin - 1,
+                     textTop + FMinCellHeight - 2 - FTopLineWidth - FBottomLineWidth};
+        int shift = 0;
+        if (FVertAlign == TEXT_ALIGN_VCENTER)
+            shift = roundPixel((lineHeight - FMinCellHeight) / 2.0);
+        else if (FVertAlign == TEXT_ALIGN_BOTTOM)
+            shift = lineHeight - FMinCellHeight;
+        FTextRect.top += shift;
+        FTextRect.bottom += shift;
+        return;
+    }
+
+    int h = lineHeight;
+    for (const TReportCell *c : std::as_const(FCellsList))
+        h += c->GetOwnerLineHeight();
+    FCellRect = {FCellLeft, top, FCellLeft + FCellWidth, top + h};
+    const int textTop = FCellRect.top + FTopLineWidth + 1;
+    FTextRect = {FCellRect.left + FLeftMargin + 1, textTop, FCellRect.right - FLeftMargin,
+                 textTop + FRequiredCellHeight - 2 - FTopLineWidth - FBottomLineWidth};
+    int shift = 0;
+    if (FVertAlign == TEXT_ALIGN_VCENTER)
+        shift = roundPixel((h - FRequiredCellHeight) / 2.0);
+    else if (FVertAlign == TEXT_ALIGN_BOTTOM)
+        shift = h - FRequiredCellHeight;
+    FTextRect.top += shift;
+    FTextRect.bottom += shift;
+}
+
+void TReportCell::PaintCell(QPainter &painter, bool print) const
+{
+    if (FOwnerCell)
+        return;
+    painter.save();
+    painter.setBackgroundMode(Qt::TransparentMode);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    const int l = FCellRect.left;
+    const int t = FCellRect.top;
+    const int r = FCellRect.right;
+    const int b = FCellRect.bottom;
+
+    if (FBackGroundColor != clWhite)
+        painter.fillRect(QRect(l, t + 1, r + 1 - l, b - t - 1), colorFromTColor(FBackGroundColor));
+
+    const bool firstInLine = FCellIndex == 0;
+    const bool firstLine = FOwnerLine && FOwnerLine->FIndex == 0;
+    auto border = [&](bool set, int width, bool greyOnScreen, QPoint from, QPoint to) {
+        if (set) {
+            QPen pen(Qt::black, std::max(1, width), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+            painter.setPen(pen);
+        } else if (!print && greyOnScreen) {
+            painter.setPen(QPen(colorFromTColor(clScreenGrid), 1, Qt::SolidLine, Qt::SquareCap));
+        } else {
+            return;
+        }
+        painter.drawLine(from, to);
+    };
+    border(FLeftLine, FLeftLineWidth, firstInLine, {l, t}, {l, b});
+    border(FTopLine, FTopLineWidth, firstLine, {l, t}, {r, t});
+    border(FRightLine, FRightLineWidth, true, {r, t}, {r, b});
+    border(FBottomLine, FBottomLineWidth, true, {l, b}, {r, b});
+
+    if (FDiagonal & (LINE_LEFT1 | LINE_LEFT2 | LINE_LEFT3 | LINE_RIGHT1 | LINE_RIGHT2
+                     | LINE_RIGHT3)) {
+        painter.setPen(QPen(Qt::black, 1, Qt::SolidLine, Qt::FlatCap));
+        const int midY = roundPixel((t + b) / 2.0);
+        const int midX = roundPixel((l + r) / 2.0);
+        if (FDiagonal & LINE_LEFT1)
+            painter.drawLine(l + 1, t + 1, r - 1, b - 1);
+        if (FDiagonal & LINE_LEFT2)
+            painter.drawLine(l + 1, t + 1, r - 1, midY);
+        if (FDiagonal & LINE_LEFT3)
+            painter.drawLine(l + 1, t + 1, midX, b - 1);
+        if (FDiagonal & LINE_RIGHT1)
+            painter.drawLine(r - 1, t + 1, l + 1, b - 1);
+        if (FDiagonal & LINE_RIGHT2)
+            painter.drawLine(r - 1, t + 1, l + 1, midY);
+        if (FDiagonal & LINE_RIGHT3)
+            painter.drawLine(r - 1, t + 1, midX, b - 1);
+    }
+
+    if (!FCellText.isEmpty()) {
+        painter.setPen(colorFromTColor(FTextColor));
+        CellTextLayout::draw(painter, cellFont(), FTextRect, FCellText, FHorzAlign);
+    }
+    painter.restore();
+}
+
+void TReportCell::CopyCell(const TReportCell *source, bool insertBeside)
+{
+    if (!source || source == this)
+        return;
+    FLeftMargin = source->FLeftMargin;
+    FCellIndex = source->FCellIndex;
+    FCellLeft = source->FCellLeft;
+    FCellWidth = source->FCellWidth;
+    FDragCellHeight = source->FDragCellHeight;
+    FMinCellHeight = source->FMinCellHeight;
+    FLeftLine = source->FLeftLine;
+    FLeftLineWidth = source->FLeftLineWidth;
+    FTopLine = source->FTopLine;
+    FTopLineWidth = source->FTopLineWidth;
+    FRightLine = source->FRightLine;
+    FRightLineWidth = source->FRightLineWidth;
+    FBottomLine = source->FBottomLine;
+    FBottomLineWidth = source->FBottomLineWidth;
+    FDiagonal = source->FDiagonal;
+    FTextColor = source->FTextColor;
+    FBackGroundColor = source->FBackGroundColor;
+    FHorzAlign = source->FHorzAlign;
+    FVertAlign = source->FVertAlign;
+    FLogFont = source->FLogFont;
+    FCellRect = {};
+    FTextRect = {};
+
+    TReportCell *master = source->FOwnerCell;
+    if (!master)
+        return;
+    if (insertBeside) {
+        if (master->FCellsList.contains(this))
+            return;
+        const qsizetype at = master->FCellsList.indexOf(const_cast<TReportCell *>(source));
+        master->FCellsList.insert(at < 0 ? master->FCellsList.size() : at, this);
+        FOwnerCell = master;
+    } else {
+        master->AddOwnedCell(this);
+    }
+}
+
+// ---- TReportLine ----
+
+TReportLine::TReportLine() = default;
+
+TReportLine::~TReportLine()
+{
+    while (!FCells.empty())
+        FCells.pop_back();
+}
+
+void TReportLine::CreateLine(int left, int count, int totalWidth)
+{
+    if (count < 1)
+        return;
+    const int w = roundPixel(static_cast<double>(totalWidth) / count);
+    for (int i = 0; i < count; ++i) {
+        auto cell = std::make_unique<TReportCell>();
+        TReportCell *c = cell.get();
+        FCells.push_back(std::move(cell));
+        c->SetOwnerLine(this);
+        c->FCellIndex = i;
+        c->SetCellLeft(left + i * w);
+        c->SetCellWidth(w);
+    }
+}
+
+void TReportLine::CalcLineHeight()
+{
+    FMinHeight = 0;
+    for (size_t i = 0; i < FCells.size(); ++i) {
+        TReportCell *c = FCells[i].get();
+        FMinHeight = std::max(FMinHeight, c->GetCellHeight());
+        c->FCellIndex = static_cast<int>(i);
+        if (i == 0) {
+            if (FReportControl)
+                c->SetCellLeft(FReportControl->FLeftMargin);
+        } else {
+            const TReportCell *prev = FCells[i - 1].get();
+            c->SetCellLeft(prev->FCellLeft + prev->FCellWidth);
+        }
+    }
+}
+
+int TReportLine::GetLineHeight() const
+{
+    return std::max(FMinHeight, FDragHeight);
+}
+
+TRect TReportLine::GetLineRect()
+{
+    int width = 0;
+    for (size_t i = 0; i < FCells.size(); ++i) {
+        TReportCell *c = FCells[i].get();
+        c->FCellIndex = static_cast<int>(i);
+        c->CalcCellRect();
+        width += c->FCellWidth;
+    }
+    // A line without cells has no left edge of its own; it sits at the left margin, empty.
+    const int left = FCells.empty() ? (FReportControl ? FReportControl->FLeftMargin : 0)
+                                    : FCells.front()->FCellLeft;
+    FLineRect = {left, FLineTop, left + width, FLineTop + GetLineHeight()};
+    return FLineRect;
+}
+
+void TReportLine::SetLineTop(int top)
+{
+    if (top == FLineTop)
+        return;
+    FLineTop = top;
+    for (auto &c : FCells)
+        c->CalcCellRect();
+}
+
+void TReportLine::SetDragHeight(int height)
+{
+    FDragHeight = height;
+}
+
+void TReportLine::CopyLine(const TReportLine *source, bool insertBeside)
+{
+    if (!source)
+        return;
+    FDragHeight = 0;
+    FMinHeight = 20;
+    FReportControl = source->FReportControl;
+    for (const auto &src : source->FCells) {
+        auto cell = std::make_unique<TReportCell>();
+        TReportCell *c = cell.get();
+        FCells.push_back(std::move(cell));
+        c->SetOwnerLine(this);
+        c->CopyCell(src.get(), insertBeside);
+    }
+}
+
+int TReportLine::indexOfCell(const TReportCell *cell) const
+{
+    for (size_t i = 0; i < FCells.size(); ++i)
+        if (FCells[i].get() == cell)
+            return static_cast<int>(i);
+    return -1;
+}
+
+TReportCell *TReportLine::insertCell(int index, std::unique_ptr<TReportCell> cell)
+{
+    TReportCell *c = cell.get();
+    index = std::clamp(index, 0, cellCount());
+    FCells.insert(FCells.begin() + index, std::move(cell));
+    c->SetOwnerLine(this);
+    return c;
+}
+
+TReportCell *TReportLine::appendCell(std::unique_ptr<TReportCell> cell)
+{
+    return insertCell(cellCount(), std::move(cell));
+}
+
+std::unique_ptr<TReportCell> TReportLine::takeCell(int index)
+{
+    if (index < 0 || index >= cellCount())
+        return nullptr;
+    auto cell = std::move(FCells[static_cast<size_t>(index)]);
+    FCells.erase(FCells.begin() + index);
+    return cell;
+}
+
+} // namespace tessarin

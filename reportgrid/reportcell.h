@@ -1,0 +1,252 @@
+#pragma once
+
+// The cells and lines of a report page: geometry, height rules, vertical merges and the painting
+// of one cell on any QPainter.
+
+#include "logfont.h"
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QFont;
+class QPainter;
+
+namespace tessarin {
+
+class TReportControl;
+class TReportLine;
+
+// A rectangle in page pixels: left, top, right, bottom, right and bottom exclusive.
+struct TRect
+{
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    bool isEmpty() const { return right <= left || bottom <= top; }
+    bool contains(const QPoint &p) const
+    {
+        return p.x() >= left && p.x() < right && p.y() >= top && p.y() < bottom;
+    }
+    bool intersects(const TRect &o) const
+    {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+    }
+    // Each side moved outwards by the given amounts (negative values shrink).
+    TRect adjusted(int dl, int dt, int dr, int db) const
+    {
+        return {left + dl, top + dt, right + dr, bottom + db};
+    }
+    QRect toQRect() const { return QRect(left, top, right - left, bottom - top); }
+    static TRect fromQRect(const QRect &r) { return {r.left(), r.top(), r.left() + r.width(),
+                                                     r.top() + r.height()}; }
+    bool operator==(const TRect &) const = default;
+};
+
+// Trunc(x + 0.5): the rounding of all page geometry (toward zero after adding one half).
+inline int roundPixel(double x)
+{
+    return static_cast<int>(x + 0.5);
+}
+
+// A colour 0x00BBGGRR.
+using TColor = std::uint32_t;
+inline constexpr TColor clWhite = 0x00FFFFFF;
+inline constexpr TColor clBlack = 0x00000000;
+inline constexpr TColor clScreenGrid = 0x00C0C0C0;
+QColor colorFromTColor(TColor c);
+TColor tcolorFromColor(const QColor &c);
+
+// Bits of TReportCell::FDiagonal: strokes from the top-left corner (to the bottom-right corner,
+// the middle of the right edge, the middle of the bottom edge) and the mirrored strokes from the
+// top-right corner.
+inline constexpr unsigned LINE_LEFT1 = 0x001;
+inline constexpr unsigned LINE_LEFT2 = 0x002;
+inline constexpr unsigned LINE_LEFT3 = 0x004;
+inline constexpr unsigned LINE_RIGHT1 = 0x100;
+inline constexpr unsigned LINE_RIGHT2 = 0x200;
+inline constexpr unsigned LINE_RIGHT3 = 0x400;
+
+// Horizontal and vertical alignment values of a cell.
+inline constexpr int TEXT_ALIGN_LEFT = 0;
+inline constexpr int TEXT_ALIGN_CENTER = 1;
+inline constexpr int TEXT_ALIGN_RIGHT = 2;
+inline constexpr int TEXT_ALIGN_TOP = 0;
+inline constexpr int TEXT_ALIGN_VCENTER = 1;
+inline constexpr int TEXT_ALIGN_BOTTOM = 2;
+
+// Narrowest cell width SetCellWidth stores.
+inline constexpr int MinCellWidth = 10;
+
+// One cell of a line. Fields are public so that the page stream, the editing operations and the
+// control can read and restore them as stored; the setters keep the derived fields (heights,
+// rectangles) up to date, direct writes leave that to the caller (usually UpdateLines).
+//
+// A cell is unmerged, a master (FCellsList not empty: the cells of the lines below that its
+// rectangle covers) or owned (FOwnerCell set: covered by a master, never painted).
+class TReportCell
+{
+public:
+    TReportCell();
+    // Detaches the cell from its master and its owned cells, and tells the control (when the
+    // line has one) so that no selection, edit or last-selected reference outlives the cell.
+    ~TReportCell();
+    TReportCell(const TReportCell &) = delete;
+    TReportCell &operator=(const TReportCell &) = delete;
+
+    int FLeftMargin = 5;               // inner text inset on the left and on the right
+    TReportLine *FOwnerLine = nullptr; // not owning
+    TReportCell *FOwnerCell = nullptr; // the master covering this cell, if any
+    QList<TReportCell *> FCellsList;   // covered cells in order of absorption; not owning
+    int FCellIndex = -1;
+    int FCellLeft = 0;
+    int FCellWidth = 0;
+    TRect FCellRect;
+    TRect FTextRect;
+    int FDragCellHeight = 0;
+    int FMinCellHeight = 0;
+    int FRequiredCellHeight = 0;
+    bool FLeftLine = true;
+    int FLeftLineWidth = 1;
+    bool FTopLine = true;
+    int FTopLineWidth = 1;
+    bool FRightLine = true;
+    int FRightLineWidth = 1;
+    bool FBottomLine = true;
+    int FBottomLineWidth = 1;
+    unsigned FDiagonal = 0;
+    TColor FTextColor = clBlack;
+    TColor FBackGroundColor = clWhite; // white means not filled
+    int FHorzAlign = TEXT_ALIGN_LEFT;
+    int FVertAlign = TEXT_ALIGN_VCENTER;
+    QString FCellText;       // line breaks as CR LF
+    QString FCellDispFormat; // kept and copied, not used for painting
+    QString FTagID;
+    int FScriptID = 0;
+    std::unique_ptr<QImage> FBmp; // may be null once the picture was freed
+    bool FbmpYn = false;
+    LOGFONT FLogFont;
+
+    void SetLeftMargin(int margin);
+    void SetOwnerLine(TReportLine *line);
+    void SetOwnerCell(TReportCell *cell);
+    int GetOwnedCellCount() const { return FCellsList.size(); }
+    void AddOwnedCell(TReportCell *cell);
+    void RemoveOwnedCell(TReportCell *cell);
+    void RemoveAllOwnedCell();
+    bool IsCellOwned(const TReportCell *cell) const;
+    void SetCellLeft(int left);
+    void SetCellWidth(int width);
+    int GetCellHeight() const;
+    int GetCellTop() const;
+    int GetOwnerLineHeight() const;
+    void SetLeftLine(bool on);
+    void SetTopLine(bool on);
+    void SetRightLine(bool on);
+    void SetBottomLine(bool on);
+    void SetLeftLineWidth(int width);
+    void SetTopLineWidth(int width);
+    void SetRightLineWidth(int width);
+    void SetBottomLineWidth(int width);
+    void SetCellText(const QString &text);
+    void SetCellDispFormat(const QString &format);
+    void SetLogFont(const LOGFONT &font);
+    void SetBackGroundColor(TColor color);
+    void SetTextColor(TColor color);
+
+    // Brings FMinCellHeight (and for a master FRequiredCellHeight and the heights of the cells
+    // it covers) up to date with the text, font, width and borders.
+    void CalcMinCellHeight();
+    // Brings FCellRect and FTextRect up to date with the line's top and height.
+    void CalcCellRect();
+    // Draws background, borders, diagonals and text onto `painter`, whose coordinates are page
+    // pixels. `print` leaves out the grey screen edges of borders that are not set.
+    void PaintCell(QPainter &painter, bool print) const;
+    // Makes this cell a format twin of `source` with empty text; a copy of a covered cell is
+    // covered by the same master (beside the source, or appended).
+    void CopyCell(const TReportCell *source, bool insertBeside);
+
+    // Convenience for callers that paint or measure: the font of FLogFont as a QFont (cached).
+    const QFont &cellFont() const;
+    // The QRect of FCellRect / FTextRect.
+    QRect cellRect() const { return FCellRect.toQRect(); }
+    QRect textRect() const { return FTextRect.toQRect(); }
+    bool isMaster() const { return !FCellsList.isEmpty(); }
+    bool isOwned() const { return FOwnerCell != nullptr; }
+
+private:
+    int borderHeights() const { return FTopLineWidth + FBottomLineWidth; }
+    void calcOwnedCellHeight();
+
+    mutable std::unique_ptr<QFont> m_font;
+    mutable LOGFONT m_fontKey;
+};
+
+// One horizontal line of cells. Owns its cells.
+class TReportLine
+{
+public:
+    TReportLine();
+    ~TReportLine(); // frees the cells, last to first
+    TReportLine(const TReportLine &) = delete;
+    TReportLine &operator=(const TReportLine &) = delete;
+
+    TReportControl *FReportControl = nullptr; // not owning
+    std::vector<std::unique_ptr<TReportCell>> FCells;
+    int FIndex = 0;
+    int FMinHeight = 0;  // tallest cell
+    int FDragHeight = 0; // height asked for by dragging or SetLineHegit
+    int FLineTop = 0;
+    TRect FLineRect; // as last computed by GetLineRect
+
+    // Fills an empty line with `count` cells of equal width Trunc(totalWidth / count + 0.5)
+    // starting at `left`. A count below 1 creates nothing.
+    void CreateLine(int left, int count, int totalWidth);
+    // Heights, cell indices and left edges: the first cell starts at the control's left margin,
+    // each further cell at the right edge of the previous one.
+    void CalcLineHeight();
+    int GetLineHeight() const;
+    TRect GetLineRect();
+    void SetLineTop(int top);
+    void SetDragHeight(int height);
+    // Makes this empty line a format twin of `source` (cells copied with CopyCell).
+    void CopyLine(const TReportLine *source, bool insertBeside);
+
+    int cellCount() const { return static_cast<int>(FCells.size()); }
+    TReportCell *cell(int index) const { return FCells[static_cast<size_t>(index)].get(); }
+    // Position of `cell` in this line, -1 when it is not here.
+    int indexOfCell(const TReportCell *cell) const;
+    // Takes ownership of `cell`, makes this its line and inserts it at `index` (clamped to
+    // 0..cellCount()); returns the cell.
+    TReportCell *insertCell(int index, std::unique_ptr<TReportCell> cell);
+    TReportCell *appendCell(std::unique_ptr<TReportCell> cell);
+    // Removes the cell at `index` and hands it to the caller (its FOwnerLine is left set, so
+    // that a caller freeing it still reaches the control).
+    std::unique_ptr<TReportCell> takeCell(int index);
+};
+
+// Layout of cell text in a box, behaving like word-broken edit-control text drawing: lines
+// break at CR LF (also a lone CR or LF), at word boundaries, and inside a word too long for the
+// box; a line break at the very end adds no line. Each line is the font's height tall and is
+// aligned on its own (0 left, 1 centre, 2 right, other values left).
+struct CellTextLayout
+{
+    // The box the text needs: left and top as given, bottom = top + lines x line height.
+    static TRect measure(const QFont &font, const TRect &box, const QString &text, int horzAlign);
+    // Draws the text into `box` (clipped to it) with the painter's current pen.
+    static void draw(QPainter &painter, const QFont &font, const TRect &box, const QString &text,
+                     int horzAlign);
+};
+
+} // namespace tessarin

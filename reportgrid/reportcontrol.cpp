@@ -1,0 +1,898 @@
+#include "reportcontrol.h"
+
+#include "printerlayer.h"
+#include "textcodec.h"
+
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace tessarin {
+
+namespace {
+
+int marginPixels(int millimetres, int dpiX)
+{
+    // The page geometry counts 25 millimetres to the inch.
+    return roundPixel(millimetres * static_cast<double>(dpiX) / 25.0);
+}
+
+// Edit-box text uses LF, cell text CR LF.
+QString cellTextFromEdit(const QString &text)
+{
+    QString out = text;
+    out.replace(QChar::ParagraphSeparator, u'\n');
+    out.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return out;
+}
+
+QString editTextFromCell(const QString &text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(u'\r', u'\n');
+    return out;
+}
+
+int rightNeighbourIndex(const TReportCell *cell)
+{
+    if (!cell->FOwnerLine)
+        return -1;
+    const int i = cell->FOwnerLine->indexOfCell(cell);
+    return (i >= 0 && i + 1 < cell->FOwnerLine->cellCount()) ? i + 1 : -1;
+}
+
+TReportCell *rightNeighbour(const TReportCell *cell)
+{
+    const int i = rightNeighbourIndex(cell);
+    return i < 0 ? nullptr : cell->FOwnerLine->cell(i);
+}
+
+} // namespace
+
+TReportControl::TReportControl(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    const int dpiX = printerLayer().screenDpiX();
+    FLeftMargin = marginPixels(FLeftMargin1, dpiX);
+    FRightMargin = marginPixels(FRightMargin1, dpiX);
+    FTopMargin = marginPixels(FTopMargin1, dpiX);
+    FBottomMargin = marginPixels(FBottomMargin1, dpiX);
+    CalcWndSize();
+}
+
+TReportControl::~TReportControl()
+{
+    m_destroying = true;
+    FSelectCells.clear();
+    FEditCell = nullptr;
+    FLastSelectCell = nullptr;
+    m_mouse = MouseState();
+    while (!FLineList.empty())
+        FLineList.pop_back();
+}
+
+void TReportControl::setCreportEdit(bool value)
+{
+    if (value != FCreportEdit)
+        FCreportEdit = value;
+}
+
+void TReportControl::SetPageSize(int, int) {}
+
+void TReportControl::CalcWndSize()
+{
+    PrinterLayer &layer = printerLayer();
+    const bool printer = layer.isInstalledPrinter();
+    if (!printer && FSavedPageWidth != 0) {
+        FPageWidth = FSavedPageWidth;
+        FPageHeight = FSavedPageHeight;
+    }
+    if (FSavedPageWidth == 0) {
+        const QSize page = printer ? layer.printerPageSize() : QSize();
+        if (printer && layer.printerDpiX() > 0 && layer.printerDpiY() > 0 && !page.isEmpty()) {
+            FPageWidth = roundPixel(static_cast<double>(page.width()) / layer.printerDpiX()
+                                    * layer.screenDpiX());
+            FPageHeight = roundPixel(static_cast<double>(page.height()) / layer.printerDpiY()
+                                     * layer.screenDpiY());
+        } else {
+            FPageWidth = DefaultPageWidth;
+            FPageHeight = DefaultPageHeight;
+        }
+    }
+    FSavedPageWidth = FPageWidth;
+    FSavedPageHeight = FPageHeight;
+    resize(roundPixel(FPageWidth * FReportScale / 100.0),
+           roundPixel(FPageHeight * FReportScale / 100.0));
+}
+
+void TReportControl::SetWndSize(int width, int height)
+{
+    FPageWidth = width;
+    FPageHeight = height;
+    FSavedPageWidth = width;
+    FSavedPageHeight = height;
+    resize(roundPixel(width * FReportScale / 100.0), roundPixel(height * FReportScale / 100.0));
+}
+
+void TReportControl::SetScale(int percent)
+{
+    // A zoom of zero or less has no page to show and would divide by zero when painting.
+    if (percent < 1)
+        return;
+    FReportScale = percent;
+    FSavedScale = percent;
+    CalcWndSize();
+    update();
+}
+
+void TReportControl::SetMargin(int left, int top, int right, int bottom)
+{
+    if (left == FLeftMargin1 && top == FTopMargin1 && right == FRightMargin1
+        && bottom == FBottomMargin1)
+        return;
+    FLeftMargin1 = left;
+    FTopMargin1 = top;
+    FRightMargin1 = right;
+    FBottomMargin1 = bottom;
+    const int dpiX = printerLayer().screenDpiX();
+    FLeftMargin = marginPixels(left, dpiX);
+    FRightMargin = marginPixels(right, dpiX);
+    FTopMargin = marginPixels(top, dpiX);
+    FBottomMargin = marginPixels(bottom, dpiX);
+    UpdateLines();
+    update();
+}
+
+TRect TReportControl::GetMargin() const
+{
+    return {FLeftMargin1, FTopMargin1, FRightMargin1, FBottomMargin1};
+}
+
+void TReportControl::UpdateLines()
+{
+    for (auto &line : FLineList)
+        for (auto &cell : line->FCells)
+            if (!cell->FCellsList.isEmpty())
+                cell->CalcMinCellHeight();
+    for (auto &line : FLineList)
+        line->CalcLineHeight();
+
+    // Client bottom in page pixels, for the rule that a line growing below the visible page
+    // needs no repaint.
+    const int clientBottom = roundPixel(height() * 100.0 / FReportScale);
+    for (size_t i = 0; i < FLineList.size(); ++i) {
+        TReportLine *line = FLineList[i].get();
+        line->FIndex = static_cast<int>(i);
+        if (i == 0) {
+            line->SetLineTop(FTopMargin);
+        } else {
+            const TReportLine *prev = FLineList[i - 1].get();
+            line->SetLineTop(prev->FLineTop + prev->GetLineHeight());
+        }
+        const TRect old = line->FLineRect;
+        const TRect now = line->GetLineRect();
+        bool repaint = false;
+        if (old.left != now.left || old.top != now.top || old.right != now.right)
+            repaint = true;
+        else if (old.bottom != now.bottom)
+            repaint = clientBottom >= now.top;
+        if (!repaint)
+            continue;
+        for (auto &cell : line->FCells)
+            if (cell->FOwnerCell)
+                invalidatePage(cell->FOwnerCell->FCellRect.adjusted(0, 0, 1, 1));
+        invalidatePage(old.adjusted(0, 0, 1, 1));
+        invalidatePage(now.adjusted(0, 0, 1, 1));
+    }
+}
+
+TReportCell *TReportControl::CellFromPoint(const QPoint &point) const
+{
+    TReportCell *found = nullptr;
+    for (const auto &line : FLineList) {
+        if (point.y() < line->FLineTop || point.y() > line->FLineTop + line->GetLineHeight())
+            continue;
+        for (const auto &cell : line->FCells) {
+            if (cell->FCellRect.contains(point)) {
+                found = cell->FOwnerCell ? cell->FOwnerCell : cell.get();
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+TReportCell *TReportControl::CellFromRC(int line, int cell) const
+{
+    if (line < 0 || line >= lineCount())
+        return nullptr;
+    const TReportLine *l = FLineList[static_cast<size_t>(line)].get();
+    if (cell < 0 || cell >= l->cellCount())
+        return nullptr;
+    return l->cell(cell);
+}
+
+bool TReportControl::IsCellSelected(const TReportCell *cell) const
+{
+    return cell && FSelectCells.contains(const_cast<TReportCell *>(cell));
+}
+
+bool TReportControl::AddSelectedCell(TReportCell *cell)
+{
+    if (!cell || IsCellSelected(cell))
+        return false;
+    FSelectCells.append(cell);
+    FLastSelectCell = cell;
+    invalidatePage(cell->FCellRect);
+    return true;
+}
+
+bool TReportControl::RemoveSelectedCell(TReportCell *cell)
+{
+    if (!IsCellSelected(cell))
+        return false;
+    invalidatePage(cell->FCellRect);
+    FSelectCells.removeOne(cell);
+    return true;
+}
+
+void TReportControl::RemoveAllSelectedCell()
+{
+    while (!FSelectCells.isEmpty()) {
+        invalidatePage(FSelectCells.first()->FCellRect);
+        FSelectCells.removeFirst();
+    }
+}
+
+void TReportControl::SetCellFocus(int line, int cell)
+{
+    AddSelectedCell(CellFromRC(line, cell));
+}
+
+void TReportControl::SetCellSFocus(int firstLine, int firstCell, int lastLine, int lastCell)
+{
+    if (lastLine < firstLine || lastCell < firstCell)
+        return;
+    for (int i = firstLine; i <= lastLine; ++i)
+        for (int j = firstCell; j <= lastCell; ++j)
+            AddSelectedCell(CellFromRC(i, j));
+}
+
+std::unique_ptr<QFont> TReportControl::getcellfont() const
+{
+    if (FSelectCells.isEmpty())
+        return nullptr;
+    return std::make_unique<QFont>(fontFromLogFont(FSelectCells.first()->FLogFont));
+}
+
+void TReportControl::cellDestroyed(TReportCell *cell)
+{
+    if (m_destroying)
+        return;
+    FSelectCells.removeAll(cell);
+    if (FLastSelectCell == cell)
+        FLastSelectCell = nullptr;
+    if (FEditCell == cell)
+        closeEditBox(false);
+    if (m_mouse.anchor == cell || m_mouse.dragCells.contains(cell)) {
+        if (m_mouse.guideVisible)
+            update();
+        m_mouse = MouseState();
+    }
+}
+
+QRect TReportControl::pageToWindow(const TRect &rect) const
+{
+    const double s = FReportScale / 100.0;
+    const int l = static_cast<int>(std::floor(rect.left * s));
+    const int t = static_cast<int>(std::floor(rect.top * s));
+    const int r = static_cast<int>(std::ceil(rect.right * s));
+    const int b = static_cast<int>(std::ceil(rect.bottom * s));
+    return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
+}
+
+void TReportControl::invalidatePage(const TRect &rect)
+{
+    if (rect.isEmpty())
+        return;
+    // One pixel more on every side for pens wider than one pixel drawn on the edges.
+    update(pageToWindow(rect).adjusted(-1, -1, 1, 1));
+}
+
+// ---- edit box ----
+
+bool TReportControl::isEditing() const
+{
+    return FEditWnd && FEditWnd->isVisible();
+}
+
+void TReportControl::FreeEdit()
+{
+    if (isEditing() && FEditCell)
+        closeEditBox(false);
+}
+
+void TReportControl::closeEditBox(bool store)
+{
+    TReportCell *cell = FEditCell;
+    if (store && cell && FEditWnd)
+        cell->SetCellText(cellTextFromEdit(FEditWnd->toPlainText()));
+    if (QPlainTextEdit *box = FEditWnd.data()) {
+        FEditWnd = nullptr;
+        box->disconnect(this);
+        box->clearFocus();
+        box->hide();
+        box->deleteLater();
+    }
+    FEditCell = nullptr;
+    if (cell)
+        invalidatePage(cell->FCellRect);
+}
+
+void TReportControl::openEditBox(TReportCell *cell)
+{
+    FEditCell = cell;
+    FEditFont = fontFromLogFont(cell->FLogFont);
+    if (QPlainTextEdit *old = FEditWnd.data()) {
+        FEditWnd = nullptr;
+        old->disconnect(this);
+        old->hide();
+        old->deleteLater();
+    }
+    auto *box = new QPlainTextEdit(this);
+    box->setObjectName(QStringLiteral("EDIT"));
+    box->setFrameShape(QFrame::NoFrame);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    box->document()->setDocumentMargin(0);
+    Qt::Alignment align = Qt::AlignLeft;
+    if (cell->FHorzAlign == TEXT_ALIGN_CENTER)
+        align = Qt::AlignHCenter;
+    else if (cell->FHorzAlign == TEXT_ALIGN_RIGHT)
+        align = Qt::AlignRight;
+    QTextOption option = box->document()->defaultTextOption();
+    option.setAlignment(align);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    box->document()->setDefaultTextOption(option);
+    box->setFont(*FEditFont);
+    FEditWnd = box;
+    WMCtlColor();
+    m_editAccepted = editTextFromCell(cell->FCellText);
+    box->setPlainText(m_editAccepted);
+    placeEditBox();
+    connect(box, &QPlainTextEdit::textChanged, this, &TReportControl::WMCOMMAND);
+    box->show();
+    box->setFocus(Qt::MouseFocusReason);
+    box->moveCursor(QTextCursor::End);
+}
+
+void TReportControl::placeEditBox()
+{
+    if (FEditWnd && FEditCell)
+        FEditWnd->setGeometry(pageToWindow(FEditCell->FTextRect));
+}
+
+void TReportControl::WMCOMMAND()
+{
+    if (!FEditCell || !FEditWnd || m_editGuard)
+        return;
+    const QString text = FEditWnd->toPlainText();
+    if (toCodePage(text).size() > MaxCellTextBytes) {
+        // Refuse the change that made the text too long: put the accepted text back with the
+        // cursor where the refused insertion began.
+        const int grown = static_cast<int>(text.size() - m_editAccepted.size());
+        const int pos = FEditWnd->textCursor().position() - std::max(0, grown);
+        m_editGuard = true;
+        FEditWnd->setPlainText(m_editAccepted);
+        QTextCursor cursor = FEditWnd->textCursor();
+        cursor.setPosition(std::clamp(pos, 0, static_cast<int>(m_editAccepted.size())));
+        FEditWnd->setTextCursor(cursor);
+        m_editGuard = false;
+        return;
+    }
+    m_editAccepted = text;
+    const TRect before = FEditCell->FTextRect;
+    FEditCell->SetCellText(cellTextFromEdit(text));
+    UpdateLines();
+    if (FEditCell && !(FEditCell->FTextRect == before))
+        placeEditBox();
+}
+
+void TReportControl::WMCtlColor()
+{
+    if (!FEditCell || !FEditWnd)
+        return;
+    const QColor back = colorFromTColor(FEditCell->FBackGroundColor);
+    FEditBrush = QBrush(back);
+    QPalette pal = FEditWnd->palette();
+    pal.setBrush(QPalette::Base, *FEditBrush);
+    pal.setColor(QPalette::Text, colorFromTColor(FEditCell->FTextColor));
+    FEditWnd->setPalette(pal);
+}
+
+// ---- painting ----
+
+void TReportControl::DrawPrepare(QPainter &) {}
+
+void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
+{
+    m_paintedCells = 0;
+    if (FPageWidth <= 0 || FPageHeight <= 0)
+        return;
+    painter.save();
+    const QTransform device = painter.worldTransform();
+    // Isotropic page mapping: the same factor on both axes, the smaller one that fits.
+    const double k = std::min(width() / static_cast<double>(FPageWidth),
+                              height() / static_cast<double>(FPageHeight));
+    painter.scale(k, k);
+
+    TRect area = TRect::fromQRect(windowArea);
+    if (FReportScale != 100) {
+        const double f = 100.0 / FReportScale;
+        area = {roundPixel(area.left * f), roundPixel(area.top * f), roundPixel(area.right * f),
+                roundPixel(area.bottom * f)};
+    }
+
+    painter.setPen(QPen(Qt::black, 0));
+    painter.setBrush(Qt::white);
+    painter.drawRect(0, 0, FPageWidth - 1, FPageHeight - 1);
+    painter.setBrush(Qt::NoBrush);
+
+    DrawPrepare(painter);
+
+    painter.setPen(QPen(colorFromTColor(0x00808080), 1));
+    const int L = FLeftMargin;
+    const int T = FTopMargin;
+    const int R = FPageWidth - FRightMargin;
+    const int B = FPageHeight - FBottomMargin;
+    painter.drawLine(L, T, L, T - 25);
+    painter.drawLine(L, T, L - 25, T);
+    painter.drawLine(R, T, R, T - 25);
+    painter.drawLine(R, T, R + 25, T);
+    painter.drawLine(L, B, L, B + 25);
+    painter.drawLine(L, B, L - 25, B);
+    painter.drawLine(R, B, R, B + 25);
+    painter.drawLine(R, B, R + 25, B);
+
+    const double s = FReportScale / 100.0;
+    for (const auto &line : FLineList) {
+        // Lines are stacked downwards: none below the area can reach into it.
+        if (line->FLineTop > area.bottom)
+            break;
+        for (const auto &cellPtr : line->FCells) {
+            const TReportCell *cell = cellPtr.get();
+            const TRect &r = cell->FCellRect;
+            if (r.left > area.right || r.top > area.bottom)
+                break;
+            if (r.right < area.left || r.bottom < area.top)
+                continue;
+            if (cell->FBmp && !cell->FBmp->isNull()) {
+                painter.save();
+                painter.setWorldTransform(device);
+                const QRect target(QPoint(roundPixel(r.left * s) + 3, roundPixel(r.top * s) + 3),
+                                   QPoint(roundPixel(r.right * s) - 3 - 1,
+                                          roundPixel(r.bottom * s) - 3 - 1));
+                if (target.isValid())
+                    painter.drawImage(target, *cell->FBmp);
+                painter.restore();
+            }
+            if (!cell->FOwnerCell) {
+                cell->PaintCell(painter, false);
+                ++m_paintedCells;
+            }
+        }
+    }
+
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    for (const TReportCell *cell : std::as_const(FSelectCells)) {
+        const TRect &r = cell->FCellRect;
+        const TRect cut{std::max(r.left, area.left), std::max(r.top, area.top),
+                        std::min(r.right, area.right), std::min(r.bottom, area.bottom)};
+        if (!cut.isEmpty())
+            painter.fillRect(cut.toQRect(), Qt::white);
+    }
+    painter.restore();
+}
+
+void TReportControl::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    WMPaint(painter, event->rect());
+    if (m_mouse.guideVisible) {
+        painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        const QPoint g = FMousePoint;
+        if (m_mouse.mode == MouseMode::HeightDrag)
+            painter.drawLine(0, g.y(), width(), g.y());
+        else
+            painter.drawLine(g.x(), 0, g.x(), height());
+    }
+}
+
+// ---- mouse ----
+
+quint8 TReportControl::keyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+{
+    quint8 keys = 0;
+    if (buttons & Qt::LeftButton)
+        keys |= MK_LBUTTON;
+    if (buttons & Qt::RightButton)
+        keys |= MK_RBUTTON;
+    if (buttons & Qt::MiddleButton)
+        keys |= MK_MBUTTON;
+    if (modifiers & Qt::ShiftModifier)
+        keys |= MK_SHIFT;
+    if (modifiers & Qt::ControlModifier)
+        keys |= MK_CONTROL;
+    return keys;
+}
+
+void TReportControl::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (event->button() != Qt::LeftButton) {
+        // Other buttons are only reported; the context-menu rule follows a right press.
+        emit OnMouseDown(event->button(), event->modifiers(), pos);
+        return;
+    }
+    m_press = PressState();
+    m_press.active = true;
+    m_press.modifiers = event->modifiers();
+    m_press.pos = pos;
+    WMLButtonDown(pos, keyState(event->buttons() | Qt::LeftButton, event->modifiers()));
+}
+
+void TReportControl::WMLButtonDown(const QPoint &point, quint8 keys)
+{
+    if (FReportScale != 100) {
+        FReportScale = 100;
+        CalcWndSize();
+        update();
+        m_press.zoomOnly = true;
+        return;
+    }
+    if (isEditing())
+        closeEditBox(true);
+
+    TReportCell *cell = CellFromPoint(point);
+    if (!cell) {
+        StartMouseSelect(point, true, keys);
+        return;
+    }
+    if (std::abs(cell->FCellRect.bottom - point.y()) <= 3
+        || std::abs(cell->FCellRect.right - point.x()) <= 3)
+        StartMouseDrag(point);
+    else
+        StartMouseSelect(point, true, keys);
+}
+
+void TReportControl::StartMouseSelect(const QPoint &point, bool selectNow, quint8 keys)
+{
+    if (keys != (MK_LBUTTON | MK_SHIFT))
+        RemoveAllSelectedCell();
+    TReportCell *anchor = CellFromPoint(point);
+    if (selectNow)
+        AddSelectedCell(anchor);
+    FMousePoint = point;
+    m_mouse = MouseState();
+    m_mouse.mode = MouseMode::Selecting;
+    m_mouse.anchor = anchor;
+    m_mouse.selecting = selectNow;
+    m_mouse.pressKeys = keys;
+}
+
+void TReportControl::MouseMoveHandler(const QPoint &point, quint8 keys)
+{
+    TRect band{std::min(FMousePoint.x(), point.x()), std::min(FMousePoint.y(), point.y()),
+               std::max(FMousePoint.x(), point.x()), std::max(FMousePoint.y(), point.y())};
+    if (band.right == band.left)
+        band.right = band.left + 1;
+    if (band.bottom == band.top)
+        band.bottom = band.top + 1;
+
+    if (keys != (MK_LBUTTON | MK_SHIFT)) {
+        for (qsizetype i = FSelectCells.size() - 1; i >= 0; --i) {
+            TReportCell *cell = FSelectCells.at(i);
+            if (!cell->FCellRect.intersects(band))
+                RemoveSelectedCell(cell);
+        }
+    }
+    for (auto &line : FLineList) {
+        if (!line->GetLineRect().intersects(band))
+            continue;
+        for (auto &cellPtr : line->FCells) {
+            TReportCell *cell = cellPtr.get();
+            if (!cell->FCellRect.intersects(band))
+                continue;
+            TReportCell *target = cell->FOwnerCell ? cell->FOwnerCell : cell;
+            if (!IsCellSelected(target))
+                AddSelectedCell(target);
+        }
+    }
+}
+
+int TReportControl::clampDrag(int value) const
+{
+    if (value < m_mouse.minPos)
+        value = m_mouse.minPos;
+    if (value > m_mouse.maxPos)
+        value = m_mouse.maxPos;
+    return value;
+}
+
+void TReportControl::StartMouseDrag(const QPoint &point)
+{
+    TReportCell *cell = CellFromPoint(point);
+    if (!cell)
+        return;
+    FMousePoint = point;
+    m_mouse = MouseState();
+    m_mouse.anchor = cell;
+
+    if (std::abs(cell->FCellRect.bottom - point.y()) <= 3) {
+        m_mouse.mode = MouseMode::HeightDrag;
+        m_mouse.minPos = cell->GetCellTop() + 5;
+        m_mouse.maxPos = height() - 10;
+        FMousePoint.setY(clampDrag(point.y()));
+        setCursor(Qt::SizeVerCursor);
+    } else {
+        m_mouse.mode = MouseMode::WidthDrag;
+        const int edge = cell->FCellLeft + cell->FCellWidth;
+        const TReportCell *next = rightNeighbour(cell);
+        m_mouse.minPos = cell->FCellLeft + 10;
+        m_mouse.maxPos = next ? next->FCellLeft + next->FCellWidth - 10 : width() - 10;
+        const bool wholeColumn =
+            FSelectCells.isEmpty()
+            || !(IsCellSelected(cell)
+                 || (next && (IsCellSelected(next) || IsCellSelected(next->FOwnerCell))));
+        for (auto &line : FLineList) {
+            for (int i = 0; i < line->cellCount(); ++i) {
+                TReportCell *c = line->cell(i);
+                if (c->FCellLeft + c->FCellWidth != edge)
+                    continue;
+                TReportCell *n = i + 1 < line->cellCount() ? line->cell(i + 1) : nullptr;
+                const bool take = wholeColumn || IsCellSelected(c) || IsCellSelected(n);
+                if (take) {
+                    m_mouse.dragCells.append(c);
+                    m_mouse.minPos = std::max(m_mouse.minPos, c->FCellLeft + 10);
+                    if (n)
+                        m_mouse.maxPos = std::min(m_mouse.maxPos,
+                                                  n->FCellLeft + n->FCellWidth - 10);
+                }
+                if (!wholeColumn || take)
+                    break;
+            }
+        }
+        FMousePoint.setX(clampDrag(point.x()));
+        setCursor(Qt::SizeHorCursor);
+    }
+    m_mouse.guideVisible = true;
+    update();
+}
+
+void TReportControl::updateGuide(const QPoint &point)
+{
+    const QRect oldStrip = m_mouse.mode == MouseMode::HeightDrag
+                               ? QRect(0, FMousePoint.y() - 1, width(), 3)
+                               : QRect(FMousePoint.x() - 1, 0, 3, height());
+    FMousePoint = point;
+    if (m_mouse.mode == MouseMode::HeightDrag)
+        FMousePoint.setY(clampDrag(point.y()));
+    else
+        FMousePoint.setX(clampDrag(point.x()));
+    const QRect newStrip = m_mouse.mode == MouseMode::HeightDrag
+                               ? QRect(0, FMousePoint.y() - 1, width(), 3)
+                               : QRect(FMousePoint.x() - 1, 0, 3, height());
+    update(oldStrip);
+    update(newStrip);
+}
+
+void TReportControl::finishDrag()
+{
+    m_mouse.guideVisible = false;
+    update(m_mouse.mode == MouseMode::HeightDrag ? QRect(0, FMousePoint.y() - 1, width(), 3)
+                                                  : QRect(FMousePoint.x() - 1, 0, 3, height()));
+    if (m_mouse.mode == MouseMode::HeightDrag)
+        applyHeightDrag();
+    else
+        applyWidthDrag();
+}
+
+void TReportControl::applyHeightDrag()
+{
+    TReportCell *target = m_mouse.anchor;
+    if (!target)
+        return;
+    if (!target->FCellsList.isEmpty()) {
+        // The bottom edge of a merged block belongs to the line of its lowest covered cell.
+        int bestTop = 0;
+        TReportCell *lowest = target;
+        for (TReportCell *c : std::as_const(target->FCellsList)) {
+            if (c->GetCellTop() > bestTop) {
+                bestTop = c->GetCellTop();
+                lowest = c;
+            }
+        }
+        target = lowest;
+    }
+    target->CalcMinCellHeight();
+    if (TReportLine *line = target->FOwnerLine)
+        line->SetDragHeight(FMousePoint.y() - line->FLineTop);
+    UpdateLines();
+}
+
+void TReportControl::applyWidthDrag()
+{
+    QList<TReportCell *> cells = m_mouse.dragCells;
+    for (TReportCell *c : m_mouse.dragCells)
+        for (TReportCell *owned : std::as_const(c->FCellsList))
+            if (!cells.contains(owned))
+                cells.append(owned);
+    if (cells.isEmpty())
+        return;
+
+    const TReportCell *firstNext = rightNeighbour(cells.first());
+    if (firstNext && firstNext->FOwnerCell)
+        return;
+    int lowestBottom = cells.first()->FCellRect.bottom;
+    for (const TReportCell *c : std::as_const(cells))
+        lowestBottom = std::max(lowestBottom, c->FCellRect.bottom);
+    for (const TReportCell *c : std::as_const(cells)) {
+        const TReportCell *n = rightNeighbour(c);
+        if (n && n->FCellRect.bottom > lowestBottom)
+            return;
+    }
+
+    const int x = FMousePoint.x();
+    for (TReportCell *c : std::as_const(cells)) {
+        TReportCell *n = rightNeighbour(c);
+        const int delta = x - (c->FCellLeft + c->FCellWidth);
+        const TRect oldC = c->FCellRect;
+        const int oldWidth = c->FCellWidth;
+        c->SetCellWidth(x - c->FCellLeft);
+        if (c->FCellWidth != oldWidth) {
+            invalidatePage(oldC.adjusted(0, 0, 1, 1));
+            invalidatePage(c->FCellRect.adjusted(0, 0, 1, 1));
+        }
+        if (n) {
+            const TRect oldN = n->FCellRect;
+            const int oldNWidth = n->FCellWidth;
+            n->SetCellLeft(n->FCellLeft + delta);
+            n->SetCellWidth(n->FCellWidth - delta);
+            if (n->FCellWidth != oldNWidth) {
+                invalidatePage(oldN.adjusted(0, 0, 1, 1));
+                invalidatePage(n->FCellRect.adjusted(0, 0, 1, 1));
+            }
+        }
+    }
+    UpdateLines();
+}
+
+void TReportControl::WMMouseMove(const QPoint &point)
+{
+    const TReportCell *cell = CellFromPoint(point);
+    if (!cell)
+        setCursor(Qt::ArrowCursor);
+    else if (std::abs(cell->FCellRect.right - point.x()) <= 3)
+        setCursor(Qt::SizeHorCursor);
+    else if (std::abs(cell->FCellRect.bottom - point.y()) <= 3)
+        setCursor(Qt::SizeVerCursor);
+    else
+        setCursor(Qt::IBeamCursor);
+}
+
+void TReportControl::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    switch (m_mouse.mode) {
+    case MouseMode::None:
+        WMMouseMove(pos);
+        emit OnMouseMove(event->modifiers(), pos);
+        break;
+    case MouseMode::Selecting:
+        if (m_mouse.selecting) {
+            AddSelectedCell(m_mouse.anchor);
+            MouseMoveHandler(pos, keyState(event->buttons(), event->modifiers()));
+        } else if (CellFromPoint(pos) != m_mouse.anchor) {
+            m_mouse.selecting = true;
+        }
+        break;
+    case MouseMode::HeightDrag:
+    case MouseMode::WidthDrag:
+        updateGuide(pos);
+        break;
+    }
+}
+
+void TReportControl::finishMouseOperation()
+{
+    const MouseState state = m_mouse;
+    switch (state.mode) {
+    case MouseMode::None:
+        break;
+    case MouseMode::Selecting:
+        m_mouse = MouseState();
+        if (!state.selecting && state.anchor && state.anchor->FCellWidth > 10)
+            openEditBox(state.anchor);
+        break;
+    case MouseMode::HeightDrag:
+    case MouseMode::WidthDrag:
+        finishDrag();
+        m_mouse = MouseState();
+        break;
+    }
+}
+
+void TReportControl::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (event->button() != Qt::LeftButton) {
+        emit OnMouseUp(event->button(), event->modifiers(), pos);
+        return;
+    }
+    finishMouseOperation();
+    const PressState press = m_press;
+    m_press = PressState();
+    if (press.active && !press.zoomOnly)
+        emit OnMouseDown(Qt::LeftButton, press.modifiers, press.pos);
+    emit OnMouseUp(Qt::LeftButton, event->modifiers(), pos);
+}
+
+void TReportControl::WMLButtonDBLClk(const QPoint &point)
+{
+    RemoveAllSelectedCell();
+    TReportCell *cell = CellFromPoint(point);
+    if (cell && cell->FCellWidth > 10)
+        openEditBox(cell);
+}
+
+void TReportControl::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    // A double click at another zoom is first of all a press that restores zoom 100.
+    if (FReportScale != 100) {
+        mousePressEvent(event);
+        return;
+    }
+    finishMouseOperation();
+    m_press = PressState();
+    WMLButtonDBLClk(event->position().toPoint());
+    emit OnDblClick();
+}
+
+void TReportControl::WMContextMenu(const QPoint &point)
+{
+    TReportCell *cell = CellFromPoint(point);
+    if (cell && IsCellSelected(cell))
+        return;
+    RemoveAllSelectedCell();
+    if (cell)
+        AddSelectedCell(cell);
+}
+
+void TReportControl::contextMenuEvent(QContextMenuEvent *event)
+{
+    WMContextMenu(event->pos());
+    event->accept();
+}
+
+} // namespace tessarin

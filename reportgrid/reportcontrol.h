@@ -1,0 +1,208 @@
+#pragma once
+
+// The widget that shows one report page: owns its lines, lays them out from the page margins,
+// paints the page at a zoom factor and lets the user select cells, drag line heights and column
+// edges, and type cell text into an in-place edit box.
+
+#include "reportcell.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QPlainTextEdit;
+
+namespace tessarin {
+
+// Modifier and button bits of a mouse key state, as the selection rules test them.
+inline constexpr quint8 MK_LBUTTON = 0x01;
+inline constexpr quint8 MK_RBUTTON = 0x02;
+inline constexpr quint8 MK_SHIFT = 0x04;
+inline constexpr quint8 MK_CONTROL = 0x08;
+inline constexpr quint8 MK_MBUTTON = 0x10;
+
+// Page size used while no printer is installed, in page pixels.
+inline constexpr int DefaultPageWidth = 768;
+inline constexpr int DefaultPageHeight = 1058;
+// Longest cell text the edit box accepts, in bytes of the 8-bit code page.
+inline constexpr int MaxCellTextBytes = 3000;
+
+class TReportControl : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Page size from the printer layer (or the saved size), margins from the millimetre
+    // defaults at the screen's resolution, zoom 100.
+    explicit TReportControl(QWidget *parent = nullptr);
+    ~TReportControl() override;
+
+    // ---- fields (page pixels unless stated) ----
+    bool FCreportEdit = false;
+    std::vector<std::unique_ptr<TReportLine>> FLineList; // top to bottom; owned
+    QList<TReportCell *> FSelectCells;                   // in selection order; not owning
+    TReportCell *FEditCell = nullptr;                    // cell the edit box writes into
+    int FReportScale = 100;                              // zoom in percent
+    int FPageWidth = 0;
+    int FPageHeight = 0;
+    int FLeftMargin = 0;
+    int FRightMargin = 0; // distance from the right page edge
+    int FTopMargin = 0;
+    int FBottomMargin = 0; // distance from the bottom page edge
+    int FLeftMargin1 = 20; // margins in millimetres
+    int FRightMargin1 = 10;
+    int FTopMargin1 = 20;
+    int FBottomMargin1 = 15;
+    int FWidthFromLine = 0;
+    bool FStreamFlag = true;
+    int FStreamValue = 2000;
+    int FStreamMode = 1;
+    QPoint FMousePoint; // press point; during a drag the guide position
+    QPointer<QPlainTextEdit> FEditWnd;
+    std::optional<QBrush> FEditBrush;
+    std::optional<QFont> FEditFont;
+    int FPaperSize = 0;
+    int FOrientation = 0;
+    int FPaperLength = 0;
+    int FPaperWidth = 0;
+    int FSavedPageWidth = 0; // 0: not yet computed
+    int FSavedPageHeight = 0;
+    int FSavedScale = 100;
+    std::vector<std::vector<int>> FCellWidths; // empty, or 40 rows of 40 widths
+    int FCellWidthRows = 0;
+    // The cell most recently added to the selection; kept when the selection is cleared,
+    // cleared only when the cell itself is freed.
+    TReportCell *FLastSelectCell = nullptr;
+
+    // ---- page, zoom and layout ----
+    bool CreportEdit() const { return FCreportEdit; }
+    void setCreportEdit(bool value);
+    // Has no effect: the page size comes from CalcWndSize and SetWndSize.
+    void SetPageSize(int width, int height);
+    void CalcWndSize();
+    void SetWndSize(int width, int height);
+    // Zoom in percent; values below 1 are ignored.
+    void SetScale(int percent);
+    // Margins in millimetres (left, top, right, bottom).
+    void SetMargin(int left, int top, int right, int bottom);
+    TRect GetMargin() const;
+    // Heights of merged blocks, then every line's height and left edges, then tops and
+    // rectangles; repaints the lines that moved.
+    void UpdateLines();
+
+    // ---- cells and selection ----
+    TReportCell *CellFromPoint(const QPoint &point) const;
+    TReportCell *CellFromRC(int line, int cell) const;
+    bool IsCellSelected(const TReportCell *cell) const;
+    bool AddSelectedCell(TReportCell *cell);
+    bool RemoveSelectedCell(TReportCell *cell);
+    void RemoveAllSelectedCell();
+    void SetCellFocus(int line, int cell);
+    void SetCellSFocus(int firstLine, int firstCell, int lastLine, int lastCell);
+    // The font of the first selected cell (owned by the caller), null without a selection.
+    std::unique_ptr<QFont> getcellfont() const;
+
+    // ---- edit box ----
+    // Closes the edit box without storing its text (the live update already stored it).
+    void FreeEdit();
+    bool isEditing() const;
+
+    // ---- painting ----
+    // Hook called while painting, after the page outline and before the corner marks and cells;
+    // `painter` maps page pixels.
+    virtual void DrawPrepare(QPainter &painter);
+    // Paints the page region `area` (page pixels) onto `painter`, which must map page pixels to
+    // the device at `scale` percent. Used by paintEvent; also renders pages to images.
+    void WMPaint(QPainter &painter, const QRect &area);
+
+    // ---- mouse operations ----
+    void StartMouseDrag(const QPoint &point);
+    void StartMouseSelect(const QPoint &point, bool selectNow, quint8 keys);
+    // One step of the rubber band: `point` in page pixels, `keys` the mouse key state.
+    void MouseMoveHandler(const QPoint &point, quint8 keys);
+
+    // ---- introspection for tests and benchmarks ----
+    int lineCount() const { return static_cast<int>(FLineList.size()); }
+    TReportLine *line(int index) const { return FLineList[static_cast<size_t>(index)].get(); }
+    // Cells PaintCell was called for during the last paint.
+    int lastPaintedCellCount() const { return m_paintedCells; }
+    // True while a selection or drag started by a left press is in progress.
+    bool isMouseOperationActive() const { return m_mouse.mode != MouseMode::None; }
+    // A rectangle in page pixels as window pixels at the current zoom (rounded outwards).
+    QRect pageToWindow(const TRect &rect) const;
+    // Called by a cell being freed: drops every reference the control keeps to it.
+    void cellDestroyed(TReportCell *cell);
+
+signals:
+    // Mouse events of the page in window pixels. A left press is reported once its selection or
+    // drag has finished; a right press before the context-menu selection rule runs.
+    void OnMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    void OnMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    void OnMouseMove(Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    void OnDblClick();
+
+protected:
+    void WMLButtonDown(const QPoint &point, quint8 keys);
+    void WMLButtonDBLClk(const QPoint &point);
+    void WMMouseMove(const QPoint &point);
+    void WMContextMenu(const QPoint &point);
+    void WMCOMMAND();
+    void WMCtlColor();
+
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    enum class MouseMode { None, Selecting, HeightDrag, WidthDrag };
+    struct MouseState
+    {
+        MouseMode mode = MouseMode::None;
+        TReportCell *anchor = nullptr; // selection anchor, or the dragged cell
+        bool selecting = false;
+        int minPos = 0; // drag limits of the guide coordinate
+        int maxPos = 0;
+        QList<TReportCell *> dragCells; // cells whose right edge a width drag moves
+        bool guideVisible = false;
+        quint8 pressKeys = 0;
+    };
+    // The left press being handled, reported through OnMouseDown once its operation ends.
+    struct PressState
+    {
+        bool active = false;
+        bool zoomOnly = false; // the press only restored zoom 100
+        Qt::KeyboardModifiers modifiers;
+        QPoint pos; // window pixels
+    };
+
+    void openEditBox(TReportCell *cell);
+    void closeEditBox(bool store);
+    void placeEditBox();
+    void finishMouseOperation();
+    void finishDrag();
+    void applyHeightDrag();
+    void applyWidthDrag();
+    void updateGuide(const QPoint &point);
+    void invalidatePage(const TRect &rect);
+    int clampDrag(int value) const;
+    static quint8 keyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+
+    MouseState m_mouse;
+    QString m_editAccepted; // last edit-box text within the byte limit
+    bool m_editGuard = false;
+    bool m_destroying = false;
+    int m_paintedCells = 0;
+    PressState m_press;
+
+    friend class TReportCell;
+};
+
+} // namespace tessarin
