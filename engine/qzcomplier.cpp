@@ -1,0 +1,245 @@
+#include "qzcomplier.h"
+
+#include "dynlib.h"
+#include "numbertext.h"
+#include "programdir.h"
+
+#include <QByteArray>
+
+#include <array>
+
+namespace tessarin {
+
+// The interpreter library and its 21 entry points, looked up by their Windows names. Bound only
+// when the library loaded and every entry was found.
+class ScriptLibrary
+{
+public:
+    using InitFn = int(TESSARIN_SCRIPT_CALL *)(int, int);
+    using FinisFn = void(TESSARIN_SCRIPT_CALL *)();
+    using IncludeFn = int(TESSARIN_SCRIPT_CALL *)(const char *);
+    using EvalFn = int(TESSARIN_SCRIPT_CALL *)(const char *, char *, int);
+    using ImportFn = int(TESSARIN_SCRIPT_CALL *)(const char *, void *);
+    using RunFn = int(TESSARIN_SCRIPT_CALL *)();
+    using ExecFn = int(TESSARIN_SCRIPT_CALL *)(const char *);
+    using ErrorFn = int(TESSARIN_SCRIPT_CALL *)(char *, int);
+    using ErrorPosFn = int(TESSARIN_SCRIPT_CALL *)(char *);
+
+    enum Entry {
+        Init, Finis, Main, Include, InteractiveLoop, MainWindow, Load, Run, Exec, Result, Error,
+        ErrorPos, Eval, SetQuote, InitRef, CompileEntry, EvalArgs, EvalMethodArgs, EvalExp,
+        CompileFn, Import, EntryCount
+    };
+
+    ScriptLibrary()
+    {
+        static const char *const names[EntryCount] = {
+            "_uc_init@8",     "_uc_finis@0",    "_uc_main@8",     "_uc_include@4",
+            "_uc_interactive_loop@0",           "_uc_main_window@0", "_uc_load@4",
+            "_uc_run@0",      "_uc_exec@4",     "_uc_result@8",   "_uc_error@8",
+            "_uc_error_pos@4", "_uc_eval@12",   "_uc_set_quote@8", "_uc_init_ref@12",
+            "_uc_compile@8",  "uc_eval_args",   "uc_eval_method_args", "_uc_eval_exp@12",
+            "_uc_compile_fn@8", "_uc_import@8"};
+        const QString libraryName = QStringLiteral("scriptrt.dll");
+        if (!m_dll.load(libraryName)) {
+            m_error = QStringLiteral("the script library could not be loaded: %1")
+                          .arg(m_dll.errorString());
+            return;
+        }
+        QStringList missing;
+        for (int i = 0; i < EntryCount; ++i) {
+            m_entries[static_cast<size_t>(i)] = m_dll.resolve(QByteArray(names[i]));
+            if (!m_entries[static_cast<size_t>(i)])
+                missing << QString::fromLatin1(names[i]);
+        }
+        if (!missing.isEmpty()) {
+            m_error = QStringLiteral("the script library %1 lacks the entry point(s) %2")
+                          .arg(m_dll.fileName(), missing.join(QStringLiteral(", ")));
+            return;
+        }
+        m_bound = true;
+        entry<InitFn>(Init)(0, 0);
+        const QString header = programPath(QStringLiteral("project.h"));
+        entry<IncludeFn>(Include)(header.toLocal8Bit().constData());
+    }
+
+    ~ScriptLibrary()
+    {
+        if (auto finis = entry<FinisFn>(Finis))
+            finis();
+        m_dll.unload();
+    }
+
+    template <typename F> F entry(Entry e) const
+    {
+        return reinterpret_cast<F>(m_entries[static_cast<size_t>(e)]);
+    }
+
+    bool bound() const { return m_bound; }
+    QString error() const { return m_error; }
+
+private:
+    DynamicLibrary m_dll;
+    std::array<void *, EntryCount> m_entries{};
+    bool m_bound = false;
+    QString m_error;
+};
+
+namespace {
+
+// Letters A to Z only: names in other scripts have no case to lose.
+QString lowerAscii(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return out;
+}
+
+constexpr int kResultSize = 64;
+constexpr int kErrorSize = 250;
+
+} // namespace
+
+QString &ExportBuffer()
+{
+    static QString buffer;
+    return buffer;
+}
+
+void TESSARIN_SCRIPT_CALL ExportDouble(char *name, double value)
+{
+    QString &buffer = ExportBuffer();
+    buffer += QString::fromUtf8(name ? name : "");
+    buffer += QLatin1Char('=');
+    buffer += formatGeneral(value);
+    buffer += QLatin1Char('|');
+}
+
+TqzComplier::TqzComplier()
+    : m_library(std::make_unique<ScriptLibrary>())
+{}
+
+TqzComplier::~TqzComplier()
+{
+    Exports.clear();
+}
+
+bool TqzComplier::isBound() const
+{
+    return m_library->bound();
+}
+
+QString TqzComplier::bindError() const
+{
+    return m_library->error();
+}
+
+bool TqzComplier::HasMain() const
+{
+    return Source.contains(QLatin1String("main"), Qt::CaseSensitive);
+}
+
+QString TqzComplier::Translate(const TqzTranslate &dictionary, const QString &text) const
+{
+    return dictionary.Translate(text);
+}
+
+void TqzComplier::fail(qint32 pos, const QString &text)
+{
+    Succeeded = false;
+    ErrorPos = pos;
+    ErrorText = text;
+}
+
+QString TqzComplier::Evaluate(const QString &expression)
+{
+    if (!m_library->bound()) {
+        fail(0, m_library->error());
+        return QString();
+    }
+    const QByteArray text = lowerAscii(expression).toUtf8();
+    char result[kResultSize] = {};
+    m_library->entry<ScriptLibrary::EvalFn>(ScriptLibrary::Eval)(text.constData(), result,
+                                                                 kResultSize);
+    result[kResultSize - 1] = '\0';
+    const QString written = QString::fromUtf8(result);
+    if (textToFloatDef(written, kNotANumber) != kNotANumber) {
+        Succeeded = true;
+        ErrorPos = -1;
+        ErrorText.clear();
+        return written;
+    }
+    fail(0, written);
+    return QString();
+}
+
+void TqzComplier::fetchError()
+{
+    char buffer[kErrorSize] = {};
+    m_library->entry<ScriptLibrary::ErrorFn>(ScriptLibrary::Error)(buffer, kErrorSize);
+    const int pos = m_library->entry<ScriptLibrary::ErrorPosFn>(ScriptLibrary::ErrorPos)(buffer);
+    buffer[kErrorSize - 1] = '\0';
+    fail(pos, QString::fromUtf8(buffer));
+}
+
+void TqzComplier::Execute(const QString &program)
+{
+    Exports.clear();
+    if (!m_library->bound()) {
+        fail(0, m_library->error());
+        return;
+    }
+    const QLatin1String callback("ExportDouble");
+    if (Source.contains(callback) || program.contains(callback))
+        m_library->entry<ScriptLibrary::ImportFn>(ScriptLibrary::Import)(
+            "void ExportDouble(char*,double)", reinterpret_cast<void *>(&ExportDouble));
+    ExportBuffer().clear();
+    const QByteArray text = program.toUtf8();
+    if (!m_library->entry<ScriptLibrary::RunFn>(ScriptLibrary::Run)()) {
+        fetchError();
+        return;
+    }
+    // A program that fails to compile or stops with an error is a failure, and what it
+    // exported before stopping is dropped with it.
+    if (!m_library->entry<ScriptLibrary::ExecFn>(ScriptLibrary::Exec)(text.constData())) {
+        ExportBuffer().clear();
+        fetchError();
+        return;
+    }
+    ParseExports(ExportBuffer());
+    Succeeded = true;
+    ErrorPos = -1;
+    ErrorText.clear();
+}
+
+bool TqzComplier::Compile()
+{
+    const QString text = Translate(Dictionary, Source);
+    if (HasMain())
+        Execute(text);
+    else
+        Evaluate(text);
+    return Succeeded;
+}
+
+void TqzComplier::ParseExports(const QString &text)
+{
+    Exports.clear();
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype bar = text.indexOf(QLatin1Char('|'), pos);
+        if (bar < 0)
+            break;
+        const QStringView item = QStringView(text).mid(pos, bar - pos);
+        const qsizetype eq = item.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            break;
+        Exports.push_back({item.left(eq).toString(), item.mid(eq + 1).toString()});
+        pos = bar + 1;
+    }
+    ExportBuffer().clear();
+}
+
+} // namespace tessarin

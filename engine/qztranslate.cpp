@@ -1,0 +1,244 @@
+#include "qztranslate.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+namespace tessarin {
+
+// Finds, in one pass over a text, which keys occur in it (Aho-Corasick automaton over the keys
+// as UTF-16 code units). Keys are identified by their rank in application order.
+class KeyMatcher
+{
+public:
+    explicit KeyMatcher(const std::vector<std::unique_ptr<TqzDicElement>> &words)
+    {
+        // Application order: longer keys first, equal lengths in insertion order.
+        std::vector<int> order(words.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return words[static_cast<size_t>(a)]->Key.size()
+                   > words[static_cast<size_t>(b)]->Key.size();
+        });
+        m_byRank.reserve(order.size());
+        m_nodes.emplace_back();
+        m_rootNext.assign(0x10000, 0);
+        for (int entry : order) {
+            const QString &key = words[static_cast<size_t>(entry)]->Key;
+            if (key.isEmpty())
+                continue; // an empty key matches nothing
+            const int rank = static_cast<int>(m_byRank.size());
+            m_byRank.push_back(entry);
+            int node = 0;
+            for (QChar ch : key)
+                node = child(node, ch.unicode(), true);
+            m_nodes[static_cast<size_t>(node)].rank = rank;
+        }
+        buildLinks();
+    }
+
+    // The entry index (into the dictionary) of rank `rank`.
+    int entryOf(int rank) const { return m_byRank[static_cast<size_t>(rank)]; }
+    int keyCount() const { return static_cast<int>(m_byRank.size()); }
+
+    // The smallest rank >= `from` among keys occurring in `text`, or -1.
+    int firstPresent(const QString &text, int from) const
+    {
+        int best = std::numeric_limits<int>::max();
+        int node = 0;
+        for (QChar qc : text) {
+            const char16_t c = qc.unicode();
+            node = step(node, c);
+            for (int k = node; k > 0; k = m_nodes[static_cast<size_t>(k)].output) {
+                const int r = m_nodes[static_cast<size_t>(k)].rank;
+                if (r >= from && r < best)
+                    best = r;
+            }
+        }
+        return best == std::numeric_limits<int>::max() ? -1 : best;
+    }
+
+private:
+    struct Node
+    {
+        std::vector<std::pair<char16_t, int>> next; // sorted by character
+        int fail = 0;
+        int output = 0; // nearest node along the fail chain (or itself) that ends a key; 0: none
+        int rank = -1;  // the key ending exactly here
+    };
+
+    int find(int node, char16_t c) const
+    {
+        if (node == 0)
+            return m_rootNext[c];
+        const auto &next = m_nodes[static_cast<size_t>(node)].next;
+        auto it = std::lower_bound(next.begin(), next.end(), c,
+                                   [](const std::pair<char16_t, int> &e, char16_t v) {
+                                       return e.first < v;
+                                   });
+        return it != next.end() && it->first == c ? it->second : 0;
+    }
+
+    int child(int node, char16_t c, bool create)
+    {
+        const int found = find(node, c);
+        if (found || !create)
+            return found;
+        const int created = static_cast<int>(m_nodes.size());
+        m_nodes.emplace_back();
+        auto &next = m_nodes[static_cast<size_t>(node)].next;
+        next.insert(std::lower_bound(next.begin(), next.end(), std::make_pair(c, 0)),
+                    std::make_pair(c, created));
+        if (node == 0)
+            m_rootNext[c] = created;
+        return created;
+    }
+
+    int step(int node, char16_t c) const
+    {
+        for (;;) {
+            const int next = find(node, c);
+            if (next || node == 0)
+                return next;
+            node = m_nodes[static_cast<size_t>(node)].fail;
+        }
+    }
+
+    void buildLinks()
+    {
+        std::vector<int> queue;
+        queue.reserve(m_nodes.size());
+        for (const auto &e : m_nodes[0].next)
+            queue.push_back(e.second);
+        for (size_t head = 0; head < queue.size(); ++head) {
+            const int u = queue[head];
+            Node &nu = m_nodes[static_cast<size_t>(u)];
+            const Node &failNode = m_nodes[static_cast<size_t>(nu.fail)];
+            nu.output = nu.rank >= 0 ? u : failNode.output;
+            for (const auto &e : nu.next) {
+                queue.push_back(e.second);
+                int f = nu.fail;
+                int target = 0;
+                for (;;) {
+                    target = find(f, e.first);
+                    if (target || f == 0)
+                        break;
+                    f = m_nodes[static_cast<size_t>(f)].fail;
+                }
+                m_nodes[static_cast<size_t>(e.second)].fail = target == e.second ? 0 : target;
+            }
+        }
+    }
+
+    std::vector<Node> m_nodes;
+    std::vector<int> m_rootNext; // dense first step: the root has a child for most characters
+    std::vector<int> m_byRank;
+};
+
+namespace {
+
+struct Segment
+{
+    QString text;
+    bool literal = false;
+};
+
+// Splits a text at double-quote pairs, from the left; an unpaired last quote stays ordinary text.
+std::vector<Segment> splitLiterals(const QString &text)
+{
+    std::vector<Segment> segments;
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype open = text.indexOf(QLatin1Char('"'), pos);
+        const qsizetype close = open < 0 ? -1 : text.indexOf(QLatin1Char('"'), open + 1);
+        if (close < 0) {
+            segments.push_back({text.mid(pos), false});
+            return segments;
+        }
+        segments.push_back({text.mid(pos, open - pos), false});
+        segments.push_back({text.mid(open, close + 1 - open), true});
+        pos = close + 1;
+    }
+}
+
+QString trimControls(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+TqzTranslate::TqzTranslate() = default;
+
+TqzTranslate::~TqzTranslate() = default;
+
+void TqzTranslate::AddWord(const QString &key, const QString &value)
+{
+    const QString folded = key.toCaseFolded();
+    const auto it = m_index.constFind(folded);
+    if (it != m_index.constEnd()) {
+        m_words[static_cast<size_t>(*it)]->Value = value;
+        return;
+    }
+    m_index.insert(folded, static_cast<int>(m_words.size()));
+    m_words.push_back(std::make_unique<TqzDicElement>(key, value));
+    m_matcher.reset();
+}
+
+void TqzTranslate::Clear()
+{
+    m_words.clear();
+    m_index.clear();
+    m_matcher.reset();
+}
+
+QString TqzTranslate::valueOf(const QString &key) const
+{
+    const auto it = m_index.constFind(key.toCaseFolded());
+    return it == m_index.constEnd() ? QString() : m_words[static_cast<size_t>(*it)]->Value;
+}
+
+QString TqzTranslate::Translate(const QString &text) const
+{
+    std::vector<Segment> segments = splitLiterals(text);
+    if (!m_words.empty()) {
+        if (!m_matcher)
+            m_matcher = std::make_unique<KeyMatcher>(m_words);
+        // Keys are applied in rank order; a key absent from the current text would change
+        // nothing, so each round jumps straight to the next key that occurs.
+        int from = 0;
+        while (from < m_matcher->keyCount()) {
+            int rank = -1;
+            for (const Segment &s : segments) {
+                if (s.literal)
+                    continue;
+                const int r = m_matcher->firstPresent(s.text, from);
+                if (r >= 0 && (rank < 0 || r < rank))
+                    rank = r;
+            }
+            if (rank < 0)
+                break;
+            const TqzDicElement &e = *m_words[static_cast<size_t>(m_matcher->entryOf(rank))];
+            for (Segment &s : segments)
+                if (!s.literal)
+                    s.text.replace(e.Key, e.Value, Qt::CaseSensitive);
+            from = rank + 1;
+        }
+    }
+    QString joined;
+    qsizetype size = 0;
+    for (const Segment &s : segments)
+        size += s.text.size();
+    joined.reserve(size);
+    for (const Segment &s : segments)
+        joined += s.text;
+    return trimControls(joined);
+}
+
+} // namespace tessarin

@@ -1,0 +1,143 @@
+#include "formulashape.h"
+
+#include <angelscript.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace AngelScript {
+// The interpreter's own literal scanner: the shaped path must read a number exactly as the
+// compiler does, or the two paths could disagree in the last bit.
+double asStringScanDouble(const char *string, size_t *numScanned);
+} // namespace AngelScript
+
+namespace scriptrt {
+
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isIdentChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_';
+}
+
+} // namespace
+
+bool makeFormulaShape(const char *formula, const char *functionName, const char *sink,
+                      FormulaShape &shape)
+{
+    shape.arguments.clear();
+    std::string body;
+    std::string params;
+    const size_t n = std::strlen(formula);
+    body.reserve(n + 16);
+    size_t i = 0;
+    while (i < n) {
+        const char c = formula[i];
+        if ((c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80)
+            return false; // parameter names are upper-case; non-ASCII identifiers not handled
+        if (c == '"' || c == '\'') {
+            if (c == '"' && i + 2 < n && formula[i + 1] == '"' && formula[i + 2] == '"')
+                return false;
+            size_t j = i + 1;
+            while (j < n && formula[j] != c) {
+                if (formula[j] == '\\')
+                    ++j;
+                ++j;
+            }
+            if (j >= n)
+                return false;
+            body.append(formula + i, j + 1 - i);
+            i = j + 1;
+            continue;
+        }
+        if (c == '/' && i + 1 < n && (formula[i + 1] == '/' || formula[i + 1] == '*'))
+            return false;
+        if (isIdentChar(c) && !isDigit(c)) {
+            size_t j = i;
+            while (j < n && isIdentChar(formula[j]))
+                ++j;
+            body.append(formula + i, j - i);
+            i = j;
+            continue;
+        }
+        if (c == '.' && i + 1 < n && isDigit(formula[i + 1]))
+            return false;
+        if (!isDigit(c)) {
+            body += c;
+            ++i;
+            continue;
+        }
+
+        // A number literal: digits [. digits] [e [+-] digits], not followed by a name character.
+        size_t j = i;
+        while (j < n && isDigit(formula[j]))
+            ++j;
+        bool floating = false;
+        if (j < n && formula[j] == '.') {
+            if (j + 1 >= n || !isDigit(formula[j + 1]))
+                return false;
+            floating = true;
+            ++j;
+            while (j < n && isDigit(formula[j]))
+                ++j;
+        }
+        if (j < n && formula[j] == 'e') {
+            size_t k = j + 1;
+            if (k < n && (formula[k] == '+' || formula[k] == '-'))
+                ++k;
+            if (k >= n || !isDigit(formula[k]))
+                return false;
+            while (k < n && isDigit(formula[k]))
+                ++k;
+            floating = true;
+            j = k;
+        }
+        if (j < n && (isIdentChar(formula[j]) || formula[j] == '.'))
+            return false;
+
+        const std::string token(formula + i, j - i);
+        ShapeArgument arg;
+        const std::string index = std::to_string(shape.arguments.size());
+        if (floating) {
+            size_t scanned = 0;
+            arg.isDouble = true;
+            arg.doubleValue = AngelScript::asStringScanDouble(token.c_str(), &scanned);
+            if (scanned != token.size())
+                return false;
+            body += "__D" + index;
+            params += (params.empty() ? "double __D" : ",double __D") + index;
+        } else {
+            if (token.size() > 1 && token[0] == '0')
+                return false; // prefixed or zero-padded forms keep their own reading
+            if (token.size() > 10)
+                return false;
+            const std::int64_t value = std::stoll(token);
+            if (value > INT32_MAX)
+                return false; // wider literals change type; compile those as written
+            arg.intValue = static_cast<int>(value);
+            body += "__I" + index;
+            params += (params.empty() ? "int __I" : ",int __I") + index;
+        }
+        shape.arguments.push_back(arg);
+        i = j;
+    }
+    shape.code.clear();
+    shape.code.reserve(body.size() + params.size() + 40);
+    shape.code += "void ";
+    shape.code += functionName;
+    shape.code += '(';
+    shape.code += params;
+    shape.code += "){";
+    shape.code += sink;
+    shape.code += '(';
+    shape.code += body;
+    shape.code += "\n);}";
+    return true;
+}
+
+} // namespace scriptrt

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Splits a formula into its shape (the text with every plain number literal replaced by a typed
+// parameter) and the literal values, so that formulas differing only in their numbers share one
+// compiled function.
+namespace scriptrt {
+
+struct ShapeArgument
+{
+    bool isDouble = false;
+    int intValue = 0;
+    double doubleValue = 0.0;
+};
+
+struct FormulaShape
+{
+    // Source of a function "void <name>(params) { <sink>(<shaped formula>); }", also the cache key.
+    std::string code;
+    std::vector<ShapeArgument> arguments;
+};
+
+// False when the formula holds something whose meaning could change by turning its literals into
+// parameters (upper-case letters, comments, literals in forms not handled here); such a formula
+// is compiled as written instead. `sink` is the result function the shaped formula is passed to.
+bool makeFormulaShape(const char *formula, const char *functionName, const char *sink,
+                      FormulaShape &shape);
+
+} // namespace scriptrt

@@ -1,0 +1,1056 @@
+// The script interpreter library: the exported entry points over one AngelScript engine.
+
+#include "scriptrt.h"
+
+#include "formulashape.h"
+#include "scriptstring.h"
+
+#include <angelscript.h>
+#include <scriptbuilder.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdlib>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+using namespace AngelScript;
+
+namespace {
+
+// A script is stopped after this many statements or this much wall time, whichever comes first:
+// far beyond any engineering formula or program, short enough that a mistaken endless loop
+// costs the user a moment and never a hung program.
+constexpr std::uint64_t kStatementBudget = 50'000'000;
+constexpr auto kTimeBudget = std::chrono::seconds(5);
+// Compiled formula shapes kept at most; the cache starts afresh when it is full.
+constexpr size_t kShapeCacheLimit = 4096;
+
+// Memory the interpreter may hold at once; past it the running script is stopped.
+constexpr std::size_t kMemoryBudget = 128u * 1024u * 1024u;
+
+const char *const kFormulaFunction = "__Eval";
+const char *const kResultSink = "__Ret";
+const char *const kProgramSection = "program";
+const char *const kFormulaSection = "formula";
+
+const double kPi = 3.14159265358979323846;
+
+struct CompileMessage
+{
+    std::string section;
+    int row = 0;
+    int column = 0;
+    std::string text;
+};
+
+// The value a formula produced, recorded by the result sink overloads.
+struct FormulaValue
+{
+    enum Kind { None, Signed, Unsigned, Floating, Text } kind = None;
+    std::int64_t i = 0;
+    std::uint64_t u = 0;
+    double d = 0.0;
+};
+
+// A host function made callable from scripts by _uc_import.
+struct HostImport
+{
+    enum Kind { Void, Text, Int, Double };
+    std::string scriptDeclaration;
+    Kind result = Void;
+    std::vector<Kind> params;
+    void *function = nullptr;
+};
+
+struct Runtime
+{
+    int initCount = 0;
+    asIScriptEngine *engine = nullptr;
+    asIScriptContext *context = nullptr;
+    asIScriptModule *header = nullptr;
+    std::vector<std::string> headerFiles;
+    std::filesystem::path headerRoot; // includes are accepted only below this folder
+    std::string headerError;
+    int headerErrorLine = 0;
+
+    std::vector<CompileMessage> messages;
+    FormulaValue value;
+
+    std::string lastResult;
+    std::string lastError;
+    int lastErrorPos = 0;
+    char *errorBuffer = nullptr;
+    int errorBufferSize = 0;
+
+    std::uint64_t statements = 0;
+    std::chrono::steady_clock::time_point deadline;
+    bool stoppedByBudget = false;
+
+    std::vector<std::unique_ptr<HostImport>> imports;
+
+    struct CachedShape
+    {
+        asIScriptFunction *function = nullptr; // null: the shape does not compile, use the text
+    };
+    std::unordered_map<std::string, CachedShape> shapes;
+};
+
+Runtime *g_rt = nullptr;
+
+// --- memory accounting --------------------------------------------------------------------------
+// Every allocation of the interpreter carries its size in front, so the bytes in use are known
+// and a script that keeps allocating (objects in an endless loop) is stopped at the next statement.
+
+std::atomic<std::size_t> g_memoryInUse{0};
+constexpr std::size_t kAllocHeader = alignof(std::max_align_t);
+
+void *countedAlloc(size_t size)
+{
+    void *block = std::malloc(size + kAllocHeader);
+    if (!block)
+        return nullptr;
+    *static_cast<std::size_t *>(block) = size;
+    g_memoryInUse += size;
+    return static_cast<char *>(block) + kAllocHeader;
+}
+
+void countedFree(void *p)
+{
+    if (!p)
+        return;
+    char *block = static_cast<char *>(p) - kAllocHeader;
+    g_memoryInUse -= *reinterpret_cast<std::size_t *>(block);
+    std::free(block);
+}
+
+// --- small helpers -------------------------------------------------------------------------------
+
+// Copies `text` into a caller's buffer of `size` bytes, cut on a UTF-8 character boundary.
+void writeText(char *buffer, int size, const std::string &text)
+{
+    if (!buffer || size <= 0)
+        return;
+    size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+    if (n < text.size())
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+std::string formatDouble(double v)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    std::string s(buf);
+    if (s.find_first_of(".e") == std::string::npos)
+        s += ".0"; // keeps the value a floating literal when it is put back into a formula
+    return s;
+}
+
+void setError(Runtime &rt, const std::string &message, int pos)
+{
+    rt.lastError = message;
+    rt.lastErrorPos = pos;
+}
+
+void messageCallback(const asSMessageInfo *msg, void *param)
+{
+    if (msg->type != asMSGTYPE_ERROR)
+        return;
+    auto *rt = static_cast<Runtime *>(param);
+    rt->messages.push_back({msg->section ? msg->section : "", msg->row, msg->col,
+                            msg->message ? msg->message : ""});
+}
+
+void lineCallback(asIScriptContext *ctx, Runtime *rt)
+{
+    ++rt->statements;
+    if (rt->statements > kStatementBudget || g_memoryInUse.load() > kMemoryBudget
+        || ((rt->statements & 0xFFF) == 0 && std::chrono::steady_clock::now() > rt->deadline)) {
+        rt->stoppedByBudget = true;
+        ctx->Abort();
+    }
+}
+
+void startBudget(Runtime &rt)
+{
+    rt.statements = 0;
+    rt.stoppedByBudget = false;
+    rt.deadline = std::chrono::steady_clock::now() + kTimeBudget;
+}
+
+std::string budgetMessage()
+{
+    if (g_memoryInUse.load() > kMemoryBudget)
+        return "error: the script was stopped because it used more than "
+               + std::to_string(kMemoryBudget / (1024 * 1024)) + " MB of memory";
+    return "error: the script was stopped because it ran too long (more than "
+           + std::to_string(kStatementBudget) + " statements or "
+           + std::to_string(kTimeBudget.count()) + " seconds)";
+}
+
+std::string fileLabel(const std::string &section)
+{
+    return std::filesystem::path(section).filename().string();
+}
+
+// --- registered functions -----------------------------------------------------------------------
+
+template <typename T> void sinkSigned(T v)
+{
+    g_rt->value.kind = FormulaValue::Signed;
+    g_rt->value.i = static_cast<std::int64_t>(v);
+}
+
+template <typename T> void sinkUnsigned(T v)
+{
+    g_rt->value.kind = FormulaValue::Unsigned;
+    g_rt->value.u = static_cast<std::uint64_t>(v);
+}
+
+template <typename T> void sinkFloating(T v)
+{
+    g_rt->value.kind = FormulaValue::Floating;
+    g_rt->value.d = static_cast<double>(v);
+}
+
+void sinkBool(bool v)
+{
+    g_rt->value.kind = FormulaValue::Signed;
+    g_rt->value.i = v ? 1 : 0;
+}
+
+void sinkText(const std::string &)
+{
+    g_rt->value.kind = FormulaValue::Text;
+}
+
+int registerBuiltins(asIScriptEngine *engine)
+{
+    using D1 = double (*)(double);
+    using D2 = double (*)(double, double);
+    struct Unary
+    {
+        const char *name;
+        D1 fn;
+    };
+    struct Binary
+    {
+        const char *name;
+        D2 fn;
+    };
+    const Unary unary[] = {
+        {"sqrt", [](double x) { return std::sqrt(x); }},
+        {"exp", [](double x) { return std::exp(x); }},
+        {"log", [](double x) { return std::log(x); }},
+        {"log10", [](double x) { return std::log10(x); }},
+        {"fabs", [](double x) { return std::fabs(x); }},
+        {"sin", [](double x) { return std::sin(x); }},
+        {"cos", [](double x) { return std::cos(x); }},
+        {"tan", [](double x) { return std::tan(x); }},
+        {"asin", [](double x) { return std::asin(x); }},
+        {"acos", [](double x) { return std::acos(x); }},
+        {"atan", [](double x) { return std::atan(x); }},
+        {"sinh", [](double x) { return std::sinh(x); }},
+        {"cosh", [](double x) { return std::cosh(x); }},
+        {"tanh", [](double x) { return std::tanh(x); }},
+        {"floor", [](double x) { return std::floor(x); }},
+        {"ceil", [](double x) { return std::ceil(x); }},
+        {"cbrt", [](double x) { return std::cbrt(x); }},
+    };
+    const Binary binary[] = {
+        {"pow", [](double x, double y) { return std::pow(x, y); }},
+        {"atan2", [](double y, double x) { return std::atan2(y, x); }},
+        {"fmod", [](double x, double y) { return std::fmod(x, y); }},
+        {"fmin", [](double x, double y) { return std::fmin(x, y); }},
+        {"fmax", [](double x, double y) { return std::fmax(x, y); }},
+        {"hypot", [](double x, double y) { return std::hypot(x, y); }},
+    };
+    int r = 0;
+    for (const Unary &f : unary) {
+        const std::string decl = std::string("double ") + f.name + "(double)";
+        if ((r = engine->RegisterGlobalFunction(decl.c_str(), asFUNCTION(f.fn), asCALL_CDECL)) < 0)
+            return r;
+    }
+    for (const Binary &f : binary) {
+        const std::string decl = std::string("double ") + f.name + "(double, double)";
+        if ((r = engine->RegisterGlobalFunction(decl.c_str(), asFUNCTION(f.fn), asCALL_CDECL)) < 0)
+            return r;
+    }
+    if ((r = engine->RegisterGlobalProperty("const double pi", const_cast<double *>(&kPi))) < 0)
+        return r;
+
+    // The result sink of formulas: one overload per value type, so the formula keeps its type.
+    struct Sink
+    {
+        const char *decl;
+        asSFuncPtr fn;
+    };
+    const Sink sinks[] = {
+        {"void __Ret(int8)", asFUNCTION(sinkSigned<std::int8_t>)},
+        {"void __Ret(int16)", asFUNCTION(sinkSigned<std::int16_t>)},
+        {"void __Ret(int)", asFUNCTION(sinkSigned<std::int32_t>)},
+        {"void __Ret(int64)", asFUNCTION(sinkSigned<std::int64_t>)},
+        {"void __Ret(uint8)", asFUNCTION(sinkUnsigned<std::uint8_t>)},
+        {"void __Ret(uint16)", asFUNCTION(sinkUnsigned<std::uint16_t>)},
+        {"void __Ret(uint)", asFUNCTION(sinkUnsigned<std::uint32_t>)},
+        {"void __Ret(uint64)", asFUNCTION(sinkUnsigned<std::uint64_t>)},
+        {"void __Ret(float)", asFUNCTION(sinkFloating<float>)},
+        {"void __Ret(double)", asFUNCTION(sinkFloating<double>)},
+        {"void __Ret(bool)", asFUNCTION(sinkBool)},
+        {"void __Ret(const string &in)", asFUNCTION(sinkText)},
+    };
+    for (const Sink &s : sinks)
+        if ((r = engine->RegisterGlobalFunction(s.decl, s.fn, asCALL_CDECL)) < 0)
+            return r;
+    return 0;
+}
+
+// --- host imports -------------------------------------------------------------------------------
+
+template <typename... Done>
+void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done... done)
+{
+    if (index == imp.params.size()) {
+        switch (imp.result) {
+        case HostImport::Void:
+            reinterpret_cast<void(SCRIPTRT_CALL *)(Done...)>(imp.function)(done...);
+            break;
+        case HostImport::Int:
+            gen->SetReturnDWord(static_cast<asDWORD>(
+                reinterpret_cast<int(SCRIPTRT_CALL *)(Done...)>(imp.function)(done...)));
+            break;
+        case HostImport::Double:
+            gen->SetReturnDouble(
+                reinterpret_cast<double(SCRIPTRT_CALL *)(Done...)>(imp.function)(done...));
+            break;
+        case HostImport::Text:
+            break;
+        }
+        return;
+    }
+    if constexpr (sizeof...(Done) < 4) {
+        const auto arg = static_cast<asUINT>(index);
+        switch (imp.params[index]) {
+        case HostImport::Text:
+            callImport(imp, gen, index + 1, done...,
+                       static_cast<const std::string *>(gen->GetArgObject(arg))->c_str());
+            break;
+        case HostImport::Int:
+            callImport(imp, gen, index + 1, done..., static_cast<int>(gen->GetArgDWord(arg)));
+            break;
+        case HostImport::Double:
+            callImport(imp, gen, index + 1, done..., gen->GetArgDouble(arg));
+            break;
+        case HostImport::Void:
+            break;
+        }
+    }
+}
+
+void genericImport(asIScriptGeneric *gen)
+{
+    const auto *imp = static_cast<const HostImport *>(gen->GetAuxiliary());
+    if (imp && imp->function)
+        callImport(*imp, gen, 0);
+}
+
+std::string stripSpaces(const std::string &s)
+{
+    std::string out;
+    for (char c : s)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            out += c;
+    return out;
+}
+
+// Reads a C type (with an optional parameter name after it) into an import kind.
+bool parseCType(std::string text, bool isResult, HostImport::Kind &kind)
+{
+    // Drop a trailing parameter name: the last word when something precedes it.
+    const size_t end = text.find_last_not_of(" \t");
+    if (end == std::string::npos)
+        return false;
+    text.erase(end + 1);
+    const size_t start = text.find_first_not_of(" \t");
+    text.erase(0, start);
+    size_t nameStart = text.size();
+    while (nameStart > 0 && (std::isalnum(static_cast<unsigned char>(text[nameStart - 1]))
+                             || text[nameStart - 1] == '_'))
+        --nameStart;
+    const std::string lastWord = text.substr(nameStart);
+    if (nameStart > 0 && lastWord != "int" && lastWord != "double" && lastWord != "char"
+        && lastWord != "void")
+        text.erase(nameStart);
+    const std::string t = stripSpaces(text);
+    if (t == "char*" || t == "constchar*")
+        kind = HostImport::Text;
+    else if (t == "int")
+        kind = HostImport::Int;
+    else if (t == "double")
+        kind = HostImport::Double;
+    else if (t == "void" && isResult)
+        kind = HostImport::Void;
+    else
+        return false;
+    return true;
+}
+
+// "void ExportDouble(char*,double)" -> the script declaration and the kinds; false when the
+// declaration uses anything but the supported types.
+bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
+{
+    const size_t open = decl.find('(');
+    const size_t close = decl.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open)
+        return false;
+    std::string head = decl.substr(0, open);
+    while (!head.empty() && (head.back() == ' ' || head.back() == '\t'))
+        head.pop_back();
+    size_t nameStart = head.size();
+    while (nameStart > 0 && (std::isalnum(static_cast<unsigned char>(head[nameStart - 1]))
+                             || head[nameStart - 1] == '_'))
+        --nameStart;
+    name = head.substr(nameStart);
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])))
+        return false;
+    if (!parseCType(head.substr(0, nameStart) + " ", true, imp.result)
+        || imp.result == HostImport::Text)
+        return false;
+    const std::string paramText = decl.substr(open + 1, close - open - 1);
+    imp.params.clear();
+    if (stripSpaces(paramText) != "" && stripSpaces(paramText) != "void") {
+        size_t pos = 0;
+        while (pos <= paramText.size()) {
+            const size_t comma = paramText.find(',', pos);
+            const std::string part =
+                paramText.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            HostImport::Kind kind;
+            if (!parseCType(part, false, kind))
+                return false;
+            imp.params.push_back(kind);
+            if (comma == std::string::npos)
+                break;
+            pos = comma + 1;
+        }
+    }
+    if (imp.params.size() > 4)
+        return false;
+    static const char *const typeNames[] = {"void", "const string &in", "int", "double"};
+    std::string script = std::string(typeNames[imp.result]) + " " + name + "(";
+    for (size_t i = 0; i < imp.params.size(); ++i)
+        script += (i ? ", " : "") + std::string(typeNames[imp.params[i]]);
+    imp.scriptDeclaration = script + ")";
+    return true;
+}
+
+// --- the engine ---------------------------------------------------------------------------------
+
+void releaseShapes(Runtime &rt)
+{
+    for (auto &entry : rt.shapes)
+        if (entry.second.function)
+            entry.second.function->Release();
+    rt.shapes.clear();
+}
+
+void destroyRuntime(Runtime *rt)
+{
+    if (!rt)
+        return;
+    releaseShapes(*rt);
+    if (rt->context)
+        rt->context->Release();
+    if (rt->engine)
+        rt->engine->ShutDownAndRelease();
+    delete rt;
+}
+
+int includeCallback(const char *include, const char *from, CScriptBuilder *builder, void *param)
+{
+    auto *rt = static_cast<Runtime *>(param);
+    namespace fs = std::filesystem;
+    const std::string fromSection = from ? from : "";
+    if (fromSection == kProgramSection || fromSection == kFormulaSection) {
+        rt->messages.push_back({fromSection, 0, 0,
+                                std::string("#include is not allowed in a program: ") + include});
+        return -1;
+    }
+    std::error_code ec;
+    fs::path target = fs::path(include);
+    if (target.is_relative())
+        target = fs::path(fromSection).parent_path() / target;
+    target = fs::weakly_canonical(target, ec);
+    const fs::path root = rt->headerRoot;
+    const std::string t = target.string();
+    const std::string r = root.string();
+    if (ec || t.compare(0, r.size(), r) != 0) {
+        rt->messages.push_back(
+            {fromSection, 0, 0, std::string("#include outside the header folder refused: ") + include});
+        return -1;
+    }
+    return builder->AddSectionFromFile(t.c_str());
+}
+
+// Adds every included header to a builder that has started a module.
+bool addHeaders(Runtime &rt, CScriptBuilder &builder)
+{
+    for (const std::string &file : rt.headerFiles)
+        if (builder.AddSectionFromFile(file.c_str()) < 0) {
+            if (rt.messages.empty())
+                rt.messages.push_back({file, 0, 0, "cannot read the header"});
+            return false;
+        }
+    return true;
+}
+
+std::string describeMessage(const CompileMessage &m, bool withFile)
+{
+    std::string what = m.text;
+    const std::string unknown = "No matching symbol '";
+    if (what.compare(0, unknown.size(), unknown) == 0 && what.size() > unknown.size()
+        && what.back() == '\'')
+        what = what.substr(unknown.size() - 1) + " is not declared";
+    std::string text = "error: " + what;
+    if (withFile && !m.section.empty())
+        text += " (" + fileLabel(m.section) + ", line " + std::to_string(m.row) + ")";
+    return text;
+}
+
+// Runs a prepared context within the budget; empty on success, else the error text and line.
+std::string runContext(Runtime &rt, asIScriptContext *ctx, int *line)
+{
+    startBudget(rt);
+    const int r = ctx->Execute();
+    if (line)
+        *line = 0;
+    if (r == asEXECUTION_FINISHED)
+        return {};
+    if (r == asEXECUTION_ABORTED || rt.stoppedByBudget) {
+        if (line)
+            *line = ctx->GetLineNumber();
+        return budgetMessage();
+    }
+    if (r == asEXECUTION_EXCEPTION) {
+        if (line)
+            *line = ctx->GetExceptionLineNumber();
+        const char *what = ctx->GetExceptionString();
+        return std::string("error: ") + (what ? what : "script exception");
+    }
+    return "error: the script could not be executed (code " + std::to_string(r) + ")";
+}
+
+bool buildHeader(Runtime &rt)
+{
+    releaseShapes(rt);
+    rt.headerError.clear();
+    rt.headerErrorLine = 0;
+    rt.messages.clear();
+    CScriptBuilder builder;
+    builder.SetIncludeCallback(includeCallback, &rt);
+    if (builder.StartNewModule(rt.engine, "project") < 0) {
+        rt.headerError = "error: cannot start the header module";
+        return false;
+    }
+    rt.header = rt.engine->GetModule("project");
+    bool ok = addHeaders(rt, builder) && builder.BuildModule() >= 0;
+    if (ok && rt.header) {
+        startBudget(rt);
+        if (rt.header->ResetGlobalVars(rt.context) < 0 || rt.stoppedByBudget)
+            ok = false;
+    }
+    if (!ok) {
+        if (!rt.messages.empty()) {
+            rt.headerError = describeMessage(rt.messages.front(), true);
+            rt.headerErrorLine = rt.messages.front().row;
+        } else {
+            rt.headerError = "error: the header could not be built";
+        }
+        // Formulas still see everything registered; the header's failure is reported by every
+        // evaluation so a broken installation is never mistaken for a formula error.
+        rt.engine->DiscardModule("project");
+        rt.header = rt.engine->GetModule("project", asGM_ALWAYS_CREATE);
+    }
+    return ok;
+}
+
+Runtime *createRuntime()
+{
+    auto rt = std::make_unique<Runtime>();
+    rt->engine = asCreateScriptEngine();
+    if (!rt->engine)
+        return nullptr;
+    asIScriptEngine *e = rt->engine;
+    e->SetMessageCallback(asFUNCTION(messageCallback), rt.get(), asCALL_CDECL);
+    e->SetEngineProperty(asEP_INIT_GLOBAL_VARS_AFTER_BUILD, false); // run them under the budget
+    e->SetEngineProperty(asEP_MAX_STACK_SIZE, 4 * 1024 * 1024);
+    e->SetEngineProperty(asEP_MAX_CALL_STACK_SIZE, 20000);
+    e->SetEngineProperty(asEP_COMPILER_WARNINGS, 0);
+    if (scriptrt::registerScriptString(e) < 0 || registerBuiltins(e) < 0) {
+        destroyRuntime(rt.release());
+        return nullptr;
+    }
+    rt->context = e->CreateContext();
+    rt->context->SetLineCallback(asFUNCTION(lineCallback), rt.get(), asCALL_CDECL);
+    rt->header = e->GetModule("project", asGM_ALWAYS_CREATE);
+    return rt.release();
+}
+
+// A context for one run: the shared one unless it is busy (a host callback evaluating again).
+struct ContextLease
+{
+    explicit ContextLease(Runtime &rt)
+        : m_rt(rt)
+    {
+        if (rt.context->GetState() == asEXECUTION_ACTIVE
+            || rt.context->GetState() == asEXECUTION_SUSPENDED) {
+            m_own = rt.engine->CreateContext();
+            m_own->SetLineCallback(asFUNCTION(lineCallback), &rt, asCALL_CDECL);
+        }
+    }
+    ~ContextLease()
+    {
+        if (m_own)
+            m_own->Release();
+        else
+            m_rt.context->Unprepare();
+    }
+    asIScriptContext *get() const { return m_own ? m_own : m_rt.context; }
+
+private:
+    Runtime &m_rt;
+    asIScriptContext *m_own = nullptr;
+};
+
+std::string formatValue(const FormulaValue &v)
+{
+    switch (v.kind) {
+    case FormulaValue::Signed:
+        return std::to_string(v.i);
+    case FormulaValue::Unsigned:
+        return std::to_string(v.u);
+    case FormulaValue::Floating:
+        if (!std::isfinite(v.d))
+            return {};
+        return formatDouble(v.d);
+    default:
+        return {};
+    }
+}
+
+// Runs a compiled formula function and writes its value; true when it produced a number.
+bool runFormula(Runtime &rt, asIScriptFunction *fn, const std::vector<scriptrt::ShapeArgument> *args,
+                std::string &out)
+{
+    ContextLease lease(rt);
+    asIScriptContext *ctx = lease.get();
+    if (ctx->Prepare(fn) < 0) {
+        out = "error: the formula could not be prepared";
+        return false;
+    }
+    if (args) {
+        for (size_t i = 0; i < args->size(); ++i) {
+            const auto &a = (*args)[i];
+            if (a.isDouble)
+                ctx->SetArgDouble(static_cast<asUINT>(i), a.doubleValue);
+            else
+                ctx->SetArgDWord(static_cast<asUINT>(i), static_cast<asDWORD>(a.intValue));
+        }
+    }
+    rt.value = FormulaValue();
+    const std::string error = runContext(rt, ctx, nullptr);
+    if (!error.empty()) {
+        out = error;
+        return false;
+    }
+    if (rt.value.kind == FormulaValue::Text) {
+        out = "error: the formula gives a text, not a number";
+        return false;
+    }
+    out = formatValue(rt.value);
+    if (out.empty()) {
+        out = "error: the result is not a finite number";
+        return false;
+    }
+    return true;
+}
+
+std::string compileErrorText(const Runtime &rt)
+{
+    if (rt.messages.empty())
+        return "error: the formula could not be compiled";
+    const CompileMessage &m = rt.messages.front();
+    if (m.text.find(kResultSink) != std::string::npos)
+        return "error: the formula has no numeric value";
+    return describeMessage(m, m.section != kFormulaSection);
+}
+
+// Compiles the formula as written and runs it.
+bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
+{
+    std::string code = std::string("void ") + kFormulaFunction + "(){" + kResultSink + "(";
+    code += formula;
+    code += "\n);}";
+    rt.messages.clear();
+    asIScriptFunction *fn = nullptr;
+    const int r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn);
+    if (r < 0 || !fn) {
+        out = compileErrorText(rt);
+        if (fn)
+            fn->Release();
+        return false;
+    }
+    const bool ok = runFormula(rt, fn, nullptr, out);
+    fn->Release();
+    return ok;
+}
+
+// Runs the formula through the compiled function of its shape, compiling the shape once.
+bool evaluateCached(Runtime &rt, const char *formula, std::string &out)
+{
+    scriptrt::FormulaShape shape;
+    if (!scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape))
+        return evaluatePlain(rt, formula, out);
+    auto it = rt.shapes.find(shape.code);
+    if (it == rt.shapes.end()) {
+        if (rt.shapes.size() >= kShapeCacheLimit)
+            releaseShapes(rt);
+        rt.messages.clear();
+        asIScriptFunction *fn = nullptr;
+        if (rt.header->CompileFunction(kFormulaSection, shape.code.c_str(), 0, 0, &fn) < 0) {
+            if (fn)
+                fn->Release();
+            fn = nullptr;
+        }
+        it = rt.shapes.emplace(shape.code, Runtime::CachedShape{fn}).first;
+    }
+    // A shape that does not compile is compiled as written, so its message names the formula's
+    // own text and not the parameters that stand in for its numbers.
+    if (!it->second.function)
+        return evaluatePlain(rt, formula, out);
+    return runFormula(rt, it->second.function, &shape.arguments, out);
+}
+
+int evaluate(const char *expression, char *result, int size, bool cached)
+{
+    std::string out;
+    bool ok = false;
+    if (!g_rt) {
+        out = "error: the interpreter is not initialised";
+    } else if (!expression) {
+        out = "error: no expression";
+    } else if (!g_rt->headerError.empty()) {
+        out = g_rt->headerError;
+    } else {
+        try {
+            ok = cached ? evaluateCached(*g_rt, expression, out) : evaluatePlain(*g_rt, expression, out);
+        } catch (const std::exception &e) {
+            out = std::string("error: ") + e.what();
+            ok = false;
+        }
+    }
+    if (g_rt) {
+        g_rt->lastResult = out;
+        if (ok)
+            setError(*g_rt, "", 0);
+        else
+            setError(*g_rt, out, 0);
+    }
+    writeText(result, size, out);
+    return ok ? 1 : 0;
+}
+
+bool executeProgram(Runtime &rt, const char *program)
+{
+    rt.messages.clear();
+    CScriptBuilder builder;
+    builder.SetIncludeCallback(includeCallback, &rt);
+    if (builder.StartNewModule(rt.engine, kProgramSection) < 0) {
+        setError(rt, "error: cannot start the program module", 0);
+        return false;
+    }
+    struct Discard
+    {
+        asIScriptEngine *engine;
+        ~Discard() { engine->DiscardModule(kProgramSection); }
+    } discard{rt.engine};
+
+    const bool built = addHeaders(rt, builder)
+                       && builder.AddSectionFromMemory(kProgramSection, program) >= 0
+                       && builder.BuildModule() >= 0;
+    if (!built) {
+        if (rt.messages.empty()) {
+            setError(rt, "error: the program could not be compiled", 0);
+        } else {
+            const CompileMessage &m = rt.messages.front();
+            const bool inProgram = m.section == kProgramSection;
+            std::string text = describeMessage(m, !inProgram);
+            if (inProgram && m.row > 0)
+                text += " (line " + std::to_string(m.row) + ", column " + std::to_string(m.column)
+                        + ")";
+            setError(rt, text, inProgram ? m.row : 0);
+        }
+        return false;
+    }
+    asIScriptModule *mod = rt.engine->GetModule(kProgramSection);
+    // Script classes would let a program create objects without bound (and overflow the
+    // interpreter's reference counts); formulas and calculation programs need none.
+    if (mod && mod->GetObjectTypeCount() > 0) {
+        const asITypeInfo *type = mod->GetObjectTypeByIndex(0);
+        setError(rt, std::string("error: classes and interfaces are not supported in programs ('")
+                         + (type && type->GetName() ? type->GetName() : "?") + "')",
+                 0);
+        return false;
+    }
+    asIScriptFunction *mainFn = mod ? mod->GetFunctionByName("main") : nullptr;
+    if (!mainFn || mainFn->GetParamCount() != 0) {
+        setError(rt, "error: the program needs exactly one function main() without parameters", 0);
+        return false;
+    }
+    ContextLease lease(rt);
+    startBudget(rt);
+    if (mod->ResetGlobalVars(lease.get()) < 0) {
+        setError(rt, rt.stoppedByBudget ? budgetMessage()
+                                        : "error: the program's global variables could not be "
+                                          "initialised",
+                 0);
+        return false;
+    }
+    if (lease.get()->Prepare(mainFn) < 0) {
+        setError(rt, "error: main() could not be prepared", 0);
+        return false;
+    }
+    int line = 0;
+    const std::string error = runContext(rt, lease.get(), &line);
+    if (!error.empty()) {
+        setError(rt, line > 0 ? error + " (line " + std::to_string(line) + ")" : error, line);
+        return false;
+    }
+    setError(rt, "", 0);
+    return true;
+}
+
+int notSupported(const char *what)
+{
+    if (g_rt)
+        setError(*g_rt, std::string("error: ") + what + " is not supported by this interpreter", 0);
+    return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+int SCRIPTRT_CALL _uc_init(int, int)
+{
+    if (g_rt) {
+        ++g_rt->initCount;
+        return 1;
+    }
+    // Installed once, before the first engine, and kept: blocks must be freed by the same pair.
+    static const bool memoryCounted =
+        asSetGlobalMemoryFunctions(countedAlloc, countedFree) >= 0;
+    (void)memoryCounted;
+    g_rt = createRuntime();
+    if (!g_rt)
+        return 0;
+    g_rt->initCount = 1;
+    return 1;
+}
+
+void SCRIPTRT_CALL _uc_finis()
+{
+    if (g_rt && --g_rt->initCount <= 0) {
+        destroyRuntime(g_rt);
+        g_rt = nullptr;
+    }
+}
+
+int SCRIPTRT_CALL _uc_include(const char *path)
+{
+    if (!g_rt || !path)
+        return 0;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file = fs::weakly_canonical(fs::path(path), ec);
+    if (ec || !fs::is_regular_file(file, ec)) {
+        g_rt->headerError = std::string("error: the header ") + path + " cannot be read";
+        setError(*g_rt, g_rt->headerError, 0);
+        return 0;
+    }
+    for (const std::string &f : g_rt->headerFiles)
+        if (f == file.string())
+            return g_rt->headerError.empty() ? 1 : 0;
+    if (g_rt->headerFiles.empty())
+        g_rt->headerRoot = file.parent_path();
+    g_rt->headerFiles.push_back(file.string());
+    const bool ok = buildHeader(*g_rt);
+    setError(*g_rt, g_rt->headerError, g_rt->headerErrorLine);
+    return ok ? 1 : 0;
+}
+
+int SCRIPTRT_CALL _uc_eval(const char *expression, char *result, int size)
+{
+    return evaluate(expression, result, size, true);
+}
+
+int SCRIPTRT_CALL _uc_eval_exp(const char *expression, char *result, int size)
+{
+    return evaluate(expression, result, size, false);
+}
+
+int SCRIPTRT_CALL _uc_result(char *result, int size)
+{
+    writeText(result, size, g_rt ? g_rt->lastResult : std::string());
+    return g_rt ? 1 : 0;
+}
+
+int SCRIPTRT_CALL _uc_import(const char *declaration, void *function)
+{
+    if (!g_rt || !declaration || !function)
+        return 0;
+    auto imp = std::make_unique<HostImport>();
+    std::string name;
+    if (!parseImport(declaration, *imp, name)) {
+        setError(*g_rt, std::string("error: cannot import \"") + declaration
+                            + "\": only char*, int and double parameters (at most 4) are supported",
+                 0);
+        return 0;
+    }
+    imp->function = function;
+    for (auto &existing : g_rt->imports)
+        if (existing->scriptDeclaration == imp->scriptDeclaration) {
+            existing->function = function; // the same declaration again: point it at the new host
+            return 1;
+        }
+    const int r = g_rt->engine->RegisterGlobalFunction(imp->scriptDeclaration.c_str(),
+                                                       asFUNCTION(genericImport), asCALL_GENERIC,
+                                                       imp.get());
+    if (r < 0) {
+        setError(*g_rt, std::string("error: cannot import \"") + declaration + "\"", 0);
+        return 0;
+    }
+    g_rt->imports.push_back(std::move(imp));
+    return 1;
+}
+
+int SCRIPTRT_CALL _uc_run()
+{
+    if (!g_rt)
+        return 0;
+    if (!g_rt->headerError.empty()) {
+        setError(*g_rt, g_rt->headerError, g_rt->headerErrorLine);
+        return 0;
+    }
+    return 1;
+}
+
+int SCRIPTRT_CALL _uc_exec(const char *program)
+{
+    if (!g_rt)
+        return 0;
+    if (!program) {
+        setError(*g_rt, "error: no program", 0);
+        return 0;
+    }
+    if (!g_rt->headerError.empty()) {
+        setError(*g_rt, g_rt->headerError, g_rt->headerErrorLine);
+        return 0;
+    }
+    try {
+        if (executeProgram(*g_rt, program))
+            return 1;
+        // Program errors travel with their position; the "error: " mark is for formulas only,
+        // whose result buffer must never read as a number.
+        const std::string mark = "error: ";
+        if (g_rt->lastError.compare(0, mark.size(), mark) == 0)
+            g_rt->lastError.erase(0, mark.size());
+        return 0;
+    } catch (const std::exception &e) {
+        setError(*g_rt, std::string("error: ") + e.what(), 0);
+        return 0;
+    }
+}
+
+int SCRIPTRT_CALL _uc_error(char *buffer, int size)
+{
+    const std::string text = g_rt ? g_rt->lastError : "error: the interpreter is not initialised";
+    writeText(buffer, size, text);
+    if (g_rt) {
+        g_rt->errorBuffer = buffer;
+        g_rt->errorBufferSize = size;
+    }
+    return static_cast<int>(text.size());
+}
+
+int SCRIPTRT_CALL _uc_error_pos(char *buffer)
+{
+    if (!g_rt)
+        return 0;
+    if (buffer && buffer == g_rt->errorBuffer)
+        writeText(buffer, g_rt->errorBufferSize, g_rt->lastError);
+    return g_rt->lastErrorPos;
+}
+
+int SCRIPTRT_CALL _uc_main(int, char **)
+{
+    return notSupported("_uc_main");
+}
+
+int SCRIPTRT_CALL _uc_interactive_loop()
+{
+    return notSupported("an interactive loop");
+}
+
+int SCRIPTRT_CALL _uc_main_window()
+{
+    return notSupported("a main window");
+}
+
+int SCRIPTRT_CALL _uc_load(const char *)
+{
+    return notSupported("loading program files");
+}
+
+int SCRIPTRT_CALL _uc_set_quote(int, int)
+{
+    return notSupported("changing the quote characters");
+}
+
+int SCRIPTRT_CALL _uc_init_ref(const char *, const char *, void *)
+{
+    return notSupported("binding host variables");
+}
+
+int SCRIPTRT_CALL _uc_compile(const char *, const char *)
+{
+    return notSupported("compiling named functions");
+}
+
+int uc_eval_args(void *, void *, ...)
+{
+    return notSupported("calling compiled functions");
+}
+
+int uc_eval_method_args(void *, void *, void *, ...)
+{
+    return notSupported("calling compiled methods");
+}
+
+void *SCRIPTRT_CALL _uc_compile_fn(const char *, const char *)
+{
+    notSupported("compiling functions");
+    return nullptr;
+}
+
+} // extern "C"

@@ -1,0 +1,63 @@
+#pragma once
+
+// The C interface of the script interpreter library: the entry points the engine looks up by
+// name, with the calling convention of the platform's system libraries. Texts are NUL-terminated
+// UTF-8; every buffer the caller passes is written with at most `size` bytes including the NUL.
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define SCRIPTRT_CALL __stdcall
+#else
+#define SCRIPTRT_CALL
+#endif
+
+#if defined(_WIN32)
+#define SCRIPTRT_EXPORT __declspec(dllexport)
+#else
+#define SCRIPTRT_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+// Prepares the interpreter (nested calls are counted; each needs its _uc_finis). Nonzero on success.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_init(int reserved1, int reserved2);
+SCRIPTRT_EXPORT void SCRIPTRT_CALL _uc_finis();
+
+// Loads a header whose declarations every later evaluation and program sees. Nonzero on success.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_include(const char *path);
+
+// Evaluates one expression; writes its value (or an "error: ..." text) into `result`.
+// Returns nonzero when a value was written.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_eval(const char *expression, char *result, int size);
+// The same evaluation without the compiled-code cache: every call compiles the text as written.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_eval_exp(const char *expression, char *result, int size);
+// The text written by the last evaluation.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_result(char *result, int size);
+
+// Makes a host function callable from programs under a C declaration such as
+// "void ExportDouble(char*,double)" (parameters char*, int, double; result void, int, double).
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_import(const char *declaration, void *function);
+
+// Nonzero when a program can be executed; 0 with the reason in the error entries.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_run();
+// Compiles and runs a program that defines main(). Nonzero on success; 0 with the error available.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_exec(const char *program);
+// Writes the last error message into `buffer`; the buffer is remembered for _uc_error_pos.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_error(char *buffer, int size);
+// Returns the line of the last error (1-based, 0 when it has none); when `buffer` is the one
+// last given to _uc_error, the message is written into it again.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_error_pos(char *buffer);
+
+// Entry points of the interface that this interpreter does not support: they change nothing,
+// return 0 and leave "not supported" as the last error.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_main(int argc, char **argv);
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_interactive_loop();
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_main_window();
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_load(const char *path);
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_set_quote(int begin, int end);
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_init_ref(const char *type, const char *name, void *address);
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_compile(const char *declaration, const char *body);
+SCRIPTRT_EXPORT int uc_eval_args(void *function, void *result, ...);
+SCRIPTRT_EXPORT int uc_eval_method_args(void *function, void *object, void *result, ...);
+SCRIPTRT_EXPORT void *SCRIPTRT_CALL _uc_compile_fn(const char *declaration, const char *body);
+
+} // extern "C"
