@@ -118,7 +118,7 @@ QModelIndex TqzProjectTree::appendNode(std::unique_ptr<TqzNode> node, const QMod
     const int row = static_cast<int>(p->children.size());
     beginInsertRows(indexOf(p), row, row);
     auto item = std::make_unique<Item>();
-    item->node = std::move(node);
+    item->node = node ? std::move(node) : std::make_unique<TqzNode>();
     item->parent = p;
     item->row = row;
     Item *raw = item.get();
@@ -193,7 +193,7 @@ void TqzProjectTree::resetNodes(std::vector<std::unique_ptr<TqzNode>> nodes,
     raw.reserve(nodes.size());
     for (auto &node : nodes) {
         items.push_back(std::make_unique<Item>());
-        items.back()->node = std::move(node);
+        items.back()->node = node ? std::move(node) : std::make_unique<TqzNode>();
         raw.push_back(items.back().get());
     }
 

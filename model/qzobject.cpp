@@ -1,6 +1,8 @@
 #include "qzobject.h"
 
 #include "atomicfile.h"
+#include "modelread.h"
+#include "modelwrite.h"
 #include "programdir.h"
 #include "xmlio.h"
 
@@ -11,12 +13,6 @@
 namespace tessarin {
 
 namespace {
-
-void readText(const QDomElement &element, const QString &name, QString &field)
-{
-    if (element.hasAttribute(name))
-        field = element.attribute(name);
-}
 
 // The long time format of the system without a time-zone field, as a clock on a data sheet
 // shows it.
@@ -40,16 +36,14 @@ void TqzObject::LoadFromXML(const QDomElement &) {}
 
 void TqzProperty::SaveToXML(QDomElement &element)
 {
-    element.setAttribute(QStringLiteral("Name"), Name);
-    element.setAttribute(QStringLiteral("Caption"), Caption);
-    element.setAttribute(QStringLiteral("Value"), Value);
+    writeProperty(*this, element);
 }
 
 void TqzProperty::LoadFromXML(const QDomElement &element)
 {
-    readText(element, QStringLiteral("Name"), Name);
-    readText(element, QStringLiteral("Caption"), Caption);
-    readText(element, QStringLiteral("Value"), Value);
+    readAttribute(element, QStringLiteral("Name"), Name);
+    readAttribute(element, QStringLiteral("Caption"), Caption);
+    readAttribute(element, QStringLiteral("Value"), Value);
 }
 
 // TqzNode --------------------------------------------------------------------------------------
@@ -66,47 +60,12 @@ void TqzNode::ClearProperties()
 
 void TqzNode::SaveToXML(QDomElement &element)
 {
-    element.setAttribute(QStringLiteral("Name"), Name);
-    element.setAttribute(QStringLiteral("NodeID"), QString::number(NodeID));
-    element.setAttribute(QStringLiteral("ParentID"), QString::number(ParentID));
-    element.setAttribute(QStringLiteral("Caption"), Caption);
-    element.setAttribute(QStringLiteral("Script"), Script);
-    element.setAttribute(QStringLiteral("Value"), Value);
-    element.setAttribute(QStringLiteral("Unit"), Unit);
-    QDomDocument doc = element.ownerDocument();
-    for (const auto &property : Properties) {
-        QDomElement child = doc.createElement(QStringLiteral("TProperty"));
-        element.appendChild(child);
-        property->SaveToXML(child);
-    }
+    writeNode(*this, element);
 }
 
 void TqzNode::LoadFromXML(const QDomElement &element)
 {
-    // Convert first so that a bad number leaves the node untouched.
-    const qint32 nodeId = element.hasAttribute(QStringLiteral("NodeID"))
-                              ? intAttribute(element, QStringLiteral("NodeID"))
-                              : NodeID;
-    const qint32 parentId = element.hasAttribute(QStringLiteral("ParentID"))
-                                ? intAttribute(element, QStringLiteral("ParentID"))
-                                : ParentID;
-    NodeID = nodeId;
-    ParentID = parentId;
-    readText(element, QStringLiteral("Name"), Name);
-    readText(element, QStringLiteral("Caption"), Caption);
-    readText(element, QStringLiteral("Script"), Script);
-    readText(element, QStringLiteral("Value"), Value);
-    readText(element, QStringLiteral("Unit"), Unit);
-
-    // The four-children form: each child's "Value" overrides one text, in this order.
-    QString *const fields[] = {&Caption, &Value, &Unit, &Script};
-    QDomElement child = element.firstChildElement();
-    for (QString *field : fields) {
-        if (child.isNull())
-            break;
-        *field = child.attribute(QStringLiteral("Value"));
-        child = child.nextSiblingElement();
-    }
+    readNode(*this, element);
 }
 
 // TqzNodeData ----------------------------------------------------------------------------------
@@ -124,8 +83,8 @@ void TqzNodeData::SaveToXML(QDomElement &element)
 
 void TqzNodeData::LoadFromXML(const QDomElement &element)
 {
-    readText(element, QStringLiteral("Name"), Name);
-    readText(element, QStringLiteral("Value"), Value);
+    readAttribute(element, QStringLiteral("Name"), Name);
+    readAttribute(element, QStringLiteral("Value"), Value);
 }
 
 // TqzRunTimeLibrary ----------------------------------------------------------------------------
@@ -137,34 +96,12 @@ TqzRunTimeLibrary::TqzRunTimeLibrary()
 
 void TqzRunTimeLibrary::SaveToXML(QDomElement &element)
 {
-    element.setAttribute(QStringLiteral("LibraryPath"), LibraryPath);
-    element.setAttribute(QStringLiteral("FileName"), FileName);
-    element.setAttribute(QStringLiteral("StdLib"), StdLib ? QStringLiteral("1")
-                                                          : QStringLiteral("0"));
-    // Saving twice into one element must not double the headers on the next load.
-    for (QDomElement old = element.firstChildElement(QStringLiteral("THeader")); !old.isNull();) {
-        const QDomElement next = old.nextSiblingElement(QStringLiteral("THeader"));
-        element.removeChild(old);
-        old = next;
-    }
-    QDomDocument doc = element.ownerDocument();
-    for (const QString &header : Headers) {
-        QDomElement child = doc.createElement(QStringLiteral("THeader"));
-        child.setAttribute(QStringLiteral("Name"), header);
-        element.appendChild(child);
-    }
+    writeRunTimeLibrary(*this, element);
 }
 
 void TqzRunTimeLibrary::LoadFromXML(const QDomElement &element)
 {
-    readText(element, QStringLiteral("LibraryPath"), LibraryPath);
-    readText(element, QStringLiteral("FileName"), FileName);
-    if (element.hasAttribute(QStringLiteral("StdLib")))
-        StdLib = element.attribute(QStringLiteral("StdLib")) == QLatin1String("1");
-    Headers.clear();
-    for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement())
-        Headers.append(child.attribute(QStringLiteral("Name")));
+    readRunTimeLibrary(*this, element);
 }
 
 // TqzExamData ----------------------------------------------------------------------------------
@@ -219,10 +156,10 @@ void TqzExamData::SaveToXML(QDomElement &element)
 
 void TqzExamData::LoadFromXML(const QDomElement &element)
 {
-    readText(element, QStringLiteral("Name"), Name);
-    readText(element, QStringLiteral("Author"), Author);
-    readText(element, QStringLiteral("CreateTime"), CreateTime);
-    readText(element, QStringLiteral("Remark"), Remark);
+    readAttribute(element, QStringLiteral("Name"), Name);
+    readAttribute(element, QStringLiteral("Author"), Author);
+    readAttribute(element, QStringLiteral("CreateTime"), CreateTime);
+    readAttribute(element, QStringLiteral("Remark"), Remark);
     ClearNodeDatas();
     for (QDomElement child = element.firstChildElement(); !child.isNull();
          child = child.nextSiblingElement()) {

@@ -2,6 +2,9 @@
 
 #include "atomicfile.h"
 #include "error.h"
+#include "modelread.h"
+#include "modelwrite.h"
+#include "xmltree.h"
 #include "xmlio.h"
 
 #include <QHash>
@@ -11,13 +14,6 @@
 namespace tessarin {
 
 namespace {
-
-// Nodes read from a list element with their places in the tree, ready to be swapped in.
-struct LoadedNodes
-{
-    std::vector<std::unique_ptr<TqzNode>> nodes;
-    std::vector<int> parentOf;
-};
 
 // Representative (top item) of i's tree, halving paths on the way.
 int findTop(std::vector<int> &up, int i)
@@ -30,24 +26,31 @@ int findTop(std::vector<int> &up, int i)
     return i;
 }
 
-LoadedNodes readNodes(const QDomElement &list)
+// Trim as the formula check needs it: blanks and control characters only.
+bool blankScript(const QString &script)
 {
-    LoadedNodes loaded;
+    for (const QChar c : script)
+        if (c.unicode() > 0x20)
+            return false;
+    return true;
+}
+
+} // namespace
+
+void resolveParents(LoadedNodes &loaded)
+{
+    const int n = static_cast<int>(loaded.nodes.size());
+    // The first node loaded with an ID is the one its children go under: insert in reverse so
+    // that earlier nodes overwrite later ones.
     QHash<qint32, int> firstWithId;
-    for (QDomElement e = list.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
-        auto node = std::make_unique<TqzNode>();
-        node->LoadFromXML(e);
-        loaded.nodes.push_back(std::move(node));
-    }
-    // QHash::insert overwrites: insert in reverse so the first node of an ID is the one kept.
-    firstWithId.reserve(static_cast<qsizetype>(loaded.nodes.size()));
-    for (int i = static_cast<int>(loaded.nodes.size()) - 1; i >= 0; --i)
+    firstWithId.reserve(n);
+    for (int i = n - 1; i >= 0; --i)
         firstWithId.insert(loaded.nodes[static_cast<size_t>(i)]->NodeID, i);
 
     // Every node is visited once, in document order, while it is still at the top level; it
     // moves (with the subtree gathered under it so far) below its parent unless that parent
-    // lies in its own tree. Union-find over the top items answers that in near-constant time.
-    const int n = static_cast<int>(loaded.nodes.size());
+    // lies in its own tree. Union-find over the top items answers that in near-constant time,
+    // so no chain or cycle of IDs can make this slow or endless.
     loaded.parentOf.assign(static_cast<size_t>(n), -1);
     std::vector<int> up(static_cast<size_t>(n));
     std::iota(up.begin(), up.end(), 0);
@@ -62,29 +65,7 @@ LoadedNodes readNodes(const QDomElement &list)
         loaded.parentOf[static_cast<size_t>(i)] = target;
         up[static_cast<size_t>(i)] = top;
     }
-    return loaded;
 }
-
-// Trim as the formula check needs it: blanks and control characters only.
-bool blankScript(const QString &script)
-{
-    for (const QChar c : script)
-        if (c.unicode() > 0x20)
-            return false;
-    return true;
-}
-
-QDomElement firstOrAppended(QDomElement &element, const QString &name)
-{
-    QDomElement child = element.firstChildElement(name);
-    if (child.isNull()) {
-        child = element.ownerDocument().createElement(name);
-        element.appendChild(child);
-    }
-    return child;
-}
-
-} // namespace
 
 TqzProject::TqzProject(TqzProjectTree *tree)
     : TreeView(tree ? tree : new TqzProjectTree)
@@ -105,57 +86,30 @@ void TqzProject::ClearNodes()
 
 void TqzProject::LoadNodes(const QDomElement &list)
 {
-    LoadedNodes loaded = readNodes(list);
+    LoadedNodes loaded = readNodeList(list);
     ClearNodes();
     TreeView->resetNodes(std::move(loaded.nodes), loaded.parentOf);
 }
 
 void TqzProject::LoadFromXML(const QDomElement &element)
 {
-    TqzRunTimeLibrary library = *RunTimeLibrary;
-    const QDomElement rtl = element.firstChildElement(QStringLiteral("TRTL"));
-    if (!rtl.isNull())
-        library.LoadFromXML(rtl);
+    apply(readProjectParts(element, *RunTimeLibrary));
+}
 
-    QDomElement list = element.firstChildElement(QStringLiteral("TVariables"));
-    if (list.isNull())
-        list = element.firstChildElement(QStringLiteral("TProcess"));
-    LoadedNodes loaded;
-    if (!list.isNull())
-        loaded = readNodes(list);
-
-    // Everything is read; from here on nothing throws.
-    *RunTimeLibrary = library;
-    if (element.hasAttribute(QStringLiteral("Name")))
-        Name = element.attribute(QStringLiteral("Name"));
-    if (!list.isNull()) {
+void TqzProject::apply(ProjectParts &&parts)
+{
+    *RunTimeLibrary = parts.library;
+    if (parts.hasName)
+        Name = parts.name;
+    if (parts.hasList) {
         ClearNodes();
-        TreeView->resetNodes(std::move(loaded.nodes), loaded.parentOf);
+        TreeView->resetNodes(std::move(parts.list.nodes), parts.list.parentOf);
     }
 }
 
 void TqzProject::SaveToXML(QDomElement &element)
 {
-    element.setAttribute(QStringLiteral("Name"), Name);
-    QDomElement rtl = firstOrAppended(element, QStringLiteral("TRTL"));
-    RunTimeLibrary->SaveToXML(rtl);
-
-    QDomElement list = firstOrAppended(element, QStringLiteral("TVariables"));
-    while (!list.firstChild().isNull())
-        list.removeChild(list.firstChild());
-    QDomDocument doc = element.ownerDocument();
-    const int count = TreeView->count();
-    for (int i = 0; i < count; ++i) {
-        TqzNode *node = TreeView->nodeAt(i);
-        if (!node)
-            continue;
-        const int parent = TreeView->parentIndex(i);
-        node->NodeID = i;
-        node->ParentID = parent < 0 ? i : parent;
-        QDomElement child = doc.createElement(QStringLiteral("TVariable"));
-        list.appendChild(child);
-        node->SaveToXML(child);
-    }
+    writeProject(Name, *RunTimeLibrary, *TreeView, element);
 }
 
 QModelIndex TqzProject::FindNodeByName(const QString &name)
@@ -174,24 +128,24 @@ QModelIndex TqzProject::FindNodeByName(const QString &name)
 
 void LoadProjectFromStream(TqzProject &project, const QByteArray &stream, const QString &where)
 {
-    const QDomDocument doc = readXmlDocument(stream, where);
-    const QDomElement root = doc.documentElement();
-    if (root.isNull())
-        throw Error(QStringLiteral("%1: the document has no document element").arg(where));
+    // A lean element tree instead of a DOM: loading a large project is dominated by parsing.
+    const std::unique_ptr<XmlElement> root = parseXmlTree(stream, where);
+    ProjectParts parts;
     try {
-        project.LoadFromXML(root);
+        parts = readProjectParts(*root, *project.RunTimeLibrary);
     } catch (const Error &e) {
         throw Error(where + QStringLiteral(": ") + e.message());
     }
+    project.apply(std::move(parts));
 }
 
 QByteArray SaveProjectToBytes(TqzProject &project, const QString &encoding)
 {
-    QDomDocument doc = newXmlDocument(encoding);
-    QDomElement root = doc.createElement(QStringLiteral("TqzProject"));
-    doc.appendChild(root);
-    project.SaveToXML(root);
-    return writeXmlDocument(doc);
+    // A lean element tree instead of a DOM, written in the same shape SaveToXML gives.
+    XmlElement root;
+    root.name = QStringLiteral("TqzProject");
+    writeProject(project.Name, *project.RunTimeLibrary, *project.TreeView, root);
+    return writeXmlTree(root, encoding);
 }
 
 void SaveProjectToFile(TqzProject &project, const QString &fileName, const QString &encoding)

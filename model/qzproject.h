@@ -14,6 +14,8 @@
 
 namespace tessarin {
 
+struct ProjectParts;
+
 // A project binds to the tree it fills (its own one when none is given). The tree's items own
 // the nodes; the project clears the tree when it is destroyed.
 //
@@ -65,6 +67,10 @@ public:
     void ClearNodes();
 
 private:
+    friend void LoadProjectFromStream(TqzProject &, const QByteArray &, const QString &);
+    // Swaps fully read contents in; never throws.
+    void apply(ProjectParts &&parts);
+
     std::unique_ptr<TqzProjectTree> m_ownTree;
 };
 

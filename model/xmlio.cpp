@@ -28,34 +28,6 @@ const QStringList &knownAttributeOrder()
     return order;
 }
 
-bool isXmlChar(char16_t c)
-{
-    return c >= 0x20 ? (c != 0xFFFE && c != 0xFFFF) : (c == 0x09 || c == 0x0A || c == 0x0D);
-}
-
-void appendEscaped(QString &out, const QString &text, bool attribute)
-{
-    out.reserve(out.size() + text.size());
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        switch (c) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
-        case u'"':
-            out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
-            break;
-        // In attribute values these would be normalised to blanks on reading.
-        case u'\t': out += attribute ? QLatin1String("&#9;") : QLatin1String("\t"); break;
-        case u'\n': out += attribute ? QLatin1String("&#10;") : QLatin1String("\n"); break;
-        case u'\r': out += QLatin1String("&#13;"); break;
-        default:
-            if (isXmlChar(c))
-                out += ch;
-        }
-    }
-}
-
 void writeIndent(QString &out, int depth)
 {
     out += QString(depth, QLatin1Char(' '));
@@ -82,7 +54,7 @@ void writeAttributes(QString &out, const QDomElement &element)
     });
     for (const auto &[name, value] : list) {
         out += QLatin1Char(' ') + name + QLatin1String("=\"");
-        appendEscaped(out, value, true);
+        appendXmlEscaped(out, value, true);
         out += QLatin1Char('"');
     }
 }
@@ -105,7 +77,7 @@ void writeNode(QString &out, const QDomNode &node, int depth)
         if (textOnly) {
             out += QLatin1Char('>');
             for (QDomNode c = child; !c.isNull(); c = c.nextSibling())
-                appendEscaped(out, c.toCharacterData().data(), false);
+                appendXmlEscaped(out, c.toCharacterData().data(), false);
             out += QLatin1String("</") + e.tagName() + QLatin1String(">\n");
             return;
         }
@@ -119,7 +91,7 @@ void writeNode(QString &out, const QDomNode &node, int depth)
         if (text.trimmed().isEmpty())
             return;
         writeIndent(out, depth);
-        appendEscaped(out, text, false);
+        appendXmlEscaped(out, text, false);
         out += QLatin1Char('\n');
     } else if (node.isComment()) {
         writeIndent(out, depth);
@@ -154,48 +126,84 @@ std::pair<int, int> lineAndColumn(const QString &decodedPrefix)
 
 } // namespace
 
-QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where)
+static bool isXmlChar(char16_t c)
 {
-    if (declaredXmlEncoding(bytes).compare(QLatin1String("GB2312"), Qt::CaseInsensitive) != 0)
-        return parseXml(bytes, where);
+    return c >= 0x20 ? (c != 0xFFFE && c != 0xFFFF) : (c == 0x09 || c == 0x0A || c == 0x0D);
+}
 
-    // Decode in pieces so that the first undecodable byte can be located.
+void appendXmlEscaped(QString &out, const QString &text, bool attribute)
+{
+    out.reserve(out.size() + text.size());
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        switch (c) {
+        case u'&': out += QLatin1String("&amp;"); break;
+        case u'<': out += QLatin1String("&lt;"); break;
+        case u'>': out += QLatin1String("&gt;"); break;
+        case u'"':
+            out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
+            break;
+        // In attribute values these would be normalised to blanks on reading.
+        case u'\t': out += attribute ? QLatin1String("&#9;") : QLatin1String("\t"); break;
+        case u'\n': out += attribute ? QLatin1String("&#10;") : QLatin1String("\n"); break;
+        case u'\r': out += QLatin1String("&#13;"); break;
+        default:
+            if (isXmlChar(c))
+                out += ch;
+        }
+    }
+}
+
+QString decodeXmlDocument(const QByteArray &bytes, const QString &where)
+{
+    if (declaredXmlEncoding(bytes).compare(QLatin1String("GB2312"), Qt::CaseInsensitive) != 0) {
+        try {
+            return decodeXml(bytes);
+        } catch (const Error &e) {
+            throw Error(where + QStringLiteral(": ") + e.message());
+        }
+    }
+
     QStringDecoder dec("GB18030", QStringDecoder::Flag::Stateless);
-    const QString text = dec.decode(bytes);
+    QString text = dec.decode(bytes);
     if (dec.hasError()) {
-        qsizetype good = 0;
+        // Longest prefix that decodes cleanly (binary search; an error in a prefix stays an
+        // error in every longer prefix).
         qsizetype lo = 0;
         qsizetype hi = bytes.size();
-        // Longest prefix that decodes cleanly (binary search; decoding is monotone in errors).
         while (lo < hi) {
             const qsizetype mid = (lo + hi + 1) / 2;
             QStringDecoder d("GB18030", QStringDecoder::Flag::Stateless);
-            QString part = d.decode(QByteArrayView(bytes).first(mid));
-            if (!d.hasError()) {
-                lo = mid;
-                good = mid;
-            } else {
+            const QString part = d.decode(QByteArrayView(bytes).first(mid));
+            if (d.hasError())
                 hi = mid - 1;
-            }
+            else
+                lo = mid;
         }
         QStringDecoder d("GB18030", QStringDecoder::Flag::Stateless);
-        const auto [line, column] = lineAndColumn(d.decode(QByteArrayView(bytes).first(good)));
+        const auto [line, column] = lineAndColumn(d.decode(QByteArrayView(bytes).first(lo)));
+        const int bad = lo < bytes.size() ? static_cast<uchar>(bytes[lo]) : 0;
         throw Error(QStringLiteral("%1: byte 0x%2 at offset %3 (line %4, column %5) is not "
                                    "valid in the declared encoding GB2312")
                         .arg(where)
-                        .arg(static_cast<uchar>(bytes[good]), 2, 16, QLatin1Char('0'))
-                        .arg(good)
+                        .arg(bad, 2, 16, QLatin1Char('0'))
+                        .arg(lo)
                         .arg(line)
                         .arg(column));
     }
-    QString body = text;
-    if (!body.isEmpty() && body.front() == QChar(0xFEFF))
-        body.remove(0, 1);
+    if (!text.isEmpty() && text.front() == QChar(0xFEFF))
+        text.remove(0, 1);
+    return text;
+}
+
+QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where)
+{
+    const QString text = decodeXmlDocument(bytes, where);
     QDomDocument doc;
     QString message;
     int line = 0;
     int column = 0;
-    if (!doc.setContent(body, &message, &line, &column)) {
+    if (!doc.setContent(text, &message, &line, &column)) {
         throw Error(QStringLiteral("%1: not a well-formed XML document (line %2, column %3): %4")
                         .arg(where)
                         .arg(line)
@@ -223,21 +231,6 @@ QByteArray writeXmlDocument(const QDomDocument &doc)
         writeNode(out, n, 0);
     }
     return encodeXml(out, encoding);
-}
-
-qint32 intAttribute(const QDomElement &element, const QString &name)
-{
-    const QString text = element.attribute(name);
-    bool ok = false;
-    const qint32 value = text.trimmed().toInt(&ok, 10);
-    if (!ok) {
-        throw Error(QStringLiteral("line %1, column %2: attribute \"%3\" of <%4> is not a "
-                                   "decimal integer: \"%5\"")
-                        .arg(element.lineNumber())
-                        .arg(element.columnNumber())
-                        .arg(name, element.tagName(), text));
-    }
-    return value;
 }
 
 } // namespace tessarin

@@ -9,6 +9,11 @@
 
 namespace tessarin {
 
+// The document's text in its declared encoding; "GB2312" is decoded as GB18030 (see below).
+// Throws Error naming `where` for an unknown encoding or, for GB2312, the first byte that does
+// not decode (offset, line and column).
+QString decodeXmlDocument(const QByteArray &bytes, const QString &where);
+
 // Parses a document in its declared encoding. A document declaring "GB2312" (any letter case)
 // is decoded as GB18030, which agrees with GB2312 on every character GB2312 holds and also
 // covers the GBK characters that files labelled GB2312 carry in practice. Throws Error naming
@@ -28,8 +33,8 @@ QDomDocument newXmlDocument(const QString &encoding);
 // line feed and carriage return) are left out.
 QByteArray writeXmlDocument(const QDomDocument &doc);
 
-// The integer value of a decimal attribute (optional sign, surrounding blanks allowed, 32-bit).
-// Throws Error naming the attribute, its text, the element and its line when it is not one.
-qint32 intAttribute(const QDomElement &element, const QString &name);
+// Appends `text` escaped for an attribute value (quotes, tab and line breaks as references) or
+// for element text; characters XML 1.0 cannot carry are left out.
+void appendXmlEscaped(QString &out, const QString &text, bool attribute);
 
 } // namespace tessarin

@@ -1,0 +1,111 @@
+#include "xmltree.h"
+
+#include "error.h"
+#include "textcodec.h"
+#include "xmlio.h"
+
+#include <QXmlStreamReader>
+
+namespace tessarin {
+
+namespace {
+// Deeper nesting than any stored format uses; refusing it keeps recursion bounded.
+constexpr size_t kMaxDepth = 1000;
+} // namespace
+
+namespace {
+
+void writeElement(QString &out, const XmlElement &e, int depth)
+{
+    out += QString(depth, QLatin1Char(' '));
+    out += QLatin1Char('<');
+    out += e.name;
+    for (const auto &[name, value] : e.attributes) {
+        out += QLatin1Char(' ');
+        out += name;
+        out += QLatin1String("=\"");
+        appendXmlEscaped(out, value, true);
+        out += QLatin1Char('"');
+    }
+    if (e.children.empty()) {
+        out += QLatin1String("/>\n");
+        return;
+    }
+    out += QLatin1String(">\n");
+    for (const auto &c : e.children)
+        writeElement(out, *c, depth + 1);
+    out += QString(depth, QLatin1Char(' '));
+    out += QLatin1String("</");
+    out += e.name;
+    out += QLatin1String(">\n");
+}
+
+} // namespace
+
+QByteArray writeXmlTree(const XmlElement &root, const QString &encoding)
+{
+    QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n").arg(encoding);
+    // Rough size of a node element, to grow the text once rather than by doubling.
+    out.reserve(static_cast<qsizetype>(root.children.size() + 1) * 4096
+                + [&] {
+                      qsizetype n = 0;
+                      for (const auto &c : root.children)
+                          n += static_cast<qsizetype>(c->children.size()) * 160;
+                      return n;
+                  }());
+    writeElement(out, root, 0);
+    return encodeXml(out, encoding);
+}
+
+std::unique_ptr<XmlElement> parseXmlTree(const QByteArray &bytes, const QString &where)
+{
+    const QString text = decodeXmlDocument(bytes, where);
+    QXmlStreamReader reader(text);
+    reader.setNamespaceProcessing(false);
+    std::unique_ptr<XmlElement> root;
+    std::vector<XmlElement *> open;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            auto element = std::make_unique<XmlElement>();
+            element->name = reader.qualifiedName().toString();
+            const QXmlStreamAttributes attrs = reader.attributes();
+            element->attributes.reserve(static_cast<size_t>(attrs.size()));
+            for (const QXmlStreamAttribute &a : attrs)
+                element->attributes.emplace_back(a.qualifiedName().toString(),
+                                                 a.value().toString());
+            element->line = reader.lineNumber();
+            element->column = reader.columnNumber();
+            XmlElement *raw = element.get();
+            if (open.empty())
+                root = std::move(element);
+            else
+                open.back()->children.push_back(std::move(element));
+            open.push_back(raw);
+            if (open.size() > kMaxDepth)
+                throw Error(QStringLiteral("%1: elements nested deeper than %2 levels (line %3)")
+                                .arg(where)
+                                .arg(kMaxDepth)
+                                .arg(reader.lineNumber()));
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            open.pop_back();
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError()) {
+        throw Error(QStringLiteral("%1: not a well-formed XML document (line %2, column %3): %4")
+                        .arg(where)
+                        .arg(reader.lineNumber())
+                        .arg(reader.columnNumber())
+                        .arg(reader.errorString()));
+    }
+    if (!root)
+        throw Error(QStringLiteral("%1: the document has no document element").arg(where));
+    return root;
+}
+
+} // namespace tessarin
