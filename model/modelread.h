@@ -15,7 +15,7 @@ namespace tessarin {
 // The integer of a decimal attribute (optional sign, surrounding blanks allowed, 32-bit), or
 // `current` when the attribute is missing. Throws Error naming the attribute, its text and the
 // element's place when it is not one.
-template <class E>
+template<class E>
 qint32 readIntAttribute(const E &e, const QString &name, qint32 current)
 {
     QString text;
@@ -30,7 +30,7 @@ qint32 readIntAttribute(const E &e, const QString &name, qint32 current)
 }
 
 // See TqzNode::LoadFromXML.
-template <class E>
+template<class E>
 void readNode(TqzNode &node, const E &e)
 {
     const qint32 nodeId = readIntAttribute(e, QStringLiteral("NodeID"), node.NodeID);
@@ -56,7 +56,7 @@ void readNode(TqzNode &node, const E &e)
 }
 
 // See TqzRunTimeLibrary::LoadFromXML.
-template <class E>
+template<class E>
 void readRunTimeLibrary(TqzRunTimeLibrary &library, const E &e)
 {
     readAttribute(e, QStringLiteral("LibraryPath"), library.LibraryPath);
@@ -83,7 +83,7 @@ struct LoadedNodes
 // Fills parentOf from the nodes' IDs (see TqzProject::LoadNodes).
 void resolveParents(LoadedNodes &loaded);
 
-template <class E>
+template<class E>
 LoadedNodes readNodeList(const E &list)
 {
     LoadedNodes loaded;
@@ -108,7 +108,7 @@ struct ProjectParts
 
 // See TqzProject::LoadFromXML. `current` is the library the project has now: the document's
 // "TRTL" is read over a copy of it.
-template <class E>
+template<class E>
 ProjectParts readProjectParts(const E &element, const TqzRunTimeLibrary &current)
 {
     ProjectParts parts;

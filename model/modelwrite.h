@@ -9,7 +9,7 @@
 
 namespace tessarin {
 
-template <class E>
+template<class E>
 void writeProperty(const TqzProperty &property, E &e)
 {
     writeAttribute(e, QStringLiteral("Name"), property.Name);
@@ -18,7 +18,7 @@ void writeProperty(const TqzProperty &property, E &e)
 }
 
 // See TqzNode::SaveToXML.
-template <class E>
+template<class E>
 void writeNode(const TqzNode &node, E &e)
 {
     writeAttribute(e, QStringLiteral("Name"), node.Name);
@@ -35,13 +35,13 @@ void writeNode(const TqzNode &node, E &e)
 }
 
 // See TqzRunTimeLibrary::SaveToXML.
-template <class E>
+template<class E>
 void writeRunTimeLibrary(const TqzRunTimeLibrary &library, E &e)
 {
     writeAttribute(e, QStringLiteral("LibraryPath"), library.LibraryPath);
     writeAttribute(e, QStringLiteral("FileName"), library.FileName);
-    writeAttribute(e, QStringLiteral("StdLib"), library.StdLib ? QStringLiteral("1")
-                                                               : QStringLiteral("0"));
+    writeAttribute(
+        e, QStringLiteral("StdLib"), library.StdLib ? QStringLiteral("1") : QStringLiteral("0"));
     // Saving twice into one element must not double the headers on the next load.
     removeChildren(e, QStringLiteral("THeader"));
     for (const QString &header : library.Headers) {
@@ -51,9 +51,8 @@ void writeRunTimeLibrary(const TqzRunTimeLibrary &library, E &e)
 }
 
 // See TqzProject::SaveToXML; renumbers the nodes of `tree`.
-template <class E>
-void writeProject(const QString &name, const TqzRunTimeLibrary &library, TqzProjectTree &tree,
-                  E &e)
+template<class E>
+void writeProject(const QString &name, const TqzRunTimeLibrary &library, TqzProjectTree &tree, E &e)
 {
     writeAttribute(e, QStringLiteral("Name"), name);
     auto &&rtl = childNamedOrAppended(e, QStringLiteral("TRTL"));

@@ -11,8 +11,8 @@ struct TqzProjectTree::Item
     std::unique_ptr<TqzNode> node;
     Item *parent = nullptr;
     std::vector<std::unique_ptr<Item>> children;
-    int row = 0;  // position among the parent's children
-    int abs = -1; // absolute index, valid while the order cache is
+    int row = 0;   // position among the parent's children
+    int abs = -1;  // absolute index, valid while the order cache is
     int last = -1; // absolute index of the last item of the subtree, likewise
 };
 

@@ -65,7 +65,7 @@ public:
     QModelIndex itemAt(int absoluteIndex) const;
     TqzNode *nodeAt(int absoluteIndex) const;
     int lastDescendant(int absoluteIndex) const;
-    int parentIndex(int absoluteIndex) const;  // -1 for a top-level item
+    int parentIndex(int absoluteIndex) const; // -1 for a top-level item
     int childCount(int absoluteIndex) const;
 
 private:

@@ -4,8 +4,8 @@
 #include "error.h"
 #include "modelread.h"
 #include "modelwrite.h"
-#include "xmltree.h"
 #include "xmlio.h"
+#include "xmltree.h"
 
 #include <QHash>
 

@@ -77,14 +77,16 @@ private:
 // Parses `stream` as an XML document (in its declared encoding) and loads the project from its
 // document element. Throws Error prefixed with `where` for a malformed document or a bad node;
 // the project then keeps its previous contents.
-void LoadProjectFromStream(TqzProject &project, const QByteArray &stream,
+void LoadProjectFromStream(TqzProject &project,
+                           const QByteArray &stream,
                            const QString &where = QStringLiteral("project stream"));
 
 // A new project document (element "TqzProject" with "TRTL" and "TVariables", renumbering the
 // nodes) in the given encoding; characters it cannot hold become character references.
 QByteArray SaveProjectToBytes(TqzProject &project,
                               const QString &encoding = QStringLiteral("GB2312"));
-void SaveProjectToFile(TqzProject &project, const QString &fileName,
+void SaveProjectToFile(TqzProject &project,
+                       const QString &fileName,
                        const QString &encoding = QStringLiteral("GB2312"));
 
 // Fills `set` from the tree as a test-data snapshot: Name = the first item's node name (kept

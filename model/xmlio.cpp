@@ -19,10 +19,18 @@ namespace {
 const QStringList &knownAttributeOrder()
 {
     static const QStringList order = {
-        QStringLiteral("Name"),     QStringLiteral("NodeID"),      QStringLiteral("ParentID"),
-        QStringLiteral("Caption"),  QStringLiteral("Script"),      QStringLiteral("Value"),
-        QStringLiteral("Unit"),     QStringLiteral("Author"),      QStringLiteral("CreateTime"),
-        QStringLiteral("Remark"),   QStringLiteral("LibraryPath"), QStringLiteral("FileName"),
+        QStringLiteral("Name"),
+        QStringLiteral("NodeID"),
+        QStringLiteral("ParentID"),
+        QStringLiteral("Caption"),
+        QStringLiteral("Script"),
+        QStringLiteral("Value"),
+        QStringLiteral("Unit"),
+        QStringLiteral("Author"),
+        QStringLiteral("CreateTime"),
+        QStringLiteral("Remark"),
+        QStringLiteral("LibraryPath"),
+        QStringLiteral("FileName"),
         QStringLiteral("StdLib"),
     };
     return order;
@@ -137,16 +145,28 @@ void appendXmlEscaped(QString &out, const QString &text, bool attribute)
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
         switch (c) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
         case u'"':
             out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
             break;
         // In attribute values these would be normalised to blanks on reading.
-        case u'\t': out += attribute ? QLatin1String("&#9;") : QLatin1String("\t"); break;
-        case u'\n': out += attribute ? QLatin1String("&#10;") : QLatin1String("\n"); break;
-        case u'\r': out += QLatin1String("&#13;"); break;
+        case u'\t':
+            out += attribute ? QLatin1String("&#9;") : QLatin1String("\t");
+            break;
+        case u'\n':
+            out += attribute ? QLatin1String("&#10;") : QLatin1String("\n");
+            break;
+        case u'\r':
+            out += QLatin1String("&#13;");
+            break;
         default:
             if (isXmlChar(c))
                 out += ch;

@@ -46,13 +46,12 @@ QByteArray writeXmlTree(const XmlElement &root, const QString &encoding)
 {
     QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n").arg(encoding);
     // Rough size of a node element, to grow the text once rather than by doubling.
-    out.reserve(static_cast<qsizetype>(root.children.size() + 1) * 4096
-                + [&] {
-                      qsizetype n = 0;
-                      for (const auto &c : root.children)
-                          n += static_cast<qsizetype>(c->children.size()) * 160;
-                      return n;
-                  }());
+    out.reserve(static_cast<qsizetype>(root.children.size() + 1) * 4096 + [&] {
+        qsizetype n = 0;
+        for (const auto &c : root.children)
+            n += static_cast<qsizetype>(c->children.size()) * 160;
+        return n;
+    }());
     writeElement(out, root, 0);
     return encodeXml(out, encoding);
 }

@@ -56,14 +56,14 @@ inline bool readAttribute(const XmlElement &e, const QString &name, QString &out
     return false;
 }
 
-template <class F>
+template<class F>
 void forEachChildElement(const QDomElement &e, F &&f)
 {
     for (QDomElement c = e.firstChildElement(); !c.isNull(); c = c.nextSiblingElement())
         f(c);
 }
 
-template <class F>
+template<class F>
 void forEachChildElement(const XmlElement &e, F &&f)
 {
     for (const auto &c : e.children)
@@ -83,10 +83,22 @@ inline const XmlElement *firstChildNamed(const XmlElement &e, const QString &nam
     return nullptr;
 }
 
-inline bool isNullElement(const QDomElement &e) { return e.isNull(); }
-inline bool isNullElement(const XmlElement *e) { return e == nullptr; }
-inline const QDomElement &elementOf(const QDomElement &e) { return e; }
-inline const XmlElement &elementOf(const XmlElement *e) { return *e; }
+inline bool isNullElement(const QDomElement &e)
+{
+    return e.isNull();
+}
+inline bool isNullElement(const XmlElement *e)
+{
+    return e == nullptr;
+}
+inline const QDomElement &elementOf(const QDomElement &e)
+{
+    return e;
+}
+inline const XmlElement &elementOf(const XmlElement *e)
+{
+    return *e;
+}
 
 // "line L, column C, <Tag>" for messages.
 inline QString elementPlace(const QDomElement &e)

@@ -2,10 +2,10 @@
 
 #include "qzproject.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 

@@ -57,8 +57,9 @@ TEST(ExamData, FileDeclaresGb2312AndWritesAttributesInOrder)
     const QByteArray bytes = ExamDataToBytes(set);
     EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<root "));
     const QByteArray name = QByteArray("\xb2\xe2\xca\xd4\xd3\xc3\xc0\xfd"); // 测试用例
-    EXPECT_TRUE(bytes.contains("<root Name=\"" + name + "\" Author=\"Tessarin\" "
-                               "CreateTime=\"2026-12-07 - 08:00:00\" Remark=\"\">"));
+    EXPECT_TRUE(bytes.contains("<root Name=\"" + name
+                               + "\" Author=\"Tessarin\" "
+                                 "CreateTime=\"2026-12-07 - 08:00:00\" Remark=\"\">"));
     EXPECT_TRUE(bytes.contains("<TNodeData Name=\"\xc1\xf7\xc1\xbf\" Value=\"50.0\"/>")); // 流量
 
     TqzExamData empty;

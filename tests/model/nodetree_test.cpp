@@ -157,8 +157,14 @@ struct ResolutionCase
     const char *shape;
 };
 
+void PrintTo(const ResolutionCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
 class ParentResolution : public ::testing::TestWithParam<ResolutionCase>
-{};
+{
+};
 
 TEST_P(ParentResolution, BuildsTheExpectedTree)
 {
@@ -184,7 +190,8 @@ TEST_P(ParentResolution, DomElementGivesTheSameTree)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Model, ParentResolution,
+    Model,
+    ParentResolution,
     ::testing::Values(
         ResolutionCase{"SelfParent", {{"a", 1, 1}}, "a"},
         ResolutionCase{"UnknownParent", {{"a", 1, 7}, {"b", 2, 2}}, "a,b"},
@@ -192,24 +199,22 @@ INSTANTIATE_TEST_SUITE_P(
         ResolutionCase{"GrandchildFirst", {{"g", 3, 2}, {"c", 2, 1}, {"r", 1, 1}}, "r(c(g))"},
         ResolutionCase{"MutualParents", {{"a", 1, 2}, {"b", 2, 1}}, "b(a)"},
         ResolutionCase{"ThreeCycle", {{"a", 1, 3}, {"b", 2, 1}, {"c", 3, 2}}, "c(a(b))"},
-        ResolutionCase{"DuplicateIds",
-                       {{"p", 5, 5}, {"q", 5, 5}, {"x", 6, 5}, {"y", 7, 5}},
-                       "p(q,x,y)"},
+        ResolutionCase{
+            "DuplicateIds", {{"p", 5, 5}, {"q", 5, 5}, {"x", 6, 5}, {"y", 7, 5}}, "p(q,x,y)"},
         ResolutionCase{"NegativeIds", {{"a", -1, -1}, {"b", -2, -1}}, "a(b)"},
-        ResolutionCase{"TopLevelOrderKept",
-                       {{"z", 9, 9}, {"k", 4, 1}, {"a", 1, 1}, {"y", 8, 8}},
-                       "z,a(k),y"},
-        ResolutionCase{"ParentAlsoChildOfLaterNode",
-                       {{"b", 2, 1}, {"a", 1, 3}, {"c", 3, 3}},
-                       "c(a(b))"}),
+        ResolutionCase{
+            "TopLevelOrderKept", {{"z", 9, 9}, {"k", 4, 1}, {"a", 1, 1}, {"y", 8, 8}}, "z,a(k),y"},
+        ResolutionCase{
+            "ParentAlsoChildOfLaterNode", {{"b", 2, 1}, {"a", 1, 3}, {"c", 3, 3}}, "c(a(b))"}),
     [](const auto &info) { return std::string(info.param.label); });
 
 TEST(ParentResolution, ListChildrenAreTakenWhateverTheirElementNames)
 {
     TqzProject project;
-    LoadProjectFromStream(project, projectXml("  <Node Name=\"a\" NodeID=\"1\" ParentID=\"1\"/>\n"
-                                              "  <!-- a comment -->\n"
-                                              "  <X Name=\"b\" NodeID=\"2\" ParentID=\"1\"/>\n"));
+    LoadProjectFromStream(project,
+                          projectXml("  <Node Name=\"a\" NodeID=\"1\" ParentID=\"1\"/>\n"
+                                     "  <!-- a comment -->\n"
+                                     "  <X Name=\"b\" NodeID=\"2\" ParentID=\"1\"/>\n"));
     EXPECT_EQ(treeShape(*project.TreeView), "a(b)");
 }
 

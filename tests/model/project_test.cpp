@@ -51,8 +51,11 @@ void fillSample(TqzProject &project)
 TEST(Project, NodeListComesFromTVariablesBeforeTProcess)
 {
     TqzProject project;
-    LoadProjectFromStream(project, doc("<TProcess>" + nodeXml("old", 1, 1) + "</TProcess>"
-                                       "<TVariables>" + nodeXml("new", 1, 1) + "</TVariables>"));
+    LoadProjectFromStream(project,
+                          doc("<TProcess>" + nodeXml("old", 1, 1)
+                              + "</TProcess>"
+                                "<TVariables>"
+                              + nodeXml("new", 1, 1) + "</TVariables>"));
     EXPECT_EQ(treeShape(*project.TreeView), "new");
 
     LoadProjectFromStream(project, doc("<TProcess>" + nodeXml("old", 1, 1) + "</TProcess>"));
@@ -67,8 +70,8 @@ TEST(Project, NodeListComesFromTVariablesBeforeTProcess)
 
 TEST(Project, StdLibIsTrueOnlyForOneAndMissingKeepsThePreviousValue)
 {
-    const std::pair<const char *, bool> cases[] = {
-        {"1", true}, {"0", false}, {"true", false}, {"", false}, {" 1", false}};
+    const std::pair<const char *, bool> cases[]
+        = {{"1", true}, {"0", false}, {"true", false}, {"", false}, {" 1", false}};
     for (const auto &[text, expected] : cases) {
         SCOPED_TRACE(text);
         TqzProject project;
@@ -90,8 +93,9 @@ TEST(Project, RuntimeLibraryDefaultsAndHeadersFromEveryChild)
     EXPECT_EQ(project.RunTimeLibrary->FileName, "project.h");
 
     project.RunTimeLibrary->Headers = {"stale.h"};
-    LoadProjectFromStream(project, doc("<TRTL><THeader Name=\"a.h\"/><Other Name=\"b.h\"/>"
-                                       "<THeader/></TRTL>"));
+    LoadProjectFromStream(project,
+                          doc("<TRTL><THeader Name=\"a.h\"/><Other Name=\"b.h\"/>"
+                              "<THeader/></TRTL>"));
     EXPECT_EQ(project.RunTimeLibrary->Headers, QStringList({"a.h", "b.h", ""}));
     EXPECT_EQ(project.RunTimeLibrary->LibraryPath, programDirectory() + "/include//");
 }
@@ -181,8 +185,8 @@ TEST(Project, FindNodeByNameWantsAnExactNameAndANonBlankScript)
             "<TVariable Name=\"q\" NodeID=\"5\" ParentID=\"5\" Script=\"c\"/>"
             "</TVariables>"));
     const TqzProjectTree &tree = *project.TreeView;
-    const std::pair<const char *, int> cases[] = {
-        {"Q", 3}, {"q", 4}, {"H", 2}, {" Q", -1}, {"Q ", -1}, {"Z", -1}, {"", -1}};
+    const std::pair<const char *, int> cases[]
+        = {{"Q", 3}, {"q", 4}, {"H", 2}, {" Q", -1}, {"Q ", -1}, {"Z", -1}, {"", -1}};
     for (const auto &[name, expected] : cases) {
         SCOPED_TRACE(name);
         project.FindNodeByName("H"); // a previous result must not survive a miss
@@ -197,9 +201,9 @@ TEST(Project, FindNodeByNameWantsAnExactNameAndANonBlankScript)
 
 TEST(Project, FailedLoadsKeepThePreviousContents)
 {
-    const QByteArray good =
-        doc("<TRTL FileName=\"good.h\" StdLib=\"0\"><THeader Name=\"g.h\"/></TRTL><TVariables>"
-            + nodeXml("a", 1, 1) + nodeXml("b", 2, 1) + "</TVariables>");
+    const QByteArray good
+        = doc("<TRTL FileName=\"good.h\" StdLib=\"0\"><THeader Name=\"g.h\"/></TRTL><TVariables>"
+              + nodeXml("a", 1, 1) + nodeXml("b", 2, 1) + "</TVariables>");
     struct Case
     {
         const char *label;
@@ -223,6 +227,7 @@ TEST(Project, FailedLoadsKeepThePreviousContents)
         {"invalid GB2312 byte",
          QByteArray("<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<FLW Name=\"\xff\xff\"/>"),
          {"GB2312", "line 2", "src.flw"}},
+        {"nested too deep", QByteArray("<a>").repeated(100000), {"nested", "src.flw"}},
         {"unknown encoding",
          QByteArray("<?xml version=\"1.0\" encoding=\"X-NOPE\"?><FLW/>"),
          {"X-NOPE", "src.flw"}},
@@ -236,7 +241,8 @@ TEST(Project, FailedLoadsKeepThePreviousContents)
             ADD_FAILURE() << "no error";
         } catch (const Error &e) {
             for (const QString &word : c.mustMention)
-                EXPECT_TRUE(e.message().contains(word)) << e.what() << " lacks " << word.toStdString();
+                EXPECT_TRUE(e.message().contains(word))
+                    << e.what() << " lacks " << word.toStdString();
         }
         EXPECT_EQ(treeShape(*project.TreeView), "a(b)");
         EXPECT_EQ(project.RunTimeLibrary->FileName, "good.h");
