@@ -7,6 +7,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tessarin {
@@ -19,6 +20,17 @@ QColor colorFromTColor(TColor c)
 TColor tcolorFromColor(const QColor &c)
 {
     return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16);
+}
+
+QPen gridPen(const QPainter &painter, const QColor &color, int width, Qt::PenCapStyle cap)
+{
+    // A line of `width` page pixels that would come out thinner than one device pixel is drawn
+    // one device pixel wide, so that borders stay solid at small zoom factors.
+    const QTransform t = painter.deviceTransform();
+    const qreal scale = std::min(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22()));
+    const int w = std::max(1, width);
+    QPen pen(color, w * scale < 1.0 ? 0 : w, Qt::SolidLine, cap, Qt::MiterJoin);
+    return pen;
 }
 
 // ---- text layout ----
@@ -435,27 +447,11 @@ void TReportCell::PaintCell(QPainter &painter, bool print) const
     if (FBackGroundColor != clWhite)
         painter.fillRect(QRect(l, t + 1, r + 1 - l, b - t - 1), colorFromTColor(FBackGroundColor));
 
-    const bool firstInLine = FCellIndex == 0;
-    const bool firstLine = FOwnerLine && FOwnerLine->FIndex == 0;
-    auto border = [&](bool set, int width, bool greyOnScreen, QPoint from, QPoint to) {
-        if (set) {
-            QPen pen(Qt::black, std::max(1, width), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
-            painter.setPen(pen);
-        } else if (!print && greyOnScreen) {
-            painter.setPen(QPen(colorFromTColor(clScreenGrid), 1, Qt::SolidLine, Qt::SquareCap));
-        } else {
-            return;
-        }
-        painter.drawLine(from, to);
-    };
-    border(FLeftLine, FLeftLineWidth, firstInLine, {l, t}, {l, b});
-    border(FTopLine, FTopLineWidth, firstLine, {l, t}, {r, t});
-    border(FRightLine, FRightLineWidth, true, {r, t}, {r, b});
-    border(FBottomLine, FBottomLineWidth, true, {l, b}, {r, b});
+    paintBorders(painter, print, false);
 
     if (FDiagonal & (LINE_LEFT1 | LINE_LEFT2 | LINE_LEFT3 | LINE_RIGHT1 | LINE_RIGHT2
                      | LINE_RIGHT3)) {
-        painter.setPen(QPen(Qt::black, 1, Qt::SolidLine, Qt::FlatCap));
+        painter.setPen(gridPen(painter, Qt::black, 1, Qt::FlatCap));
         const int midY = roundPixel((t + b) / 2.0);
         const int midX = roundPixel((l + r) / 2.0);
         if (FDiagonal & LINE_LEFT1)
@@ -476,6 +472,40 @@ void TReportCell::PaintCell(QPainter &painter, bool print) const
         painter.setPen(colorFromTColor(FTextColor));
         CellTextLayout::draw(painter, cellFont(), FTextRect, FCellText, FHorzAlign);
     }
+    painter.restore();
+}
+
+void TReportCell::paintBorders(QPainter &painter, bool print, bool onlySet) const
+{
+    const int l = FCellRect.left;
+    const int t = FCellRect.top;
+    const int r = FCellRect.right;
+    const int b = FCellRect.bottom;
+    const bool firstInLine = FCellIndex == 0;
+    const bool firstLine = FOwnerLine && FOwnerLine->FIndex == 0;
+    auto border = [&](bool set, int width, bool greyOnScreen, QPoint from, QPoint to) {
+        if (set) {
+            painter.setPen(gridPen(painter, Qt::black, width, Qt::SquareCap));
+        } else if (!print && !onlySet && greyOnScreen) {
+            painter.setPen(gridPen(painter, colorFromTColor(clScreenGrid), 1, Qt::SquareCap));
+        } else {
+            return;
+        }
+        painter.drawLine(from, to);
+    };
+    border(FLeftLine, FLeftLineWidth, firstInLine, {l, t}, {l, b});
+    border(FTopLine, FTopLineWidth, firstLine, {l, t}, {r, t});
+    border(FRightLine, FRightLineWidth, true, {r, t}, {r, b});
+    border(FBottomLine, FBottomLineWidth, true, {l, b}, {r, b});
+}
+
+void TReportCell::PaintSetBorders(QPainter &painter) const
+{
+    if (FOwnerCell)
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    paintBorders(painter, true, true);
     painter.restore();
 }
 

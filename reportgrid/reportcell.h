@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QImage>
 #include <QList>
+#include <QPen>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -67,6 +68,9 @@ inline constexpr TColor clBlack = 0x00000000;
 inline constexpr TColor clScreenGrid = 0x00C0C0C0;
 QColor colorFromTColor(TColor c);
 TColor tcolorFromColor(const QColor &c);
+
+// A solid pen `width` page pixels wide for grid lines, never thinner than one device pixel.
+QPen gridPen(const QPainter &painter, const QColor &color, int width, Qt::PenCapStyle cap);
 
 // Bits of TReportCell::FDiagonal: strokes from the top-left corner (to the bottom-right corner,
 // the middle of the right edge, the middle of the bottom edge) and the mirrored strokes from the
@@ -173,6 +177,10 @@ public:
     // Draws background, borders, diagonals and text onto `painter`, whose coordinates are page
     // pixels. `print` leaves out the grey screen edges of borders that are not set.
     void PaintCell(QPainter &painter, bool print) const;
+    // Draws only the borders that are set, in black. Painting a page calls it for every cell
+    // once all cells are painted, so that cells painted later (neighbours, the lines a merged
+    // block covers) cannot hide the borders they share.
+    void PaintSetBorders(QPainter &painter) const;
     // Makes this cell a format twin of `source` with empty text; a copy of a covered cell is
     // covered by the same master (beside the source, or appended).
     void CopyCell(const TReportCell *source, bool insertBeside);
@@ -187,6 +195,7 @@ public:
 
 private:
     int borderHeights() const { return FTopLineWidth + FBottomLineWidth; }
+    void paintBorders(QPainter &painter, bool print, bool onlySet) const;
     void calcOwnedCellHeight();
 
     mutable std::unique_ptr<QFont> m_font;

@@ -456,7 +456,7 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
 
     DrawPrepare(painter);
 
-    painter.setPen(QPen(colorFromTColor(0x00808080), 1));
+    painter.setPen(gridPen(painter, colorFromTColor(0x00808080), 1, Qt::FlatCap));
     const int L = FLeftMargin;
     const int T = FTopMargin;
     const int R = FPageWidth - FRightMargin;
@@ -471,6 +471,7 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
     painter.drawLine(R, B, R + 25, B);
 
     const double s = FReportScale / 100.0;
+    QList<const TReportCell *> painted;
     for (const auto &line : FLineList) {
         // Lines are stacked downwards: none below the area can reach into it.
         if (line->FLineTop > area.bottom)
@@ -495,9 +496,15 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
             if (!cell->FOwnerCell) {
                 cell->PaintCell(painter, false);
                 ++m_paintedCells;
+                painted.append(cell);
             }
         }
     }
+    // Cells painted later (the right neighbour, the line below, the lines a merged block
+    // covers) draw grey screen edges and backgrounds over the edges they share with earlier
+    // cells; borders that are set are drawn once more so that they always show.
+    for (const TReportCell *cell : std::as_const(painted))
+        cell->PaintSetBorders(painter);
 
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     for (const TReportCell *cell : std::as_const(FSelectCells)) {

@@ -11,10 +11,13 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+class QIODevice;
+class QPaintDevice;
 class QPlainTextEdit;
 
 namespace tessarin {
@@ -138,6 +141,53 @@ public:
     // Called by a cell being freed: drops every reference the control keeps to it.
     void cellDestroyed(TReportCell *cell);
 
+    // ---- Page stream, cell pictures, cell-width table, printing and export ----
+    // Implemented in reportstream.cpp and reportprint.cpp.
+
+    // Writes the page as a version-3 page stream at byte `Position` of `Stream` (seekable). The
+    // whole stream is built first, so a refused page (a text over 3000 bytes, a merge reference
+    // to a cell not on the page) writes nothing. Throws Error.
+    void SaveToStream(QIODevice &Stream, int Position);
+    // Replaces the page by the page stream (version 1, 2 or 3) at byte `Position`. The stream is
+    // parsed completely into new lines first; a malformed stream throws Error naming what is
+    // wrong and at which byte offset, and leaves the page exactly as it was. A stream whose
+    // magic word is unknown changes nothing and reports nothing.
+    void LoadFromStream(QIODevice &Stream, int Position);
+    // The page stream as a file of its own, written atomically.
+    void SaveToFile(const QString &FileName);
+    void LoadFromFile(const QString &FileName);
+    // Loads any picture Qt reads into the cell (icons drawn onto a white bitmap). Throws Error
+    // naming the file when it cannot be read; the cell is then unchanged.
+    void SaveBmp(TReportCell *Cell, const QString &FileName);
+    // The cell's picture (null when it has none).
+    QImage *LoadBmp(TReportCell *Cell) const;
+    void FreeBmp(TReportCell *Cell);
+    // Fills FCellWidths from lines 0..N and then from FWidthFromLine to the last line; rows that
+    // do not fit the 40 x 40 table (row 39 is reserved) and cells past the 40th are left out.
+    void GetCellsWadth(int N);
+    // Loads the page file, applies FCellWidths when it was filled from a page with as many
+    // lines, and writes the file back. `Index` is not used.
+    void SetFileCellWidth(const QString &FileName, int Index);
+    void SetStreamCellWidth(QIODevice &Stream, int Index);
+    // Draws the page onto the current sheet of the running print job (TPrintJob), scaled
+    // isotropically into its printable area. Throws Error when no job is running.
+    void PrintIt();
+    // The same onto a painter already open on a printer or PDF page; the printable area is the
+    // painter's device size.
+    void PrintIt(QPainter &painter);
+    // Draws the page scaled isotropically into `Size` (device units) of the painter's device.
+    void ExportToPicture(QPainter &DC, const QSize &Size);
+    void ExportToPicture(QPaintDevice &DC, const QSize &Size);
+    // Version (1, 2 or 3) of the page stream loaded last; 0 while none was loaded.
+    int loadedStreamVersion() const { return m_loadedStreamVersion; }
+
+private:
+    // LoadFromStream's work; false when the magic word was unknown and nothing changed.
+    bool loadPage(QIODevice &Stream, int Position);
+    void applyCellWidths();
+    void drawPageOnto(QPainter &painter, const QSize &viewport);
+    int m_loadedStreamVersion = 0;
+
 signals:
     // Mouse events of the page in window pixels. A left press is reported once its selection or
     // drag has finished; a right press before the context-menu selection rule runs.
@@ -203,6 +253,73 @@ private:
     PressState m_press;
 
     friend class TReportCell;
+
+public:
+    // ---- Table editing ----
+    // Implemented in reportedit.cpp. The structure operations act on the selection and refuse
+    // silently when it does not fit; the positional accessors throw Error for a line or cell
+    // that does not exist.
+
+    // Shows a warning with one OK button (text, caption). Unset, a QMessageBox is shown; tests
+    // and headless tools install their own.
+    std::function<void(const QString &text, const QString &caption)> messageBoxHook;
+
+    // Lays `rows` lines of `cols` equal cells across the printable width of the page. On a page
+    // that already has lines it only warns. Throws Error for fewer than one column or line.
+    void NewTable(int cols, int rows);
+    bool CanAdd() const;    // fewer than two cells selected
+    bool CanInsert() const; // at least one cell selected
+    bool CanSplit() const;  // exactly one cell selected, and it covers cells below it
+    // Appends a format copy of the last line; a merged block reaching the last line grows.
+    void AddLine();
+    // Inserts a format copy of the first selected cell's line above it.
+    void InsertLine();
+    // Deletes every line holding a selected cell; blocks whose master goes are dissolved.
+    void DeleteLine();
+    // Appends a format copy of the last cell of the selected cell's line.
+    void AddCell();
+    // Inserts a format copy of the selected cell before it.
+    void InsertCell();
+    // Deletes the selected cells (a master with its whole block) and the lines left empty.
+    void DeleteCell();
+    // Merges a rectangle of selected cells into one cell; the texts of the lines' further cells
+    // are lost, those of the lower lines are appended to the top cell's text.
+    void CombineCell();
+    // Dissolves the vertical merge of the selected master (horizontal merges stay).
+    void SplitCell();
+    // Splits the selected cell into up to `count` columns of about 12 pixels or more. Throws
+    // Error for a count below 1.
+    void VSplitCell(int count);
+    // Removes all lines.
+    void ResetContent();
+
+    // Formats of every selected cell.
+    void SetCellLines(bool left, bool top, bool right, bool bottom, int leftWidth, int topWidth,
+                      int rightWidth, int bottomWidth);
+    void SetCellAlign(int horz, int vert);
+    void SetCellAlignHorzAlign(int horz);
+    void SetCellAlignNewVertAlign(int vert);
+    void SetCellColor(TColor text, TColor back);
+    void SetCellTextColor(TColor color);
+    void SetCellBackColor(TColor color);
+    void SetCellDiagonal(unsigned diagonal);
+    void SetCellFont(const LOGFONT &font);
+    void SetCellDispFormt(const QString &format);
+    // Text of every selected cell, without re-layout or repaint.
+    void SetCellSumText(const QString &text);
+
+    // Positions count covered cells like any other: a merged text sits at its master's position.
+    int CountFLines() const;
+    int CountFcells(int line) const;
+    // Sets the text without re-layout or repaint.
+    void SetCallText(int line, int cell, const QString &text);
+    QString GetCallText(int line, int cell) const;
+    void SetTagID(int line, int cell, const QString &tag);
+    QString GetTagID(int line, int cell) const;
+    void SetScriptID(int line, int cell, int id);
+    int GetScriptID(int line, int cell) const;
+    // Drag height of the line, without re-layout.
+    void SetLineHegit(int line, int height);
 };
 
 } // namespace tessarin

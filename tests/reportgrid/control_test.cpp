@@ -1,0 +1,252 @@
+// The page control without mouse input: page size, zoom, margins, layout, hit testing and the
+// selection list.
+
+#include "gridfixture.h"
+#include "reportcontrol.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace tessarin;
+using gridtest::addLines;
+using gridtest::ScopedPrinterLayer;
+
+TEST(PageSize, WithoutPrinterFixedPageScaledByZoom)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    EXPECT_EQ(control.FPageWidth, 768);
+    EXPECT_EQ(control.FPageHeight, 1058);
+    EXPECT_EQ(control.size(), QSize(768, 1058));
+    control.SetScale(50);
+    EXPECT_EQ(control.size(), QSize(384, 529));
+    EXPECT_EQ(control.FSavedScale, 50);
+    control.SetScale(0); // refused: no page to show at zero
+    control.SetScale(-20);
+    EXPECT_EQ(control.FReportScale, 50);
+    EXPECT_EQ(control.size(), QSize(384, 529));
+    control.SetScale(133);
+    EXPECT_EQ(control.size(), QSize(1021, 1407));
+}
+
+TEST(PageSize, PrinterPageConvertedToScreenPixelsOnce)
+{
+    auto fixed = std::make_unique<FixedPrinterLayer>();
+    fixed->installed = true;
+    fixed->pageSize = QSize(4800, 6600);
+    fixed->dpiX = 600;
+    fixed->dpiY = 600;
+    ScopedPrinterLayer layer(std::move(fixed));
+    TReportControl control;
+    EXPECT_EQ(control.FPageWidth, 768);
+    EXPECT_EQ(control.FPageHeight, 1056);
+
+    // A later printer change does not move a page already sized.
+    layer.layer().pageSize = QSize(6600, 4800);
+    control.CalcWndSize();
+    EXPECT_EQ(control.FPageWidth, 768);
+
+    control.SetWndSize(1000, 700);
+    EXPECT_EQ(control.FSavedPageWidth, 1000);
+    control.SetScale(50);
+    EXPECT_EQ(control.size(), QSize(500, 350));
+    layer.layer().installed = false;
+    control.CalcWndSize();
+    EXPECT_EQ(control.FPageHeight, 700);
+    control.SetPageSize(10, 10);
+    EXPECT_EQ(control.FPageWidth, 1000);
+}
+
+TEST(Margins, MillimetresAtTwentyFivePerInch)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    EXPECT_EQ(control.FLeftMargin, 77);
+    EXPECT_EQ(control.FRightMargin, 38);
+    EXPECT_EQ(control.FTopMargin, 77);
+    EXPECT_EQ(control.FBottomMargin, 58);
+    EXPECT_EQ(control.GetMargin(), (TRect{20, 20, 10, 15}));
+
+    addLines(control, 2, {100, 100});
+    control.SetMargin(10, 5, 10, 10);
+    EXPECT_EQ(control.FLeftMargin, 38);
+    EXPECT_EQ(control.FTopMargin, 19);
+    EXPECT_EQ(control.line(0)->cell(0)->FCellLeft, 38) << "cells follow the new margin";
+    EXPECT_EQ(control.line(0)->FLineTop, 19);
+    EXPECT_EQ(control.GetMargin(), (TRect{10, 5, 10, 10}));
+}
+
+TEST(Margins, OtherScreenResolution)
+{
+    auto fixed = std::make_unique<FixedPrinterLayer>();
+    fixed->screenX = 120;
+    ScopedPrinterLayer layer(std::move(fixed));
+    TReportControl control;
+    EXPECT_EQ(control.FLeftMargin, 96);
+    EXPECT_EQ(control.FBottomMargin, 72);
+}
+
+TEST(Layout, LinesStackAndCellsChainFromTheMargins)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 3, {50, 70, 90});
+    // Disturb everything UpdateLines owns.
+    control.line(1)->cell(2)->SetCellText(QStringLiteral("1\r\n2\r\n3"));
+    control.line(1)->cell(0)->FCellLeft = 500;
+    control.line(2)->cell(1)->FCellIndex = 9;
+    control.line(2)->FIndex = 7;
+    control.UpdateLines();
+
+    int top = control.FTopMargin;
+    for (int i = 0; i < control.lineCount(); ++i) {
+        TReportLine *line = control.line(i);
+        EXPECT_EQ(line->FIndex, i);
+        EXPECT_EQ(line->FLineTop, top);
+        int left = control.FLeftMargin;
+        for (int j = 0; j < line->cellCount(); ++j) {
+            const TReportCell *c = line->cell(j);
+            EXPECT_EQ(c->FCellIndex, j);
+            EXPECT_EQ(c->FCellLeft, left);
+            EXPECT_EQ(c->FCellRect, (TRect{left, top, left + c->FCellWidth,
+                                           top + line->GetLineHeight()}));
+            left += c->FCellWidth;
+        }
+        EXPECT_EQ(line->FLineRect, (TRect{control.FLeftMargin, top, left,
+                                          top + line->GetLineHeight()}));
+        top += line->GetLineHeight();
+    }
+    EXPECT_GT(control.line(1)->GetLineHeight(), control.line(0)->GetLineHeight());
+}
+
+TEST(Layout, MergedBlockGrowsOnlyItsBottomLine)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 4, {120, 60});
+    TReportCell *master = control.CellFromRC(0, 0);
+    master->AddOwnedCell(control.CellFromRC(1, 0));
+    master->AddOwnedCell(control.CellFromRC(2, 0));
+    control.UpdateLines();
+    const int plain = control.line(3)->GetLineHeight();
+    master->SetCellText(QString(40, QChar(0x6C49)));
+    control.UpdateLines();
+    EXPECT_EQ(control.line(0)->GetLineHeight(), plain);
+    EXPECT_EQ(control.line(1)->GetLineHeight(), plain);
+    EXPECT_GT(control.line(2)->GetLineHeight(), plain);
+    EXPECT_EQ(master->FCellRect.bottom, control.line(3)->FLineTop);
+    EXPECT_EQ(master->FCellRect.height(), master->FRequiredCellHeight);
+}
+
+TEST(HitTest, CellFromPoint)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 3, {100, 100});
+    TReportCell *master = control.CellFromRC(0, 1);
+    master->AddOwnedCell(control.CellFromRC(1, 1));
+    control.UpdateLines();
+    const TReportLine *l0 = control.line(0);
+    const TReportLine *l1 = control.line(1);
+    const int x0 = control.FLeftMargin + 10;
+    const int x1 = control.FLeftMargin + 150;
+
+    EXPECT_EQ(control.CellFromPoint({x0, l0->FLineTop}), control.CellFromRC(0, 0));
+    EXPECT_EQ(control.CellFromPoint({x0, l1->FLineTop}), control.CellFromRC(1, 0))
+        << "on the boundary the lower line wins";
+    EXPECT_EQ(control.CellFromPoint({x1, l1->FLineTop + 3}), master);
+    EXPECT_EQ(control.CellFromPoint({x1, l0->FLineTop + 3}), master);
+    EXPECT_EQ(control.CellFromPoint({control.FLeftMargin + 200, l0->FLineTop + 3}), nullptr);
+    EXPECT_EQ(control.CellFromPoint({x0, l0->FLineTop - 1}), nullptr);
+    EXPECT_EQ(control.CellFromPoint({control.FLeftMargin - 1, l0->FLineTop + 3}), nullptr);
+    EXPECT_EQ(control.CellFromRC(5, 0), nullptr);
+    EXPECT_EQ(control.CellFromRC(0, -1), nullptr);
+}
+
+TEST(Selection, OperationsAndLastSelectedCell)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 4, {50, 50, 50, 50});
+    EXPECT_EQ(control.getcellfont(), nullptr);
+    control.SetCellSFocus(1, 1, 2, 2);
+    ASSERT_EQ(control.FSelectCells.size(), 4);
+    EXPECT_EQ(control.FSelectCells[0], control.CellFromRC(1, 1));
+    EXPECT_EQ(control.FSelectCells[3], control.CellFromRC(2, 2));
+    EXPECT_EQ(control.FLastSelectCell, control.CellFromRC(2, 2));
+    control.SetCellSFocus(3, 0, 2, 0); // reversed range: nothing
+    control.SetCellSFocus(0, 3, 0, 2);
+    control.SetCellSFocus(3, 3, 9, 9); // past the end: only cells that exist
+    EXPECT_EQ(control.FSelectCells.size(), 5);
+    EXPECT_FALSE(control.AddSelectedCell(control.CellFromRC(1, 1)));
+    EXPECT_FALSE(control.AddSelectedCell(nullptr));
+    EXPECT_TRUE(control.RemoveSelectedCell(control.CellFromRC(1, 1)));
+    EXPECT_FALSE(control.RemoveSelectedCell(control.CellFromRC(1, 1)));
+    control.SetCellFocus(0, 0);
+    EXPECT_TRUE(control.IsCellSelected(control.CellFromRC(0, 0)));
+    ASSERT_NE(control.getcellfont(), nullptr);
+    EXPECT_EQ(control.getcellfont()->pixelSize(), 16);
+
+    control.RemoveAllSelectedCell();
+    EXPECT_TRUE(control.FSelectCells.isEmpty());
+    EXPECT_EQ(control.FLastSelectCell, control.CellFromRC(0, 0));
+}
+
+TEST(Selection, FreedCellsLeaveNoReferences)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 2, {50, 50});
+    control.SetCellFocus(1, 0);
+    control.SetCellFocus(0, 1);
+    TReportCell *kept = control.CellFromRC(0, 1);
+    control.FLineList.erase(control.FLineList.begin() + 1);
+    EXPECT_EQ(control.FSelectCells, (QList<TReportCell *>{kept}));
+    EXPECT_EQ(control.FLastSelectCell, kept);
+    control.line(0)->takeCell(1).reset();
+    EXPECT_TRUE(control.FSelectCells.isEmpty());
+    EXPECT_EQ(control.FLastSelectCell, nullptr);
+}
+
+TEST(Paint, PageOutlineCornerMarksAndSelection)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 2, {100, 100});
+    control.SetCellFocus(0, 0);
+    QImage img(control.size(), QImage::Format_RGB32);
+    img.fill(Qt::red);
+    {
+        QPainter p(&img);
+        control.WMPaint(p, img.rect());
+    }
+    EXPECT_EQ(img.pixel(0, 500), qRgb(0, 0, 0));
+    EXPECT_EQ(img.pixel(767, 500), qRgb(0, 0, 0));
+    EXPECT_EQ(img.pixel(400, 1057), qRgb(0, 0, 0));
+    EXPECT_EQ(img.pixel(400, 30), qRgb(255, 255, 255));
+    const int L = control.FLeftMargin;
+    const int B = control.FPageHeight - control.FBottomMargin;
+    EXPECT_EQ(img.pixel(L - 20, B), qRgb(0x80, 0x80, 0x80));
+    EXPECT_EQ(img.pixel(L, B + 20), qRgb(0x80, 0x80, 0x80));
+    const TRect sel = control.CellFromRC(0, 0)->FCellRect;
+    EXPECT_EQ(img.pixel(sel.left + 50, sel.top + 2), qRgb(0, 0, 0)) << "white inverted";
+    const TRect other = control.CellFromRC(0, 1)->FCellRect;
+    EXPECT_EQ(img.pixel(other.left + 50, other.top + 2), qRgb(255, 255, 255));
+    EXPECT_EQ(control.lastPaintedCellCount(), 4);
+}
+
+TEST(Paint, OnlyCellsInTheAreaArePainted)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 40, {100, 100, 100, 100, 100});
+    QImage img(control.size(), QImage::Format_RGB32);
+    QPainter p(&img);
+    const TReportCell *c = control.CellFromRC(10, 2);
+    control.WMPaint(p, c->cellRect().adjusted(2, 2, -2, -2));
+    EXPECT_EQ(control.lastPaintedCellCount(), 1);
+    control.WMPaint(p, QRect(0, 0, 768, control.line(3)->FLineTop - 1));
+    EXPECT_EQ(control.lastPaintedCellCount(), 3 * 5);
+}

@@ -1,0 +1,502 @@
+// The page control driven by real mouse and key events on the offscreen platform.
+
+#include "fonts.h"
+#include "gridfixture.h"
+#include "reportcontrol.h"
+#include "textcodec.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QInputMethodEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessarin;
+
+namespace {
+
+QPoint centre(const TReportCell *cell)
+{
+    return cell->cellRect().center();
+}
+
+// A press, moves and a release with the left button held throughout.
+void drag(QWidget *w, QPoint from, QPoint to, Qt::KeyboardModifiers mods = {})
+{
+    QTest::mousePress(w, Qt::LeftButton, mods, from);
+    const QPoint mid = (from + to) / 2;
+    for (const QPoint p : {mid, to}) {
+        QMouseEvent move(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
+                         mods);
+        QApplication::sendEvent(w, &move);
+    }
+    QTest::mouseRelease(w, Qt::LeftButton, mods, to);
+}
+
+// Types `text` as a user would: ASCII through key presses, other characters committed by the
+// input method (as Chinese text arrives).
+void type(QWidget *w, const QString &text)
+{
+    for (const QChar ch : text) {
+        if (ch.unicode() < 0x80) {
+            QTest::keyClick(w, char(ch.unicode()));
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(ch));
+            QApplication::sendEvent(w, &commit);
+        }
+    }
+}
+
+void rightClick(QWidget *w, QPoint p)
+{
+    QTest::mousePress(w, Qt::RightButton, {}, p);
+    QTest::mouseRelease(w, Qt::RightButton, {}, p);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, p, w->mapToGlobal(p));
+    QApplication::sendEvent(w, &menu);
+}
+
+} // namespace
+
+class ReportControlWidgetTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<gridtest::ScopedPrinterLayer> m_layer;
+    std::unique_ptr<TReportControl> m_control;
+
+    TReportControl &page() { return *m_control; }
+    TReportCell *at(int line, int cell) { return m_control->CellFromRC(line, cell); }
+    int edgeX(int line, int cell)
+    {
+        return at(line, cell)->FCellLeft + at(line, cell)->FCellWidth;
+    }
+    QList<int> widths(int line)
+    {
+        QList<int> out;
+        for (int i = 0; i < m_control->line(line)->cellCount(); ++i)
+            out.append(at(line, i)->FCellWidth);
+        return out;
+    }
+    void merge(int line, int cell, int owned)
+    {
+        at(line, cell)->AddOwnedCell(at(owned, cell));
+        page().UpdateLines();
+    }
+
+private slots:
+    void initTestCase() { installFontSubstitutions(); }
+
+    void init()
+    {
+        m_layer = std::make_unique<gridtest::ScopedPrinterLayer>();
+        m_control = std::make_unique<TReportControl>();
+        gridtest::addLines(*m_control, 4, {100, 100, 100, 100});
+        m_control->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_control.get()));
+    }
+
+    void cleanup()
+    {
+        m_control.reset();
+        m_layer.reset();
+    }
+
+    void clickShiftClickAndDragSelect()
+    {
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(0, 0)));
+        QCOMPARE(page().FSelectCells, QList<TReportCell *>{at(0, 0)});
+        QTest::mouseClick(&page(), Qt::LeftButton, Qt::ShiftModifier, centre(at(2, 3)));
+        QCOMPARE(page().FSelectCells, (QList<TReportCell *>{at(0, 0), at(2, 3)}));
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(1, 1)));
+        QCOMPARE(page().FSelectCells, QList<TReportCell *>{at(1, 1)});
+
+        drag(&page(), centre(at(1, 1)), centre(at(2, 3)));
+        QCOMPARE(page().FSelectCells.size(), 6);
+        for (int l = 1; l <= 2; ++l)
+            for (int c = 1; c <= 3; ++c)
+                QVERIFY(page().IsCellSelected(at(l, c)));
+
+        // Without Shift the band replaces the selection; with Shift it only adds.
+        drag(&page(), centre(at(0, 0)), centre(at(0, 1)));
+        QCOMPARE(page().FSelectCells, (QList<TReportCell *>{at(0, 0), at(0, 1)}));
+        drag(&page(), centre(at(3, 3)), centre(at(3, 2)), Qt::ShiftModifier);
+        QCOMPARE(page().FSelectCells.size(), 4);
+        QVERIFY(!page().isMouseOperationActive());
+    }
+
+    void bandShrinksWhileDragging()
+    {
+        const QPoint from = centre(at(0, 0));
+        QTest::mousePress(&page(), Qt::LeftButton, {}, from);
+        for (const QPoint p : {centre(at(2, 2)), centre(at(0, 1))}) {
+            QMouseEvent move(QEvent::MouseMove, p, page().mapToGlobal(p), Qt::NoButton,
+                             Qt::LeftButton, {});
+            QApplication::sendEvent(&page(), &move);
+        }
+        QCOMPARE(page().FSelectCells.size(), 2);
+        QTest::mouseRelease(&page(), Qt::LeftButton, {}, centre(at(0, 1)));
+    }
+
+    void mergedBlockSelectedThroughMaster()
+    {
+        merge(1, 2, 2);
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(2, 2)));
+        QCOMPARE(page().FSelectCells, QList<TReportCell *>{at(1, 2)});
+        drag(&page(), centre(at(3, 1)), centre(at(2, 3)));
+        QVERIFY(page().IsCellSelected(at(1, 2)));
+        QVERIFY(!page().IsCellSelected(at(2, 2)));
+        QCOMPARE(page().FSelectCells.size(), 6);
+    }
+
+    void pressNearBottomEdge_data()
+    {
+        QTest::addColumn<int>("above");
+        QTest::addColumn<bool>("drags");
+        QTest::newRow("on the edge line") << 1 << true;
+        QTest::newRow("3 pixels above") << 3 << true;
+        QTest::newRow("4 pixels above") << 4 << false;
+    }
+
+    void pressNearBottomEdge()
+    {
+        QFETCH(int, above);
+        QFETCH(bool, drags);
+        TReportLine *line = page().line(1);
+        const int bottom = line->FLineTop + line->GetLineHeight();
+        const QPoint from(centre(at(1, 1)).x(), bottom - above);
+        drag(&page(), from, from + QPoint(0, 30));
+        if (drags) {
+            QCOMPARE(line->FDragHeight, bottom - above + 30 - line->FLineTop);
+            QVERIFY(page().FSelectCells.isEmpty());
+        } else {
+            QCOMPARE(line->FDragHeight, 0);
+            QVERIFY(page().IsCellSelected(at(1, 1)));
+        }
+    }
+
+    void heightDragStopsAtLineTopPlusFive()
+    {
+        TReportLine *line = page().line(2);
+        const int plain = line->GetLineHeight();
+        const int bottom = line->FLineTop + plain;
+        const int below = page().line(3)->FLineTop;
+        drag(&page(), {centre(at(2, 0)).x(), bottom - 1}, {centre(at(2, 0)).x(), 5});
+        QCOMPARE(line->FDragHeight, 5);
+        QCOMPARE(line->GetLineHeight(), plain);
+        QCOMPARE(page().line(3)->FLineTop, below);
+
+        // Downwards the guide stops ten pixels above the bottom of the control.
+        drag(&page(), {centre(at(2, 0)).x(), bottom - 1}, {centre(at(2, 0)).x(), 5000});
+        QCOMPARE(line->FLineTop + line->GetLineHeight(), page().height() - 10);
+    }
+
+    void heightDragOfMergedBlockMovesItsBottomLine()
+    {
+        merge(0, 1, 1);
+        TReportCell *master = at(0, 1);
+        const QPoint from(centre(master).x(), master->FCellRect.bottom - 1);
+        drag(&page(), from, from + QPoint(0, 40));
+        QCOMPARE(page().line(0)->FDragHeight, 0);
+        QCOMPARE(page().line(1)->FLineTop + page().line(1)->GetLineHeight(),
+                 from.y() + 40);
+    }
+
+    void widthDragMovesWholeColumnEdge()
+    {
+        const int edge = edgeX(0, 0);
+        const QPoint from(edge - 2, centre(at(1, 0)).y());
+        drag(&page(), from, {edge + 30, from.y()});
+        for (int l = 0; l < 4; ++l) {
+            QCOMPARE(widths(l), (QList<int>{130, 70, 100, 100}));
+            QCOMPARE(at(l, 1)->FCellLeft, page().FLeftMargin + 130);
+        }
+        // Limits: ten pixels inside the dragged cell and its neighbour.
+        drag(&page(), {edgeX(0, 0) - 2, from.y()}, {edgeX(0, 0) + 500, from.y()});
+        QCOMPARE(widths(2), (QList<int>{190, 10, 100, 100}));
+        drag(&page(), {edgeX(0, 0) - 2, from.y()}, {0, from.y()});
+        QCOMPARE(widths(2), (QList<int>{10, 190, 100, 100}));
+    }
+
+    void widthDragOfSelectedCellsOnly()
+    {
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(1, 0)));
+        QTest::mouseClick(&page(), Qt::LeftButton, Qt::ShiftModifier, centre(at(2, 1)));
+        const int edge = edgeX(1, 0);
+        drag(&page(), {edge - 2, centre(at(1, 0)).y()}, {edge - 40, centre(at(1, 0)).y()});
+        QCOMPARE(widths(0), (QList<int>{100, 100, 100, 100}));
+        QCOMPARE(widths(1), (QList<int>{60, 140, 100, 100}));
+        QCOMPARE(widths(2), (QList<int>{60, 140, 100, 100}));
+        QCOMPARE(widths(3), (QList<int>{100, 100, 100, 100}));
+    }
+
+    void widthDragRefusedBesideMergedBlock_data()
+    {
+        QTest::addColumn<int>("masterLine");
+        QTest::addColumn<int>("ownedLine");
+        QTest::newRow("covered cell to the right") << 0 << 1;
+        QTest::newRow("block reaching further down") << 1 << 2;
+    }
+
+    void widthDragRefusedBesideMergedBlock()
+    {
+        QFETCH(int, masterLine);
+        QFETCH(int, ownedLine);
+        at(masterLine, 1)->AddOwnedCell(at(ownedLine, 1));
+        page().UpdateLines();
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(1, 0)));
+        const int edge = edgeX(1, 0);
+        drag(&page(), {edge - 2, centre(at(1, 0)).y()}, {edge + 30, centre(at(1, 0)).y()});
+        for (int l = 0; l < 4; ++l)
+            QCOMPARE(widths(l), (QList<int>{100, 100, 100, 100}));
+    }
+
+    void doubleClickOpensAlignedEditBox()
+    {
+        TReportCell *cell = at(1, 2);
+        cell->SetCellText(QStringLiteral("旧\r\n值"));
+        cell->FHorzAlign = TEXT_ALIGN_RIGHT;
+        cell->FBackGroundColor = 0x0000FFFF;
+        page().UpdateLines();
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
+        QVERIFY(page().isEditing());
+        QCOMPARE(page().FEditCell, cell);
+        QPlainTextEdit *box = page().FEditWnd;
+        QCOMPARE(box->geometry(), cell->textRect());
+        QCOMPARE(box->toPlainText(), QStringLiteral("旧\n值"));
+        QCOMPARE(box->document()->defaultTextOption().alignment(), Qt::AlignRight);
+        QCOMPARE(box->palette().color(QPalette::Base), QColor(255, 255, 0));
+        QVERIFY(page().FSelectCells.isEmpty());
+        QVERIFY(box->hasFocus());
+    }
+
+    void doubleClickOnMinimumWidthCellOpensNothing()
+    {
+        at(2, 1)->SetCellWidth(10);
+        page().UpdateLines();
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(at(2, 1)));
+        QVERIFY(!page().isEditing());
+        QCOMPARE(page().FEditCell, nullptr);
+    }
+
+    void typingGrowsTheLineAndStoresLive()
+    {
+        TReportCell *cell = at(1, 1);
+        TReportLine *line = page().line(1);
+        const int before = line->GetLineHeight();
+        const int nextTop = page().line(2)->FLineTop;
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
+        QPlainTextEdit *box = page().FEditWnd;
+        QVERIFY(box);
+        type(box, QStringLiteral("流量"));
+        QTest::keyClick(box, Qt::Key_Return);
+        type(box, QStringLiteral("扬程"));
+        QCOMPARE(cell->FCellText, QStringLiteral("流量\r\n扬程"));
+        const int lh = gridtest::lineHeightOf(*cell);
+        QCOMPARE(line->GetLineHeight(), 2 * lh + 4);
+        QVERIFY(line->GetLineHeight() > before);
+        QCOMPARE(page().line(2)->FLineTop, nextTop + line->GetLineHeight() - before);
+        QCOMPARE(box->geometry(), cell->textRect());
+
+        // The next press elsewhere closes the box and keeps the text.
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(3, 3)));
+        QVERIFY(!page().isEditing());
+        QCOMPARE(page().FEditCell, nullptr);
+        QCOMPARE(cell->FCellText, QStringLiteral("流量\r\n扬程"));
+    }
+
+    void editBoxRefusesTextBeyondLimit()
+    {
+        TReportCell *cell = at(0, 0);
+        cell->SetCellText(QString(MaxCellTextBytes - 3, u'x'));
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
+        QPlainTextEdit *box = page().FEditWnd;
+        QVERIFY(box);
+        type(box, QStringLiteral("汉"));    // 2 bytes: fits
+        type(box, QStringLiteral("汉ab")); // none of these fit after the first byte
+        type(box, QStringLiteral("a"));
+        QCOMPARE(toCodePage(cell->FCellText).size(), MaxCellTextBytes);
+        QVERIFY(cell->FCellText.endsWith(QStringLiteral("汉a")));
+        QCOMPARE(box->toPlainText(), cell->FCellText);
+        page().FreeEdit();
+        QVERIFY(!page().isEditing());
+    }
+
+    void freeingTheEditedCellClosesTheBox()
+    {
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(at(3, 0)));
+        QVERIFY(page().isEditing());
+        page().FLineList.pop_back();
+        QVERIFY(!page().isEditing());
+        QCOMPARE(page().FEditCell, nullptr);
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(0, 0)));
+    }
+
+    void zoomClickOnlyRestoresZoom()
+    {
+        page().SetScale(50);
+        QCOMPARE(page().size(), QSize(384, 529));
+        QSignalSpy downs(&page(), &TReportControl::OnMouseDown);
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(0, 0)) / 2);
+        QCOMPARE(page().FReportScale, 100);
+        QCOMPARE(page().size(), QSize(768, 1058));
+        QVERIFY(page().FSelectCells.isEmpty());
+        QCOMPARE(downs.count(), 0);
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(0, 0)));
+        QCOMPARE(downs.count(), 1);
+    }
+
+    void rightClickSelectionRules()
+    {
+        QSignalSpy downs(&page(), &TReportControl::OnMouseDown);
+        QList<TReportCell *> seenByHandler;
+        connect(&page(), &TReportControl::OnMouseDown, this,
+                [&](Qt::MouseButton, Qt::KeyboardModifiers, const QPoint &) {
+                    seenByHandler = page().FSelectCells;
+                });
+        page().SetCellSFocus(0, 0, 0, 2);
+        rightClick(&page(), centre(at(0, 1)));
+        QCOMPARE(page().FSelectCells.size(), 3);
+
+        rightClick(&page(), centre(at(2, 2)));
+        // A right press is reported with the selection as it was.
+        QCOMPARE(seenByHandler.size(), 3);
+        QCOMPARE(page().FSelectCells, QList<TReportCell *>{at(2, 2)});
+
+        rightClick(&page(), {5, 5});
+        QVERIFY(page().FSelectCells.isEmpty());
+        QCOMPARE(downs.count(), 3);
+        QCOMPARE(downs.at(0).at(0).value<Qt::MouseButton>(), Qt::RightButton);
+    }
+
+    void leftPressReportedAfterSelection()
+    {
+        QList<TReportCell *> seen;
+        TReportCell *lastSeen = nullptr;
+        connect(&page(), &TReportControl::OnMouseDown, this,
+                [&](Qt::MouseButton, Qt::KeyboardModifiers, const QPoint &) {
+                    seen = page().FSelectCells;
+                    lastSeen = page().FLastSelectCell;
+                });
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(3, 1)));
+        QCOMPARE(seen, QList<TReportCell *>{at(3, 1)});
+        QCOMPARE(lastSeen, at(3, 1));
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, {5, 5});
+        QVERIFY(seen.isEmpty());
+        QCOMPARE(lastSeen, at(3, 1)); // a press outside all cells keeps the last cell
+    }
+
+    void cursorFollowsEdges_data()
+    {
+        QTest::addColumn<QPoint>("offset"); // from the bottom-right corner of cell (1, 1)
+        QTest::addColumn<int>("shape");
+        QTest::newRow("inside") << QPoint(-30, -10) << int(Qt::IBeamCursor);
+        QTest::newRow("right edge") << QPoint(-3, -10) << int(Qt::SizeHorCursor);
+        QTest::newRow("bottom edge") << QPoint(-30, -3) << int(Qt::SizeVerCursor);
+        QTest::newRow("corner") << QPoint(-2, -2) << int(Qt::SizeHorCursor);
+        QTest::newRow("outside") << QPoint(500, 0) << int(Qt::ArrowCursor);
+    }
+
+    void cursorFollowsEdges()
+    {
+        QFETCH(QPoint, offset);
+        QFETCH(int, shape);
+        const TRect r = at(1, 1)->FCellRect;
+        const QPoint p = QPoint(r.right, r.bottom) + offset;
+        QMouseEvent move(QEvent::MouseMove, p, page().mapToGlobal(p), Qt::NoButton,
+                         Qt::NoButton, {});
+        QApplication::sendEvent(&page(), &move);
+        QCOMPARE(int(page().cursor().shape()), shape);
+    }
+
+    void screenshotOfAFormattedPage();
+};
+
+void ReportControlWidgetTest::screenshotOfAFormattedPage()
+{
+    // Three lines of Chinese text in three alignments, a merged block, borders set and unset,
+    // diagonals and colours.
+    TReportControl &p = page();
+    at(0, 0)->SetCellText(QStringLiteral("泵名称"));
+    at(0, 0)->FHorzAlign = TEXT_ALIGN_LEFT;
+    at(0, 1)->SetCellText(QStringLiteral("离心泵计算"));
+    at(0, 1)->FHorzAlign = TEXT_ALIGN_CENTER;
+    at(0, 1)->FBackGroundColor = 0x00CCFFFF;
+    at(0, 2)->SetCellText(QStringLiteral("右对齐"));
+    at(0, 2)->FHorzAlign = TEXT_ALIGN_RIGHT;
+    at(0, 2)->FTextColor = 0x000000CC;
+    at(1, 3)->SetCellText(QStringLiteral("合并单元格的文字较长需要换行显示"));
+    at(1, 3)->FHorzAlign = TEXT_ALIGN_CENTER;
+    at(1, 3)->FBackGroundColor = 0x00FFE0C0;
+    at(1, 3)->AddOwnedCell(at(2, 3));
+    at(1, 3)->AddOwnedCell(at(3, 3));
+    at(1, 0)->FDiagonal = LINE_LEFT1 | LINE_RIGHT1;
+    at(2, 0)->FDiagonal = LINE_LEFT2 | LINE_LEFT3;
+    at(2, 1)->SetBottomLineWidth(3);
+    at(2, 1)->SetRightLineWidth(2);
+    for (int l = 1; l <= 3; ++l)
+        for (int c = 1; c <= 2; ++c)
+            if (!(l == 2 && c == 1))
+                at(l, c)->SetLeftLine(false), at(l, c)->SetTopLine(false),
+                    at(l, c)->SetRightLine(false), at(l, c)->SetBottomLine(false);
+    p.UpdateLines();
+
+    const QString dir = qEnvironmentVariable("TESSARIN_SCREENSHOT_DIR", QDir::tempPath());
+    const QImage full = p.grab().toImage();
+    QCOMPARE(full.size(), QSize(768, 1058));
+    QVERIFY(full.save(dir + QStringLiteral("/reportgrid-zoom100.png")));
+
+    // Borders that are not set show grey on screen, and only there.
+    const TRect unset = at(3, 1)->FCellRect;
+    QCOMPARE(full.pixel(unset.right, (unset.top + unset.bottom) / 2), qRgb(0xC0, 0xC0, 0xC0));
+    QImage paper(p.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    {
+        QPainter painter(&paper);
+        for (int l = 0; l < p.lineCount(); ++l)
+            for (int c = 0; c < p.line(l)->cellCount(); ++c)
+                at(l, c)->PaintCell(painter, true);
+    }
+    QVERIFY(paper.save(dir + QStringLiteral("/reportgrid-print.png")));
+    // Smoothed glyph edges may take any grey; outside the text every grey is an edge.
+    QRegion texts;
+    for (int l = 0; l < p.lineCount(); ++l)
+        for (int c = 0; c < p.line(l)->cellCount(); ++c)
+            texts += at(l, c)->textRect();
+    int greyOnPaper = 0;
+    for (int y = 0; y < paper.height(); ++y)
+        for (int x = 0; x < paper.width(); ++x)
+            greyOnPaper += paper.pixel(x, y) == qRgb(0xC0, 0xC0, 0xC0) && !texts.contains({x, y});
+    QCOMPARE(greyOnPaper, 0);
+
+    // The merged text is drawn (dark pixels) inside the block, below its first line.
+    const QRect text = at(1, 3)->textRect();
+    int dark = 0;
+    for (int y = text.top(); y <= text.bottom(); ++y)
+        for (int x = text.left(); x <= text.right(); ++x)
+            dark += qGray(full.pixel(x, y)) < 100;
+    QVERIFY(dark > 100);
+    QVERIFY(at(1, 3)->FCellRect.bottom == p.line(3)->FLineTop + p.line(3)->GetLineHeight());
+
+    p.SetScale(50);
+    const QImage half = p.grab().toImage();
+    QCOMPARE(half.size(), QSize(384, 529));
+    QVERIFY(half.save(dir + QStringLiteral("/reportgrid-zoom50.png")));
+    // The outer border of the grid survives the halving.
+    const TRect first = at(0, 0)->FCellRect;
+    const int y = (first.top + first.bottom) / 4;
+    QVERIFY(qGray(half.pixel(first.left / 2, y)) < 128
+            || qGray(half.pixel(first.left / 2 + 1, y)) < 128);
+
+    // The grey edges of the cells a merged block covers do not cover the block's left border.
+    const TRect block = at(1, 3)->FCellRect;
+    for (int yy = block.top + 2; yy < block.bottom - 2; yy += 5)
+        QCOMPARE(full.pixel(block.left, yy), qRgb(0, 0, 0));
+}
+
+QTEST_MAIN(ReportControlWidgetTest)
+#include "widget_test.moc"
