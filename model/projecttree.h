@@ -52,7 +52,8 @@ public:
 
     // Replaces the whole tree in one model reset. parentOf[i] is the position in `nodes` of the
     // parent of nodes[i], or -1 for a top-level item; children and top-level items keep the
-    // order of `nodes`. Throws Error (leaving the tree unchanged) when parentOf is out of range
+    // order of `nodes`. Views see one model reset, so they show the new tree collapsed.
+    // Throws Error (leaving the tree unchanged) when parentOf is out of range
     // or not a forest.
     void resetNodes(std::vector<std::unique_ptr<TqzNode>> nodes, const std::vector<int> &parentOf);
 

@@ -8,6 +8,7 @@
 #include "xmltree.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <numeric>
 
@@ -156,11 +157,20 @@ void SaveProjectToFile(TqzProject &project, const QString &fileName, const QStri
 void FillExamData(TqzExamData &set, const TqzProjectTree &tree)
 {
     const int count = tree.count();
-    if (count > 0 && tree.nodeAt(0))
+    if (count > 0)
         set.Name = tree.nodeAt(0)->Name;
-    for (int i = 0; i < count; ++i)
-        if (const TqzNode *node = tree.nodeAt(i))
-            set.AddNodeData(node->Name, node->Value);
+    // AddNodeData's rule (first value per exact name wins) with a set of the names seen, so a
+    // large tree costs linear time rather than a scan of all entries per node.
+    QSet<QString> seen;
+    for (const auto &entry : set.NodeDatas)
+        seen.insert(entry->Name);
+    for (int i = 0; i < count; ++i) {
+        const TqzNode *node = tree.nodeAt(i);
+        if (!seen.contains(node->Name)) {
+            seen.insert(node->Name);
+            set.Add(std::make_unique<TqzNodeData>(node->Name, node->Value));
+        }
+    }
 }
 
 } // namespace tessarin
