@@ -58,14 +58,17 @@ QStringList paragraphs(const QString &text)
     return out;
 }
 
-// Lays out one paragraph in `width` pixels and calls `onLine(textLine)` per line. Returns the
-// number of lines.
+// Lays out one paragraph for a wrap width of `width` pixels and calls `onLine(textLine)` per
+// line; returns the number of lines. A paragraph whose advance fits is one line without any
+// break search, so that measuring and drawing always agree on it.
 template<typename F>
-int layoutParagraph(QTextLayout &layout, int width, F &&onLine)
+int layoutParagraph(QTextLayout &layout, const QFontMetricsF &fm, int width, F &&onLine)
 {
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const bool fits = fm.horizontalAdvance(layout.text()) <= width;
+    option.setWrapMode(fits ? QTextOption::NoWrap : QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
+    layout.setCacheEnabled(true);
     layout.beginLayout();
     int count = 0;
     for (;;) {
@@ -84,9 +87,9 @@ int alignedOffset(int horzAlign, int boxWidth, qreal lineWidth)
 {
     switch (horzAlign) {
     case TEXT_ALIGN_CENTER:
-        return static_cast<int>((boxWidth - lineWidth) / 2);
+        return std::max(0, static_cast<int>((boxWidth - lineWidth) / 2));
     case TEXT_ALIGN_RIGHT:
-        return static_cast<int>(boxWidth - lineWidth);
+        return std::max(0, static_cast<int>(boxWidth - lineWidth));
     default:
         return 0;
     }
@@ -97,34 +100,39 @@ int alignedOffset(int horzAlign, int boxWidth, qreal lineWidth)
 TRect CellTextLayout::measure(const QFont &font, const TRect &box, const QString &text,
                               int horzAlign)
 {
-    const QFontMetrics fm(font);
-    const int lineHeight = fm.height();
+    const QFontMetricsF fm(font);
+    const int lineHeight = QFontMetrics(font).height();
     const int width = box.width();
     int lines = 0;
     qreal widest = 0;
     for (const QString &para : paragraphs(text)) {
+        if (para.isEmpty()) {
+            ++lines;
+            continue;
+        }
         const qreal advance = fm.horizontalAdvance(para);
-        if (para.isEmpty() || advance <= width) {
+        if (advance <= width) {
             ++lines;
             widest = std::max(widest, advance);
             continue;
         }
         QTextLayout layout(para, font);
-        lines += layoutParagraph(layout, width, [&](QTextLine &line) {
+        lines += layoutParagraph(layout, fm, width, [&](QTextLine &line) {
             widest = std::max(widest, line.naturalTextWidth());
         });
     }
-    const int used = static_cast<int>(std::min<qreal>(widest + 0.999, width));
+    const int used = static_cast<int>(std::min<qreal>(std::ceil(widest), width));
     const int offset = alignedOffset(horzAlign, width, used);
     return {box.left + offset, box.top, box.left + offset + used, box.top + lines * lineHeight};
 }
 
 void CellTextLayout::draw(QPainter &painter, const QFont &font, const TRect &box,
-                          const QString &text, int horzAlign)
+                          const QString &text, int horzAlign, int wrapWidth)
 {
-    const QFontMetrics fm(font);
-    const int lineHeight = fm.height();
+    const QFontMetricsF fm(font);
+    const int lineHeight = QFontMetrics(font).height();
     const int width = box.width();
+    const int wrap = wrapWidth > 0 ? wrapWidth : width;
     painter.save();
     painter.setClipRect(box.toQRect(), Qt::IntersectClip);
     painter.setFont(font);
@@ -138,7 +146,7 @@ void CellTextLayout::draw(QPainter &painter, const QFont &font, const TRect &box
         }
         QTextLayout layout(para, font);
         int row = 0;
-        layoutParagraph(layout, width, [&](QTextLine &line) {
+        layoutParagraph(layout, fm, wrap, [&](QTextLine &line) {
             const int x = alignedOffset(horzAlign, width, line.naturalTextWidth());
             line.setPosition(QPointF(x, row * lineHeight + (lineHeight - line.height()) / 2));
             ++row;
@@ -348,7 +356,7 @@ void TReportCell::CalcMinCellHeight()
 
     const QString sample = FCellText.isEmpty() ? QStringLiteral("汉") : FCellText;
     const TRect box{FCellLeft + FLeftMargin, GetCellTop() + 2,
-                    FCellLeft + FCellWidth - FLeftMargin, 65535};
+                    FCellLeft + FLeftMargin + textWrapWidth(), 65535};
     const QFont &font = cellFont();
     const TRect needed = CellTextLayout::measure(font, box, sample, FHorzAlign);
     int bottom = needed.bottom;
@@ -470,7 +478,10 @@ void TReportCell::PaintCell(QPainter &painter, bool print) const
 
     if (!FCellText.isEmpty()) {
         painter.setPen(colorFromTColor(FTextColor));
-        CellTextLayout::draw(painter, cellFont(), FTextRect, FCellText, FHorzAlign);
+        // Lines break where CalcMinCellHeight measured them, so the text fills exactly the
+        // height it asked for even though the text rectangle is a little narrower.
+        CellTextLayout::draw(painter, cellFont(), FTextRect, FCellText, FHorzAlign,
+                             textWrapWidth());
     }
     painter.restore();
 }

@@ -191,6 +191,8 @@ public:
     QRect cellRect() const { return FCellRect.toQRect(); }
     QRect textRect() const { return FTextRect.toQRect(); }
     bool isMaster() const { return !FCellsList.isEmpty(); }
+    // Width in which text lines break: the cell width less the inset on both sides.
+    int textWrapWidth() const { return FCellWidth - 2 * FLeftMargin; }
     bool isOwned() const { return FOwnerCell != nullptr; }
 
 private:
@@ -253,9 +255,10 @@ struct CellTextLayout
 {
     // The box the text needs: left and top as given, bottom = top + lines x line height.
     static TRect measure(const QFont &font, const TRect &box, const QString &text, int horzAlign);
-    // Draws the text into `box` (clipped to it) with the painter's current pen.
+    // Draws the text into `box` (clipped to it) with the painter's current pen, breaking lines
+    // for `wrapWidth` pixels (the box width when 0 or less) and aligning them in the box.
     static void draw(QPainter &painter, const QFont &font, const TRect &box, const QString &text,
-                     int horzAlign);
+                     int horzAlign, int wrapWidth = 0);
 };
 
 } // namespace tessarin

@@ -384,8 +384,14 @@ void TReportControl::openEditBox(TReportCell *cell)
 
 void TReportControl::placeEditBox()
 {
-    if (FEditWnd && FEditCell)
-        FEditWnd->setGeometry(pageToWindow(FEditCell->FTextRect));
+    if (!FEditWnd || !FEditCell)
+        return;
+    // Over the text rectangle, as wide as the width the cell breaks its text in, so that the box
+    // wraps its lines exactly where the cell will.
+    TRect r = FEditCell->FTextRect;
+    r.left = FEditCell->FCellLeft + FEditCell->FLeftMargin;
+    r.right = r.left + std::max(1, FEditCell->textWrapWidth());
+    FEditWnd->setGeometry(pageToWindow(r));
 }
 
 void TReportControl::WMCOMMAND()
@@ -520,6 +526,7 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
 void TReportControl::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
+    painter.fillRect(event->rect(), Qt::white);
     WMPaint(painter, event->rect());
     if (m_mouse.guideVisible) {
         painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);

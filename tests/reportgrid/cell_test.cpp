@@ -583,3 +583,24 @@ TEST(PaintCell, TextStaysInsideTheTextRect)
         }
     EXPECT_GT(inside, 50);
 }
+
+TEST(PaintCell, LinesBreakWhereTheHeightWasMeasured)
+{
+    ScopedPrinterLayer layer;
+    const QString text(4, QChar(0x6C49));
+    LoneCell probe(200, text);
+    const int advance = QFontMetrics(probe.cell->cellFont()).horizontalAdvance(text);
+    // Wide enough for the four glyphs, but the text rectangle is two pixels narrower.
+    LoneCell lone(advance + 10, text);
+    ASSERT_EQ(lone.cell->FMinCellHeight, gridtest::lineHeightOf(*lone.cell) + 4);
+    lone.line.SetLineTop(5);
+    lone.cell->SetCellLeft(5);
+    lone.cell->CalcCellRect();
+    QImage img = paintLone(*lone.cell, true);
+    const QRect r = lone.cell->textRect();
+    int darkInLastGlyph = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.right() - advance / 4 + 3; x <= r.right(); ++x)
+            darkInLastGlyph += qGray(img.pixel(x, y)) < 128;
+    EXPECT_GT(darkInLastGlyph, 5) << "the last glyph stays on the measured line";
+}

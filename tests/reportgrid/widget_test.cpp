@@ -23,6 +23,14 @@ QPoint centre(const TReportCell *cell)
     return cell->cellRect().center();
 }
 
+// Where the edit box sits over a cell: the text rectangle's height, the text wrap width.
+QRect editBoxRect(const TReportCell *cell)
+{
+    const QRect text = cell->textRect();
+    return QRect(cell->FCellLeft + cell->FLeftMargin, text.top(), cell->textWrapWidth(),
+                 text.height());
+}
+
 // A press, moves and a release with the left button held throughout.
 void drag(QWidget *w, QPoint from, QPoint to, Qt::KeyboardModifiers mods = {})
 {
@@ -179,6 +187,27 @@ private slots:
         }
     }
 
+    void cornerPressDragsTheHeight()
+    {
+        const TRect r = at(1, 1)->FCellRect;
+        const QPoint corner(r.right - 2, r.bottom - 2);
+        drag(&page(), corner, corner + QPoint(25, 25));
+        QCOMPARE(page().line(1)->FDragHeight, r.bottom - 2 + 25 - r.top);
+        QCOMPARE(widths(1), (QList<int>{100, 100, 100, 100}));
+    }
+
+    void selectionWithoutMovementOpensEditBox()
+    {
+        // A selection started without selecting (as other code may start one) becomes an edit
+        // when the button comes up on the same cell.
+        const QPoint p = centre(at(2, 2));
+        page().StartMouseSelect(p, false, MK_LBUTTON);
+        QVERIFY(page().FSelectCells.isEmpty());
+        QTest::mouseRelease(&page(), Qt::LeftButton, {}, p);
+        QCOMPARE(page().FEditCell, at(2, 2));
+        QVERIFY(page().isEditing());
+    }
+
     void heightDragStopsAtLineTopPlusFive()
     {
         TReportLine *line = page().line(2);
@@ -266,7 +295,7 @@ private slots:
         QVERIFY(page().isEditing());
         QCOMPARE(page().FEditCell, cell);
         QPlainTextEdit *box = page().FEditWnd;
-        QCOMPARE(box->geometry(), cell->textRect());
+        QCOMPARE(box->geometry(), editBoxRect(cell));
         QCOMPARE(box->toPlainText(), QStringLiteral("旧\n值"));
         QCOMPARE(box->document()->defaultTextOption().alignment(), Qt::AlignRight);
         QCOMPARE(box->palette().color(QPalette::Base), QColor(255, 255, 0));
@@ -300,7 +329,7 @@ private slots:
         QCOMPARE(line->GetLineHeight(), 2 * lh + 4);
         QVERIFY(line->GetLineHeight() > before);
         QCOMPARE(page().line(2)->FLineTop, nextTop + line->GetLineHeight() - before);
-        QCOMPARE(box->geometry(), cell->textRect());
+        QCOMPARE(box->geometry(), editBoxRect(cell));
 
         // The next press elsewhere closes the box and keeps the text.
         QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(3, 3)));
