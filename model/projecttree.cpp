@@ -149,8 +149,6 @@ bool TqzProjectTree::removeItem(const QModelIndex &index)
 void TqzProjectTree::clear()
 {
     beginResetModel();
-    for (auto &item : m_root->children)
-        item->node.reset();
     destroyDeep(m_root->children);
     invalidateOrder();
     endResetModel();

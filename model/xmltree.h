@@ -103,6 +103,8 @@ inline const XmlElement &elementOf(const XmlElement *e)
 // "line L, column C, <Tag>" for messages.
 inline QString elementPlace(const QDomElement &e)
 {
+    if (e.lineNumber() <= 0) // built in memory rather than parsed
+        return QStringLiteral("<%1>").arg(e.tagName());
     return QStringLiteral("line %1, column %2, <%3>")
         .arg(e.lineNumber())
         .arg(e.columnNumber())

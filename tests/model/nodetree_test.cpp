@@ -285,6 +285,19 @@ TEST(ProjectTree, AbsoluteAddressingFollowsEveryChange)
     EXPECT_EQ(tree.rowCount(), 0);
 }
 
+TEST(ProjectTree, ProjectBoundToAnOuterTreeFillsItAndClearsItWhenDestroyed)
+{
+    TqzProjectTree tree;
+    {
+        TqzProject project(&tree);
+        EXPECT_EQ(project.TreeView, &tree);
+        LoadProjectFromStream(project, projectXml(nodeXml("a", 1, 1) + nodeXml("b", 2, 1)));
+        EXPECT_EQ(treeShape(tree), "a(b)");
+    }
+    EXPECT_EQ(tree.count(), 0);
+    EXPECT_EQ(tree.rowCount(), 0);
+}
+
 TEST(ProjectTree, ResetRefusesParentListsThatAreNotAForest)
 {
     TqzProjectTree tree;
