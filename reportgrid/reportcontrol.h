@@ -38,6 +38,8 @@ inline constexpr int MaxCellTextBytes = 3000;
 class TReportControl : public QWidget
 {
     Q_OBJECT
+    // Kept for forms and stored pages; it does not change the control's behaviour.
+    Q_PROPERTY(bool CreportEdit READ CreportEdit WRITE setCreportEdit)
 
 public:
     // Page size from the printer layer (or the saved size), margins from the millimetre
@@ -257,8 +259,9 @@ private:
 public:
     // ---- Table editing ----
     // Implemented in reportedit.cpp. The structure operations act on the selection and refuse
-    // silently when it does not fit; the positional accessors throw Error for a line or cell
-    // that does not exist.
+    // silently when it does not fit; when they go ahead they close the in-place edit box first
+    // (its text is stored already), since the cells under it may move or go away. The
+    // positional accessors throw Error for a line or cell that does not exist.
 
     // Shows a warning with one OK button (text, caption). Unset, a QMessageBox is shown; tests
     // and headless tools install their own.

@@ -78,16 +78,6 @@ TEST(Margins, MillimetresAtTwentyFivePerInch)
     EXPECT_EQ(control.GetMargin(), (TRect{10, 5, 10, 10}));
 }
 
-TEST(Margins, OtherScreenResolution)
-{
-    auto fixed = std::make_unique<FixedPrinterLayer>();
-    fixed->screenX = 120;
-    ScopedPrinterLayer layer(std::move(fixed));
-    TReportControl control;
-    EXPECT_EQ(control.FLeftMargin, 96);
-    EXPECT_EQ(control.FBottomMargin, 72);
-}
-
 TEST(Layout, LinesStackAndCellsChainFromTheMargins)
 {
     ScopedPrinterLayer layer;

@@ -511,6 +511,19 @@ void ReportControlWidgetTest::screenshotOfAFormattedPage()
     QVERIFY(dark > 100);
     QVERIFY(at(1, 3)->FCellRect.bottom == p.line(3)->FLineTop + p.line(3)->GetLineHeight());
 
+    // The edit box over the centred, coloured cell shows its text where the cell had it.
+    QTest::mouseDClick(&p, Qt::LeftButton, {}, centre(at(0, 1)));
+    QVERIFY(p.isEditing());
+    const QImage editing = p.grab().toImage();
+    QVERIFY(editing.save(dir + QStringLiteral("/reportgrid-edit.png")));
+    const QRect cellArea = at(0, 1)->textRect();
+    int moved = 0;
+    for (int y = cellArea.top(); y <= cellArea.bottom(); ++y)
+        for (int x = cellArea.left(); x <= cellArea.right(); ++x)
+            moved += std::abs(qGray(editing.pixel(x, y)) - qGray(full.pixel(x, y))) > 96;
+    QVERIFY2(moved < 40, qPrintable(QString::number(moved)));
+    p.FreeEdit();
+
     p.SetScale(50);
     const QImage half = p.grab().toImage();
     QCOMPARE(half.size(), QSize(384, 529));
