@@ -162,6 +162,7 @@ void TReportControl::InsertLine()
     const int at = indexOfLine(*this, source);
     if (at < 0)
         return;
+    FreeEdit();
     auto line = copyOfLine(*this, source, source->FLineTop, true);
     line->FIndex = at;
     FLineList.insert(FLineList.begin() + at, std::move(line));
@@ -179,6 +180,7 @@ void TReportControl::DeleteLine()
             marked[static_cast<size_t>(i)] = true;
     }
     RemoveAllSelectedCell();
+    FreeEdit();
 
     for (int i = lineCount() - 1; i >= 0; --i) {
         if (!marked[static_cast<size_t>(i)])
@@ -211,6 +213,7 @@ void TReportControl::AddCell()
     TReportLine *line = FSelectCells.first()->FOwnerLine;
     if (!line || line->FCells.empty())
         return;
+    FreeEdit();
     const TReportCell *source = line->FCells.back().get();
     TReportCell *cell = line->appendCell(std::make_unique<TReportCell>());
     cell->CopyCell(source, false);
@@ -227,6 +230,7 @@ void TReportControl::InsertCell()
     TReportLine *line = selected->FOwnerLine;
     if (!line)
         return;
+    FreeEdit();
     TReportCell *cell =
         line->insertCell(line->indexOfCell(selected), std::make_unique<TReportCell>());
     cell->CopyCell(selected, false);
@@ -238,6 +242,7 @@ void TReportControl::DeleteCell()
 {
     if (FSelectCells.isEmpty())
         return;
+    FreeEdit();
     // Freeing a cell drops it from the selection (cellDestroyed), so the list shrinks as we go;
     // covered cells that were selected as well disappear with their master.
     while (!FSelectCells.isEmpty()) {
@@ -320,6 +325,8 @@ void TReportControl::CombineCell()
                 return;
     }
 
+    FreeEdit();
+
     // Horizontal merge: the leftmost selected cell of each line takes the widths of the others,
     // which go away with their texts.
     std::vector<TReportCell *> kept;
@@ -364,6 +371,7 @@ void TReportControl::SplitCell()
 {
     if (!CanSplit())
         return;
+    FreeEdit();
     TReportCell *master = FSelectCells.first();
     RemoveAllSelectedCell();
     AddSelectedCell(master);
@@ -392,6 +400,7 @@ void TReportControl::VSplitCell(int count)
     const int n = std::min(roundPixel(width / 12.0), count);
     if (n < 1)
         return;
+    FreeEdit();
     invalidatePage(cell->FCellRect.adjusted(0, 0, 1, 1));
     const int rem = width % n;
     const int w = width / n;
@@ -422,6 +431,7 @@ void TReportControl::VSplitCell(int count)
 
 void TReportControl::ResetContent()
 {
+    FreeEdit();
     FSelectCells.clear();
     while (!FLineList.empty())
         FLineList.pop_back();
@@ -445,6 +455,7 @@ void TReportControl::SetCellLines(bool left, bool top, bool right, bool bottom, 
         invalidatePage(cell->FCellRect.adjusted(-1, -1, 1, 1));
     }
     UpdateLines();
+    placeEditBox();
 }
 
 void TReportControl::SetCellAlign(int horz, int vert)
@@ -455,6 +466,7 @@ void TReportControl::SetCellAlign(int horz, int vert)
         invalidatePage(cell->FCellRect);
     }
     UpdateLines();
+    placeEditBox();
 }
 
 void TReportControl::SetCellAlignHorzAlign(int horz)
@@ -472,6 +484,7 @@ void TReportControl::SetCellAlignNewVertAlign(int vert)
         invalidatePage(cell->FCellRect);
     }
     UpdateLines();
+    placeEditBox();
 }
 
 void TReportControl::SetCellColor(TColor text, TColor back)
@@ -512,6 +525,7 @@ void TReportControl::SetCellFont(const LOGFONT &font)
         invalidatePage(cell->FCellRect.adjusted(-1, -1, 1, 1));
     }
     UpdateLines();
+    placeEditBox();
 }
 
 void TReportControl::SetCellDispFormt(const QString &format)

@@ -5,8 +5,11 @@
 #include "printerlayer.h"
 #include "reportcontrol.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -320,6 +323,28 @@ TEST_F(TableEdit, FormatsAndPositionalAccess)
     EXPECT_THROW(page.GetCallText(0, 3), Error);
     EXPECT_THROW(page.SetCallText(-1, 0, QStringLiteral("x")), Error);
     EXPECT_THROW(page.SetLineHegit(2, 40), Error);
+}
+
+TEST_F(TableEdit, EditBoxFollowsFormatsAndClosesOnStructuralEdits)
+{
+    page.NewTable(2, 2);
+    page.show();
+    const QPoint inCell = at(1, 0)->cellRect().center();
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, inCell, page.mapToGlobal(inCell),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&page, &dbl);
+    ASSERT_TRUE(page.isEditing());
+    select({{1, 0}});
+    LOGFONT big = defaultCellFont();
+    big.lfHeight = -40;
+    page.SetCellFont(big);
+    ASSERT_TRUE(page.isEditing());
+    const QRect text = page.pageToWindow(at(1, 0)->FTextRect);
+    EXPECT_EQ(page.FEditWnd->geometry().top(), text.top());
+    EXPECT_EQ(page.FEditWnd->geometry().bottom(), text.bottom());
+    page.InsertLine();
+    EXPECT_FALSE(page.isEditing());
+    EXPECT_EQ(page.FEditCell, nullptr);
 }
 
 TEST_F(TableEdit, MergedAndSplitCellsDrawClosedGrid)
