@@ -227,6 +227,35 @@ TEST(Paint, PageOutlineCornerMarksAndSelection)
     EXPECT_EQ(control.lastPaintedCellCount(), 4);
 }
 
+TEST(Paint, PicturesUnderCellsAlsoForCoveredCells)
+{
+    ScopedPrinterLayer layer;
+    TReportControl control;
+    addLines(control, 2, {100, 100});
+    TReportCell *master = control.CellFromRC(0, 1);
+    TReportCell *owned = control.CellFromRC(1, 1);
+    master->AddOwnedCell(owned);
+    control.UpdateLines();
+    QImage red(4, 4, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    *owned->FBmp = red;
+    owned->FbmpYn = true;
+    control.CellFromRC(0, 0)->FBmp.reset(); // a cell whose picture was freed
+    control.SetScale(50);
+    QImage img(control.size(), QImage::Format_RGB32);
+    {
+        QPainter p(&img);
+        control.WMPaint(p, img.rect());
+    }
+    // Window pixels at zoom 50, three pixels inside the covered cell's own rectangle.
+    const TRect r = owned->FCellRect;
+    const QRect target(QPoint((r.left + 1) / 2 + 3, (r.top + 1) / 2 + 3),
+                       QPoint((r.right + 1) / 2 - 4, (r.bottom + 1) / 2 - 4));
+    EXPECT_EQ(img.pixel(target.topLeft()), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(target.bottomRight()), qRgb(255, 0, 0));
+    EXPECT_NE(img.pixel(target.left() - 2, target.center().y()), qRgb(255, 0, 0));
+}
+
 TEST(Paint, OnlyCellsInTheAreaArePainted)
 {
     ScopedPrinterLayer layer;
