@@ -1,0 +1,477 @@
+// The workbook: page layout by tab, the exchange over pages, page-number fields, the
+// "TqzExcel" element, saving into a project file and printing.
+
+#include "atomicfile.h"
+#include "base64.h"
+#include "error.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "sample_workbook.h"
+#include "textcodec.h"
+#include "workbook_support.h"
+#include "xmlio.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTabBar>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tessarin;
+using namespace tessarin::test;
+
+namespace {
+
+class Workbook : public ::testing::Test
+{
+protected:
+    NoPrinter noPrinter;
+    QWidget area; // stands in for the report scroll box
+    TqzExcel workbook{&area};
+
+    Workbook() { area.resize(1000, 800); }
+
+    // Pages on the given tabs, in order, each with one 2 x 2 table.
+    void addPages(std::initializer_list<int> tabs)
+    {
+        for (int tab : tabs) {
+            TqzReport *page = workbook.AddPage();
+            page->OwnerIndex = tab;
+            makeTable(*page, 2, 2);
+        }
+    }
+
+    QDomElement savedElement(QDomDocument &doc)
+    {
+        QDomElement root = doc.createElement(QStringLiteral("FLW"));
+        doc.appendChild(root);
+        QDomElement element = doc.createElement(QStringLiteral("TqzExcel"));
+        root.appendChild(element);
+        workbook.SaveToXML(element);
+        return element;
+    }
+};
+
+TEST_F(Workbook, ShowsTheTabsPagesStackedAndLeavesTheOthersWhereTheyAre)
+{
+    addPages({0, 1, 0});
+    TqzReport *p1 = workbook.Pages[0];
+    TqzReport *p2 = workbook.Pages[1];
+    TqzReport *p3 = workbook.Pages[2];
+    // All three are shown after creation, stacked.
+    EXPECT_EQ(p2->y(), 15 + p1->height() + 10);
+    p2->move(p2->x(), 4321);
+
+    workbook.ShowOwnerPages(0);
+    EXPECT_EQ(workbook.OwnerIndex, 0);
+    EXPECT_FALSE(p1->isHidden());
+    EXPECT_TRUE(p2->isHidden());
+    EXPECT_FALSE(p3->isHidden());
+    EXPECT_EQ(p1->y(), 15);
+    EXPECT_EQ(p3->y(), 15 + p1->height() + 10);
+    EXPECT_EQ(p2->y(), 4321);
+
+    workbook.ShowOwnerPages(1);
+    EXPECT_TRUE(p1->isHidden());
+    EXPECT_EQ(p2->y(), 15);
+    EXPECT_EQ(workbook.FirstShownTop(), 15);
+    // A page made while tab 1 is shown belongs to it and joins the stack below.
+    TqzReport *p4 = workbook.AddPage();
+    EXPECT_EQ(p4->OwnerIndex, 1);
+    EXPECT_EQ(p4->y(), 15 + p2->height() + 10);
+
+    workbook.ShowOwnerPages(7); // no page: nothing shown
+    EXPECT_EQ(workbook.FirstShownTop(), workbook.PageTop);
+}
+
+TEST_F(Workbook, RearrangeKeepsTheFirstShownPageWhereItIs)
+{
+    addPages({0, 0});
+    workbook.Pages[0]->move(0, 200);
+    workbook.Rearrange();
+    EXPECT_EQ(workbook.Pages[0]->y(), 200);
+    EXPECT_EQ(workbook.Pages[1]->y(), 200 + workbook.Pages[0]->height() + 10);
+    workbook.ClearPages();
+    addPages({0});
+    workbook.Pages[0]->move(0, 200);
+    workbook.Rearrange(); // a single page goes back to the top
+    EXPECT_EQ(workbook.Pages[0]->y(), 15);
+}
+
+class PagePlacement : public ::testing::TestWithParam<std::pair<int, int>>
+{
+protected:
+    NoPrinter noPrinter;
+};
+
+TEST_P(PagePlacement, CentresInTheParentButNotLeftOfTheMinimum)
+{
+    const auto [parentWidth, expectedX] = GetParam();
+    QWidget area;
+    area.resize(parentWidth, 600);
+    TqzExcel workbook(&area);
+    TqzReport *page = workbook.AddPage();
+    ASSERT_EQ(page->width(), 768);
+    EXPECT_EQ(page->x(), expectedX);
+    EXPECT_EQ(page->y(), 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, PagePlacement,
+                         ::testing::Values(std::pair{500, 15}, std::pair{1000, 106},
+                                           std::pair{1001, 106}, std::pair{818, 15},
+                                           std::pair{838, 25}, std::pair{0, 15}));
+
+TEST_F(Workbook, CurrentPageIsAlwaysOneOfThePages)
+{
+    addPages({0, 0});
+    QObject stranger;
+    workbook.SetCurrentPage(workbook.Pages[1]);
+    EXPECT_EQ(workbook.GetCurrentPage(), workbook.Pages[1]);
+    workbook.SetCurrentPage(&stranger);
+    EXPECT_EQ(workbook.GetCurrentPage(), nullptr);
+
+    workbook.SetCurrentPage(workbook.Pages[1]);
+    delete workbook.Pages[1]; // freed by somebody else: it leaves the workbook
+    EXPECT_EQ(workbook.Pages.size(), 1);
+    EXPECT_EQ(workbook.GetCurrentPage(), nullptr);
+
+    workbook.SetCurrentPage(workbook.Pages[0]);
+    workbook.ClearPages();
+    EXPECT_TRUE(workbook.Pages.isEmpty());
+    EXPECT_EQ(workbook.CurrentPage, nullptr);
+}
+
+TEST_F(Workbook, ParentFreesWorkbookAndPagesInAnyOrder)
+{
+    for (const bool pagesFirst : {false, true}) {
+        auto area2 = std::make_unique<QWidget>();
+        QPointer<TqzExcel> other = new TqzExcel(area2.get());
+        QPointer<TqzReport> page = other->AddPage();
+        if (pagesFirst) { // the workbook moves behind its pages among the children
+            other->setParent(nullptr);
+            other->setParent(area2.get());
+        }
+        other->SetCurrentPage(page);
+        area2.reset();
+        EXPECT_TRUE(other.isNull());
+        EXPECT_TRUE(page.isNull());
+    }
+}
+
+TEST_F(Workbook, MouseHandlerReachesPagesCreatedAfterIt)
+{
+    addPages({0});
+    QList<TqzReport *> pressed;
+    workbook.OnPageMouseDown = [&](TqzReport *page, Qt::MouseButton, Qt::KeyboardModifiers,
+                                   const QPoint &) { pressed.append(page); };
+    addPages({0});
+    emit workbook.Pages[0]->OnMouseDown(Qt::LeftButton, {}, QPoint(5, 5));
+    emit workbook.Pages[1]->OnMouseDown(Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(pressed, QList<TqzReport *>{workbook.Pages[1]});
+}
+
+TEST_F(Workbook, ExchangeOverPages)
+{
+    addPages({0, 1, 0});
+    setCell(*workbook.Pages[0], 0, 0, QStringLiteral("Q"), QString());
+    setCell(*workbook.Pages[1], 1, 1, QStringLiteral("[2][1][0][q]"), QStringLiteral("12"));
+    setCell(*workbook.Pages[2], 0, 1, QStringLiteral("Q"), QStringLiteral("13"));
+    EXPECT_EQ(workbook.GetTagValue(QStringLiteral("Q")), QStringLiteral("12"));
+    EXPECT_EQ(workbook.GetTagValue(QStringLiteral("q")), QString());
+    EXPECT_EQ(workbook.GetTagValue(QStringLiteral("NONE")), QString());
+
+    workbook.SetTagValue(QStringLiteral("Q"), QStringLiteral("7.0"));
+    EXPECT_EQ(workbook.Pages[0]->GetCallText(0, 0), QStringLiteral("7.0"));
+    EXPECT_EQ(workbook.Pages[1]->GetCallText(1, 1), QStringLiteral("7.0"));
+    EXPECT_EQ(workbook.Pages[2]->GetCallText(0, 1), QStringLiteral("7.0"));
+
+    // A bad tag on the last page stops a write before any page changes, and names the page.
+    setCell(*workbook.Pages[2], 1, 1, QStringLiteral("[9]"));
+    try {
+        workbook.SetTagValue(QStringLiteral("Q"), QStringLiteral("8"));
+        FAIL() << "accepted";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("page 3: line 2, cell 2"))) << e.what();
+    }
+    EXPECT_EQ(workbook.Pages[0]->GetCallText(0, 0), QStringLiteral("7.0"));
+    // Reading stops at the first page that answers, before the bad tag.
+    EXPECT_EQ(workbook.GetTagValue(QStringLiteral("Q")), QStringLiteral("7.0"));
+    EXPECT_THROW(workbook.GetTagValue(QStringLiteral("NONE")), Error);
+}
+
+TEST_F(Workbook, BatchInAScopeAnswersAsSingleCalls)
+{
+    addPages({0, 0});
+    setCell(*workbook.Pages[0], 0, 0, QStringLiteral("A"), QString());
+    setCell(*workbook.Pages[1], 1, 0, QStringLiteral("A"), QStringLiteral("a"));
+    setCell(*workbook.Pages[1], 1, 1, QStringLiteral("B"), QStringLiteral("b"));
+    {
+        TqzExcel::ExchangeScope scope(workbook);
+        EXPECT_EQ(workbook.GetTagValue(QStringLiteral("A")), QStringLiteral("a"));
+        workbook.SetTagValue(QStringLiteral("B"), QStringLiteral("b2"));
+        EXPECT_EQ(workbook.GetTagValue(QStringLiteral("B")), QStringLiteral("b2"));
+        workbook.SetTagValue(QStringLiteral("A"), QStringLiteral("[执行计算]"));
+        EXPECT_EQ(workbook.GetTagValue(QStringLiteral("A")), QString());
+    }
+    EXPECT_FALSE(workbook.Pages[0]->inExchange());
+}
+
+TEST_F(Workbook, PageFieldsOnEveryPageShownOrNot)
+{
+    addPages({0, 1, 0});
+    for (TqzReport *page : workbook.Pages) {
+        setCell(*page, 0, 0, QStringLiteral("pagenum"));
+        setCell(*page, 0, 1, QStringLiteral("[2][1][0][PageCount]"));
+        setCell(*page, 1, 0, QStringLiteral("PAGENUM"), QStringLiteral("[执行计算]"));
+    }
+    workbook.ShowOwnerPages(0);
+    ASSERT_TRUE(workbook.Pages[1]->isHidden());
+    workbook.UpdatePageFields();
+    for (int k = 0; k < 3; ++k) {
+        TqzReport *page = workbook.Pages[k];
+        EXPECT_EQ(page->GetCallText(0, 0), QStringLiteral("第 %1 页").arg(k + 1));
+        EXPECT_EQ(page->GetCallText(0, 1), QStringLiteral("共 3 页"));
+        EXPECT_EQ(page->GetCallText(1, 0), QStringLiteral("[执行计算]"));
+    }
+}
+
+TEST_F(Workbook, EmptyWorkbookElementAndItsLoad)
+{
+    workbook.ClearPages();
+    QDomDocument doc;
+    const QDomElement element = savedElement(doc);
+    EXPECT_EQ(element.attribute(QStringLiteral("ShowPages")), QStringLiteral("默认页\r\n"));
+    EXPECT_TRUE(element.firstChild().isNull());
+
+    addPages({0, 0});
+    workbook.LoadFromXML(element);
+    EXPECT_TRUE(workbook.Pages.isEmpty());
+    EXPECT_EQ(workbook.PageNames, QStringList{QStringLiteral("默认页")});
+}
+
+TEST_F(Workbook, TabNamesFromShowPagesOrKept)
+{
+    QTabBar tabs;
+    workbook.TabSet = &tabs;
+    QDomDocument doc;
+    QDomElement element = doc.createElement(QStringLiteral("TqzExcel"));
+    doc.appendChild(element);
+    element.appendChild(doc.createElement(QStringLiteral("anything")));
+
+    workbook.PageNames = {QStringLiteral("甲"), QStringLiteral("乙")};
+    workbook.LoadFromXML(element);
+    EXPECT_EQ(workbook.PageNames, (QStringList{QStringLiteral("甲"), QStringLiteral("乙")}));
+    EXPECT_EQ(workbook.Pages.size(), 1); // one page per child element, whatever its name
+    EXPECT_EQ(tabs.count(), 2);
+    EXPECT_EQ(tabs.currentIndex(), 0);
+
+    const struct
+    {
+        QString text;
+        QStringList names;
+    } rows[] = {
+        {QStringLiteral("a\r\nb\rc\nd"), {"a", "b", "c", "d"}},
+        {QStringLiteral("a\r\n\r\nb\r\n"), {"a", "", "b"}},
+        {QStringLiteral(" 泵 \n"), {" 泵 "}},
+        {QString(), {}},
+    };
+    for (const auto &row : rows) {
+        element.setAttribute(QStringLiteral("ShowPages"), row.text);
+        workbook.LoadFromXML(element);
+        EXPECT_EQ(workbook.PageNames, row.names) << row.text.toStdString();
+        EXPECT_EQ(tabs.count(), row.names.size());
+    }
+}
+
+TEST_F(Workbook, DamagedPagesLoadEmptyAndAreReported)
+{
+    addPages({0, 1, 0});
+    for (int k = 0; k < 3; ++k)
+        setCell(*workbook.Pages[k], 0, 0, QStringLiteral("T"), QString::number(k + 1));
+    QDomDocument doc;
+    QDomElement element = savedElement(doc);
+    QDomElement second = element.firstChildElement().nextSiblingElement();
+    QDomElement third = second.nextSiblingElement();
+    const QString text = second.attribute(QStringLiteral("SaveText"));
+    second.setAttribute(QStringLiteral("SaveText"), text.left(text.size() - 1));
+    const QByteArray bytes = DecodeBase64Text(third.attribute(QStringLiteral("SaveText")));
+    third.setAttribute(QStringLiteral("SaveText"), EncodeBase64Text(bytes.left(40)));
+
+    TqzExcel loaded(&area);
+    loaded.LoadFromXML(element);
+    ASSERT_EQ(loaded.Pages.size(), 3);
+    EXPECT_EQ(loaded.Pages[0]->GetTagValue(QStringLiteral("T")), QStringLiteral("1"));
+    EXPECT_EQ(loaded.Pages[1]->CountFLines(), 0);
+    EXPECT_EQ(loaded.Pages[2]->CountFLines(), 0);
+    EXPECT_EQ(loaded.Pages[1]->OwnerIndex, 1);
+    ASSERT_EQ(loaded.loadErrors().size(), 2);
+    EXPECT_TRUE(loaded.loadErrors()[0].startsWith(QStringLiteral("page 2 "))) << loaded.loadErrors()[0].toStdString();
+    EXPECT_TRUE(loaded.loadErrors()[0].contains(QStringLiteral("Base64")));
+    EXPECT_TRUE(loaded.loadErrors()[1].startsWith(QStringLiteral("page 3 ")));
+
+    loaded.LoadFromXML(savedElement(doc));
+    EXPECT_TRUE(loaded.loadErrors().isEmpty());
+}
+
+TEST_F(Workbook, BadOwnerIndexRefusesTheWholeElement)
+{
+    addPages({0, 1});
+    QDomDocument doc;
+    QDomElement element = savedElement(doc);
+    element.setAttribute(QStringLiteral("ShowPages"), QStringLiteral("x\r\n"));
+    for (const QString &bad : {QStringLiteral("1.5"), QStringLiteral(""), QStringLiteral("0x1"),
+                               QStringLiteral("99999999999")}) {
+        element.lastChildElement().setAttribute(QStringLiteral("OwnerIndex"), bad);
+        const QList<TqzReport *> before = workbook.Pages;
+        try {
+            workbook.LoadFromXML(element);
+            ADD_FAILURE() << "accepted " << bad.toStdString();
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("page 2 "))) << e.what();
+        }
+        EXPECT_EQ(workbook.Pages, before);
+        EXPECT_EQ(workbook.PageNames, QStringList{QStringLiteral("默认页")});
+    }
+    element.lastChildElement().setAttribute(QStringLiteral("OwnerIndex"), QStringLiteral(" -3 "));
+    workbook.LoadFromXML(element);
+    EXPECT_EQ(workbook.Pages[1]->OwnerIndex, -3);
+}
+
+class SaveToFile : public Workbook
+{
+protected:
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("p.flw")); }
+    void write(const QByteArray &bytes) { writeFileAtomically(path(), bytes); }
+    QByteArray read() const { return readWholeFile(path()); }
+};
+
+TEST_F(SaveToFile, AppendsTheElementOnceThenReplacesIt)
+{
+    write(sampleProjectPart());
+    const QDomDocument original = readXmlDocument(read(), path());
+    addPages({0, 1});
+    workbook.PageNames = {QStringLiteral("泵"), QStringLiteral("电机")};
+    workbook.SaveToFile(path());
+    workbook.AddPage();
+    workbook.SaveToFile(path());
+
+    const QDomDocument saved = readXmlDocument(read(), path());
+    const QDomElement root = saved.documentElement();
+    EXPECT_EQ(root.elementsByTagName(QStringLiteral("TqzExcel")).count(), 1);
+    EXPECT_EQ(root.lastChildElement().tagName(), QStringLiteral("TqzExcel"));
+    EXPECT_EQ(root.lastChildElement().childNodes().count(), 3);
+    // Everything else is as it was read.
+    QDomDocument stripped = saved.cloneNode(true).toDocument();
+    stripped.documentElement().removeChild(stripped.documentElement().lastChildElement());
+    EXPECT_EQ(writeXmlDocument(stripped), writeXmlDocument(original));
+    EXPECT_EQ(declaredXmlEncoding(read()).toUpper(), QStringLiteral("GB2312"));
+
+    TqzProject project;
+    LoadProjectFromStream(project, read(), path());
+    EXPECT_EQ(project.TreeView->count(), 5);
+}
+
+TEST_F(SaveToFile, MissingFileIsLeftAloneAndBrokenFileUnchanged)
+{
+    addPages({0});
+    workbook.SaveToFile(path());
+    EXPECT_FALSE(QFile::exists(path()));
+
+    const QByteArray broken = "<?xml version=\"1.0\"?><FLW><TRTL></FLW>";
+    write(broken);
+    EXPECT_THROW(workbook.SaveToFile(path()), Error);
+    EXPECT_EQ(read(), broken);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("p.flw")});
+}
+
+TEST_F(SaveToFile, ProjectFileWrittenByTheProgramLoadsBackTheSame)
+{
+    write(sampleProjectPart());
+    buildSampleWorkbook(workbook);
+    workbook.SaveToFile(path());
+
+    TqzExcel loaded(&area);
+    loaded.LoadFromStream(read(), path());
+    EXPECT_TRUE(loaded.loadErrors().isEmpty());
+    EXPECT_EQ(loaded.PageNames, workbook.PageNames);
+    ASSERT_EQ(loaded.Pages.size(), workbook.Pages.size());
+    for (qsizetype k = 0; k < loaded.Pages.size(); ++k) {
+        const TqzReport &a = *workbook.Pages[k];
+        const TqzReport &b = *loaded.Pages[k];
+        EXPECT_EQ(b.OwnerIndex, a.OwnerIndex);
+        ASSERT_EQ(b.CountFLines(), a.CountFLines());
+        for (int l = 0; l < a.CountFLines(); ++l) {
+            ASSERT_EQ(b.CountFcells(l), a.CountFcells(l));
+            for (int c = 0; c < a.CountFcells(l); ++c) {
+                EXPECT_EQ(b.GetCallText(l, c), a.GetCallText(l, c));
+                EXPECT_EQ(b.GetTagID(l, c), a.GetTagID(l, c));
+            }
+        }
+    }
+    // A document without the element leaves the workbook as it is.
+    loaded.LoadFromStream(sampleProjectPart());
+    EXPECT_EQ(loaded.Pages.size(), 3);
+    EXPECT_THROW(loaded.LoadFromStream("<FLW>"), Error);
+    EXPECT_EQ(loaded.Pages.size(), 3);
+}
+
+// The committed sample is what the generator builds; TESSARIN_WRITE_SAMPLE=1 rewrites it.
+TEST(SampleProject, WrittenByTheProgram)
+{
+    NoPrinter noPrinter;
+    QWidget area;
+    TqzExcel built(&area);
+    buildSampleWorkbook(built);
+    if (qEnvironmentVariable("TESSARIN_WRITE_SAMPLE") == QLatin1String("1")) {
+        writeFileAtomically(samplePath(), sampleProjectPart());
+        built.SaveToFile(samplePath());
+    }
+    TqzExcel loaded(&area);
+    loaded.LoadFromStream(readWholeFile(samplePath()), samplePath());
+    ASSERT_EQ(loaded.Pages.size(), built.Pages.size());
+    for (qsizetype k = 0; k < built.Pages.size(); ++k)
+        EXPECT_EQ(loaded.Pages[k]->SaveToText(), built.Pages[k]->SaveToText()) << "page " << k;
+    EXPECT_EQ(loaded.PageNames, built.PageNames);
+}
+
+class Printing : public Workbook
+{
+protected:
+    QTemporaryDir dir;
+
+    // Pages of the PDF the workbook printed, or -1 when no file was written.
+    int printedPages(const std::function<void(QPrinter &)> &print)
+    {
+        const QString file = dir.filePath(QStringLiteral("out.pdf"));
+        QFile::remove(file);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+        print(printer);
+        if (!QFile::exists(file))
+            return -1;
+        const QByteArray pdf = readWholeFile(file);
+        static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+        return static_cast<int>(QString::fromLatin1(pdf).count(page));
+    }
+};
+
+TEST_F(Printing, AllPagesOfEveryTabOrTheCurrentOne)
+{
+    addPages({0, 1, 0});
+    setCell(*workbook.Pages[1], 0, 0, QStringLiteral("PAGENUM"));
+    workbook.ShowOwnerPages(0);
+    EXPECT_EQ(printedPages([&](QPrinter &p) { workbook.PrintAll(&p); }), 3);
+    EXPECT_EQ(workbook.Pages[1]->GetCallText(0, 0), QStringLiteral("第 2 页"));
+
+    EXPECT_EQ(printedPages([&](QPrinter &p) { workbook.PrintCurrent(&p); }), -1);
+    workbook.SetCurrentPage(workbook.Pages[2]);
+    EXPECT_EQ(printedPages([&](QPrinter &p) { workbook.PrintCurrent(&p); }), 1);
+}
+
+} // namespace

@@ -1,0 +1,43 @@
+// tessarin-cli workbook-dump FILE: the tabs and pages of a project file's workbook as JSON.
+
+#include "command.h"
+#include "workbookfile.h"
+
+#include "reportstream.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace tessarin::cli {
+namespace {
+
+int run(const QCommandLineParser &parser)
+{
+    const QString file = positional(parser, 1).at(0);
+    const auto loaded = loadWorkbook(file, QStringLiteral("workbook-dump"));
+    const TqzExcel &workbook = loaded->workbook;
+    QJsonArray tabs;
+    for (const QString &name : workbook.PageNames)
+        tabs.append(name);
+    QJsonArray pages;
+    for (const TqzReport *page : workbook.Pages)
+        pages.append(QJsonObject{{QStringLiteral("ownerIndex"), page->OwnerIndex},
+                                 {QStringLiteral("page"),
+                                  pageDumpJson(*page, page->loadedStreamVersion())}});
+    printJson(QJsonDocument(
+        QJsonObject{{QStringLiteral("tabs"), tabs}, {QStringLiteral("pages"), pages}}));
+    return 0;
+}
+
+const bool registered = registerCommand({
+    QStringLiteral("workbook-dump"),
+    QStringLiteral("Load the workbook of a project file and print its tabs and pages as JSON."),
+    [](QCommandLineParser &parser) {
+        parser.addPositionalArgument(QStringLiteral("FILE"),
+                                     QStringLiteral("Project file (.flw), or - for stdin."));
+    },
+    run,
+});
+
+} // namespace
+} // namespace tessarin::cli

@@ -1,0 +1,470 @@
+#include "qzexcel.h"
+
+#include "atomicfile.h"
+#include "error.h"
+#include "printdevice.h"
+#include "printerlayer.h"
+#include "xmlio.h"
+
+#include <QDomDocument>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QTabBar>
+
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace tessarin {
+
+namespace {
+
+const QString kDefaultPageName = QStringLiteral("默认页");
+const QString kExcelElement = QStringLiteral("TqzExcel");
+const QString kPageElement = QStringLiteral("TqzReport");
+const QString kShowPages = QStringLiteral("ShowPages");
+const QString kSaveText = QStringLiteral("SaveText");
+const QString kOwnerIndex = QStringLiteral("OwnerIndex");
+const QString kPageNumTag = QStringLiteral("PAGENUM");
+const QString kPageCountTag = QStringLiteral("PAGECOUNT");
+
+// One name per line; CR LF, CR or LF end a line, and a break at the very end adds no name.
+QStringList namesFromText(const QString &text)
+{
+    QStringList names;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        names.append(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        names.append(text.mid(start));
+    return names;
+}
+
+QString textFromNames(const QStringList &names)
+{
+    QString text;
+    for (const QString &name : names)
+        text += name + QStringLiteral("\r\n");
+    return text;
+}
+
+// A decimal integer with optional sign and surrounding blanks, within 32 bits.
+std::optional<int> decimalInt(const QString &text)
+{
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    if (i < t.size() && (t.at(i) == QLatin1Char('+') || t.at(i) == QLatin1Char('-')))
+        ++i;
+    if (i == t.size())
+        return std::nullopt;
+    for (qsizetype k = i; k < t.size(); ++k)
+        if (t.at(k) < QLatin1Char('0') || t.at(k) > QLatin1Char('9'))
+            return std::nullopt;
+    bool ok = false;
+    const qlonglong value = t.toLongLong(&ok, 10);
+    if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+// Hides a widget for the lifetime of the guard and shows it again if it was shown before.
+class HiddenWhile
+{
+public:
+    explicit HiddenWhile(QWidget *widget)
+        : m_widget(widget)
+        , m_wasHidden(!widget || widget->isHidden())
+    {
+        if (!m_wasHidden)
+            m_widget->hide();
+    }
+    ~HiddenWhile()
+    {
+        if (!m_wasHidden && m_widget)
+            m_widget->show();
+    }
+    HiddenWhile(const HiddenWhile &) = delete;
+    HiddenWhile &operator=(const HiddenWhile &) = delete;
+
+private:
+    QPointer<QWidget> m_widget;
+    bool m_wasHidden;
+};
+
+} // namespace
+
+QString pageNumberText(int number)
+{
+    return QStringLiteral("第 %1 页").arg(number);
+}
+
+QString pageCountText(int count)
+{
+    return QStringLiteral("共 %1 页").arg(count);
+}
+
+// ---- construction and pages ----
+
+TqzExcel::TqzExcel(QWidget *parent)
+    : QWidget(parent)
+    , PageNames{kDefaultPageName}
+{
+    hide();
+    resize(0, 0);
+}
+
+TqzExcel::~TqzExcel()
+{
+    // The pages' destroyed handlers are disconnected with this object; drop the list first so
+    // that nothing refers to pages the host frees below.
+    Pages.clear();
+    CurrentPage = nullptr;
+    m_host.reset();
+}
+
+QWidget *TqzExcel::pagesParent()
+{
+    if (QWidget *parent = parentWidget())
+        return parent;
+    if (!m_host)
+        m_host = std::make_unique<QWidget>();
+    return m_host.get();
+}
+
+TqzReport *TqzExcel::newPage()
+{
+    auto *page = new TqzReport(pagesParent());
+    page->OwnerIndex = OwnerIndex;
+    return page;
+}
+
+void TqzExcel::adoptPage(TqzReport *page)
+{
+    if (OnPageMouseDown) {
+        const PageMouseHandler handler = OnPageMouseDown;
+        connect(page, &TReportControl::OnMouseDown, this,
+                [handler, page](Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                                const QPoint &pos) { handler(page, button, modifiers, pos); });
+    }
+    connect(page, &QObject::destroyed, this, [this, page] { forgetPage(page); });
+    page->show();
+    Pages.append(page);
+}
+
+void TqzExcel::forgetPage(TqzReport *page)
+{
+    Pages.removeAll(page);
+    m_unreadTexts.remove(page);
+    if (CurrentPage == page)
+        CurrentPage = nullptr;
+}
+
+TqzReport *TqzExcel::AddPage()
+{
+    TqzReport *page = newPage();
+    adoptPage(page);
+    ArrangePages(Pages.size() == 1 ? PageTop : FirstShownTop());
+    return page;
+}
+
+void TqzExcel::ClearPages()
+{
+    const QList<TqzReport *> pages = std::exchange(Pages, {});
+    CurrentPage = nullptr;
+    m_unreadTexts.clear();
+    for (TqzReport *page : pages)
+        delete page;
+}
+
+void TqzExcel::SetCurrentPage(QObject *Object)
+{
+    CurrentPage = nullptr;
+    for (TqzReport *page : std::as_const(Pages))
+        if (page == Object)
+            CurrentPage = page;
+}
+
+TqzReport *TqzExcel::GetCurrentPage() const
+{
+    return Pages.isEmpty() ? nullptr : CurrentPage;
+}
+
+void TqzExcel::ShowOwnerPages(int TabIndex)
+{
+    OwnerIndex = TabIndex;
+    for (TqzReport *page : std::as_const(Pages))
+        page->setHidden(page->OwnerIndex != TabIndex);
+    ArrangePages(PageTop);
+}
+
+void TqzExcel::ArrangePages(int Top)
+{
+    int y = Top;
+    for (TqzReport *page : std::as_const(Pages)) {
+        if (page->isHidden())
+            continue;
+        const QWidget *parent = page->parentWidget();
+        const int parentWidth = parent ? parent->width() : 0;
+        const QRect frame = page->frameGeometry();
+        // Integer division truncates toward zero, as the layout wants for negative values.
+        int x = (parentWidth - frame.width() - 20) / 2;
+        if (x < PageLeftMin)
+            x = PageLeftMin;
+        page->move(x, y);
+        y += frame.height() + PageGap;
+    }
+}
+
+int TqzExcel::FirstShownTop() const
+{
+    for (const TqzReport *page : Pages)
+        if (!page->isHidden())
+            return page->frameGeometry().top();
+    return PageTop;
+}
+
+void TqzExcel::Rearrange()
+{
+    ArrangePages(Pages.size() == 1 ? PageTop : FirstShownTop());
+}
+
+// ---- persistence ----
+
+void TqzExcel::LoadFromStream(const QByteArray &stream, const QString &where)
+{
+    const QDomDocument doc = readXmlDocument(stream, where);
+    const QDomElement element = doc.documentElement().firstChildElement(kExcelElement);
+    if (element.isNull())
+        return;
+    try {
+        LoadFromXML(element);
+    } catch (const Error &e) {
+        throw Error(where + QStringLiteral(": ") + e.message());
+    }
+}
+
+void TqzExcel::LoadFromXML(const QDomElement &element)
+{
+    // Read everything into detached pages first; only a complete read replaces the workbook.
+    std::optional<QStringList> names;
+    if (element.hasAttribute(kShowPages))
+        names = namesFromText(element.attribute(kShowPages));
+
+    std::vector<std::unique_ptr<TqzReport>> pages;
+    QStringList errors;
+    std::vector<std::pair<qsizetype, QString>> unread; // page position, stored text
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const int number = static_cast<int>(pages.size()) + 1;
+        auto page = std::make_unique<TqzReport>();
+        page->OwnerIndex = OwnerIndex;
+        if (child.hasAttribute(kSaveText)) {
+            try {
+                page->LoadFromText(child.attribute(kSaveText));
+            } catch (const Error &e) {
+                page->ResetContent();
+                unread.emplace_back(static_cast<qsizetype>(pages.size()),
+                                    child.attribute(kSaveText));
+                errors.append(QStringLiteral("page %1 (line %2): %3; the page is left empty")
+                                  .arg(number)
+                                  .arg(child.lineNumber())
+                                  .arg(e.message()));
+            }
+        }
+        if (child.hasAttribute(kOwnerIndex)) {
+            const QString text = child.attribute(kOwnerIndex);
+            const std::optional<int> value = decimalInt(text);
+            if (!value)
+                throw Error(QStringLiteral("page %1 (line %2): attribute \"OwnerIndex\" is not a "
+                                           "decimal integer: \"%3\"")
+                                .arg(number)
+                                .arg(child.lineNumber())
+                                .arg(text));
+            page->OwnerIndex = *value;
+        }
+        pages.push_back(std::move(page));
+    }
+
+    HiddenWhile hidden(parentWidget());
+    if (names)
+        PageNames = *names;
+    ClearPages();
+    QWidget *parent = pagesParent();
+    for (std::unique_ptr<TqzReport> &page : pages) {
+        TqzReport *p = page.release();
+        p->setParent(parent);
+        adoptPage(p);
+    }
+    m_loadErrors = errors;
+    for (const auto &[position, text] : unread)
+        m_unreadTexts.insert(Pages[position], text);
+    if (TabSet) {
+        while (TabSet->count() > 0)
+            TabSet->removeTab(TabSet->count() - 1);
+        for (const QString &name : std::as_const(PageNames))
+            TabSet->addTab(name);
+        if (TabSet->count() > 0)
+            TabSet->setCurrentIndex(0);
+    }
+    ArrangePages(PageTop);
+}
+
+void TqzExcel::SaveToXML(QDomElement &element)
+{
+    QStringList texts;
+    texts.reserve(Pages.size());
+    for (qsizetype k = 0; k < Pages.size(); ++k) {
+        try {
+            const auto unread = m_unreadTexts.constFind(Pages[k]);
+            texts.append(unread != m_unreadTexts.cend() && Pages[k]->CountFLines() == 0
+                             ? *unread
+                             : Pages[k]->SaveToText());
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
+        }
+    }
+    element.setAttribute(kShowPages, textFromNames(PageNames));
+    while (!element.firstChild().isNull())
+        element.removeChild(element.firstChild());
+    QDomDocument doc = element.ownerDocument();
+    for (qsizetype k = 0; k < Pages.size(); ++k) {
+        QDomElement child = doc.createElement(kPageElement);
+        child.setAttribute(kSaveText, texts[k]);
+        child.setAttribute(kOwnerIndex, QString::number(Pages[k]->OwnerIndex));
+        element.appendChild(child);
+    }
+}
+
+QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString &where)
+{
+    QDomDocument doc = readXmlDocument(document, where);
+    QDomElement root = doc.documentElement();
+    if (root.isNull())
+        throw Error(where + QStringLiteral(": the document has no document element"));
+    QDomElement element = root.firstChildElement(kExcelElement);
+    if (element.isNull())
+        element = root.appendChild(doc.createElement(kExcelElement)).toElement();
+    SaveToXML(element);
+    return writeXmlDocument(doc);
+}
+
+void TqzExcel::SaveToFile(const QString &FileName)
+{
+    if (!QFileInfo(FileName).isFile())
+        return;
+    const QByteArray bytes = SaveIntoDocument(readWholeFile(FileName), FileName);
+    writeFileAtomically(FileName, bytes);
+}
+
+// ---- value exchange ----
+
+TqzExcel::ExchangeScope::ExchangeScope(TqzExcel &workbook)
+{
+    m_pages.reserve(workbook.Pages.size());
+    for (TqzReport *page : std::as_const(workbook.Pages)) {
+        page->beginExchange();
+        m_pages.append(page);
+    }
+}
+
+TqzExcel::ExchangeScope::~ExchangeScope()
+{
+    for (const QPointer<TqzReport> &page : std::as_const(m_pages))
+        if (page)
+            page->endExchange();
+}
+
+void TqzExcel::SetTagValue(const QString &Name, const QString &Value)
+{
+    ExchangeScope scope(*this);
+    for (qsizetype k = 0; k < Pages.size(); ++k) {
+        try {
+            Pages[k]->checkTags();
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
+        }
+    }
+    for (TqzReport *page : std::as_const(Pages))
+        page->SetTagValue(Name, Value);
+}
+
+QString TqzExcel::GetTagValue(const QString &Name)
+{
+    for (qsizetype k = 0; k < Pages.size(); ++k) {
+        QString value;
+        try {
+            value = Pages[k]->GetTagValue(Name);
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
+        }
+        if (!value.isEmpty())
+            return value;
+    }
+    return QString();
+}
+
+void TqzExcel::UpdatePageFields()
+{
+    ExchangeScope scope(*this);
+    const int count = static_cast<int>(Pages.size());
+    for (int k = 0; k < count; ++k) {
+        try {
+            Pages[k]->checkTags();
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
+        }
+    }
+    for (int k = 0; k < count; ++k) {
+        TqzReport *page = Pages[k];
+        page->SetTagValue(kPageNumTag, pageNumberText(k + 1));
+        page->SetTagValue(kPageCountTag, pageCountText(count));
+        page->updateLayoutIfPending();
+        page->update();
+    }
+}
+
+// ---- printing ----
+
+void TqzExcel::printPages(const QList<TqzReport *> &pages, QPrinter *printer)
+{
+    if (pages.isEmpty())
+        return;
+    if (!printer)
+        printer = printerLayer().printer();
+    if (!printer)
+        throw Error(QStringLiteral("printing: no printer is available"));
+    TPrintJob job(*printer);
+    bool first = true;
+    for (TqzReport *page : pages) {
+        if (!first)
+            job.NewPage();
+        first = false;
+        page->updateLayoutIfPending();
+        page->PrintIt();
+    }
+    job.EndDoc();
+}
+
+void TqzExcel::PrintAll(QPrinter *printer)
+{
+    UpdatePageFields();
+    printPages(Pages, printer);
+}
+
+void TqzExcel::PrintCurrent(QPrinter *printer)
+{
+    TqzReport *page = GetCurrentPage();
+    if (!page)
+        return;
+    printPages({page}, printer);
+}
+
+} // namespace tessarin

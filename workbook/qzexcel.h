@@ -1,0 +1,165 @@
+#pragma once
+
+// The report workbook: the pages of a project grouped under named tabs, their layout in the
+// report area, their storage in the project file, the exchange of values by tag name, the
+// page-number fields and printing.
+
+#include "qzreport.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QDomElement;
+class QPrinter;
+class QTabBar;
+
+namespace tessarin {
+
+class TqzExcel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Handler of a mouse press on a page: the page and the press as the page reports it.
+    using PageMouseHandler = std::function<void(TqzReport *page, Qt::MouseButton button,
+                                                Qt::KeyboardModifiers modifiers,
+                                                const QPoint &pos)>;
+
+    // A workbook without pages and with the one tab name "默认页". It has no surface of its
+    // own; its pages become children of its parent widget (of a hidden host widget the
+    // workbook owns while it has no parent).
+    explicit TqzExcel(QWidget *parent = nullptr);
+    // Frees the pages the workbook's own host holds; pages parented to the workbook's parent
+    // stay with that parent, which frees them.
+    ~TqzExcel() override;
+
+    // The page that last received a mouse press (set through SetCurrentPage); never a page
+    // that has been freed.
+    TqzReport *CurrentPage = nullptr;
+    // The tab currently shown; new pages take this value.
+    int OwnerIndex = 0;
+    // All pages in print and numbering order. A page freed by its parent leaves the list.
+    QList<TqzReport *> Pages;
+    // Tab captions: tab i shows the pages whose OwnerIndex is i.
+    QStringList PageNames;
+    // Given to every page created afterwards as the receiver of its mouse presses.
+    PageMouseHandler OnPageMouseDown;
+    int PageTop = 15;     // y of the first page when the layout starts at the top
+    int PageGap = 10;     // vertical gap between two shown pages
+    int PageLeftMin = 15; // smallest x of a page
+    // The IDE's tab bar; its tabs are replaced by PageNames when the workbook loads.
+    QPointer<QTabBar> TabSet;
+
+    // ---- pages and layout (sizes are the widgets' outer sizes) ----
+    TqzReport *AddPage();
+    // Frees every page and empties Pages; CurrentPage becomes none.
+    void ClearPages();
+    // CurrentPage = `Object` when it is one of Pages, else none.
+    void SetCurrentPage(QObject *Object);
+    TqzReport *GetCurrentPage() const;
+    // Shows exactly the pages of tab `TabIndex`, makes it the current tab and lays them out
+    // from PageTop.
+    void ShowOwnerPages(int TabIndex);
+    // Stacks the shown pages from y = `Top`, each centred in its parent (x never below
+    // PageLeftMin); hidden pages keep their place.
+    void ArrangePages(int Top);
+    // The y of the first shown page; PageTop when none is shown.
+    int FirstShownTop() const;
+    // Lays the pages out again, keeping the first shown page where it is (from PageTop when
+    // there is a single page).
+    void Rearrange();
+
+    // ---- persistence ----
+    // Reads the workbook from the first "TqzExcel" child of a project document's element;
+    // without one the workbook stays as it is. Throws Error (prefixed with `where`) for a
+    // document that is not well-formed and for what LoadFromXML throws.
+    void LoadFromStream(const QByteArray &stream,
+                        const QString &where = QStringLiteral("project stream"));
+    // Replaces the tab names (when "ShowPages" is present) and all pages by those of
+    // `element`: one page per child element, in order, whatever its name. The element is read
+    // completely before anything changes: an "OwnerIndex" that is not a decimal integer throws
+    // Error naming the page and leaves the workbook as it was. A page whose "SaveText" cannot
+    // be decoded or does not hold a sound page stream is loaded empty and the reason is kept in
+    // loadErrors(); every other page loads.
+    void LoadFromXML(const QDomElement &element);
+    // Writes "ShowPages" and one "TqzReport" child per page (its Base64 text and its
+    // OwnerIndex), replacing the element's children. Every page is written out first, so an
+    // error (naming the page) leaves the element untouched. A page that failed to load and is
+    // still empty is written with the text it was loaded from, so saving never turns a damaged
+    // page into an empty one.
+    void SaveToXML(QDomElement &element);
+    // Replaces the "TqzExcel" element of an existing project file (appending one when there is
+    // none) and leaves the rest of the document as it was read; the file is replaced
+    // atomically. A file that does not exist is left alone. A file that is not well-formed is
+    // refused with Error and left unchanged.
+    void SaveToFile(const QString &FileName);
+    // The project document `document` with its "TqzExcel" element replaced as SaveToFile does,
+    // as bytes in the document's declared encoding.
+    QByteArray SaveIntoDocument(const QByteArray &document,
+                                const QString &where = QStringLiteral("project document"));
+
+    // What went wrong per page during the last load (empty when every page loaded), each
+    // naming the page (1-based), e.g. "page 2: Base64 text: ...; the page is left empty".
+    const QStringList &loadErrors() const { return m_loadErrors; }
+
+    // ---- value exchange ----
+    // Writes `Value` into every matching cell of every page. All or nothing: a tag that cannot
+    // be parsed on any page throws Error naming the page, line, cell and tag before anything is
+    // written.
+    void SetTagValue(const QString &Name, const QString &Value);
+    // The first non-empty answer of the pages in order; "" when every page answers "".
+    QString GetTagValue(const QString &Name);
+    // Fills the "PAGENUM" and "PAGECOUNT" cells of every page, shown or not, and repaints the
+    // pages (laying out again those whose cells now need another height).
+    void UpdatePageFields();
+
+    // Keeps an exchange session open on every page for its lifetime, so that a batch of
+    // SetTagValue/GetTagValue calls costs cells plus names. Pages must not be added, loaded,
+    // cleared or edited while it is open.
+    class ExchangeScope
+    {
+    public:
+        explicit ExchangeScope(TqzExcel &workbook);
+        ~ExchangeScope();
+        ExchangeScope(const ExchangeScope &) = delete;
+        ExchangeScope &operator=(const ExchangeScope &) = delete;
+
+    private:
+        QList<QPointer<TqzReport>> m_pages;
+    };
+
+    // ---- printing ----
+    // Refreshes the page fields, then prints every page (all tabs, shown or not) as one job on
+    // `printer` (the application's printer when null), one sheet per page.
+    void PrintAll(QPrinter *printer = nullptr);
+    // Prints the current page as one job; nothing when there is none. The page fields are not
+    // refreshed.
+    void PrintCurrent(QPrinter *printer = nullptr);
+    // Prints the given pages, in the given order, as one job on `printer`.
+    void printPages(const QList<TqzReport *> &pages, QPrinter *printer);
+
+private:
+    QWidget *pagesParent();
+    TqzReport *newPage();
+    void adoptPage(TqzReport *page);
+    void forgetPage(TqzReport *page);
+
+    std::unique_ptr<QWidget> m_host; // parent of the pages while the workbook has no parent
+    QStringList m_loadErrors;
+    // The stored text of each page that failed to load, kept to be written back unchanged.
+    QHash<const TqzReport *, QString> m_unreadTexts;
+};
+
+// The page-number texts written into the "PAGENUM" and "PAGECOUNT" cells.
+QString pageNumberText(int number);
+QString pageCountText(int count);
+
+} // namespace tessarin

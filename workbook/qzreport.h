@@ -1,0 +1,103 @@
+#pragma once
+
+// One page of the report workbook: a report grid that knows its tab, turns itself into Base64
+// text and back, and reads and writes cell texts by tag name for the value exchange with the
+// calculation nodes.
+
+#include "celltag.h"
+#include "reportcontrol.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tessarin {
+
+class TqzReport : public TReportControl
+{
+    Q_OBJECT
+
+public:
+    explicit TqzReport(QWidget *parent = nullptr);
+    ~TqzReport() override;
+
+    // Cell text that marks a run button; such cells are neither read nor written by tag.
+    QString RunCaption;
+    // 0-based index of the workbook tab the page belongs to.
+    int OwnerIndex = 0;
+    // Scratch parser, refilled for every tag examined; holds the fields of the last tag parsed.
+    const std::unique_ptr<TqzCellTag> CellTag;
+
+    // The page stream of the page as Base64 text (standard alphabet, "=" padding, one line).
+    // Throws what writing the stream throws (for instance a cell text too long for the format).
+    QString SaveToText();
+    // Replaces the page with the page held in `Text`. Text that decodes to bytes without a page
+    // stream's magic word leaves the page empty. Text the codec refuses, or a page stream that
+    // is damaged, throws Error and leaves the page as it was.
+    void LoadFromText(const QString &Text);
+
+    // Tag exchange. A cell takes part unless its text is RunCaption or its tag, trimmed of
+    // blanks and control characters, is empty; it answers to the name of its tag (a bracketed
+    // tag reduced to its name) with a to z upper-cased, compared code unit for code unit with
+    // the requested name, which is taken as given. Cells are visited line by line, left to
+    // right. A bracketed tag too short to parse ends the exchange at that cell with Error naming
+    // the line, the cell and the tag text.
+
+    // Writes `Value` into every matching cell. All or nothing: when a tag of the page cannot be
+    // parsed, nothing is written and Error is thrown.
+    void SetTagValue(const QString &Name, const QString &Value);
+    // The text of the first matching cell, even when it is empty; "" when none matches. Throws
+    // when a tag that cannot be parsed comes before the first match (or there is no match).
+    QString GetTagValue(const QString &Name);
+    // Throws the error SetTagValue would throw for this page; does nothing for a sound page.
+    void checkTags();
+
+    // Exchange sessions. While at least one is open the page answers from an index of its
+    // tags built once (so a batch of requests costs cells plus names, not their product); the
+    // page's own writes keep the index current, and it is dropped when the last session ends.
+    // Outside a session every request scans the page. While a session is open the caller must
+    // not change the page's cells or tags by other means (editing operations, loading a
+    // stream, direct field writes); LoadFromText is safe.
+    void beginExchange();
+    void endExchange();
+    bool inExchange() const { return m_exchangeDepth > 0; }
+
+    // True when a write by tag changed the height a cell needs since the last layout; such a
+    // page needs UpdateLines before it is painted or printed.
+    bool layoutPending() const { return m_layoutPending; }
+    // Runs UpdateLines when a write by tag left the layout out of date.
+    void updateLayoutIfPending();
+
+    // Does nothing: a workbook page draws no extras under its cells.
+    void DrawPrepare(QPainter &painter) override;
+
+private:
+    // A cell that takes part in the exchange, with the name of its tag as written (not yet
+    // upper-cased).
+    using CellVisitor = std::function<bool(TReportCell *cell, const QString &name)>;
+    struct TagIndex
+    {
+        QHash<QString, QList<TReportCell *>> cellsByKey; // cells in visiting order
+        std::optional<QString> badTag; // error of the first tag that cannot be parsed
+    };
+
+    // Calls `visit` for each cell taking part, in visiting order, until it returns false.
+    // Returns the error of the first tag that cannot be parsed (the visit stops there).
+    std::optional<QString> visitKeyedCells(const CellVisitor &visit);
+    const TagIndex &tagIndex();
+    void writeCell(TReportCell *cell, const QString &value);
+
+    int m_exchangeDepth = 0;
+    std::unique_ptr<TagIndex> m_index; // only while a session is open
+    bool m_layoutPending = false;
+};
+
+// True when `bytes` start with the magic word of a page stream (0xAA55, 0xAA56 or 0xAA57,
+// little-endian).
+bool hasPageStreamMagic(QByteArrayView bytes);
+
+} // namespace tessarin
