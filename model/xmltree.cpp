@@ -63,16 +63,25 @@ std::unique_ptr<XmlElement> parseXmlTree(const QByteArray &bytes, const QString 
     reader.setNamespaceProcessing(false);
     std::unique_ptr<XmlElement> root;
     std::vector<XmlElement *> open;
+    // Element and attribute names repeat on every node: share one copy of each.
+    std::vector<QString> names;
+    auto intern = [&names](QStringView name) {
+        for (const QString &known : names)
+            if (known == name)
+                return known;
+        if (names.size() < 64)
+            names.push_back(name.toString());
+        return name.toString();
+    };
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
             auto element = std::make_unique<XmlElement>();
-            element->name = reader.qualifiedName().toString();
+            element->name = intern(reader.qualifiedName());
             const QXmlStreamAttributes attrs = reader.attributes();
             element->attributes.reserve(static_cast<size_t>(attrs.size()));
             for (const QXmlStreamAttribute &a : attrs)
-                element->attributes.emplace_back(a.qualifiedName().toString(),
-                                                 a.value().toString());
+                element->attributes.emplace_back(intern(a.qualifiedName()), a.value().toString());
             element->line = reader.lineNumber();
             element->column = reader.columnNumber();
             XmlElement *raw = element.get();
