@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 using namespace tessarin;
@@ -274,4 +276,32 @@ TEST(Project, SavedFileIsWrittenWholeOrNotAtAll)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), SaveProjectToBytes(project));
     EXPECT_THROW(SaveProjectToFile(project, dir.filePath("missing/dir/p.flw")), Error);
+}
+
+TEST(Project, DamagedFilesEitherLoadOrFailCleanly)
+{
+    QFile f(QStringLiteral(TESSARIN_TEST_DATA "/model/gb2312_project.flw"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray original = f.readAll();
+    std::mt19937 rng(2026);
+    std::uniform_int_distribution<int> byte(0, 255);
+    int failures = 0;
+    for (int round = 0; round < 400; ++round) {
+        QByteArray damaged = original;
+        std::uniform_int_distribution<qsizetype> at(0, damaged.size() - 1);
+        for (int k = round % 4; k >= 0; --k)
+            damaged[at(rng)] = static_cast<char>(byte(rng));
+        if (round % 5 == 0)
+            damaged.truncate(at(rng));
+        TqzProject project;
+        LoadProjectFromStream(project, original);
+        try {
+            LoadProjectFromStream(project, damaged, "damaged.flw");
+        } catch (const Error &e) {
+            ++failures;
+            EXPECT_TRUE(e.message().startsWith("damaged.flw: ")) << e.what();
+            EXPECT_EQ(project.TreeView->count(), 5);
+        }
+    }
+    EXPECT_GT(failures, 0);
 }
