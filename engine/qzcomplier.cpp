@@ -65,8 +65,9 @@ public:
 
     ~ScriptLibrary()
     {
-        if (auto finis = entry<FinisFn>(Finis))
-            finis();
+        // Only an interpreter that was initialised is finished: the library counts its users.
+        if (m_bound)
+            entry<FinisFn>(Finis)();
         m_dll.unload();
     }
 

@@ -49,10 +49,15 @@ public:
         for (QChar qc : text) {
             const char16_t c = qc.unicode();
             node = step(node, c);
-            for (int k = node; k > 0; k = m_nodes[static_cast<size_t>(k)].output) {
+            // Every key ending here: this node's nearest key node, then along the fail links.
+            for (int k = m_nodes[static_cast<size_t>(node)].output; k > 0;
+                 k = m_nodes[static_cast<size_t>(m_nodes[static_cast<size_t>(k)].fail)].output) {
                 const int r = m_nodes[static_cast<size_t>(k)].rank;
-                if (r >= from && r < best)
+                if (r >= from && r < best) {
                     best = r;
+                    if (best == from)
+                        return best;
+                }
             }
         }
         return best == std::numeric_limits<int>::max() ? -1 : best;

@@ -31,10 +31,14 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
                       FormulaShape &shape)
 {
     shape.arguments.clear();
+    shape.foldingSensitive = false;
+    shape.divides = false;
     std::string body;
     std::string params;
     const size_t n = std::strlen(formula);
     body.reserve(n + 16);
+    bool divides = false;
+    bool branches = false;
     size_t i = 0;
     while (i < n) {
         const char c = formula[i];
@@ -61,13 +65,20 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
             size_t j = i;
             while (j < n && isIdentChar(formula[j]))
                 ++j;
-            body.append(formula + i, j - i);
+            const std::string word(formula + i, j - i);
+            if (word == "and" || word == "or")
+                branches = true;
+            body += word;
             i = j;
             continue;
         }
         if (c == '.' && i + 1 < n && isDigit(formula[i + 1]))
             return false;
         if (!isDigit(c)) {
+            if (c == '/' || c == '%')
+                divides = true;
+            if (c == '?' || ((c == '&' || c == '|') && i + 1 < n && formula[i + 1] == c))
+                branches = true;
             body += c;
             ++i;
             continue;
@@ -110,7 +121,7 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
             if (scanned != token.size())
                 return false;
             body += "__D" + index;
-            params += (params.empty() ? "double __D" : ",double __D") + index;
+            params += (params.empty() ? "const double __D" : ",const double __D") + index;
         } else {
             if (token.size() > 1 && token[0] == '0')
                 return false; // prefixed or zero-padded forms keep their own reading
@@ -121,11 +132,13 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
                 return false; // wider literals change type; compile those as written
             arg.intValue = static_cast<int>(value);
             body += "__I" + index;
-            params += (params.empty() ? "int __I" : ",int __I") + index;
+            params += (params.empty() ? "const int __I" : ",const int __I") + index;
         }
         shape.arguments.push_back(arg);
         i = j;
     }
+    shape.foldingSensitive = divides && branches;
+    shape.divides = divides;
     shape.code.clear();
     shape.code.reserve(body.size() + params.size() + 40);
     shape.code += "void ";

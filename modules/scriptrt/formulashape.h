@@ -20,6 +20,11 @@ struct FormulaShape
     // Source of a function "void <name>(params) { <sink>(<shaped formula>); }", also the cache key.
     std::string code;
     std::vector<ShapeArgument> arguments;
+    // The formula divides. Literals are folded at compile time and a division by a literal zero
+    // is a compile error even in a branch that never runs, so when it also chooses branches
+    // (?:, &&, ||) its shape may succeed where the text as written fails: foldingSensitive.
+    bool divides = false;
+    bool foldingSensitive = false;
 };
 
 // False when the formula holds something whose meaning could change by turning its literals into

@@ -21,7 +21,7 @@ const double mh2o = 9806.65;          // Pa per metre of water (conventional, 10
 const double inch = 0.0254;           // m per inch
 const double ft = 0.3048;             // m per foot
 const double mm = 0.001;              // m per mm
-const double usgpm = 0.2271247103884; // m3/h per US gallon per minute (3.785411784 L/min)
+const double usgpm = 0.22712470704;   // m3/h per US gallon per minute (3.785411784 L/min)
 const double cp = 0.001;              // Pa s per centipoise
 const double hp = 745.69987158227022; // W per mechanical horsepower (550 ft lbf/s)
 

@@ -163,9 +163,19 @@ void setError(Runtime &rt, const std::string &message, int pos)
     rt.lastErrorPos = pos;
 }
 
+// Compile errors are collected; so are the warnings that mean a wrong value. The compiler only
+// warns when it folds a division by a constant zero, and folds it to 0 - where running the same
+// division raises an error. Such a warning fails the compilation.
+bool isFatalWarning(const char *text)
+{
+    return text && (std::strcmp(text, "Divide by zero") == 0
+                    || std::strcmp(text, "Overflow in integer division") == 0);
+}
+
 void messageCallback(const asSMessageInfo *msg, void *param)
 {
-    if (msg->type != asMSGTYPE_ERROR)
+    if (msg->type != asMSGTYPE_ERROR
+        && !(msg->type == asMSGTYPE_WARNING && isFatalWarning(msg->message)))
         return;
     auto *rt = static_cast<Runtime *>(param);
     rt->messages.push_back({msg->section ? msg->section : "", msg->row, msg->col,
@@ -563,7 +573,7 @@ bool buildHeader(Runtime &rt)
         return false;
     }
     rt.header = rt.engine->GetModule("project");
-    bool ok = addHeaders(rt, builder) && builder.BuildModule() >= 0;
+    bool ok = addHeaders(rt, builder) && builder.BuildModule() >= 0 && rt.messages.empty();
     if (ok && rt.header) {
         startBudget(rt);
         if (rt.header->ResetGlobalVars(rt.context) < 0 || rt.stoppedByBudget)
@@ -595,7 +605,7 @@ Runtime *createRuntime()
     e->SetEngineProperty(asEP_INIT_GLOBAL_VARS_AFTER_BUILD, false); // run them under the budget
     e->SetEngineProperty(asEP_MAX_STACK_SIZE, 4 * 1024 * 1024);
     e->SetEngineProperty(asEP_MAX_CALL_STACK_SIZE, 20000);
-    e->SetEngineProperty(asEP_COMPILER_WARNINGS, 0);
+    e->SetEngineProperty(asEP_COMPILER_WARNINGS, 1);
     if (scriptrt::registerScriptString(e) < 0 || registerBuiltins(e) < 0) {
         destroyRuntime(rt.release());
         return nullptr;
@@ -695,6 +705,8 @@ std::string compileErrorText(const Runtime &rt)
     return describeMessage(m, m.section != kFormulaSection);
 }
 
+bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out, bool &compiled);
+
 // Compiles the formula as written and runs it.
 bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
 {
@@ -704,7 +716,7 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
     rt.messages.clear();
     asIScriptFunction *fn = nullptr;
     const int r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn);
-    if (r < 0 || !fn) {
+    if (r < 0 || !fn || !rt.messages.empty()) {
         out = compileErrorText(rt);
         if (fn)
             fn->Release();
@@ -712,33 +724,61 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
     }
     const bool ok = runFormula(rt, fn, nullptr, out);
     fn->Release();
-    return ok;
+    if (!ok)
+        return false;
+    // The compiler folds a division by a constant negative zero (-0.0, -(0*x)) to a value
+    // without any message. Run with its numbers as parameters, the same formula reaches the
+    // division at run time and fails as every other division by zero does.
+    scriptrt::FormulaShape shape;
+    if (std::strpbrk(formula, "/%")
+        && scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape)) {
+        std::string check;
+        bool compiled = false;
+        if (!runShape(rt, shape, check, compiled) && compiled
+            && check.find("Divide by zero") != std::string::npos) {
+            out = check;
+            return false;
+        }
+    }
+    return true;
 }
 
-// Runs the formula through the compiled function of its shape, compiling the shape once.
-bool evaluateCached(Runtime &rt, const char *formula, std::string &out)
+// Runs a shape through its compiled function, compiling it on first use; `compiled` false when
+// the shape does not compile.
+bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out, bool &compiled)
 {
-    scriptrt::FormulaShape shape;
-    if (!scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape))
-        return evaluatePlain(rt, formula, out);
     auto it = rt.shapes.find(shape.code);
     if (it == rt.shapes.end()) {
         if (rt.shapes.size() >= kShapeCacheLimit)
             releaseShapes(rt);
         rt.messages.clear();
         asIScriptFunction *fn = nullptr;
-        if (rt.header->CompileFunction(kFormulaSection, shape.code.c_str(), 0, 0, &fn) < 0) {
+        if (rt.header->CompileFunction(kFormulaSection, shape.code.c_str(), 0, 0, &fn) < 0
+            || !rt.messages.empty()) {
             if (fn)
                 fn->Release();
             fn = nullptr;
         }
         it = rt.shapes.emplace(shape.code, Runtime::CachedShape{fn}).first;
     }
+    compiled = it->second.function != nullptr;
+    if (!compiled)
+        return false;
+    return runFormula(rt, it->second.function, &shape.arguments, out);
+}
+
+// Runs the formula through the compiled function of its shape, compiling the shape once.
+bool evaluateCached(Runtime &rt, const char *formula, std::string &out)
+{
+    scriptrt::FormulaShape shape;
+    if (!scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape)
+        || shape.foldingSensitive)
+        return evaluatePlain(rt, formula, out);
+    bool compiled = false;
+    const bool ok = runShape(rt, shape, out, compiled);
     // A shape that does not compile is compiled as written, so its message names the formula's
     // own text and not the parameters that stand in for its numbers.
-    if (!it->second.function)
-        return evaluatePlain(rt, formula, out);
-    return runFormula(rt, it->second.function, &shape.arguments, out);
+    return compiled ? ok : evaluatePlain(rt, formula, out);
 }
 
 int evaluate(const char *expression, char *result, int size, bool cached)
@@ -787,7 +827,7 @@ bool executeProgram(Runtime &rt, const char *program)
 
     const bool built = addHeaders(rt, builder)
                        && builder.AddSectionFromMemory(kProgramSection, program) >= 0
-                       && builder.BuildModule() >= 0;
+                       && builder.BuildModule() >= 0 && rt.messages.empty();
     if (!built) {
         if (rt.messages.empty()) {
             setError(rt, "error: the program could not be compiled", 0);
