@@ -342,10 +342,7 @@ void TReportCell::CalcMinCellHeight()
             // A master too narrow for text needs no extra room in its block either; without
             // this the cells it covers would keep the height of its former text.
             FRequiredCellHeight = b + 18;
-            if (FOwnerLine)
-                FOwnerLine->CalcLineHeight();
-            for (TReportCell *c : std::as_const(FCellsList))
-                c->CalcMinCellHeight();
+            recalcCoveredCells();
         }
         return;
     }
@@ -369,13 +366,22 @@ void TReportCell::CalcMinCellHeight()
     if (!FCellsList.isEmpty()) {
         FRequiredCellHeight = h + 2 + b;
         FMinCellHeight = b + 18;
-        if (FOwnerLine)
-            FOwnerLine->CalcLineHeight();
-        for (TReportCell *c : std::as_const(FCellsList))
-            c->CalcMinCellHeight();
+        recalcCoveredCells();
     } else {
         FMinCellHeight = h + 2 + b;
     }
+}
+
+// After the master's own needs changed: its line's height, then the covered cells, the lowest
+// of which takes up what the master's text still lacks. Only cells that name this cell as
+// their master are visited, so a damaged merge structure cannot recurse without end.
+void TReportCell::recalcCoveredCells()
+{
+    if (FOwnerLine)
+        FOwnerLine->CalcLineHeight();
+    for (TReportCell *c : std::as_const(FCellsList))
+        if (c != this && c->FOwnerCell == this)
+            c->CalcMinCellHeight();
 }
 
 // The lowest cell of a merged block takes up whatever height the master's text still lacks

@@ -199,6 +199,7 @@ private:
     int borderHeights() const { return FTopLineWidth + FBottomLineWidth; }
     void paintBorders(QPainter &painter, bool print, bool onlySet) const;
     void calcOwnedCellHeight();
+    void recalcCoveredCells();
 
     mutable std::unique_ptr<QFont> m_font;
     mutable LOGFONT m_fontKey;

@@ -347,6 +347,20 @@ TEST(Merge, FreeingCellsLeavesNoDanglingLinks)
     EXPECT_EQ(b.cells[1]->FOwnerCell, nullptr);
 }
 
+TEST(Merge, DamagedLinksDoNotRecurse)
+{
+    ScopedPrinterLayer layer;
+    Block b;
+    // Two cells listing each other, as a damaged stored page could describe them.
+    b.cells[0]->FCellsList = {b.cells[1]};
+    b.cells[1]->FCellsList = {b.cells[0]};
+    b.cells[0]->SetCellText(QStringLiteral("x"));
+    b.layout();
+    EXPECT_EQ(b.cells[0]->FMinCellHeight, 20);
+    b.cells[0]->FCellsList.clear();
+    b.cells[1]->FCellsList.clear();
+}
+
 TEST(Merge, CopyCellFormatAndPlacementInOwnerList)
 {
     ScopedPrinterLayer layer;
