@@ -5,6 +5,7 @@
 #include "reportcontrol.h"
 
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
 
 #include <gtest/gtest.h>
@@ -57,6 +58,25 @@ TEST(PageSize, PrinterPageConvertedToScreenPixelsOnce)
     EXPECT_EQ(control.FPageHeight, 700);
     control.SetPageSize(10, 10);
     EXPECT_EQ(control.FPageWidth, 1000);
+}
+
+TEST(PageSize, QtPrinterLayerOnThisMachine)
+{
+    ScopedPrinterLayer keep; // restores the fixed layer afterwards
+    setPrinterLayer(std::make_unique<QtPrinterLayer>());
+    PrinterLayer &qt = printerLayer();
+    TReportControl control;
+    if (qt.isInstalledPrinter()) {
+        EXPECT_GT(control.FPageWidth, 0);
+        ASSERT_NE(qt.deviceMode(), nullptr);
+        EXPECT_EQ(qt.deviceMode()->dmFields, DM_ORIENTATION | DM_PAPERSIZE);
+    } else {
+        EXPECT_EQ(control.size(), QSize(DefaultPageWidth, DefaultPageHeight));
+        EXPECT_EQ(qt.deviceMode(), nullptr);
+    }
+    EXPECT_EQ(pageSizeIdFromPaper(paperFromPageSizeId(QPageSize::A4)), int(QPageSize::A4));
+    EXPECT_EQ(paperFromPageSizeId(QPageSize::A4), 9);
+    EXPECT_EQ(pageSizeIdFromPaper(9999), -1);
 }
 
 TEST(Margins, MillimetresAtTwentyFivePerInch)
