@@ -5,6 +5,8 @@
 
 #include <QBuffer>
 
+#include <string_view>
+
 namespace tessarin {
 
 TqzReport::TqzReport(QWidget *parent)
@@ -34,6 +36,15 @@ bool isExchangeName(const QString &name, const QString &request)
             return false;
     }
     return true;
+}
+
+// `name` with a to z upper-cased; shares the text when there is nothing to change.
+QString upperName(const QString &name)
+{
+    for (const QChar c : name)
+        if (c.unicode() >= u'a' && c.unicode() <= u'z')
+            return upperAscii(name);
+    return name;
 }
 
 } // namespace
@@ -97,12 +108,30 @@ std::optional<QString> TqzReport::visitKeyedCells(const CellVisitor &visit)
     return std::nullopt;
 }
 
+size_t TqzReport::NameHash::operator()(const QString &name) const noexcept
+{
+    return std::hash<std::u16string_view>{}(
+        std::u16string_view(reinterpret_cast<const char16_t *>(name.constData()),
+                            static_cast<size_t>(name.size())));
+}
+
 const TqzReport::TagIndex &TqzReport::tagIndex()
 {
     if (!m_index) {
         auto index = std::make_unique<TagIndex>();
+        size_t cells = 0;
+        for (const auto &line : FLineList)
+            cells += line->FCells.size();
+        index->entries.reserve(cells);
+        index->chains.reserve(cells);
         index->badTag = visitKeyedCells([&index](TReportCell *cell, const QString &name) {
-            index->cellsByKey[upperAscii(name)].append(cell);
+            const qsizetype at = static_cast<qsizetype>(index->entries.size());
+            index->entries.push_back({cell, -1});
+            const auto [it, added] = index->chains.try_emplace(upperName(name), TagIndex::Chain{at, at});
+            if (!added) {
+                index->entries[static_cast<size_t>(it->second.last)].next = at;
+                it->second.last = at;
+            }
             return true;
         });
         m_index = std::move(index);
@@ -126,7 +155,10 @@ void TqzReport::SetTagValue(const QString &Name, const QString &Value)
         const TagIndex &index = tagIndex();
         if (index.badTag)
             throw Error(*index.badTag);
-        targets = index.cellsByKey.value(Name);
+        const auto it = index.chains.find(Name);
+        if (it != index.chains.end())
+            for (qsizetype e = it->second.first; e >= 0; e = index.entries[size_t(e)].next)
+                targets.append(index.entries[size_t(e)].cell);
     } else {
         const std::optional<QString> bad = visitKeyedCells(
             [&](TReportCell *cell, const QString &name) {
@@ -148,9 +180,9 @@ QString TqzReport::GetTagValue(const QString &Name)
 {
     if (m_exchangeDepth > 0) {
         const TagIndex &index = tagIndex();
-        const auto it = index.cellsByKey.constFind(Name);
-        if (it != index.cellsByKey.cend())
-            return it->front()->FCellText;
+        const auto it = index.chains.find(Name);
+        if (it != index.chains.end())
+            return index.entries[size_t(it->second.first)].cell->FCellText;
         if (index.badTag)
             throw Error(*index.badTag);
         return QString();

@@ -7,13 +7,14 @@
 #include "celltag.h"
 #include "reportcontrol.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace tessarin {
 
@@ -79,9 +80,25 @@ private:
     // A cell that takes part in the exchange, with the name of its tag as written (not yet
     // upper-cased).
     using CellVisitor = std::function<bool(TReportCell *cell, const QString &name)>;
+    struct NameHash
+    {
+        size_t operator()(const QString &name) const noexcept;
+    };
+    // Cells by exchange name, each name's cells chained in visiting order through `next`.
     struct TagIndex
     {
-        QHash<QString, QList<TReportCell *>> cellsByKey; // cells in visiting order
+        struct Entry
+        {
+            TReportCell *cell;
+            qsizetype next; // next entry of the same name, -1 at the end
+        };
+        struct Chain
+        {
+            qsizetype first;
+            qsizetype last;
+        };
+        std::vector<Entry> entries;
+        std::unordered_map<QString, Chain, NameHash> chains;
         std::optional<QString> badTag; // error of the first tag that cannot be parsed
     };
 
