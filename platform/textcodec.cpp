@@ -2,11 +2,9 @@
 
 #include "error.h"
 
-#include <QDomDocument>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QTextStream>
 
 namespace tessarin {
 
@@ -68,19 +66,6 @@ QString declaredXmlEncoding(QByteArrayView bytes)
     return QStringLiteral("UTF-8");
 }
 
-QString decodeXml(const QByteArray &bytes)
-{
-    const QString encoding = declaredXmlEncoding(bytes);
-    QStringDecoder dec(normalisedEncoding(encoding).toLatin1().constData(),
-                       QStringDecoder::Flag::Stateless);
-    if (!dec.isValid())
-        throw Error(QStringLiteral("unknown encoding \"%1\" in the XML declaration").arg(encoding));
-    QString text = dec.decode(bytes);
-    if (!text.isEmpty() && text.front() == QChar(0xFEFF))
-        text.remove(0, 1);
-    return text;
-}
-
 QByteArray encodeXml(const QString &text, const QString &encoding)
 {
     const QByteArray name = normalisedEncoding(encoding).toLatin1();
@@ -124,49 +109,6 @@ QByteArray encodeXml(const QString &text, const QString &encoding)
     }
     flushRun(n);
     return out;
-}
-
-QDomDocument parseXml(const QByteArray &bytes, const QString &where)
-{
-    const QString text = decodeXml(bytes);
-    QDomDocument doc;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!doc.setContent(text, &message, &line, &column)) {
-        throw Error(QStringLiteral("%1: not a well-formed XML document (line %2, column %3): %4")
-                        .arg(where)
-                        .arg(line)
-                        .arg(column)
-                        .arg(message));
-    }
-    return doc;
-}
-
-QByteArray serializeXml(const QDomDocument &doc, int indent)
-{
-    // The declaration is written by hand: QDomDocument only knows the UTF encodings.
-    QString encoding = QStringLiteral("UTF-8");
-    QString declaration;
-    QString body;
-    QTextStream stream(&body);
-    const QDomNodeList children = doc.childNodes();
-    for (int i = 0; i < children.count(); ++i) {
-        const QDomNode node = children.at(i);
-        if (node.isProcessingInstruction() && node.nodeName() == QLatin1String("xml")) {
-            static const QRegularExpression re(
-                QStringLiteral("encoding\\s*=\\s*[\"']([A-Za-z0-9._:-]+)[\"']"));
-            const QString data = node.toProcessingInstruction().data();
-            const auto m = re.match(data);
-            if (m.hasMatch())
-                encoding = m.captured(1);
-            declaration = QStringLiteral("<?xml %1?>\n").arg(data);
-            continue;
-        }
-        node.save(stream, indent);
-    }
-    stream.flush();
-    return encodeXml(declaration + body, encoding);
 }
 
 } // namespace tessarin

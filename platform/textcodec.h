@@ -4,8 +4,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-class QDomDocument;
-
 namespace tessarin {
 
 // The 8-bit code page of stored bytes (page streams, Base64 texts, .exm files): GB18030, which
@@ -20,19 +18,9 @@ bool isKnownEncoding(const QString &encoding);
 // neither says.
 QString declaredXmlEncoding(QByteArrayView bytes);
 
-// The document's text, decoded in its declared encoding. Throws Error for an unknown encoding.
-QString decodeXml(const QByteArray &bytes);
-
 // The text in the given encoding; a character the encoding cannot hold is written as a decimal
 // character reference ("&#22531;"), so nothing is lost or replaced. Only call this on markup
 // where a reference is legal for every such character (attribute values and text).
 QByteArray encodeXml(const QString &text, const QString &encoding);
-
-// Parses a document in its declared encoding. Throws Error naming `where`, the line, the column
-// and the parser's message when it is not well-formed.
-QDomDocument parseXml(const QByteArray &bytes, const QString &where);
-
-// The document as bytes in the encoding its declaration names (UTF-8 without one).
-QByteArray serializeXml(const QDomDocument &doc, int indent = 1);
 
 } // namespace tessarin

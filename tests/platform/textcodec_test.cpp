@@ -1,5 +1,6 @@
 #include "error.h"
 #include "textcodec.h"
+#include "xmldocument.h"
 
 #include <QDomDocument>
 
@@ -40,7 +41,7 @@ TEST(XmlText, UnencodableCharactersBecomeReferences)
     EXPECT_TRUE(bytes.contains("\xB1\xC3"));
 
     const QByteArray doc = "<?xml version=\"1.0\" encoding=\"GB2312\"?>" + bytes;
-    const QDomDocument parsed = parseXml(doc, QStringLiteral("test"));
+    const QDomDocument parsed = readXmlDocument(doc, QStringLiteral("test"));
     EXPECT_EQ(parsed.documentElement().attribute(QStringLiteral("v")),
               QStringLiteral("泵堃x😀"));
 }
@@ -53,23 +54,51 @@ TEST(XmlText, SerializeUsesTheDeclaredEncoding)
     QDomElement root = doc.createElement(QStringLiteral("root"));
     root.setAttribute(QStringLiteral("Name"), QStringLiteral("流量堃"));
     doc.appendChild(root);
-    const QByteArray bytes = serializeXml(doc);
+    const QByteArray bytes = writeXmlDocument(doc, {});
     EXPECT_FALSE(bytes.contains(QStringLiteral("流").toUtf8()));
     EXPECT_TRUE(bytes.contains("&#22531;"));
-    const QDomDocument back = parseXml(bytes, QStringLiteral("test"));
+    const QDomDocument back = readXmlDocument(bytes, QStringLiteral("test"));
     EXPECT_EQ(back.documentElement().attribute(QStringLiteral("Name")), QStringLiteral("流量堃"));
 }
 
 TEST(XmlText, MalformedDocumentNamesLineAndColumn)
 {
     try {
-        parseXml("<?xml version=\"1.0\"?>\n<root>\n  <a></b>\n</root>", QStringLiteral("p.flw"));
+        readXmlDocument("<?xml version=\"1.0\"?>\n<root>\n  <a></b>\n</root>", QStringLiteral("p.flw"));
         FAIL() << "no error";
     } catch (const Error &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("p.flw"))) << e.what();
         EXPECT_TRUE(e.message().contains(QStringLiteral("line 3"))) << e.what();
         EXPECT_TRUE(e.message().contains(QStringLiteral("column"))) << e.what();
     }
-    EXPECT_THROW(parseXml("<?xml version=\"1.0\" encoding=\"NO-SUCH\"?><a/>", QStringLiteral("x")),
+    EXPECT_THROW(readXmlDocument("<?xml version=\"1.0\" encoding=\"NO-SUCH\"?><a/>", QStringLiteral("x")),
                  Error);
+}
+
+TEST(XmlText, Gb2312LabelReadsGbkAndNamesABadByte)
+{
+    // "镕" (E946) is GBK, not GB2312; Windows tools still label such files GB2312.
+    const QByteArray gbk = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a v=\"\xE9\x46\"/>";
+    EXPECT_EQ(readXmlDocument(gbk, QStringLiteral("t")).documentElement().attribute("v"),
+              QStringLiteral("镕"));
+
+    const QByteArray bad = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a v=\"x\xFF\"/>";
+    try {
+        readXmlDocument(bad, QStringLiteral("bad.flw"));
+        FAIL() << "no error";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("offset 46"))) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("line 2"))) << e.what();
+    }
+}
+
+TEST(XmlText, AttributesComeInTheGivenOrderThenByName)
+{
+    QDomDocument doc = newXmlDocument(QStringLiteral("UTF-8"));
+    QDomElement e = doc.createElement(QStringLiteral("n"));
+    for (const char *name : {"zeta", "Value", "alpha", "Name"})
+        e.setAttribute(QString::fromLatin1(name), QStringLiteral("1"));
+    doc.appendChild(e);
+    const QByteArray out = writeXmlDocument(doc, {QStringLiteral("Name"), QStringLiteral("Value")});
+    EXPECT_TRUE(out.contains("<n Name=\"1\" Value=\"1\" alpha=\"1\" zeta=\"1\"/>")) << out.data();
 }

@@ -1,0 +1,241 @@
+#include "xmldocument.h"
+
+#include "error.h"
+#include "textcodec.h"
+
+#include <QDomNamedNodeMap>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace tessarin {
+
+namespace {
+
+void writeIndent(QString &out, int depth)
+{
+    out += QString(depth, QLatin1Char(' '));
+}
+
+void writeAttributes(QString &out, const QDomElement &element, const QStringList &order)
+{
+    const QDomNamedNodeMap attrs = element.attributes();
+    std::vector<std::pair<QString, QString>> list;
+    list.reserve(static_cast<size_t>(attrs.count()));
+    for (int i = 0; i < attrs.count(); ++i) {
+        const QDomAttr a = attrs.item(i).toAttr();
+        list.emplace_back(a.name(), a.value());
+    }
+    auto rank = [&](const QString &name) {
+        const qsizetype r = order.indexOf(name);
+        return r < 0 ? order.size() : r;
+    };
+    std::sort(list.begin(), list.end(), [&](const auto &a, const auto &b) {
+        const qsizetype ra = rank(a.first);
+        const qsizetype rb = rank(b.first);
+        return ra != rb ? ra < rb : a.first < b.first;
+    });
+    for (const auto &[name, value] : list) {
+        out += QLatin1Char(' ') + name + QLatin1String("=\"");
+        appendXmlEscaped(out, value, true);
+        out += QLatin1Char('"');
+    }
+}
+
+void writeNode(QString &out, const QDomNode &node, int depth, const QStringList &order)
+{
+    if (node.isElement()) {
+        const QDomElement e = node.toElement();
+        writeIndent(out, depth);
+        out += QLatin1Char('<') + e.tagName();
+        writeAttributes(out, e, order);
+        QDomNode child = e.firstChild();
+        if (child.isNull()) {
+            out += QLatin1String("/>\n");
+            return;
+        }
+        bool textOnly = true;
+        for (QDomNode c = child; !c.isNull(); c = c.nextSibling())
+            textOnly = textOnly && (c.isText() || c.isCDATASection());
+        if (textOnly) {
+            out += QLatin1Char('>');
+            for (QDomNode c = child; !c.isNull(); c = c.nextSibling())
+                appendXmlEscaped(out, c.toCharacterData().data(), false);
+            out += QLatin1String("</") + e.tagName() + QLatin1String(">\n");
+            return;
+        }
+        out += QLatin1String(">\n");
+        for (QDomNode c = child; !c.isNull(); c = c.nextSibling())
+            writeNode(out, c, depth + 1, order);
+        writeIndent(out, depth);
+        out += QLatin1String("</") + e.tagName() + QLatin1String(">\n");
+    } else if (node.isText() || node.isCDATASection()) {
+        const QString text = node.toCharacterData().data();
+        if (text.trimmed().isEmpty())
+            return;
+        writeIndent(out, depth);
+        appendXmlEscaped(out, text, false);
+        out += QLatin1Char('\n');
+    } else if (node.isComment()) {
+        writeIndent(out, depth);
+        out += QLatin1String("<!--") + node.toComment().data() + QLatin1String("-->\n");
+    } else if (node.isProcessingInstruction()) {
+        const QDomProcessingInstruction pi = node.toProcessingInstruction();
+        writeIndent(out, depth);
+        out += QLatin1String("<?") + pi.target() + QLatin1Char(' ') + pi.data()
+               + QLatin1String("?>\n");
+    }
+}
+
+QString encodingOf(const QDomDocument &doc)
+{
+    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
+        if (n.isProcessingInstruction() && n.nodeName() == QLatin1String("xml")) {
+            const QString data = n.toProcessingInstruction().data();
+            const QString text = QStringLiteral("<?xml %1?>").arg(data);
+            return declaredXmlEncoding(text.toLatin1());
+        }
+    }
+    return QStringLiteral("UTF-8");
+}
+
+// Line and column (1-based) of a byte offset, counted in decoded characters.
+std::pair<int, int> lineAndColumn(const QString &decodedPrefix)
+{
+    const int line = static_cast<int>(decodedPrefix.count(QLatin1Char('\n'))) + 1;
+    const qsizetype lastBreak = decodedPrefix.lastIndexOf(QLatin1Char('\n'));
+    return {line, static_cast<int>(decodedPrefix.size() - lastBreak)};
+}
+
+} // namespace
+
+static bool isXmlChar(char16_t c)
+{
+    return c >= 0x20 ? (c != 0xFFFE && c != 0xFFFF) : (c == 0x09 || c == 0x0A || c == 0x0D);
+}
+
+void appendXmlEscaped(QString &out, const QString &text, bool attribute)
+{
+    out.reserve(out.size() + text.size());
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        switch (c) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'"':
+            out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
+            break;
+        // In attribute values these would be normalised to blanks on reading.
+        case u'\t':
+            out += attribute ? QLatin1String("&#9;") : QLatin1String("\t");
+            break;
+        case u'\n':
+            out += attribute ? QLatin1String("&#10;") : QLatin1String("\n");
+            break;
+        case u'\r':
+            out += QLatin1String("&#13;");
+            break;
+        default:
+            if (isXmlChar(c))
+                out += ch;
+        }
+    }
+}
+
+QString decodeXmlDocument(const QByteArray &bytes, const QString &where)
+{
+    const QString declared = declaredXmlEncoding(bytes);
+    QByteArray codec = declared.toLatin1();
+    // Files labelled GB2312 (or GBK) carry GBK characters in practice; GB18030 agrees with both
+    // on every character they hold.
+    static const QStringList chineseLabels = {
+        QStringLiteral("GB2312"), QStringLiteral("GBK"), QStringLiteral("GB_2312-80"),
+        QStringLiteral("EUC-CN"), QStringLiteral("CP936"), QStringLiteral("X-GBK"),
+        QStringLiteral("CSGB2312")};
+    if (chineseLabels.contains(declared, Qt::CaseInsensitive))
+        codec = "GB18030";
+    if (!QStringDecoder(codec.constData()).isValid())
+        throw Error(QStringLiteral("%1: unknown encoding \"%2\" in the XML declaration")
+                        .arg(where, declared));
+
+    QStringDecoder dec(codec.constData(), QStringDecoder::Flag::Stateless);
+    QString text = dec.decode(bytes);
+    if (dec.hasError()) {
+        // Longest prefix that decodes cleanly (binary search; an error in a prefix stays an
+        // error in every longer prefix).
+        qsizetype lo = 0;
+        qsizetype hi = bytes.size();
+        while (lo < hi) {
+            const qsizetype mid = (lo + hi + 1) / 2;
+            QStringDecoder d(codec.constData(), QStringDecoder::Flag::Stateless);
+            const QString part = d.decode(QByteArrayView(bytes).first(mid));
+            if (d.hasError())
+                hi = mid - 1;
+            else
+                lo = mid;
+        }
+        QStringDecoder d(codec.constData(), QStringDecoder::Flag::Stateless);
+        const auto [line, column] = lineAndColumn(d.decode(QByteArrayView(bytes).first(lo)));
+        const int bad = lo < bytes.size() ? static_cast<uchar>(bytes[lo]) : 0;
+        throw Error(QStringLiteral("%1: byte 0x%2 at offset %3 (line %4, column %5) is not "
+                                   "valid in the declared encoding %6")
+                        .arg(where)
+                        .arg(bad, 2, 16, QLatin1Char('0'))
+                        .arg(lo)
+                        .arg(line)
+                        .arg(column)
+                        .arg(declared));
+    }
+    if (!text.isEmpty() && text.front() == QChar(0xFEFF))
+        text.remove(0, 1);
+    return text;
+}
+
+QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where)
+{
+    const QString text = decodeXmlDocument(bytes, where);
+    QDomDocument doc;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!doc.setContent(text, &message, &line, &column)) {
+        throw Error(QStringLiteral("%1: not a well-formed XML document (line %2, column %3): %4")
+                        .arg(where)
+                        .arg(line)
+                        .arg(column)
+                        .arg(message));
+    }
+    return doc;
+}
+
+QDomDocument newXmlDocument(const QString &encoding)
+{
+    QDomDocument doc;
+    doc.appendChild(doc.createProcessingInstruction(
+        QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"%1\"").arg(encoding)));
+    return doc;
+}
+
+QByteArray writeXmlDocument(const QDomDocument &doc, const QStringList &attributeOrder)
+{
+    const QString encoding = encodingOf(doc);
+    QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n").arg(encoding);
+    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
+        if (n.isProcessingInstruction() && n.nodeName() == QLatin1String("xml"))
+            continue;
+        writeNode(out, n, 0, attributeOrder);
+    }
+    return encodeXml(out, encoding);
+}
+
+} // namespace tessarin

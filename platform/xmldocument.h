@@ -1,0 +1,38 @@
+#pragma once
+
+// XML documents as the program reads and writes them: decoded in their declared encoding
+// (GB2312/GBK labels read as their GB18030 superset), written in the encoding they declare with
+// character references for what it cannot hold, attributes in a fixed order.
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QString>
+#include <QStringList>
+
+namespace tessarin {
+
+// The document's text in its declared encoding. "GB2312", "GBK" and their aliases are decoded
+// as GB18030, which agrees with them on every character they hold and also covers the GBK
+// characters that files labelled GB2312 carry in practice. Throws Error naming `where` for an
+// unknown encoding or for the first byte that does not decode (offset, line and column).
+QString decodeXmlDocument(const QByteArray &bytes, const QString &where);
+
+// Parses a document in its declared encoding. Throws Error naming `where` with line and column
+// for a malformed document or a byte sequence the encoding cannot decode.
+QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where);
+
+// A new document whose declaration is version "1.0" with the given encoding.
+QDomDocument newXmlDocument(const QString &encoding);
+
+// The document as bytes in the encoding its declaration names (UTF-8 without one). Attributes
+// named in `attributeOrder` come first in that order, then any others by name, so the output is
+// the same on every run (the DOM itself keeps no attribute order). Characters the encoding
+// cannot hold are written as character references; characters XML 1.0 cannot carry at all (C0
+// controls other than tab, line feed and carriage return) are left out.
+QByteArray writeXmlDocument(const QDomDocument &doc, const QStringList &attributeOrder);
+
+// Appends `text` escaped for an attribute value (quotes, tab and line breaks as references) or
+// for element text; characters XML 1.0 cannot carry are left out.
+void appendXmlEscaped(QString &out, const QString &text, bool attribute);
+
+} // namespace tessarin
