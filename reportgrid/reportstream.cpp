@@ -21,11 +21,12 @@ namespace tessarin {
 
 namespace {
 
-// Every pixel coordinate and size of a stored page lies within this many pixels of zero, and a
-// laid-out page within kMaxPageExtent: no paper is kilometres wide, and the layout adds these
-// values up in int.
-constexpr qint64 kMaxCoordinate = qint64(1) << 24;
-constexpr qint64 kMaxPageExtent = qint64(1) << 30;
+// The layout adds widths along a line and heights down the page in int. A page whose widths
+// and heights (text included) add up to more than kMaxPageExtent pixels is refused, and every
+// single stored coordinate lies within kMaxCoordinate of zero; the values a laid-out page
+// writes stay well inside that, so everything written reads back. No paper is kilometres wide.
+constexpr qint64 kMaxCoordinate = qint64(1) << 29;
+constexpr qint64 kMaxPageExtent = qint64(1) << 27;
 // Largest font height or width, in pixels.
 constexpr int kMaxFontPixels = 4096;
 
@@ -709,7 +710,9 @@ void PageReader::checkMerges() const
 }
 
 // The layout adds widths along a line and heights down the page in int: refuse pages whose
-// sums could leave that range.
+// sums could leave that range. The bound uses only what the layout takes as given (widths, drag
+// heights, the heights of unmerged cells, text insets, texts, fonts, borders), not what it
+// recomputes, so a page that passes writes a page that passes again.
 void PageReader::checkExtent(const StoredPage &page) const
 {
     const PageStreamHeader &h = page.header;
@@ -717,14 +720,19 @@ void PageReader::checkExtent(const StoredPage &page) const
     for (size_t i = 0; i < page.lines.size(); ++i) {
         const TReportLine &line = *page.lines[i];
         qint64 width = std::abs(qint64(h.leftMargin));
-        qint64 lineHeight = std::abs(qint64(line.FDragHeight)) + std::abs(qint64(line.FMinHeight));
+        qint64 lineHeight = std::abs(qint64(line.FDragHeight));
         for (const auto &cell : line.FCells) {
             width += std::abs(qint64(cell->FCellWidth)) + std::abs(qint64(cell->FLeftMargin));
-            const qint64 cellHeight =
-                std::abs(qint64(cell->FDragCellHeight)) + std::abs(qint64(cell->FMinCellHeight))
-                + std::abs(qint64(cell->FRequiredCellHeight))
-                + std::abs(qint64(cell->FTopLineWidth)) + std::abs(qint64(cell->FBottomLineWidth))
-                + textHeightBound(*cell);
+            const qint64 borders = std::abs(qint64(cell->FTopLineWidth))
+                                   + std::abs(qint64(cell->FBottomLineWidth)) + 20;
+            const bool merged = cell->FOwnerCell || !cell->FCellsList.isEmpty();
+            const qint64 text = textHeightBound(*cell) + borders;
+            // A master's text may stretch the lowest line of its block by its whole height.
+            if (!cell->FCellsList.isEmpty())
+                height += text;
+            const qint64 cellHeight = std::abs(qint64(cell->FDragCellHeight))
+                                      + (merged ? 0 : std::abs(qint64(cell->FMinCellHeight)))
+                                      + text;
             lineHeight = std::max(lineHeight, cellHeight);
         }
         height += lineHeight;

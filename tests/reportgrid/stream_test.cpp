@@ -1,0 +1,768 @@
+// Page streams built byte by byte from the documented layout, read into pages and written back;
+// pictures written by another program; every refusal of bad input leaving the page as it was.
+
+#include "gridfixture.h"
+
+#include "error.h"
+#include "reportstream.h"
+#include "textcodec.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace tessarin;
+
+namespace {
+
+const QByteArray kSongTi("\xCB\xCE\xCC\xE5");     // "宋体" in GB2312
+const QByteArray kLiuLiang("\xC1\xF7\xC1\xBF");   // "流量"
+const QString kDataDir = QStringLiteral(TESSARIN_TEST_DATA "/reportgrid/");
+
+// Little-endian bytes, with named marks for the offsets of chosen fields.
+struct Bytes
+{
+    QByteArray b;
+    QHash<QString, int> marks;
+
+    Bytes &i32(qint32 v)
+    {
+        char x[4];
+        qToLittleEndian(v, x);
+        b.append(x, 4);
+        return *this;
+    }
+    Bytes &u16(quint16 v)
+    {
+        char x[2];
+        qToLittleEndian(v, x);
+        b.append(x, 2);
+        return *this;
+    }
+    Bytes &u8(quint8 v)
+    {
+        b.append(char(v));
+        return *this;
+    }
+    Bytes &raw(const QByteArray &v)
+    {
+        b.append(v);
+        return *this;
+    }
+    Bytes &text(const QByteArray &v) { return i32(qint32(v.size())).raw(v); }
+    Bytes &mark(const QString &name)
+    {
+        marks.insert(name, int(b.size()));
+        return *this;
+    }
+};
+
+struct CellRec
+{
+    qint32 width = 100;
+    qint32 dragHeight = 0;
+    qint32 minHeight = 24;
+    bool lines[4] = {true, true, false, true};
+    qint32 lineWidths[4] = {1, 2, 1, 3};
+    quint32 diagonal = 0x101;
+    quint32 textColor = 0x000000FF;
+    quint32 backColor = 0x00FFFFFF;
+    qint32 horz = 2;
+    qint32 vert = 0;
+    QByteArray text, disp, tag;
+    QByteArray bmp; // empty: no picture
+    qint32 fontHeight = -16;
+    qint32 fontWeight = 700;
+    qint32 owner[2] = {-1, -1};
+    QList<QPair<int, int>> owned;
+
+    void write(Bytes &out, int version, const QString &name) const
+    {
+        out.mark(name);
+        out.i32(5).i32(7).i32(0).i32(width);       // margin, index (stale on purpose), left, width
+        out.i32(0).i32(0).i32(0).i32(0);           // FCellRect
+        out.i32(0).i32(0).i32(0).i32(0);           // FTextRect
+        out.i32(dragHeight).i32(minHeight).i32(0); // drag, min, required
+        for (int i = 0; i < 4; ++i)
+            out.u8(lines[i] ? 1 : 0).i32(lineWidths[i]);
+        out.i32(qint32(diagonal)).i32(qint32(textColor)).i32(qint32(backColor));
+        out.i32(horz).i32(vert);
+        out.mark(name + ".text").text(text);
+        if (version >= 2)
+            out.text(disp).text(tag);
+        if (version >= 3) {
+            out.u8(bmp.isEmpty() ? 0 : 1).mark(name + ".bmp").raw(bmp);
+        }
+        out.mark(name + ".font");
+        out.i32(fontHeight).i32(0).i32(0).i32(0).i32(fontWeight);
+        out.u8(1).u8(0).u8(0).u8(134).u8(3).u8(2).u8(1).u8(49); // italic ... pitch and family
+        out.raw(kSongTi + QByteArray(32 - kSongTi.size(), '\0'));
+        out.mark(name + ".owner").i32(owner[0]).i32(owner[1]);
+        out.mark(name + ".owned").i32(qint32(owned.size()));
+        for (const auto &[l, c] : owned)
+            out.i32(l).i32(c);
+    }
+};
+
+struct PageRec
+{
+    qint32 width = 800;
+    qint32 height = 1000;
+    qint32 margins[4] = {40, 30, 20, 10}; // left, top, right, bottom
+    qint32 marginsMm[4] = {11, 12, 13, 14};
+    QList<QList<CellRec>> lines;
+    QList<qint32> dragHeights;
+    qint32 paper[4] = {8, 2, 4200, 2970};
+    qint32 widthFromLine = 1;
+    QList<qint32> counts; // overrides the cell-count table when not empty
+
+    Bytes build(int version) const
+    {
+        Bytes out;
+        out.u16(quint16(0xAA54 + version));
+        out.mark("header").i32(100).i32(width).i32(height);
+        for (qint32 m : margins)
+            out.i32(m);
+        for (qint32 m : marginsMm)
+            out.i32(m);
+        out.u8(0).i32(1234).i32(7);
+        out.mark("lineCount").i32(qint32(lines.size()));
+        out.mark("table");
+        for (int i = 0; i < lines.size(); ++i)
+            out.i32(counts.isEmpty() ? qint32(lines[i].size()) : counts[i]);
+        for (int i = 0; i < lines.size(); ++i) {
+            out.mark(QStringLiteral("L%1").arg(i));
+            out.i32(i).i32(0).i32(dragHeights.value(i)).i32(0).i32(0).i32(0).i32(0).i32(0);
+            for (int c = 0; c < lines[i].size(); ++c)
+                lines[i][c].write(out, version, QStringLiteral("L%1C%2").arg(i).arg(c));
+        }
+        out.mark("trailer");
+        for (qint32 p : paper)
+            out.i32(p);
+        out.i32(widthFromLine);
+        return out;
+    }
+};
+
+// Two lines: the first cell of line 0 covers the first cell of line 1.
+PageRec mergedPage()
+{
+    PageRec p;
+    CellRec master;
+    master.width = 200;
+    master.text = kLiuLiang;
+    master.disp = "0.00";
+    master.tag = "[1,2,3]FLOW";
+    master.owned = {{1, 0}};
+    CellRec right;
+    right.width = 300;
+    right.text = "AB";
+    CellRec covered;
+    covered.width = 200;
+    covered.owner[0] = 0;
+    covered.owner[1] = 0;
+    CellRec lower;
+    lower.width = 300;
+    lower.text = "x";
+    p.lines = {{master, right}, {covered, lower}};
+    p.dragHeights = {0, 40};
+    return p;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    return f.readAll();
+}
+
+QByteArray save(TReportControl &page)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    page.SaveToStream(buffer, 0);
+    return buffer.data();
+}
+
+void load(TReportControl &page, QByteArray bytes, int position = 0)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    page.LoadFromStream(buffer, position);
+}
+
+// The page as a dump, for "nothing changed" comparisons.
+QJsonObject state(const TReportControl &page)
+{
+    QJsonObject o = pageDumpJson(page, page.loadedStreamVersion());
+    o.insert(QStringLiteral("size"), QStringLiteral("%1x%2").arg(page.width()).arg(page.height()));
+    return o;
+}
+
+class PageStream : public ::testing::Test
+{
+protected:
+    gridtest::ScopedPrinterLayer printer;
+    TReportControl page;
+};
+
+} // namespace
+
+// ---- golden streams ----
+
+class GoldenVersion : public PageStream, public ::testing::WithParamInterface<int>
+{};
+
+TEST_P(GoldenVersion, LoadsEveryFieldAndRebuildsMerges)
+{
+    const int version = GetParam();
+    page.SetScale(50);
+    load(page, mergedPage().build(version).b);
+
+    EXPECT_EQ(page.loadedStreamVersion(), version);
+    EXPECT_EQ(page.FReportScale, 100);
+    EXPECT_EQ(page.FSavedScale, 100);
+    EXPECT_EQ(page.size(), QSize(800, 1000));
+    EXPECT_EQ(page.FSavedPageWidth, 800);
+    EXPECT_EQ(page.FLeftMargin, 40);
+    EXPECT_EQ(page.FTopMargin, 30);
+    EXPECT_EQ(page.FRightMargin, 20);
+    EXPECT_EQ(page.FBottomMargin, 10);
+    EXPECT_EQ(page.GetMargin(), (TRect{11, 12, 13, 14}));
+    EXPECT_FALSE(page.FStreamFlag);
+    EXPECT_EQ(page.FStreamValue, 1234);
+    EXPECT_EQ(page.FStreamMode, 7);
+    EXPECT_EQ(page.FPaperSize, 8);
+    EXPECT_EQ(page.FOrientation, 2);
+    EXPECT_EQ(page.FPaperLength, 4200);
+    EXPECT_EQ(page.FPaperWidth, 2970);
+    EXPECT_EQ(page.FWidthFromLine, 1);
+    ASSERT_EQ(page.lineCount(), 2);
+
+    TReportCell *master = page.CellFromRC(0, 0);
+    TReportCell *covered = page.CellFromRC(1, 0);
+    EXPECT_EQ(master->FCellText, QStringLiteral("流量"));
+    EXPECT_EQ(master->FCellDispFormat, version >= 2 ? QStringLiteral("0.00") : QString());
+    EXPECT_EQ(master->FTagID, version >= 2 ? QStringLiteral("[1,2,3]FLOW") : QString());
+    EXPECT_FALSE(master->FbmpYn);
+    EXPECT_EQ(master->FCellWidth, 200);
+    EXPECT_EQ(master->FLeftLineWidth, 1);
+    EXPECT_EQ(master->FTopLineWidth, 2);
+    EXPECT_FALSE(master->FRightLine);
+    EXPECT_EQ(master->FBottomLineWidth, 3);
+    EXPECT_EQ(master->FDiagonal, 0x101u);
+    EXPECT_EQ(master->FTextColor, 0x000000FFu);
+    EXPECT_EQ(master->FHorzAlign, 2);
+    EXPECT_EQ(master->FVertAlign, 0);
+    EXPECT_EQ(master->FLogFont.lfHeight, -16);
+    EXPECT_EQ(master->FLogFont.lfWeight, 700);
+    EXPECT_EQ(master->FLogFont.lfItalic, 1);
+    EXPECT_EQ(master->FLogFont.lfCharSet, 134);
+    EXPECT_EQ(master->FLogFont.lfPitchAndFamily, 49);
+    EXPECT_EQ(master->FLogFont.faceName(), QStringLiteral("宋体"));
+
+    // Both directions of the vertical merge, and the layout run on the loaded widths.
+    EXPECT_EQ(covered->FOwnerCell, master);
+    EXPECT_EQ(master->FCellsList, QList<TReportCell *>{covered});
+    EXPECT_EQ(page.CellFromRC(0, 1)->FOwnerCell, nullptr);
+    EXPECT_EQ(master->FCellIndex, 0);
+    EXPECT_EQ(page.CellFromRC(0, 1)->FCellLeft, 240);
+    EXPECT_EQ(page.line(1)->FLineTop, page.line(0)->FLineTop + page.line(0)->GetLineHeight());
+    EXPECT_EQ(master->FCellRect.bottom, page.line(1)->FLineTop + page.line(1)->GetLineHeight());
+    EXPECT_GE(page.line(1)->GetLineHeight(), 40);
+}
+
+TEST_P(GoldenVersion, WritesBackAsVersionThreeWithTheSameContent)
+{
+    const QByteArray original = mergedPage().build(GetParam()).b;
+    load(page, original);
+    const QByteArray written = save(page);
+    EXPECT_EQ(quint8(written[0]), 0x57);
+    EXPECT_EQ(quint8(written[1]), 0xAA);
+    // Scale is written as 100; header, line count and cell-count table as read.
+    EXPECT_EQ(written.mid(2, 4 + 57 - 4 + 4 + 8), original.mid(2, 4 + 57 - 4 + 4 + 8));
+
+    TReportControl again;
+    load(again, written);
+    EXPECT_EQ(again.loadedStreamVersion(), 3);
+    QJsonObject a = state(page);
+    QJsonObject b = state(again);
+    a.remove(QStringLiteral("version"));
+    b.remove(QStringLiteral("version"));
+    EXPECT_EQ(a, b);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, GoldenVersion, ::testing::Values(1, 2, 3));
+
+TEST_F(PageStream, WriterLaysOutFieldsByteForByte)
+{
+    // A page set up field by field, without a layout run, writes exactly its fields; merge
+    // references are positions on the page even where the index fields are stale.
+    PageRec expected = mergedPage();
+    expected.paper[0] = 9;
+    expected.paper[1] = 1;
+    expected.paper[2] = 0;
+    expected.paper[3] = 0;
+    page.FPageWidth = 800;
+    page.FPageHeight = 1000;
+    page.FLeftMargin = 40;
+    page.FTopMargin = 30;
+    page.FRightMargin = 20;
+    page.FBottomMargin = 10;
+    page.FLeftMargin1 = 11;
+    page.FTopMargin1 = 12;
+    page.FRightMargin1 = 13;
+    page.FBottomMargin1 = 14;
+    page.FStreamFlag = false;
+    page.FStreamValue = 1234;
+    page.FStreamMode = 7;
+    page.FWidthFromLine = 1;
+    const QList<QList<CellRec>> &recs = expected.lines;
+    for (int l = 0; l < recs.size(); ++l) {
+        auto line = std::make_unique<TReportLine>();
+        line->FReportControl = &page;
+        line->FIndex = l;
+        line->FDragHeight = expected.dragHeights.value(l);
+        for (const CellRec &rec : recs[l]) {
+            TReportCell *c = line->appendCell(std::make_unique<TReportCell>());
+            c->FCellIndex = 7;
+            c->FCellWidth = rec.width;
+            c->FMinCellHeight = rec.minHeight;
+            c->FLeftLine = rec.lines[0];
+            c->FTopLine = rec.lines[1];
+            c->FRightLine = rec.lines[2];
+            c->FBottomLine = rec.lines[3];
+            c->FLeftLineWidth = rec.lineWidths[0];
+            c->FTopLineWidth = rec.lineWidths[1];
+            c->FRightLineWidth = rec.lineWidths[2];
+            c->FBottomLineWidth = rec.lineWidths[3];
+            c->FDiagonal = rec.diagonal;
+            c->FTextColor = rec.textColor;
+            c->FHorzAlign = rec.horz;
+            c->FVertAlign = rec.vert;
+            c->FCellText = fromCodePage(rec.text);
+            c->FCellDispFormat = QString::fromLatin1(rec.disp);
+            c->FTagID = QString::fromLatin1(rec.tag);
+            c->FScriptID = 99; // not stored
+            LOGFONT f = LOGFONT::fromBytes(
+                expected.build(3).b.constData() + expected.build(3).marks.value("L0C0.font"));
+            c->FLogFont = f;
+        }
+        page.FLineList.push_back(std::move(line));
+    }
+    page.CellFromRC(1, 1)->FBmp = std::make_unique<QImage>(4, 4, QImage::Format_RGB32);
+    page.CellFromRC(1, 1)->FbmpYn = false; // a picture that is not flagged is not stored
+    page.CellFromRC(0, 0)->FCellsList = {page.CellFromRC(1, 0)};
+    page.CellFromRC(1, 0)->FOwnerCell = page.CellFromRC(0, 0);
+
+    EXPECT_EQ(save(page).toHex(), expected.build(3).b.toHex());
+}
+
+TEST_F(PageStream, EmptyPageWritesHeaderAndTrailerOnly)
+{
+    page.SetWndSize(600, 900);
+    const QByteArray bytes = save(page);
+    EXPECT_EQ(bytes.size(), 2 + PageStreamHeaderSize + PageStreamTrailerSize);
+    EXPECT_EQ(qFromLittleEndian<qint32>(bytes.constData() + 2 + 53), 0); // line count
+
+    gridtest::addLines(page, 2, {50, 50});
+    page.SetWndSize(10, 10);
+    load(page, bytes);
+    EXPECT_EQ(page.lineCount(), 0);
+    EXPECT_EQ(page.size(), QSize(600, 900));
+}
+
+TEST_F(PageStream, TextIsTakenUpToItsFirstNulAndScriptIdsAreNotStored)
+{
+    PageRec p = mergedPage();
+    p.lines[0][1].text = QByteArray("AB\0CD", 5);
+    load(page, p.build(3).b);
+    EXPECT_EQ(page.GetCallText(0, 1), QStringLiteral("AB"));
+
+    page.SetScriptID(0, 1, 42);
+    TReportControl again;
+    load(again, save(page));
+    EXPECT_EQ(again.GetScriptID(0, 1), 0);
+}
+
+TEST_F(PageStream, PaperValuesGoToThePrinterAndComeBackFromIt)
+{
+    PageRec p = mergedPage();
+    p.paper[0] = 0x10000 + 11; // only the low 16 bits reach the 16-bit device-mode field
+    load(page, p.build(3).b);
+    const PrinterDeviceMode &mode = printer.layer().mode;
+    EXPECT_EQ(mode.dmPaperSize, 11);
+    EXPECT_EQ(mode.dmOrientation, 2);
+    EXPECT_EQ(mode.dmPaperLength, 4200);
+    EXPECT_EQ(mode.dmPaperWidth, 2970);
+    EXPECT_EQ(mode.dmFields & (DM_PAPERSIZE | DM_ORIENTATION), DM_PAPERSIZE | DM_ORIENTATION);
+    EXPECT_GT(printer.layer().applyCount, 0);
+
+    printer.layer().mode.dmPaperSize = -3; // sign-extended when written
+    const QByteArray written = save(page);
+    const qsizetype trailer = written.size() - PageStreamTrailerSize;
+    EXPECT_EQ(qFromLittleEndian<qint32>(written.constData() + trailer), -3);
+    EXPECT_EQ(page.FPaperSize, -3);
+}
+
+TEST_F(PageStream, WithoutADeviceModeThePageKeepsItsOwnPaper)
+{
+    printer.layer().hasDeviceMode = false;
+    load(page, mergedPage().build(3).b);
+    EXPECT_EQ(page.FPaperSize, 8);
+    const QByteArray written = save(page);
+    const char *trailer = written.constData() + written.size() - PageStreamTrailerSize;
+    EXPECT_EQ(qFromLittleEndian<qint32>(trailer), 8);
+    EXPECT_EQ(qFromLittleEndian<qint32>(trailer + 4), 2);
+    EXPECT_EQ(printer.layer().applyCount, 0);
+}
+
+// ---- pictures ----
+
+class OtherProgramsPicture : public PageStream, public ::testing::WithParamInterface<const char *>
+{};
+
+TEST_P(OtherProgramsPicture, IsDelimitedByItsHeadersAndWrittenBackReadable)
+{
+    const QByteArray bmp = fileBytes(kDataDir + QLatin1String(GetParam()));
+    const QImage expected = QImage::fromData(bmp, "BMP");
+    ASSERT_FALSE(expected.isNull());
+    PageRec p = mergedPage();
+    p.lines[0][1].bmp = bmp;
+    load(page, p.build(3).b);
+
+    const TReportCell *cell = page.CellFromRC(0, 1);
+    ASSERT_TRUE(cell->FbmpYn);
+    EXPECT_EQ(cell->FBmp->convertToFormat(QImage::Format_RGB32),
+              expected.convertToFormat(QImage::Format_RGB32));
+    // The fields behind the picture were read from the right place.
+    EXPECT_EQ(cell->FLogFont.faceName(), QStringLiteral("宋体"));
+    EXPECT_EQ(page.CellFromRC(1, 1)->FCellText, QStringLiteral("x"));
+
+    TReportControl again;
+    load(again, save(page));
+    EXPECT_EQ(again.LoadBmp(again.CellFromRC(0, 1))->convertToFormat(QImage::Format_RGB32),
+              expected.convertToFormat(QImage::Format_RGB32));
+}
+
+INSTANTIATE_TEST_SUITE_P(ImageMagick, OtherProgramsPicture,
+                         ::testing::Values("imagemagick-v5.bmp", "imagemagick-bmp3-palette.bmp"));
+
+TEST_F(PageStream, BitfieldsPictureWithMasksBehindTheHeaderIsDelimited)
+{
+    // 2 x 1 pixels, 32 bits, BI_BITFIELDS with the three masks after a 40-byte header.
+    Bytes bmp;
+    bmp.raw("BM").i32(14 + 40 + 12 + 8).i32(0).i32(14 + 40 + 12);
+    bmp.i32(40).i32(2).i32(1).u16(1).u16(32).i32(3).i32(0).i32(0).i32(0).i32(0).i32(0);
+    bmp.i32(0x00FF0000).i32(0x0000FF00).i32(0x000000FF);
+    bmp.i32(0x00FF0000).i32(0x000000FF); // red, blue
+    EXPECT_EQ(bmpFileImageLength(bmp.b + QByteArray("tail")), bmp.b.size());
+
+    PageRec p = mergedPage();
+    p.lines[1][1].bmp = bmp.b;
+    load(page, p.build(3).b);
+    const QImage *image = page.LoadBmp(page.CellFromRC(1, 1));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(image->pixelColor(1, 0), QColor(Qt::blue));
+}
+
+TEST_F(PageStream, PicturesFromFilesAndFreeing)
+{
+    gridtest::addLines(page, 1, {100});
+    TReportCell *cell = page.CellFromRC(0, 0);
+    page.SaveBmp(cell, kDataDir + QStringLiteral("imagemagick-icon.ico"));
+    ASSERT_TRUE(cell->FbmpYn);
+    // The icon is drawn onto a bitmap of its size: transparent parts become white.
+    EXPECT_EQ(cell->FBmp->size(), QSize(8, 8));
+    EXPECT_EQ(cell->FBmp->pixelColor(1, 1), QColor(Qt::red));
+    EXPECT_EQ(cell->FBmp->pixelColor(6, 6), QColor(Qt::white));
+
+    EXPECT_THROW(page.SaveBmp(cell, kDataDir + QStringLiteral("missing.png")), Error);
+    EXPECT_EQ(cell->FBmp->size(), QSize(8, 8));
+
+    const qsizetype withPicture = save(page).size();
+    page.FreeBmp(cell);
+    EXPECT_FALSE(cell->FbmpYn);
+    EXPECT_EQ(page.LoadBmp(cell), nullptr);
+    EXPECT_EQ(save(page).size(), withPicture - bmpFileImage(QImage(8, 8, QImage::Format_RGB32)).size());
+}
+
+// ---- refusals ----
+
+struct BadStream
+{
+    const char *name;
+    std::function<QByteArray()> bytes;
+    const char *message;
+    std::function<int(const Bytes &)> offset; // expected byte offset, -1 for none
+};
+
+void PrintTo(const BadStream &bad, std::ostream *os)
+{
+    *os << bad.name;
+}
+
+class RefusedStream : public PageStream, public ::testing::WithParamInterface<BadStream>
+{};
+
+TEST_P(RefusedStream, NamesWhatAndWhereAndLeavesThePageAsItWas)
+{
+    load(page, mergedPage().build(2).b);
+    page.SetCallText(0, 1, QStringLiteral("before"));
+    const QJsonObject before = state(page);
+    const Bytes good = mergedPage().build(3);
+    try {
+        load(page, GetParam().bytes());
+        FAIL() << "accepted";
+    } catch (const Error &e) {
+        EXPECT_NE(e.message().indexOf(QLatin1String(GetParam().message)), -1)
+            << e.message().toStdString();
+        const int offset = GetParam().offset(good);
+        if (offset >= 0) {
+            EXPECT_TRUE(e.message().endsWith(QStringLiteral("at byte offset %1").arg(offset))
+                        || e.message().contains(QStringLiteral("at byte offset %1)").arg(offset)))
+                << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(state(page), before);
+    EXPECT_EQ(page.loadedStreamVersion(), 2);
+}
+
+namespace {
+
+QByteArray withPage(const std::function<void(PageRec &)> &change, int version = 3)
+{
+    PageRec p = mergedPage();
+    change(p);
+    return p.build(version).b;
+}
+
+QByteArray patched(int at, const QByteArray &bytes)
+{
+    QByteArray b = mergedPage().build(3).b;
+    b.replace(at, bytes.size(), bytes);
+    return b;
+}
+
+QByteArray le32(qint32 v)
+{
+    return Bytes().i32(v).b;
+}
+
+const BadStream badStreams[] = {
+    {"empty", [] { return QByteArray(); }, "before its magic word",
+     [](const Bytes &) { return 0; }},
+    {"negative_line_count",
+     [] { return patched(mergedPage().build(3).marks["lineCount"], le32(-1)); },
+     "negative line count", [](const Bytes &g) { return g.marks["lineCount"]; }},
+    {"line_count_too_large",
+     [] { return patched(mergedPage().build(3).marks["lineCount"], le32(0x7FFFFFFF)); },
+     "cannot fit", [](const Bytes &g) { return g.marks["lineCount"]; }},
+    {"line_without_cells",
+     [] { return withPage([](PageRec &p) { p.counts = {2, 0}; }); }, "at least one",
+     [](const Bytes &g) { return g.marks["table"] + 4; }},
+    {"cell_counts_too_large",
+     [] { return withPage([](PageRec &p) { p.counts = {2, 100000}; }); }, "cannot fit",
+     [](const Bytes &g) { return g.marks["table"] + 4; }},
+    {"owner_line_out_of_range",
+     [] { return withPage([](PageRec &p) { p.lines[1][0].owner[0] = 2; }); },
+     "names line 2, but the page has 2 lines",
+     [](const Bytes &g) { return g.marks["L1C0.owner"]; }},
+    {"owned_cell_out_of_range",
+     [] { return withPage([](PageRec &p) { p.lines[0][0].owned = {{1, 5}}; }); },
+     "names cell 5 of line 1", [](const Bytes &g) { return g.marks["L0C0.owned"] + 4; }},
+    {"owner_that_does_not_list_the_cell",
+     [] { return withPage([](PageRec &p) { p.lines[1][1].owner[0] = 0; p.lines[1][1].owner[1] = 1; }); },
+     "which does not list it", [](const Bytes &) { return -1; }},
+    {"master_listing_a_cell_without_owner",
+     [] { return withPage([](PageRec &p) { p.lines[1][0].owner[0] = -1; }); },
+     "names no owner", [](const Bytes &g) { return g.marks["L1C0.owner"]; }},
+    {"cell_owning_itself",
+     [] { return withPage([](PageRec &p) { p.lines[0][1].owner[0] = 0; p.lines[0][1].owner[1] = 1; p.lines[0][1].owned = {{0, 1}}; }); },
+     "names itself", [](const Bytes &g) { return g.marks["L0C1.owner"]; }},
+    {"text_over_3000_bytes",
+     [] { return withPage([](PageRec &p) { p.lines[0][1].text = QByteArray(3001, 'a'); }); },
+     "longer than the 3000 bytes", [](const Bytes &g) { return g.marks["L0C1.text"]; }},
+    {"negative_text_length",
+     [] { return patched(mergedPage().build(3).marks["L0C1.text"], le32(-5)); },
+     "negative length", [](const Bytes &g) { return g.marks["L0C1.text"]; }},
+    {"text_not_gb18030",
+     [] { return withPage([](PageRec &p) { p.lines[0][1].text = QByteArray("\x81\x20", 2); }); },
+     "not valid GB18030", [](const Bytes &g) { return g.marks["L0C1.text"] + 4; }},
+    {"font_height_out_of_range",
+     [] { return withPage([](PageRec &p) { p.lines[0][0].fontHeight = -100000; }); },
+     "font of height", [](const Bytes &g) { return g.marks["L0C0.font"]; }},
+    {"page_without_area",
+     [] { return patched(mergedPage().build(3).marks["header"] + 4, le32(0)); }, "has no area",
+     [](const Bytes &g) { return g.marks["header"] + 4; }},
+    {"picture_without_signature",
+     [] { return withPage([](PageRec &p) { p.lines[0][1].bmp = QByteArray(60, 'x'); }); },
+     "no \"BM\" signature", [](const Bytes &) { return -1; }},
+    {"run_length_compressed_picture",
+     [] {
+         return withPage([](PageRec &p) {
+             p.lines[0][1].bmp = fileBytes(kDataDir + QStringLiteral("imagemagick-rle8.bmp"));
+         });
+     },
+     "run-length-compressed", [](const Bytes &) { return -1; }},
+    {"picture_cut_short",
+     [] {
+         return withPage([](PageRec &p) {
+             // Too short even with the font, the references and the trailer behind it.
+             p.lines[1][1].bmp = fileBytes(kDataDir + QStringLiteral("imagemagick-v5.bmp"));
+             p.lines[1][1].bmp.chop(120);
+         });
+     },
+     "BMP", [](const Bytes &) { return -1; }},
+};
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(BadInput, RefusedStream, ::testing::ValuesIn(badStreams),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(PageStream, EveryTruncationIsRefusedAndChangesNothing)
+{
+    const QByteArray good = mergedPage().build(3).b;
+    gridtest::addLines(page, 1, {60, 70});
+    const QJsonObject before = state(page);
+    for (qsizetype n = 0; n < good.size(); ++n) {
+        EXPECT_THROW(load(page, good.first(n)), Error) << n;
+        ASSERT_EQ(state(page), before) << n;
+    }
+}
+
+TEST_F(PageStream, UnknownMagicChangesNothingAndReportsNothing)
+{
+    gridtest::addLines(page, 1, {60});
+    const QJsonObject before = state(page);
+    QByteArray bytes = mergedPage().build(3).b;
+    bytes[0] = char(0x58);
+    EXPECT_NO_THROW(load(page, bytes));
+    EXPECT_EQ(state(page), before);
+    EXPECT_EQ(page.loadedStreamVersion(), 0);
+}
+
+TEST_F(PageStream, StreamAtAnOffsetReportsOffsetsOfTheStream)
+{
+    QByteArray bytes = QByteArray(10, 'z') + withPage([](PageRec &p) { p.lines[0][1].text = QByteArray(3001, 'a'); });
+    try {
+        load(page, bytes, 10);
+        FAIL();
+    } catch (const Error &e) {
+        const int at = 10 + mergedPage().build(3).marks["L0C1.text"];
+        EXPECT_TRUE(e.message().endsWith(QStringLiteral("at byte offset %1").arg(at)))
+            << e.message().toStdString();
+    }
+    load(page, QByteArray(10, 'z') + mergedPage().build(1).b, 10);
+    EXPECT_EQ(page.lineCount(), 2);
+}
+
+TEST_F(PageStream, TextsOverThreeThousandBytesAreRefusedOnWritingNamingLineAndCell)
+{
+    gridtest::addLines(page, 2, {100, 100});
+    page.SetCallText(1, 1, QString(1501, QChar(0x6C49))); // 3002 bytes in GB18030
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    buffer.write("keep");
+    try {
+        page.SaveToStream(buffer, 0);
+        FAIL();
+    } catch (const Error &e) {
+        EXPECT_NE(e.message().indexOf(QLatin1String("line 1, cell 1")), -1)
+            << e.message().toStdString();
+        EXPECT_NE(e.message().indexOf(QLatin1String("3002 bytes")), -1);
+    }
+    EXPECT_EQ(buffer.data(), QByteArray("keep"));
+
+    page.SetCallText(1, 1, QString(1500, QChar(0x6C49))); // exactly 3000 bytes
+    TReportControl again;
+    load(again, save(page));
+    EXPECT_EQ(again.GetCallText(1, 1), QString(1500, QChar(0x6C49)));
+}
+
+// ---- files and the cell-width table ----
+
+TEST_F(PageStream, FilesRoundTripAndNameThemselvesInErrors)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("page.rpt"));
+    load(page, mergedPage().build(1).b);
+    page.SaveToFile(path);
+    TReportControl again;
+    again.LoadFromFile(path);
+    EXPECT_EQ(again.GetCallText(0, 0), QStringLiteral("流量"));
+
+    QFile::resize(path, 100);
+    const QJsonObject before = state(again);
+    try {
+        again.LoadFromFile(path);
+        FAIL();
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().startsWith(path)) << e.message().toStdString();
+    }
+    EXPECT_EQ(state(again), before);
+}
+
+TEST_F(PageStream, WidthTableAppliesOnlyToPagesOfTheRecordedLength)
+{
+    QTemporaryDir dir;
+    auto writePage = [&](const QString &name, int lines) {
+        TReportControl p;
+        gridtest::addLines(p, lines, {100, 100, 100});
+        p.SaveToFile(dir.filePath(name));
+        return dir.filePath(name);
+    };
+    const QString three = writePage(QStringLiteral("three"), 3);
+    const QString four = writePage(QStringLiteral("four"), 4);
+
+    gridtest::addLines(page, 3, {50, 120, 130});
+    page.FWidthFromLine = 5; // past the last line: only lines 0..2 are copied
+    page.GetCellsWadth(2);
+    ASSERT_EQ(page.FCellWidths.size(), 40u);
+    EXPECT_EQ(page.FCellWidths[39][0], 2);
+    EXPECT_EQ(page.FCellWidths[1][2], 130);
+
+    TReportControl target;
+    target.FCellWidths = page.FCellWidths;
+    target.SetFileCellWidth(three, 0);
+    TReportControl check;
+    check.LoadFromFile(three);
+    EXPECT_EQ(check.CellFromRC(2, 0)->FCellWidth, 50);
+    EXPECT_EQ(check.CellFromRC(2, 2)->FCellWidth, 130);
+
+    target.SetFileCellWidth(four, 0);
+    check.LoadFromFile(four);
+    EXPECT_EQ(check.CellFromRC(0, 0)->FCellWidth, 100);
+
+    // A file that holds no page is not overwritten by the page in the control.
+    const QString other = dir.filePath(QStringLiteral("other"));
+    QFile f(other);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a page");
+    f.close();
+    target.SetFileCellWidth(other, 0);
+    EXPECT_EQ(fileBytes(other), QByteArray("not a page"));
+}
+
+TEST_F(PageStream, WidthTableKeepsToItsFortyByFortyShape)
+{
+    gridtest::addLines(page, 45, std::vector<int>(45, 12));
+    page.FWidthFromLine = 40;
+    page.GetCellsWadth(44);
+    ASSERT_EQ(page.FCellWidths.size(), 40u);
+    for (const auto &row : page.FCellWidths)
+        ASSERT_EQ(row.size(), 40u);
+    EXPECT_EQ(page.FCellWidths[39][0], 38); // row 39 is reserved
+    page.FCellWidths[39][0] = 44;           // claims a row for every line: still only 39 exist
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    page.SaveToStream(buffer, 0);
+    EXPECT_NO_THROW(page.SetStreamCellWidth(buffer, 0));
+}
