@@ -107,7 +107,8 @@ public:
                                 const QString &where = QStringLiteral("project document"));
 
     // What went wrong per page during the last load (empty when every page loaded), each
-    // naming the page (1-based), e.g. "page 2: Base64 text: ...; the page is left empty".
+    // naming the page (1-based) and the line of its element, e.g. "page 2 (line 13): Base64
+    // text: ...; the page is left empty".
     const QStringList &loadErrors() const { return m_loadErrors; }
 
     // ---- value exchange ----
@@ -122,8 +123,10 @@ public:
     void UpdatePageFields();
 
     // Keeps an exchange session open on every page for its lifetime, so that a batch of
-    // SetTagValue/GetTagValue calls costs cells plus names. Pages must not be added, loaded,
-    // cleared or edited while it is open.
+    // SetTagValue/GetTagValue calls (a run reading every node's value, or writing the results
+    // back) costs cells plus names instead of cells times names. While it is open, cells and
+    // tags must change only through the exchange itself and LoadFromText: no editing
+    // operations, stream loads or direct field writes on the pages.
     class ExchangeScope
     {
     public:
@@ -143,7 +146,8 @@ public:
     // Prints the current page as one job; nothing when there is none. The page fields are not
     // refreshed.
     void PrintCurrent(QPrinter *printer = nullptr);
-    // Prints the given pages, in the given order, as one job on `printer`.
+    // Prints the given pages, in the given order, as one job on `printer` (the application's
+    // printer when null); nothing for an empty list.
     void printPages(const QList<TqzReport *> &pages, QPrinter *printer);
 
 private:
