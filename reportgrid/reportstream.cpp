@@ -487,7 +487,9 @@ std::optional<StoredPage> PageReader::read()
         cellTotal += n;
         if (cellTotal * pageStreamMinCellRecordSize(version) > r.remaining())
             r.fail(at, table,
-                   QStringLiteral("%1 cells cannot fit in the %2 bytes left")
+                   QStringLiteral("lines 0 to %1 hold %2 cells, which cannot fit in the %3 "
+                                  "bytes left")
+                       .arg(i)
                        .arg(cellTotal)
                        .arg(r.remaining()));
     }
