@@ -2,6 +2,7 @@
 
 #include "base64.h"
 #include "error.h"
+#include "reportstream.h"
 
 #include <QBuffer>
 
@@ -55,7 +56,7 @@ bool hasPageStreamMagic(QByteArrayView bytes)
         return false;
     const unsigned magic = static_cast<unsigned char>(bytes[0])
                            | static_cast<unsigned>(static_cast<unsigned char>(bytes[1])) << 8;
-    return magic == 0xAA55 || magic == 0xAA56 || magic == 0xAA57;
+    return magic == PageStreamMagicV1 || magic == PageStreamMagicV2 || magic == PageStreamMagicV3;
 }
 
 QString TqzReport::SaveToText()

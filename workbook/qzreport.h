@@ -113,8 +113,7 @@ private:
     bool m_layoutPending = false;
 };
 
-// True when `bytes` start with the magic word of a page stream (0xAA55, 0xAA56 or 0xAA57,
-// little-endian).
+// True when `bytes` start with the magic word of a page stream of any version (little-endian).
 bool hasPageStreamMagic(QByteArrayView bytes);
 
 } // namespace tessarin
