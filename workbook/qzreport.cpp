@@ -72,16 +72,18 @@ void TqzReport::LoadFromText(const QString &Text)
     // Decode first: text the codec refuses changes nothing.
     QByteArray bytes = DecodeBase64Text(Text);
     m_index.reset();
-    m_layoutPending = false;
     if (!hasPageStreamMagic(bytes)) {
         // Not a page stream: the page is emptied and nothing is loaded.
         ResetContent();
+        m_layoutPending = false;
         return;
     }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    // The stream reader swaps the new content in only when the whole stream is good.
+    // The stream reader swaps the new content in only when the whole stream is good (and lays
+    // it out).
     LoadFromStream(buffer, 0);
+    m_layoutPending = false;
 }
 
 std::optional<QString> TqzReport::visitKeyedCells(const CellVisitor &visit)
