@@ -213,22 +213,18 @@ TEST_F(Workbook, PageFieldsOnEveryPageShownOrNot)
     }
 }
 
-TEST_F(Workbook, EmptyWorkbookElementAndItsLoad)
+TEST_F(Workbook, ElementOfAnEmptyWorkbookAndTabNames)
 {
+    // No pages: "ShowPages" and no children; loading it leaves no pages.
     workbook.ClearPages();
-    QDomDocument doc;
-    const QDomElement element = savedElement(doc);
-    EXPECT_EQ(element.attribute(QStringLiteral("ShowPages")), QStringLiteral("默认页\r\n"));
-    EXPECT_TRUE(element.firstChild().isNull());
-
+    QDomDocument empty;
+    const QDomElement saved = savedElement(empty);
+    EXPECT_EQ(saved.attribute(QStringLiteral("ShowPages")), QStringLiteral("默认页\r\n"));
+    EXPECT_TRUE(saved.firstChild().isNull());
     addPages({0, 0});
-    workbook.LoadFromXML(element);
+    workbook.LoadFromXML(saved);
     EXPECT_TRUE(workbook.Pages.isEmpty());
-    EXPECT_EQ(workbook.PageNames, QStringList{QStringLiteral("默认页")});
-}
 
-TEST_F(Workbook, TabNamesFromShowPagesOrKept)
-{
     QTabBar tabs;
     workbook.TabSet = &tabs;
     QDomDocument doc;
@@ -374,38 +370,8 @@ TEST_F(SaveToFile, MissingFileIsLeftAloneAndBrokenFileUnchanged)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("p.flw")});
 }
 
-TEST_F(SaveToFile, ProjectFileWrittenByTheProgramLoadsBackTheSame)
-{
-    write(sampleProjectPart());
-    buildSampleWorkbook(workbook);
-    workbook.SaveToFile(path());
-
-    TqzExcel loaded(&area);
-    loaded.LoadFromStream(read(), path());
-    EXPECT_TRUE(loaded.loadErrors().isEmpty());
-    EXPECT_EQ(loaded.PageNames, workbook.PageNames);
-    ASSERT_EQ(loaded.Pages.size(), workbook.Pages.size());
-    for (qsizetype k = 0; k < loaded.Pages.size(); ++k) {
-        const TqzReport &a = *workbook.Pages[k];
-        const TqzReport &b = *loaded.Pages[k];
-        EXPECT_EQ(b.OwnerIndex, a.OwnerIndex);
-        ASSERT_EQ(b.CountFLines(), a.CountFLines());
-        for (int l = 0; l < a.CountFLines(); ++l) {
-            ASSERT_EQ(b.CountFcells(l), a.CountFcells(l));
-            for (int c = 0; c < a.CountFcells(l); ++c) {
-                EXPECT_EQ(b.GetCallText(l, c), a.GetCallText(l, c));
-                EXPECT_EQ(b.GetTagID(l, c), a.GetTagID(l, c));
-            }
-        }
-    }
-    // A document without the element leaves the workbook as it is.
-    loaded.LoadFromStream(sampleProjectPart());
-    EXPECT_EQ(loaded.Pages.size(), 3);
-    EXPECT_THROW(loaded.LoadFromStream("<FLW>"), Error);
-    EXPECT_EQ(loaded.Pages.size(), 3);
-}
-
-// The committed sample is what the generator builds; TESSARIN_WRITE_SAMPLE=1 rewrites it.
+// A project file written by the program loads back with the same tabs and pages: the committed
+// sample is what the generator builds (TESSARIN_WRITE_SAMPLE=1 rewrites it).
 TEST(SampleProject, WrittenByTheProgram)
 {
     NoPrinter noPrinter;
@@ -419,44 +385,42 @@ TEST(SampleProject, WrittenByTheProgram)
     TqzExcel loaded(&area);
     loaded.LoadFromStream(readWholeFile(samplePath()), samplePath());
     ASSERT_EQ(loaded.Pages.size(), built.Pages.size());
-    for (qsizetype k = 0; k < built.Pages.size(); ++k)
+    for (qsizetype k = 0; k < built.Pages.size(); ++k) {
+        EXPECT_EQ(loaded.Pages[k]->OwnerIndex, built.Pages[k]->OwnerIndex);
         EXPECT_EQ(loaded.Pages[k]->SaveToText(), built.Pages[k]->SaveToText()) << "page " << k;
+    }
     EXPECT_EQ(loaded.PageNames, built.PageNames);
+    EXPECT_TRUE(loaded.loadErrors().isEmpty());
+
+    // A document without the element, or one that is not well-formed, changes nothing.
+    loaded.LoadFromStream(sampleProjectPart());
+    EXPECT_THROW(loaded.LoadFromStream("<FLW>"), Error);
+    EXPECT_EQ(loaded.Pages.size(), 3);
 }
 
-class Printing : public Workbook
+TEST_F(Workbook, PrintsAllPagesOrTheCurrentOneToPdf)
 {
-protected:
     QTemporaryDir dir;
-
-    // Pages of the PDF the workbook printed, or -1 when no file was written.
-    int printedPages(const std::function<void(QPrinter &)> &print)
-    {
-        const QString file = dir.filePath(QStringLiteral("out.pdf"));
+    const QString file = dir.filePath(QStringLiteral("out.pdf"));
+    auto printed = [&](void (TqzExcel::*print)(QPrinter *)) {
         QFile::remove(file);
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(file);
-        print(printer);
-        if (!QFile::exists(file))
-            return -1;
-        const QByteArray pdf = readWholeFile(file);
+        (workbook.*print)(&printer);
         static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
-        return static_cast<int>(QString::fromLatin1(pdf).count(page));
-    }
-};
-
-TEST_F(Printing, AllPagesOfEveryTabOrTheCurrentOne)
-{
+        return QFile::exists(file)
+                   ? static_cast<int>(QString::fromLatin1(readWholeFile(file)).count(page))
+                   : -1;
+    };
     addPages({0, 1, 0});
     setCell(*workbook.Pages[1], 0, 0, QStringLiteral("PAGENUM"));
     workbook.ShowOwnerPages(0);
-    EXPECT_EQ(printedPages([&](QPrinter &p) { workbook.PrintAll(&p); }), 3);
+    EXPECT_EQ(printed(&TqzExcel::PrintAll), 3);
     EXPECT_EQ(workbook.Pages[1]->GetCallText(0, 0), QStringLiteral("第 2 页"));
-
-    EXPECT_EQ(printedPages([&](QPrinter &p) { workbook.PrintCurrent(&p); }), -1);
+    EXPECT_EQ(printed(&TqzExcel::PrintCurrent), -1);
     workbook.SetCurrentPage(workbook.Pages[2]);
-    EXPECT_EQ(printedPages([&](QPrinter &p) { workbook.PrintCurrent(&p); }), 1);
+    EXPECT_EQ(printed(&TqzExcel::PrintCurrent), 1);
 }
 
 } // namespace

@@ -60,20 +60,16 @@ TEST_P(PageExchange, MatchesByTrimmedUpperCasedName)
     }
 }
 
+// The matching rules themselves are covered cell by cell with the tag parser; these rows check
+// that a page applies them the same way in both of its lookup paths.
 INSTANTIATE_TEST_SUITE_P(
     Tags, PageExchange,
-    ::testing::Values(ExchangeRow{u"FLOW", u"12", u"FLOW", u"12"},
-                      ExchangeRow{u"flow", u"12", u"FLOW", u"12"},
+    ::testing::Values(ExchangeRow{u"flow", u"12", u"FLOW", u"12"},
                       ExchangeRow{u"flow", u"12", u"flow", nullptr},
                       ExchangeRow{u"  [2][0][1][Q] \t", u"3.5", u"Q", u"3.5"},
-                      ExchangeRow{u"[2][1][0][q]", u"7", u"Q", u"7"},
-                      ExchangeRow{u"[2][1][0][q]", u"7", u"q", nullptr},
                       ExchangeRow{u"PageNum", u"", u"PAGENUM", u""},
                       ExchangeRow{u"流量q", u"50", u"流量Q", u"50"},
-                      ExchangeRow{u"流量q", u"50", u"流量q", nullptr},
-                      ExchangeRow{u"ÄQ", u"1", u"ÄQ", u"1"}, // only a to z are upper-cased
-                      ExchangeRow{u"äq", u"1", u"ÄQ", nullptr},
-                      ExchangeRow{u"FLOW ", u"1", u"FLOW ", nullptr},
+                      ExchangeRow{u"äq", u"1", u"ÄQ", nullptr}, // only a to z are upper-cased
                       ExchangeRow{u"   ", u"1", u"", nullptr},
                       ExchangeRow{u"FLOW", u"[执行计算]", u"FLOW", nullptr},
                       ExchangeRow{u"FLOW", u"[执行计算] ", u"FLOW", u"[执行计算] "}));

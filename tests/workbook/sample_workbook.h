@@ -20,24 +20,32 @@ inline QString samplePath()
     return QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw");
 }
 
-// Merges cells first..last of one line into one cell.
-inline void mergeAcross(TReportControl &page, int line, int first, int last)
+// One page of the sample: a table whose first line is a title across all columns, and cells
+// given as {line, cell, tag, text}.
+struct SampleCell
 {
-    page.RemoveAllSelectedCell();
-    for (int c = first; c <= last; ++c)
-        page.AddSelectedCell(page.CellFromRC(line, c));
-    page.CombineCell();
-    page.RemoveAllSelectedCell();
-}
+    int line;
+    int cell;
+    const char16_t *tag;
+    const char16_t *text;
+};
 
-// One row of labels and one tagged value: label, code, value cell (tag, text), unit.
-inline void sheetRow(TReportControl &page, int line, const QString &label, const QString &code,
-                     const QString &tag, const QString &value, const QString &unit)
+inline TqzReport *addSamplePage(TqzExcel &workbook, int tab, int cells, int lines,
+                                std::initializer_list<SampleCell> content)
 {
-    setCell(page, line, 0, QString(), label);
-    setCell(page, line, 1, QString(), code);
-    setCell(page, line, 2, tag, value);
-    setCell(page, line, 3, QString(), unit);
+    workbook.OwnerIndex = tab;
+    TqzReport *page = workbook.AddPage();
+    makeTable(*page, cells, lines);
+    for (const SampleCell &c : content)
+        setCell(*page, c.line, c.cell, QString::fromUtf16(c.tag), QString::fromUtf16(c.text));
+    page->RemoveAllSelectedCell();
+    for (int c = 0; c < cells; ++c)
+        page->AddSelectedCell(page->CellFromRC(0, c));
+    page->CombineCell();
+    page->RemoveAllSelectedCell();
+    page->CellFromRC(0, 0)->FHorzAlign = TEXT_ALIGN_CENTER;
+    page->UpdateLines();
+    return page;
 }
 
 // Fills an empty workbook with the three sample pages and the two tabs.
@@ -45,48 +53,30 @@ inline void buildSampleWorkbook(TqzExcel &workbook)
 {
     workbook.ClearPages();
     workbook.PageNames = {QStringLiteral("泵性能"), QStringLiteral("电机")};
-
-    TqzReport *pump = workbook.AddPage();
-    makeTable(*pump, 4, 7);
-    setCell(*pump, 0, 0, QString(), QStringLiteral("离心泵性能数据表"));
-    mergeAcross(*pump, 0, 0, 3);
-    pump->CellFromRC(0, 0)->FHorzAlign = TEXT_ALIGN_CENTER;
-    sheetRow(*pump, 1, QStringLiteral("参数"), QStringLiteral("代号"), QString(),
-             QStringLiteral("数值"), QStringLiteral("单位"));
-    sheetRow(*pump, 2, QStringLiteral("流量"), QStringLiteral("Q"),
-             QStringLiteral("[2][1][0][流量]"), QStringLiteral("50"), QStringLiteral("m3/h"));
-    sheetRow(*pump, 3, QStringLiteral("扬程"), QStringLiteral("H"), QStringLiteral("扬程"),
-             QStringLiteral("32.5"), QStringLiteral("m"));
-    sheetRow(*pump, 4, QStringLiteral("效率"), QStringLiteral("η"), QStringLiteral(" 效率 "),
-             QStringLiteral("0.72"), QString());
-    sheetRow(*pump, 5, QStringLiteral("轴功率"), QStringLiteral("N"), QStringLiteral("轴功率"),
-             QString(), QStringLiteral("kW"));
-    setCell(*pump, 6, 0, QStringLiteral("RUN"), QStringLiteral("[执行计算]"));
-    setCell(*pump, 6, 2, QStringLiteral("PageNum"));
-    setCell(*pump, 6, 3, QStringLiteral("[2][1][0][pagecount]"));
-
-    workbook.OwnerIndex = 1;
-    TqzReport *motor = workbook.AddPage();
-    makeTable(*motor, 4, 4);
-    setCell(*motor, 0, 0, QString(), QStringLiteral("电机选型"));
-    mergeAcross(*motor, 0, 0, 3);
-    sheetRow(*motor, 1, QStringLiteral("轴功率"), QStringLiteral("N"), QStringLiteral("轴功率"),
-             QString(), QStringLiteral("kW"));
-    sheetRow(*motor, 2, QStringLiteral("密度"), QStringLiteral("ρ"), QStringLiteral("密度"),
-             QStringLiteral("998.2"), QStringLiteral("kg/m3"));
-    setCell(*motor, 3, 2, QStringLiteral("PAGENUM"));
-    setCell(*motor, 3, 3, QStringLiteral("PAGECOUNT"));
-
-    workbook.OwnerIndex = 0;
-    TqzReport *notes = workbook.AddPage();
-    makeTable(*notes, 2, 3);
-    setCell(*notes, 0, 0, QString(), QStringLiteral("备注"));
-    setCell(*notes, 0, 1, QString(),
-            QStringLiteral("轴功率按 N = ρgQH/η 计算；数值由运行写回本表。"));
-    setCell(*notes, 2, 0, QStringLiteral("PAGENUM"));
-    setCell(*notes, 2, 1, QStringLiteral("PAGECOUNT"));
-    for (TqzReport *page : {pump, motor, notes})
-        page->UpdateLines();
+    addSamplePage(workbook, 0, 4, 7,
+                  {{0, 0, u"", u"离心泵性能数据表"},
+                   {1, 0, u"", u"参数"}, {1, 1, u"", u"代号"}, {1, 2, u"", u"数值"},
+                   {1, 3, u"", u"单位"},
+                   {2, 0, u"", u"流量"}, {2, 1, u"", u"Q"}, {2, 2, u"[2][1][0][流量]", u"50"},
+                   {2, 3, u"", u"m3/h"},
+                   {3, 0, u"", u"扬程"}, {3, 1, u"", u"H"}, {3, 2, u"扬程", u"32.5"},
+                   {3, 3, u"", u"m"},
+                   {4, 0, u"", u"效率"}, {4, 1, u"", u"η"}, {4, 2, u" 效率 ", u"0.72"},
+                   {5, 0, u"", u"轴功率"}, {5, 1, u"", u"N"}, {5, 2, u"轴功率", u""},
+                   {5, 3, u"", u"kW"},
+                   {6, 0, u"RUN", u"[执行计算]"}, {6, 2, u"PageNum", u""},
+                   {6, 3, u"[2][1][0][pagecount]", u""}});
+    addSamplePage(workbook, 1, 4, 4,
+                  {{0, 0, u"", u"电机选型"},
+                   {1, 0, u"", u"轴功率"}, {1, 1, u"", u"N"}, {1, 2, u"轴功率", u""},
+                   {1, 3, u"", u"kW"},
+                   {2, 0, u"", u"密度"}, {2, 1, u"", u"ρ"}, {2, 2, u"密度", u"998.2"},
+                   {2, 3, u"", u"kg/m3"},
+                   {3, 2, u"PAGENUM", u""}, {3, 3, u"PAGECOUNT", u""}});
+    addSamplePage(workbook, 0, 2, 4,
+                  {{0, 0, u"", u"备注"},
+                   {1, 0, u"", u"轴功率按 N = ρgQH/η 计算；数值由运行写回本表。"},
+                   {3, 0, u"PAGENUM", u""}, {3, 1, u"PAGECOUNT", u""}});
     workbook.ShowOwnerPages(0);
 }
 
