@@ -7,6 +7,7 @@
 #include "qzexcel.h"
 
 #include <QApplication>
+#include <QDomDocument>
 
 #include <benchmark/benchmark.h>
 
@@ -97,8 +98,34 @@ void GetTagValueOneNameUnbatched(benchmark::State &state)
         benchmark::DoNotOptimize(big.workbook.GetTagValue(last));
 }
 
+// The workbook element of the 20-page workbook written and read back (Base64 page texts).
+void SaveToXML(benchmark::State &state)
+{
+    BigWorkbook &big = workbookOf(20, 0);
+    QDomDocument doc;
+    QDomElement element = doc.createElement(QStringLiteral("TqzExcel"));
+    doc.appendChild(element);
+    for (auto _ : state)
+        big.workbook.SaveToXML(element);
+}
+
+void LoadFromXML(benchmark::State &state)
+{
+    BigWorkbook &big = workbookOf(20, 0);
+    QDomDocument doc;
+    QDomElement element = doc.createElement(QStringLiteral("TqzExcel"));
+    doc.appendChild(element);
+    big.workbook.SaveToXML(element);
+    QWidget area;
+    TqzExcel loaded(&area);
+    for (auto _ : state)
+        loaded.LoadFromXML(element);
+}
+
 } // namespace
 
+BENCHMARK(SaveToXML)->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadFromXML)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetTagValueAllNames)->Arg(20)->Arg(5)->Arg(10)->Arg(40)->Unit(benchmark::kMillisecond);
 BENCHMARK(SetTagValueAllNames)->Arg(20)->Arg(5)->Arg(10)->Arg(40)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetTagValueOneNameUnbatched)->Unit(benchmark::kMillisecond);
