@@ -586,6 +586,7 @@ void TReportLine::CreateLine(int left, int count, int totalWidth)
         auto cell = std::make_unique<TReportCell>();
         TReportCell *c = cell.get();
         FCells.push_back(std::move(cell));
+        touchControl();
         c->SetOwnerLine(this);
         c->FCellIndex = i;
         c->SetCellLeft(left + i * w);
@@ -656,6 +657,7 @@ void TReportLine::CopyLine(const TReportLine *source, bool insertBeside)
         auto cell = std::make_unique<TReportCell>();
         TReportCell *c = cell.get();
         FCells.push_back(std::move(cell));
+        touchControl();
         c->SetOwnerLine(this);
         c->CopyCell(src.get(), insertBeside);
     }
@@ -674,6 +676,7 @@ TReportCell *TReportLine::insertCell(int index, std::unique_ptr<TReportCell> cel
     TReportCell *c = cell.get();
     index = std::clamp(index, 0, cellCount());
     FCells.insert(FCells.begin() + index, std::move(cell));
+    touchControl();
     c->SetOwnerLine(this);
     return c;
 }
@@ -683,12 +686,19 @@ TReportCell *TReportLine::appendCell(std::unique_ptr<TReportCell> cell)
     return insertCell(cellCount(), std::move(cell));
 }
 
+void TReportLine::touchControl()
+{
+    if (FReportControl)
+        FReportControl->touchContent();
+}
+
 std::unique_ptr<TReportCell> TReportLine::takeCell(int index)
 {
     if (index < 0 || index >= cellCount())
         return nullptr;
     auto cell = std::move(FCells[static_cast<size_t>(index)]);
     FCells.erase(FCells.begin() + index);
+    touchControl();
     return cell;
 }
 

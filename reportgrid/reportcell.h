@@ -246,6 +246,10 @@ public:
     // Removes the cell at `index` and hands it to the caller (its FOwnerLine is left set, so
     // that a caller freeing it still reaches the control).
     std::unique_ptr<TReportCell> takeCell(int index);
+
+private:
+    // Tells the control that its cells changed (see TReportControl::contentGeneration).
+    void touchControl();
 };
 
 // Layout of cell text in a box, behaving like word-broken edit-control text drawing: lines

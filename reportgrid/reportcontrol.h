@@ -50,6 +50,7 @@ public:
     // ---- fields (page pixels unless stated) ----
     bool FCreportEdit = false;
     std::vector<std::unique_ptr<TReportLine>> FLineList; // top to bottom; owned
+    quint64 FContentGeneration = 0;                      // see contentGeneration()
     QList<TReportCell *> FSelectCells;                   // in selection order; not owning
     TReportCell *FEditCell = nullptr;                    // cell the edit box writes into
     int FReportScale = 100;                              // zoom in percent
@@ -133,6 +134,12 @@ public:
 
     // ---- introspection for tests and benchmarks ----
     int lineCount() const { return static_cast<int>(FLineList.size()); }
+    // Counts changes to the page's cells: lines or cells added, removed or reordered, a page
+    // loaded, a tag set through SetTagID. Indexes over the cells (the workbook's tag index)
+    // compare it to know when to rebuild. Code that writes FLineList, a line's FCells or a
+    // cell's FTagID directly must call touchContent().
+    quint64 contentGeneration() const { return FContentGeneration; }
+    void touchContent() { ++FContentGeneration; }
     TReportLine *line(int index) const { return FLineList[static_cast<size_t>(index)].get(); }
     // Cells PaintCell was called for during the last paint.
     int lastPaintedCellCount() const { return m_paintedCells; }

@@ -89,6 +89,7 @@ void appendCopyOfLastLine(TReportControl &control)
     auto line = copyOfLine(control, last, last->FLineTop + last->GetLineHeight(), false);
     line->FIndex = control.lineCount();
     control.FLineList.push_back(std::move(line));
+    control.touchContent();
 }
 
 } // namespace
@@ -121,6 +122,7 @@ void TReportControl::NewTable(int cols, int rows)
     line->CreateLine(FLeftMargin, cols, FPageWidth - FLeftMargin - FRightMargin);
     line->FIndex = 0;
     FLineList.push_back(std::move(first));
+    touchContent();
     invalidatePage(line->GetLineRect().adjusted(0, 0, 1, 1));
     for (int i = 1; i < rows; ++i) {
         appendCopyOfLastLine(*this);
@@ -166,6 +168,7 @@ void TReportControl::InsertLine()
     auto line = copyOfLine(*this, source, source->FLineTop, true);
     line->FIndex = at;
     FLineList.insert(FLineList.begin() + at, std::move(line));
+    touchContent();
     UpdateLines();
 }
 
@@ -202,6 +205,7 @@ void TReportControl::DeleteLine()
             }
         }
         FLineList.erase(FLineList.begin() + i);
+        touchContent();
     }
     UpdateLines();
 }
@@ -272,6 +276,7 @@ void TReportControl::DeleteCell()
             continue;
         invalidatePage(line->FLineRect.adjusted(0, 0, 1, 1));
         FLineList.erase(FLineList.begin() + i);
+        touchContent();
     }
     UpdateLines();
 }
@@ -435,6 +440,7 @@ void TReportControl::ResetContent()
     FSelectCells.clear();
     while (!FLineList.empty())
         FLineList.pop_back();
+    touchContent();
     update();
 }
 
@@ -565,6 +571,7 @@ QString TReportControl::GetCallText(int line, int cell) const
 void TReportControl::SetTagID(int line, int cell, const QString &tag)
 {
     cellAt(*this, line, cell, "SetTagID")->FTagID = tag;
+    touchContent();
 }
 
 QString TReportControl::GetTagID(int line, int cell) const

@@ -366,25 +366,8 @@ void TqzExcel::SaveToFile(const QString &FileName)
 
 // ---- value exchange ----
 
-TqzExcel::ExchangeScope::ExchangeScope(TqzExcel &workbook)
-{
-    m_pages.reserve(workbook.Pages.size());
-    for (TqzReport *page : std::as_const(workbook.Pages)) {
-        page->beginExchange();
-        m_pages.append(page);
-    }
-}
-
-TqzExcel::ExchangeScope::~ExchangeScope()
-{
-    for (const QPointer<TqzReport> &page : std::as_const(m_pages))
-        if (page)
-            page->endExchange();
-}
-
 void TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 {
-    ExchangeScope scope(*this);
     for (qsizetype k = 0; k < Pages.size(); ++k) {
         try {
             Pages[k]->checkTags();
@@ -413,7 +396,6 @@ QString TqzExcel::GetTagValue(const QString &Name)
 
 void TqzExcel::UpdatePageFields()
 {
-    ExchangeScope scope(*this);
     const int count = static_cast<int>(Pages.size());
     for (int k = 0; k < count; ++k) {
         try {

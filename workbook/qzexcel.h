@@ -122,23 +122,6 @@ public:
     // pages (laying out again those whose cells now need another height).
     void UpdatePageFields();
 
-    // Keeps an exchange session open on every page for its lifetime, so that a batch of
-    // SetTagValue/GetTagValue calls (a run reading every node's value, or writing the results
-    // back) costs cells plus names instead of cells times names. While it is open, cells and
-    // tags must change only through the exchange itself and LoadFromText: no editing
-    // operations, stream loads or direct field writes on the pages.
-    class ExchangeScope
-    {
-    public:
-        explicit ExchangeScope(TqzExcel &workbook);
-        ~ExchangeScope();
-        ExchangeScope(const ExchangeScope &) = delete;
-        ExchangeScope &operator=(const ExchangeScope &) = delete;
-
-    private:
-        QList<QPointer<TqzReport>> m_pages;
-    };
-
     // ---- printing ----
     // Refreshes the page fields, then prints every page (all tabs, shown or not) as one job on
     // `printer` (the application's printer when null), one sheet per page.

@@ -22,23 +22,6 @@ void TqzReport::DrawPrepare(QPainter &) {}
 
 namespace {
 
-// Whether the tag name `name`, with a to z upper-cased, equals `request` code unit for code unit
-// (the scan's test, without building the upper-cased copy).
-bool isExchangeName(const QString &name, const QString &request)
-{
-    const qsizetype n = name.size();
-    if (n != request.size())
-        return false;
-    const char16_t *a = reinterpret_cast<const char16_t *>(name.constData());
-    const char16_t *b = reinterpret_cast<const char16_t *>(request.constData());
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = a[i] >= u'a' && a[i] <= u'z' ? char16_t(a[i] - u'a' + u'A') : a[i];
-        if (c != b[i])
-            return false;
-    }
-    return true;
-}
-
 // `name` with a to z upper-cased; shares the text when there is nothing to change.
 QString upperName(const QString &name)
 {
@@ -86,31 +69,6 @@ void TqzReport::LoadFromText(const QString &Text)
     m_layoutPending = false;
 }
 
-std::optional<QString> TqzReport::visitKeyedCells(const CellVisitor &visit)
-{
-    const int lines = static_cast<int>(FLineList.size());
-    for (int l = 0; l < lines; ++l) {
-        const TReportLine &line = *FLineList[static_cast<size_t>(l)];
-        const int cells = line.cellCount();
-        for (int c = 0; c < cells; ++c) {
-            TReportCell *cell = line.cell(c);
-            if (cell->FCellText == RunCaption)
-                continue;
-            const QString tag = trimTag(cell->FTagID);
-            if (tag.isEmpty())
-                continue;
-            try {
-                CellTag->Parse(tag);
-            } catch (const Error &e) {
-                return QStringLiteral("line %1, cell %2: %3").arg(l + 1).arg(c + 1).arg(e.message());
-            }
-            if (!visit(cell, CellTag->Name))
-                return std::nullopt;
-        }
-    }
-    return std::nullopt;
-}
-
 size_t TqzReport::NameHash::operator()(const QString &name) const noexcept
 {
     return std::hash<std::u16string_view>{}(
@@ -120,26 +78,56 @@ size_t TqzReport::NameHash::operator()(const QString &name) const noexcept
 
 const TqzReport::TagIndex &TqzReport::tagIndex()
 {
-    if (!m_index) {
-        auto index = std::make_unique<TagIndex>();
-        size_t cells = 0;
-        for (const auto &line : FLineList)
-            cells += line->FCells.size();
-        index->entries.reserve(cells);
-        index->chains.reserve(cells);
-        index->badTag = visitKeyedCells([&index](TReportCell *cell, const QString &name) {
+    if (m_index && m_index->generation == contentGeneration())
+        return *m_index;
+
+    // Every tagged cell in visiting order (line by line, left to right), whatever its text:
+    // whether a cell is a run button depends on its current text, so that is decided when the
+    // index is read. Unparsable tags are kept in order with the entry position they precede.
+    auto index = std::make_unique<TagIndex>();
+    index->generation = contentGeneration();
+    size_t cells = 0;
+    for (const auto &line : FLineList)
+        cells += line->FCells.size();
+    index->entries.reserve(cells);
+    index->chains.reserve(cells);
+    const int lines = static_cast<int>(FLineList.size());
+    for (int l = 0; l < lines; ++l) {
+        const TReportLine &line = *FLineList[static_cast<size_t>(l)];
+        const int count = line.cellCount();
+        for (int c = 0; c < count; ++c) {
+            TReportCell *cell = line.cell(c);
+            const QString tag = trimTag(cell->FTagID);
+            if (tag.isEmpty())
+                continue;
             const qsizetype at = static_cast<qsizetype>(index->entries.size());
+            try {
+                CellTag->Parse(tag);
+            } catch (const Error &e) {
+                index->badTags.push_back(
+                    {at, cell,
+                     QStringLiteral("line %1, cell %2: %3").arg(l + 1).arg(c + 1).arg(e.message())});
+                continue;
+            }
             index->entries.push_back({cell, -1});
-            const auto [it, added] = index->chains.try_emplace(upperName(name), TagIndex::Chain{at, at});
+            const auto [it, added] =
+                index->chains.try_emplace(upperName(CellTag->Name), TagIndex::Chain{at, at});
             if (!added) {
                 index->entries[static_cast<size_t>(it->second.last)].next = at;
                 it->second.last = at;
             }
-            return true;
-        });
-        m_index = std::move(index);
+        }
     }
+    m_index = std::move(index);
     return *m_index;
+}
+
+const TqzReport::TagIndex::BadTag *TqzReport::firstBadTag(const TagIndex &index) const
+{
+    for (const TagIndex::BadTag &bad : index.badTags)
+        if (bad.cell->FCellText != RunCaption)
+            return &bad;
+    return nullptr;
 }
 
 void TqzReport::writeCell(TReportCell *cell, const QString &value)
@@ -153,75 +141,46 @@ void TqzReport::writeCell(TReportCell *cell, const QString &value)
 
 void TqzReport::SetTagValue(const QString &Name, const QString &Value)
 {
+    const TagIndex &index = tagIndex();
+    if (const TagIndex::BadTag *bad = firstBadTag(index))
+        throw Error(bad->message);
+    const auto it = index.chains.find(Name);
+    if (it == index.chains.end())
+        return;
+    // Decide every target before writing: a written value may turn a cell into a run button.
     QList<TReportCell *> targets;
-    if (m_exchangeDepth > 0) {
-        const TagIndex &index = tagIndex();
-        if (index.badTag)
-            throw Error(*index.badTag);
-        const auto it = index.chains.find(Name);
-        if (it != index.chains.end())
-            for (qsizetype e = it->second.first; e >= 0; e = index.entries[size_t(e)].next)
-                targets.append(index.entries[size_t(e)].cell);
-    } else {
-        const std::optional<QString> bad = visitKeyedCells(
-            [&](TReportCell *cell, const QString &name) {
-                if (isExchangeName(name, Name))
-                    targets.append(cell);
-                return true;
-            });
-        if (bad)
-            throw Error(*bad);
+    for (qsizetype e = it->second.first; e >= 0; e = index.entries[size_t(e)].next) {
+        TReportCell *cell = index.entries[size_t(e)].cell;
+        if (cell->FCellText != RunCaption)
+            targets.append(cell);
     }
-    for (TReportCell *cell : targets)
+    for (TReportCell *cell : std::as_const(targets))
         writeCell(cell, Value);
-    // A cell that now reads as a run button no longer takes part.
-    if (!targets.isEmpty() && Value == RunCaption)
-        m_index.reset();
 }
 
 QString TqzReport::GetTagValue(const QString &Name)
 {
-    if (m_exchangeDepth > 0) {
-        const TagIndex &index = tagIndex();
-        const auto it = index.chains.find(Name);
-        if (it != index.chains.end())
-            return index.entries[size_t(it->second.first)].cell->FCellText;
-        if (index.badTag)
-            throw Error(*index.badTag);
-        return QString();
+    const TagIndex &index = tagIndex();
+    const TagIndex::BadTag *bad = firstBadTag(index);
+    const qsizetype limit = bad ? bad->before : static_cast<qsizetype>(index.entries.size());
+    const auto it = index.chains.find(Name);
+    if (it != index.chains.end()) {
+        for (qsizetype e = it->second.first; e >= 0 && e < limit;
+             e = index.entries[size_t(e)].next) {
+            const TReportCell *cell = index.entries[size_t(e)].cell;
+            if (cell->FCellText != RunCaption)
+                return cell->FCellText;
+        }
     }
-    TReportCell *found = nullptr;
-    const std::optional<QString> bad = visitKeyedCells([&](TReportCell *cell, const QString &name) {
-        if (!isExchangeName(name, Name))
-            return true;
-        found = cell;
-        return false;
-    });
-    if (found)
-        return found->FCellText;
     if (bad)
-        throw Error(*bad);
+        throw Error(bad->message);
     return QString();
 }
 
 void TqzReport::checkTags()
 {
-    const std::optional<QString> bad =
-        m_exchangeDepth > 0 ? tagIndex().badTag
-                            : visitKeyedCells([](TReportCell *, const QString &) { return true; });
-    if (bad)
-        throw Error(*bad);
-}
-
-void TqzReport::beginExchange()
-{
-    ++m_exchangeDepth;
-}
-
-void TqzReport::endExchange()
-{
-    if (m_exchangeDepth > 0 && --m_exchangeDepth == 0)
-        m_index.reset();
+    if (const TagIndex::BadTag *bad = firstBadTag(tagIndex()))
+        throw Error(bad->message);
 }
 
 void TqzReport::updateLayoutIfPending()

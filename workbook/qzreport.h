@@ -57,16 +57,6 @@ public:
     // Throws the error SetTagValue would throw for this page; does nothing for a sound page.
     void checkTags();
 
-    // Exchange sessions. While at least one is open the page answers from an index of its
-    // tags built once (so a batch of requests costs cells plus names, not their product); the
-    // page's own writes keep the index current, and it is dropped when the last session ends.
-    // Outside a session every request scans the page. While a session is open the caller must
-    // not change the page's cells or tags by other means (editing operations, loading a
-    // stream, direct field writes); LoadFromText is safe.
-    void beginExchange();
-    void endExchange();
-    bool inExchange() const { return m_exchangeDepth > 0; }
-
     // True when a write by tag changed the height a cell needs since the last layout; such a
     // page needs UpdateLines before it is painted or printed.
     bool layoutPending() const { return m_layoutPending; }
@@ -77,14 +67,12 @@ public:
     void DrawPrepare(QPainter &painter) override;
 
 private:
-    // A cell that takes part in the exchange, with the name of its tag as written (not yet
-    // upper-cased).
-    using CellVisitor = std::function<bool(TReportCell *cell, const QString &name)>;
     struct NameHash
     {
         size_t operator()(const QString &name) const noexcept;
     };
-    // Cells by exchange name, each name's cells chained in visiting order through `next`.
+    // Tagged cells by exchange name, each name's cells chained in visiting order through
+    // `next`; rebuilt when the page's content generation moves on, so it never goes stale.
     struct TagIndex
     {
         struct Entry
@@ -97,19 +85,24 @@ private:
             qsizetype first;
             qsizetype last;
         };
+        struct BadTag
+        {
+            qsizetype before; // entries before it in visiting order
+            TReportCell *cell;
+            QString message;
+        };
+        quint64 generation = 0;
         std::vector<Entry> entries;
         std::unordered_map<QString, Chain, NameHash> chains;
-        std::optional<QString> badTag; // error of the first tag that cannot be parsed
+        std::vector<BadTag> badTags; // tags that cannot be parsed, in visiting order
     };
 
-    // Calls `visit` for each cell taking part, in visiting order, until it returns false.
-    // Returns the error of the first tag that cannot be parsed (the visit stops there).
-    std::optional<QString> visitKeyedCells(const CellVisitor &visit);
     const TagIndex &tagIndex();
+    // The first unparsable tag on a cell that is not a run button now, or null.
+    const TagIndex::BadTag *firstBadTag(const TagIndex &index) const;
     void writeCell(TReportCell *cell, const QString &value);
 
-    int m_exchangeDepth = 0;
-    std::unique_ptr<TagIndex> m_index; // only while a session is open
+    std::unique_ptr<TagIndex> m_index;
     bool m_layoutPending = false;
 };
 

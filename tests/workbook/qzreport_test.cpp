@@ -1,6 +1,7 @@
 // Workbook pages: the value exchange by tag name and the page as Base64 text.
 
 #include "base64.h"
+#include "celltag.h"
 #include "error.h"
 #include "qzreport.h"
 #include "workbook_support.h"
@@ -34,34 +35,24 @@ protected:
     NoPrinter noPrinter;
 };
 
-// One tagged cell among untagged ones; both operations, inside and outside a session, must
-// agree on whether it answers.
+// One tagged cell among untagged ones; both operations must agree on whether it answers.
 TEST_P(PageExchange, MatchesByTrimmedUpperCasedName)
 {
     const ExchangeRow &row = GetParam();
-    for (const bool session : {false, true}) {
-        TqzReport page;
-        makeTable(page, 3, 2);
-        setCell(page, 1, 1, QString::fromUtf16(row.tag), QString::fromUtf16(row.text));
-        if (session)
-            page.beginExchange();
-        const QString request = QString::fromUtf16(row.request);
-        EXPECT_EQ(page.GetTagValue(request),
-                  row.answer ? QString::fromUtf16(row.answer) : QString())
-            << "session " << session;
-        page.SetTagValue(request, QStringLiteral("42"));
-        EXPECT_EQ(page.GetCallText(1, 1),
-                  row.answer ? QStringLiteral("42") : QString::fromUtf16(row.text))
-            << "session " << session;
-        for (int c : {0, 2})
-            EXPECT_EQ(page.GetCallText(1, c), QString());
-        if (session)
-            page.endExchange();
-    }
+    TqzReport page;
+    makeTable(page, 3, 2);
+    setCell(page, 1, 1, QString::fromUtf16(row.tag), QString::fromUtf16(row.text));
+    const QString request = QString::fromUtf16(row.request);
+    EXPECT_EQ(page.GetTagValue(request), row.answer ? QString::fromUtf16(row.answer) : QString());
+    page.SetTagValue(request, QStringLiteral("42"));
+    EXPECT_EQ(page.GetCallText(1, 1),
+              row.answer ? QStringLiteral("42") : QString::fromUtf16(row.text));
+    for (int c : {0, 2})
+        EXPECT_EQ(page.GetCallText(1, c), QString());
 }
 
 // The matching rules themselves are covered cell by cell with the tag parser; these rows check
-// that a page applies them the same way in both of its lookup paths.
+// that a page applies them through its index.
 INSTANTIATE_TEST_SUITE_P(
     Tags, PageExchange,
     ::testing::Values(ExchangeRow{u"flow", u"12", u"FLOW", u"12"},
@@ -82,60 +73,48 @@ protected:
 
 TEST_F(PageTags, SameTagTwiceBothWrittenFirstReadEvenWhenEmpty)
 {
-    for (const bool session : {false, true}) {
-        TqzReport page;
-        makeTable(page, 2, 3);
-        setCell(page, 0, 1, QStringLiteral("H"), QString());
-        setCell(page, 2, 0, QStringLiteral("[2][1][0][h]"), QStringLiteral("9"));
-        setCell(page, 1, 0, QStringLiteral("H"), kRun); // a run button in between
-        if (session)
-            page.beginExchange();
-        EXPECT_EQ(page.GetTagValue(QStringLiteral("H")), QString());
-        page.SetTagValue(QStringLiteral("H"), QStringLiteral("31.5"));
-        EXPECT_EQ(page.GetCallText(0, 1), QStringLiteral("31.5"));
-        EXPECT_EQ(page.GetCallText(2, 0), QStringLiteral("31.5"));
-        EXPECT_EQ(page.GetCallText(1, 0), kRun);
-        // A cell written with the run caption stops taking part, also within a session.
-        page.SetTagValue(QStringLiteral("H"), kRun);
-        EXPECT_EQ(page.GetTagValue(QStringLiteral("H")), QString());
-        page.SetTagValue(QStringLiteral("H"), QStringLiteral("1"));
-        EXPECT_EQ(page.GetCallText(0, 1), kRun);
-        if (session)
-            page.endExchange();
-    }
+    TqzReport page;
+    makeTable(page, 2, 3);
+    setCell(page, 0, 1, QStringLiteral("H"), QString());
+    setCell(page, 2, 0, QStringLiteral("[2][1][0][h]"), QStringLiteral("9"));
+    setCell(page, 1, 0, QStringLiteral("H"), kRun); // a run button in between
+    EXPECT_EQ(page.GetTagValue(QStringLiteral("H")), QString());
+    page.SetTagValue(QStringLiteral("H"), QStringLiteral("31.5"));
+    EXPECT_EQ(page.GetCallText(0, 1), QStringLiteral("31.5"));
+    EXPECT_EQ(page.GetCallText(2, 0), QStringLiteral("31.5"));
+    EXPECT_EQ(page.GetCallText(1, 0), kRun);
+    // A cell written with the run caption stops taking part.
+    page.SetTagValue(QStringLiteral("H"), kRun);
+    EXPECT_EQ(page.GetTagValue(QStringLiteral("H")), QString());
+    page.SetTagValue(QStringLiteral("H"), QStringLiteral("1"));
+    EXPECT_EQ(page.GetCallText(0, 1), kRun);
 }
 
 TEST_F(PageTags, ShortBracketedTagEndsTheExchangeWhereItStands)
 {
-    for (const bool session : {false, true}) {
-        TqzReport page;
-        makeTable(page, 3, 3);
-        setCell(page, 0, 0, QStringLiteral("A"), QStringLiteral("a"));
-        setCell(page, 1, 2, QStringLiteral(" [1]x] "), QStringLiteral("bad"));
-        setCell(page, 2, 0, QStringLiteral("A"), QStringLiteral("a2"));
-        setCell(page, 2, 1, QStringLiteral("B"), QStringLiteral("b"));
-        if (session)
-            page.beginExchange();
-        // A match before the bad tag is answered; anything that needs to look past it fails.
-        EXPECT_EQ(page.GetTagValue(QStringLiteral("A")), QStringLiteral("a"));
-        for (const QString &name : {QStringLiteral("B"), QStringLiteral("NONE")}) {
-            try {
-                page.GetTagValue(name);
-                ADD_FAILURE() << "no error for " << name.toStdString();
-            } catch (const Error &e) {
-                EXPECT_TRUE(e.message().contains(QStringLiteral("line 2, cell 3")))
-                    << e.what();
-                EXPECT_TRUE(e.message().contains(QStringLiteral("\"[1]x]\""))) << e.what();
-            }
+    TqzReport page;
+    makeTable(page, 3, 3);
+    setCell(page, 0, 0, QStringLiteral("A"), QStringLiteral("a"));
+    setCell(page, 1, 2, QStringLiteral(" [1]x] "), QStringLiteral("bad"));
+    setCell(page, 2, 0, QStringLiteral("A"), QStringLiteral("a2"));
+    setCell(page, 2, 1, QStringLiteral("B"), QStringLiteral("b"));
+    // A match before the bad tag is answered; anything that needs to look past it fails.
+    EXPECT_EQ(page.GetTagValue(QStringLiteral("A")), QStringLiteral("a"));
+    for (const QString &name : {QStringLiteral("B"), QStringLiteral("NONE")}) {
+        try {
+            page.GetTagValue(name);
+            ADD_FAILURE() << "no error for " << name.toStdString();
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("line 2, cell 3")))
+                << e.what();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("\"[1]x]\""))) << e.what();
         }
-        // Writing is all or nothing: not even the cell before the bad tag changes.
-        EXPECT_THROW(page.SetTagValue(QStringLiteral("A"), QStringLiteral("new")), Error);
-        EXPECT_EQ(page.GetCallText(0, 0), QStringLiteral("a"));
-        EXPECT_EQ(page.GetCallText(2, 0), QStringLiteral("a2"));
-        EXPECT_THROW(page.checkTags(), Error);
-        if (session)
-            page.endExchange();
     }
+    // Writing is all or nothing: not even the cell before the bad tag changes.
+    EXPECT_THROW(page.SetTagValue(QStringLiteral("A"), QStringLiteral("new")), Error);
+    EXPECT_EQ(page.GetCallText(0, 0), QStringLiteral("a"));
+    EXPECT_EQ(page.GetCallText(2, 0), QStringLiteral("a2"));
+    EXPECT_THROW(page.checkTags(), Error);
 }
 
 // What an exchange request yields: the answer, or the error it ends with.
@@ -148,10 +127,67 @@ QString outcome(const std::function<QString()> &request)
     }
 }
 
-// Random pages and random requests: a session's index must answer exactly as a scan does,
-// errors included, also after writes that change which cells take part and after edits made
-// between sessions.
-TEST_F(PageTags, SessionAnswersAsTheScanDoes)
+// A plain reading of the exchange rules, cell by cell, to check the page's index against.
+struct ReferenceExchange
+{
+    TReportControl &page;
+
+    // Calls `visit(line, cell, name)` for each cell taking part until it returns false; throws
+    // at the first tag that cannot be parsed.
+    template<class F>
+    void scan(F &&visit)
+    {
+        for (int l = 0; l < page.lineCount(); ++l) {
+            for (int c = 0; c < page.line(l)->cellCount(); ++c) {
+                if (page.GetCallText(l, c) == kRun)
+                    continue;
+                const QString tag = trimTag(page.GetTagID(l, c));
+                if (tag.isEmpty())
+                    continue;
+                TqzCellTag parsed;
+                try {
+                    parsed.Parse(tag);
+                } catch (const Error &e) {
+                    throw Error(QStringLiteral("line %1, cell %2: %3")
+                                    .arg(l + 1)
+                                    .arg(c + 1)
+                                    .arg(e.message()));
+                }
+                if (!visit(l, c, upperAscii(parsed.Name)))
+                    return;
+            }
+        }
+    }
+    QString get(const QString &name)
+    {
+        QString found;
+        bool hit = false;
+        scan([&](int l, int c, const QString &n) {
+            if (n != name)
+                return true;
+            found = page.GetCallText(l, c);
+            hit = true;
+            return false;
+        });
+        return hit ? found : QString();
+    }
+    void set(const QString &name, const QString &value)
+    {
+        QList<QPair<int, int>> targets;
+        scan([&](int l, int c, const QString &n) {
+            if (n == name)
+                targets.append({l, c});
+            return true;
+        });
+        for (const auto &[l, c] : std::as_const(targets))
+            page.SetCallText(l, c, value);
+    }
+};
+
+// Random pages and random requests: the index must answer exactly as the plain reading of the
+// rules does, errors included, also after writes that change which cells take part (run
+// captions) and after edits of tags, texts and the page's structure between requests.
+TEST_F(PageTags, IndexAnswersAsThePlainRulesDo)
 {
     const QStringList names{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("C"),
                             QStringLiteral("流量"), QStringLiteral("")};
@@ -167,44 +203,69 @@ TEST_F(PageTags, SessionAnswersAsTheScanDoes)
         }
     };
     for (quint32 seed = 1; seed <= 30; ++seed) {
-        TqzReport scanned;
+        TqzReport reference;
         TqzReport indexed;
+        ReferenceExchange plain{reference};
         QRandomGenerator rng(seed);
         const int lines = 1 + rng.bounded(6);
         const int cells = 1 + rng.bounded(5);
-        for (TqzReport *page : {&scanned, &indexed})
+        for (TqzReport *page : {&reference, &indexed})
             makeTable(*page, cells, lines);
         for (int l = 0; l < lines; ++l) {
             for (int c = 0; c < cells; ++c) {
                 const QString tag = randomTag(rng);
                 const QString text = rng.bounded(4) == 0 ? kRun : QString::number(l * 10 + c);
-                for (TqzReport *page : {&scanned, &indexed})
+                for (TqzReport *page : {&reference, &indexed})
                     setCell(*page, l, c, tag, text);
             }
         }
-        for (int session = 0; session < 2; ++session) {
-            indexed.beginExchange();
-            for (int step = 0; step < 40; ++step) {
-                const QString name = names[rng.bounded(names.size())].toUpper();
-                const QString value = rng.bounded(3) == 0 ? kRun : QString::number(step);
-                const bool write = rng.bounded(3) == 0;
-                for (TqzReport *page : {&scanned, &indexed}) {
-                    if (write)
-                        outcome([&] { page->SetTagValue(name, value); return QString(); });
-                }
-                ASSERT_EQ(outcome([&] { return indexed.GetTagValue(name); }),
-                          outcome([&] { return scanned.GetTagValue(name); }))
-                    << "seed " << seed << " step " << step;
+        for (int step = 0; step < 120; ++step) {
+            const QString name = names[rng.bounded(names.size())].toUpper();
+            const QString value = rng.bounded(3) == 0 ? kRun : QString::number(step);
+            switch (rng.bounded(8)) {
+            case 0: case 1: // a write by tag
+                outcome([&] { indexed.SetTagValue(name, value); return QString(); });
+                outcome([&] { plain.set(name, value); return QString(); });
+                break;
+            case 2: { // a tag or text edited by position
+                const int l = rng.bounded(reference.lineCount());
+                const int c = rng.bounded(reference.line(l)->cellCount());
+                const QString tag = randomTag(rng);
+                for (TqzReport *page : {&reference, &indexed})
+                    setCell(*page, l, c, tag, value);
+                break;
             }
-            indexed.endExchange();
-            for (int l = 0; l < lines; ++l)
-                for (int c = 0; c < cells; ++c)
-                    ASSERT_EQ(indexed.GetCallText(l, c), scanned.GetCallText(l, c));
-            // An edit between sessions that the next session must see.
-            for (TqzReport *page : {&scanned, &indexed})
-                setCell(*page, lines - 1, cells - 1, names[seed % 4], QStringLiteral("edited"));
+            case 3: // the page reloaded from its own text
+                indexed.LoadFromText(indexed.SaveToText());
+                break;
+            default:
+                break;
+            }
+            ASSERT_EQ(outcome([&] { return indexed.GetTagValue(name); }),
+                      outcome([&] { return plain.get(name); }))
+                << "seed " << seed << " step " << step;
         }
+        for (int l = 0; l < lines; ++l)
+            for (int c = 0; c < cells; ++c)
+                ASSERT_EQ(indexed.GetCallText(l, c), reference.GetCallText(l, c));
     }
+}
+
+// Structural edits (lines inserted, removed, cells added) move the first match; the index must
+// follow them without any call to refresh it.
+TEST_F(PageTags, IndexFollowsStructuralEdits)
+{
+    TqzReport page;
+    makeTable(page, 2, 3);
+    setCell(page, 1, 0, QStringLiteral("Q"), QStringLiteral("second"));
+    EXPECT_EQ(page.GetTagValue(QStringLiteral("Q")), QStringLiteral("second"));
+    setCell(page, 0, 1, QStringLiteral("Q"), QStringLiteral("first"));
+    EXPECT_EQ(page.GetTagValue(QStringLiteral("Q")), QStringLiteral("first"));
+    page.LoadFromText(QString()); // not a page stream: the page is emptied
+    EXPECT_EQ(page.GetTagValue(QStringLiteral("Q")), QString());
+    makeTable(page, 1, 1);
+    setCell(page, 0, 0, QStringLiteral("Q"), QStringLiteral("fresh"));
+    EXPECT_EQ(page.GetTagValue(QStringLiteral("Q")), QStringLiteral("fresh"));
 }
 
 TEST_F(PageTags, WriteThatNeedsMoreHeightAsksForALayout)
