@@ -12,8 +12,8 @@
 #include <QBuffer>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace tessarin;
 

@@ -50,8 +50,8 @@ TPrintJob::TPrintJob(QPrinter &printer)
     if (g_currentJob)
         throw Error(QStringLiteral("cannot start a print job while another one runs"));
     if (!m_painter->begin(&printer)) {
-        const QString target = printer.outputFileName().isEmpty() ? printer.printerName()
-                                                                  : printer.outputFileName();
+        const QString target
+            = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
         throw Error(QStringLiteral("cannot start printing on \"%1\"").arg(target));
     }
     g_currentJob = this;
@@ -86,15 +86,15 @@ TPrintJob *TPrintJob::current()
     return g_currentJob;
 }
 
-void applyPaperToPrinter(QPrinter &printer, int paperSize, int orientation, int paperLength,
-                         int paperWidth)
+void applyPaperToPrinter(
+    QPrinter &printer, int paperSize, int orientation, int paperLength, int paperWidth)
 {
     const int id = pageSizeIdFromPaper(paperSize);
     if (id >= 0)
         printer.setPageSize(QPageSize(static_cast<QPageSize::PageSizeId>(id)));
     else if (paperWidth > 0 && paperLength > 0)
-        printer.setPageSize(QPageSize(QSizeF(paperWidth / 10.0, paperLength / 10.0),
-                                      QPageSize::Millimeter));
+        printer.setPageSize(
+            QPageSize(QSizeF(paperWidth / 10.0, paperLength / 10.0), QPageSize::Millimeter));
     else
         printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(orientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);

@@ -59,7 +59,7 @@ private:
 // Gives `printer` the paper of a page: the Qt page size of DMPAPER number `paperSize` (or, when
 // there is none, `paperWidth` x `paperLength` in tenths of a millimetre; A4 when neither is
 // known) and the orientation (2 landscape, anything else portrait).
-void applyPaperToPrinter(QPrinter &printer, int paperSize, int orientation, int paperLength,
-                         int paperWidth);
+void applyPaperToPrinter(
+    QPrinter &printer, int paperSize, int orientation, int paperLength, int paperWidth);
 
 } // namespace tessarin

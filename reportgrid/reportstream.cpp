@@ -104,7 +104,8 @@ public:
     void need(qsizetype count, const QString &where, const char *field) const
     {
         if (remaining() < count)
-            fail(m_pos, where,
+            fail(m_pos,
+                 where,
                  QStringLiteral("the stream ends early: %1 needs %2 bytes, %3 left")
                      .arg(QLatin1String(field))
                      .arg(count)
@@ -135,7 +136,8 @@ public:
         const qsizetype start = m_pos;
         const qint32 v = i32(where, field);
         if (std::abs(qint64(v)) > kMaxCoordinate)
-            fail(start, where,
+            fail(start,
+                 where,
                  QStringLiteral("%1 of %2 pixels is out of range (at most %3)")
                      .arg(QLatin1String(field))
                      .arg(v)
@@ -158,10 +160,14 @@ public:
         const qsizetype start = m_pos;
         const qint32 count = i32(where, field);
         if (count < 0)
-            fail(start, where,
-                 QStringLiteral("%1 has a negative length (%2)").arg(QLatin1String(field)).arg(count));
+            fail(start,
+                 where,
+                 QStringLiteral("%1 has a negative length (%2)")
+                     .arg(QLatin1String(field))
+                     .arg(count));
         if (count > PageStreamMaxTextBytes)
-            fail(start, where,
+            fail(start,
+                 where,
                  QStringLiteral("%1 of %2 bytes is longer than the %3 bytes a text may hold")
                      .arg(QLatin1String(field))
                      .arg(count)
@@ -173,7 +179,8 @@ public:
             raw = raw.first(nul);
         QString out;
         if (!decodeText(raw, out))
-            fail(m_pos, where,
+            fail(m_pos,
+                 where,
                  QStringLiteral("%1 is not valid GB18030 text").arg(QLatin1String(field)));
         m_pos += count;
         return out;
@@ -237,7 +244,8 @@ private:
 // never leaves a line empty), each at most twice the font size plus a little.
 qint64 textHeightBound(const TReportCell &cell)
 {
-    const qint64 pixels = cell.FLogFont.lfHeight == 0 ? 16 : std::abs(qint64(cell.FLogFont.lfHeight));
+    const qint64 pixels
+        = cell.FLogFont.lfHeight == 0 ? 16 : std::abs(qint64(cell.FLogFont.lfHeight));
     return (qint64(cell.FCellText.size()) + 2) * (2 * pixels + 16);
 }
 
@@ -314,14 +322,16 @@ qsizetype bmpFileImageLength(QByteArrayView data, qint64 baseOffset)
         fail(14, QStringLiteral("unknown BMP info header size %1").arg(infoSize));
     }
     if (compression == BI_RLE8 || compression == BI_RLE4)
-        fail(30, QStringLiteral("run-length-compressed BMP (%1) cannot be delimited; only "
-                                "uncompressed pictures can be stored")
-                     .arg(compression == BI_RLE8 ? QStringLiteral("BI_RLE8")
-                                                 : QStringLiteral("BI_RLE4")));
+        fail(30,
+             QStringLiteral("run-length-compressed BMP (%1) cannot be delimited; only "
+                            "uncompressed pictures can be stored")
+                 .arg(compression == BI_RLE8 ? QStringLiteral("BI_RLE8")
+                                             : QStringLiteral("BI_RLE4")));
     if (compression != BI_RGB && compression != BI_BITFIELDS)
-        fail(30, QStringLiteral("BMP compression %1 is not supported (only BI_RGB and "
-                                "BI_BITFIELDS)")
-                     .arg(compression));
+        fail(30,
+             QStringLiteral("BMP compression %1 is not supported (only BI_RGB and "
+                            "BI_BITFIELDS)")
+                 .arg(compression));
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24
         && bitCount != 32)
         fail(28, QStringLiteral("unsupported BMP bit count %1").arg(bitCount));
@@ -331,23 +341,25 @@ qsizetype bmpFileImageLength(QByteArrayView data, qint64 baseOffset)
         fail(18, QStringLiteral("BMP of %1 x %2 pixels has no pixels").arg(width).arg(height));
 
     const qint64 masks = (infoSize == 40 && compression == BI_BITFIELDS) ? 12 : 0;
-    const qint64 colours = colorsUsed != 0 ? qint64(colorsUsed)
-                                           : (bitCount <= 8 ? (qint64(1) << bitCount) : 0);
+    const qint64 colours
+        = colorsUsed != 0 ? qint64(colorsUsed) : (bitCount <= 8 ? (qint64(1) << bitCount) : 0);
     const qint64 tableEnd = 14 + qint64(infoSize) + masks + colours * entrySize;
     const qint64 stride = (width * bitCount + 31) / 32 * 4;
     const qint64 rowsCount = std::abs(height);
     if (stride > n || rowsCount > n / stride)
-        fail(n, QStringLiteral("the pixel rows of a %1 x %2 BMP at %3 bits run past the end of "
-                               "the stream")
-                    .arg(width)
-                    .arg(height)
-                    .arg(bitCount));
+        fail(n,
+             QStringLiteral("the pixel rows of a %1 x %2 BMP at %3 bits run past the end of "
+                            "the stream")
+                 .arg(width)
+                 .arg(height)
+                 .arg(bitCount));
     const qint64 rows = stride * rowsCount;
     const qint64 image = sizeImage != 0 ? qint64(sizeImage) : rows;
     if (image < rows)
-        fail(34, QStringLiteral("BMP image size %1 is smaller than its %2 bytes of pixel rows")
-                     .arg(image)
-                     .arg(rows));
+        fail(34,
+             QStringLiteral("BMP image size %1 is smaller than its %2 bytes of pixel rows")
+                 .arg(image)
+                 .arg(rows));
     qint64 end = std::max<qint64>(tableEnd, offBits) + image;
     if (infoSize == 124) {
         // An embedded colour profile may follow the pixels.
@@ -358,9 +370,10 @@ qsizetype bmpFileImageLength(QByteArrayView data, qint64 baseOffset)
         }
     }
     if (end > n)
-        fail(n, QStringLiteral("the BMP needs %1 bytes, the stream holds only %2 more")
-                    .arg(end)
-                    .arg(n));
+        fail(n,
+             QStringLiteral("the BMP needs %1 bytes, the stream holds only %2 more")
+                 .arg(end)
+                 .arg(n));
     return static_cast<qsizetype>(end);
 }
 
@@ -404,7 +417,8 @@ QByteArray bmpFileImage(const QImage &image)
     const qsizetype pixelsAt = bytes.size();
     bytes.resize(pixelsAt + imageSize, '\0');
     for (int y = 0; y < h; ++y)
-        std::memcpy(bytes.data() + pixelsAt + qsizetype(h - 1 - y) * stride, rgb.constScanLine(y),
+        std::memcpy(bytes.data() + pixelsAt + qsizetype(h - 1 - y) * stride,
+                    rgb.constScanLine(y),
                     size_t(w) * 3);
     return bytes;
 }
@@ -428,16 +442,16 @@ private:
     void checkMerges() const;
     void checkExtent(const StoredPage &page) const;
     // Global number of cell `cell` of line `line`; fails when either is out of range.
-    qsizetype cellNumber(qsizetype pos, const QString &where, const char *what, qint32 line,
-                         qint32 cell) const;
+    qsizetype cellNumber(
+        qsizetype pos, const QString &where, const char *what, qint32 line, qint32 cell) const;
 
     StreamReader r;
-    std::vector<TReportCell *> m_cells;    // every cell, line by line
-    std::vector<qsizetype> m_lineStart;    // number of the first cell of each line
-    std::vector<qsizetype> m_owner;        // number of the cell's master, -1 for none
-    std::vector<qsizetype> m_listedBy;     // number of the master listing the cell, -1 for none
-    std::vector<qsizetype> m_ownerAt;      // offset of the owner reference of each cell
-    qsizetype m_current = 0;               // number of the cell being read
+    std::vector<TReportCell *> m_cells; // every cell, line by line
+    std::vector<qsizetype> m_lineStart; // number of the first cell of each line
+    std::vector<qsizetype> m_owner;     // number of the cell's master, -1 for none
+    std::vector<qsizetype> m_listedBy;  // number of the master listing the cell, -1 for none
+    std::vector<qsizetype> m_ownerAt;   // offset of the owner reference of each cell
+    qsizetype m_current = 0;            // number of the cell being read
 };
 
 std::optional<StoredPage> PageReader::read()
@@ -466,7 +480,8 @@ std::optional<StoredPage> PageReader::read()
     if (lineCount < 0)
         r.fail(countAt, where, QStringLiteral("negative line count %1").arg(lineCount));
     if (qint64(lineCount) * 4 > r.remaining())
-        r.fail(countAt, where,
+        r.fail(countAt,
+               where,
                QStringLiteral("%1 lines cannot fit in the %2 bytes left")
                    .arg(lineCount)
                    .arg(r.remaining()));
@@ -480,13 +495,14 @@ std::optional<StoredPage> PageReader::read()
         const qsizetype at = r.pos();
         const qint32 n = r.i32(table, "cell count");
         if (n <= 0)
-            r.fail(at, table, QStringLiteral("line %1 has %2 cells; a line needs at least one")
-                                  .arg(i)
-                                  .arg(n));
+            r.fail(at,
+                   table,
+                   QStringLiteral("line %1 has %2 cells; a line needs at least one").arg(i).arg(n));
         counts[size_t(i)] = n;
         cellTotal += n;
         if (cellTotal * pageStreamMinCellRecordSize(version) > r.remaining())
-            r.fail(at, table,
+            r.fail(at,
+                   table,
                    QStringLiteral("lines 0 to %1 hold %2 cells, which cannot fit in the %3 "
                                   "bytes left")
                        .arg(i)
@@ -496,7 +512,8 @@ std::optional<StoredPage> PageReader::read()
     const qint64 needed = cellTotal * pageStreamMinCellRecordSize(version)
                           + qint64(lineCount) * PageStreamLineRecordSize + PageStreamTrailerSize;
     if (needed > r.remaining())
-        r.fail(r.pos(), table,
+        r.fail(r.pos(),
+               table,
                QStringLiteral("%1 lines of %2 cells need at least %3 bytes, %4 left")
                    .arg(lineCount)
                    .arg(cellTotal)
@@ -552,8 +569,11 @@ void PageReader::readHeader(StoredPage &page)
     h.pageWidth = r.coordinate(where, "page width");
     h.pageHeight = r.coordinate(where, "page height");
     if (h.pageWidth <= 0 || h.pageHeight <= 0)
-        r.fail(sizeAt, where,
-               QStringLiteral("page of %1 x %2 pixels has no area").arg(h.pageWidth).arg(h.pageHeight));
+        r.fail(sizeAt,
+               where,
+               QStringLiteral("page of %1 x %2 pixels has no area")
+                   .arg(h.pageWidth)
+                   .arg(h.pageHeight));
     h.leftMargin = r.coordinate(where, "left margin");
     h.topMargin = r.coordinate(where, "top margin");
     h.rightMargin = r.coordinate(where, "right margin");
@@ -567,21 +587,23 @@ void PageReader::readHeader(StoredPage &page)
     h.streamMode = r.i32(where, "mode");
 }
 
-qsizetype PageReader::cellNumber(qsizetype pos, const QString &where, const char *what,
-                                 qint32 line, qint32 cell) const
+qsizetype PageReader::cellNumber(
+    qsizetype pos, const QString &where, const char *what, qint32 line, qint32 cell) const
 {
     const qint32 lines = qint32(m_lineStart.size());
     if (line < 0 || line >= lines)
-        r.fail(pos, where,
+        r.fail(pos,
+               where,
                QStringLiteral("%1 names line %2, but the page has %3 lines")
                    .arg(QLatin1String(what))
                    .arg(line)
                    .arg(lines));
     const qsizetype first = m_lineStart[size_t(line)];
-    const qsizetype end = line + 1 < lines ? m_lineStart[size_t(line) + 1]
-                                           : qsizetype(m_cells.size());
+    const qsizetype end
+        = line + 1 < lines ? m_lineStart[size_t(line) + 1] : qsizetype(m_cells.size());
     if (cell < 0 || cell >= end - first)
-        r.fail(pos, where,
+        r.fail(pos,
+               where,
                QStringLiteral("%1 names cell %2 of line %3, which has %4 cells")
                    .arg(QLatin1String(what))
                    .arg(cell)
@@ -627,8 +649,10 @@ void PageReader::readCell(TReportCell &c, int line, int index, int version)
             const qsizetype length = bmpFileImageLength(r.rest(), r.offset(at));
             QImage image = QImage::fromData(QByteArrayView(r.at(at), length), "BMP");
             if (image.isNull())
-                r.fail(at, where, QStringLiteral("the picture (%1 bytes of BMP) cannot be decoded")
-                                      .arg(length));
+                r.fail(
+                    at,
+                    where,
+                    QStringLiteral("the picture (%1 bytes of BMP) cannot be decoded").arg(length));
             c.FBmp = std::make_unique<QImage>(std::move(image));
             r.skip(length);
         }
@@ -638,7 +662,8 @@ void PageReader::readCell(TReportCell &c, int line, int index, int version)
     c.FLogFont = LOGFONT::fromBytes(r.at(fontAt));
     if (std::abs(qint64(c.FLogFont.lfHeight)) > kMaxFontPixels
         || std::abs(qint64(c.FLogFont.lfWidth)) > kMaxFontPixels)
-        r.fail(fontAt, where,
+        r.fail(fontAt,
+               where,
                QStringLiteral("font of height %1 and width %2 is out of range (at most %3 pixels)")
                    .arg(c.FLogFont.lfHeight)
                    .arg(c.FLogFont.lfWidth)
@@ -650,8 +675,8 @@ void PageReader::readCell(TReportCell &c, int line, int index, int version)
     const qint32 ownerCell = r.i32(where, "owner cell index");
     m_ownerAt[size_t(m_current)] = ownerAt;
     if (ownerLine >= 0 && ownerCell >= 0) {
-        const qsizetype owner = cellNumber(ownerAt, where, "the owner reference", ownerLine,
-                                           ownerCell);
+        const qsizetype owner
+            = cellNumber(ownerAt, where, "the owner reference", ownerLine, ownerCell);
         m_owner[size_t(m_current)] = owner;
         c.FOwnerCell = m_cells[size_t(owner)];
     }
@@ -659,7 +684,8 @@ void PageReader::readCell(TReportCell &c, int line, int index, int version)
     const qsizetype countAt = r.pos();
     const qint32 owned = r.i32(where, "owned count");
     if (owned < 0 || qint64(owned) * 8 > r.remaining())
-        r.fail(countAt, where,
+        r.fail(countAt,
+               where,
                QStringLiteral("%1 owned references cannot fit in the %2 bytes left")
                    .arg(owned)
                    .arg(r.remaining()));
@@ -670,7 +696,8 @@ void PageReader::readCell(TReportCell &c, int line, int index, int version)
         const qint32 i = r.i32(where, "owned cell index");
         const qsizetype covered = cellNumber(refAt, where, "an owned reference", l, i);
         if (m_listedBy[size_t(covered)] >= 0)
-            r.fail(refAt, where,
+            r.fail(refAt,
+                   where,
                    QStringLiteral("owned reference to %1 repeats a cell already listed as covered")
                        .arg(cellPlace(l, i)));
         m_listedBy[size_t(covered)] = m_current;
@@ -695,15 +722,18 @@ void PageReader::checkMerges() const
         if (owner == n)
             r.fail(at, placeOf(n), QStringLiteral("the cell names itself as its owner"));
         if (owner >= 0 && listedBy != owner)
-            r.fail(at, placeOf(n),
+            r.fail(at,
+                   placeOf(n),
                    QStringLiteral("the cell names %1 as its owner, which does not list it")
                        .arg(placeOf(owner)));
         if (owner < 0 && listedBy >= 0)
-            r.fail(at, placeOf(n),
+            r.fail(at,
+                   placeOf(n),
                    QStringLiteral("%1 lists the cell as covered, but the cell names no owner")
                        .arg(placeOf(listedBy)));
         if (owner >= 0 && m_owner[size_t(owner)] >= 0)
-            r.fail(at, placeOf(n),
+            r.fail(at,
+                   placeOf(n),
                    QStringLiteral("the cell's owner %1 is itself covered by another cell")
                        .arg(placeOf(owner)));
         if (owner >= 0 && !m_cells[size_t(n)]->FCellsList.isEmpty())
@@ -777,7 +807,10 @@ QByteArray writePageStream(const PageStreamHeader &h,
                             .arg(cellPlace(line, cell), QLatin1String(what)));
         return std::pair<int, int>(it.value(), index);
     };
-    auto text = [&](StreamWriter &out, const QString &value, int line, int cell,
+    auto text = [&](StreamWriter &out,
+                    const QString &value,
+                    int line,
+                    int cell,
                     const char *field) {
         QByteArray bytes;
         if (!encodeText(value, bytes))
@@ -1088,6 +1121,7 @@ bool TReportControl::loadPage(QIODevice &Stream, int Position)
     FLineList = std::move(page->lines);
     for (auto &line : FLineList)
         line->FReportControl = this;
+    touchContent();
 
     FPaperSize = h.paperSize;
     FOrientation = h.orientation;
@@ -1138,8 +1172,8 @@ void TReportControl::SaveBmp(TReportCell *Cell, const QString &FileName)
     reader.setDecideFormatFromContent(true);
     const QImage picture = reader.read();
     if (picture.isNull())
-        throw Error(QStringLiteral("cannot load the picture %1: %2")
-                        .arg(FileName, reader.errorString()));
+        throw Error(
+            QStringLiteral("cannot load the picture %1: %2").arg(FileName, reader.errorString()));
     const QByteArray format = reader.format().toLower();
     const bool icon = format == "ico" || format == "cur" || format == "icns";
     QImage bitmap;

@@ -69,7 +69,8 @@ struct Mapping
 };
 
 class IsotropicMapping : public Printing, public ::testing::WithParamInterface<Mapping>
-{};
+{
+};
 
 TEST_P(IsotropicMapping, UsesTheSmallerRatioForBothAxesAnchoredTopLeft)
 {
@@ -84,7 +85,8 @@ TEST_P(IsotropicMapping, UsesTheSmallerRatioForBothAxesAnchoredTopLeft)
 
 // 768 x 1058 on 480 x 660: 660 / 1058 is the smaller ratio, so the width is 479. A landscape
 // page on a portrait area leaves the lower part of the area empty.
-INSTANTIATE_TEST_SUITE_P(Pages, IsotropicMapping,
+INSTANTIATE_TEST_SUITE_P(Pages,
+                         IsotropicMapping,
                          ::testing::Values(Mapping{{768, 1058}, {480, 660}, {479, 660}},
                                            Mapping{{1058, 768}, {480, 660}, {480, 348}},
                                            Mapping{{400, 400}, {200, 300}, {200, 200}}));
@@ -171,7 +173,8 @@ struct PaperCase
 };
 
 class PaperOfAPage : public ::testing::TestWithParam<PaperCase>
-{};
+{
+};
 
 TEST_P(PaperOfAPage, MapsToTheQtPageSize)
 {
@@ -191,7 +194,8 @@ TEST_P(PaperOfAPage, MapsToTheQtPageSize)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Papers, PaperOfAPage,
+    Papers,
+    PaperOfAPage,
     ::testing::Values(PaperCase{9, 1, 0, 0, QPageSize::A4, QPageLayout::Portrait},
                       PaperCase{8, 2, 0, 0, QPageSize::A3, QPageLayout::Landscape},
                       PaperCase{1, 0, 0, 0, QPageSize::Letter, QPageLayout::Portrait},

@@ -20,8 +20,8 @@ using namespace tessarin;
 
 namespace {
 
-const QByteArray kSongTi("\xCB\xCE\xCC\xE5");     // "宋体" in GB2312
-const QByteArray kLiuLiang("\xC1\xF7\xC1\xBF");   // "流量"
+const QByteArray kSongTi("\xCB\xCE\xCC\xE5");   // "宋体" in GB2312
+const QByteArray kLiuLiang("\xC1\xF7\xC1\xBF"); // "流量"
 const QString kDataDir = QStringLiteral(TESSARIN_TEST_DATA "/reportgrid/");
 
 // Little-endian bytes, with named marks for the offsets of chosen fields.
@@ -216,7 +216,8 @@ protected:
 // ---- golden streams ----
 
 class GoldenVersion : public PageStream, public ::testing::WithParamInterface<int>
-{};
+{
+};
 
 TEST_P(GoldenVersion, LoadsEveryFieldAndRebuildsMerges)
 {
@@ -225,17 +226,21 @@ TEST_P(GoldenVersion, LoadsEveryFieldAndRebuildsMerges)
     load(page, mergedPage().build(version).b);
 
     EXPECT_EQ(page.loadedStreamVersion(), version);
-    EXPECT_EQ(QList<int>({page.FReportScale, page.FSavedScale, page.FSavedPageWidth,
-                          page.FSavedPageHeight}),
-              QList<int>({100, 100, 800, 1000}));
+    EXPECT_EQ(
+        QList<int>(
+            {page.FReportScale, page.FSavedScale, page.FSavedPageWidth, page.FSavedPageHeight}),
+        QList<int>({100, 100, 800, 1000}));
     EXPECT_EQ(page.size(), QSize(800, 1000));
-    EXPECT_EQ(QList<int>({page.FLeftMargin, page.FTopMargin, page.FRightMargin,
-                          page.FBottomMargin}),
-              QList<int>({40, 30, 20, 10}));
+    EXPECT_EQ(
+        QList<int>({page.FLeftMargin, page.FTopMargin, page.FRightMargin, page.FBottomMargin}),
+        QList<int>({40, 30, 20, 10}));
     EXPECT_EQ(page.GetMargin(), (TRect{11, 12, 13, 14}));
     EXPECT_EQ(QList<int>({page.FStreamFlag, page.FStreamValue, page.FStreamMode}),
               QList<int>({0, 1234, 7}));
-    EXPECT_EQ(QList<int>({page.FPaperSize, page.FOrientation, page.FPaperLength, page.FPaperWidth,
+    EXPECT_EQ(QList<int>({page.FPaperSize,
+                          page.FOrientation,
+                          page.FPaperLength,
+                          page.FPaperWidth,
                           page.FWidthFromLine}),
               QList<int>({8, 2, 4200, 2970, 1}));
     ASSERT_EQ(page.lineCount(), 2);
@@ -247,15 +252,24 @@ TEST_P(GoldenVersion, LoadsEveryFieldAndRebuildsMerges)
     EXPECT_EQ(master->FTagID, version >= 2 ? QStringLiteral("[1,2,3]FLOW") : QString());
     EXPECT_FALSE(master->FbmpYn);
     EXPECT_EQ(master->FCellWidth, 200);
-    EXPECT_EQ(QList<int>({master->FLeftLine, master->FTopLine, master->FRightLine,
-                          master->FBottomLine, master->FLeftLineWidth, master->FTopLineWidth,
-                          master->FRightLineWidth, master->FBottomLineWidth}),
+    EXPECT_EQ(QList<int>({master->FLeftLine,
+                          master->FTopLine,
+                          master->FRightLine,
+                          master->FBottomLine,
+                          master->FLeftLineWidth,
+                          master->FTopLineWidth,
+                          master->FRightLineWidth,
+                          master->FBottomLineWidth}),
               QList<int>({1, 1, 0, 1, 1, 2, 1, 3}));
     EXPECT_EQ(QList<quint32>({master->FDiagonal, master->FTextColor, master->FBackGroundColor}),
               QList<quint32>({0x101, 0xFF, 0xFFFFFF}));
     EXPECT_EQ(QList<int>({master->FHorzAlign, master->FVertAlign}), QList<int>({2, 0}));
     const LOGFONT &f = master->FLogFont;
-    EXPECT_EQ(QList<int>({f.lfHeight, f.lfWeight, f.lfItalic, f.lfCharSet, f.lfOutPrecision,
+    EXPECT_EQ(QList<int>({f.lfHeight,
+                          f.lfWeight,
+                          f.lfItalic,
+                          f.lfCharSet,
+                          f.lfOutPrecision,
                           f.lfPitchAndFamily}),
               QList<int>({-16, 700, 1, 134, 3, 49}));
     EXPECT_EQ(master->FLogFont.faceName(), QStringLiteral("宋体"));
@@ -381,7 +395,8 @@ TEST_F(PageStream, WithoutADeviceModeThePageKeepsItsOwnPaper)
 // ---- pictures ----
 
 class OtherProgramsPicture : public PageStream, public ::testing::WithParamInterface<const char *>
-{};
+{
+};
 
 TEST_P(OtherProgramsPicture, IsDelimitedByItsHeadersAndWrittenBackReadable)
 {
@@ -406,7 +421,8 @@ TEST_P(OtherProgramsPicture, IsDelimitedByItsHeadersAndWrittenBackReadable)
               expected.convertToFormat(QImage::Format_RGB32));
 }
 
-INSTANTIATE_TEST_SUITE_P(ImageMagick, OtherProgramsPicture,
+INSTANTIATE_TEST_SUITE_P(ImageMagick,
+                         OtherProgramsPicture,
                          ::testing::Values("imagemagick-v5.bmp", "imagemagick-bmp3-palette.bmp"));
 
 TEST_F(PageStream, BitfieldsPictureWithMasksBehindTheHeaderIsDelimited)
@@ -446,7 +462,8 @@ TEST_F(PageStream, PicturesFromFilesAndFreeing)
     page.FreeBmp(cell);
     EXPECT_FALSE(cell->FbmpYn);
     EXPECT_EQ(page.LoadBmp(cell), nullptr);
-    EXPECT_EQ(save(page).size(), withPicture - bmpFileImage(QImage(8, 8, QImage::Format_RGB32)).size());
+    EXPECT_EQ(save(page).size(),
+              withPicture - bmpFileImage(QImage(8, 8, QImage::Format_RGB32)).size());
 }
 
 // ---- refusals ----
@@ -465,7 +482,8 @@ void PrintTo(const BadStream &bad, std::ostream *os)
 }
 
 class RefusedStream : public PageStream, public ::testing::WithParamInterface<BadStream>
-{};
+{
+};
 
 TEST_P(RefusedStream, NamesWhatAndWhereAndLeavesThePageAsItWas)
 {
@@ -512,61 +530,95 @@ QByteArray le32(qint32 v)
 }
 
 const BadStream badStreams[] = {
-    {"empty", [] { return QByteArray(); }, "before its magic word",
+    {"empty",
+     [] { return QByteArray(); },
+     "before its magic word",
      [](const Bytes &) { return 0; }},
     {"negative_line_count",
      [] { return patched(mergedPage().build(3).marks["lineCount"], le32(-1)); },
-     "negative line count", [](const Bytes &g) { return g.marks["lineCount"]; }},
+     "negative line count",
+     [](const Bytes &g) { return g.marks["lineCount"]; }},
     {"line_count_too_large",
      [] { return patched(mergedPage().build(3).marks["lineCount"], le32(0x7FFFFFFF)); },
-     "cannot fit", [](const Bytes &g) { return g.marks["lineCount"]; }},
+     "cannot fit",
+     [](const Bytes &g) { return g.marks["lineCount"]; }},
     {"line_without_cells",
-     [] { return withPage([](PageRec &p) { p.counts = {2, 0}; }); }, "at least one",
+     [] { return withPage([](PageRec &p) {
+              p.counts = {2, 0};
+          }); },
+     "at least one",
      [](const Bytes &g) { return g.marks["table"] + 4; }},
     {"cell_counts_too_large",
-     [] { return withPage([](PageRec &p) { p.counts = {2, 100000}; }); }, "cannot fit",
+     [] { return withPage([](PageRec &p) {
+              p.counts = {2, 100000};
+          }); },
+     "cannot fit",
      [](const Bytes &g) { return g.marks["table"] + 4; }},
     {"owner_line_out_of_range",
      [] { return withPage([](PageRec &p) { p.lines[1][0].owner[0] = 2; }); },
      "names line 2, but the page has 2 lines",
      [](const Bytes &g) { return g.marks["L1C0.owner"]; }},
     {"owned_cell_out_of_range",
-     [] { return withPage([](PageRec &p) { p.lines[0][0].owned = {{1, 5}}; }); },
-     "names cell 5 of line 1", [](const Bytes &g) { return g.marks["L0C0.owned"] + 4; }},
+     [] { return withPage([](PageRec &p) {
+              p.lines[0][0].owned = {{1, 5}};
+          }); },
+     "names cell 5 of line 1",
+     [](const Bytes &g) { return g.marks["L0C0.owned"] + 4; }},
     {"owner_that_does_not_list_the_cell",
-     [] { return withPage([](PageRec &p) { p.lines[1][1].owner[0] = 0; p.lines[1][1].owner[1] = 1; }); },
-     "which does not list it", [](const Bytes &) { return -1; }},
+     [] {
+         return withPage([](PageRec &p) {
+             p.lines[1][1].owner[0] = 0;
+             p.lines[1][1].owner[1] = 1;
+         });
+     },
+     "which does not list it",
+     [](const Bytes &) { return -1; }},
     {"master_listing_a_cell_without_owner",
      [] { return withPage([](PageRec &p) { p.lines[1][0].owner[0] = -1; }); },
-     "names no owner", [](const Bytes &g) { return g.marks["L1C0.owner"]; }},
+     "names no owner",
+     [](const Bytes &g) { return g.marks["L1C0.owner"]; }},
     {"cell_owning_itself",
-     [] { return withPage([](PageRec &p) { p.lines[0][1].owner[0] = 0; p.lines[0][1].owner[1] = 1; p.lines[0][1].owned = {{0, 1}}; }); },
-     "names itself", [](const Bytes &g) { return g.marks["L0C1.owner"]; }},
+     [] {
+         return withPage([](PageRec &p) {
+             p.lines[0][1].owner[0] = 0;
+             p.lines[0][1].owner[1] = 1;
+             p.lines[0][1].owned = {{0, 1}};
+         });
+     },
+     "names itself",
+     [](const Bytes &g) { return g.marks["L0C1.owner"]; }},
     {"text_over_3000_bytes",
      [] { return withPage([](PageRec &p) { p.lines[0][1].text = QByteArray(3001, 'a'); }); },
-     "longer than the 3000 bytes", [](const Bytes &g) { return g.marks["L0C1.text"]; }},
+     "longer than the 3000 bytes",
+     [](const Bytes &g) { return g.marks["L0C1.text"]; }},
     {"negative_text_length",
      [] { return patched(mergedPage().build(3).marks["L0C1.text"], le32(-5)); },
-     "negative length", [](const Bytes &g) { return g.marks["L0C1.text"]; }},
+     "negative length",
+     [](const Bytes &g) { return g.marks["L0C1.text"]; }},
     {"text_not_gb18030",
      [] { return withPage([](PageRec &p) { p.lines[0][1].text = QByteArray("\x81\x20", 2); }); },
-     "not valid GB18030", [](const Bytes &g) { return g.marks["L0C1.text"] + 4; }},
+     "not valid GB18030",
+     [](const Bytes &g) { return g.marks["L0C1.text"] + 4; }},
     {"font_height_out_of_range",
      [] { return withPage([](PageRec &p) { p.lines[0][0].fontHeight = -100000; }); },
-     "font of height", [](const Bytes &g) { return g.marks["L0C0.font"]; }},
+     "font of height",
+     [](const Bytes &g) { return g.marks["L0C0.font"]; }},
     {"page_without_area",
-     [] { return patched(mergedPage().build(3).marks["header"] + 4, le32(0)); }, "has no area",
+     [] { return patched(mergedPage().build(3).marks["header"] + 4, le32(0)); },
+     "has no area",
      [](const Bytes &g) { return g.marks["header"] + 4; }},
     {"picture_without_signature",
      [] { return withPage([](PageRec &p) { p.lines[0][1].bmp = QByteArray(60, 'x'); }); },
-     "no \"BM\" signature", [](const Bytes &) { return -1; }},
+     "no \"BM\" signature",
+     [](const Bytes &) { return -1; }},
     {"run_length_compressed_picture",
      [] {
          return withPage([](PageRec &p) {
              p.lines[0][1].bmp = fileBytes(kDataDir + QStringLiteral("imagemagick-rle8.bmp"));
          });
      },
-     "run-length-compressed", [](const Bytes &) { return -1; }},
+     "run-length-compressed",
+     [](const Bytes &) { return -1; }},
     {"picture_cut_short",
      [] {
          return withPage([](PageRec &p) {
@@ -575,12 +627,15 @@ const BadStream badStreams[] = {
              p.lines[1][1].bmp.chop(120);
          });
      },
-     "BMP", [](const Bytes &) { return -1; }},
+     "BMP",
+     [](const Bytes &) { return -1; }},
 };
 
 } // namespace
 
-INSTANTIATE_TEST_SUITE_P(BadInput, RefusedStream, ::testing::ValuesIn(badStreams),
+INSTANTIATE_TEST_SUITE_P(BadInput,
+                         RefusedStream,
+                         ::testing::ValuesIn(badStreams),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(PageStream, EveryTruncationIsRefusedAndChangesNothing)
@@ -607,7 +662,8 @@ TEST_F(PageStream, UnknownMagicChangesNothingAndReportsNothing)
 
 TEST_F(PageStream, StreamAtAnOffsetReportsOffsetsOfTheStream)
 {
-    QByteArray bytes = QByteArray(10, 'z') + withPage([](PageRec &p) { p.lines[0][1].text = QByteArray(3001, 'a'); });
+    QByteArray bytes = QByteArray(10, 'z')
+                       + withPage([](PageRec &p) { p.lines[0][1].text = QByteArray(3001, 'a'); });
     try {
         load(page, bytes, 10);
         FAIL();

@@ -38,8 +38,8 @@ int run(const QCommandLineParser &parser)
     printer.setOutputFileName(temp.fileName());
     printer.setCreator(QStringLiteral("Tessarin"));
     printer.setDocName(target.completeBaseName());
-    applyPaperToPrinter(printer, page.FPaperSize, page.FOrientation, page.FPaperLength,
-                        page.FPaperWidth);
+    applyPaperToPrinter(
+        printer, page.FPaperSize, page.FOrientation, page.FPaperLength, page.FPaperWidth);
     // A PDF sheet has no unprintable border: the whole sheet is the printable area.
     printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     {
@@ -57,9 +57,8 @@ const bool registered = registerCommand({
     [](QCommandLineParser &parser) {
         parser.addPositionalArgument(QStringLiteral("IN"),
                                      QStringLiteral("Page stream file, or - for stdin."));
-        parser.addOption(QCommandLineOption(QStringLiteral("o"),
-                                            QStringLiteral("PDF file to write."),
-                                            QStringLiteral("OUT.pdf")));
+        parser.addOption(QCommandLineOption(
+            QStringLiteral("o"), QStringLiteral("PDF file to write."), QStringLiteral("OUT.pdf")));
     },
     run,
 });
