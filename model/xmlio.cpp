@@ -2,7 +2,7 @@
 
 namespace tessarin {
 
-QByteArray writeXmlDocument(const QDomDocument &doc)
+const QStringList &modelAttributeOrder()
 {
     static const QStringList order = {
         QStringLiteral("Name"),     QStringLiteral("NodeID"),     QStringLiteral("ParentID"),
@@ -11,7 +11,12 @@ QByteArray writeXmlDocument(const QDomDocument &doc)
         QStringLiteral("Remark"),   QStringLiteral("LibraryPath"), QStringLiteral("FileName"),
         QStringLiteral("StdLib"),
     };
-    return writeXmlDocument(doc, order);
+    return order;
+}
+
+QByteArray writeXmlDocument(const QDomDocument &doc)
+{
+    return writeXmlDocument(doc, modelAttributeOrder());
 }
 
 } // namespace tessarin

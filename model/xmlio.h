@@ -12,4 +12,7 @@ namespace tessarin {
 // "CreateTime", "Remark", "LibraryPath", "FileName", "StdLib"), then any others by name.
 QByteArray writeXmlDocument(const QDomDocument &doc);
 
+// The attribute order above, for writing single elements (writeXmlElement).
+const QStringList &modelAttributeOrder();
+
 } // namespace tessarin

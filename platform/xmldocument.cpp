@@ -152,10 +152,8 @@ void appendXmlEscaped(QString &out, const QString &text, bool attribute)
     }
 }
 
-QString decodeXmlDocument(const QByteArray &bytes, const QString &where)
+QByteArray xmlDecodingCodec(const QString &declared)
 {
-    const QString declared = declaredXmlEncoding(bytes);
-    QByteArray codec = declared.toLatin1();
     // Files labelled GB2312 (or GBK) carry GBK characters in practice; GB18030 agrees with both
     // on every character they hold.
     static const QStringList chineseLabels = {
@@ -163,7 +161,14 @@ QString decodeXmlDocument(const QByteArray &bytes, const QString &where)
         QStringLiteral("EUC-CN"), QStringLiteral("CP936"), QStringLiteral("X-GBK"),
         QStringLiteral("CSGB2312")};
     if (chineseLabels.contains(declared, Qt::CaseInsensitive))
-        codec = "GB18030";
+        return QByteArrayLiteral("GB18030");
+    return declared.toLatin1();
+}
+
+QString decodeXmlDocument(const QByteArray &bytes, const QString &where)
+{
+    const QString declared = declaredXmlEncoding(bytes);
+    const QByteArray codec = xmlDecodingCodec(declared);
     if (!QStringDecoder(codec.constData()).isValid())
         throw Error(QStringLiteral("%1: unknown encoding \"%2\" in the XML declaration")
                         .arg(where, declared));
@@ -224,6 +229,13 @@ QDomDocument newXmlDocument(const QString &encoding)
     doc.appendChild(doc.createProcessingInstruction(
         QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"%1\"").arg(encoding)));
     return doc;
+}
+
+QString writeXmlElement(const QDomElement &element, int depth, const QStringList &attributeOrder)
+{
+    QString out;
+    writeNode(out, element, depth, attributeOrder);
+    return out;
 }
 
 QByteArray writeXmlDocument(const QDomDocument &doc, const QStringList &attributeOrder)

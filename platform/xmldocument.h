@@ -11,6 +11,10 @@
 
 namespace tessarin {
 
+// The codec that decodes a document declaring `declared`: GB18030 for the GB2312/GBK labels,
+// otherwise the declared name itself.
+QByteArray xmlDecodingCodec(const QString &declared);
+
 // The document's text in its declared encoding. "GB2312", "GBK" and their aliases are decoded
 // as GB18030, which agrees with them on every character they hold and also covers the GBK
 // characters that files labelled GB2312 carry in practice. Throws Error naming `where` for an
@@ -30,6 +34,10 @@ QDomDocument newXmlDocument(const QString &encoding);
 // cannot hold are written as character references; characters XML 1.0 cannot carry at all (C0
 // controls other than tab, line feed and carriage return) are left out.
 QByteArray writeXmlDocument(const QDomDocument &doc, const QStringList &attributeOrder);
+
+// One element with its content as writeXmlDocument writes it, indented by `depth` blanks and
+// ending in a line feed; still Unicode, to be encoded by the caller (encodeXml).
+QString writeXmlElement(const QDomElement &element, int depth, const QStringList &attributeOrder);
 
 // Appends `text` escaped for an attribute value (quotes, tab and line breaks as references) or
 // for element text; characters XML 1.0 cannot carry are left out.

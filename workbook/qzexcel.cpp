@@ -4,9 +4,12 @@
 #include "error.h"
 #include "printdevice.h"
 #include "printerlayer.h"
+#include "textcodec.h"
 #include "xmlio.h"
 
 #include <QDomDocument>
+#include <QStringEncoder>
+#include <QXmlStreamReader>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QTabBar>
@@ -345,15 +348,85 @@ void TqzExcel::SaveToXML(QDomElement &element)
 
 QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString &where)
 {
-    QDomDocument doc = readXmlDocument(document, where);
-    QDomElement root = doc.documentElement();
-    if (root.isNull())
+    // The whole document must be sound before anything is written.
+    const QDomDocument doc = readXmlDocument(document, where);
+    if (doc.documentElement().isNull())
         throw Error(where + QStringLiteral(": the document has no document element"));
-    QDomElement element = root.firstChildElement(kExcelElement);
-    if (element.isNull())
-        element = root.appendChild(doc.createElement(kExcelElement)).toElement();
-    SaveToXML(element);
-    return writeXmlDocument(doc);
+
+    // The new element, written as the program writes documents.
+    QDomDocument scratch;
+    QDomElement fresh = scratch.createElement(kExcelElement);
+    scratch.appendChild(fresh);
+    SaveToXML(fresh);
+
+    // Find the old element (the first "TqzExcel" child of the document element) or the end tag
+    // of the document element in the text, and splice the new element in there. Every byte
+    // outside that range stays exactly as it was read: other elements, attribute order,
+    // comments, white space and line ends.
+    const QString text = decodeXmlDocument(document, where);
+    QXmlStreamReader reader(text);
+    qsizetype from = -1;
+    qsizetype to = -1;
+    bool replacing = false;
+    int depth = 0;
+    while (!reader.atEnd() && to < 0) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        const qsizetype offset = static_cast<qsizetype>(reader.characterOffset());
+        if (token == QXmlStreamReader::StartElement) {
+            ++depth;
+            if (depth == 2 && from < 0 && reader.name() == kExcelElement) {
+                // A start tag holds no other '<' (attribute values cannot).
+                from = text.lastIndexOf(QLatin1Char('<'), offset - 1);
+                replacing = true;
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (replacing && depth == 2)
+                to = offset;
+            else if (depth == 1 && from < 0)
+                from = to = text.lastIndexOf(QLatin1Char('<'), offset - 1);
+            --depth;
+        }
+    }
+    if (from < 0 || to < from)
+        throw Error(where + QStringLiteral(": cannot find where the workbook element goes"));
+
+    const QString lineEnd = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
+                                                                 : QStringLiteral("\n");
+    QString element = writeXmlElement(fresh, 0, modelAttributeOrder());
+    if (element.endsWith(QLatin1Char('\n')))
+        element.chop(1);
+    if (replacing) {
+        // Inner lines follow the indentation of the line the old element started on.
+        const qsizetype lineStart = text.lastIndexOf(QLatin1Char('\n'), from - 1) + 1;
+        QString indent = text.mid(lineStart, from - lineStart);
+        if (!indent.trimmed().isEmpty())
+            indent.clear();
+        element.replace(QLatin1Char('\n'), lineEnd + indent);
+    } else {
+        // Appended on a line of its own before the end tag of the document element.
+        const QString indent = QStringLiteral("  ");
+        element.replace(QLatin1Char('\n'), lineEnd + indent);
+        element = indent + element + lineEnd;
+        if (from > 0 && text.at(from - 1) != QLatin1Char('\n'))
+            element.prepend(lineEnd);
+    }
+
+    // Byte offsets: the text was decoded losslessly, so a prefix re-encoded in the decoding
+    // codec has exactly the prefix's byte length.
+    qsizetype bom = 0;
+    if (document.startsWith("\xEF\xBB\xBF"))
+        bom = 3;
+    else if (document.startsWith("\xFF\xFE") || document.startsWith("\xFE\xFF"))
+        bom = 2;
+    const QString encoding = declaredXmlEncoding(document);
+    const QByteArray codec = xmlDecodingCodec(encoding);
+    auto byteLength = [&codec](QStringView part) {
+        QStringEncoder enc(codec.constData(), QStringEncoder::Flag::Stateless);
+        return QByteArray(enc.encode(part)).size();
+    };
+    const qsizetype byteFrom = bom + byteLength(QStringView(text).first(from));
+    const qsizetype byteTo = byteFrom + byteLength(QStringView(text).mid(from, to - from));
+    return document.first(byteFrom) + encodeXml(element, encoding) + document.sliced(byteTo);
 }
 
 void TqzExcel::SaveToFile(const QString &FileName)

@@ -357,6 +357,40 @@ TEST_F(SaveToFile, AppendsTheElementOnceThenReplacesIt)
     EXPECT_EQ(project.TreeView->count(), 5);
 }
 
+// A file written by another tool: line ends, comments, attribute order, GBK characters under a
+// GB2312 label and elements after the workbook all survive byte for byte; only the element's
+// own bytes change, and a second save changes nothing more.
+TEST_F(SaveToFile, EveryByteOutsideTheElementStays)
+{
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n"
+                            "<!-- made by hand -->\r\n"
+                            "<FLW Zeta=\"1\"  Name=\"\xC3\xC3\">\r\n"
+                            "\t<TRTL StdLib=\"1\" LibraryPath=\"\\lib\"/>\r\n"
+                            "\t";
+    const QByteArray oldElement = "<TqzExcel ShowPages=\"old\"><x/></TqzExcel>";
+    const QByteArray tail = "\r\n\t<After  b=\"2\" a=\"1\">\xE9\x46</After>\r\n</FLW>\r\n";
+    write(head + oldElement + tail);
+    addPages({0, 1});
+    workbook.PageNames = {QStringLiteral("泵"), QStringLiteral("堃")}; // 堃 is outside GB2312
+    workbook.SaveToFile(path());
+    const QByteArray once = read();
+    ASSERT_TRUE(once.startsWith(head)) << once.left(200).data();
+    ASSERT_TRUE(once.endsWith(tail)) << once.right(200).data();
+    const QByteArray element = once.mid(head.size(), once.size() - head.size() - tail.size());
+    EXPECT_TRUE(element.startsWith("<TqzExcel")) << element.left(80).data();
+    EXPECT_TRUE(element.endsWith("</TqzExcel>")) << element.right(80).data();
+    EXPECT_TRUE(element.contains("&#22531;")) << element.left(200).data();
+
+    QWidget area;
+    TqzExcel back(&area);
+    back.LoadFromStream(once, path());
+    EXPECT_EQ(back.Pages.size(), 2);
+    EXPECT_EQ(back.PageNames, workbook.PageNames);
+
+    workbook.SaveToFile(path());
+    EXPECT_EQ(read(), once);
+}
+
 TEST_F(SaveToFile, MissingFileIsLeftAloneAndBrokenFileUnchanged)
 {
     addPages({0});
