@@ -451,6 +451,7 @@ private:
     std::vector<qsizetype> m_owner;     // number of the cell's master, -1 for none
     std::vector<qsizetype> m_listedBy;  // number of the master listing the cell, -1 for none
     std::vector<qsizetype> m_ownerAt;   // offset of the owner reference of each cell
+    std::vector<qsizetype> m_lineAt;    // offset of each line record
     qsizetype m_current = 0;            // number of the cell being read
 };
 
@@ -537,6 +538,7 @@ std::optional<StoredPage> PageReader::read()
     for (qint32 i = 0; i < lineCount; ++i) {
         TReportLine &line = *page.lines[size_t(i)];
         const QString place = QStringLiteral("line %1").arg(i);
+        m_lineAt.push_back(r.pos());
         line.FIndex = r.i32(place, "index");
         line.FMinHeight = r.coordinate(place, "minimum height");
         line.FDragHeight = r.coordinate(place, "drag height");
@@ -769,11 +771,11 @@ void PageReader::checkExtent(const StoredPage &page) const
         }
         height += lineHeight;
         if (width > kMaxPageExtent || height > kMaxPageExtent)
-            throw Error(QStringLiteral("page stream: line %1: the page would reach %2 pixels "
-                                       "(at most %3)")
-                            .arg(i)
-                            .arg(std::max(width, height))
-                            .arg(kMaxPageExtent));
+            r.fail(m_lineAt[i],
+                   QStringLiteral("line %1").arg(i),
+                   QStringLiteral("the page would reach %1 pixels (at most %2)")
+                       .arg(std::max(width, height))
+                       .arg(kMaxPageExtent));
     }
 }
 

@@ -603,6 +603,12 @@ const BadStream badStreams[] = {
      [] { return withPage([](PageRec &p) { p.lines[0][0].fontHeight = -100000; }); },
      "font of height",
      [](const Bytes &g) { return g.marks["L0C0.font"]; }},
+    {"page_taller_than_the_layout_can_add_up",
+     [] { return withPage([](PageRec &p) {
+              p.dragHeights = {1 << 26, 1 << 26};
+          }); },
+     "the page would reach",
+     [](const Bytes &g) { return g.marks["L1"]; }},
     {"page_without_area",
      [] { return patched(mergedPage().build(3).marks["header"] + 4, le32(0)); },
      "has no area",
