@@ -214,6 +214,63 @@ std::string fileLabel(const std::string &section)
     return std::filesystem::path(section).filename().string();
 }
 
+// The interpreter's parser recurses once per bracket level and its compiler takes time cubic in
+// the depth of chained conditional operators, so texts beyond these limits are refused before
+// compiling: a formula or program can neither overflow the stack nor stall the program.
+constexpr size_t kMaxFormulaLength = 64 * 1024;
+constexpr size_t kMaxProgramLength = 4 * 1024 * 1024;
+constexpr int kMaxNesting = 256;
+constexpr int kMaxConditionalsPerStatement = 64;
+
+// Empty when the text is within the limits, else why not.
+std::string checkStructure(const char *text, size_t maxLength)
+{
+    const size_t n = std::strlen(text);
+    if (n > maxLength)
+        return "error: the text is too long (" + std::to_string(n) + " bytes, at most "
+               + std::to_string(maxLength) + ")";
+    int depth = 0;
+    int conditionals = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c == '"' || c == '\'') {
+            const bool heredoc = c == '"' && i + 2 < n && text[i + 1] == '"' && text[i + 2] == '"';
+            if (heredoc) {
+                const char *end = std::strstr(text + i + 3, "\"\"\"");
+                i = end ? static_cast<size_t>(end - text) + 2 : n;
+                continue;
+            }
+            for (++i; i < n && text[i] != c; ++i)
+                if (text[i] == '\\')
+                    ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < n && text[i + 1] == '/') {
+            while (i < n && text[i] != '\n')
+                ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+            const char *end = std::strstr(text + i + 2, "*/");
+            i = end ? static_cast<size_t>(end - text) + 1 : n;
+            continue;
+        }
+        if (c == '(' || c == '[' || c == '{') {
+            if (++depth > kMaxNesting)
+                return "error: brackets nested more than " + std::to_string(kMaxNesting)
+                       + " deep";
+        } else if (c == ')' || c == ']' || c == '}') {
+            --depth;
+        }
+        if (c == ';' || c == '{' || c == '}')
+            conditionals = 0;
+        else if (c == '?' && ++conditionals > kMaxConditionalsPerStatement)
+            return "error: more than " + std::to_string(kMaxConditionalsPerStatement)
+                   + " conditional operators in one statement";
+    }
+    return {};
+}
+
 // --- registered functions -----------------------------------------------------------------------
 
 template <typename T> void sinkSigned(T v)
@@ -791,6 +848,8 @@ int evaluate(const char *expression, char *result, int size, bool cached)
         out = "error: no expression";
     } else if (!g_rt->headerError.empty()) {
         out = g_rt->headerError;
+    } else if (!(out = checkStructure(expression, kMaxFormulaLength)).empty()) {
+        ok = false;
     } else {
         try {
             ok = cached ? evaluateCached(*g_rt, expression, out) : evaluatePlain(*g_rt, expression, out);
@@ -813,6 +872,11 @@ int evaluate(const char *expression, char *result, int size, bool cached)
 bool executeProgram(Runtime &rt, const char *program)
 {
     rt.messages.clear();
+    const std::string refused = checkStructure(program, kMaxProgramLength);
+    if (!refused.empty()) {
+        setError(rt, refused, 0);
+        return false;
+    }
     CScriptBuilder builder;
     builder.SetIncludeCallback(includeCallback, &rt);
     if (builder.StartNewModule(rt.engine, kProgramSection) < 0) {

@@ -94,6 +94,35 @@ TEST(TqzComplier, FailureTextsNeverReadAsNumbers)
     EXPECT_TRUE(complier.ErrorText.isEmpty());
 }
 
+TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
+{
+    TqzComplier complier;
+    // Deep brackets would overflow the parser's stack; chained conditionals take the compiler
+    // time cubic in their depth.
+    const QString deep = QString(10000, QLatin1Char('(')) + QLatin1Char('1')
+                         + QString(10000, QLatin1Char(')'));
+    QString chained;
+    for (int i = 0; i < 2000; ++i)
+        chained += QStringLiteral("x==0?1:");
+    chained += QLatin1Char('2');
+    const QString longText = QStringLiteral("1+").repeated(40000) + QLatin1Char('1');
+    for (const QString &text : {deep, chained, longText}) {
+        EXPECT_TRUE(complier.Evaluate(text).isEmpty());
+        EXPECT_FALSE(complier.Succeeded);
+        EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("error: ")))
+            << complier.ErrorText.toStdString();
+    }
+    complier.Source = QStringLiteral("void main() { double x = %1; }").arg(deep);
+    EXPECT_FALSE(complier.Compile());
+    EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("nested"))) << complier.ErrorText.toStdString();
+    // Brackets inside literals and comments do not count.
+    const QString quoted = QStringLiteral("\"") + QString(300, QLatin1Char('(')) + QStringLiteral("\"");
+    EXPECT_EQ(complier.Evaluate(QStringLiteral("/*") + QString(300, QLatin1Char('('))
+                                + QStringLiteral("*/ (") + quoted + QStringLiteral("==")
+                                + quoted + QStringLiteral(" ? 2 : 0)")),
+              QStringLiteral("2"));
+}
+
 TEST(TqzComplier, ResultPutBackKeepsFloatingSemantics)
 {
     TqzComplier complier;
