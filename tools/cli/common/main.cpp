@@ -8,7 +8,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace tessarin;
 using namespace tessarin::cli;
@@ -18,8 +23,15 @@ namespace {
 void printUsage()
 {
     QString text = QStringLiteral("Usage: tessarin-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
+    std::vector<const Command *> sorted;
     for (const Command &c : commands())
+        sorted.push_back(&c);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Command *a, const Command *b) { return a->name < b->name; });
+    for (const Command *cp : sorted) {
+        const Command &c = *cp;
         text += QStringLiteral("  %1  %2\n").arg(c.name, -16).arg(c.summary);
+    }
     text += QStringLiteral("\nRun 'tessarin-cli COMMAND --help' for the arguments of a command.\n");
     std::fputs(text.toUtf8().constData(), stdout);
 }
@@ -37,6 +49,15 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt wants a private runtime folder and complains on stderr when the session has none.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString dir = QDir::tempPath() + QStringLiteral("/runtime-%1").arg(getuid());
+        if (QDir().mkpath(dir)) {
+            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                           | QFileDevice::ExeOwner);
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessarin-cli"));
     installFontSubstitutions();
