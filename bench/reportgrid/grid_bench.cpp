@@ -2,6 +2,7 @@
 
 #include "fonts.h"
 #include "printerlayer.h"
+#include "bigpage.h"
 #include "reportcontrol.h"
 
 #include <QApplication>
@@ -10,29 +11,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include "qtbench.h"
+
 using namespace tessarin;
 
 namespace {
 
-constexpr int Lines = 2000;
-constexpr int Cells = 10;
-
-// A page of Lines x Cells cells, each with a short text, laid out once.
-std::unique_ptr<TReportControl> bigPage()
-{
-    auto control = std::make_unique<TReportControl>();
-    const int width = (control->FPageWidth - control->FLeftMargin - control->FRightMargin) / Cells;
-    for (int l = 0; l < Lines; ++l) {
-        auto line = std::make_unique<TReportLine>();
-        line->FReportControl = control.get();
-        line->CreateLine(control->FLeftMargin, Cells, width * Cells);
-        for (int c = 0; c < Cells; ++c)
-            line->cell(c)->SetCellText(QStringLiteral("流量%1").arg(l * Cells + c));
-        control->FLineList.push_back(std::move(line));
-    }
-    control->UpdateLines();
-    return control;
-}
+using bench::bigPage;
+using bench::Cells;
+using bench::Lines;
 
 TReportControl &sharedPage()
 {
@@ -118,13 +105,5 @@ BENCHMARK(BM_PaintOneScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    setPrinterLayer(std::make_unique<FixedPrinterLayer>());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tessarin::bench::runQtBenchmarks(argc, argv, [] { setPrinterLayer(std::make_unique<FixedPrinterLayer>()); });
 }

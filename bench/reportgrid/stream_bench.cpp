@@ -3,6 +3,7 @@
 
 #include "fonts.h"
 #include "printerlayer.h"
+#include "bigpage.h"
 #include "reportcontrol.h"
 #include "reportstream.h"
 
@@ -11,33 +12,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include "qtbench.h"
+
 using namespace tessarin;
 
 namespace {
 
-constexpr int Lines = 2000;
-constexpr int Cells = 10;
+using bench::Cells;
+using bench::Lines;
 
 std::unique_ptr<TReportControl> bigPage()
 {
-    auto page = std::make_unique<TReportControl>();
-    const int width = (page->FPageWidth - page->FLeftMargin - page->FRightMargin) / Cells;
-    for (int l = 0; l < Lines; ++l) {
-        auto line = std::make_unique<TReportLine>();
-        line->FReportControl = page.get();
-        line->CreateLine(page->FLeftMargin, Cells, width * Cells);
-        for (int c = 0; c < Cells; ++c) {
-            TReportCell *cell = line->cell(c);
-            cell->SetCellText(QStringLiteral("流量%1").arg(l * Cells + c));
-            cell->FTagID = QStringLiteral("Q%1").arg(c);
-        }
-        page->FLineList.push_back(std::move(line));
-    }
-    // Every tenth line's first cell covers the first cell of the line below it.
-    for (int l = 0; l + 1 < Lines; l += 10)
-        page->line(l)->cell(0)->AddOwnedCell(page->line(l + 1)->cell(0));
-    page->UpdateLines();
-    return page;
+    return bench::bigPage(true, true);
 }
 
 QByteArray streamOf(TReportControl &page)
@@ -94,13 +80,5 @@ BENCHMARK(BM_LoadPage)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    setPrinterLayer(std::make_unique<FixedPrinterLayer>());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tessarin::bench::runQtBenchmarks(argc, argv, [] { setPrinterLayer(std::make_unique<FixedPrinterLayer>()); });
 }

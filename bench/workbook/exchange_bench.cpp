@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "qtbench.h"
+
 #include <map>
 #include <memory>
 
@@ -134,13 +136,5 @@ BENCHMARK(GetTagValueAfterTagEdit)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    setPrinterLayer(std::make_unique<FixedPrinterLayer>());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tessarin::bench::runQtBenchmarks(argc, argv, [] { setPrinterLayer(std::make_unique<FixedPrinterLayer>()); });
 }

@@ -6,36 +6,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include "support/clirun.h"
 
 using namespace tessarin;
 
 namespace {
 
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-CliRun cli(const QStringList &args)
-{
-    QProcess p;
-    p.setProgram(QStringLiteral(TESSARIN_BIN_DIR "/tessarin-cli"));
-    p.setArguments(args);
-    p.start();
-    CliRun r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.status = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
+using tessarin::test::cli;
+using tessarin::test::CliRun;
 
 const QString golden = QStringLiteral(TESSARIN_TEST_DATA "/model/gb2312_project.flw");
 
@@ -55,7 +37,7 @@ QString compact(const QJsonArray &nodes)
 TEST(Cli, ProjectDumpOfAGb2312FileFromAnotherToolPrintsTheTree)
 {
     const CliRun r = cli({"project-dump", golden});
-    ASSERT_EQ(r.status, 0) << r.err.constData();
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QJsonObject root = QJsonDocument::fromJson(r.out).object();
     EXPECT_EQ(root["name"].toString(), "离心泵");
     const QJsonObject rtl = root["rtl"].toObject();
@@ -85,9 +67,9 @@ TEST(Cli, ProjectSaveRenumbersAndExamSaveWritesTheSnapshot)
     QTemporaryDir dir;
     const QString saved = dir.filePath("saved.flw");
     CliRun r = cli({"project-save", golden, "-o", saved});
-    ASSERT_EQ(r.status, 0) << r.err.constData();
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
     r = cli({"project-dump", saved});
-    ASSERT_EQ(r.status, 0) << r.err.constData();
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QJsonArray nodes = QJsonDocument::fromJson(r.out).object()["nodes"].toArray();
     EXPECT_EQ(compact(nodes), "轴功率(流量(密度),扬程),效率");
     const QJsonObject top = nodes[0].toObject();
@@ -98,7 +80,7 @@ TEST(Cli, ProjectSaveRenumbersAndExamSaveWritesTheSnapshot)
 
     const QString exm = dir.filePath("VOK1.exm");
     r = cli({"exam-save", golden, "-o", exm});
-    ASSERT_EQ(r.status, 0) << r.err.constData();
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
     QFile f(exm);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
@@ -119,8 +101,8 @@ TEST(Cli, FailuresSayWhereAndLeaveNoOutput)
     const QString out = dir.filePath("out.flw");
     CliRun r = cli({"project-save", broken, "-o", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.contains("broken.flw")) << r.err.constData();
-    EXPECT_TRUE(r.err.contains("line 4")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("broken.flw")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("line 4")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(out));
 
     r = cli({"project-dump", dir.filePath("missing.flw")});

@@ -6,35 +6,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include "support/clirun.h"
+
 namespace {
 
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QString err;
-};
-
-CliRun cli(const QStringList &args)
-{
-    QProcess p;
-    p.setProgram(QStringLiteral(TESSARIN_BIN_DIR "/tessarin-cli"));
-    p.setArguments(args);
-    p.start();
-    CliRun r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.status = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using tessarin::test::cli;
+using tessarin::test::CliRun;
 
 const QString sample = QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw");
 

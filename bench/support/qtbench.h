@@ -1,0 +1,31 @@
+#pragma once
+
+// The main of a benchmark program that needs Qt: a QApplication on the offscreen platform with
+// the CJK font substitutions, then every registered benchmark.
+
+#include "fonts.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+
+namespace tessarin::bench {
+
+// `setup` runs once the application exists (e.g. to install a printer layer).
+inline int runQtBenchmarks(int argc, char **argv, const std::function<void()> &setup = {})
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    installFontSubstitutions();
+    if (setup)
+        setup();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
+} // namespace tessarin::bench
