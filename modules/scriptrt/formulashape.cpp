@@ -15,6 +15,8 @@ namespace scriptrt {
 
 namespace {
 
+constexpr size_t kMaxArguments = 48;
+
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -111,6 +113,10 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
         if (j < n && (isIdentChar(formula[j]) || formula[j] == '.'))
             return false;
 
+        // A function of many parameters compiles slowly (time grows faster than their count);
+        // formulas with that many numbers are rare and compiled as written.
+        if (shape.arguments.size() >= kMaxArguments)
+            return false;
         const std::string token(formula + i, j - i);
         ShapeArgument arg;
         const std::string index = std::to_string(shape.arguments.size());

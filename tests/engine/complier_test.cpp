@@ -115,6 +115,10 @@ TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
     complier.Source = QStringLiteral("void main() { double x = %1; }").arg(deep);
     EXPECT_FALSE(complier.Compile());
     EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("nested"))) << complier.ErrorText.toStdString();
+    // Many numbers in one formula (a function of thousands of parameters would compile for
+    // minutes) still evaluate at once.
+    EXPECT_EQ(complier.Evaluate(QStringLiteral("1.5+").repeated(5000) + QStringLiteral("1")),
+              QStringLiteral("7501.0"));
     // Brackets inside literals and comments do not count.
     const QString quoted = QStringLiteral("\"") + QString(300, QLatin1Char('(')) + QStringLiteral("\"");
     EXPECT_EQ(complier.Evaluate(QStringLiteral("/*") + QString(300, QLatin1Char('('))
