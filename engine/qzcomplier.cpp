@@ -24,6 +24,7 @@ public:
     using ExecFn = int(TESSARIN_SCRIPT_CALL *)(const char *);
     using ErrorFn = int(TESSARIN_SCRIPT_CALL *)(char *, int);
     using ErrorPosFn = int(TESSARIN_SCRIPT_CALL *)(char *);
+    using ResultFn = int(TESSARIN_SCRIPT_CALL *)(char *, int);
 
     enum Entry {
         Init, Finis, Main, Include, InteractiveLoop, MainWindow, Load, Run, Exec, Result, Error,
@@ -172,7 +173,17 @@ QString TqzComplier::Evaluate(const QString &expression)
         ErrorText.clear();
         return written;
     }
-    fail(0, written);
+    // The result buffer holds 63 bytes; a longer message is read whole from the library's
+    // copy of its last result so the log shows all of it.
+    QString message = written;
+    if (QByteArray(result).size() == kResultSize - 1) {
+        char full[kErrorSize * 4] = {};
+        m_library->entry<ScriptLibrary::ResultFn>(ScriptLibrary::Result)(full, sizeof full);
+        const QString whole = QString::fromUtf8(full);
+        if (whole.startsWith(written))
+            message = whole;
+    }
+    fail(0, message);
     return QString();
 }
 
