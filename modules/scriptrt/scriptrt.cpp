@@ -663,6 +663,9 @@ Runtime *createRuntime()
     e->SetEngineProperty(asEP_MAX_STACK_SIZE, 4 * 1024 * 1024);
     e->SetEngineProperty(asEP_MAX_CALL_STACK_SIZE, 20000);
     e->SetEngineProperty(asEP_COMPILER_WARNINGS, 1);
+    // Node names are often Chinese; one left unreplaced in a formula then reads as an undeclared
+    // name instead of a stray character.
+    e->SetEngineProperty(asEP_ALLOW_UNICODE_IDENTIFIERS, true);
     if (scriptrt::registerScriptString(e) < 0 || registerBuiltins(e) < 0) {
         destroyRuntime(rt.release());
         return nullptr;

@@ -67,6 +67,7 @@ const EvalCase kEvalCases[] = {
     {"NotFiniteResult", "sqrt(-1.0)", false, "not a finite number"},
     {"Overflow", "1e300*1e300", false, "not a finite number"},
     {"UnknownName", "xyz*2", false, "'xyz' is not declared"},
+    {"UnknownChineseName", "流量*2", false, "'流量' is not declared"},
     {"SyntaxError", "1+*", false, "error"},
     {"UnbalancedParenthesis", "(1+2", false, "error"},
     {"EmptyExpression", "", false, "error"},

@@ -319,7 +319,7 @@ TEST_F(ScriptRuntime, ImportedHostFunctionsAreCalledSynchronously)
 TEST_F(ScriptRuntime, ErrorBuffersAreNeverOverrun)
 {
     includeProjectHeader();
-    ASSERT_FALSE(exec("void main()\n{\n    double 名称 = 1;\n}\n"));
+    ASSERT_FALSE(exec("void main()\n{\n    名称 = 1;\n}\n"));
     int pos = -1;
     const std::string full = lastError(&pos);
     EXPECT_EQ(pos, 3) << full;
