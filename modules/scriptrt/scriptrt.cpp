@@ -9,6 +9,7 @@
 #include <scriptbuilder.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
