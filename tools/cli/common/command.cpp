@@ -20,10 +20,28 @@ QStringList positional(const QCommandLineParser &parser, int count, bool exact)
 {
     const QStringList args = parser.positionalArguments();
     if (args.size() < count || (exact && args.size() > count))
-        throw UsageError(QStringLiteral("expected %1 argument(s), got %2")
-                             .arg(count)
-                             .arg(args.size()));
+        throw UsageError(
+            QStringLiteral("expected %1 argument(s), got %2").arg(count).arg(args.size()));
     return args;
+}
+
+QCommandLineOption outputOption(const QString &what, const QString &valueName)
+{
+    return QCommandLineOption({QStringLiteral("o"), QStringLiteral("output")}, what, valueName);
+}
+
+QString requiredOutput(const QCommandLineParser &parser, const QString &valueName)
+{
+    const QString out = parser.value(QStringLiteral("o"));
+    if (out.isEmpty())
+        throw UsageError(QStringLiteral("the output file (-o %1) is missing").arg(valueName));
+    return out;
+}
+
+void addProjectFileArgument(QCommandLineParser &parser)
+{
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("Project file (.flw), or - for stdin."));
 }
 
 void printRaw(const QByteArray &bytes)

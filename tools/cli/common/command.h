@@ -40,6 +40,15 @@ bool registerCommand(Command command);
 // The positional arguments, checked to be exactly `count` (or at least `count` when !exact).
 QStringList positional(const QCommandLineParser &parser, int count, bool exact = true);
 
+// The "-o OUT" option (also "--output"); `what` describes OUT, `valueName` names it in help.
+QCommandLineOption outputOption(const QString &what,
+                                const QString &valueName = QStringLiteral("OUT"));
+// The value of a required "-o OUT"; UsageError naming `valueName` when it is missing.
+QString requiredOutput(const QCommandLineParser &parser,
+                       const QString &valueName = QStringLiteral("OUT"));
+// Declares the FILE argument of the commands that read a project file.
+void addProjectFileArgument(QCommandLineParser &parser);
+
 // Output helpers: UTF-8 on standard output.
 void printLine(const QString &text);
 void printRaw(const QByteArray &bytes);

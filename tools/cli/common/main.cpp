@@ -26,8 +26,9 @@ void printUsage()
     std::vector<const Command *> sorted;
     for (const Command &c : commands())
         sorted.push_back(&c);
-    std::sort(sorted.begin(), sorted.end(),
-              [](const Command *a, const Command *b) { return a->name < b->name; });
+    std::sort(sorted.begin(), sorted.end(), [](const Command *a, const Command *b) {
+        return a->name < b->name;
+    });
     for (const Command *cp : sorted) {
         const Command &c = *cp;
         text += QStringLiteral("  %1  %2\n").arg(c.name, -16).arg(c.summary);
@@ -53,8 +54,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         const QString dir = QDir::tempPath() + QStringLiteral("/runtime-%1").arg(getuid());
         if (QDir().mkpath(dir)) {
-            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                           | QFileDevice::ExeOwner);
+            QFile::setPermissions(
+                dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
         }
     }

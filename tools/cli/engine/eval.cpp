@@ -22,7 +22,8 @@ int runEval(const QCommandLineParser &parser)
 }
 
 const bool registered = tessarin::cli::registerCommand(
-    {QStringLiteral("eval"), QStringLiteral("Evaluate one expression with the script library"),
+    {QStringLiteral("eval"),
+     QStringLiteral("Evaluate one expression with the script library"),
      [](QCommandLineParser &parser) {
          parser.addPositionalArgument(QStringLiteral("EXPR"),
                                       QStringLiteral("The expression (lower-cased before use)."));

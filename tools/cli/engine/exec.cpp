@@ -47,7 +47,8 @@ int runExec(const QCommandLineParser &parser)
 }
 
 const bool registered = tessarin::cli::registerCommand(
-    {QStringLiteral("exec"), QStringLiteral("Run a program and print what it exports"),
+    {QStringLiteral("exec"),
+     QStringLiteral("Run a program and print what it exports"),
      [](QCommandLineParser &parser) {
          parser.addPositionalArgument(QStringLiteral("FILE"),
                                       QStringLiteral("The program text (\"-\" for stdin)."));

@@ -26,7 +26,8 @@ int runTranslate(const QCommandLineParser &parser)
 }
 
 const bool registered = tessarin::cli::registerCommand(
-    {QStringLiteral("translate"), QStringLiteral("Replace dictionary words in a formula"),
+    {QStringLiteral("translate"),
+     QStringLiteral("Replace dictionary words in a formula"),
      [](QCommandLineParser &parser) {
          parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The formula."));
          parser.addOption(wordOption);

@@ -8,16 +8,10 @@
 namespace tessarin::cli {
 namespace {
 
-const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
-                                      QStringLiteral("The .exm file to write."),
-                                      QStringLiteral("OUT"));
-
 int run(const QCommandLineParser &parser)
 {
     const QString file = positional(parser, 1).at(0);
-    const QString out = parser.value(outputOption);
-    if (out.isEmpty())
-        throw UsageError(QStringLiteral("the output file (-o OUT) is missing"));
+    const QString out = requiredOutput(parser);
     TqzProject project;
     LoadProjectFromStream(project, readWholeFile(file), file);
     TqzExamData set;
@@ -30,9 +24,8 @@ const bool registered = registerCommand({
     QStringLiteral("exam-save"),
     QStringLiteral("Write the values of a project's nodes as a test-data (.exm) file."),
     [](QCommandLineParser &parser) {
-        parser.addPositionalArgument(QStringLiteral("FILE"),
-                                     QStringLiteral("Project file (.flw), or - for stdin."));
-        parser.addOption(outputOption);
+        addProjectFileArgument(parser);
+        parser.addOption(outputOption(QStringLiteral("The .exm file to write.")));
     },
     run,
 });

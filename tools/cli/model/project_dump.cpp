@@ -74,10 +74,7 @@ int run(const QCommandLineParser &parser)
 const bool registered = registerCommand({
     QStringLiteral("project-dump"),
     QStringLiteral("Load the project part of a project file and print it as JSON."),
-    [](QCommandLineParser &parser) {
-        parser.addPositionalArgument(QStringLiteral("FILE"),
-                                     QStringLiteral("Project file (.flw), or - for stdin."));
-    },
+    [](QCommandLineParser &parser) { addProjectFileArgument(parser); },
     run,
 });
 

@@ -18,9 +18,7 @@ namespace {
 int run(const QCommandLineParser &parser)
 {
     const QString in = positional(parser, 1).at(0);
-    const QString out = parser.value(QStringLiteral("o"));
-    if (out.isEmpty())
-        throw UsageError(QStringLiteral("the output file is missing (-o OUT.pdf)"));
+    const QString out = requiredOutput(parser, QStringLiteral("OUT.pdf"));
     TReportControl page;
     page.LoadFromFile(in);
     if (page.loadedStreamVersion() == 0)
@@ -57,8 +55,8 @@ const bool registered = registerCommand({
     [](QCommandLineParser &parser) {
         parser.addPositionalArgument(QStringLiteral("IN"),
                                      QStringLiteral("Page stream file, or - for stdin."));
-        parser.addOption(QCommandLineOption(
-            QStringLiteral("o"), QStringLiteral("PDF file to write."), QStringLiteral("OUT.pdf")));
+        parser.addOption(
+            outputOption(QStringLiteral("PDF file to write."), QStringLiteral("OUT.pdf")));
     },
     run,
 });

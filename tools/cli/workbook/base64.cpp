@@ -14,8 +14,8 @@ int runBase64(const QCommandLineParser &parser)
 {
     const QString direction = positional(parser, 1).first();
     if (direction != QLatin1String("encode") && direction != QLatin1String("decode"))
-        throw UsageError(QStringLiteral("expected \"encode\" or \"decode\", got \"%1\"")
-                             .arg(direction));
+        throw UsageError(
+            QStringLiteral("expected \"encode\" or \"decode\", got \"%1\"").arg(direction));
     // Everything is read and converted before the first byte is written, so a refused text
     // leaves standard output empty.
     const QByteArray input = readWholeFile(QStringLiteral("-"));

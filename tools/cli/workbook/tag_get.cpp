@@ -19,8 +19,7 @@ const bool registered = registerCommand({
     QStringLiteral("Print the text of the first non-empty cell tagged NAME over the pages of a "
                    "project file's workbook (an empty line when there is none)."),
     [](QCommandLineParser &parser) {
-        parser.addPositionalArgument(QStringLiteral("FILE"),
-                                     QStringLiteral("Project file (.flw), or - for stdin."));
+        addProjectFileArgument(parser);
         parser.addPositionalArgument(QStringLiteral("NAME"),
                                      QStringLiteral("Tag name as a node carries it (compared "
                                                     "with the upper-cased tag names)."));

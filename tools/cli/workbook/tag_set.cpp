@@ -7,17 +7,12 @@
 namespace tessarin::cli {
 namespace {
 
-const QCommandLineOption outputOption(
-    {QStringLiteral("o"), QStringLiteral("output")},
-    QStringLiteral("Write the result to OUT (a copy of FILE with the new workbook element) "
-                   "instead of rewriting FILE."),
-    QStringLiteral("OUT"));
-
 int run(const QCommandLineParser &parser)
 {
     const QStringList args = positional(parser, 3);
     const QString file = args[0];
-    const QString out = parser.isSet(outputOption) ? parser.value(outputOption) : file;
+    const QString out
+        = parser.isSet(QStringLiteral("o")) ? parser.value(QStringLiteral("o")) : file;
     if (out == QLatin1String("-"))
         throw UsageError(QStringLiteral("the result cannot be written to standard output; "
                                         "give a file with -o OUT"));
@@ -42,7 +37,9 @@ const bool registered = registerCommand({
                                                     "-o."));
         parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Tag name."));
         parser.addPositionalArgument(QStringLiteral("VALUE"), QStringLiteral("Text to write."));
-        parser.addOption(outputOption);
+        parser.addOption(outputOption(
+            QStringLiteral("Write the result to OUT (a copy of FILE with the new workbook "
+                           "element) instead of rewriting FILE.")));
     },
     run,
 });

@@ -21,9 +21,9 @@ int run(const QCommandLineParser &parser)
         tabs.append(name);
     QJsonArray pages;
     for (const TqzReport *page : workbook.Pages)
-        pages.append(QJsonObject{{QStringLiteral("ownerIndex"), page->OwnerIndex},
-                                 {QStringLiteral("page"),
-                                  pageDumpJson(*page, page->loadedStreamVersion())}});
+        pages.append(QJsonObject{
+            {QStringLiteral("ownerIndex"), page->OwnerIndex},
+            {QStringLiteral("page"), pageDumpJson(*page, page->loadedStreamVersion())}});
     printJson(QJsonDocument(
         QJsonObject{{QStringLiteral("tabs"), tabs}, {QStringLiteral("pages"), pages}}));
     return 0;
@@ -32,10 +32,7 @@ int run(const QCommandLineParser &parser)
 const bool registered = registerCommand({
     QStringLiteral("workbook-dump"),
     QStringLiteral("Load the workbook of a project file and print its tabs and pages as JSON."),
-    [](QCommandLineParser &parser) {
-        parser.addPositionalArgument(QStringLiteral("FILE"),
-                                     QStringLiteral("Project file (.flw), or - for stdin."));
-    },
+    [](QCommandLineParser &parser) { addProjectFileArgument(parser); },
     run,
 });
 

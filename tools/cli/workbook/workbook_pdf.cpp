@@ -13,9 +13,6 @@
 namespace tessarin::cli {
 namespace {
 
-const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
-                                      QStringLiteral("The PDF file to write."),
-                                      QStringLiteral("OUT"));
 const QCommandLineOption currentOption(
     QStringLiteral("current"),
     QStringLiteral("Print only page N (0-based, in workbook order) as the current page."),
@@ -24,9 +21,7 @@ const QCommandLineOption currentOption(
 int run(const QCommandLineParser &parser)
 {
     const QString file = positional(parser, 1).at(0);
-    const QString out = parser.value(outputOption);
-    if (out.isEmpty())
-        throw UsageError(QStringLiteral("the output file (-o OUT.pdf) is missing"));
+    const QString out = requiredOutput(parser, QStringLiteral("OUT.pdf"));
     const auto loaded = loadWorkbook(file, QStringLiteral("workbook-pdf"));
     TqzExcel &workbook = loaded->workbook;
     if (workbook.Pages.isEmpty())
@@ -55,8 +50,8 @@ int run(const QCommandLineParser &parser)
     printer.setOutputFileName(scratch.filePath(QStringLiteral("out.pdf")));
     printer.setDocName(QFileInfo(file).completeBaseName());
     // The sheet takes the paper stored with the first page printed.
-    applyPaperToPrinter(printer, first->FPaperSize, first->FOrientation, first->FPaperLength,
-                        first->FPaperWidth);
+    applyPaperToPrinter(
+        printer, first->FPaperSize, first->FOrientation, first->FPaperLength, first->FPaperWidth);
     if (parser.isSet(currentOption))
         workbook.PrintCurrent(&printer);
     else
@@ -69,9 +64,9 @@ const bool registered = registerCommand({
     QStringLiteral("workbook-pdf"),
     QStringLiteral("Print all pages of a project file's workbook (or one page) to a PDF file."),
     [](QCommandLineParser &parser) {
-        parser.addPositionalArgument(QStringLiteral("FILE"),
-                                     QStringLiteral("Project file (.flw), or - for stdin."));
-        parser.addOption(outputOption);
+        addProjectFileArgument(parser);
+        parser.addOption(
+            outputOption(QStringLiteral("The PDF file to write."), QStringLiteral("OUT.pdf")));
         parser.addOption(currentOption);
     },
     run,
