@@ -79,7 +79,7 @@ void BM_AbsoluteIndexQueries(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_LoadProject)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveProject)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveProject)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AbsoluteIndexQueries);
 
 BENCHMARK_MAIN();
