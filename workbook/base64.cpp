@@ -322,6 +322,12 @@ QByteArray base64Encode(QByteArrayView bytes)
     return text;
 }
 
+void base64EncodeInto(QByteArrayView bytes, QByteArray &text)
+{
+    text.resize(base64EncodedSize(bytes.size()));
+    encodeInto(reinterpret_cast<const uchar *>(bytes.data()), bytes.size(), text.data());
+}
+
 QByteArray base64Decode(QByteArrayView text)
 {
     return decodeBytes(text.data(), text.size());

@@ -24,6 +24,9 @@ namespace tessarin {
 // Plain API: bytes in, bytes out.
 QByteArray base64Encode(QByteArrayView bytes);
 QByteArray base64Decode(QByteArrayView text);
+// base64Encode into `text`, reusing its storage when it is large enough (for callers that
+// encode many pages in a row).
+void base64EncodeInto(QByteArrayView bytes, QByteArray &text);
 
 // The exact number of characters base64Encode writes for `byteCount` bytes.
 qsizetype base64EncodedSize(qsizetype byteCount);

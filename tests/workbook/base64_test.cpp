@@ -216,3 +216,12 @@ TEST(Base64Group, EncodeIgnoresMissingBytesAndDecodeRestoresCount)
     char out[4];
     EXPECT_THROW(EncodeGroup(0, 0, out), Error);
 }
+
+TEST(Base64Into, ReusedBufferHoldsExactlyTheEncoding)
+{
+    QByteArray text(100, 'x'); // longer than needed: must shrink to the encoding
+    tessarin::base64EncodeInto(QByteArrayView("any carnal pleas"), text);
+    EXPECT_EQ(text, QByteArray("YW55IGNhcm5hbCBwbGVhcw=="));
+    tessarin::base64EncodeInto(QByteArrayView(), text);
+    EXPECT_TRUE(text.isEmpty());
+}
