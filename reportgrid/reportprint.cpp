@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <vector>
 
 namespace tessarin {
 
@@ -26,6 +27,7 @@ void TReportControl::drawPageOnto(QPainter &painter, const QSize &viewport)
     painter.setWindow(0, 0, w, h);
     painter.setViewport(0, 0, std::max(1, int(w * k + 0.5)), std::max(1, int(h * k + 0.5)));
     DrawPrepare(painter);
+    std::vector<const TReportCell *> painted;
     for (const auto &line : FLineList) {
         for (const auto &cellPtr : line->FCells) {
             const TReportCell *cell = cellPtr.get();
@@ -38,8 +40,14 @@ void TReportControl::drawPageOnto(QPainter &painter, const QSize &viewport)
                     painter.drawImage(target, *cell->FBmp);
             }
             cell->PaintCell(painter, true);
+            painted.push_back(cell);
         }
     }
+    // A cell's background is filled from its left edge, where the previous cell's right border
+    // lies; the borders that are set are drawn once more so that paper shows what the screen
+    // shows.
+    for (const TReportCell *cell : painted)
+        cell->PaintSetBorders(painter);
     painter.restore();
 }
 

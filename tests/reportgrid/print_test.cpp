@@ -133,6 +133,35 @@ TEST_F(Printing, PrintModeDrawsOnlySetBordersAndSkipsCoveredCells)
     EXPECT_EQ(blueBox, QRect(r.left + 3, r.top + 3, r.width() - 6, r.height() - 6));
 }
 
+TEST_F(Printing, SetBordersShowOverTheBackgroundOfTheCellBeside)
+{
+    // The right border of the first cell lies on the left edge of the second, whose background
+    // fill starts on that edge; on paper, as on screen, the border stays visible.
+    page.SetWndSize(300, 300);
+    page.FLeftMargin = 0;
+    gridtest::addLines(page, 2, {100, 100});
+    for (int l = 0; l < 2; ++l)
+        for (int c = 0; c < 2; ++c) {
+            TReportCell *cell = page.CellFromRC(l, c);
+            cell->SetLeftLine(false);
+            cell->SetTopLine(false);
+            cell->SetRightLine(c == 0);
+            cell->SetBottomLine(l == 0 && c == 1);
+            if (c == 1)
+                cell->SetBackGroundColor(0x000000FF);
+        }
+    page.UpdateLines();
+
+    const QImage image = exported(QSize(300, 300));
+    const TRect left = page.CellFromRC(0, 0)->FCellRect;
+    const TRect right = page.CellFromRC(0, 1)->FCellRect;
+    const int y = (left.top + left.bottom) / 2;
+    EXPECT_EQ(image.pixelColor(left.right, y), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(left.right + 2, y), QColor(Qt::red));
+    EXPECT_EQ(image.pixelColor(right.left + 10, right.bottom), QColor(Qt::black));
+    EXPECT_TRUE(inkBox(image, qRgb(0xC0, 0xC0, 0xC0)).isNull()) << "grey screen edges printed";
+}
+
 TEST_F(Printing, PrintItNeedsARunningJobAndWritesAPdfWithEmbeddedText)
 {
     gridtest::addLines(page, 2, {200, 200});
