@@ -368,22 +368,35 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     qsizetype from = -1;
     qsizetype to = -1;
     bool replacing = false;
+    // Set when the document element is written as an empty-element tag ("<FLW/>"): the new
+    // element then goes between a start tag and an end tag made from it.
+    QString emptyRootName;
+    qsizetype rootStartEnd = -1;
     int depth = 0;
     while (!reader.atEnd() && to < 0) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         const qsizetype offset = static_cast<qsizetype>(reader.characterOffset());
         if (token == QXmlStreamReader::StartElement) {
             ++depth;
+            if (depth == 1)
+                rootStartEnd = offset;
             if (depth == 2 && from < 0 && reader.name() == kExcelElement) {
                 // A start tag holds no other '<' (attribute values cannot).
                 from = text.lastIndexOf(QLatin1Char('<'), offset - 1);
                 replacing = true;
             }
         } else if (token == QXmlStreamReader::EndElement) {
-            if (replacing && depth == 2)
+            if (replacing && depth == 2) {
                 to = offset;
-            else if (depth == 1 && from < 0)
-                from = to = text.lastIndexOf(QLatin1Char('<'), offset - 1);
+            } else if (depth == 1 && from < 0) {
+                if (offset == rootStartEnd && text.mid(offset - 2, 2) == QLatin1String("/>")) {
+                    from = offset - 2;
+                    to = offset;
+                    emptyRootName = reader.qualifiedName().toString();
+                } else {
+                    from = to = text.lastIndexOf(QLatin1Char('<'), offset - 1);
+                }
+            }
             --depth;
         }
     }
@@ -407,7 +420,10 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
         const QString indent = QStringLiteral("  ");
         element.replace(QLatin1Char('\n'), lineEnd + indent);
         element = indent + element + lineEnd;
-        if (from > 0 && text.at(from - 1) != QLatin1Char('\n'))
+        if (!emptyRootName.isEmpty())
+            element = QStringLiteral(">") + lineEnd + element + QStringLiteral("</")
+                      + emptyRootName + QStringLiteral(">");
+        else if (from > 0 && text.at(from - 1) != QLatin1Char('\n'))
             element.prepend(lineEnd);
     }
 

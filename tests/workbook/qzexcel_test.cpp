@@ -391,6 +391,29 @@ TEST_F(SaveToFile, EveryByteOutsideTheElementStays)
     EXPECT_EQ(read(), once);
 }
 
+// A document element written as an empty-element tag gets the workbook as its child; the file
+// stays well-formed and a second save replaces the element instead of adding another.
+TEST_F(SaveToFile, EmptyDocumentElementTakesTheElementAsItsChild)
+{
+    for (const QByteArray &root : {QByteArray("<FLW/>"), QByteArray("<FLW Name=\"p\" />")}) {
+        write("<?xml version=\"1.0\" encoding=\"GB2312\"?>\n" + root + "\n");
+        workbook.ClearPages();
+        addPages({0, 1});
+        workbook.SaveToFile(path());
+        workbook.AddPage();
+        workbook.SaveToFile(path());
+
+        const QDomDocument saved = readXmlDocument(read(), path());
+        const QDomElement element = saved.documentElement();
+        EXPECT_EQ(element.tagName(), QStringLiteral("FLW")) << root.data();
+        EXPECT_EQ(element.childNodes().count(), 1) << read().data();
+        EXPECT_EQ(element.firstChildElement().childNodes().count(), 3) << root.data();
+        EXPECT_EQ(element.attribute(QStringLiteral("Name")),
+                  root.contains("Name") ? QStringLiteral("p") : QString());
+        EXPECT_TRUE(read().endsWith("</FLW>\n")) << read().data();
+    }
+}
+
 TEST_F(SaveToFile, MissingFileIsLeftAloneAndBrokenFileUnchanged)
 {
     addPages({0});
