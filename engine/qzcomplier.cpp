@@ -102,6 +102,16 @@ QString lowerAscii(const QString &text)
 constexpr int kResultSize = 64;
 constexpr int kErrorSize = 250;
 
+// The library reads NUL-terminated texts: an embedded NUL would silently cut the formula or
+// program short and give the value of its first part. Empty when the text has none.
+QString nulRefusal(const QString &text)
+{
+    const qsizetype at = text.indexOf(QChar(u'\0'));
+    if (at < 0)
+        return QString();
+    return QStringLiteral("error: the text holds a NUL character at position %1").arg(at + 1);
+}
+
 } // namespace
 
 QString &ExportBuffer()
@@ -161,6 +171,10 @@ QString TqzComplier::Evaluate(const QString &expression)
         fail(0, m_library->error());
         return QString();
     }
+    if (const QString refused = nulRefusal(expression); !refused.isEmpty()) {
+        fail(0, refused);
+        return QString();
+    }
     const QByteArray text = lowerAscii(expression).toUtf8();
     char result[kResultSize] = {};
     m_library->entry<ScriptLibrary::EvalFn>(ScriptLibrary::Eval)(text.constData(), result,
@@ -201,6 +215,10 @@ void TqzComplier::Execute(const QString &program)
     Exports.clear();
     if (!m_library->bound()) {
         fail(0, m_library->error());
+        return;
+    }
+    if (const QString refused = nulRefusal(program); !refused.isEmpty()) {
+        fail(0, refused);
         return;
     }
     const QLatin1String callback("ExportDouble");

@@ -107,15 +107,25 @@ TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
         chained += QStringLiteral("x==0?1:");
     chained += QLatin1Char('2');
     const QString longText = QStringLiteral("1+").repeated(40000) + QLatin1Char('1');
-    for (const QString &text : {deep, chained, longText}) {
+    // The library reads up to the first NUL: this would otherwise give 3.
+    const QString withNul = QStringLiteral("1+2") + QChar(u'\0') + QStringLiteral("*10");
+    for (const QString &text : {deep, chained, longText, withNul}) {
         EXPECT_TRUE(complier.Evaluate(text).isEmpty());
         EXPECT_FALSE(complier.Succeeded);
         EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("error: ")))
             << complier.ErrorText.toStdString();
     }
+    EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("NUL character at position 4")))
+        << complier.ErrorText.toStdString();
     complier.Source = QStringLiteral("void main() { double x = %1; }").arg(deep);
     EXPECT_FALSE(complier.Compile());
     EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("nested"))) << complier.ErrorText.toStdString();
+    // A program cut short at a NUL would run its first part and report success.
+    complier.Source = QStringLiteral("void main() { ExportDouble(\"a\", 1); }") + QChar(u'\0')
+                      + QStringLiteral("void other() { ExportDouble(\"b\", 2); }");
+    EXPECT_FALSE(complier.Compile());
+    EXPECT_TRUE(complier.Exports.empty());
+    EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("NUL"))) << complier.ErrorText.toStdString();
     // Many numbers in one formula (a function of thousands of parameters would compile for
     // minutes) still evaluate at once.
     EXPECT_EQ(complier.Evaluate(QStringLiteral("1.5+").repeated(5000) + QStringLiteral("1")),
