@@ -399,9 +399,13 @@ void TReportControl::WMCOMMAND()
     if (!FEditCell || !FEditWnd || m_editGuard)
         return;
     const QString text = FEditWnd->toPlainText();
-    if (toCodePage(text).size() > MaxCellTextBytes) {
-        // Refuse the change that made the text too long: put the accepted text back with the
-        // cursor where the refused insertion began.
+    // The limit counts the bytes the cell will hold, where a line break is CR LF. A change that
+    // adds to a text over the limit is refused; one that shortens it is taken, so that a text
+    // made longer by other means can still be cut down here.
+    const qsizetype bytes = toCodePage(cellTextFromEdit(text)).size();
+    if (bytes > MaxCellTextBytes
+        && bytes > toCodePage(cellTextFromEdit(m_editAccepted)).size()) {
+        // Put the accepted text back with the cursor where the refused insertion began.
         const int grown = static_cast<int>(text.size() - m_editAccepted.size());
         const int pos = FEditWnd->textCursor().position() - std::max(0, grown);
         m_editGuard = true;

@@ -355,6 +355,35 @@ private slots:
         QVERIFY(!page().isEditing());
     }
 
+    void editBoxCountsLineBreaksAsTheCellStoresThem()
+    {
+        // A line break is CR LF in the cell, two bytes of the limit.
+        TReportCell *cell = at(0, 0);
+        cell->SetCellText(QString(MaxCellTextBytes - 3, u'x'));
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
+        QPlainTextEdit *box = page().FEditWnd;
+        QVERIFY(box);
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Return); // would make 3001 bytes
+        type(box, QStringLiteral("a"));
+        QCOMPARE(toCodePage(cell->FCellText).size(), MaxCellTextBytes);
+        QVERIFY(cell->FCellText.endsWith(QStringLiteral("x\r\na")));
+    }
+
+    void editBoxShortensATextAlreadyOverTheLimit()
+    {
+        TReportCell *cell = at(0, 0);
+        cell->SetCellText(QString(MaxCellTextBytes + 10, u'x'));
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
+        QPlainTextEdit *box = page().FEditWnd;
+        QVERIFY(box);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(cell->FCellText.size(), MaxCellTextBytes + 9);
+        type(box, QStringLiteral("a")); // still nothing may be added
+        QCOMPARE(cell->FCellText, QString(MaxCellTextBytes + 9, u'x'));
+        QCOMPARE(box->toPlainText(), cell->FCellText);
+    }
+
     void freeingTheEditedCellClosesTheBox()
     {
         QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(at(3, 0)));
