@@ -701,7 +701,8 @@ void TReportControl::StartMouseDrag(const QPoint &point)
         setCursor(Qt::SizeHorCursor);
     }
     m_mouse.guideVisible = true;
-    update();
+    update(m_mouse.mode == MouseMode::HeightDrag ? QRect(0, FMousePoint.y() - 1, width(), 3)
+                                                  : QRect(FMousePoint.x() - 1, 0, 3, height()));
 }
 
 void TReportControl::updateGuide(const QPoint &point)

@@ -224,6 +224,20 @@ private slots:
         QCOMPARE(line->FLineTop + line->GetLineHeight(), page().height() - 10);
     }
 
+    void dragGuideRepaintsOnlyItsOwnStrip()
+    {
+        // Showing the guide invalidates the strip under it, not the page: only the cells of the
+        // two lines that meet there are painted again, not all sixteen.
+        const TRect r = at(1, 1)->FCellRect;
+        const QPoint press(centre(at(1, 1)).x(), r.bottom - 2);
+        page().repaint(QRect(0, 0, 1, 1)); // touches no cell
+        QCOMPARE(page().lastPaintedCellCount(), 0);
+        QTest::mousePress(&page(), Qt::LeftButton, {}, press);
+        QTRY_VERIFY(page().lastPaintedCellCount() > 0);
+        QVERIFY(page().lastPaintedCellCount() <= 8);
+        QTest::mouseRelease(&page(), Qt::LeftButton, {}, press);
+    }
+
     void heightDragOfMergedBlockMovesItsBottomLine()
     {
         merge(0, 1, 1);
