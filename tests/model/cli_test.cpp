@@ -62,6 +62,53 @@ TEST(Cli, ProjectDumpOfAGb2312FileFromAnotherToolPrintsTheTree)
     EXPECT_EQ(nodes[1].toObject()["parentId"].toInt(), 99);
 }
 
+TEST(Cli, ProjectDumpWritesJsonForAnyTextsAndAnyDepth)
+{
+    QTemporaryDir dir;
+    auto write = [&](const QString &name, const QByteArray &bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
+
+    // Quotes, backslashes, line breaks and tabs in texts must come out as valid JSON strings.
+    const QString odd = write("odd.flw",
+                              "<FLW><TVariables><TVariable Name=\"a&quot;b\\c\" NodeID=\"1\" "
+                              "ParentID=\"1\" Script=\"x&#10;&#9;y&#13;\"/></TVariables></FLW>");
+    CliRun r = cli({"project-dump", odd});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QJsonParseError error;
+    const QJsonObject node = QJsonDocument::fromJson(r.out, &error).object()["nodes"][0].toObject();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out.constData();
+    EXPECT_EQ(node["name"].toString(), "a\"b\\c");
+    EXPECT_EQ(node["script"].toString(), "x\n\ty\r");
+
+    // A chain as long as it is deep, children listed first: every node printed once, nested,
+    // in output that grows linearly with the chain.
+    const int n = 20000;
+    QByteArray chain = "<FLW><TVariables>\n";
+    for (int i = n - 1; i >= 0; --i)
+        chain += QStringLiteral("<TVariable Name=\"n%1\" NodeID=\"%1\" ParentID=\"%2\"/>\n")
+                     .arg(i)
+                     .arg(i > 0 ? i - 1 : 0)
+                     .toUtf8();
+    chain += "</TVariables></FLW>\n";
+    r = cli({"project-dump", write("chain.flw", chain)});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_LT(r.out.size(), qsizetype(n) * 2000);
+    EXPECT_EQ(r.out.count("\"name\": \"n"), n);
+    EXPECT_EQ(r.out.count('{'), r.out.count('}'));
+    EXPECT_EQ(r.out.count('['), r.out.count(']'));
+    // After the deepest node only closings follow: its own empty list, its n - 1 ancestors'
+    // lists and the "nodes" list.
+    const QByteArray deepestName = "\"name\": \"n" + QByteArray::number(n - 1) + "\"";
+    const QByteArray tail = r.out.mid(r.out.indexOf(deepestName));
+    ASSERT_TRUE(tail.startsWith(deepestName));
+    EXPECT_TRUE(tail.contains("\"parentId\": " + QByteArray::number(n - 2)));
+    EXPECT_EQ(tail.count(']'), n + 1);
+}
+
 TEST(Cli, ProjectSaveRenumbersAndExamSaveWritesTheSnapshot)
 {
     QTemporaryDir dir;
