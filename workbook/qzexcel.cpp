@@ -405,7 +405,9 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
 
     const QString lineEnd = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
                                                                  : QStringLiteral("\n");
-    QString element = writeXmlElement(fresh, 0, modelAttributeOrder());
+    // Attributes in the order they are set: a page's text, then its tab.
+    static const QStringList attributeOrder{kShowPages, kSaveText, kOwnerIndex};
+    QString element = writeXmlElement(fresh, 0, attributeOrder);
     if (element.endsWith(QLatin1Char('\n')))
         element.chop(1);
     if (replacing) {

@@ -346,6 +346,11 @@ TEST_F(SaveToFile, AppendsTheElementOnceThenReplacesIt)
     EXPECT_EQ(root.elementsByTagName(QStringLiteral("TqzExcel")).count(), 1);
     EXPECT_EQ(root.lastChildElement().tagName(), QStringLiteral("TqzExcel"));
     EXPECT_EQ(root.lastChildElement().childNodes().count(), 3);
+    // Each page's text comes before its tab, as the original files hold them.
+    EXPECT_EQ(QString::fromLatin1(read())
+                  .count(QRegularExpression(QStringLiteral(
+                      "<TqzReport SaveText=\"[A-Za-z0-9+/=]+\" OwnerIndex=\"[01]\"/>"))),
+              3);
     // Everything else is as it was read.
     QDomDocument stripped = saved.cloneNode(true).toDocument();
     stripped.documentElement().removeChild(stripped.documentElement().lastChildElement());
