@@ -14,19 +14,20 @@ namespace tessarin {
 
 // Base of every persistent model object. The owner of an object provides the element; the
 // object fills it (attributes, child elements) or reads itself from it. Both base versions do
-// nothing.
+// nothing. The two operations are declared first so that they hold the first two slots of the
+// virtual table, SaveToXML before LoadFromXML; the destructor follows them.
 class TqzObject
 {
 public:
-    TqzObject() = default;
-    virtual ~TqzObject() = default;
-    TqzObject(const TqzObject &) = default;
-    TqzObject &operator=(const TqzObject &) = default;
-
     virtual void SaveToXML(QDomElement &element);
     // Throws tessarin::Error when the element holds a value that cannot be converted; the
     // object is then left as it was.
     virtual void LoadFromXML(const QDomElement &element);
+
+    TqzObject() = default;
+    virtual ~TqzObject() = default;
+    TqzObject(const TqzObject &) = default;
+    TqzObject &operator=(const TqzObject &) = default;
 };
 
 // An extra item of a node, stored as a "TProperty" child of the node element. Nothing in the
