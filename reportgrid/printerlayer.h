@@ -93,8 +93,8 @@ private:
     std::unique_ptr<PrinterDeviceMode> m_deviceMode;
 };
 
-// A layer with fixed answers, for tests and for headless tools. Without a printer it reports
-// none installed and has no device mode.
+// A layer with fixed answers, for tests and for headless tools. By default no printer is
+// installed; the device-mode record is there until hasDeviceMode is cleared.
 class FixedPrinterLayer : public PrinterLayer
 {
 public:
