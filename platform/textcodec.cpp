@@ -6,6 +6,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace tessarin {
 
 namespace {
@@ -78,36 +80,43 @@ QByteArray encodeXml(const QString &text, const QString &encoding)
     if (!enc.hasError() && QString(dec.decode(whole)) == text)
         return whole;
 
-    // Slow path: encode piece by piece, referencing each character that does not round-trip.
+    // Slow path: blocks that round-trip are taken whole; only a block that does not is looked
+    // at character by character, referencing each character that does not round-trip.
+    auto roundTrips = [&name](QStringView piece, QByteArray &bytes) {
+        QStringEncoder e(name.constData(), QStringEncoder::Flag::Stateless);
+        bytes = e.encode(piece);
+        QStringDecoder d(name.constData(), QStringDecoder::Flag::Stateless);
+        return !e.hasError() && QString(d.decode(bytes)) == piece;
+    };
     QByteArray out;
     out.reserve(whole.size() + 64);
     const qsizetype n = text.size();
-    qsizetype runStart = 0;
-    auto flushRun = [&](qsizetype to) {
-        if (to > runStart) {
-            QStringEncoder e(name.constData(), QStringEncoder::Flag::Stateless);
-            out += QByteArray(e.encode(QStringView(text).mid(runStart, to - runStart)));
+    constexpr qsizetype Block = 256;
+    QByteArray bytes;
+    for (qsizetype start = 0; start < n;) {
+        qsizetype end = std::min(n, start + Block);
+        if (end < n && QChar::isHighSurrogate(text[end - 1].unicode()))
+            ++end; // keep a surrogate pair in one block
+        const QStringView block = QStringView(text).mid(start, end - start);
+        if (roundTrips(block, bytes)) {
+            out += bytes;
+            start = end;
+            continue;
         }
-    };
-    for (qsizetype i = 0; i < n;) {
-        const char32_t cp = QChar::isHighSurrogate(text[i].unicode()) && i + 1 < n
-                                    && QChar::isLowSurrogate(text[i + 1].unicode())
-                                ? QChar::surrogateToUcs4(text[i], text[i + 1])
-                                : text[i].unicode();
-        const qsizetype len = cp > 0xFFFF ? 2 : 1;
-        const QStringView piece = QStringView(text).mid(i, len);
-        QStringEncoder e(name.constData(), QStringEncoder::Flag::Stateless);
-        const QByteArray bytes = e.encode(piece);
-        QStringDecoder d(name.constData(), QStringDecoder::Flag::Stateless);
-        const bool ok = !e.hasError() && QString(d.decode(bytes)) == piece;
-        if (!ok) {
-            flushRun(i);
-            out += "&#" + QByteArray::number(static_cast<uint>(cp)) + ';';
-            runStart = i + len;
+        for (qsizetype i = start; i < end;) {
+            const char32_t cp = QChar::isHighSurrogate(text[i].unicode()) && i + 1 < n
+                                        && QChar::isLowSurrogate(text[i + 1].unicode())
+                                    ? QChar::surrogateToUcs4(text[i], text[i + 1])
+                                    : text[i].unicode();
+            const qsizetype len = cp > 0xFFFF ? 2 : 1;
+            if (roundTrips(QStringView(text).mid(i, len), bytes))
+                out += bytes;
+            else
+                out += "&#" + QByteArray::number(static_cast<uint>(cp)) + ';';
+            i += len;
         }
-        i += len;
+        start = end;
     }
-    flushRun(n);
     return out;
 }
 
