@@ -38,9 +38,11 @@ struct PaperEntry
 };
 constexpr PaperEntry paperTable[] = {
     {1, QPageSize::Letter},    {3, QPageSize::Tabloid},   {4, QPageSize::Ledger},
-    {5, QPageSize::Legal},     {7, QPageSize::Executive}, {8, QPageSize::A3},
-    {9, QPageSize::A4},        {11, QPageSize::A5},       {12, QPageSize::B4},
-    {13, QPageSize::B5},       {14, QPageSize::Folio},    {20, QPageSize::Envelope10},
+    // Windows' Executive is 7.25 x 10.5 in, its B4/B5 are the JIS sizes and its Folio is
+    // 8.5 x 13 in; Qt's ids of the same names are other sizes.
+    {5, QPageSize::Legal},     {7, QPageSize::ExecutiveStandard}, {8, QPageSize::A3},
+    {9, QPageSize::A4},        {11, QPageSize::A5},       {12, QPageSize::JisB4},
+    {13, QPageSize::JisB5},    {14, QPageSize::FanFoldGermanLegal}, {20, QPageSize::Envelope10},
     {27, QPageSize::EnvelopeDL}, {28, QPageSize::EnvelopeC5}, {34, QPageSize::EnvelopeB5},
     {66, QPageSize::A2},       {70, QPageSize::A6},
 };

@@ -79,6 +79,37 @@ TEST(PageSize, QtPrinterLayerOnThisMachine)
     EXPECT_EQ(pageSizeIdFromPaper(9999), -1);
 }
 
+// Each Windows paper number maps to a Qt page of the same physical size (in millimetres,
+// either orientation), and back to the same number.
+TEST(PaperSizes, WindowsNumbersNameTheSamePhysicalSheet)
+{
+    struct Sheet
+    {
+        int paper;
+        double width, height; // mm
+    };
+    const double in = 25.4;
+    const Sheet sheets[] = {
+        {1, 8.5 * in, 11 * in},  {3, 11 * in, 17 * in},    {4, 11 * in, 17 * in},
+        {5, 8.5 * in, 14 * in},  {7, 7.25 * in, 10.5 * in}, {8, 297, 420},
+        {9, 210, 297},           {11, 148, 210},           {12, 257, 364},
+        {13, 182, 257},          {14, 8.5 * in, 13 * in},  {20, 4.125 * in, 9.5 * in},
+        {27, 110, 220},          {28, 162, 229},           {34, 176, 250},
+        {66, 420, 594},          {70, 105, 148},
+    };
+    for (const Sheet &sheet : sheets) {
+        const int id = pageSizeIdFromPaper(sheet.paper);
+        ASSERT_GE(id, 0) << "paper " << sheet.paper;
+        QSizeF mm = QPageSize(static_cast<QPageSize::PageSizeId>(id)).size(QPageSize::Millimeter);
+        if (mm.width() > mm.height())
+            mm.transpose();
+        EXPECT_NEAR(mm.width(), sheet.width, 1.0) << "paper " << sheet.paper;
+        EXPECT_NEAR(mm.height(), sheet.height, 1.0) << "paper " << sheet.paper;
+        EXPECT_EQ(paperFromPageSizeId(id), sheet.paper)
+            << "paper " << sheet.paper;
+    }
+}
+
 TEST(Margins, MillimetresAtTwentyFivePerInch)
 {
     ScopedPrinterLayer layer;
