@@ -1,6 +1,7 @@
 #include "reportcell.h"
 
 #include "reportcontrol.h"
+#include "textlines.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -37,24 +38,12 @@ QPen gridPen(const QPainter &painter, const QColor &color, int width, Qt::PenCap
 
 namespace {
 
-// Paragraphs of `text` split at CR LF, lone CR and lone LF. A break at the very end starts no
-// further paragraph (the empty last line takes no room).
+// Paragraphs of `text` (see splitTextLines); an empty text is one empty paragraph.
 QStringList paragraphs(const QString &text)
 {
-    QStringList out;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\r' || c == u'\n') {
-            out.append(text.mid(start, i - start));
-            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (start < n || out.isEmpty())
-        out.append(text.mid(start));
+    QStringList out = splitTextLines(text);
+    if (out.isEmpty())
+        out.append(QString());
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include "printdevice.h"
 #include "printerlayer.h"
 #include "textcodec.h"
+#include "textlines.h"
 #include "xmlio.h"
 
 #include <QDomDocument>
@@ -30,26 +31,6 @@ const QString kSaveText = QStringLiteral("SaveText");
 const QString kOwnerIndex = QStringLiteral("OwnerIndex");
 const QString kPageNumTag = QStringLiteral("PAGENUM");
 const QString kPageCountTag = QStringLiteral("PAGECOUNT");
-
-// One name per line; CR LF, CR or LF end a line, and a break at the very end adds no name.
-QStringList namesFromText(const QString &text)
-{
-    QStringList names;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-            continue;
-        names.append(text.mid(start, i - start));
-        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        names.append(text.mid(start));
-    return names;
-}
 
 QString textFromNames(const QStringList &names)
 {
@@ -259,7 +240,7 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
     // Read everything into detached pages first; only a complete read replaces the workbook.
     std::optional<QStringList> names;
     if (element.hasAttribute(kShowPages))
-        names = namesFromText(element.attribute(kShowPages));
+        names = splitTextLines(element.attribute(kShowPages));
 
     std::vector<std::unique_ptr<TqzReport>> pages;
     QStringList errors;

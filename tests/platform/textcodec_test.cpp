@@ -1,5 +1,6 @@
 #include "error.h"
 #include "textcodec.h"
+#include "textlines.h"
 #include "xmldocument.h"
 
 #include <QDomDocument>
@@ -101,4 +102,14 @@ TEST(XmlText, AttributesComeInTheGivenOrderThenByName)
     doc.appendChild(e);
     const QByteArray out = writeXmlDocument(doc, {QStringLiteral("Name"), QStringLiteral("Value")});
     EXPECT_TRUE(out.contains("<n Name=\"1\" Value=\"1\" alpha=\"1\" zeta=\"1\"/>")) << out.data();
+}
+
+TEST(TextLines, EveryBreakKindEndsALineAndAFinalBreakAddsNone)
+{
+    EXPECT_EQ(splitTextLines(QString()), QStringList());
+    EXPECT_EQ(splitTextLines(QStringLiteral("a\r\nb\rc\nd")),
+              (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(splitTextLines(QStringLiteral("泵\r\n")), QStringList{QStringLiteral("泵")});
+    EXPECT_EQ(splitTextLines(QStringLiteral("\r\n\r\n")), (QStringList{"", ""}));
+    EXPECT_EQ(splitTextLines(QStringLiteral("\n\r")), (QStringList{"", ""})); // LF then CR
 }
