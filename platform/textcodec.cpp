@@ -37,11 +37,6 @@ QString fromCodePage(QByteArrayView bytes)
     return dec.decode(bytes);
 }
 
-bool isKnownEncoding(const QString &encoding)
-{
-    return QStringDecoder(normalisedEncoding(encoding).toLatin1().constData()).isValid();
-}
-
 QString declaredXmlEncoding(QByteArrayView bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))

@@ -11,9 +11,6 @@ namespace tessarin {
 QByteArray toCodePage(const QString &text);
 QString fromCodePage(QByteArrayView bytes);
 
-// True when the named encoding (as an XML declaration gives it) can be used for conversion.
-bool isKnownEncoding(const QString &encoding);
-
 // The encoding named by an XML document's declaration, or by its byte-order mark; "UTF-8" when
 // neither says.
 QString declaredXmlEncoding(QByteArrayView bytes);

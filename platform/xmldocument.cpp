@@ -208,7 +208,11 @@ QString decodeXmlDocument(const QByteArray &bytes, const QString &where)
 
 QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where)
 {
-    const QString text = decodeXmlDocument(bytes, where);
+    return readXmlText(decodeXmlDocument(bytes, where), where);
+}
+
+QDomDocument readXmlText(const QString &text, const QString &where)
+{
     QDomDocument doc;
     QString message;
     int line = 0;

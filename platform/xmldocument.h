@@ -24,6 +24,8 @@ QString decodeXmlDocument(const QByteArray &bytes, const QString &where);
 // Parses a document in its declared encoding. Throws Error naming `where` with line and column
 // for a malformed document or a byte sequence the encoding cannot decode.
 QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where);
+// The same for a document already decoded (decodeXmlDocument).
+QDomDocument readXmlText(const QString &text, const QString &where);
 
 // A new document whose declaration is version "1.0" with the given encoding.
 QDomDocument newXmlDocument(const QString &encoding);
