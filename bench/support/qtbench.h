@@ -4,6 +4,7 @@
 // the CJK font substitutions, then every registered benchmark.
 
 #include "fonts.h"
+#include "qtenvironment.h"
 
 #include <QApplication>
 
@@ -16,8 +17,7 @@ namespace tessarin::bench {
 // `setup` runs once the application exists (e.g. to install a printer layer).
 inline int runQtBenchmarks(int argc, char **argv, const std::function<void()> &setup = {})
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareQtEnvironment(false);
     QApplication app(argc, argv);
     installFontSubstitutions();
     if (setup)

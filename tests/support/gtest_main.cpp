@@ -1,5 +1,6 @@
 #include "fonts.h"
 #include "programdir.h"
+#include "qtenvironment.h"
 
 #include <QApplication>
 
@@ -7,8 +8,7 @@
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    tessarin::prepareQtEnvironment(false);
     QApplication app(argc, argv);
     tessarin::installFontSubstitutions();
     tessarin::setProgramDirectory(QStringLiteral(TESSARIN_BIN_DIR));

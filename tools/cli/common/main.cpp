@@ -4,16 +4,13 @@
 
 #include "error.h"
 #include "fonts.h"
+#include "qtenvironment.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include <QDir>
-#include <QFile>
-
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace tessarin;
 using namespace tessarin::cli;
@@ -46,19 +43,8 @@ void printError(const QString &message)
 
 int main(int argc, char **argv)
 {
-    // Pages are widgets even when nothing is shown; without a display use the offscreen platform.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt wants a private runtime folder and complains on stderr when the session has none.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString dir = QDir::tempPath() + QStringLiteral("/runtime-%1").arg(getuid());
-        if (QDir().mkpath(dir)) {
-            QFile::setPermissions(
-                dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
-        }
-    }
+    // Pages are widgets even when nothing is shown.
+    prepareQtEnvironment(true);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessarin-cli"));
     installFontSubstitutions();
