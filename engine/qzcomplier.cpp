@@ -102,16 +102,6 @@ QString lowerAscii(const QString &text)
 constexpr int kResultSize = 64;
 constexpr int kErrorSize = 250;
 
-// The library reads NUL-terminated texts: an embedded NUL would silently cut the formula or
-// program short and give the value of its first part. Empty when the text has none.
-QString nulRefusal(const QString &text)
-{
-    const qsizetype at = text.indexOf(QChar(u'\0'));
-    if (at < 0)
-        return QString();
-    return QStringLiteral("error: the text holds a NUL character at position %1").arg(at + 1);
-}
-
 } // namespace
 
 QString &ExportBuffer()
@@ -133,10 +123,7 @@ TqzComplier::TqzComplier()
     : m_library(std::make_unique<ScriptLibrary>())
 {}
 
-TqzComplier::~TqzComplier()
-{
-    Exports.clear();
-}
+TqzComplier::~TqzComplier() = default;
 
 bool TqzComplier::isBound() const
 {
@@ -165,26 +152,40 @@ void TqzComplier::fail(qint32 pos, const QString &text)
     ErrorText = text;
 }
 
-QString TqzComplier::Evaluate(const QString &expression)
+void TqzComplier::succeed()
+{
+    Succeeded = true;
+    ErrorPos = -1;
+    ErrorText.clear();
+}
+
+bool TqzComplier::refuse(const QString &text)
 {
     if (!m_library->bound()) {
         fail(0, m_library->error());
-        return QString();
+        return true;
     }
-    if (const QString refused = nulRefusal(expression); !refused.isEmpty()) {
-        fail(0, refused);
+    // The library reads NUL-terminated texts: an embedded NUL would silently cut the formula or
+    // program short and give the value of its first part.
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul < 0)
+        return false;
+    fail(0, QStringLiteral("error: the text holds a NUL character at position %1").arg(nul + 1));
+    return true;
+}
+
+QString TqzComplier::Evaluate(const QString &expression)
+{
+    if (refuse(expression))
         return QString();
-    }
     const QByteArray text = lowerAscii(expression).toUtf8();
     char result[kResultSize] = {};
     m_library->entry<ScriptLibrary::EvalFn>(ScriptLibrary::Eval)(text.constData(), result,
                                                                  kResultSize);
     result[kResultSize - 1] = '\0';
     const QString written = QString::fromUtf8(result);
-    if (textToFloatDef(written, kNotANumber) != kNotANumber) {
-        Succeeded = true;
-        ErrorPos = -1;
-        ErrorText.clear();
+    if (isNumberText(written)) {
+        succeed();
         return written;
     }
     // The result buffer holds 63 bytes; a longer message is read whole from the library's
@@ -213,14 +214,8 @@ void TqzComplier::fetchError()
 void TqzComplier::Execute(const QString &program)
 {
     Exports.clear();
-    if (!m_library->bound()) {
-        fail(0, m_library->error());
+    if (refuse(program))
         return;
-    }
-    if (const QString refused = nulRefusal(program); !refused.isEmpty()) {
-        fail(0, refused);
-        return;
-    }
     const QLatin1String callback("ExportDouble");
     if (Source.contains(callback) || program.contains(callback))
         m_library->entry<ScriptLibrary::ImportFn>(ScriptLibrary::Import)(
@@ -239,9 +234,7 @@ void TqzComplier::Execute(const QString &program)
         return;
     }
     ParseExports(ExportBuffer());
-    Succeeded = true;
-    ErrorPos = -1;
-    ErrorText.clear();
+    succeed();
 }
 
 bool TqzComplier::Compile()

@@ -70,6 +70,9 @@ public:
 
 private:
     void fail(qint32 pos, const QString &text);
+    void succeed();
+    // Fails (true) when the library is not bound or `text` cannot be passed to it whole.
+    bool refuse(const QString &text);
     void fetchError();
 
     std::unique_ptr<ScriptLibrary> m_library;

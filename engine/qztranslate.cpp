@@ -31,7 +31,7 @@ public:
             m_byRank.push_back(entry);
             int node = 0;
             for (QChar ch : key)
-                node = child(node, ch.unicode(), true);
+                node = child(node, ch.unicode());
             m_nodes[static_cast<size_t>(node)].rank = rank;
         }
         buildLinks();
@@ -84,10 +84,10 @@ private:
         return it != next.end() && it->first == c ? it->second : 0;
     }
 
-    int child(int node, char16_t c, bool create)
+    // The child of `node` for `c`, created when missing.
+    int child(int node, char16_t c)
     {
-        const int found = find(node, c);
-        if (found || !create)
+        if (const int found = find(node, c))
             return found;
         const int created = static_cast<int>(m_nodes.size());
         m_nodes.emplace_back();

@@ -48,10 +48,7 @@ void TqzProperty::LoadFromXML(const QDomElement &element)
 
 // TqzNode --------------------------------------------------------------------------------------
 
-TqzNode::~TqzNode()
-{
-    ClearProperties();
-}
+TqzNode::~TqzNode() = default;
 
 void TqzNode::ClearProperties()
 {
@@ -116,10 +113,7 @@ TqzExamData::TqzExamData()
                  + locale.toString(now.time(), longTimeFormat());
 }
 
-TqzExamData::~TqzExamData()
-{
-    ClearNodeDatas();
-}
+TqzExamData::~TqzExamData() = default;
 
 void TqzExamData::AddNodeData(const QString &name, const QString &value)
 {
@@ -146,10 +140,8 @@ void TqzExamData::SaveToXML(QDomElement &element)
     element.setAttribute(QStringLiteral("Author"), Author);
     element.setAttribute(QStringLiteral("CreateTime"), CreateTime);
     element.setAttribute(QStringLiteral("Remark"), Remark);
-    QDomDocument doc = element.ownerDocument();
     for (const auto &entry : NodeDatas) {
-        QDomElement child = doc.createElement(QStringLiteral("TNodeData"));
-        element.appendChild(child);
+        QDomElement child = appendChildElement(element, QStringLiteral("TNodeData"));
         entry->SaveToXML(child);
     }
 }
@@ -161,12 +153,11 @@ void TqzExamData::LoadFromXML(const QDomElement &element)
     readAttribute(element, QStringLiteral("CreateTime"), CreateTime);
     readAttribute(element, QStringLiteral("Remark"), Remark);
     ClearNodeDatas();
-    for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
+    forEachChildElement(element, [this](const QDomElement &child) {
         auto entry = std::make_unique<TqzNodeData>();
         entry->LoadFromXML(child);
         Add(std::move(entry));
-    }
+    });
 }
 
 QByteArray ExamDataToBytes(TqzExamData &set)

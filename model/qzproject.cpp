@@ -4,7 +4,6 @@
 #include "error.h"
 #include "modelread.h"
 #include "modelwrite.h"
-#include "xmlio.h"
 #include "xmltree.h"
 
 #include <QHash>
@@ -87,8 +86,13 @@ void TqzProject::ClearNodes()
 
 void TqzProject::LoadNodes(const QDomElement &list)
 {
-    LoadedNodes loaded = readNodeList(list);
-    ClearNodes();
+    replaceNodes(readNodeList(list));
+}
+
+void TqzProject::replaceNodes(LoadedNodes &&loaded)
+{
+    // resetNodes destroys the old items inside its one model reset.
+    SelectedNode = QPersistentModelIndex();
     TreeView->resetNodes(std::move(loaded.nodes), loaded.parentOf);
 }
 
@@ -102,10 +106,8 @@ void TqzProject::apply(ProjectParts &&parts)
     *RunTimeLibrary = parts.library;
     if (parts.hasName)
         Name = parts.name;
-    if (parts.hasList) {
-        ClearNodes();
-        TreeView->resetNodes(std::move(parts.list.nodes), parts.list.parentOf);
-    }
+    if (parts.hasList)
+        replaceNodes(std::move(parts.list));
 }
 
 void TqzProject::SaveToXML(QDomElement &element)
@@ -138,6 +140,11 @@ void LoadProjectFromStream(TqzProject &project, const QByteArray &stream, const 
         throw Error(where + QStringLiteral(": ") + e.message());
     }
     project.apply(std::move(parts));
+}
+
+void LoadProjectFromFile(TqzProject &project, const QString &fileName)
+{
+    LoadProjectFromStream(project, readWholeFile(fileName), fileName);
 }
 
 QByteArray SaveProjectToBytes(TqzProject &project, const QString &encoding)

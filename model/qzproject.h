@@ -14,6 +14,7 @@
 
 namespace tessarin {
 
+struct LoadedNodes;
 struct ProjectParts;
 
 // A project binds to the tree it fills (its own one when none is given). The tree's items own
@@ -68,8 +69,9 @@ public:
 
 private:
     friend void LoadProjectFromStream(TqzProject &, const QByteArray &, const QString &);
-    // Swaps fully read contents in; never throws.
+    // Swap fully read contents in; never throw.
     void apply(ProjectParts &&parts);
+    void replaceNodes(LoadedNodes &&loaded);
 
     std::unique_ptr<TqzProjectTree> m_ownTree;
 };
@@ -80,6 +82,8 @@ private:
 void LoadProjectFromStream(TqzProject &project,
                            const QByteArray &stream,
                            const QString &where = QStringLiteral("project stream"));
+// The same for a whole file ("-" for standard input); messages name the file.
+void LoadProjectFromFile(TqzProject &project, const QString &fileName);
 
 // A new project document (element "TqzProject" with "TRTL" and "TVariables", renumbering the
 // nodes) in the given encoding; characters it cannot hold become character references.

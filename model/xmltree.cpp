@@ -2,7 +2,7 @@
 
 #include "error.h"
 #include "textcodec.h"
-#include "xmlio.h"
+#include "xmldocument.h"
 
 #include <QXmlStreamReader>
 
@@ -11,9 +11,6 @@ namespace tessarin {
 namespace {
 // Deeper nesting than any stored format uses; refusing it keeps recursion bounded.
 constexpr size_t kMaxDepth = 1000;
-} // namespace
-
-namespace {
 
 void writeElement(QString &out, const XmlElement &e, int depth)
 {

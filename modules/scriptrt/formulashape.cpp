@@ -29,6 +29,23 @@ bool isIdentChar(char c)
 
 } // namespace
 
+std::string formulaFunctionCode(const char *functionName, const std::string &params,
+                                const char *sink, const std::string &body)
+{
+    std::string code;
+    code.reserve(body.size() + params.size() + 40);
+    code += "void ";
+    code += functionName;
+    code += '(';
+    code += params;
+    code += "){";
+    code += sink;
+    code += '(';
+    code += body;
+    code += "\n);}";
+    return code;
+}
+
 bool makeFormulaShape(const char *formula, const char *functionName, const char *sink,
                       FormulaShape &shape)
 {
@@ -145,17 +162,7 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
     }
     shape.foldingSensitive = divides && branches;
     shape.divides = divides;
-    shape.code.clear();
-    shape.code.reserve(body.size() + params.size() + 40);
-    shape.code += "void ";
-    shape.code += functionName;
-    shape.code += '(';
-    shape.code += params;
-    shape.code += "){";
-    shape.code += sink;
-    shape.code += '(';
-    shape.code += body;
-    shape.code += "\n);}";
+    shape.code = formulaFunctionCode(functionName, params, sink, body);
     return true;
 }
 

@@ -27,6 +27,11 @@ struct FormulaShape
     bool foldingSensitive = false;
 };
 
+// The source of "void <functionName>(<params>) { <sink>(<body>); }": how a formula is wrapped
+// for compiling, as written or shaped. The line break ends a line comment at the formula's end.
+std::string formulaFunctionCode(const char *functionName, const std::string &params,
+                                const char *sink, const std::string &body);
+
 // False when the formula holds something whose meaning could change by turning its literals into
 // parameters (upper-case letters, comments, literals in forms not handled here); such a formula
 // is compiled as written instead. `sink` is the result function the shaped formula is passed to.

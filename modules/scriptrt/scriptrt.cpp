@@ -98,11 +98,8 @@ struct Runtime
 
     std::vector<std::unique_ptr<HostImport>> imports;
 
-    struct CachedShape
-    {
-        asIScriptFunction *function = nullptr; // null: the shape does not compile, use the text
-    };
-    std::unordered_map<std::string, CachedShape> shapes;
+    // Compiled function per shape code; null: the shape does not compile, use the text.
+    std::unordered_map<std::string, asIScriptFunction *> shapes;
 };
 
 Runtime *g_rt = nullptr;
@@ -433,6 +430,16 @@ void genericImport(asIScriptGeneric *gen)
         callImport(*imp, gen, 0);
 }
 
+// Where the identifier that ends `text` starts (text.size() when it ends in none).
+size_t trailingIdentifierStart(const std::string &text)
+{
+    size_t start = text.size();
+    while (start > 0
+           && (std::isalnum(static_cast<unsigned char>(text[start - 1])) || text[start - 1] == '_'))
+        --start;
+    return start;
+}
+
 std::string stripSpaces(const std::string &s)
 {
     std::string out;
@@ -452,10 +459,7 @@ bool parseCType(std::string text, bool isResult, HostImport::Kind &kind)
     text.erase(end + 1);
     const size_t start = text.find_first_not_of(" \t");
     text.erase(0, start);
-    size_t nameStart = text.size();
-    while (nameStart > 0 && (std::isalnum(static_cast<unsigned char>(text[nameStart - 1]))
-                             || text[nameStart - 1] == '_'))
-        --nameStart;
+    const size_t nameStart = trailingIdentifierStart(text);
     const std::string lastWord = text.substr(nameStart);
     if (nameStart > 0 && lastWord != "int" && lastWord != "double" && lastWord != "char"
         && lastWord != "void")
@@ -485,10 +489,7 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
     std::string head = decl.substr(0, open);
     while (!head.empty() && (head.back() == ' ' || head.back() == '\t'))
         head.pop_back();
-    size_t nameStart = head.size();
-    while (nameStart > 0 && (std::isalnum(static_cast<unsigned char>(head[nameStart - 1]))
-                             || head[nameStart - 1] == '_'))
-        --nameStart;
+    const size_t nameStart = trailingIdentifierStart(head);
     name = head.substr(nameStart);
     if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])))
         return false;
@@ -497,7 +498,7 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
         return false;
     const std::string paramText = decl.substr(open + 1, close - open - 1);
     imp.params.clear();
-    if (stripSpaces(paramText) != "" && stripSpaces(paramText) != "void") {
+    if (const std::string bare = stripSpaces(paramText); !bare.empty() && bare != "void") {
         size_t pos = 0;
         while (pos <= paramText.size()) {
             const size_t comma = paramText.find(',', pos);
@@ -527,8 +528,8 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
 void releaseShapes(Runtime &rt)
 {
     for (auto &entry : rt.shapes)
-        if (entry.second.function)
-            entry.second.function->Release();
+        if (entry.second)
+            entry.second->Release();
     rt.shapes.clear();
 }
 
@@ -771,9 +772,8 @@ bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out
 // Compiles the formula as written and runs it.
 bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
 {
-    std::string code = std::string("void ") + kFormulaFunction + "(){" + kResultSink + "(";
-    code += formula;
-    code += "\n);}";
+    const std::string code =
+        scriptrt::formulaFunctionCode(kFormulaFunction, {}, kResultSink, formula);
     rt.messages.clear();
     asIScriptFunction *fn = nullptr;
     const int r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn);
@@ -820,12 +820,12 @@ bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out
                 fn->Release();
             fn = nullptr;
         }
-        it = rt.shapes.emplace(shape.code, Runtime::CachedShape{fn}).first;
+        it = rt.shapes.emplace(shape.code, fn).first;
     }
-    compiled = it->second.function != nullptr;
+    compiled = it->second != nullptr;
     if (!compiled)
         return false;
-    return runFormula(rt, it->second.function, &shape.arguments, out);
+    return runFormula(rt, it->second, &shape.arguments, out);
 }
 
 // Runs the formula through the compiled function of its shape, compiling the shape once.
@@ -948,6 +948,16 @@ bool executeProgram(Runtime &rt, const char *program)
     return true;
 }
 
+// True (with the header's error as the last error) when the header failed to build, so a
+// broken installation is reported by every run.
+bool headerBroken(Runtime &rt)
+{
+    if (rt.headerError.empty())
+        return false;
+    setError(rt, rt.headerError, rt.headerErrorLine);
+    return true;
+}
+
 int notSupported(const char *what)
 {
     if (g_rt)
@@ -1054,13 +1064,7 @@ int SCRIPTRT_CALL _uc_import(const char *declaration, void *function)
 
 int SCRIPTRT_CALL _uc_run()
 {
-    if (!g_rt)
-        return 0;
-    if (!g_rt->headerError.empty()) {
-        setError(*g_rt, g_rt->headerError, g_rt->headerErrorLine);
-        return 0;
-    }
-    return 1;
+    return g_rt && !headerBroken(*g_rt) ? 1 : 0;
 }
 
 int SCRIPTRT_CALL _uc_exec(const char *program)
@@ -1071,10 +1075,8 @@ int SCRIPTRT_CALL _uc_exec(const char *program)
         setError(*g_rt, "error: no program", 0);
         return 0;
     }
-    if (!g_rt->headerError.empty()) {
-        setError(*g_rt, g_rt->headerError, g_rt->headerErrorLine);
+    if (headerBroken(*g_rt))
         return 0;
-    }
     try {
         if (executeProgram(*g_rt, program))
             return 1;

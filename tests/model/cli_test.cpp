@@ -1,5 +1,6 @@
 // tessarin-cli's project commands, run as a user runs them.
 
+#include "atomicfile.h"
 #include "qzproject.h"
 
 #include <QFile>
@@ -128,9 +129,7 @@ TEST(Cli, ProjectSaveRenumbersAndExamSaveWritesTheSnapshot)
     const QString exm = dir.filePath("VOK1.exm");
     r = cli({"exam-save", golden, "-o", exm});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    QFile f(exm);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = readWholeFile(exm);
     EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"GB2312\"?>"));
     EXPECT_EQ(bytes.count("<TNodeData "), 5);
     EXPECT_TRUE(bytes.contains("<TNodeData Name=\"\xc3\xdc\xb6\xc8\" Value=\"998.2\"/>")); // 密度

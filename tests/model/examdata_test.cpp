@@ -3,9 +3,9 @@
 #include "qzproject.h"
 #include "xmlio.h"
 
+#include "atomicfile.h"
 #include "error.h"
 
-#include <QFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
@@ -21,12 +21,6 @@ QStringList entries(const TqzExamData &set)
     for (const auto &e : set.NodeDatas)
         out << e->Name + "=" + e->Value;
     return out;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -80,7 +74,7 @@ TEST(ExamData, CharactersOutsideGb2312AreReferencedAndReadBackUnchanged)
     set.Remark = "备注 ünïcödé";
     SaveExamDataToFile(set, path);
 
-    const QByteArray bytes = readFile(path);
+    const QByteArray bytes = readWholeFile(path);
     EXPECT_TRUE(bytes.contains("&#54620;")) << "한 as a character reference";
     // Every byte sequence must be valid GB2312 (references are plain ASCII).
     QStringDecoder strict("GB2312", QStringDecoder::Flag::Stateless);
@@ -145,5 +139,5 @@ TEST(ExamData, UnwritableFileIsReportedAndOldFileKept)
     SaveExamDataToFile(set, path);
     set.AddNodeData("a", "1");
     SaveExamDataToFile(set, path); // replaces the existing file
-    EXPECT_TRUE(readFile(path).contains("TNodeData"));
+    EXPECT_TRUE(readWholeFile(path).contains("TNodeData"));
 }

@@ -4,10 +4,10 @@
 #include "treehelpers.h"
 #include "xmlio.h"
 
+#include "atomicfile.h"
 #include "error.h"
 #include "programdir.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <random>
@@ -272,17 +272,14 @@ TEST(Project, SavedFileIsWrittenWholeOrNotAtAll)
     fillSample(project);
     const QString path = dir.filePath("p.flw");
     SaveProjectToFile(project, path);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), SaveProjectToBytes(project));
+    EXPECT_EQ(readWholeFile(path), SaveProjectToBytes(project));
     EXPECT_THROW(SaveProjectToFile(project, dir.filePath("missing/dir/p.flw")), Error);
 }
 
 TEST(Project, DamagedFilesEitherLoadOrFailCleanly)
 {
-    QFile f(QStringLiteral(TESSARIN_TEST_DATA "/model/gb2312_project.flw"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray original = f.readAll();
+    const QByteArray original =
+        readWholeFile(QStringLiteral(TESSARIN_TEST_DATA "/model/gb2312_project.flw"));
     std::mt19937 rng(2026);
     std::uniform_int_distribution<int> byte(0, 255);
     int failures = 0;

@@ -2,7 +2,6 @@
 
 #include "command.h"
 
-#include "atomicfile.h"
 #include "qzproject.h"
 
 #include <algorithm>
@@ -142,7 +141,7 @@ int run(const QCommandLineParser &parser)
 {
     const QString file = positional(parser, 1).at(0);
     TqzProject project;
-    LoadProjectFromStream(project, readWholeFile(file), file);
+    LoadProjectFromFile(project, file);
 
     const TqzRunTimeLibrary &rtl = *project.RunTimeLibrary;
     JsonWriter w;

@@ -2,7 +2,6 @@
 
 #include "command.h"
 
-#include "atomicfile.h"
 #include "qzproject.h"
 
 namespace tessarin::cli {
@@ -13,7 +12,7 @@ int run(const QCommandLineParser &parser)
     const QString file = positional(parser, 1).at(0);
     const QString out = requiredOutput(parser);
     TqzProject project;
-    LoadProjectFromStream(project, readWholeFile(file), file);
+    LoadProjectFromFile(project, file);
     SaveProjectToFile(project, out);
     return 0;
 }
