@@ -2,6 +2,8 @@
 
 #include "error.h"
 
+#include <algorithm>
+
 namespace tessarin {
 
 namespace {
@@ -59,11 +61,23 @@ QString trimTag(const QString &tag)
 
 QString upperAscii(const QString &text)
 {
+    const auto isLower = [](QChar c) { return c.unicode() >= u'a' && c.unicode() <= u'z'; };
+    if (std::none_of(text.cbegin(), text.cend(), isLower))
+        return text;
     QString result = text;
     for (QChar &c : result)
-        if (c.unicode() >= u'a' && c.unicode() <= u'z')
+        if (isLower(c))
             c = QChar(static_cast<char16_t>(c.unicode() - u'a' + u'A'));
     return result;
+}
+
+std::optional<QString> tagKey(const QString &tagId, TqzCellTag &scratch)
+{
+    const QString tag = trimTag(tagId);
+    if (tag.isEmpty())
+        return std::nullopt;
+    scratch.Parse(tag);
+    return upperAscii(scratch.Name);
 }
 
 std::optional<QString> exchangeKey(const QString &cellText, const QString &tagId,
@@ -71,11 +85,7 @@ std::optional<QString> exchangeKey(const QString &cellText, const QString &tagId
 {
     if (isRunButtonText(cellText))
         return std::nullopt;
-    const QString tag = trimTag(tagId);
-    if (tag.isEmpty())
-        return std::nullopt;
-    scratch.Parse(tag);
-    return upperAscii(scratch.Name);
+    return tagKey(tagId, scratch);
 }
 
 bool tagMatches(const QString &cellText, const QString &tagId, const QString &name,

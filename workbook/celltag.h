@@ -35,13 +35,19 @@ bool isRunButtonText(const QString &cellText);
 // `tag` without leading and trailing blanks and control characters (code units up to U+0020).
 QString trimTag(const QString &tag);
 
-// `text` with a to z upper-cased and every other character, Chinese included, left alone.
+// `text` with a to z upper-cased and every other character, Chinese included, left alone;
+// `text` itself (shared, not copied) when it holds no a to z.
 QString upperAscii(const QString &text);
+
+// The name a cell with tag `tagId` answers to, whatever the cell's text: the trimmed tag
+// parsed by `scratch` (the parser the caller owns; it keeps the fields of the last tag parsed)
+// with a to z upper-cased. Nothing for a tag that is empty once trimmed. Throws what
+// TqzCellTag::Parse throws.
+std::optional<QString> tagKey(const QString &tagId, TqzCellTag &scratch);
 
 // The name under which a cell takes part in the exchange, or nothing when it takes no part
 // (a run button, or a tag that is empty once trimmed). A requested name matches the cell when
-// it equals this key code unit for code unit; requests are not case-folded. `scratch` is the
-// parser the caller owns (it keeps the fields of the last tag parsed). Throws what
+// it equals this key code unit for code unit; requests are not case-folded. Throws what
 // TqzCellTag::Parse throws.
 std::optional<QString> exchangeKey(const QString &cellText, const QString &tagId,
                                    TqzCellTag &scratch);

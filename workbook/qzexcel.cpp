@@ -6,16 +6,16 @@
 #include "printerlayer.h"
 #include "textcodec.h"
 #include "textlines.h"
-#include "xmlio.h"
+#include "xmldocument.h"
 
 #include <QDomDocument>
-#include <QStringEncoder>
-#include <QXmlStreamReader>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QStringEncoder>
 #include <QTabBar>
+#include <QXmlStreamReader>
 
-#include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -40,23 +40,16 @@ QString textFromNames(const QStringList &names)
     return text;
 }
 
-// A decimal integer with optional sign and surrounding blanks, within 32 bits.
-std::optional<int> decimalInt(const QString &text)
+// Runs `work` for the page at `index` (0-based); an Error it throws is passed on prefixed with
+// the page's number.
+template<class Work>
+auto onPage(qsizetype index, Work &&work)
 {
-    const QString t = text.trimmed();
-    qsizetype i = 0;
-    if (i < t.size() && (t.at(i) == QLatin1Char('+') || t.at(i) == QLatin1Char('-')))
-        ++i;
-    if (i == t.size())
-        return std::nullopt;
-    for (qsizetype k = i; k < t.size(); ++k)
-        if (t.at(k) < QLatin1Char('0') || t.at(k) > QLatin1Char('9'))
-            return std::nullopt;
-    bool ok = false;
-    const qlonglong value = t.toLongLong(&ok, 10);
-    if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return static_cast<int>(value);
+    try {
+        return work();
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("page %1: %2").arg(index + 1).arg(e.message()));
+    }
 }
 
 // Hides a widget for the lifetime of the guard and shows it again if it was shown before.
@@ -155,7 +148,7 @@ TqzReport *TqzExcel::AddPage()
 {
     TqzReport *page = newPage();
     adoptPage(page);
-    ArrangePages(Pages.size() == 1 ? PageTop : FirstShownTop());
+    Rearrange();
     return page;
 }
 
@@ -254,7 +247,7 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
             try {
                 page->LoadFromText(child.attribute(kSaveText));
             } catch (const Error &e) {
-                page->ResetContent();
+                // The refused text left the new page as it was: empty.
                 unread.emplace_back(static_cast<qsizetype>(pages.size()),
                                     child.attribute(kSaveText));
                 errors.append(QStringLiteral("page %1 (line %2): %3; the page is left empty")
@@ -264,15 +257,18 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
             }
         }
         if (child.hasAttribute(kOwnerIndex)) {
+            // A decimal integer with optional sign and surrounding blanks, within 32 bits, read
+            // as the project's other integer attributes are.
             const QString text = child.attribute(kOwnerIndex);
-            const std::optional<int> value = decimalInt(text);
-            if (!value)
+            bool ok = false;
+            const int value = text.trimmed().toInt(&ok, 10);
+            if (!ok)
                 throw Error(QStringLiteral("page %1 (line %2): attribute \"OwnerIndex\" is not a "
                                            "decimal integer: \"%3\"")
                                 .arg(number)
                                 .arg(child.lineNumber())
                                 .arg(text));
-            page->OwnerIndex = *value;
+            page->OwnerIndex = value;
         }
         pages.push_back(std::move(page));
     }
@@ -306,14 +302,10 @@ void TqzExcel::SaveToXML(QDomElement &element)
     QStringList texts;
     texts.reserve(Pages.size());
     for (qsizetype k = 0; k < Pages.size(); ++k) {
-        try {
-            const auto unread = m_unreadTexts.constFind(Pages[k]);
-            texts.append(unread != m_unreadTexts.cend() && Pages[k]->CountFLines() == 0
-                             ? *unread
-                             : Pages[k]->SaveToText());
-        } catch (const Error &e) {
-            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
-        }
+        const auto unread = m_unreadTexts.constFind(Pages[k]);
+        texts.append(unread != m_unreadTexts.cend() && Pages[k]->CountFLines() == 0
+                         ? *unread
+                         : onPage(k, [page = Pages[k]] { return page->SaveToText(); }));
     }
     element.setAttribute(kShowPages, textFromNames(PageNames));
     while (!element.firstChild().isNull())
@@ -329,8 +321,10 @@ void TqzExcel::SaveToXML(QDomElement &element)
 
 QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString &where)
 {
-    // The whole document must be sound before anything is written.
-    const QDomDocument doc = readXmlDocument(document, where);
+    // The whole document must be sound before anything is written. It is decoded once: the
+    // splice below works on the same text.
+    const QString text = decodeXmlDocument(document, where);
+    const QDomDocument doc = readXmlText(text, where);
     if (doc.documentElement().isNull())
         throw Error(where + QStringLiteral(": the document has no document element"));
 
@@ -344,7 +338,6 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     // of the document element in the text, and splice the new element in there. Every byte
     // outside that range stays exactly as it was read: other elements, attribute order,
     // comments, white space and line ends.
-    const QString text = decodeXmlDocument(document, where);
     QXmlStreamReader reader(text);
     qsizetype from = -1;
     qsizetype to = -1;
@@ -438,15 +431,15 @@ void TqzExcel::SaveToFile(const QString &FileName)
 
 // ---- value exchange ----
 
+void TqzExcel::checkAllTags()
+{
+    for (qsizetype k = 0; k < Pages.size(); ++k)
+        onPage(k, [page = Pages[k]] { page->checkTags(); });
+}
+
 void TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 {
-    for (qsizetype k = 0; k < Pages.size(); ++k) {
-        try {
-            Pages[k]->checkTags();
-        } catch (const Error &e) {
-            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
-        }
-    }
+    checkAllTags();
     for (TqzReport *page : std::as_const(Pages))
         page->SetTagValue(Name, Value);
 }
@@ -454,12 +447,7 @@ void TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 QString TqzExcel::GetTagValue(const QString &Name)
 {
     for (qsizetype k = 0; k < Pages.size(); ++k) {
-        QString value;
-        try {
-            value = Pages[k]->GetTagValue(Name);
-        } catch (const Error &e) {
-            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
-        }
+        const QString value = onPage(k, [&] { return Pages[k]->GetTagValue(Name); });
         if (!value.isEmpty())
             return value;
     }
@@ -468,14 +456,8 @@ QString TqzExcel::GetTagValue(const QString &Name)
 
 void TqzExcel::UpdatePageFields()
 {
+    checkAllTags();
     const int count = static_cast<int>(Pages.size());
-    for (int k = 0; k < count; ++k) {
-        try {
-            Pages[k]->checkTags();
-        } catch (const Error &e) {
-            throw Error(QStringLiteral("page %1: %2").arg(k + 1).arg(e.message()));
-        }
-    }
     for (int k = 0; k < count; ++k) {
         TqzReport *page = Pages[k];
         page->SetTagValue(kPageNumTag, pageNumberText(k + 1));

@@ -134,6 +134,8 @@ public:
     void printPages(const QList<TqzReport *> &pages, QPrinter *printer);
 
 private:
+    // Throws, naming the page, the first error SetTagValue would throw on any page.
+    void checkAllTags();
     QWidget *pagesParent();
     TqzReport *newPage();
     void adoptPage(TqzReport *page);

@@ -5,6 +5,7 @@
 #include "reportstream.h"
 
 #include <QBuffer>
+#include <QList>
 
 #include <string_view>
 
@@ -22,17 +23,7 @@ void TqzReport::DrawPrepare(QPainter &) {}
 
 namespace {
 
-// `name` with a to z upper-cased; shares the text when there is nothing to change.
-QString upperName(const QString &name)
-{
-    for (const QChar c : name)
-        if (c.unicode() >= u'a' && c.unicode() <= u'z')
-            return upperAscii(name);
-    return name;
-}
-
-} // namespace
-
+// True when `bytes` start with the magic word of a page stream of any version (little-endian).
 bool hasPageStreamMagic(QByteArrayView bytes)
 {
     if (bytes.size() < 2)
@@ -41,6 +32,8 @@ bool hasPageStreamMagic(QByteArrayView bytes)
                            | static_cast<unsigned>(static_cast<unsigned char>(bytes[1])) << 8;
     return magic == PageStreamMagicV1 || magic == PageStreamMagicV2 || magic == PageStreamMagicV3;
 }
+
+} // namespace
 
 QString TqzReport::SaveToText()
 {
@@ -54,18 +47,17 @@ void TqzReport::LoadFromText(const QString &Text)
 {
     // Decode first: text the codec refuses changes nothing.
     QByteArray bytes = DecodeBase64Text(Text);
-    m_index.reset();
-    if (!hasPageStreamMagic(bytes)) {
+    if (hasPageStreamMagic(bytes)) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        // The stream reader swaps the new content in only when the whole stream is good (and
+        // lays it out).
+        LoadFromStream(buffer, 0);
+    } else {
         // Not a page stream: the page is emptied and nothing is loaded.
         ResetContent();
-        m_layoutPending = false;
-        return;
     }
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    // The stream reader swaps the new content in only when the whole stream is good (and lays
-    // it out).
-    LoadFromStream(buffer, 0);
+    // Either way the content generation moved on, so the tag index is rebuilt when next read.
     m_layoutPending = false;
 }
 
@@ -97,21 +89,21 @@ const TqzReport::TagIndex &TqzReport::tagIndex()
         const int count = line.cellCount();
         for (int c = 0; c < count; ++c) {
             TReportCell *cell = line.cell(c);
-            const QString tag = trimTag(cell->FTagID);
-            if (tag.isEmpty())
-                continue;
             const qsizetype at = static_cast<qsizetype>(index->entries.size());
+            std::optional<QString> key;
             try {
-                CellTag->Parse(tag);
+                key = tagKey(cell->FTagID, *CellTag);
             } catch (const Error &e) {
                 index->badTags.push_back(
                     {at, cell,
                      QStringLiteral("line %1, cell %2: %3").arg(l + 1).arg(c + 1).arg(e.message())});
                 continue;
             }
+            if (!key)
+                continue;
             index->entries.push_back({cell, -1});
             const auto [it, added] =
-                index->chains.try_emplace(upperName(CellTag->Name), TagIndex::Chain{at, at});
+                index->chains.try_emplace(std::move(*key), TagIndex::Chain{at, at});
             if (!added) {
                 index->entries[static_cast<size_t>(it->second.last)].next = at;
                 it->second.last = at;

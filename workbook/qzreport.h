@@ -7,12 +7,10 @@
 #include "celltag.h"
 #include "reportcontrol.h"
 
-#include <QList>
 #include <QString>
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -105,8 +103,5 @@ private:
     std::unique_ptr<TagIndex> m_index;
     bool m_layoutPending = false;
 };
-
-// True when `bytes` start with the magic word of a page stream of any version (little-endian).
-bool hasPageStreamMagic(QByteArrayView bytes);
 
 } // namespace tessarin

@@ -2,7 +2,6 @@
 // with its nodes, on 20 pages of 2,000 tagged cells. Also the same over 5 to 40 pages to show
 // that the cost grows with cells plus names, and one unbatched request for comparison.
 
-#include "fonts.h"
 #include "printerlayer.h"
 #include "qzexcel.h"
 

@@ -6,25 +6,20 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "support/clirun.h"
+#include "workbook_support.h"
 
 namespace {
 
 using tessarin::test::cli;
 using tessarin::test::CliRun;
+using tessarin::test::pdfPageCount;
 
 const QString sample = QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw");
-
-int pdfPages(const QString &file)
-{
-    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
-    return static_cast<int>(QString::fromLatin1(tessarin::readWholeFile(file)).count(page));
-}
 
 TEST(WorkbookCli, DumpGetSetAndPrintTheSample)
 {
@@ -54,9 +49,9 @@ TEST(WorkbookCli, DumpGetSetAndPrintTheSample)
 
     const QString pdf = dir.filePath("out.pdf");
     ASSERT_EQ(cli({"workbook-pdf", out, "-o", pdf}).status, 0);
-    EXPECT_EQ(pdfPages(pdf), 3);
+    EXPECT_EQ(pdfPageCount(pdf), 3);
     ASSERT_EQ(cli({"workbook-pdf", out, "-o", pdf, "--current", "1"}).status, 0);
-    EXPECT_EQ(pdfPages(pdf), 1);
+    EXPECT_EQ(pdfPageCount(pdf), 1);
 }
 
 TEST(WorkbookCli, RefusalsAndDamagedPages)
