@@ -9,7 +9,6 @@
 #include "reportstream.h"
 
 #include <QApplication>
-#include <QBuffer>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,14 +17,6 @@
 using namespace tessarin;
 
 namespace {
-
-QByteArray pageBytes(TReportControl &page)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    page.SaveToStream(buffer, 0);
-    return buffer.data();
-}
 
 TReportControl *makeStartPage()
 {
@@ -55,25 +46,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static TReportControl *page = makeStartPage();
     static TReportControl *second = makeStartPage();
 
-    const QByteArray before = pageBytes(*page);
-    QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
-    QBuffer buffer(&input);
-    buffer.open(QIODevice::ReadOnly);
+    const QByteArray before = savePageStream(*page);
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
-        page->LoadFromStream(buffer, 0);
+        loadPageStream(*page, input);
     } catch (const Error &) {
-        if (pageBytes(*page) != before) {
+        if (savePageStream(*page) != before) {
             std::fputs("a refused stream changed the page\n", stderr);
             std::abort();
         }
         return 0;
     }
 
-    QByteArray written = pageBytes(*page);
-    QBuffer again(&written);
-    again.open(QIODevice::ReadOnly);
     try {
-        second->LoadFromStream(again, 0);
+        loadPageStream(*second, savePageStream(*page));
     } catch (const Error &e) {
         std::fprintf(stderr, "a written page does not read back: %s\n", e.what());
         std::abort();

@@ -30,6 +30,9 @@ constexpr qint64 kMaxPageExtent = qint64(1) << 27;
 // Largest font height or width, in pixels.
 constexpr int kMaxFontPixels = 4096;
 
+// The edit box keeps typed texts within what a stream can hold.
+static_assert(MaxCellTextBytes == PageStreamMaxTextBytes);
+
 // BMP compression values.
 constexpr quint32 BI_RGB = 0;
 constexpr quint32 BI_RLE8 = 1;
@@ -258,7 +261,82 @@ void detachMerges(std::vector<std::unique_ptr<TReportLine>> &lines)
         }
 }
 
+// Where the cells of a page stand: (line, cell) positions on the page, whatever the cells'
+// index fields say. Merge references are written and dumped as these positions.
+class CellPositions
+{
+public:
+    explicit CellPositions(const std::vector<std::unique_ptr<TReportLine>> &lines)
+    {
+        m_lines.reserve(qsizetype(lines.size()));
+        for (size_t i = 0; i < lines.size(); ++i)
+            m_lines.insert(lines[i].get(), int(i));
+    }
+
+    // The position of `cell`, or nothing when it is not on these lines.
+    std::optional<std::pair<int, int>> of(const TReportCell *cell) const
+    {
+        if (!cell || !cell->FOwnerLine)
+            return std::nullopt;
+        const auto it = m_lines.constFind(cell->FOwnerLine);
+        if (it == m_lines.constEnd())
+            return std::nullopt;
+        const int index = cell->FOwnerLine->indexOfCell(cell);
+        if (index < 0)
+            return std::nullopt;
+        return std::pair<int, int>(it.value(), index);
+    }
+
+private:
+    QHash<const TReportLine *, int> m_lines;
+};
+
+// The picture as the page shows it: transparent parts composed onto a white bitmap of its
+// size. A picture without transparency is returned as it is.
+QImage opaqueOnWhite(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return image;
+    QImage bitmap(image.size(), QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    QPainter painter(&bitmap);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    return bitmap;
+}
+
+// Runs `load` on a read-only stream over the whole file; an error it throws is prefixed with
+// the file name.
+template<typename Load>
+bool loadFileWith(const QString &fileName, Load load)
+{
+    QBuffer buffer;
+    buffer.setData(readWholeFile(fileName));
+    buffer.open(QIODevice::ReadOnly);
+    try {
+        return load(buffer);
+    } catch (const Error &e) {
+        throw Error(fileName + QStringLiteral(": ") + e.message());
+    }
+}
+
 } // namespace
+
+int pageStreamVersion(QByteArrayView bytes)
+{
+    if (bytes.size() < 2)
+        return 0;
+    switch (le16(bytes, 0)) {
+    case PageStreamMagicV1:
+        return 1;
+    case PageStreamMagicV2:
+        return 2;
+    case PageStreamMagicV3:
+        return 3;
+    default:
+        return 0;
+    }
+}
 
 int pageStreamMinCellRecordSize(int version)
 {
@@ -379,17 +457,7 @@ qsizetype bmpFileImageLength(QByteArrayView data, qint64 baseOffset)
 
 QByteArray bmpFileImage(const QImage &image)
 {
-    QImage rgb;
-    if (image.hasAlphaChannel()) {
-        rgb = QImage(image.size(), QImage::Format_RGB32);
-        rgb.fill(Qt::white);
-        QPainter painter(&rgb);
-        painter.drawImage(0, 0, image);
-        painter.end();
-        rgb = rgb.convertToFormat(QImage::Format_BGR888);
-    } else {
-        rgb = image.convertToFormat(QImage::Format_BGR888);
-    }
+    const QImage rgb = opaqueOnWhite(image).convertToFormat(QImage::Format_BGR888);
     const qint32 w = rgb.width();
     const qint32 h = rgb.height();
     const qint32 stride = (w * 3 + 3) / 4 * 4;
@@ -460,15 +528,8 @@ std::optional<StoredPage> PageReader::read()
     const QString where = QStringLiteral("header");
     if (r.remaining() < 2)
         r.fail(r.remaining(), where, QStringLiteral("the stream ends before its magic word"));
-    const quint16 magic = le16(r.rest(), 0);
-    int version = 0;
-    if (magic == PageStreamMagicV1)
-        version = 1;
-    else if (magic == PageStreamMagicV2)
-        version = 2;
-    else if (magic == PageStreamMagicV3)
-        version = 3;
-    else
+    const int version = pageStreamVersion(r.rest());
+    if (version == 0)
         return std::nullopt;
     r.skip(2);
 
@@ -566,7 +627,7 @@ void PageReader::readHeader(StoredPage &page)
 {
     const QString where = QStringLiteral("header");
     PageStreamHeader &h = page.header;
-    h.scale = r.i32(where, "scale");
+    r.i32(where, "scale"); // always 100; pages are read at zoom 100
     const qsizetype sizeAt = r.pos();
     h.pageWidth = r.coordinate(where, "page width");
     h.pageHeight = r.coordinate(where, "page height");
@@ -792,23 +853,16 @@ std::optional<StoredPage> readPageStream(QByteArrayView bytes, qint64 baseOffset
 QByteArray writePageStream(const PageStreamHeader &h,
                            const std::vector<std::unique_ptr<TReportLine>> &lines)
 {
-    QHash<const TReportLine *, int> linePos;
-    linePos.reserve(qsizetype(lines.size()));
-    qsizetype cellTotal = 0;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        linePos.insert(lines[i].get(), int(i));
-        cellTotal += lines[i]->cellCount();
-    }
-    // A reference is the position of the cell on the page, whatever its index fields say.
-    auto position = [&](const TReportCell *target, int line, int cell, const char *what) {
-        const TReportLine *owner = target->FOwnerLine;
-        const auto it = owner ? linePos.constFind(owner) : linePos.constEnd();
-        const int index = it != linePos.constEnd() ? owner->indexOfCell(target) : -1;
-        if (index < 0)
-            throw Error(QStringLiteral("page stream: %1: %2 is a cell that is not on the page")
-                            .arg(cellPlace(line, cell), QLatin1String(what)));
-        return std::pair<int, int>(it.value(), index);
-    };
+    const CellPositions positions(lines);
+    auto reference =
+        [&](StreamWriter &out, const TReportCell *target, int line, int cell, const char *what) {
+            const auto at = positions.of(target);
+            if (!at)
+                throw Error(QStringLiteral("page stream: %1: %2 is a cell that is not on the page")
+                                .arg(cellPlace(line, cell), QLatin1String(what)));
+            out.i32(at->first);
+            out.i32(at->second);
+        };
     auto text = [&](StreamWriter &out,
                     const QString &value,
                     int line,
@@ -828,6 +882,9 @@ QByteArray writePageStream(const PageStreamHeader &h,
         out.bytes(bytes);
     };
 
+    qsizetype cellTotal = 0;
+    for (const auto &line : lines)
+        cellTotal += line->cellCount();
     StreamWriter out(2 + PageStreamHeaderSize + qsizetype(lines.size()) * 40 + cellTotal * 200
                      + PageStreamTrailerSize);
     out.u16(PageStreamMagicV3);
@@ -891,19 +948,14 @@ QByteArray writePageStream(const PageStreamHeader &h,
                 out.bytes(bmpFileImage(*c.FBmp));
             out.bytes(c.FLogFont.toBytes());
             if (c.FOwnerCell) {
-                const auto [ol, oc] = position(c.FOwnerCell, l, ci, "its owner");
-                out.i32(ol);
-                out.i32(oc);
+                reference(out, c.FOwnerCell, l, ci, "its owner");
             } else {
                 out.i32(-1);
                 out.i32(-1);
             }
             out.i32(qint32(c.FCellsList.size()));
-            for (const TReportCell *owned : c.FCellsList) {
-                const auto [ol, oc] = position(owned, l, ci, "a covered cell");
-                out.i32(ol);
-                out.i32(oc);
-            }
+            for (const TReportCell *owned : c.FCellsList)
+                reference(out, owned, l, ci, "a covered cell");
         }
     }
 
@@ -920,13 +972,10 @@ QByteArray writePageStream(const PageStreamHeader &h,
 QJsonObject pageDumpJson(const TReportControl &page, int version)
 {
     auto rect = [](const TRect &r) { return QJsonArray{r.left, r.top, r.right, r.bottom}; };
-    QHash<const TReportLine *, int> linePos;
-    for (int i = 0; i < page.lineCount(); ++i)
-        linePos.insert(page.line(i), i);
+    const CellPositions positions(page.FLineList);
     auto ref = [&](const TReportCell *cell) {
-        if (!cell || !cell->FOwnerLine || !linePos.contains(cell->FOwnerLine))
-            return QJsonArray{-1, -1};
-        return QJsonArray{linePos.value(cell->FOwnerLine), cell->FOwnerLine->indexOfCell(cell)};
+        const auto at = positions.of(cell);
+        return at ? QJsonArray{at->first, at->second} : QJsonArray{-1, -1};
     };
 
     QJsonArray lines;
@@ -1148,22 +1197,28 @@ bool TReportControl::loadPage(QIODevice &Stream, int Position)
 
 void TReportControl::SaveToFile(const QString &FileName)
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    SaveToStream(buffer, 0);
-    writeFileAtomically(FileName, buffer.data());
+    writeFileAtomically(FileName, savePageStream(*this));
 }
 
 void TReportControl::LoadFromFile(const QString &FileName)
 {
-    QByteArray bytes = readWholeFile(FileName);
-    QBuffer buffer(&bytes);
+    loadFileWith(FileName, [this](QIODevice &stream) { return loadPage(stream, 0); });
+}
+
+QByteArray savePageStream(TReportControl &page)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    page.SaveToStream(buffer, 0);
+    return buffer.data();
+}
+
+void loadPageStream(TReportControl &page, const QByteArray &bytes, int position)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    try {
-        loadPage(buffer, 0);
-    } catch (const Error &e) {
-        throw Error(FileName + QStringLiteral(": ") + e.message());
-    }
+    page.LoadFromStream(buffer, position);
 }
 
 void TReportControl::SaveBmp(TReportCell *Cell, const QString &FileName)
@@ -1176,20 +1231,9 @@ void TReportControl::SaveBmp(TReportCell *Cell, const QString &FileName)
     if (picture.isNull())
         throw Error(
             QStringLiteral("cannot load the picture %1: %2").arg(FileName, reader.errorString()));
-    const QByteArray format = reader.format().toLower();
-    const bool icon = format == "ico" || format == "cur" || format == "icns";
-    QImage bitmap;
-    if (icon || picture.hasAlphaChannel()) {
-        // Icons (and other pictures with transparency) are drawn onto a white bitmap of their
-        // size, as they would show on the page.
-        bitmap = QImage(picture.size(), QImage::Format_RGB32);
-        bitmap.fill(Qt::white);
-        QPainter painter(&bitmap);
-        painter.drawImage(0, 0, picture);
-    } else {
-        bitmap = picture.convertToFormat(QImage::Format_RGB32);
-    }
-    Cell->FBmp = std::make_unique<QImage>(std::move(bitmap));
+    // Icons and other pictures with transparency are stored as they would show on the page.
+    Cell->FBmp
+        = std::make_unique<QImage>(opaqueOnWhite(picture).convertToFormat(QImage::Format_RGB32));
     Cell->FbmpYn = true;
     update();
 }
@@ -1256,17 +1300,8 @@ void TReportControl::applyCellWidths()
 
 void TReportControl::SetFileCellWidth(const QString &FileName, int)
 {
-    QByteArray bytes = readWholeFile(FileName);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    bool loaded = false;
-    try {
-        loaded = loadPage(buffer, 0);
-    } catch (const Error &e) {
-        throw Error(FileName + QStringLiteral(": ") + e.message());
-    }
     // A file that holds no page is not overwritten with this one.
-    if (!loaded)
+    if (!loadFileWith(FileName, [this](QIODevice &stream) { return loadPage(stream, 0); }))
         return;
     applyCellWidths();
     SaveToFile(FileName);

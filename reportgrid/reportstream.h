@@ -25,6 +25,9 @@ inline constexpr std::uint16_t PageStreamMagicV1 = 0xAA55; // cells store only t
 inline constexpr std::uint16_t PageStreamMagicV2 = 0xAA56; // + display format and tag ID
 inline constexpr std::uint16_t PageStreamMagicV3 = 0xAA57; // + picture
 
+// The version (1, 2 or 3) whose magic word starts `bytes`; 0 when they start with none.
+int pageStreamVersion(QByteArrayView bytes);
+
 // Longest text a stream holds, in bytes of the code page.
 inline constexpr int PageStreamMaxTextBytes = 3000;
 
@@ -38,8 +41,7 @@ int pageStreamMinCellRecordSize(int version);
 // The page fields a stream carries besides its lines, in page pixels and millimetres.
 struct PageStreamHeader
 {
-    int version = 3;
-    int scale = 100; // written as 100; ignored when read
+    int version = 3; // the version read; streams are always written as version 3
     int pageWidth = 0;
     int pageHeight = 0;
     int leftMargin = 0;
@@ -100,6 +102,11 @@ qsizetype bmpFileImageLength(QByteArrayView data, qint64 baseOffset = 0);
 
 // An uncompressed 24-bit BMP file image of `image` (transparent parts composed onto white).
 QByteArray bmpFileImage(const QImage &image);
+
+// TReportControl::SaveToStream into memory: the page's stream as bytes.
+QByteArray savePageStream(TReportControl &page);
+// TReportControl::LoadFromStream from memory, at byte `position` of `bytes`.
+void loadPageStream(TReportControl &page, const QByteArray &bytes, int position = 0);
 
 // The page of `page` (after its layout) as the JSON object of page dumps; `version` is the
 // stream version it was read from.

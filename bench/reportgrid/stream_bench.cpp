@@ -1,14 +1,10 @@
 // Page-stream throughput: writing and reading a page of 2,000 lines x 10 cells with texts, tags
 // and a few vertical merges, in MB/s of stream bytes.
 
-#include "fonts.h"
-#include "printerlayer.h"
 #include "bigpage.h"
+#include "printerlayer.h"
 #include "reportcontrol.h"
 #include "reportstream.h"
-
-#include <QApplication>
-#include <QBuffer>
 
 #include <benchmark/benchmark.h>
 
@@ -18,20 +14,9 @@ using namespace tessarin;
 
 namespace {
 
-using bench::Cells;
-using bench::Lines;
-
 std::unique_ptr<TReportControl> bigPage()
 {
     return bench::bigPage(true, true);
-}
-
-QByteArray streamOf(TReportControl &page)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    page.SaveToStream(buffer, 0);
-    return buffer.data();
 }
 
 void BM_WritePage(benchmark::State &state)
@@ -39,7 +24,7 @@ void BM_WritePage(benchmark::State &state)
     auto page = bigPage();
     qint64 bytes = 0;
     for (auto _ : state) {
-        const QByteArray stream = streamOf(*page);
+        const QByteArray stream = savePageStream(*page);
         bytes += stream.size();
         benchmark::DoNotOptimize(stream.constData());
     }
@@ -51,7 +36,7 @@ BENCHMARK(BM_WritePage)->Unit(benchmark::kMillisecond);
 void BM_ParsePage(benchmark::State &state)
 {
     auto page = bigPage();
-    const QByteArray stream = streamOf(*page);
+    const QByteArray stream = savePageStream(*page);
     for (auto _ : state) {
         auto parsed = readPageStream(stream);
         benchmark::DoNotOptimize(parsed->lines.data());
@@ -63,14 +48,10 @@ BENCHMARK(BM_ParsePage)->Unit(benchmark::kMillisecond);
 // The whole load: parse, swap in, and the one layout pass.
 void BM_LoadPage(benchmark::State &state)
 {
-    auto source = bigPage();
-    QByteArray stream = streamOf(*source);
+    const QByteArray stream = savePageStream(*bigPage());
     TReportControl page;
-    for (auto _ : state) {
-        QBuffer buffer(&stream);
-        buffer.open(QIODevice::ReadOnly);
-        page.LoadFromStream(buffer, 0);
-    }
+    for (auto _ : state)
+        loadPageStream(page, stream);
     state.SetBytesProcessed(qint64(state.iterations()) * stream.size());
     state.counters["streamKB"] = double(stream.size()) / 1024;
 }
@@ -80,5 +61,6 @@ BENCHMARK(BM_LoadPage)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    return tessarin::bench::runQtBenchmarks(argc, argv, [] { setPrinterLayer(std::make_unique<FixedPrinterLayer>()); });
+    return bench::runQtBenchmarks(
+        argc, argv, [] { setPrinterLayer(std::make_unique<FixedPrinterLayer>()); });
 }

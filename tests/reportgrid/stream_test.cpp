@@ -3,6 +3,7 @@
 
 #include "gridfixture.h"
 
+#include "atomicfile.h"
 #include "error.h"
 #include "reportstream.h"
 #include "textcodec.h"
@@ -174,28 +175,6 @@ PageRec mergedPage()
     return p;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-
-QByteArray save(TReportControl &page)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    page.SaveToStream(buffer, 0);
-    return buffer.data();
-}
-
-void load(TReportControl &page, QByteArray bytes, int position = 0)
-{
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    page.LoadFromStream(buffer, position);
-}
-
 // The page as a dump, for "nothing changed" comparisons.
 QJsonObject state(const TReportControl &page)
 {
@@ -223,7 +202,7 @@ TEST_P(GoldenVersion, LoadsEveryFieldAndRebuildsMerges)
 {
     const int version = GetParam();
     page.SetScale(50);
-    load(page, mergedPage().build(version).b);
+    loadPageStream(page, mergedPage().build(version).b);
 
     EXPECT_EQ(page.loadedStreamVersion(), version);
     EXPECT_EQ(
@@ -288,15 +267,15 @@ TEST_P(GoldenVersion, LoadsEveryFieldAndRebuildsMerges)
 TEST_P(GoldenVersion, WritesBackAsVersionThreeWithTheSameContent)
 {
     const QByteArray original = mergedPage().build(GetParam()).b;
-    load(page, original);
-    const QByteArray written = save(page);
+    loadPageStream(page, original);
+    const QByteArray written = savePageStream(page);
     EXPECT_EQ(quint8(written[0]), 0x57);
     EXPECT_EQ(quint8(written[1]), 0xAA);
     // Scale is written as 100; header, line count and cell-count table as read.
     EXPECT_EQ(written.mid(2, 4 + 57 - 4 + 4 + 8), original.mid(2, 4 + 57 - 4 + 4 + 8));
 
     TReportControl again;
-    load(again, written);
+    loadPageStream(again, written);
     EXPECT_EQ(again.loadedStreamVersion(), 3);
     QJsonObject a = state(page);
     QJsonObject b = state(again);
@@ -315,7 +294,7 @@ TEST_F(PageStream, WriterLaysOutFieldsByteForByte)
     PageRec golden = mergedPage();
     const qint32 paper[4] = {9, 1, 0, 0}; // the printer's device mode
     std::copy(paper, paper + 4, golden.paper);
-    load(page, golden.build(3).b);
+    loadPageStream(page, golden.build(3).b);
     for (int l = 0; l < page.lineCount(); ++l) {
         TReportLine *line = page.line(l);
         line->FMinHeight = line->FLineTop = 0;
@@ -330,19 +309,19 @@ TEST_F(PageStream, WriterLaysOutFieldsByteForByte)
         }
     }
     page.CellFromRC(1, 1)->FBmp = std::make_unique<QImage>(4, 4, QImage::Format_RGB32);
-    EXPECT_EQ(save(page).toHex(), golden.build(3).b.toHex());
+    EXPECT_EQ(savePageStream(page).toHex(), golden.build(3).b.toHex());
 }
 
 TEST_F(PageStream, EmptyPageWritesHeaderAndTrailerOnly)
 {
     page.SetWndSize(600, 900);
-    const QByteArray bytes = save(page);
+    const QByteArray bytes = savePageStream(page);
     EXPECT_EQ(bytes.size(), 2 + PageStreamHeaderSize + PageStreamTrailerSize);
     EXPECT_EQ(qFromLittleEndian<qint32>(bytes.constData() + 2 + 53), 0); // line count
 
     gridtest::addLines(page, 2, {50, 50});
     page.SetWndSize(10, 10);
-    load(page, bytes);
+    loadPageStream(page, bytes);
     EXPECT_EQ(page.lineCount(), 0);
     EXPECT_EQ(page.size(), QSize(600, 900));
 }
@@ -351,12 +330,12 @@ TEST_F(PageStream, TextIsTakenUpToItsFirstNulAndScriptIdsAreNotStored)
 {
     PageRec p = mergedPage();
     p.lines[0][1].text = QByteArray("AB\0CD", 5);
-    load(page, p.build(3).b);
+    loadPageStream(page, p.build(3).b);
     EXPECT_EQ(page.GetCallText(0, 1), QStringLiteral("AB"));
 
     page.SetScriptID(0, 1, 42);
     TReportControl again;
-    load(again, save(page));
+    loadPageStream(again, savePageStream(page));
     EXPECT_EQ(again.GetScriptID(0, 1), 0);
 }
 
@@ -364,7 +343,7 @@ TEST_F(PageStream, PaperValuesGoToThePrinterAndComeBackFromIt)
 {
     PageRec p = mergedPage();
     p.paper[0] = 0x10000 + 11; // only the low 16 bits reach the 16-bit device-mode field
-    load(page, p.build(3).b);
+    loadPageStream(page, p.build(3).b);
     const PrinterDeviceMode &mode = printer.layer().mode;
     EXPECT_EQ(mode.dmPaperSize, 11);
     EXPECT_EQ(mode.dmOrientation, 2);
@@ -374,7 +353,7 @@ TEST_F(PageStream, PaperValuesGoToThePrinterAndComeBackFromIt)
     EXPECT_GT(printer.layer().applyCount, 0);
 
     printer.layer().mode.dmPaperSize = -3; // sign-extended when written
-    const QByteArray written = save(page);
+    const QByteArray written = savePageStream(page);
     const qsizetype trailer = written.size() - PageStreamTrailerSize;
     EXPECT_EQ(qFromLittleEndian<qint32>(written.constData() + trailer), -3);
     EXPECT_EQ(page.FPaperSize, -3);
@@ -383,9 +362,9 @@ TEST_F(PageStream, PaperValuesGoToThePrinterAndComeBackFromIt)
 TEST_F(PageStream, WithoutADeviceModeThePageKeepsItsOwnPaper)
 {
     printer.layer().hasDeviceMode = false;
-    load(page, mergedPage().build(3).b);
+    loadPageStream(page, mergedPage().build(3).b);
     EXPECT_EQ(page.FPaperSize, 8);
-    const QByteArray written = save(page);
+    const QByteArray written = savePageStream(page);
     const char *trailer = written.constData() + written.size() - PageStreamTrailerSize;
     EXPECT_EQ(qFromLittleEndian<qint32>(trailer), 8);
     EXPECT_EQ(qFromLittleEndian<qint32>(trailer + 4), 2);
@@ -400,12 +379,12 @@ class OtherProgramsPicture : public PageStream, public ::testing::WithParamInter
 
 TEST_P(OtherProgramsPicture, IsDelimitedByItsHeadersAndWrittenBackReadable)
 {
-    const QByteArray bmp = fileBytes(kDataDir + QLatin1String(GetParam()));
+    const QByteArray bmp = readWholeFile(kDataDir + QLatin1String(GetParam()));
     const QImage expected = QImage::fromData(bmp, "BMP");
     ASSERT_FALSE(expected.isNull());
     PageRec p = mergedPage();
     p.lines[0][1].bmp = bmp;
-    load(page, p.build(3).b);
+    loadPageStream(page, p.build(3).b);
 
     const TReportCell *cell = page.CellFromRC(0, 1);
     ASSERT_TRUE(cell->FbmpYn);
@@ -416,7 +395,7 @@ TEST_P(OtherProgramsPicture, IsDelimitedByItsHeadersAndWrittenBackReadable)
     EXPECT_EQ(page.CellFromRC(1, 1)->FCellText, QStringLiteral("x"));
 
     TReportControl again;
-    load(again, save(page));
+    loadPageStream(again, savePageStream(page));
     EXPECT_EQ(again.LoadBmp(again.CellFromRC(0, 1))->convertToFormat(QImage::Format_RGB32),
               expected.convertToFormat(QImage::Format_RGB32));
 }
@@ -437,7 +416,7 @@ TEST_F(PageStream, BitfieldsPictureWithMasksBehindTheHeaderIsDelimited)
 
     PageRec p = mergedPage();
     p.lines[1][1].bmp = bmp.b;
-    load(page, p.build(3).b);
+    loadPageStream(page, p.build(3).b);
     const QImage *image = page.LoadBmp(page.CellFromRC(1, 1));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->pixelColor(0, 0), QColor(Qt::red));
@@ -458,11 +437,11 @@ TEST_F(PageStream, PicturesFromFilesAndFreeing)
     EXPECT_THROW(page.SaveBmp(cell, kDataDir + QStringLiteral("missing.png")), Error);
     EXPECT_EQ(cell->FBmp->size(), QSize(8, 8));
 
-    const qsizetype withPicture = save(page).size();
+    const qsizetype withPicture = savePageStream(page).size();
     page.FreeBmp(cell);
     EXPECT_FALSE(cell->FbmpYn);
     EXPECT_EQ(page.LoadBmp(cell), nullptr);
-    EXPECT_EQ(save(page).size(),
+    EXPECT_EQ(savePageStream(page).size(),
               withPicture - bmpFileImage(QImage(8, 8, QImage::Format_RGB32)).size());
 }
 
@@ -487,12 +466,12 @@ class RefusedStream : public PageStream, public ::testing::WithParamInterface<Ba
 
 TEST_P(RefusedStream, NamesWhatAndWhereAndLeavesThePageAsItWas)
 {
-    load(page, mergedPage().build(2).b);
+    loadPageStream(page, mergedPage().build(2).b);
     page.SetCallText(0, 1, QStringLiteral("before"));
     const QJsonObject before = state(page);
     const Bytes good = mergedPage().build(3);
     try {
-        load(page, GetParam().bytes());
+        loadPageStream(page, GetParam().bytes());
         FAIL() << "accepted";
     } catch (const Error &e) {
         EXPECT_NE(e.message().indexOf(QLatin1String(GetParam().message)), -1)
@@ -620,7 +599,7 @@ const BadStream badStreams[] = {
     {"run_length_compressed_picture",
      [] {
          return withPage([](PageRec &p) {
-             p.lines[0][1].bmp = fileBytes(kDataDir + QStringLiteral("imagemagick-rle8.bmp"));
+             p.lines[0][1].bmp = readWholeFile(kDataDir + QStringLiteral("imagemagick-rle8.bmp"));
          });
      },
      "run-length-compressed",
@@ -629,7 +608,7 @@ const BadStream badStreams[] = {
      [] {
          return withPage([](PageRec &p) {
              // Too short even with the font, the references and the trailer behind it.
-             p.lines[1][1].bmp = fileBytes(kDataDir + QStringLiteral("imagemagick-v5.bmp"));
+             p.lines[1][1].bmp = readWholeFile(kDataDir + QStringLiteral("imagemagick-v5.bmp"));
              p.lines[1][1].bmp.chop(120);
          });
      },
@@ -650,7 +629,7 @@ TEST_F(PageStream, EveryTruncationIsRefusedAndChangesNothing)
     gridtest::addLines(page, 1, {60, 70});
     const QJsonObject before = state(page);
     for (qsizetype n = 0; n < good.size(); ++n) {
-        EXPECT_THROW(load(page, good.first(n)), Error) << n;
+        EXPECT_THROW(loadPageStream(page, good.first(n)), Error) << n;
         ASSERT_EQ(state(page), before) << n;
     }
 }
@@ -661,7 +640,7 @@ TEST_F(PageStream, UnknownMagicChangesNothingAndReportsNothing)
     const QJsonObject before = state(page);
     QByteArray bytes = mergedPage().build(3).b;
     bytes[0] = char(0x58);
-    EXPECT_NO_THROW(load(page, bytes));
+    EXPECT_NO_THROW(loadPageStream(page, bytes));
     EXPECT_EQ(state(page), before);
     EXPECT_EQ(page.loadedStreamVersion(), 0);
 }
@@ -671,14 +650,14 @@ TEST_F(PageStream, StreamAtAnOffsetReportsOffsetsOfTheStream)
     QByteArray bytes = QByteArray(10, 'z')
                        + withPage([](PageRec &p) { p.lines[0][1].text = QByteArray(3001, 'a'); });
     try {
-        load(page, bytes, 10);
+        loadPageStream(page, bytes, 10);
         FAIL();
     } catch (const Error &e) {
         const int at = 10 + mergedPage().build(3).marks["L0C1.text"];
         EXPECT_TRUE(e.message().endsWith(QStringLiteral("at byte offset %1").arg(at)))
             << e.message().toStdString();
     }
-    load(page, QByteArray(10, 'z') + mergedPage().build(1).b, 10);
+    loadPageStream(page, QByteArray(10, 'z') + mergedPage().build(1).b, 10);
     EXPECT_EQ(page.lineCount(), 2);
 }
 
@@ -701,7 +680,7 @@ TEST_F(PageStream, TextsOverThreeThousandBytesAreRefusedOnWritingNamingLineAndCe
 
     page.SetCallText(1, 1, QString(1500, QChar(0x6C49))); // exactly 3000 bytes
     TReportControl again;
-    load(again, save(page));
+    loadPageStream(again, savePageStream(page));
     EXPECT_EQ(again.GetCallText(1, 1), QString(1500, QChar(0x6C49)));
 }
 
@@ -711,7 +690,7 @@ TEST_F(PageStream, FilesRoundTripAndNameThemselvesInErrors)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("page.rpt"));
-    load(page, mergedPage().build(1).b);
+    loadPageStream(page, mergedPage().build(1).b);
     page.SaveToFile(path);
     TReportControl again;
     again.LoadFromFile(path);
@@ -766,7 +745,7 @@ TEST_F(PageStream, WidthTableAppliesOnlyToPagesOfTheRecordedLength)
     f.write("not a page");
     f.close();
     target.SetFileCellWidth(other, 0);
-    EXPECT_EQ(fileBytes(other), QByteArray("not a page"));
+    EXPECT_EQ(readWholeFile(other), QByteArray("not a page"));
 }
 
 TEST_F(PageStream, WidthTableKeepsToItsFortyByFortyShape)

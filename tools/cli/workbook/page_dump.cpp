@@ -8,8 +8,6 @@
 #include "reportcontrol.h"
 #include "reportstream.h"
 
-#include <QBuffer>
-
 namespace tessarin::cli {
 namespace {
 
@@ -19,11 +17,9 @@ int run(const QCommandLineParser &parser)
     QByteArray bytes = readWholeFile(file);
     if (parser.isSet(QStringLiteral("base64")))
         bytes = base64Decode(bytes);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
     TReportControl page;
     try {
-        page.LoadFromStream(buffer, 0);
+        loadPageStream(page, bytes);
     } catch (const Error &e) {
         throw Error(file + QStringLiteral(": ") + e.message());
     }
