@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,22 +65,17 @@ LOGFONT LOGFONT::fromBytes(const char *data)
     return f;
 }
 
-bool LOGFONT::operator==(const LOGFONT &o) const
-{
-    return lfHeight == o.lfHeight && lfWidth == o.lfWidth && lfEscapement == o.lfEscapement
-        && lfOrientation == o.lfOrientation && lfWeight == o.lfWeight && lfItalic == o.lfItalic
-        && lfUnderline == o.lfUnderline && lfStrikeOut == o.lfStrikeOut
-        && lfCharSet == o.lfCharSet && lfOutPrecision == o.lfOutPrecision
-        && lfClipPrecision == o.lfClipPrecision && lfQuality == o.lfQuality
-        && lfPitchAndFamily == o.lfPitchAndFamily
-        && std::memcmp(lfFaceName, o.lfFaceName, sizeof lfFaceName) == 0;
-}
-
 LOGFONT defaultCellFont()
 {
-    LOGFONT f;
-    f.setFaceName(QStringLiteral("宋体"));
-    f.lfCharSet = DEFAULT_CHARSET;
+    // Every new cell starts from this font: the face is encoded once, only the height follows
+    // the current screen resolution.
+    static const LOGFONT base = [] {
+        LOGFONT f;
+        f.setFaceName(QStringLiteral("宋体"));
+        f.lfCharSet = DEFAULT_CHARSET;
+        return f;
+    }();
+    LOGFONT f = base;
     const int dpiY = printerLayer().screenDpiY();
     f.lfHeight = -std::abs(static_cast<int>(dpiY * 120.0 / 720.0 + 0.5));
     return f;

@@ -40,7 +40,7 @@ struct LOGFONT
     // Reads 60 bytes starting at `data`; the caller guarantees they exist.
     static LOGFONT fromBytes(const char *data);
 
-    bool operator==(const LOGFONT &other) const;
+    bool operator==(const LOGFONT &) const = default;
 };
 
 inline constexpr int LogFontSize = 60;

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace tessarin {
 
@@ -48,13 +47,12 @@ QStringList paragraphs(const QString &text)
 }
 
 // Lays out one paragraph for a wrap width of `width` pixels and calls `onLine(textLine)` per
-// line; returns the number of lines. A paragraph whose advance fits is one line without any
-// break search, so that measuring and drawing always agree on it.
+// line; returns the number of lines. A paragraph whose advance `fits` the width is one line
+// without any break search, so that measuring and drawing always agree on it.
 template<typename F>
-int layoutParagraph(QTextLayout &layout, const QFontMetricsF &fm, int width, F &&onLine)
+int layoutParagraph(QTextLayout &layout, bool fits, int width, F &&onLine)
 {
     QTextOption option;
-    const bool fits = fm.horizontalAdvance(layout.text()) <= width;
     option.setWrapMode(fits ? QTextOption::NoWrap : QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.setCacheEnabled(true);
@@ -106,7 +104,7 @@ TRect CellTextLayout::measure(const QFont &font, const TRect &box, const QString
             continue;
         }
         QTextLayout layout(para, font);
-        lines += layoutParagraph(layout, fm, width, [&](QTextLine &line) {
+        lines += layoutParagraph(layout, false, width, [&](QTextLine &line) {
             widest = std::max(widest, line.naturalTextWidth());
         });
     }
@@ -135,7 +133,7 @@ void CellTextLayout::draw(QPainter &painter, const QFont &font, const TRect &box
         }
         QTextLayout layout(para, font);
         int row = 0;
-        layoutParagraph(layout, fm, wrap, [&](QTextLine &line) {
+        layoutParagraph(layout, fm.horizontalAdvance(para) <= wrap, wrap, [&](QTextLine &line) {
             const int x = alignedOffset(horzAlign, width, line.naturalTextWidth());
             line.setPosition(QPointF(x, row * lineHeight + (lineHeight - line.height()) / 2));
             ++row;
@@ -176,7 +174,7 @@ const QFont &TReportCell::cellFont() const
 void TReportCell::SetLeftMargin(int margin)
 {
     // The inset is fixed at 5 pixels; the setter exists for stored pages and callers that ask.
-    if (margin != FLeftMargin && margin >= 5 && margin <= 5) {
+    if (margin != FLeftMargin && margin == 5) {
         FLeftMargin = margin;
         CalcMinCellHeight();
     }
@@ -325,40 +323,36 @@ void TReportCell::SetTextColor(TColor color)
 void TReportCell::CalcMinCellHeight()
 {
     const int b = borderHeights();
-    if (FCellWidth <= 2 * FLeftMargin) {
-        FMinCellHeight = b + 18;
-        if (!FCellsList.isEmpty()) {
-            // A master too narrow for text needs no extra room in its block either; without
-            // this the cells it covers would keep the height of its former text.
-            FRequiredCellHeight = b + 18;
-            recalcCoveredCells();
-        }
-        return;
-    }
-    if (FOwnerCell) {
+    // A cell too narrow for text needs the room of an empty one; so does the block of such a
+    // master, or the cells it covers would keep the height of its former text.
+    const bool narrow = FCellWidth <= 2 * FLeftMargin;
+    if (FOwnerCell && !narrow) {
         calcOwnedCellHeight();
         return;
     }
+    const int needed = narrow ? b + 18 : textHeight() + 2 + b;
+    if (isMaster()) {
+        FRequiredCellHeight = needed;
+        FMinCellHeight = b + 18;
+        recalcCoveredCells();
+    } else {
+        FMinCellHeight = needed;
+    }
+}
 
+// Height of the text (of one CJK character when empty) broken for the cell's wrap width; a
+// trailing line break adds an empty line.
+int TReportCell::textHeight() const
+{
     const QString sample = FCellText.isEmpty() ? QStringLiteral("汉") : FCellText;
     const TRect box{FCellLeft + FLeftMargin, GetCellTop() + 2,
                     FCellLeft + FLeftMargin + textWrapWidth(), 65535};
     const QFont &font = cellFont();
-    const TRect needed = CellTextLayout::measure(font, box, sample, FHorzAlign);
-    int bottom = needed.bottom;
-    if (sample.size() >= 2 && sample.endsWith(QStringLiteral("\r\n")))
+    int bottom = CellTextLayout::measure(font, box, sample, FHorzAlign).bottom;
+    if (sample.endsWith(QStringLiteral("\r\n")))
         bottom += QFontMetrics(font).height();
-    int h = bottom - box.top;
-    if (h <= 0)
-        h = 16;
-
-    if (!FCellsList.isEmpty()) {
-        FRequiredCellHeight = h + 2 + b;
-        FMinCellHeight = b + 18;
-        recalcCoveredCells();
-    } else {
-        FMinCellHeight = h + 2 + b;
-    }
+    const int h = bottom - box.top;
+    return h <= 0 ? 16 : h;
 }
 
 // After the master's own needs changed: its line's height, then the covered cells, the lowest
@@ -381,55 +375,51 @@ void TReportCell::calcOwnedCellHeight()
     FMinCellHeight = b + 18;
     TReportCell *master = FOwnerCell;
     int sum = 0;
-    int bestTop = 0;
-    TReportCell *lowest = nullptr;
     for (TReportCell *c : std::as_const(master->FCellsList)) {
         c->FMinCellHeight = c->borderHeights() + 18;
         if (c->FOwnerLine)
             c->FOwnerLine->CalcLineHeight();
         sum += c->GetOwnerLineHeight();
+    }
+    const int total = master->GetOwnerLineHeight() + sum;
+    if (master->lowestCoveredCell() == this && master->FRequiredCellHeight > total)
+        FMinCellHeight = GetOwnerLineHeight() + (master->FRequiredCellHeight - total);
+}
+
+TReportCell *TReportCell::lowestCoveredCell() const
+{
+    int bestTop = 0;
+    TReportCell *lowest = nullptr;
+    for (TReportCell *c : FCellsList) {
         if (c->GetCellTop() > bestTop) {
             bestTop = c->GetCellTop();
             lowest = c;
         }
     }
-    const int total = master->GetOwnerLineHeight() + sum;
-    if (lowest == this && master->FRequiredCellHeight > total)
-        FMinCellHeight = GetOwnerLineHeight() + (master->FRequiredCellHeight - total);
+    return lowest;
 }
 
 void TReportCell::CalcCellRect()
 {
-    const int lineHeight = GetOwnerLineHeight();
-    const int top = GetCellTop();
-    if (FCellsList.isEmpty()) {
-        FCellRect = {FCellLeft, top, FCellLeft + FCellWidth, top + lineHeight};
-        const int textTop = FCellRect.top + FTopLineWidth + 1;
-        FTextRect = {FCellRect.left + FLeftMargin + 1, textTop,
-                     FCellRect.right - FLeftMargin - 1,
-                     textTop + FMinCellHeight - 2 - FTopLineWidth - FBottomLineWidth};
-        int shift = 0;
-        if (FVertAlign == TEXT_ALIGN_VCENTER)
-            shift = roundPixel((lineHeight - FMinCellHeight) / 2.0);
-        else if (FVertAlign == TEXT_ALIGN_BOTTOM)
-            shift = lineHeight - FMinCellHeight;
-        FTextRect.top += shift;
-        FTextRect.bottom += shift;
-        return;
-    }
-
-    int h = lineHeight;
+    // A master's rectangle reaches down over the lines of the cells it covers, and its text
+    // needs the height measured for the whole block; its text box also keeps one pixel more on
+    // the right.
+    const bool master = !FCellsList.isEmpty();
+    int h = GetOwnerLineHeight();
     for (const TReportCell *c : std::as_const(FCellsList))
         h += c->GetOwnerLineHeight();
+    const int textNeeds = master ? FRequiredCellHeight : FMinCellHeight;
+    const int top = GetCellTop();
     FCellRect = {FCellLeft, top, FCellLeft + FCellWidth, top + h};
     const int textTop = FCellRect.top + FTopLineWidth + 1;
-    FTextRect = {FCellRect.left + FLeftMargin + 1, textTop, FCellRect.right - FLeftMargin,
-                 textTop + FRequiredCellHeight - 2 - FTopLineWidth - FBottomLineWidth};
+    FTextRect = {FCellRect.left + FLeftMargin + 1, textTop,
+                 FCellRect.right - FLeftMargin - (master ? 0 : 1),
+                 textTop + textNeeds - 2 - FTopLineWidth - FBottomLineWidth};
     int shift = 0;
     if (FVertAlign == TEXT_ALIGN_VCENTER)
-        shift = roundPixel((h - FRequiredCellHeight) / 2.0);
+        shift = roundPixel((h - textNeeds) / 2.0);
     else if (FVertAlign == TEXT_ALIGN_BOTTOM)
-        shift = h - FRequiredCellHeight;
+        shift = h - textNeeds;
     FTextRect.top += shift;
     FTextRect.bottom += shift;
 }
@@ -572,11 +562,7 @@ void TReportLine::CreateLine(int left, int count, int totalWidth)
         return;
     const int w = roundPixel(static_cast<double>(totalWidth) / count);
     for (int i = 0; i < count; ++i) {
-        auto cell = std::make_unique<TReportCell>();
-        TReportCell *c = cell.get();
-        FCells.push_back(std::move(cell));
-        touchControl();
-        c->SetOwnerLine(this);
+        TReportCell *c = appendCell(std::make_unique<TReportCell>());
         c->FCellIndex = i;
         c->SetCellLeft(left + i * w);
         c->SetCellWidth(w);
@@ -642,14 +628,8 @@ void TReportLine::CopyLine(const TReportLine *source, bool insertBeside)
     FDragHeight = 0;
     FMinHeight = 20;
     FReportControl = source->FReportControl;
-    for (const auto &src : source->FCells) {
-        auto cell = std::make_unique<TReportCell>();
-        TReportCell *c = cell.get();
-        FCells.push_back(std::move(cell));
-        touchControl();
-        c->SetOwnerLine(this);
-        c->CopyCell(src.get(), insertBeside);
-    }
+    for (const auto &src : source->FCells)
+        appendCell(std::make_unique<TReportCell>())->CopyCell(src.get(), insertBeside);
 }
 
 int TReportLine::indexOfCell(const TReportCell *cell) const

@@ -191,12 +191,16 @@ public:
     QRect cellRect() const { return FCellRect.toQRect(); }
     QRect textRect() const { return FTextRect.toQRect(); }
     bool isMaster() const { return !FCellsList.isEmpty(); }
+    // The covered cell in the lowest line of this master's block, whose line holds the block's
+    // bottom edge; null when the block covers nothing below the page top.
+    TReportCell *lowestCoveredCell() const;
     // Width in which text lines break: the cell width less the inset on both sides.
     int textWrapWidth() const { return FCellWidth - 2 * FLeftMargin; }
     bool isOwned() const { return FOwnerCell != nullptr; }
 
 private:
     int borderHeights() const { return FTopLineWidth + FBottomLineWidth; }
+    int textHeight() const;
     void paintBorders(QPainter &painter, bool print, bool onlySet) const;
     void calcOwnedCellHeight();
     void recalcCoveredCells();

@@ -19,10 +19,16 @@ namespace tessarin {
 
 namespace {
 
-int marginPixels(int millimetres, int dpiX)
+// The pixel margins from the millimetre ones at the screen's horizontal resolution; the page
+// geometry counts 25 millimetres to the inch.
+void calcMarginPixels(TReportControl &control)
 {
-    // The page geometry counts 25 millimetres to the inch.
-    return roundPixel(millimetres * static_cast<double>(dpiX) / 25.0);
+    const double dpiX = printerLayer().screenDpiX();
+    const auto pixels = [dpiX](int millimetres) { return roundPixel(millimetres * dpiX / 25.0); };
+    control.FLeftMargin = pixels(control.FLeftMargin1);
+    control.FRightMargin = pixels(control.FRightMargin1);
+    control.FTopMargin = pixels(control.FTopMargin1);
+    control.FBottomMargin = pixels(control.FBottomMargin1);
 }
 
 // Edit-box text uses LF, cell text CR LF.
@@ -42,18 +48,27 @@ QString editTextFromCell(const QString &text)
     return out;
 }
 
-int rightNeighbourIndex(const TReportCell *cell)
-{
-    if (!cell->FOwnerLine)
-        return -1;
-    const int i = cell->FOwnerLine->indexOfCell(cell);
-    return (i >= 0 && i + 1 < cell->FOwnerLine->cellCount()) ? i + 1 : -1;
-}
-
 TReportCell *rightNeighbour(const TReportCell *cell)
 {
-    const int i = rightNeighbourIndex(cell);
-    return i < 0 ? nullptr : cell->FOwnerLine->cell(i);
+    const TReportLine *line = cell->FOwnerLine;
+    if (!line)
+        return nullptr;
+    const int i = line->indexOfCell(cell);
+    return (i >= 0 && i + 1 < line->cellCount()) ? line->cell(i + 1) : nullptr;
+}
+
+// Hides and frees an edit box (later, as it may be in the middle of its own signal) and drops
+// its connections to `control`.
+void discardEditBox(QPointer<QPlainTextEdit> &box, QObject *control)
+{
+    QPlainTextEdit *old = box.data();
+    if (!old)
+        return;
+    box = nullptr;
+    old->disconnect(control);
+    old->clearFocus();
+    old->hide();
+    old->deleteLater();
 }
 
 } // namespace
@@ -66,11 +81,7 @@ TReportControl::TReportControl(QWidget *parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    const int dpiX = printerLayer().screenDpiX();
-    FLeftMargin = marginPixels(FLeftMargin1, dpiX);
-    FRightMargin = marginPixels(FRightMargin1, dpiX);
-    FTopMargin = marginPixels(FTopMargin1, dpiX);
-    FBottomMargin = marginPixels(FBottomMargin1, dpiX);
+    calcMarginPixels(*this);
     CalcWndSize();
 }
 
@@ -113,10 +124,7 @@ void TReportControl::CalcWndSize()
             FPageHeight = DefaultPageHeight;
         }
     }
-    FSavedPageWidth = FPageWidth;
-    FSavedPageHeight = FPageHeight;
-    resize(roundPixel(FPageWidth * FReportScale / 100.0),
-           roundPixel(FPageHeight * FReportScale / 100.0));
+    SetWndSize(FPageWidth, FPageHeight);
 }
 
 void TReportControl::SetWndSize(int width, int height)
@@ -148,11 +156,7 @@ void TReportControl::SetMargin(int left, int top, int right, int bottom)
     FTopMargin1 = top;
     FRightMargin1 = right;
     FBottomMargin1 = bottom;
-    const int dpiX = printerLayer().screenDpiX();
-    FLeftMargin = marginPixels(left, dpiX);
-    FRightMargin = marginPixels(right, dpiX);
-    FTopMargin = marginPixels(top, dpiX);
-    FBottomMargin = marginPixels(bottom, dpiX);
+    calcMarginPixels(*this);
     UpdateLines();
     update();
 }
@@ -276,7 +280,7 @@ std::unique_ptr<QFont> TReportControl::getcellfont() const
 {
     if (FSelectCells.isEmpty())
         return nullptr;
-    return std::make_unique<QFont>(fontFromLogFont(FSelectCells.first()->FLogFont));
+    return std::make_unique<QFont>(FSelectCells.first()->cellFont());
 }
 
 void TReportControl::cellDestroyed(TReportCell *cell)
@@ -331,13 +335,7 @@ void TReportControl::closeEditBox(bool store)
     TReportCell *cell = FEditCell;
     if (store && cell && FEditWnd)
         cell->SetCellText(cellTextFromEdit(FEditWnd->toPlainText()));
-    if (QPlainTextEdit *box = FEditWnd.data()) {
-        FEditWnd = nullptr;
-        box->disconnect(this);
-        box->clearFocus();
-        box->hide();
-        box->deleteLater();
-    }
+    discardEditBox(FEditWnd, this);
     FEditCell = nullptr;
     if (cell)
         invalidatePage(cell->FCellRect);
@@ -346,13 +344,8 @@ void TReportControl::closeEditBox(bool store)
 void TReportControl::openEditBox(TReportCell *cell)
 {
     FEditCell = cell;
-    FEditFont = fontFromLogFont(cell->FLogFont);
-    if (QPlainTextEdit *old = FEditWnd.data()) {
-        FEditWnd = nullptr;
-        old->disconnect(this);
-        old->hide();
-        old->deleteLater();
-    }
+    FEditFont = cell->cellFont();
+    discardEditBox(FEditWnd, this);
     auto *box = new QPlainTextEdit(this);
     box->setObjectName(QStringLiteral("EDIT"));
     box->setFrameShape(QFrame::NoFrame);
@@ -701,32 +694,30 @@ void TReportControl::StartMouseDrag(const QPoint &point)
         setCursor(Qt::SizeHorCursor);
     }
     m_mouse.guideVisible = true;
-    update(m_mouse.mode == MouseMode::HeightDrag ? QRect(0, FMousePoint.y() - 1, width(), 3)
-                                                  : QRect(FMousePoint.x() - 1, 0, 3, height()));
+    update(guideStrip());
+}
+
+QRect TReportControl::guideStrip() const
+{
+    return m_mouse.mode == MouseMode::HeightDrag ? QRect(0, FMousePoint.y() - 1, width(), 3)
+                                                 : QRect(FMousePoint.x() - 1, 0, 3, height());
 }
 
 void TReportControl::updateGuide(const QPoint &point)
 {
-    const QRect oldStrip = m_mouse.mode == MouseMode::HeightDrag
-                               ? QRect(0, FMousePoint.y() - 1, width(), 3)
-                               : QRect(FMousePoint.x() - 1, 0, 3, height());
+    update(guideStrip());
     FMousePoint = point;
     if (m_mouse.mode == MouseMode::HeightDrag)
         FMousePoint.setY(clampDrag(point.y()));
     else
         FMousePoint.setX(clampDrag(point.x()));
-    const QRect newStrip = m_mouse.mode == MouseMode::HeightDrag
-                               ? QRect(0, FMousePoint.y() - 1, width(), 3)
-                               : QRect(FMousePoint.x() - 1, 0, 3, height());
-    update(oldStrip);
-    update(newStrip);
+    update(guideStrip());
 }
 
 void TReportControl::finishDrag()
 {
     m_mouse.guideVisible = false;
-    update(m_mouse.mode == MouseMode::HeightDrag ? QRect(0, FMousePoint.y() - 1, width(), 3)
-                                                  : QRect(FMousePoint.x() - 1, 0, 3, height()));
+    update(guideStrip());
     if (m_mouse.mode == MouseMode::HeightDrag)
         applyHeightDrag();
     else
@@ -738,18 +729,9 @@ void TReportControl::applyHeightDrag()
     TReportCell *target = m_mouse.anchor;
     if (!target)
         return;
-    if (!target->FCellsList.isEmpty()) {
-        // The bottom edge of a merged block belongs to the line of its lowest covered cell.
-        int bestTop = 0;
-        TReportCell *lowest = target;
-        for (TReportCell *c : std::as_const(target->FCellsList)) {
-            if (c->GetCellTop() > bestTop) {
-                bestTop = c->GetCellTop();
-                lowest = c;
-            }
-        }
+    // The bottom edge of a merged block belongs to the line of its lowest covered cell.
+    if (TReportCell *lowest = target->lowestCoveredCell())
         target = lowest;
-    }
     target->CalcMinCellHeight();
     if (TReportLine *line = target->FOwnerLine)
         line->SetDragHeight(FMousePoint.y() - line->FLineTop);
@@ -778,27 +760,24 @@ void TReportControl::applyWidthDrag()
             return;
     }
 
+    // Moves a cell's edges; where its width changed, the old and the new place are repainted.
+    auto moveCell = [this](TReportCell *cell, int newLeft, int newWidth) {
+        const TRect old = cell->FCellRect;
+        const int oldWidth = cell->FCellWidth;
+        cell->SetCellLeft(newLeft);
+        cell->SetCellWidth(newWidth);
+        if (cell->FCellWidth != oldWidth) {
+            invalidatePage(old.adjusted(0, 0, 1, 1));
+            invalidatePage(cell->FCellRect.adjusted(0, 0, 1, 1));
+        }
+    };
     const int x = FMousePoint.x();
     for (TReportCell *c : std::as_const(cells)) {
         TReportCell *n = rightNeighbour(c);
         const int delta = x - (c->FCellLeft + c->FCellWidth);
-        const TRect oldC = c->FCellRect;
-        const int oldWidth = c->FCellWidth;
-        c->SetCellWidth(x - c->FCellLeft);
-        if (c->FCellWidth != oldWidth) {
-            invalidatePage(oldC.adjusted(0, 0, 1, 1));
-            invalidatePage(c->FCellRect.adjusted(0, 0, 1, 1));
-        }
-        if (n) {
-            const TRect oldN = n->FCellRect;
-            const int oldNWidth = n->FCellWidth;
-            n->SetCellLeft(n->FCellLeft + delta);
-            n->SetCellWidth(n->FCellWidth - delta);
-            if (n->FCellWidth != oldNWidth) {
-                invalidatePage(oldN.adjusted(0, 0, 1, 1));
-                invalidatePage(n->FCellRect.adjusted(0, 0, 1, 1));
-            }
-        }
+        moveCell(c, c->FCellLeft, x - c->FCellLeft);
+        if (n)
+            moveCell(n, n->FCellLeft + delta, n->FCellWidth - delta);
     }
     UpdateLines();
 }

@@ -250,6 +250,8 @@ private:
     void applyHeightDrag();
     void applyWidthDrag();
     void updateGuide(const QPoint &point);
+    // The window strip under the drag guide line at its current position.
+    QRect guideStrip() const;
     void invalidatePage(const TRect &rect);
     int clampDrag(int value) const;
     static quint8 keyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);

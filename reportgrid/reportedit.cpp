@@ -60,9 +60,8 @@ TReportCell *cellAt(const TReportControl &control, int line, int cell, const cha
     return l->cell(cell);
 }
 
-// A cell created beside another one in the same line is never covered by a merged block: a
-// master covers one cell per line, and a second covered cell in a line would make its block
-// reach one line too far down.
+// Takes the cell out of the merged block covering it; a master left without covered cells
+// measures its own text again.
 void leaveBlock(TReportCell *cell)
 {
     if (TReportCell *master = cell->FOwnerCell) {
@@ -192,12 +191,9 @@ void TReportControl::DeleteLine()
         invalidatePage(line->FLineRect.adjusted(0, 0, 1, 1));
         for (auto &cellPtr : line->FCells) {
             TReportCell *cell = cellPtr.get();
-            if (TReportCell *master = cell->FOwnerCell) {
+            if (const TReportCell *master = cell->FOwnerCell) {
                 invalidatePage(master->FCellRect.adjusted(0, 0, 1, 1));
-                master->RemoveOwnedCell(cell);
-                // A master left without covered cells measures its own text again.
-                if (master->FCellsList.isEmpty())
-                    master->CalcMinCellHeight();
+                leaveBlock(cell);
             }
             if (!cell->FCellsList.isEmpty()) {
                 invalidatePage(cell->FCellRect.adjusted(0, 0, 1, 1));
@@ -221,6 +217,8 @@ void TReportControl::AddCell()
     const TReportCell *source = line->FCells.back().get();
     TReportCell *cell = line->appendCell(std::make_unique<TReportCell>());
     cell->CopyCell(source, false);
+    // A master covers one cell per line: a second covered cell in this line would make its
+    // block reach one line too far down.
     leaveBlock(cell);
     cell->SetCellLeft(rightEdge(source));
     UpdateLines();
@@ -238,7 +236,7 @@ void TReportControl::InsertCell()
     TReportCell *cell =
         line->insertCell(line->indexOfCell(selected), std::make_unique<TReportCell>());
     cell->CopyCell(selected, false);
-    leaveBlock(cell);
+    leaveBlock(cell); // as in AddCell
     UpdateLines();
 }
 

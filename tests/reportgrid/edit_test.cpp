@@ -1,8 +1,8 @@
 // Table editing of a report page, checked through the page's resulting structure and layout.
 
 #include "error.h"
+#include "gridfixture.h"
 #include "logfont.h"
-#include "printerlayer.h"
 #include "reportcontrol.h"
 
 #include <QApplication>
@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -53,7 +52,6 @@ protected:
             warnings << caption + u'|' + text;
         };
     }
-    ~TableEdit() override { setPrinterLayer(std::move(previousLayer)); }
 
     TReportCell *at(int line, int cell) const { return page.CellFromRC(line, cell); }
     void select(const Positions &cells)
@@ -79,8 +77,7 @@ protected:
     int bottomOf(int line) const { return page.line(line)->FLineRect.bottom; }
 
     // No printer: a 768 x 1058 page at 96 dots per inch.
-    std::unique_ptr<PrinterLayer> previousLayer =
-        setPrinterLayer(std::make_unique<FixedPrinterLayer>());
+    gridtest::ScopedPrinterLayer printer;
     TReportControl page;
     QStringList warnings;
 };
