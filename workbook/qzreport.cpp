@@ -4,7 +4,6 @@
 #include "error.h"
 #include "reportstream.h"
 
-#include <QBuffer>
 #include <QList>
 
 #include <string_view>
@@ -21,38 +20,19 @@ TqzReport::~TqzReport() = default;
 
 void TqzReport::DrawPrepare(QPainter &) {}
 
-namespace {
-
-// True when `bytes` start with the magic word of a page stream of any version (little-endian).
-bool hasPageStreamMagic(QByteArrayView bytes)
-{
-    if (bytes.size() < 2)
-        return false;
-    const unsigned magic = static_cast<unsigned char>(bytes[0])
-                           | static_cast<unsigned>(static_cast<unsigned char>(bytes[1])) << 8;
-    return magic == PageStreamMagicV1 || magic == PageStreamMagicV2 || magic == PageStreamMagicV3;
-}
-
-} // namespace
-
 QString TqzReport::SaveToText()
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    SaveToStream(buffer, 0);
-    return EncodeBase64Text(buffer.data());
+    return EncodeBase64Text(savePageStream(*this));
 }
 
 void TqzReport::LoadFromText(const QString &Text)
 {
     // Decode first: text the codec refuses changes nothing.
-    QByteArray bytes = DecodeBase64Text(Text);
-    if (hasPageStreamMagic(bytes)) {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
+    const QByteArray bytes = DecodeBase64Text(Text);
+    if (pageStreamVersion(bytes) != 0) {
         // The stream reader swaps the new content in only when the whole stream is good (and
         // lays it out).
-        LoadFromStream(buffer, 0);
+        loadPageStream(*this, bytes);
     } else {
         // Not a page stream: the page is emptied and nothing is loaded.
         ResetContent();
