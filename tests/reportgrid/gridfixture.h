@@ -43,6 +43,7 @@ inline void addLines(tessarin::TReportControl &control, int rows, const std::vec
         }
         control.FLineList.push_back(std::move(line));
     }
+    control.touchContent();
     control.UpdateLines();
 }
 
