@@ -1,0 +1,38 @@
+#pragma once
+// One project file: the document is read and parsed once into both the project part (node
+// tree and runtime library) and the workbook, and saved in one atomic write (the document as
+// loaded, with its "TqzExcel" element rewritten from the pages). The program's windows and
+// tessarin-cli open and save project files only through this unit.
+#include <QByteArray>
+#include <QString>
+
+namespace tessarin {
+
+class TqzExcel;
+class TqzProject;
+
+class TqzProjectFile
+{
+public:
+    // The document as it was loaded (a file's bytes or the packaged project); empty for a new
+    // project.
+    QByteArray Document;
+    // The file the document came from or was last saved to; empty for the packaged project and
+    // for a new project.
+    QString FileName;
+
+    // Loads `fileName` ("-" for standard input) into `project` and `excel`. Throws Error saying
+    // what, where (file, line, column, page) and why; `project` and `excel` are then unchanged.
+    void loadFile(const QString &fileName, TqzProject &project, TqzExcel &excel);
+    // The same for a document held in memory; `where` names it in messages.
+    void loadBytes(const QByteArray &document, const QString &where, TqzProject &project,
+                   TqzExcel &excel);
+    // Writes Document with its workbook element taken from `excel` to `fileName` atomically
+    // (a new project gets a fresh document with an empty project part); then FileName =
+    // `fileName`. Throws Error and leaves the target untouched on failure.
+    void saveAs(const QString &fileName, TqzExcel &excel);
+    // saveAs(FileName); Error when there is no file name.
+    void save(TqzExcel &excel);
+};
+
+} // namespace tessarin
