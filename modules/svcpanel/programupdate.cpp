@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include <filesystem>
 #include <system_error>
@@ -30,6 +30,35 @@ const QString programSuffix;
 
 // Longest first line of a --version answer worth reading.
 constexpr qint64 answerLimit = 256;
+
+// A new file beside the program under a name of its own, removed again unless kept.
+class PartFile : public QFile
+{
+public:
+    explicit PartFile(const QString &dir)
+    {
+        // A name taken by another file is tried again; any other failure ends the attempts.
+        for (int attempt = 0; attempt < 16 && !isOpen(); ++attempt) {
+            setFileName(QDir(dir).filePath(
+                QStringLiteral(".ATessarin-%1.part")
+                    .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'))));
+            if (!open(QIODevice::WriteOnly | QIODevice::NewOnly) && !exists())
+                break;
+        }
+        m_created = isOpen();
+    }
+    ~PartFile() override
+    {
+        close();
+        if (m_created && !m_kept)
+            remove();
+    }
+    void keep() { m_kept = true; }
+
+private:
+    bool m_created = false;
+    bool m_kept = false;
+};
 
 std::filesystem::path fsPath(const QString &path)
 {
@@ -136,8 +165,8 @@ ProgramVersion ProgramUpdate::install(const QString &candidate) const
         throw Error(QStringLiteral("%1 无法读取：%2").arg(name, source.errorString()));
 
     // The copy is what gets checked and placed, so the file cannot change between the two.
-    QTemporaryFile copy(QDir(m_dir).filePath(QStringLiteral(".ATessarin-XXXXXX.part")));
-    if (!copy.open())
+    PartFile copy(m_dir);
+    if (!copy.isOpen())
         throw Error(QStringLiteral("程序目录 %1 不可写：%2")
                         .arg(QDir::toNativeSeparators(m_dir), copy.errorString()));
     while (!source.atEnd()) {
@@ -180,7 +209,7 @@ ProgramVersion ProgramUpdate::install(const QString &candidate) const
         throw Error(QStringLiteral("无法放置 %1：%2")
                         .arg(QDir::toNativeSeparators(replacementPath()),
                              QString::fromLocal8Bit(ec.message().c_str())));
-    copy.setAutoRemove(false);
+    copy.keep();
     return version;
 }
 
