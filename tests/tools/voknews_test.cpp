@@ -153,10 +153,11 @@ TEST(InstallationCheckFont, FirstWantedFaceInstalled)
          {"DejaVu Sans", "Noto Serif CJK SC"},
          true,
          "宋体 → Noto Serif CJK SC"},
-        {{"AR PL UMing CN", "Noto Serif CJK SC"},
-         {"ar pl uming cn", "Noto Serif CJK SC"},
+        // substitutes are lower-cased; the installed spelling is shown
+        {{"ar pl uming cn", "noto serif cjk sc"},
+         {"Noto Serif CJK SC", "AR PL UMing CN"},
          true,
-         "AR PL UMing CN"},
+         "宋体 → AR PL UMing CN"},
         {{"Noto Serif CJK SC"}, {"DejaVu Sans"}, false, "fonts-noto-cjk"},
         {{}, {"Noto Serif CJK SC"}, false, "没有为宋体配置替代字体"},
     };

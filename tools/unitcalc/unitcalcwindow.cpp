@@ -79,6 +79,7 @@ UnitCalcWindow::UnitCalcWindow(const UnitConverter &converter, QWidget *parent)
     m_table->setHorizontalHeaderLabels({QStringLiteral("单位"), QStringLiteral("数值")});
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto *fromRow = new QHBoxLayout;
@@ -91,6 +92,7 @@ UnitCalcWindow::UnitCalcWindow(const UnitConverter &converter, QWidget *parent)
     form->addRow(QStringLiteral("数值"), m_value);
     form->addRow(QStringLiteral("从单位"), fromRow);
     form->addRow(QString(), swap);
+    form->setAlignment(swap, Qt::AlignLeft);
     form->addRow(QStringLiteral("到单位"), toRow);
     form->addRow(m_atmosphereLabel, m_atmosphere);
     form->addRow(m_densityLabel, m_density);

@@ -140,12 +140,14 @@ CheckItem checkInterpreter()
 CheckItem checkCjkFont(const QStringList &wanted, const QStringList &installed)
 {
     CheckItem item{QStringLiteral("中文字体"), false, {}};
+    // Substitutes come back lower-cased; the installed spelling is the one to show.
     for (const QString &family : wanted)
-        if (installed.contains(family, Qt::CaseInsensitive)) {
-            item.passed = true;
-            item.detail = QStringLiteral("宋体 → %1").arg(family);
-            return item;
-        }
+        for (const QString &present : installed)
+            if (present.compare(family, Qt::CaseInsensitive) == 0) {
+                item.passed = true;
+                item.detail = QStringLiteral("宋体 → %1").arg(present);
+                return item;
+            }
     item.detail = wanted.isEmpty() ? QStringLiteral("没有为宋体配置替代字体")
                                    : QStringLiteral("未安装 %1 之一（Debian：fonts-noto-cjk）")
                                          .arg(wanted.join(QStringLiteral("、")));

@@ -1,4 +1,5 @@
-// The maintenance and guide tool "维护和指南".
+// The maintenance and guide tool "维护和指南". With --maintenance it opens on the installation
+// check instead of the guide.
 
 #include "fonts.h"
 #include "qtenvironment.h"
@@ -12,6 +13,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     tessarin::installFontSubstitutions();
     tessarin::VOKNewsWindow window;
+    if (QCoreApplication::arguments().contains(QStringLiteral("--maintenance")))
+        window.showMaintenance();
     window.show();
     return app.exec();
 }

@@ -69,13 +69,13 @@ VOKNewsWindow::VOKNewsWindow(QWidget *parent)
     : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("维护和指南"));
-    auto *tabs = new QTabWidget;
-    tabs->addTab(guidePage(), QStringLiteral("入门指南"));
-    tabs->addTab(newsPage(), QStringLiteral("新版本说明"));
-    tabs->addTab(maintenancePage(), QStringLiteral("维护"));
+    m_tabs = new QTabWidget;
+    m_tabs->addTab(guidePage(), QStringLiteral("入门指南"));
+    m_tabs->addTab(newsPage(), QStringLiteral("新版本说明"));
+    m_tabs->addTab(maintenancePage(), QStringLiteral("维护"));
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(tabs);
-    resize(640, 520);
+    layout->addWidget(m_tabs);
+    resize(680, 580);
 }
 
 QWidget *VOKNewsWindow::guidePage()
@@ -153,6 +153,11 @@ QWidget *VOKNewsWindow::maintenancePage()
     runCheck();
     refreshExamFiles();
     return page;
+}
+
+void VOKNewsWindow::showMaintenance()
+{
+    m_tabs->setCurrentIndex(2);
 }
 
 void VOKNewsWindow::runCheck()

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QTabWidget;
 class QTreeWidget;
 
 namespace tessarin {
@@ -16,6 +17,7 @@ public:
     explicit VOKNewsWindow(QWidget *parent = nullptr);
 
     void runCheck();
+    void showMaintenance();
     void refreshExamFiles();
 
 private:
@@ -24,6 +26,7 @@ private:
     QWidget *maintenancePage();
     void deleteSelected();
 
+    QTabWidget *m_tabs = nullptr;
     QTreeWidget *m_checks = nullptr;
     QLabel *m_summary = nullptr;
     QTreeWidget *m_exam = nullptr;
