@@ -159,11 +159,11 @@ TEST_F(ProgramUpdateTest, AnythingElseIsRefusedAndLeavesNothingBehind)
 {
     const QByteArray placed = "#!/bin/sh\necho 'Tessarin 1.5.0'\n";
     update.install(candidate("placed", placed));
-    update.setTimeout(500);
     struct Row
     {
         QString file;
         const char *said;
+        int timeoutMs = 30000; // generous: a loaded machine must not turn a refusal into another
     };
     ASSERT_TRUE(QDir(downloads.path()).mkpath("folder"));
     const std::vector<Row> rows = {
@@ -172,13 +172,14 @@ TEST_F(ProgramUpdateTest, AnythingElseIsRefusedAndLeavesNothingBehind)
         {candidate("foreign", "#!/bin/sh\necho 'Frobnicator 9.0'\n"), "不是 Tessarin 程序"},
         {candidate("silent", "#!/bin/sh\n"), "不是 Tessarin 程序"},
         {candidate("failing", "#!/bin/sh\necho 'Tessarin 9.0.0'\nexit 3\n"), "退出码 3"},
-        {candidate("hanging", "#!/bin/sh\nexec sleep 30\n"), "没有回答 --version"},
+        {candidate("hanging", "#!/bin/sh\nexec sleep 30\n"), "没有回答 --version", 1000},
         {candidate("text.txt", "just some notes\n"), "不是可运行的程序"},
         {downloads.filePath("folder"), "不是文件"},
         {downloads.filePath("nowhere"), "不存在"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.file.toStdString());
+        update.setTimeout(row.timeoutMs);
         try {
             update.install(row.file);
             ADD_FAILURE() << "accepted";
