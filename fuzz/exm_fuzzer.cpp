@@ -8,10 +8,12 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 using namespace tessarin;
 
@@ -39,10 +41,33 @@ QStringList contents(const TqzExamData &set)
     return out;
 }
 
+// Characters outside printable ASCII shown as \u{hex}: texts that print alike show their
+// difference.
+std::string visible(const QString &text)
+{
+    std::string out;
+    for (const QChar ch : text) {
+        if (ch.unicode() >= 0x20 && ch.unicode() < 0x7f)
+            out += char(ch.unicode());
+        else
+            out += "\\u{" + QString::number(ch.unicode(), 16).toStdString() + "}";
+    }
+    return out;
+}
+
 [[noreturn]] void fail(const char *what, const QStringList &a, const QStringList &b)
 {
-    std::fprintf(stderr, "%s\n  %s\n  %s\n", what, qPrintable(a.join(QLatin1Char('|'))),
-                 qPrintable(b.join(QLatin1Char('|'))));
+    std::fprintf(stderr, "%s\n", what);
+    for (qsizetype i = 0; i < std::max(a.size(), b.size()); ++i) {
+        const QString x = a.value(i, QStringLiteral("(none)"));
+        const QString y = b.value(i, QStringLiteral("(none)"));
+        if (x != y)
+            std::fprintf(stderr,
+                         "  item %lld: %s -> %s\n",
+                         static_cast<long long>(i),
+                         visible(x).c_str(),
+                         visible(y).c_str());
+    }
     std::abort();
 }
 
@@ -81,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (contents(*again) != contents(*set))
         fail("a written set reads back different", contents(*set), contents(*again));
     if (ExamDataToBytes(*again) != written)
-        fail("a written set writes different bytes the second time", contents(*set),
+        fail("a written set writes different bytes the second time",
+             contents(*set),
              contents(*again));
     return 0;
 }
