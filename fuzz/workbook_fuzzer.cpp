@@ -9,6 +9,7 @@
 #include "qzexcel.h"
 
 #include <QApplication>
+#include <QDomDocument>
 #include <QWidget>
 
 #include <cstdint>
