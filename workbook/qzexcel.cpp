@@ -80,14 +80,17 @@ private:
 // A project document's element: it holds one of the project's parts, or nothing at all.
 bool isProjectElement(const QDomElement &root)
 {
-    static const QStringList parts{QStringLiteral("TRTL"), QStringLiteral("TVariables"),
-                                   QStringLiteral("TProcess"), kExcelElement};
+    static const QStringList parts{QStringLiteral("TRTL"),
+                                   QStringLiteral("TVariables"),
+                                   QStringLiteral("TProcess"),
+                                   kExcelElement};
     bool empty = true;
     for (QDomNode n = root.firstChild(); !n.isNull(); n = n.nextSibling()) {
         if (n.isElement() && parts.contains(n.toElement().tagName()))
             return true;
-        if (n.isElement() || ((n.isText() || n.isCDATASection())
-                              && !n.toCharacterData().data().trimmed().isEmpty()))
+        if (n.isElement()
+            || ((n.isText() || n.isCDATASection())
+                && !n.toCharacterData().data().trimmed().isEmpty()))
             empty = false;
     }
     return empty;
