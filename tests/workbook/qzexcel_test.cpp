@@ -554,6 +554,31 @@ TEST_F(SaveToFile, RefusesDocumentsThatAreNotProjectFiles)
     }
 }
 
+// Elements that come from entity references have no place of their own in the text: a save
+// either finds where the workbook goes in the document's own text or refuses, and what it
+// writes loads back with the saved pages.
+TEST_F(SaveToFile, WorkbookFromAnEntityIsNeverSplicedIntoTheWrongPlace)
+{
+    const QByteArray documents[] = {
+        "<!DOCTYPE FLW [<!ENTITY e \"<TqzExcel ShowPages='x'/>\">]>\n<FLW><TRTL/>&e;</FLW>\n",
+        "<!DOCTYPE FLW [<!ENTITY e \"<TRTL/>\">]>\n<FLW>&e;</FLW>\n",
+        "<!DOCTYPE FLW [<!ENTITY e \"<TRTL/><TqzExcel/>\">]>\n<FLW>&e;<TVariables/></FLW>\n",
+    };
+    addPages({0, 0});
+    for (const QByteArray &document : documents) {
+        QByteArray saved;
+        try {
+            saved = workbook.SaveIntoDocument("<?xml version=\"1.0\"?>\n" + document);
+        } catch (const Error &) {
+            continue;
+        }
+        QWidget host;
+        TqzExcel back(&host);
+        back.LoadFromStream(saved);
+        EXPECT_EQ(back.Pages.size(), 2) << saved.data();
+    }
+}
+
 // A project file written by the program loads back with the same tabs and pages: the committed
 // sample is what the generator builds (TESSARIN_WRITE_SAMPLE=1 rewrites it).
 TEST(SampleProject, WrittenByTheProgram)
