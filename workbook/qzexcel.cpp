@@ -444,9 +444,10 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
         sound = tagAt(from, QStringLiteral("</") + doc.documentElement().tagName());
     }
     if (!sound)
-        throw Error(where + QStringLiteral(": cannot find where the workbook element goes in the "
-                                           "document's text (is it brought in by an entity "
-                                           "reference?); the document is left as it was"));
+        throw Error(where
+                    + QStringLiteral(": cannot find where the workbook element goes in the "
+                                     "document's text (is it brought in by an entity "
+                                     "reference?); the document is left as it was"));
 
     const QString lineEnd = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
                                                                  : QStringLiteral("\n");
