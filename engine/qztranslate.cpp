@@ -1,5 +1,7 @@
 #include "qztranslate.h"
 
+#include "error.h"
+
 #include <algorithm>
 #include <limits>
 #include <numeric>
@@ -166,6 +168,87 @@ std::vector<Segment> splitLiterals(const QString &text)
     }
 }
 
+bool isNameChar(char16_t c)
+{
+    if (c < 0x80)
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')
+               || c == u'_';
+    return QChar(c).isLetterOrNumber();
+}
+
+// The spans [begin, end) of the number literals in `text`, in order.
+std::vector<std::pair<qsizetype, qsizetype>> numberSpans(const QString &text)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const char16_t c = text.at(i).unicode();
+        const bool starts = c >= u'0' && c <= u'9' && (i == 0 || !isNameChar(text.at(i - 1).unicode()));
+        if (!starts) {
+            ++i;
+            continue;
+        }
+        const qsizetype begin = i++;
+        while (i < n) {
+            const char16_t d = text.at(i).unicode();
+            const char16_t prev = text.at(i - 1).unicode();
+            const bool sign = (d == u'+' || d == u'-')
+                              && (prev == u'e' || prev == u'E' || prev == u'p' || prev == u'P');
+            if (!isNameChar(d) && d != u'.' && !sign)
+                break;
+            ++i;
+        }
+        spans.emplace_back(begin, i);
+    }
+    return spans;
+}
+
+// Where `key` occurs in `text` outside number literals: left to right, not overlapping; an
+// occurrence touching a literal is passed over and the search goes on at its next character.
+std::vector<qsizetype> keyOccurrences(const QString &text, const QString &key)
+{
+    std::vector<qsizetype> found;
+    qsizetype pos = text.indexOf(key, 0, Qt::CaseSensitive);
+    if (pos < 0)
+        return found;
+    const auto spans = numberSpans(text);
+    size_t span = 0;
+    while (pos >= 0) {
+        const qsizetype end = pos + key.size();
+        while (span < spans.size() && spans[span].second <= pos)
+            ++span;
+        if (span < spans.size() && spans[span].first < end) {
+            pos = text.indexOf(key, pos + 1, Qt::CaseSensitive);
+            continue;
+        }
+        found.push_back(pos);
+        pos = text.indexOf(key, end, Qt::CaseSensitive);
+    }
+    return found;
+}
+
+QString replaceAt(const QString &text, const std::vector<qsizetype> &at, qsizetype keySize,
+                  const QString &value)
+{
+    QString out;
+    out.reserve(text.size() + static_cast<qsizetype>(at.size()) * (value.size() - keySize));
+    qsizetype from = 0;
+    for (qsizetype pos : at) {
+        out += QStringView(text).mid(from, pos - from);
+        out += value;
+        from = pos + keySize;
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
+
+QString formulaLabel(const QString &text)
+{
+    const QString simplified = text.simplified();
+    return simplified.size() <= 40 ? simplified : simplified.left(40) + QStringLiteral("...");
+}
+
 QString trimControls(const QString &text)
 {
     qsizetype begin = 0;
@@ -209,9 +292,10 @@ QString TqzTranslate::valueOf(const QString &key) const
     return it == m_index.constEnd() ? QString() : m_words[static_cast<size_t>(*it)]->Value;
 }
 
-QString TqzTranslate::Translate(const QString &text) const
+QString TqzTranslate::Translate(const QString &text, qsizetype maxLength) const
 {
     std::vector<Segment> segments = splitLiterals(text);
+    qsizetype size = text.size();
     if (!m_words.empty()) {
         if (!m_matcher)
             m_matcher = std::make_unique<KeyMatcher>(m_words);
@@ -230,16 +314,29 @@ QString TqzTranslate::Translate(const QString &text) const
             if (rank < 0)
                 break;
             const TqzDicElement &e = *m_words[static_cast<size_t>(m_matcher->entryOf(rank))];
-            for (Segment &s : segments)
-                if (!s.literal)
-                    s.text.replace(e.Key, e.Value, Qt::CaseSensitive);
+            std::vector<std::vector<qsizetype>> found(segments.size());
+            qsizetype grown = size;
+            for (size_t k = 0; k < segments.size(); ++k) {
+                if (segments[k].literal)
+                    continue;
+                found[k] = keyOccurrences(segments[k].text, e.Key);
+                grown += static_cast<qsizetype>(found[k].size()) * (e.Value.size() - e.Key.size());
+            }
+            // Checked before the text is built: one key alone can multiply its length.
+            if (grown > size && grown > maxLength)
+                throw Error(QStringLiteral("formula \"%1\": replacing \"%2\" makes it longer "
+                                           "than %3 characters; do values of names hold other "
+                                           "names?")
+                                .arg(formulaLabel(text), e.Key)
+                                .arg(maxLength));
+            for (size_t k = 0; k < segments.size(); ++k)
+                if (!found[k].empty())
+                    segments[k].text = replaceAt(segments[k].text, found[k], e.Key.size(), e.Value);
+            size = grown;
             from = rank + 1;
         }
     }
     QString joined;
-    qsizetype size = 0;
-    for (const Segment &s : segments)
-        size += s.text.size();
     joined.reserve(size);
     for (const Segment &s : segments)
         joined += s.text;

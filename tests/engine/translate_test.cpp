@@ -1,6 +1,7 @@
 #include "qztranslate.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +89,34 @@ TEST(TqzTranslate, UpdatesAndClearSeenByLaterTranslations)
     EXPECT_EQ(dict.Translate(QStringLiteral("a+b")), QStringLiteral("a+b"));
 }
 
+// Every occurrence of `key` in `text` that overlaps no number literal replaced by `value`, found
+// left to right; the literals are those of the text before this key.
+QString referenceReplace(const QString &text, const QString &key, const QString &value)
+{
+    static const QRegularExpression number(
+        QStringLiteral("(?<![\\p{L}\\p{N}_])[0-9](?:[\\p{L}\\p{N}_.]|(?<=[eEpP])[+-])*"));
+    std::vector<bool> inNumber(static_cast<size_t>(text.size()), false);
+    for (auto it = number.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        for (qsizetype k = m.capturedStart(); k < m.capturedEnd(); ++k)
+            inNumber[static_cast<size_t>(k)] = true;
+    }
+    QString out;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        bool free = text.mid(pos, key.size()) == key;
+        for (qsizetype k = pos; free && k < pos + key.size(); ++k)
+            free = !inNumber[static_cast<size_t>(k)];
+        if (free) {
+            out += value;
+            pos += key.size();
+        } else {
+            out += text.at(pos++);
+        }
+    }
+    return out;
+}
+
 // The straightforward algorithm: split off literals, apply every key in order to every
 // non-literal piece, join and trim.
 QString referenceTranslate(const std::vector<std::pair<QString, QString>> &entries,
@@ -116,7 +145,7 @@ QString referenceTranslate(const std::vector<std::pair<QString, QString>> &entri
             continue;
         for (auto &p : pieces)
             if (!p.second)
-                p.first.replace(entries[k].first, entries[k].second, Qt::CaseSensitive);
+                p.first = referenceReplace(p.first, entries[k].first, entries[k].second);
     }
     QString joined;
     for (const auto &p : pieces)
@@ -147,8 +176,8 @@ TEST(TqzTranslate, AgreesWithStraightforwardSubstitutionOnRandomInputs)
         std::vector<std::pair<QString, QString>> entries;
         const int count = static_cast<int>(rng.bounded(12));
         for (int i = 0; i < count; ++i) {
-            const QString key = randomText(rng, QStringLiteral("abcA\"1"), 4);
-            const QString value = randomText(rng, QStringLiteral("abc 1\""), 4);
+            const QString key = randomText(rng, QStringLiteral("abcEA\"1-"), 4);
+            const QString value = randomText(rng, QStringLiteral("abcE 1\"-."), 4);
             dict.AddWord(key, value);
             // Mirror AddWord: a key equal without regard to case updates the existing entry.
             auto it = std::find_if(entries.begin(), entries.end(), [&](const auto &e) {
@@ -160,7 +189,7 @@ TEST(TqzTranslate, AgreesWithStraightforwardSubstitutionOnRandomInputs)
                 entries.push_back({key, value});
         }
         for (int t = 0; t < 5; ++t) {
-            const QString text = randomText(rng, QStringLiteral("abcAB1\" +\t"), 30);
+            const QString text = randomText(rng, QStringLiteral("abcEAB1\" +\t.-"), 30);
             ASSERT_EQ(dict.Translate(text), referenceTranslate(entries, text))
                 << "round " << round << " text [" << text.toStdString() << "]";
         }

@@ -21,7 +21,9 @@ int runEval(const QCommandLineParser &parser)
     return 0;
 }
 
-const bool registered = tessarin::cli::registerCommand(
+// An expression may begin with "-".
+const bool registered = tessarin::cli::setPositionalOnly(QStringLiteral("eval"))
+                        && tessarin::cli::registerCommand(
     {QStringLiteral("eval"),
      QStringLiteral("Evaluate one expression with the script library"),
      [](QCommandLineParser &parser) {
