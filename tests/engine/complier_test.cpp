@@ -125,7 +125,8 @@ TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
                       + QStringLiteral("void other() { ExportDouble(\"b\", 2); }");
     EXPECT_FALSE(complier.Compile());
     EXPECT_TRUE(complier.Exports.empty());
-    EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("NUL"))) << complier.ErrorText.toStdString();
+    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("the text holds a NUL")))
+        << complier.ErrorText.toStdString();
     // Many numbers in one formula (a function of thousands of parameters would compile for
     // minutes) still evaluate at once.
     EXPECT_EQ(complier.Evaluate(QStringLiteral("1.5+").repeated(5000) + QStringLiteral("1")),
@@ -280,6 +281,8 @@ TEST_P(FailingProgram, FailsWithPositionAndDropsExports)
         << complier.ErrorText.toStdString();
     EXPECT_TRUE(complier.Exports.empty());
     EXPECT_TRUE(ExportBuffer().isEmpty());
+    // A program's error is shown after its position: it carries no "error" mark of its own.
+    EXPECT_FALSE(complier.ErrorText.startsWith(QStringLiteral("error"))) << complier.ErrorText.toStdString();
 }
 
 const ProgramFailure kProgramFailures[] = {
@@ -298,6 +301,25 @@ const ProgramFailure kProgramFailures[] = {
      "int f() { while (true) {} return 1; }\nint x = f();\nvoid main() {}\n", 0, "ran too long"},
     {"ClassesRefused", "class A { A@ next; }\nvoid main() { A a; }\n", 0, "classes"},
     {"IncludeRefused", "#include \"/etc/passwd\"\nvoid main() {}\n", 0, "#include"},
+    // An export that cannot stand in a "name=value|" record would cut off every later one.
+    {"ExportNameWithBar",
+     "void main()\n{\n    ExportDouble(\"a\", 1);\n    ExportDouble(\"b|c\", 2);\n"
+     "    ExportDouble(\"d\", 3);\n}\n",
+     0, "export \"b|c\" refused: the name holds \"|\""},
+    {"ExportNameWithEquals", "void main() { ExportDouble(\"a=b\", 2); }", 0,
+     "export \"a=b\" refused: the name holds \"=\""},
+    {"ExportNameEmpty", "void main() { ExportDouble(\"\", 2); }", 0,
+     "export \"\" refused: the name is empty"},
+    {"ExportNameWithLineBreak", "void main() { ExportDouble(\"a\\nb\", 2); }", 0,
+     "control character U+000A"},
+    {"ExportNameWithTab", "void main() { ExportDouble(\"a\\tb\", 2); }", 0,
+     "control character U+0009"},
+    {"ExportNotANumber", "void main() { ExportDouble(\"a\", 1); ExportDouble(\"x\", sqrt(-1.0)); }",
+     0, "export \"x\" refused: the value is not a finite number"},
+    {"ExportInfinite", "void main() { ExportDouble(\"x\", pow(10.0, 400.0)); }", 0,
+     "export \"x\" refused: the value is not a finite number"},
+    {"MalformedNumberLiteral", "void main()\n{\n    double x = 1.5e;\n}\n", 0,
+     "malformed number '1.5e' (line 3, column 16)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Programs, FailingProgram, ::testing::ValuesIn(kProgramFailures),

@@ -1,3 +1,5 @@
+#include "error.h"
+#include "qzcomplier.h"
 #include "qztranslate.h"
 
 #include <QRandomGenerator>
@@ -58,6 +60,14 @@ const TranslateCase kTranslateCases[] = {
     {"NumberLikeTextKept", {{"Q", "1"}}, "10000000+\"s\"+Q", "10000000+\"s\"+1"},
     {"KeyNeverSpansLiteral", {{"a1", "Z"}}, "a\"1\"", "a\"1\""},
     {"EmptyKeyIgnored", {{"", "X"}, {"b", "c"}}, "ab", "ac"},
+    // A key never matches inside a number literal, written or substituted.
+    {"KeyNotInsideExponent", {{"E", "2"}}, "1E3*E", "1E3*2"},
+    {"SubstitutedNumberKept", {{"AB", "1E-3"}, {"E", "5"}}, "AB*E", "1E-3*5"},
+    {"NegativeValueInParentheses", {{"AB", "(-1E-3)"}, {"E", "5"}}, "AB+E", "(-1E-3)+5"},
+    {"HexDigitsKept", {{"F", "9"}}, "0x1F+F", "0x1F+9"},
+    {"NameGluedToNumberKept", {{"E", "3"}, {"PI", "3.14"}}, "2E+2PI", "2E+2PI"},
+    {"KeyTouchingNumberPassedOver", {{"+1", "-7"}, {"a+", "b-"}}, "a+1.5", "b-1.5"},
+    {"DigitsInsideNameStillReplaced", {{"E", "3"}}, "xE1+x1E", "x31+x13"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Translate, TranslateCases, ::testing::ValuesIn(kTranslateCases),
@@ -74,6 +84,40 @@ TEST(TqzTranslate, AddWordIgnoresCaseButKeepsFirstKeyText)
     EXPECT_EQ(dict.valueOf(QStringLiteral("flow")), QStringLiteral("2"));
     // Substitution still looks for the text the entry was created with.
     EXPECT_EQ(dict.Translate(QStringLiteral("Flow+FLOW")), QStringLiteral("2+FLOW"));
+}
+
+TEST(TqzTranslate, GrowthPastTheLimitIsRefusedNamingTheFormula)
+{
+    // Each key's value holds the next key twice: the text doubles per key.
+    auto key = [](int i) { return QStringLiteral("K") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26); };
+    TqzTranslate chain;
+    for (int i = 0; i < 28; ++i)
+        chain.AddWord(key(i), key(i + 1) + QLatin1Char('+') + key(i + 1));
+    TqzTranslate single;
+    single.AddWord(QStringLiteral("A"), QString(100, QLatin1Char('9')));
+    const std::pair<const TqzTranslate *, QString> cases[] = {
+        {&chain, QStringLiteral("Kaa*2")}, {&single, QStringLiteral("A").repeated(1000)}};
+    for (const auto &[dict, text] : cases) {
+        try {
+            dict->Translate(text);
+            ADD_FAILURE() << "no error for " << text.left(20).toStdString();
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("formula \"") + text.left(20)))
+                << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("65536"))) << e.message().toStdString();
+        }
+    }
+    // Within the limit the same chain translates; a program may grow further.
+    EXPECT_EQ(chain.Translate(QStringLiteral("Kao")).size(), 16384 * 4 - 1);
+    EXPECT_EQ(single.Translate(QStringLiteral("A").repeated(1000), kMaxProgramLength).size(), 100000);
+    // The compiler fails the step instead of running a cut or huge text.
+    TqzComplier complier;
+    complier.Dictionary.AddWord(QStringLiteral("A"), QString(100, QLatin1Char('9')));
+    complier.Source = QStringLiteral("A").repeated(1000);
+    EXPECT_FALSE(complier.Compile());
+    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("error: formula \"AAAA")))
+        << complier.ErrorText.toStdString();
+    EXPECT_THROW(complier.Translate(complier.Dictionary, complier.Source), Error);
 }
 
 TEST(TqzTranslate, UpdatesAndClearSeenByLaterTranslations)
