@@ -69,7 +69,9 @@ struct FormulaValue
 // A host function made callable from scripts by _uc_import.
 struct HostImport
 {
-    enum Kind { Void, Text, Int, Double };
+    // Text is a "char*" parameter, ConstText a "const char*" one: the host is called through
+    // exactly the type it declared.
+    enum Kind { Void, Text, Int, Double, ConstText };
     std::string scriptDeclaration;
     Kind result = Void;
     std::vector<Kind> params;
@@ -383,6 +385,7 @@ void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done
                 reinterpret_cast<double(SCRIPTRT_CALL *)(Done...)>(imp.function)(done...));
             break;
         case HostImport::Text:
+        case HostImport::ConstText:
             break;
         }
         return;
@@ -390,10 +393,18 @@ void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done
     if constexpr (sizeof...(Done) < 4) {
         const auto arg = static_cast<asUINT>(index);
         switch (imp.params[index]) {
-        case HostImport::Text:
+        case HostImport::ConstText:
             callImport(imp, gen, index + 1, done...,
                        static_cast<const std::string *>(gen->GetArgObject(arg))->c_str());
             break;
+        case HostImport::Text: {
+            // A host declared with "char*" gets a copy it may write to; the script's string
+            // stays as it was.
+            const auto *text = static_cast<const std::string *>(gen->GetArgObject(arg));
+            std::vector<char> copy(text->c_str(), text->c_str() + text->size() + 1);
+            callImport(imp, gen, index + 1, done..., copy.data());
+            break;
+        }
         case HostImport::Int:
             callImport(imp, gen, index + 1, done..., static_cast<int>(gen->GetArgDWord(arg)));
             break;
@@ -448,8 +459,10 @@ bool parseCType(std::string text, bool isResult, HostImport::Kind &kind)
         && lastWord != "void")
         text.erase(nameStart);
     const std::string t = stripSpaces(text);
-    if (t == "char*" || t == "constchar*")
+    if (t == "char*")
         kind = HostImport::Text;
+    else if (t == "constchar*")
+        kind = HostImport::ConstText;
     else if (t == "int")
         kind = HostImport::Int;
     else if (t == "double")
@@ -477,7 +490,7 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
     if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])))
         return false;
     if (!parseCType(head.substr(0, nameStart) + " ", true, imp.result)
-        || imp.result == HostImport::Text)
+        || imp.result == HostImport::Text || imp.result == HostImport::ConstText)
         return false;
     const std::string paramText = decl.substr(open + 1, close - open - 1);
     imp.params.clear();
@@ -498,7 +511,8 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
     }
     if (imp.params.size() > 4)
         return false;
-    static const char *const typeNames[] = {"void", "const string &in", "int", "double"};
+    static const char *const typeNames[] = {"void", "const string &in", "int", "double",
+                                            "const string &in"};
     std::string script = std::string(typeNames[imp.result]) + " " + name + "(";
     for (size_t i = 0; i < imp.params.size(); ++i)
         script += (i ? ", " : "") + std::string(typeNames[imp.params[i]]);
@@ -771,12 +785,17 @@ std::string compileErrorText(const Runtime &rt)
     return describeMessage(m, m.section != kFormulaSection);
 }
 
-bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out, bool &compiled);
+bool runShape(Runtime &rt, const char *formula, const scriptrt::FormulaShape &shape,
+              std::string &out, bool &compiled);
 
-// Compiles the formula as written (`exact`: its text with the literals the interpreter would
-// misread put in exact form) and runs it.
-bool evaluatePlain(Runtime &rt, const char *formula, const std::string &exact, std::string &out)
+// Compiles the formula as written (with the literals the interpreter would misread put in exact
+// form) and runs it.
+bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
 {
+    std::string exact;
+    if (!(out = scriptrt::checkNesting(*rt.engine, formula, false)).empty()
+        || !(out = scriptrt::exactNumbers(*rt.engine, formula, exact, false)).empty())
+        return false;
     const std::string code =
         scriptrt::formulaFunctionCode(kFormulaFunction, {}, kResultSink, exact);
     rt.messages.clear();
@@ -804,7 +823,7 @@ bool evaluatePlain(Runtime &rt, const char *formula, const std::string &exact, s
         && scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape)) {
         std::string check;
         bool compiled = false;
-        if (!runShape(rt, shape, check, compiled) && compiled
+        if (!runShape(rt, formula, shape, check, compiled) && compiled
             && (check.find("Divide by zero") != std::string::npos
                 || check.find("Overflow in integer division") != std::string::npos)) {
             out = check;
@@ -815,11 +834,17 @@ bool evaluatePlain(Runtime &rt, const char *formula, const std::string &exact, s
 }
 
 // Runs a shape through its compiled function, compiling it on first use; `compiled` false when
-// the shape does not compile.
-bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out, bool &compiled)
+// the shape does not compile. A formula nesting too deeply to compile is refused here, once per
+// shape: the shape nests as the formula does.
+bool runShape(Runtime &rt, const char *formula, const scriptrt::FormulaShape &shape,
+              std::string &out, bool &compiled)
 {
     auto it = rt.shapes.find(shape.code);
     if (it == rt.shapes.end()) {
+        if (!(out = scriptrt::checkNesting(*rt.engine, formula, false)).empty()) {
+            compiled = true;
+            return false;
+        }
         if (rt.shapes.size() >= kShapeCacheLimit)
             releaseShapes(rt);
         rt.messages.clear();
@@ -842,17 +867,17 @@ bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out
 }
 
 // Runs the formula through the compiled function of its shape, compiling the shape once.
-bool evaluateCached(Runtime &rt, const char *formula, const std::string &exact, std::string &out)
+bool evaluateCached(Runtime &rt, const char *formula, std::string &out)
 {
     scriptrt::FormulaShape shape;
     if (!scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape)
         || shape.foldingSensitive)
-        return evaluatePlain(rt, formula, exact, out);
+        return evaluatePlain(rt, formula, out);
     bool compiled = false;
-    const bool ok = runShape(rt, shape, out, compiled);
+    const bool ok = runShape(rt, formula, shape, out, compiled);
     // A shape that does not compile is compiled as written, so its message names the formula's
     // own text and not the parameters that stand in for its numbers.
-    return compiled ? ok : evaluatePlain(rt, formula, exact, out);
+    return compiled ? ok : evaluatePlain(rt, formula, out);
 }
 
 int evaluate(const char *expression, char *result, int size, bool cached)
@@ -867,12 +892,9 @@ int evaluate(const char *expression, char *result, int size, bool cached)
         out = g_rt->headerError;
     } else {
         try {
-            std::string exact;
-            if ((out = checkLength(expression, kMaxFormulaLength)).empty()
-                && (out = scriptrt::checkNesting(*g_rt->engine, expression, false)).empty()
-                && (out = scriptrt::exactNumbers(*g_rt->engine, expression, exact, false)).empty())
-                ok = cached ? evaluateCached(*g_rt, expression, exact, out)
-                            : evaluatePlain(*g_rt, expression, exact, out);
+            if ((out = checkLength(expression, kMaxFormulaLength)).empty())
+                ok = cached ? evaluateCached(*g_rt, expression, out)
+                            : evaluatePlain(*g_rt, expression, out);
         } catch (const std::exception &e) {
             out = std::string("error: ") + e.what();
             ok = false;
