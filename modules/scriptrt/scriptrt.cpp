@@ -542,17 +542,27 @@ void destroyRuntime(Runtime *rt)
     delete rt;
 }
 
-// True (with a message recorded) when a header file nests deeper than the compiler may go. The
-// file is checked as written: brackets in a false #if block count too.
-bool headerTooDeep(Runtime &rt, const std::string &file)
+// Adds a header file as a section named by its path, its number literals read exactly as in
+// programs. The file is checked for nesting as written: brackets in a false #if block count too.
+// Returns what AddSectionFromMemory returns; below 0 with a message recorded on failure.
+int addHeaderSection(Runtime &rt, CScriptBuilder &builder, const std::string &file)
 {
     std::ifstream in(file, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        rt.messages.push_back({file, 0, 0, "cannot read the header"});
+        return -1;
+    }
+    std::string exact;
     std::string refused = scriptrt::checkNesting(*rt.engine, text, true);
     if (refused.empty())
-        return false;
-    rt.messages.push_back({file, 0, 0, refused.substr(std::strlen("error: "))});
-    return true;
+        refused = scriptrt::exactNumbers(*rt.engine, text, exact, true);
+    if (!refused.empty()) {
+        rt.messages.push_back({file, 0, 0, refused.substr(std::strlen("error: "))});
+        return -1;
+    }
+    return builder.AddSectionFromMemory(file.c_str(), exact.c_str(),
+                                        static_cast<unsigned>(exact.size()));
 }
 
 int includeCallback(const char *include, const char *from, CScriptBuilder *builder, void *param)
@@ -578,16 +588,14 @@ int includeCallback(const char *include, const char *from, CScriptBuilder *build
             {fromSection, 0, 0, std::string("#include outside the header folder refused: ") + include});
         return -1;
     }
-    if (headerTooDeep(*rt, t))
-        return -1;
-    return builder->AddSectionFromFile(t.c_str());
+    return addHeaderSection(*rt, *builder, t);
 }
 
 // Adds every included header to a builder that has started a module.
 bool addHeaders(Runtime &rt, CScriptBuilder &builder)
 {
     for (const std::string &file : rt.headerFiles)
-        if (headerTooDeep(rt, file) || builder.AddSectionFromFile(file.c_str()) < 0) {
+        if (addHeaderSection(rt, builder, file) < 0) {
             if (rt.messages.empty())
                 rt.messages.push_back({file, 0, 0, "cannot read the header"});
             return false;

@@ -119,19 +119,22 @@ bool isNumberToken(std::string_view t)
 // The estimate counts, per statement, every nesting keyword, operator and bracket level: each
 // of them costs the recursive-descent parser and the compiler at most one level of recursion. A
 // statement's count ends at its ";" (unless an "else" follows) or at the closing brace of a block
-// that nothing continues; a comma ends the count of one argument or list element.
+// that nothing continues; a comma ends the operators' count of one argument, list element or
+// declarator, not that of the statements around it.
 std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,
                          bool withPosition)
 {
     struct Frame
     {
         int base;
-        int chain;
+        int keywords;
+        int operators;
         int conditionals;
     };
     std::vector<Frame> frames;
     int base = 0;
-    int chain = 0;
+    int keywords = 0;  // nesting statement keywords of the current statement
+    int operators = 0; // operators of its current expression
     int conditionals = 0;
     enum { None, AfterSemicolon, AfterBrace } pending = None;
     TokenWalker walker(engine, text);
@@ -145,7 +148,8 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
         const std::string_view t = walker.token();
         if ((pending == AfterSemicolon && t != "else")
             || (pending == AfterBrace && startsNewStatement(cls, t))) {
-            chain = 0;
+            keywords = 0;
+            operators = 0;
             conditionals = 0;
         }
         pending = None;
@@ -155,9 +159,10 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
             if (static_cast<int>(frames.size()) >= kMaxBracketNesting)
                 return "error: brackets nested more than " + std::to_string(kMaxBracketNesting)
                        + " deep" + where();
-            frames.push_back({base, chain, conditionals});
-            base += chain + 1;
-            chain = 0;
+            frames.push_back({base, keywords, operators, conditionals});
+            base += keywords + operators + 1;
+            keywords = 0;
+            operators = 0;
             if (t == "{")
                 conditionals = 0;
             if (base > kMaxRecursionDepth)
@@ -167,7 +172,8 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
             // depth of what follows.
             if (!frames.empty()) {
                 base = frames.back().base;
-                chain = frames.back().chain;
+                keywords = frames.back().keywords;
+                operators = frames.back().operators;
                 conditionals = frames.back().conditionals;
                 frames.pop_back();
             }
@@ -176,14 +182,15 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
         } else if (t == ";") {
             pending = AfterSemicolon;
         } else if (t == ",") {
-            chain = 0;
-        } else if (isLetter(t[0]) && !isStatementKeyword(t)) {
-            continue;
+            operators = 0;
+        } else if (isLetter(t[0])) {
+            if (isStatementKeyword(t) && base + ++keywords + operators > kMaxRecursionDepth)
+                return tooDeep();
         } else {
             if (t == "?" && ++conditionals > kMaxConditionals)
                 return "error: more than " + std::to_string(kMaxConditionals)
                        + " conditional operators in one statement" + where();
-            if (base + ++chain > kMaxRecursionDepth)
+            if (base + keywords + ++operators > kMaxRecursionDepth)
                 return tooDeep();
         }
     }

@@ -57,6 +57,11 @@ std::vector<DeepText> deepTexts()
          "jump labels"},
         {"ChainedAssignments", program(repeated("x = ", 30000) + QStringLiteral("1;")), true,
          "nested more than 20000 deep"},
+        // A comma starts a new declarator, still inside the statements around it.
+        {"DeclaratorAfterNestedStatements",
+         program(repeated("if (true) ", 15000) + QStringLiteral("{ int a = 0, b = ")
+                 + repeated("a = ", 15000) + QStringLiteral("1; }")),
+         true, "nested more than 20000 deep"},
         {"ChainedAssignmentsAtTheLimit", program(repeated("x = ", 19000) + QStringLiteral("5;")),
          true, "x=5"},
         {"LongSumAtTheLimit", program(QStringLiteral("x = ") + repeated("1+", 19000) + QStringLiteral("1;")),
