@@ -217,9 +217,10 @@ bool TqzComplier::refuse(const QString &text, bool program)
         return false;
     // A formula's error text must never read as a number; a program's is shown after its
     // position and needs no mark.
-    fail(0, QStringLiteral("%1the text holds a NUL character at position %2")
-                .arg(program ? QString() : QStringLiteral("error: "))
-                .arg(nul + 1));
+    fail(0,
+         QStringLiteral("%1the text holds a NUL character at position %2")
+             .arg(program ? QString() : QStringLiteral("error: "))
+             .arg(nul + 1));
     return true;
 }
 
@@ -263,8 +264,8 @@ void TqzComplier::fetchError()
         buffer.assign(static_cast<size_t>(length) + 1, '\0');
         errorFn(buffer.data(), length + 1);
     }
-    const int pos =
-        m_library->entry<ScriptLibrary::ErrorPosFn>(ScriptLibrary::ErrorPos)(buffer.data());
+    const int pos
+        = m_library->entry<ScriptLibrary::ErrorPosFn>(ScriptLibrary::ErrorPos)(buffer.data());
     buffer.back() = '\0';
     fail(pos, QString::fromUtf8(buffer.data()));
 }

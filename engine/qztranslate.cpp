@@ -176,59 +176,64 @@ bool isNameChar(char16_t c)
     return QChar(c).isLetterOrNumber();
 }
 
-// The spans [begin, end) of the number literals in `text`, in order.
-std::vector<std::pair<qsizetype, qsizetype>> numberSpans(const QString &text)
+// Whether the character at `k` may continue a number literal: name characters, "." and the sign
+// of an exponent ("1E-3", "0x1P+4").
+bool continuesNumber(const QString &text, qsizetype k)
 {
-    std::vector<std::pair<qsizetype, qsizetype>> spans;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
+    const char16_t c = text.at(k).unicode();
+    if (isNameChar(c) || c == u'.')
+        return true;
+    if ((c != u'+' && c != u'-') || k == 0)
+        return false;
+    const char16_t prev = text.at(k - 1).unicode();
+    return prev == u'e' || prev == u'E' || prev == u'p' || prev == u'P';
+}
+
+// Whether any character in [pos, end) belongs to a number literal: a digit not preceded by a
+// name character, with every character after it that continues a number. Only the run of
+// characters around the range is looked at: no literal crosses a character that cannot
+// continue one.
+bool touchesNumber(const QString &text, qsizetype pos, qsizetype end)
+{
+    qsizetype i = pos;
+    while (i > 0 && continuesNumber(text, i - 1))
+        --i;
+    while (i < end) {
         const char16_t c = text.at(i).unicode();
-        const bool starts = c >= u'0' && c <= u'9' && (i == 0 || !isNameChar(text.at(i - 1).unicode()));
-        if (!starts) {
-            ++i;
-            continue;
-        }
-        const qsizetype begin = i++;
-        while (i < n) {
-            const char16_t d = text.at(i).unicode();
-            const char16_t prev = text.at(i - 1).unicode();
-            const bool sign = (d == u'+' || d == u'-')
-                              && (prev == u'e' || prev == u'E' || prev == u'p' || prev == u'P');
-            if (!isNameChar(d) && d != u'.' && !sign)
-                break;
+        if (c >= u'0' && c <= u'9' && (i == 0 || !isNameChar(text.at(i - 1).unicode()))) {
+            qsizetype j = i + 1;
+            while (j < text.size() && continuesNumber(text, j))
+                ++j;
+            if (j > pos)
+                return true;
+            i = j;
+        } else {
             ++i;
         }
-        spans.emplace_back(begin, i);
     }
-    return spans;
+    return false;
 }
 
 // Where `key` occurs in `text` outside number literals: left to right, not overlapping; an
 // occurrence touching a literal is passed over and the search goes on at its next character.
-std::vector<qsizetype> keyOccurrences(const QString &text, const QString &key)
+void keyOccurrences(const QString &text, const QString &key, std::vector<qsizetype> &found)
 {
-    std::vector<qsizetype> found;
+    found.clear();
     qsizetype pos = text.indexOf(key, 0, Qt::CaseSensitive);
-    if (pos < 0)
-        return found;
-    const auto spans = numberSpans(text);
-    size_t span = 0;
     while (pos >= 0) {
         const qsizetype end = pos + key.size();
-        while (span < spans.size() && spans[span].second <= pos)
-            ++span;
-        if (span < spans.size() && spans[span].first < end) {
+        if (touchesNumber(text, pos, end)) {
             pos = text.indexOf(key, pos + 1, Qt::CaseSensitive);
             continue;
         }
         found.push_back(pos);
         pos = text.indexOf(key, end, Qt::CaseSensitive);
     }
-    return found;
 }
 
-QString replaceAt(const QString &text, const std::vector<qsizetype> &at, qsizetype keySize,
+QString replaceAt(const QString &text,
+                  const std::vector<qsizetype> &at,
+                  qsizetype keySize,
                   const QString &value)
 {
     QString out;
@@ -302,6 +307,7 @@ QString TqzTranslate::Translate(const QString &text, qsizetype maxLength) const
         // Keys are applied in rank order; a key absent from the current text would change
         // nothing, so each round jumps straight to the next key that occurs.
         int from = 0;
+        std::vector<std::vector<qsizetype>> found(segments.size()); // reused for every key
         while (from < m_matcher->keyCount()) {
             int rank = -1;
             for (const Segment &s : segments) {
@@ -314,12 +320,11 @@ QString TqzTranslate::Translate(const QString &text, qsizetype maxLength) const
             if (rank < 0)
                 break;
             const TqzDicElement &e = *m_words[static_cast<size_t>(m_matcher->entryOf(rank))];
-            std::vector<std::vector<qsizetype>> found(segments.size());
             qsizetype grown = size;
             for (size_t k = 0; k < segments.size(); ++k) {
                 if (segments[k].literal)
                     continue;
-                found[k] = keyOccurrences(segments[k].text, e.Key);
+                keyOccurrences(segments[k].text, e.Key, found[k]);
                 grown += static_cast<qsizetype>(found[k].size()) * (e.Value.size() - e.Key.size());
             }
             // Checked before the text is built: one key alone can multiply its length.

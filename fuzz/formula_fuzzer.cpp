@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 70000)
         return 0;
-    const QStringList lines =
-        QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size))
-            .split(QLatin1Char('\n'));
+    const QStringList lines
+        = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size))
+              .split(QLatin1Char('\n'));
     TqzComplier &complier = *g_complier;
     complier.Dictionary.Clear();
     for (qsizetype i = 0; i + 1 < lines.size() && i < 64; ++i) {

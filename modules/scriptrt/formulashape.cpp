@@ -144,7 +144,8 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
             if (token.size() > 1 && token[0] == '0')
                 return false; // prefixed or zero-padded forms keep their own reading
             std::uint64_t value = 0;
-            const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+            const auto [end, ec]
+                = std::from_chars(token.data(), token.data() + token.size(), value);
             if (ec != std::errc() || end != token.data() + token.size())
                 return false; // beyond 64 bits: compiled as written, where it is reported
             // The literal's own type: int up to 31 bits, int64 up to 63, else uint64.

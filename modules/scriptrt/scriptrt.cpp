@@ -13,11 +13,11 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <cstddef>
-#include <cstdlib>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -106,6 +106,9 @@ struct Runtime
 
     // Compiled function per shape code; null: the shape does not compile, use the text.
     std::unordered_map<std::string, asIScriptFunction *> shapes;
+
+    // Where every compilation runs; stopped before the engine is released.
+    std::unique_ptr<scriptrt::CompilerThread> compiler = std::make_unique<scriptrt::CompilerThread>();
 };
 
 Runtime *g_rt = nullptr;
@@ -156,7 +159,7 @@ std::string formatDouble(double v)
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.15g", v);
     // Near the largest double, 15 digits round up past it; the text must read back as a number.
-    if (!std::isfinite(std::strtod(buf, nullptr)))
+    if (std::fabs(v) >= 1e308 && !std::isfinite(std::strtod(buf, nullptr)))
         std::snprintf(buf, sizeof buf, "%.17g", v);
     std::string s(buf);
     if (s.find_first_of(".e") == std::string::npos)
@@ -240,7 +243,7 @@ std::string checkLength(const char *text, size_t maxLength)
 // compile message) when that stack could not be had.
 bool compileOnLargeStack(Runtime &rt, const std::function<void()> &step)
 {
-    if (scriptrt::runOnCompilerStack(step))
+    if (rt.compiler->run(step))
         return true;
     rt.messages.push_back({"", 0, 0, "the compiler thread could not be started"});
     return false;
@@ -511,8 +514,8 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
     }
     if (imp.params.size() > 4)
         return false;
-    static const char *const typeNames[] = {"void", "const string &in", "int", "double",
-                                            "const string &in"};
+    static const char *const typeNames[]
+        = {"void", "const string &in", "int", "double", "const string &in"};
     std::string script = std::string(typeNames[imp.result]) + " " + name + "(";
     for (size_t i = 0; i < imp.params.size(); ++i)
         script += (i ? ", " : "") + std::string(typeNames[imp.params[i]]);
@@ -535,6 +538,7 @@ void destroyRuntime(Runtime *rt)
     if (!rt)
         return;
     releaseShapes(*rt);
+    rt->compiler.reset();
     if (rt->context)
         rt->context->Release();
     if (rt->engine)
@@ -561,8 +565,8 @@ int addHeaderSection(Runtime &rt, CScriptBuilder &builder, const std::string &fi
         rt.messages.push_back({file, 0, 0, refused.substr(std::strlen("error: "))});
         return -1;
     }
-    return builder.AddSectionFromMemory(file.c_str(), exact.c_str(),
-                                        static_cast<unsigned>(exact.size()));
+    return builder.AddSectionFromMemory(
+        file.c_str(), exact.c_str(), static_cast<unsigned>(exact.size()));
 }
 
 int includeCallback(const char *include, const char *from, CScriptBuilder *builder, void *param)
@@ -793,8 +797,11 @@ std::string compileErrorText(const Runtime &rt)
     return describeMessage(m, m.section != kFormulaSection);
 }
 
-bool runShape(Runtime &rt, const char *formula, const scriptrt::FormulaShape &shape,
-              std::string &out, bool &compiled);
+bool runShape(Runtime &rt,
+              const char *formula,
+              const scriptrt::FormulaShape &shape,
+              std::string &out,
+              bool &compiled);
 
 // Compiles the formula as written (with the literals the interpreter would misread put in exact
 // form) and runs it.
@@ -804,14 +811,13 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
     if (!(out = scriptrt::checkNesting(*rt.engine, formula, false)).empty()
         || !(out = scriptrt::exactNumbers(*rt.engine, formula, exact, false)).empty())
         return false;
-    const std::string code =
-        scriptrt::formulaFunctionCode(kFormulaFunction, {}, kResultSink, exact);
+    const std::string code
+        = scriptrt::formulaFunctionCode(kFormulaFunction, {}, kResultSink, exact);
     rt.messages.clear();
     asIScriptFunction *fn = nullptr;
     int r = -1;
-    compileOnLargeStack(rt, [&] {
-        r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn);
-    });
+    compileOnLargeStack(
+        rt, [&] { r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn); });
     if (r < 0 || !fn || !rt.messages.empty()) {
         out = compileErrorText(rt);
         if (fn)
@@ -844,8 +850,11 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
 // Runs a shape through its compiled function, compiling it on first use; `compiled` false when
 // the shape does not compile. A formula nesting too deeply to compile is refused here, once per
 // shape: the shape nests as the formula does.
-bool runShape(Runtime &rt, const char *formula, const scriptrt::FormulaShape &shape,
-              std::string &out, bool &compiled)
+bool runShape(Runtime &rt,
+              const char *formula,
+              const scriptrt::FormulaShape &shape,
+              std::string &out,
+              bool &compiled)
 {
     auto it = rt.shapes.find(shape.code);
     if (it == rt.shapes.end()) {
@@ -943,8 +952,8 @@ bool executeProgram(Runtime &rt, const char *program)
     } discard{rt.engine};
 
     const bool added = addHeaders(rt, builder)
-                       && builder.AddSectionFromMemory(kProgramSection, exact.c_str(),
-                                                       static_cast<unsigned>(exact.size()))
+                       && builder.AddSectionFromMemory(
+                              kProgramSection, exact.c_str(), static_cast<unsigned>(exact.size()))
                               >= 0;
     if (added) {
         // The text the compiler will parse, with false #if blocks blanked out: brackets there
@@ -1062,7 +1071,8 @@ namespace {
 
 // No C++ exception may leave the library through its C entries: one that escapes `body`
 // becomes the last error, and the entry returns `failed`.
-template <typename R, typename F> R guarded(R failed, F &&body)
+template<typename R, typename F>
+R guarded(R failed, F &&body)
 {
     try {
         return body();

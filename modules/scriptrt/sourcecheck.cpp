@@ -114,6 +114,52 @@ bool isNumberToken(std::string_view t)
     return !t.empty() && (isDigit(t[0]) || (t[0] == '.' && t.size() > 1 && isDigit(t[1])));
 }
 
+// The value of a normalised literal ("12.50e-3") when its digits form an integer below 2^53 and
+// its power of ten is at most 22 either way: both are then exact doubles, and one
+// multiplication or division rounds correctly. The common case, without the general reader.
+bool fastExactValue(const std::string &s, double &value)
+{
+    static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int exponent = 0;
+    size_t i = 0;
+    bool point = false;
+    for (; i < s.size() && s[i] != 'e'; ++i) {
+        if (s[i] == '.') {
+            point = true;
+            continue;
+        }
+        if (mantissa == 0 && s[i] == '0') {
+            exponent -= point ? 1 : 0;
+            continue;
+        }
+        if (++digits > 15)
+            return false;
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(s[i] - '0');
+        exponent -= point ? 1 : 0;
+    }
+    if (i < s.size()) {
+        const std::string_view e(s.data() + i + 1, s.size() - i - 1);
+        int written = 0;
+        const auto [ptr, ec] = std::from_chars(e.data() + (e[0] == '+' ? 1 : 0), e.data() + e.size(), written);
+        if (ec != std::errc() || ptr != e.data() + e.size())
+            return false;
+        exponent += written;
+    }
+    if (mantissa == 0) {
+        value = 0.0;
+        return true;
+    }
+    if (exponent < -22 || exponent > 22)
+        return false;
+    const double m = static_cast<double>(mantissa);
+    value = exponent < 0 ? m / powers[-exponent] : m * powers[exponent];
+    return true;
+}
+
 } // namespace
 
 // The estimate counts, per statement, every nesting keyword, operator and bracket level: each
@@ -121,8 +167,8 @@ bool isNumberToken(std::string_view t)
 // statement's count ends at its ";" (unless an "else" follows) or at the closing brace of a block
 // that nothing continues; a comma ends the operators' count of one argument, list element or
 // declarator, not that of the statements around it.
-std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,
-                         bool withPosition)
+std::string
+checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text, bool withPosition)
 {
     struct Frame
     {
@@ -202,8 +248,8 @@ bool readFloatingLiteral(const std::string &token, double &value)
     std::string s;
     size_t i = 0;
     const size_t n = token.size();
-    int intDigits = 0;      // significant digits before the point
-    int leadingZeros = 0;   // zeros after the point before the first nonzero digit
+    int intDigits = 0;    // significant digits before the point
+    int leadingZeros = 0; // zeros after the point before the first nonzero digit
     bool nonzeroSeen = false;
     bool floating = false;
     int digits = 0;
@@ -254,6 +300,8 @@ bool readFloatingLiteral(const std::string &token, double &value)
     }
     if (i != n || !floating)
         return false;
+    if (fastExactValue(s, value))
+        return true;
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
     if (ec == std::errc::result_out_of_range) {
         // Decimal magnitude of the literal: beyond the largest double it is refused; below the
@@ -292,8 +340,10 @@ std::string exactDoubleExpression(double value)
     return text + ")";
 }
 
-std::string exactNumbers(const AngelScript::asIScriptEngine &engine, const std::string &text,
-                         std::string &out, bool withPosition)
+std::string exactNumbers(const AngelScript::asIScriptEngine &engine,
+                         const std::string &text,
+                         std::string &out,
+                         bool withPosition)
 {
     out.clear();
     out.reserve(text.size());
@@ -328,7 +378,8 @@ std::string exactNumbers(const AngelScript::asIScriptEngine &engine, const std::
         }
         size_t scanned = 0;
         const double asRead = AngelScript::asStringScanDouble(token.c_str(), &scanned);
-        if (scanned == token.size() && asRead == value && std::signbit(asRead) == std::signbit(value))
+        if (scanned == token.size() && asRead == value
+            && std::signbit(asRead) == std::signbit(value))
             out += token;
         else
             out += exactDoubleExpression(value);

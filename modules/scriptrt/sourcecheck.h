@@ -23,14 +23,17 @@ inline constexpr int kMaxConditionals = 64;
 
 // Empty when compiling `text` stays within the limits above, else an "error: ..." text saying
 // which limit and where (line and column when `withPosition`).
-std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,
+std::string checkNesting(const AngelScript::asIScriptEngine &engine,
+                         const std::string &text,
                          bool withPosition);
 
 // Copies `text` into `out` with every floating-point literal that the interpreter's own scanner
 // would not read as the correctly rounded value replaced by an exact constant expression.
 // Returns an "error: ..." text naming a malformed or out-of-range literal, else empty.
-std::string exactNumbers(const AngelScript::asIScriptEngine &engine, const std::string &text,
-                         std::string &out, bool withPosition);
+std::string exactNumbers(const AngelScript::asIScriptEngine &engine,
+                         const std::string &text,
+                         std::string &out,
+                         bool withPosition);
 
 // The correctly rounded value of a decimal floating-point literal as the tokenizer delimits it
 // ("1.5", "2e-3", ".5", "1.", optionally with an "f" suffix); false when it is malformed, too

@@ -40,43 +40,66 @@ struct DeepText
 std::vector<DeepText> deepTexts()
 {
     return {
-        {"AssignmentChainInFormula", repeated("gn=", 15000) + QStringLiteral("gn"), false,
+        {"AssignmentChainInFormula",
+         repeated("gn=", 15000) + QStringLiteral("gn"),
+         false,
          "read-only"},
-        {"AssignmentChainBeyondLimit", repeated("gn=", 21000) + QStringLiteral("gn"), false,
+        {"AssignmentChainBeyondLimit",
+         repeated("gn=", 21000) + QStringLiteral("gn"),
+         false,
          "nested more than 20000 deep"},
         {"ElseIfChain",
-         program(QStringLiteral("if (x == 0) x = 1;") + repeated(" else if (x == 1) x = 2;", 20000)),
-         true, "nested more than 20000 deep"},
-        {"NestedIfs", program(repeated("if (true) ", 20000) + QStringLiteral("x = 1;")), true,
+         program(QStringLiteral("if (x == 0) x = 1;")
+                 + repeated(" else if (x == 1) x = 2;", 20000)),
+         true,
+         "nested more than 20000 deep"},
+        {"NestedIfs",
+         program(repeated("if (true) ", 20000) + QStringLiteral("x = 1;")),
+         true,
          "nested more than 20000 deep (line 4"},
-        {"NestedIfsAtTheLimit", program(repeated("if (true) ", 19000) + QStringLiteral("x = 7;")),
-         true, "x=7"},
-        {"NestedWhiles", program(repeated("while (false) ", 30000) + QStringLiteral("x = 1;")),
-         true, "nested more than 20000 deep"},
-        {"IfElseInARow", program(repeated("if (x == 1) x = 2; else x = 3;", 30000)), true,
+        {"NestedIfsAtTheLimit",
+         program(repeated("if (true) ", 19000) + QStringLiteral("x = 7;")),
+         true,
+         "x=7"},
+        {"NestedWhiles",
+         program(repeated("while (false) ", 30000) + QStringLiteral("x = 1;")),
+         true,
+         "nested more than 20000 deep"},
+        {"IfElseInARow",
+         program(repeated("if (x == 1) x = 2; else x = 3;", 30000)),
+         true,
          "jump labels"},
-        {"ChainedAssignments", program(repeated("x = ", 30000) + QStringLiteral("1;")), true,
+        {"ChainedAssignments",
+         program(repeated("x = ", 30000) + QStringLiteral("1;")),
+         true,
          "nested more than 20000 deep"},
         // A comma starts a new declarator, still inside the statements around it.
         {"DeclaratorAfterNestedStatements",
          program(repeated("if (true) ", 15000) + QStringLiteral("{ int a = 0, b = ")
                  + repeated("a = ", 15000) + QStringLiteral("1; }")),
-         true, "nested more than 20000 deep"},
-        {"ChainedAssignmentsAtTheLimit", program(repeated("x = ", 19000) + QStringLiteral("5;")),
-         true, "x=5"},
-        {"LongSumAtTheLimit", program(QStringLiteral("x = ") + repeated("1+", 19000) + QStringLiteral("1;")),
-         true, "x=19001"},
+         true,
+         "nested more than 20000 deep"},
+        {"ChainedAssignmentsAtTheLimit",
+         program(repeated("x = ", 19000) + QStringLiteral("5;")),
+         true,
+         "x=5"},
+        {"LongSumAtTheLimit",
+         program(QStringLiteral("x = ") + repeated("1+", 19000) + QStringLiteral("1;")),
+         true,
+         "x=19001"},
         // Closing brackets in a block the preprocessor removes must not pay for real ones.
         {"BracketsHiddenInFalseIf",
-         program(QStringLiteral("#if NEVER\n") + repeated(")", 30000) + QStringLiteral("\n#endif\nx = ")
-                 + repeated("(", 20000) + QStringLiteral("1") + repeated(")", 20000)
-                 + QStringLiteral(";")),
-         true, "brackets nested more than 256 deep"},
+         program(QStringLiteral("#if NEVER\n") + repeated(")", 30000)
+                 + QStringLiteral("\n#endif\nx = ") + repeated("(", 20000) + QStringLiteral("1")
+                 + repeated(")", 20000) + QStringLiteral(";")),
+         true,
+         "brackets nested more than 256 deep"},
         // A lambda's braces do not end the chain of conditionals around it.
         {"ConditionalsAroundLambdas",
          QStringLiteral("funcdef void F();\nvoid main()\n{\n    F@ f = ")
              + repeated("true ? function(){} : ", 20000) + QStringLiteral("null;\n}\n"),
-         true, "conditional operators"},
+         true,
+         "conditional operators"},
     };
 }
 
@@ -117,14 +140,20 @@ TEST(HostileText, LiteralsReadCorrectlyRoundedOnEveryPath)
     QRandomGenerator rng(1207);
     TqzComplier complier;
     for (int i = 0; i < 300; ++i) {
-        // Random bit patterns cover every exponent, subnormal numbers included.
-        double v = 0.0;
-        do {
-            const quint64 bits = rng.generate64() & ~(quint64(1) << 63);
-            std::memcpy(&v, &bits, sizeof v);
-        } while (!std::isfinite(v) || v == 0.0);
+        // Random bit patterns cover every exponent, subnormal numbers included; short decimals
+        // near 1 are the literals formulas hold.
         char literal[40];
-        std::snprintf(literal, sizeof literal, "%.17g", v);
+        if (i % 2 == 0) {
+            double v = 0.0;
+            do {
+                const quint64 bits = rng.generate64() & ~(quint64(1) << 63);
+                std::memcpy(&v, &bits, sizeof v);
+            } while (!std::isfinite(v) || v == 0.0);
+            std::snprintf(literal, sizeof literal, "%.17g", v);
+        } else {
+            const double v = rng.generateDouble() * std::pow(10.0, rng.bounded(50) - 25.0);
+            std::snprintf(literal, sizeof literal, "%.*e", static_cast<int>(rng.bounded(15)), v);
+        }
         const double exact = std::strtod(literal, nullptr);
         // Shaped (numbers as parameters), as written (a comment keeps it from being shaped) and
         // inside a program.
@@ -140,7 +169,8 @@ TEST(HostileText, LiteralsReadCorrectlyRoundedOnEveryPath)
         complier.Source = QStringLiteral("void main() { ExportDouble(\"v\", %1); }")
                               .arg(QString::fromLatin1(literal));
         ASSERT_TRUE(complier.Compile()) << literal << ": " << complier.ErrorText.toStdString();
-        EXPECT_EQ(complier.Exports.at(0).Value.toDouble(), QString::fromStdString(libraryText(exact)).toDouble())
+        EXPECT_EQ(complier.Exports.at(0).Value.toDouble(),
+                  QString::fromStdString(libraryText(exact)).toDouble())
             << literal;
     }
 }
@@ -175,8 +205,8 @@ TEST(HostileText, EdgeLiteralsAndConstantFoldsAgreeWithTheRunTime)
     TqzComplier complier;
     for (const EdgeLiteral &c : cases) {
         const QString result = complier.Evaluate(QString::fromLatin1(c.formula));
-        EXPECT_EQ(complier.Succeeded, c.succeeds) << c.formula << ": " << result.toStdString()
-                                                  << complier.ErrorText.toStdString();
+        EXPECT_EQ(complier.Succeeded, c.succeeds)
+            << c.formula << ": " << result.toStdString() << complier.ErrorText.toStdString();
         if (c.succeeds)
             EXPECT_EQ(result.toStdString(), c.expected) << c.formula;
         else
@@ -190,16 +220,19 @@ TEST(HostileText, ErrorMessagesComeBackWhole)
     TqzComplier complier;
     // Longer than the 64-byte result buffer, which cuts at a character boundary (a Chinese
     // text's cut is not at byte 63), and longer than 1,000 bytes.
-    for (const QString &name : {QStringLiteral("流量").repeated(12), QString(1500, QLatin1Char('q'))}) {
+    for (const QString &name :
+         {QStringLiteral("流量").repeated(12), QString(1500, QLatin1Char('q'))}) {
         complier.Evaluate(name + QStringLiteral("*2"));
         EXPECT_FALSE(complier.Succeeded);
-        EXPECT_TRUE(complier.ErrorText.endsWith(QStringLiteral("'") + name + QStringLiteral("' is not declared")))
+        EXPECT_TRUE(complier.ErrorText.endsWith(QStringLiteral("'") + name
+                                                + QStringLiteral("' is not declared")))
             << complier.ErrorText.toStdString();
         // A program's message is longer than the 250-byte error buffer.
         complier.Source = QStringLiteral("void main()\n{\n    %1 = 1;\n}\n").arg(name);
         EXPECT_FALSE(complier.Compile());
         EXPECT_EQ(complier.ErrorPos, 3);
-        EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("'") + name + QStringLiteral("' is not declared (line 3")))
+        EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("'") + name
+                                                + QStringLiteral("' is not declared (line 3")))
             << complier.ErrorText.toStdString();
     }
 }

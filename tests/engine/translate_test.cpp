@@ -43,7 +43,9 @@ TEST_P(TranslateCases, Substitutes)
 
 const TranslateCase kTranslateCases[] = {
     {"LongerNameFirst", {{"Q", "1.5"}, {"QM", "7.0"}}, "QM*Q+Q", "7.0*1.5+1.5"},
-    {"LongerNameAddedLater", {{"H", "2.0"}, {"HH", "3.0"}, {"HHH", "4.0"}}, "HHH+HH+H",
+    {"LongerNameAddedLater",
+     {{"H", "2.0"}, {"HH", "3.0"}, {"HHH", "4.0"}},
+     "HHH+HH+H",
      "4.0+3.0+2.0"},
     {"NameInLiteralUntouched", {{"Q", "9"}}, "f(\"Q\", Q)", "f(\"Q\", 9)"},
     {"LiteralsComeBackWithQuotes", {{"a", "x"}}, "\"a\"+\"b a\"+a", "\"a\"+\"b a\"+x"},
@@ -89,14 +91,15 @@ TEST(TqzTranslate, AddWordIgnoresCaseButKeepsFirstKeyText)
 TEST(TqzTranslate, GrowthPastTheLimitIsRefusedNamingTheFormula)
 {
     // Each key's value holds the next key twice: the text doubles per key.
-    auto key = [](int i) { return QStringLiteral("K") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26); };
+    auto key
+        = [](int i) { return QStringLiteral("K") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26); };
     TqzTranslate chain;
     for (int i = 0; i < 28; ++i)
         chain.AddWord(key(i), key(i + 1) + QLatin1Char('+') + key(i + 1));
     TqzTranslate single;
     single.AddWord(QStringLiteral("A"), QString(100, QLatin1Char('9')));
-    const std::pair<const TqzTranslate *, QString> cases[] = {
-        {&chain, QStringLiteral("Kaa*2")}, {&single, QStringLiteral("A").repeated(1000)}};
+    const std::pair<const TqzTranslate *, QString> cases[]
+        = {{&chain, QStringLiteral("Kaa*2")}, {&single, QStringLiteral("A").repeated(1000)}};
     for (const auto &[dict, text] : cases) {
         try {
             dict->Translate(text);
@@ -109,7 +112,8 @@ TEST(TqzTranslate, GrowthPastTheLimitIsRefusedNamingTheFormula)
     }
     // Within the limit the same chain translates; a program may grow further.
     EXPECT_EQ(chain.Translate(QStringLiteral("Kao")).size(), 16384 * 4 - 1);
-    EXPECT_EQ(single.Translate(QStringLiteral("A").repeated(1000), kMaxProgramLength).size(), 100000);
+    EXPECT_EQ(single.Translate(QStringLiteral("A").repeated(1000), kMaxProgramLength).size(),
+              100000);
     // The compiler fails the step instead of running a cut or huge text.
     TqzComplier complier;
     complier.Dictionary.AddWord(QStringLiteral("A"), QString(100, QLatin1Char('9')));

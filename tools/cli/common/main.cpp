@@ -75,8 +75,9 @@ int main(int argc, char **argv)
     QStringList commandArgs = args.mid(1);
     commandArgs[0] = QStringLiteral("tessarin-cli ") + command->name;
     if (isPositionalOnly(command->name) && commandArgs.size() > 1
-        && !(commandArgs.size() == 2
-             && (commandArgs[1] == QLatin1String("-h") || commandArgs[1] == QLatin1String("--help")))
+        && !(
+            commandArgs.size() == 2
+            && (commandArgs[1] == QLatin1String("-h") || commandArgs[1] == QLatin1String("--help")))
         && commandArgs[1] != QLatin1String("--"))
         commandArgs.insert(1, QStringLiteral("--"));
     if (!parser.parse(commandArgs)) {

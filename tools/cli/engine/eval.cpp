@@ -24,12 +24,13 @@ int runEval(const QCommandLineParser &parser)
 // An expression may begin with "-".
 const bool registered = tessarin::cli::setPositionalOnly(QStringLiteral("eval"))
                         && tessarin::cli::registerCommand(
-    {QStringLiteral("eval"),
-     QStringLiteral("Evaluate one expression with the script library"),
-     [](QCommandLineParser &parser) {
-         parser.addPositionalArgument(QStringLiteral("EXPR"),
-                                      QStringLiteral("The expression (lower-cased before use)."));
-     },
-     runEval});
+                            {QStringLiteral("eval"),
+                             QStringLiteral("Evaluate one expression with the script library"),
+                             [](QCommandLineParser &parser) {
+                                 parser.addPositionalArgument(
+                                     QStringLiteral("EXPR"),
+                                     QStringLiteral("The expression (lower-cased before use)."));
+                             },
+                             runEval});
 
 } // namespace
