@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size > 70000)
+    if (size > 5 * 1024 * 1024)
         return 0;
     const QStringList lines
         = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size))
