@@ -176,12 +176,15 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
         int keywords;
         int operators;
         int conditionals;
+        int commas;
+        char opener; // the bracket this frame was opened by
     };
     std::vector<Frame> frames;
     int base = 0;
     int keywords = 0;  // nesting statement keywords of the current statement
     int operators = 0; // operators of its current expression
     int conditionals = 0;
+    int commas = 0; // in the innermost parenthesis
     enum { None, AfterSemicolon, AfterBrace } pending = None;
     TokenWalker walker(engine, text);
     auto where = [&] { return withPosition ? walker.position() : std::string(); };
@@ -199,13 +202,25 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
             conditionals = 0;
         }
         pending = None;
-        if (cls != AngelScript::asTC_KEYWORD)
+        if (cls == AngelScript::asTC_IDENTIFIER && t.size() > kMaxNameLength) {
+            size_t shown = 30;
+            while ((static_cast<unsigned char>(t[shown]) & 0xC0) == 0x80)
+                --shown;
+            return "error: the name '" + std::string(t.substr(0, shown)) + "...' is longer than "
+                   + std::to_string(kMaxNameLength) + " bytes" + where();
+        }
+        if (cls != AngelScript::asTC_KEYWORD) {
+            if (t.size() > kMaxLiteralLength)
+                return "error: a literal longer than " + std::to_string(kMaxLiteralLength)
+                       + " bytes" + where();
             continue;
+        }
         if (t == "(" || t == "[" || t == "{") {
             if (static_cast<int>(frames.size()) >= kMaxBracketNesting)
                 return "error: brackets nested more than " + std::to_string(kMaxBracketNesting)
                        + " deep" + where();
-            frames.push_back({base, keywords, operators, conditionals});
+            frames.push_back({base, keywords, operators, conditionals, commas, t[0]});
+            commas = 0;
             base += keywords + operators + 1;
             keywords = 0;
             operators = 0;
@@ -221,6 +236,7 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
                 keywords = frames.back().keywords;
                 operators = frames.back().operators;
                 conditionals = frames.back().conditionals;
+                commas = frames.back().commas;
                 frames.pop_back();
             }
             if (t == "}")
@@ -229,6 +245,10 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
             pending = AfterSemicolon;
         } else if (t == ",") {
             operators = 0;
+            // Only between parentheses: lists in braces are data, not arguments.
+            if (!frames.empty() && frames.back().opener == '(' && ++commas >= kMaxListItems)
+                return "error: more than " + std::to_string(kMaxListItems)
+                       + " arguments or parameters in one list" + where();
         } else if (isLetter(t[0])) {
             if (isStatementKeyword(t) && base + ++keywords + operators > kMaxRecursionDepth)
                 return tooDeep();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace AngelScript {
@@ -20,6 +21,12 @@ inline constexpr int kMaxRecursionDepth = 20000;
 // Conditional operators chained in one statement: the compiler's time grows with the cube of
 // their depth.
 inline constexpr int kMaxConditionals = 64;
+
+// The interpreter formats its compile messages in a buffer of 1 KB and reads garbage (or crashes)
+// past it: names, literals and argument lists, which its messages quote, are kept well below.
+inline constexpr std::size_t kMaxNameLength = 100;
+inline constexpr std::size_t kMaxLiteralLength = 400;
+inline constexpr int kMaxListItems = 48;
 
 // Empty when compiling `text` stays within the limits above, else an "error: ..." text saying
 // which limit and where (line and column when `withPosition`).
