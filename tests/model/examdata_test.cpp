@@ -1,6 +1,7 @@
 // Test-data sets: first value wins, the .exm document, GB2312 with character references.
 
 #include "qzproject.h"
+#include "examfile.h"
 #include "xmlio.h"
 
 #include "atomicfile.h"
@@ -140,4 +141,37 @@ TEST(ExamData, UnwritableFileIsReportedAndOldFileKept)
     set.AddNodeData("a", "1");
     SaveExamDataToFile(set, path); // replaces the existing file
     EXPECT_TRUE(readWholeFile(path).contains("TNodeData"));
+}
+
+// Whatever a set holds that a .exm document can carry reads back exactly: characters on which
+// the GB2312 and GB18030 tables disagree or that only GB18030 has (private use, U+2015), blanks
+// that attribute reading would normalise, markup characters and characters outside the BMP.
+TEST(ExamData, TextsReadBackExactlyFromTheDocumentWritten)
+{
+    const QString texts[] = {
+        QString(QChar(0xE549)) + QChar(0xE4A0), // private use; A263 in GB18030
+        QStringLiteral("―—"),
+        QStringLiteral("\ta\nb\r\n c "),
+        QStringLiteral("]]> &amp; <x a=\"'\"/>"),
+        QStringLiteral("𝛑😀") + QChar(0xFFFD),
+        QString(),
+    };
+    for (const QString &text : texts) {
+        TqzExamData set;
+        set.Name = text;
+        set.Author = text;
+        set.CreateTime = text;
+        set.Remark = text;
+        set.Add(std::make_unique<TqzNodeData>(text, text));
+        const QByteArray bytes = ExamDataToBytes(set);
+
+        TqzExamData back;
+        back.NodeDatas.push_back(std::make_unique<TqzNodeData>("old", "0"));
+        LoadExamDataFromBytes(back, bytes, "mem");
+        const QStringList expected{text, text, text, text};
+        EXPECT_EQ((QStringList{back.Name, back.Author, back.CreateTime, back.Remark}), expected)
+            << bytes.toStdString();
+        EXPECT_EQ(entries(back), QStringList{text + "=" + text});
+        EXPECT_EQ(ExamDataToBytes(back), bytes);
+    }
 }
