@@ -1,7 +1,7 @@
 // Test-data sets: first value wins, the .exm document, GB2312 with character references.
 
-#include "qzproject.h"
 #include "examfile.h"
+#include "qzproject.h"
 #include "xmlio.h"
 
 #include "atomicfile.h"
