@@ -160,6 +160,67 @@ bool fastExactValue(const std::string &s, double &value)
     return true;
 }
 
+bool isBitwiseOperator(std::string_view t)
+{
+    return t == "&" || t == "|" || t == "^" || t == "<<" || t == ">>" || t == ">>>";
+}
+
+bool isTextLiteral(const std::pair<AngelScript::asETokenClass, std::string_view> &token)
+{
+    return token.first == AngelScript::asTC_VALUE && !token.second.empty()
+           && (token.second[0] == '"' || token.second[0] == '\'');
+}
+
+// A bitwise operator one of whose operands is a text constant: text literals, perhaps inside
+// parentheses ("2 & (\"a\")"). The interpreter tries to fold such an operation as an integer
+// one and aborts the process; it must never see one.
+std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const std::string &text,
+                              bool withPosition)
+{
+    if (text.find_first_of("&|^<>") == std::string::npos
+        || text.find_first_of("\"'") == std::string::npos)
+        return {};
+    using Token = std::pair<AngelScript::asETokenClass, std::string_view>;
+    std::vector<Token> tokens;
+    std::vector<std::string> positions;
+    TokenWalker walker(engine, text);
+    while (walker.nextSignificant()) {
+        tokens.emplace_back(walker.tokenClass(), walker.token());
+        positions.push_back(withPosition ? walker.position() : std::string());
+    }
+    const auto n = static_cast<std::ptrdiff_t>(tokens.size());
+    // Whether the operand that ends just before `end` (step -1) or starts at `end` (step 1) is a
+    // text constant.
+    auto textOperand = [&](std::ptrdiff_t at, std::ptrdiff_t step) {
+        const std::string_view inner = step < 0 ? ")" : "(";
+        const std::string_view outer = step < 0 ? "(" : ")";
+        int brackets = 0;
+        for (; at >= 0 && at < n && tokens[static_cast<size_t>(at)].second == inner; at += step)
+            ++brackets;
+        if (at < 0 || at >= n || !isTextLiteral(tokens[static_cast<size_t>(at)]))
+            return false;
+        while (at + step >= 0 && at + step < n && isTextLiteral(tokens[static_cast<size_t>(at + step)]))
+            at += step;
+        for (; brackets > 0; --brackets) {
+            at += step;
+            if (at < 0 || at >= n || tokens[static_cast<size_t>(at)].second != outer)
+                return false;
+        }
+        // "f(\"a\")": the parentheses of a call, whose value is no constant.
+        const std::ptrdiff_t before = at + step;
+        return step > 0 || before < 0
+               || tokens[static_cast<size_t>(before)].first != AngelScript::asTC_IDENTIFIER;
+    };
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const Token &t = tokens[static_cast<size_t>(i)];
+        if (t.first == AngelScript::asTC_KEYWORD && isBitwiseOperator(t.second)
+            && (textOperand(i - 1, -1) || textOperand(i + 1, 1)))
+            return "error: the bitwise operator '" + std::string(t.second)
+                   + "' does not apply to a text" + positions[static_cast<size_t>(i)];
+    }
+    return {};
+}
+
 } // namespace
 
 // The estimate counts, per statement, every nesting keyword, operator and bracket level: each
@@ -260,7 +321,7 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
                 return tooDeep();
         }
     }
-    return {};
+    return checkTextOperands(engine, text, withPosition);
 }
 
 bool readFloatingLiteral(const std::string &token, double &value)

@@ -28,8 +28,9 @@ inline constexpr std::size_t kMaxNameLength = 100;
 inline constexpr std::size_t kMaxLiteralLength = 400;
 inline constexpr int kMaxListItems = 48;
 
-// Empty when compiling `text` stays within the limits above, else an "error: ..." text saying
-// which limit and where (line and column when `withPosition`).
+// Empty when compiling `text` stays within the limits above (and applies no bitwise operator to
+// a text constant, which aborts the interpreter), else an "error: ..." text saying what and where
+// (line and column when `withPosition`).
 std::string checkNesting(const AngelScript::asIScriptEngine &engine,
                          const std::string &text,
                          bool withPosition);

@@ -341,6 +341,8 @@ const ProgramFailure kProgramFailures[] = {
      "void main() { ExportDouble(\"x\", pow(10.0, 400.0)); }",
      0,
      "export \"x\" refused: the value is not a finite number"},
+    {"BitwiseOperatorOnText", "void main()\n{\n    int x = 1 | (\"a\");\n}\n", 0,
+     "the bitwise operator '|' does not apply to a text (line 3, column 15)"},
     {"MalformedNumberLiteral",
      "void main()\n{\n    double x = 1.5e;\n}\n",
      0,

@@ -201,6 +201,10 @@ TEST(HostileText, EdgeLiteralsAndConstantFoldsAgreeWithTheRunTime)
         {"(-9223372036854775807-1)%-1", false, "Overflow in integer division"},
         {"1>2 ? (-9223372036854775807-1)/-1 : 7", true, "7"},
         {"(-2147483647-1)/-1", false, "Overflow in integer division"},
+        // A bitwise operator on a text constant aborted the interpreter while folding it.
+        {"2&'a'", false, "the bitwise operator '&' does not apply to a text"},
+        {"((\"a\" \"b\"))>>>2", false, "the bitwise operator '>>>' does not apply to a text"},
+        {"6&3|1<<4", true, "18"},
     };
     TqzComplier complier;
     for (const EdgeLiteral &c : cases) {
