@@ -108,7 +108,8 @@ struct Runtime
     std::unordered_map<std::string, asIScriptFunction *> shapes;
 
     // Where every compilation runs; stopped before the engine is released.
-    std::unique_ptr<scriptrt::CompilerThread> compiler = std::make_unique<scriptrt::CompilerThread>();
+    std::unique_ptr<scriptrt::CompilerThread> compiler
+        = std::make_unique<scriptrt::CompilerThread>();
 };
 
 Runtime *g_rt = nullptr;

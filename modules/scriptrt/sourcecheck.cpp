@@ -119,9 +119,9 @@ bool isNumberToken(std::string_view t)
 // multiplication or division rounds correctly. The common case, without the general reader.
 bool fastExactValue(const std::string &s, double &value)
 {
-    static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static const double powers[]
+        = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     std::uint64_t mantissa = 0;
     int digits = 0;
     int exponent = 0;
@@ -144,7 +144,8 @@ bool fastExactValue(const std::string &s, double &value)
     if (i < s.size()) {
         const std::string_view e(s.data() + i + 1, s.size() - i - 1);
         int written = 0;
-        const auto [ptr, ec] = std::from_chars(e.data() + (e[0] == '+' ? 1 : 0), e.data() + e.size(), written);
+        const auto [ptr, ec]
+            = std::from_chars(e.data() + (e[0] == '+' ? 1 : 0), e.data() + e.size(), written);
         if (ec != std::errc() || ptr != e.data() + e.size())
             return false;
         exponent += written;
@@ -174,7 +175,8 @@ bool isTextLiteral(const std::pair<AngelScript::asETokenClass, std::string_view>
 // A bitwise operator one of whose operands is a text constant: text literals, perhaps inside
 // parentheses ("2 & (\"a\")"). The interpreter tries to fold such an operation as an integer
 // one and aborts the process; it must never see one.
-std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const std::string &text,
+std::string checkTextOperands(const AngelScript::asIScriptEngine &engine,
+                              const std::string &text,
                               bool withPosition)
 {
     if (text.find_first_of("&|^<>") == std::string::npos
@@ -199,7 +201,8 @@ std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const 
             ++brackets;
         if (at < 0 || at >= n || !isTextLiteral(tokens[static_cast<size_t>(at)]))
             return false;
-        while (at + step >= 0 && at + step < n && isTextLiteral(tokens[static_cast<size_t>(at + step)]))
+        while (at + step >= 0 && at + step < n
+               && isTextLiteral(tokens[static_cast<size_t>(at + step)]))
             at += step;
         for (; brackets > 0; --brackets) {
             at += step;

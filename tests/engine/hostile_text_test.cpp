@@ -226,13 +226,16 @@ TEST(HostileText, ErrorMessagesComeBackWhole)
     // messages longer than the 250-byte error buffer.
     const QString name = QStringLiteral("流量").repeated(12);
     complier.Evaluate(name + QStringLiteral("*2"));
-    EXPECT_EQ(complier.ErrorText, QStringLiteral("error: '") + name + QStringLiteral("' is not declared"));
+    EXPECT_EQ(complier.ErrorText,
+              QStringLiteral("error: '") + name + QStringLiteral("' is not declared"));
     complier.Source = QStringLiteral("void main()\n{\n    %1 = 1;\n}\n").arg(name);
     EXPECT_FALSE(complier.Compile());
     EXPECT_EQ(complier.ErrorPos, 3);
-    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("'") + name + QStringLiteral("' is not declared (line 3")))
+    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("'") + name
+                                              + QStringLiteral("' is not declared (line 3")))
         << complier.ErrorText.toStdString();
-    const QString call = QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(46) + QStringLiteral("1)");
+    const QString call
+        = QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(46) + QStringLiteral("1)");
     const QString signature = QStringLiteral("'sqrt(") + QStringLiteral("const int, ").repeated(46)
                               + QStringLiteral("const int)'");
     complier.Evaluate(call);
@@ -241,9 +244,11 @@ TEST(HostileText, ErrorMessagesComeBackWhole)
     EXPECT_FALSE(complier.Compile());
     EXPECT_TRUE(complier.ErrorText.contains(signature)) << complier.ErrorText.toStdString();
     // Longer names, literals and lists would overflow the interpreter's own message buffer.
-    for (const QString &text : {QString(101, QLatin1Char('q')), QStringLiteral("流量").repeated(17),
-                                QStringLiteral("\"%1\"").arg(QString(400, QLatin1Char('a'))),
-                                QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(48) + QStringLiteral("1)")}) {
+    for (const QString &text :
+         {QString(101, QLatin1Char('q')),
+          QStringLiteral("流量").repeated(17),
+          QStringLiteral("\"%1\"").arg(QString(400, QLatin1Char('a'))),
+          QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(48) + QStringLiteral("1)")}) {
         complier.Evaluate(text);
         EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral(" bytes"))
                     || complier.ErrorText.contains(QStringLiteral("more than 48 arguments")))
