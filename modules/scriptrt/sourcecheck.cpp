@@ -2,6 +2,7 @@
 
 #include <angelscript.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -231,8 +232,8 @@ std::string checkTextOperands(const AngelScript::asIScriptEngine &engine,
 // statement's count ends at its ";" (unless an "else" follows) or at the closing brace of a block
 // that nothing continues; a comma ends the operators' count of one argument, list element or
 // declarator, not that of the statements around it.
-std::string
-checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text, bool withPosition)
+std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,
+                         bool withPosition, int *deepest)
 {
     struct Frame
     {
@@ -251,6 +252,7 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
     int commas = 0; // in the innermost parenthesis
     enum { None, AfterSemicolon, AfterBrace } pending = None;
     TokenWalker walker(engine, text);
+    int maxLevel = 0;
     auto where = [&] { return withPosition ? walker.position() : std::string(); };
     auto tooDeep = [&] {
         return "error: statements or expressions nested more than "
@@ -323,7 +325,10 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
             if (base + keywords + ++operators > kMaxRecursionDepth)
                 return tooDeep();
         }
+        maxLevel = std::max(maxLevel, base + keywords + operators);
     }
+    if (deepest)
+        *deepest = maxLevel;
     return checkTextOperands(engine, text, withPosition);
 }
 
