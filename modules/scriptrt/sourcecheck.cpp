@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace AngelScript {
@@ -162,65 +163,133 @@ bool fastExactValue(const std::string &s, double &value)
     return true;
 }
 
+// How tightly a binary operator binds in the interpreter's language (higher: tighter; the bitwise
+// operators bind tighter than comparisons there); 0 for anything else.
+int precedence(std::string_view t)
+{
+    static const std::pair<std::string_view, int> table[] = {
+        {"||", 1},  {"or", 1},  {"^^", 2},  {"xor", 2}, {"&&", 3}, {"and", 3}, {"==", 4},
+        {"!=", 4},  {"is", 4},  {"!is", 4}, {"<", 5},   {"<=", 5}, {">", 5},   {">=", 5},
+        {"|", 6},   {"^", 7},   {"&", 8},   {"<<", 9},  {">>", 9}, {">>>", 9}, {"+", 10},
+        {"-", 10},  {"*", 11},  {"/", 11},  {"%", 11},  {"**", 12}};
+    for (const auto &[op, p] : table)
+        if (op == t)
+            return p;
+    return 0;
+}
+
 bool isBitwiseOperator(std::string_view t)
 {
-    return t == "&" || t == "|" || t == "^" || t == "<<" || t == ">>" || t == ">>>";
+    const int p = precedence(t);
+    return p >= 6 && p <= 9;
 }
 
-bool isTextLiteral(const std::pair<AngelScript::asETokenClass, std::string_view> &token)
+// Tokens that end an operand whatever the operators around: separators, assignments, "?:".
+bool endsOperand(std::string_view t)
 {
-    return token.first == AngelScript::asTC_VALUE && !token.second.empty()
-           && (token.second[0] == '"' || token.second[0] == '\'');
+    return t == "," || t == ";" || t == "{" || t == "}" || t == "?" || t == ":"
+           || (t.size() >= 1 && t.back() == '=' && precedence(t) == 0);
 }
 
-// A bitwise operator one of whose operands is a text constant: text literals, perhaps inside
-// parentheses ("2 & (\"a\")"). The interpreter tries to fold such an operation as an integer
-// one and aborts the process; it must never see one.
-std::string checkTextOperands(const AngelScript::asIScriptEngine &engine,
-                              const std::string &text,
+// A bitwise or shift operator with a text or a boolean operand never compiles; when that operand
+// is a constant ("2 & \"a\"", "true | 7", "(1 < 2) & 1") the interpreter tries to fold it as
+// an integer and aborts the process. Such operators are refused before it sees them. Operands
+// are delimited by precedence, so "(n & 1) == 0" and "x > 3 | 1" pass.
+std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const std::string &text,
                               bool withPosition)
 {
-    if (text.find_first_of("&|^<>") == std::string::npos
-        || text.find_first_of("\"'") == std::string::npos)
+    if (text.find_first_of("&|^<>") == std::string::npos)
         return {};
-    using Token = std::pair<AngelScript::asETokenClass, std::string_view>;
+    struct Token
+    {
+        AngelScript::asETokenClass cls;
+        std::string_view text;
+        std::ptrdiff_t match; // the other bracket of a pair, else -1
+    };
     std::vector<Token> tokens;
     std::vector<std::string> positions;
+    std::vector<std::ptrdiff_t> open;
     TokenWalker walker(engine, text);
     while (walker.nextSignificant()) {
-        tokens.emplace_back(walker.tokenClass(), walker.token());
+        const std::string_view t = walker.token();
+        tokens.push_back({walker.tokenClass(), t, -1});
         positions.push_back(withPosition ? walker.position() : std::string());
-    }
-    const auto n = static_cast<std::ptrdiff_t>(tokens.size());
-    // Whether the operand that ends just before `end` (step -1) or starts at `end` (step 1) is a
-    // text constant.
-    auto textOperand = [&](std::ptrdiff_t at, std::ptrdiff_t step) {
-        const std::string_view inner = step < 0 ? ")" : "(";
-        const std::string_view outer = step < 0 ? "(" : ")";
-        int brackets = 0;
-        for (; at >= 0 && at < n && tokens[static_cast<size_t>(at)].second == inner; at += step)
-            ++brackets;
-        if (at < 0 || at >= n || !isTextLiteral(tokens[static_cast<size_t>(at)]))
-            return false;
-        while (at + step >= 0 && at + step < n
-               && isTextLiteral(tokens[static_cast<size_t>(at + step)]))
-            at += step;
-        for (; brackets > 0; --brackets) {
-            at += step;
-            if (at < 0 || at >= n || tokens[static_cast<size_t>(at)].second != outer)
-                return false;
+        const auto at = static_cast<std::ptrdiff_t>(tokens.size()) - 1;
+        if (t == "(" || t == "[") {
+            open.push_back(at);
+        } else if ((t == ")" || t == "]") && !open.empty()) {
+            tokens[static_cast<size_t>(at)].match = open.back();
+            tokens[static_cast<size_t>(open.back())].match = at;
+            open.pop_back();
         }
-        // "f(\"a\")": the parentheses of a call, whose value is no constant.
-        const std::ptrdiff_t before = at + step;
-        return step > 0 || before < 0
-               || tokens[static_cast<size_t>(before)].first != AngelScript::asTC_IDENTIFIER;
+    }
+    auto tok = [&](std::ptrdiff_t k) -> const Token & { return tokens[static_cast<size_t>(k)]; };
+    const auto n = static_cast<std::ptrdiff_t>(tokens.size());
+    // Names declared "bool" (a "const bool" is a constant too).
+    std::vector<std::string_view> truthNames;
+    for (std::ptrdiff_t k = 0; k + 1 < n; ++k)
+        if (tok(k).text == "bool" && tok(k + 1).cls == AngelScript::asTC_IDENTIFIER)
+            truthNames.push_back(tok(k + 1).text);
+    // Whether the tokens [from, to] hold, outside calls, a text literal or something boolean.
+    std::function<bool(std::ptrdiff_t, std::ptrdiff_t)> suspect = [&](std::ptrdiff_t from,
+                                                                       std::ptrdiff_t to) {
+        for (std::ptrdiff_t k = from; k <= to; ++k) {
+            const Token &t = tok(k);
+            if ((t.text == "(" || t.text == "[") && t.match > k) {
+                const bool call = t.text == "(" && k > 0
+                                  && tok(k - 1).cls == AngelScript::asTC_IDENTIFIER;
+                if (!call && suspect(k + 1, t.match - 1))
+                    return true;
+                k = t.match;
+                continue;
+            }
+            const int p = precedence(t.text);
+            if ((t.cls == AngelScript::asTC_VALUE && (t.text[0] == '"' || t.text[0] == '\''))
+                || t.text == "true" || t.text == "false" || t.text == "!" || t.text == "not"
+                || (p >= 1 && p <= 5)
+                || (t.cls == AngelScript::asTC_IDENTIFIER
+                    && std::find(truthNames.begin(), truthNames.end(), t.text) != truthNames.end()))
+                return true;
+        }
+        return false;
     };
     for (std::ptrdiff_t i = 0; i < n; ++i) {
-        const Token &t = tokens[static_cast<size_t>(i)];
-        if (t.first == AngelScript::asTC_KEYWORD && isBitwiseOperator(t.second)
-            && (textOperand(i - 1, -1) || textOperand(i + 1, 1)))
-            return "error: the bitwise operator '" + std::string(t.second)
-                   + "' does not apply to a text" + positions[static_cast<size_t>(i)];
+        const Token &op = tok(i);
+        if (op.cls != AngelScript::asTC_KEYWORD || !isBitwiseOperator(op.text))
+            continue;
+        const int p = precedence(op.text);
+        // The left operand: back to an operator binding no tighter, or a bracket or separator.
+        std::ptrdiff_t left = i;
+        for (std::ptrdiff_t k = i - 1; k >= 0; --k) {
+            const Token &t = tok(k);
+            if ((t.text == ")" || t.text == "]") && t.match >= 0) {
+                left = k = t.match;
+                continue;
+            }
+            const int q = precedence(t.text);
+            if (t.text == "(" || t.text == "[" || t.text == ")" || t.text == "]"
+                || endsOperand(t.text) || (q > 0 && q <= p))
+                break;
+            left = k;
+        }
+        // The right operand: on to an operator binding no tighter (a leading sign is unary).
+        std::ptrdiff_t right = i;
+        for (std::ptrdiff_t k = i + 1; k < n; ++k) {
+            const Token &t = tok(k);
+            if ((t.text == "(" || t.text == "[") && t.match > k) {
+                right = k = t.match;
+                continue;
+            }
+            const int q = precedence(t.text);
+            if (t.text == "(" || t.text == "[" || t.text == ")" || t.text == "]"
+                || endsOperand(t.text) || (q > 0 && q <= p && k > i + 1))
+                break;
+            right = k;
+        }
+        if ((left < i && suspect(left, i - 1)) || (right > i && suspect(i + 1, right)))
+            return "error: the bitwise operator '" + std::string(op.text)
+                   + "' does not apply to a text or a truth value"
+                   + positions[static_cast<size_t>(i)];
     }
     return {};
 }

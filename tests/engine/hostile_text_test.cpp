@@ -205,6 +205,11 @@ TEST(HostileText, EdgeLiteralsAndConstantFoldsAgreeWithTheRunTime)
         {"2&'a'", false, "the bitwise operator '&' does not apply to a text"},
         {"((\"a\" \"b\"))>>>2", false, "the bitwise operator '>>>' does not apply to a text"},
         {"6&3|1<<4", true, "18"},
+        {"true|7", false, "the bitwise operator '|' does not apply to a text or a truth value"},
+        {"(1<2)<<1", false, "the bitwise operator '<<' does not apply"},
+        // Bitwise operators bind tighter than comparisons: these operands are numbers.
+        {"1<2|7", true, "1"},
+        {"(7&1)!=0 ? 5 : 6", true, "5"},
     };
     TqzComplier complier;
     for (const EdgeLiteral &c : cases) {
