@@ -108,7 +108,8 @@ struct Runtime
     std::unordered_map<std::string, asIScriptFunction *> shapes;
 
     // Where every compilation runs; stopped before the engine is released.
-    std::unique_ptr<scriptrt::CompilerThread> compiler = std::make_unique<scriptrt::CompilerThread>();
+    std::unique_ptr<scriptrt::CompilerThread> compiler
+        = std::make_unique<scriptrt::CompilerThread>();
 };
 
 Runtime *g_rt = nullptr;
@@ -239,10 +240,20 @@ std::string checkLength(const char *text, size_t maxLength)
     return {};
 }
 
-// Runs one compilation step on the compiler's large stack; false (with a message recorded as a
-// compile message) when that stack could not be had.
-bool compileOnLargeStack(Runtime &rt, const std::function<void()> &step)
+// A text whose recursion estimate is at most this compiles on the caller's stack (well under
+// 100 KB of it); deeper ones are handed to the compiler thread.
+constexpr int kInlineCompileDepth = 64;
+
+// Runs one compilation step on the compiler's large stack, or in place when the text is shallow
+// (`depth`, its recursion estimate); false (with a message recorded as a compile message) when
+// that stack could not be had.
+bool compileOnLargeStack(Runtime &rt, const std::function<void()> &step,
+                         int depth = kInlineCompileDepth + 1)
 {
+    if (depth <= kInlineCompileDepth) {
+        step();
+        return true;
+    }
     if (rt.compiler->run(step))
         return true;
     rt.messages.push_back({"", 0, 0, "the compiler thread could not be started"});
@@ -808,7 +819,8 @@ bool runShape(Runtime &rt,
 bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
 {
     std::string exact;
-    if (!(out = scriptrt::checkNesting(*rt.engine, formula, false)).empty()
+    int depth = 0;
+    if (!(out = scriptrt::checkNesting(*rt.engine, formula, false, &depth)).empty()
         || !(out = scriptrt::exactNumbers(*rt.engine, formula, exact, false)).empty())
         return false;
     const std::string code
@@ -817,7 +829,8 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
     asIScriptFunction *fn = nullptr;
     int r = -1;
     compileOnLargeStack(
-        rt, [&] { r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn); });
+        rt, [&] { r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn); },
+        depth);
     if (r < 0 || !fn || !rt.messages.empty()) {
         out = compileErrorText(rt);
         if (fn)
@@ -858,7 +871,8 @@ bool runShape(Runtime &rt,
 {
     auto it = rt.shapes.find(shape.code);
     if (it == rt.shapes.end()) {
-        if (!(out = scriptrt::checkNesting(*rt.engine, formula, false)).empty()) {
+        int depth = 0;
+        if (!(out = scriptrt::checkNesting(*rt.engine, formula, false, &depth)).empty()) {
             compiled = true;
             return false;
         }
@@ -867,9 +881,10 @@ bool runShape(Runtime &rt,
         rt.messages.clear();
         asIScriptFunction *fn = nullptr;
         int r = -1;
-        compileOnLargeStack(rt, [&] {
-            r = rt.header->CompileFunction(kFormulaSection, shape.code.c_str(), 0, 0, &fn);
-        });
+        compileOnLargeStack(
+            rt,
+            [&] { r = rt.header->CompileFunction(kFormulaSection, shape.code.c_str(), 0, 0, &fn); },
+            depth);
         if (r < 0 || !rt.messages.empty()) {
             if (fn)
                 fn->Release();

@@ -2,10 +2,12 @@
 
 #include <angelscript.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace AngelScript {
@@ -119,9 +121,9 @@ bool isNumberToken(std::string_view t)
 // multiplication or division rounds correctly. The common case, without the general reader.
 bool fastExactValue(const std::string &s, double &value)
 {
-    static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static const double powers[]
+        = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     std::uint64_t mantissa = 0;
     int digits = 0;
     int exponent = 0;
@@ -144,7 +146,8 @@ bool fastExactValue(const std::string &s, double &value)
     if (i < s.size()) {
         const std::string_view e(s.data() + i + 1, s.size() - i - 1);
         int written = 0;
-        const auto [ptr, ec] = std::from_chars(e.data() + (e[0] == '+' ? 1 : 0), e.data() + e.size(), written);
+        const auto [ptr, ec]
+            = std::from_chars(e.data() + (e[0] == '+' ? 1 : 0), e.data() + e.size(), written);
         if (ec != std::errc() || ptr != e.data() + e.size())
             return false;
         exponent += written;
@@ -160,6 +163,137 @@ bool fastExactValue(const std::string &s, double &value)
     return true;
 }
 
+// How tightly a binary operator binds in the interpreter's language (higher: tighter; the bitwise
+// operators bind tighter than comparisons there); 0 for anything else.
+int precedence(std::string_view t)
+{
+    static const std::pair<std::string_view, int> table[] = {
+        {"||", 1},  {"or", 1},  {"^^", 2},  {"xor", 2}, {"&&", 3}, {"and", 3}, {"==", 4},
+        {"!=", 4},  {"is", 4},  {"!is", 4}, {"<", 5},   {"<=", 5}, {">", 5},   {">=", 5},
+        {"|", 6},   {"^", 7},   {"&", 8},   {"<<", 9},  {">>", 9}, {">>>", 9}, {"+", 10},
+        {"-", 10},  {"*", 11},  {"/", 11},  {"%", 11},  {"**", 12}};
+    for (const auto &[op, p] : table)
+        if (op == t)
+            return p;
+    return 0;
+}
+
+bool isBitwiseOperator(std::string_view t)
+{
+    const int p = precedence(t);
+    return p >= 6 && p <= 9;
+}
+
+// Tokens that end an operand whatever the operators around: separators, assignments, "?:".
+bool endsOperand(std::string_view t)
+{
+    return t == "," || t == ";" || t == "{" || t == "}" || t == "?" || t == ":"
+           || (t.size() >= 1 && t.back() == '=' && precedence(t) == 0);
+}
+
+// A bitwise or shift operator with a text or a boolean operand never compiles; when that operand
+// is a constant ("2 & \"a\"", "true | 7", "(1 < 2) & 1") the interpreter tries to fold it as
+// an integer and aborts the process. Such operators are refused before it sees them. Operands
+// are delimited by precedence, so "(n & 1) == 0" and "x > 3 | 1" pass.
+std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const std::string &text,
+                              bool withPosition)
+{
+    if (text.find_first_of("&|^<>") == std::string::npos)
+        return {};
+    struct Token
+    {
+        AngelScript::asETokenClass cls;
+        std::string_view text;
+        std::ptrdiff_t match; // the other bracket of a pair, else -1
+    };
+    std::vector<Token> tokens;
+    std::vector<std::string> positions;
+    std::vector<std::ptrdiff_t> open;
+    TokenWalker walker(engine, text);
+    while (walker.nextSignificant()) {
+        const std::string_view t = walker.token();
+        tokens.push_back({walker.tokenClass(), t, -1});
+        positions.push_back(withPosition ? walker.position() : std::string());
+        const auto at = static_cast<std::ptrdiff_t>(tokens.size()) - 1;
+        if (t == "(" || t == "[") {
+            open.push_back(at);
+        } else if ((t == ")" || t == "]") && !open.empty()) {
+            tokens[static_cast<size_t>(at)].match = open.back();
+            tokens[static_cast<size_t>(open.back())].match = at;
+            open.pop_back();
+        }
+    }
+    auto tok = [&](std::ptrdiff_t k) -> const Token & { return tokens[static_cast<size_t>(k)]; };
+    const auto n = static_cast<std::ptrdiff_t>(tokens.size());
+    // Names declared "bool" (a "const bool" is a constant too).
+    std::vector<std::string_view> truthNames;
+    for (std::ptrdiff_t k = 0; k + 1 < n; ++k)
+        if (tok(k).text == "bool" && tok(k + 1).cls == AngelScript::asTC_IDENTIFIER)
+            truthNames.push_back(tok(k + 1).text);
+    // Whether the tokens [from, to] hold, outside calls, a text literal or something boolean.
+    std::function<bool(std::ptrdiff_t, std::ptrdiff_t)> suspect = [&](std::ptrdiff_t from,
+                                                                       std::ptrdiff_t to) {
+        for (std::ptrdiff_t k = from; k <= to; ++k) {
+            const Token &t = tok(k);
+            if ((t.text == "(" || t.text == "[") && t.match > k) {
+                const bool call = t.text == "(" && k > 0
+                                  && tok(k - 1).cls == AngelScript::asTC_IDENTIFIER;
+                if (!call && suspect(k + 1, t.match - 1))
+                    return true;
+                k = t.match;
+                continue;
+            }
+            const int p = precedence(t.text);
+            if ((t.cls == AngelScript::asTC_VALUE && (t.text[0] == '"' || t.text[0] == '\''))
+                || t.text == "true" || t.text == "false" || t.text == "!" || t.text == "not"
+                || (p >= 1 && p <= 5)
+                || (t.cls == AngelScript::asTC_IDENTIFIER
+                    && std::find(truthNames.begin(), truthNames.end(), t.text) != truthNames.end()))
+                return true;
+        }
+        return false;
+    };
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const Token &op = tok(i);
+        if (op.cls != AngelScript::asTC_KEYWORD || !isBitwiseOperator(op.text))
+            continue;
+        const int p = precedence(op.text);
+        // The left operand: back to an operator binding no tighter, or a bracket or separator.
+        std::ptrdiff_t left = i;
+        for (std::ptrdiff_t k = i - 1; k >= 0; --k) {
+            const Token &t = tok(k);
+            if ((t.text == ")" || t.text == "]") && t.match >= 0) {
+                left = k = t.match;
+                continue;
+            }
+            const int q = precedence(t.text);
+            if (t.text == "(" || t.text == "[" || t.text == ")" || t.text == "]"
+                || endsOperand(t.text) || (q > 0 && q <= p))
+                break;
+            left = k;
+        }
+        // The right operand: on to an operator binding no tighter (a leading sign is unary).
+        std::ptrdiff_t right = i;
+        for (std::ptrdiff_t k = i + 1; k < n; ++k) {
+            const Token &t = tok(k);
+            if ((t.text == "(" || t.text == "[") && t.match > k) {
+                right = k = t.match;
+                continue;
+            }
+            const int q = precedence(t.text);
+            if (t.text == "(" || t.text == "[" || t.text == ")" || t.text == "]"
+                || endsOperand(t.text) || (q > 0 && q <= p && k > i + 1))
+                break;
+            right = k;
+        }
+        if ((left < i && suspect(left, i - 1)) || (right > i && suspect(i + 1, right)))
+            return "error: the bitwise operator '" + std::string(op.text)
+                   + "' does not apply to a text or a truth value"
+                   + positions[static_cast<size_t>(i)];
+    }
+    return {};
+}
+
 } // namespace
 
 // The estimate counts, per statement, every nesting keyword, operator and bracket level: each
@@ -167,8 +301,8 @@ bool fastExactValue(const std::string &s, double &value)
 // statement's count ends at its ";" (unless an "else" follows) or at the closing brace of a block
 // that nothing continues; a comma ends the operators' count of one argument, list element or
 // declarator, not that of the statements around it.
-std::string
-checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text, bool withPosition)
+std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,
+                         bool withPosition, int *deepest)
 {
     struct Frame
     {
@@ -187,6 +321,7 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
     int commas = 0; // in the innermost parenthesis
     enum { None, AfterSemicolon, AfterBrace } pending = None;
     TokenWalker walker(engine, text);
+    int maxLevel = 0;
     auto where = [&] { return withPosition ? walker.position() : std::string(); };
     auto tooDeep = [&] {
         return "error: statements or expressions nested more than "
@@ -259,8 +394,11 @@ checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text
             if (base + keywords + ++operators > kMaxRecursionDepth)
                 return tooDeep();
         }
+        maxLevel = std::max(maxLevel, base + keywords + operators);
     }
-    return {};
+    if (deepest)
+        *deepest = maxLevel;
+    return checkTextOperands(engine, text, withPosition);
 }
 
 bool readFloatingLiteral(const std::string &token, double &value)

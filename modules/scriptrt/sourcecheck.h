@@ -28,11 +28,12 @@ inline constexpr std::size_t kMaxNameLength = 100;
 inline constexpr std::size_t kMaxLiteralLength = 400;
 inline constexpr int kMaxListItems = 48;
 
-// Empty when compiling `text` stays within the limits above, else an "error: ..." text saying
-// which limit and where (line and column when `withPosition`).
-std::string checkNesting(const AngelScript::asIScriptEngine &engine,
-                         const std::string &text,
-                         bool withPosition);
+// Empty when compiling `text` stays within the limits above (and applies no bitwise operator to
+// a text constant, which aborts the interpreter), else an "error: ..." text saying what and where
+// (line and column when `withPosition`). `deepest`, when given, receives the largest recursion
+// estimate met.
+std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,
+                         bool withPosition, int *deepest = nullptr);
 
 // Copies `text` into `out` with every floating-point literal that the interpreter's own scanner
 // would not read as the correctly rounded value replaced by an exact constant expression.

@@ -201,6 +201,15 @@ TEST(HostileText, EdgeLiteralsAndConstantFoldsAgreeWithTheRunTime)
         {"(-9223372036854775807-1)%-1", false, "Overflow in integer division"},
         {"1>2 ? (-9223372036854775807-1)/-1 : 7", true, "7"},
         {"(-2147483647-1)/-1", false, "Overflow in integer division"},
+        // A bitwise operator on a text constant aborted the interpreter while folding it.
+        {"2&'a'", false, "the bitwise operator '&' does not apply to a text"},
+        {"((\"a\" \"b\"))>>>2", false, "the bitwise operator '>>>' does not apply to a text"},
+        {"6&3|1<<4", true, "18"},
+        {"true|7", false, "the bitwise operator '|' does not apply to a text or a truth value"},
+        {"(1<2)<<1", false, "the bitwise operator '<<' does not apply"},
+        // Bitwise operators bind tighter than comparisons: these operands are numbers.
+        {"1<2|7", true, "1"},
+        {"(7&1)!=0 ? 5 : 6", true, "5"},
     };
     TqzComplier complier;
     for (const EdgeLiteral &c : cases) {
@@ -222,13 +231,16 @@ TEST(HostileText, ErrorMessagesComeBackWhole)
     // messages longer than the 250-byte error buffer.
     const QString name = QStringLiteral("流量").repeated(12);
     complier.Evaluate(name + QStringLiteral("*2"));
-    EXPECT_EQ(complier.ErrorText, QStringLiteral("error: '") + name + QStringLiteral("' is not declared"));
+    EXPECT_EQ(complier.ErrorText,
+              QStringLiteral("error: '") + name + QStringLiteral("' is not declared"));
     complier.Source = QStringLiteral("void main()\n{\n    %1 = 1;\n}\n").arg(name);
     EXPECT_FALSE(complier.Compile());
     EXPECT_EQ(complier.ErrorPos, 3);
-    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("'") + name + QStringLiteral("' is not declared (line 3")))
+    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("'") + name
+                                              + QStringLiteral("' is not declared (line 3")))
         << complier.ErrorText.toStdString();
-    const QString call = QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(46) + QStringLiteral("1)");
+    const QString call
+        = QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(46) + QStringLiteral("1)");
     const QString signature = QStringLiteral("'sqrt(") + QStringLiteral("const int, ").repeated(46)
                               + QStringLiteral("const int)'");
     complier.Evaluate(call);
@@ -237,9 +249,11 @@ TEST(HostileText, ErrorMessagesComeBackWhole)
     EXPECT_FALSE(complier.Compile());
     EXPECT_TRUE(complier.ErrorText.contains(signature)) << complier.ErrorText.toStdString();
     // Longer names, literals and lists would overflow the interpreter's own message buffer.
-    for (const QString &text : {QString(101, QLatin1Char('q')), QStringLiteral("流量").repeated(17),
-                                QStringLiteral("\"%1\"").arg(QString(400, QLatin1Char('a'))),
-                                QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(48) + QStringLiteral("1)")}) {
+    for (const QString &text :
+         {QString(101, QLatin1Char('q')),
+          QStringLiteral("流量").repeated(17),
+          QStringLiteral("\"%1\"").arg(QString(400, QLatin1Char('a'))),
+          QStringLiteral("sqrt(") + QStringLiteral("1,").repeated(48) + QStringLiteral("1)")}) {
         complier.Evaluate(text);
         EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral(" bytes"))
                     || complier.ErrorText.contains(QStringLiteral("more than 48 arguments")))
