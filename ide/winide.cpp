@@ -1,6 +1,7 @@
 #include "winide.h"
 
 #include "error.h"
+#include "examcommands.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -13,6 +14,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMdiSubWindow>
@@ -242,9 +245,8 @@ void TfmWinIDE::createActions()
     connect(actCompile_Node, &QAction::triggered, this, &TfmWinIDE::actCompile_NodeExecute);
     connect(actCompile_Page, &QAction::triggered, this, &TfmWinIDE::actCompile_PageExecute);
     connect(actCompileProject, &QAction::triggered, this, &TfmWinIDE::actCompileProjectExecute);
-    // EXAM-WIRING
-    actSaveExamData->setEnabled(false);
-    actLoadExamData->setEnabled(false);
+    connect(actSaveExamData, &QAction::triggered, this, &TfmWinIDE::actSaveExamDataExecute);
+    connect(actLoadExamData, &QAction::triggered, this, &TfmWinIDE::actLoadExamDataExecute);
 }
 
 void TfmWinIDE::createMenus()
@@ -334,9 +336,7 @@ void TfmWinIDE::finishLoading(const QString &caption)
     FillCodeTable();
     Loaded = true;
     m_currentPage = nullptr;
-    fitContentWidth();
-    Excel->Rearrange();
-    fitContentHeight();
+    slbReportResize();
 }
 
 void TfmWinIDE::FillCodeTable()
@@ -608,7 +608,8 @@ bool TfmWinIDE::isRunning() const
 
 void TfmWinIDE::setRunActionsEnabled(bool enabled)
 {
-    for (QAction *action : {actCompile_Node, actCompile_Page, actCompileProject})
+    for (QAction *action :
+         {actCompile_Node, actCompile_Page, actCompileProject, actSaveExamData, actLoadExamData})
         action->setEnabled(enabled);
 }
 
@@ -627,10 +628,7 @@ void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what)
     flushLog();
     setRunActionsEnabled(true);
     // Writing results can change the height of cells and so of pages.
-    fitContentWidth();
-    if (Loaded)
-        Excel->Rearrange();
-    fitContentHeight();
+    slbReportResize();
     if (m_closeRequested) {
         m_closeRequested = false;
         closeAfterRun();
@@ -654,6 +652,42 @@ void TfmWinIDE::actCompile_PageExecute()
 void TfmWinIDE::actCompileProjectExecute()
 {
     runWith([](TqzRun &run) { return run.runProject(); });
+}
+
+// ---- test data ----
+
+void TfmWinIDE::actSaveExamDataExecute()
+{
+    if (isRunning())
+        return;
+    try {
+        const QString written = SaveExamData(*Project, *this);
+        if (!written.isEmpty())
+            appendLog(QStringLiteral("已保存测试数据 ") + QDir::toNativeSeparators(written));
+    } catch (const Error &e) {
+        appendLog(QStringLiteral("保存测试数据失败: ") + e.message());
+    }
+}
+
+void TfmWinIDE::actLoadExamDataExecute()
+{
+    if (isRunning())
+        return;
+    const QString caption = QStringLiteral("加载测试数据");
+    const QString filter = QStringLiteral("测试数据 (*.exm)");
+    const QString fileName
+        = m_openDialog ? m_openDialog(this, caption, ExamFolder(), filter)
+                       : QFileDialog::getOpenFileName(this, caption, ExamFolder(), filter);
+    if (fileName.isEmpty())
+        return;
+    try {
+        LoadExamData(fileName, *Project, *Excel, *this);
+    } catch (const Error &) {
+        // Already in the pane, with what and where; nothing has changed.
+        return;
+    }
+    // New texts can change the height of cells and so of pages.
+    slbReportResize();
 }
 
 // ---- closing ----

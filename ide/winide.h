@@ -126,12 +126,15 @@ public:
     void mniViewClick();
     void mniViewManagerClick();
     void mniViewMsgClick();
+    // Also after loads, runs and test data, whose new texts can change page heights.
     void slbReportResize();
     void ReportMouseDown(TqzReport *page, Qt::MouseButton button, const QPoint &pos);
     void PageMenuItemClick(QAction *entry);
     void actCompile_NodeExecute();
     void actCompile_PageExecute();
     void actCompileProjectExecute();
+    void actSaveExamDataExecute();
+    void actLoadExamDataExecute();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -2,6 +2,7 @@
 // chosen, the wheel turned, runs started by key and menu, progress and test data observed.
 
 #include "error.h"
+#include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -15,6 +16,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -24,6 +26,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <QtTest/qtestspontaneevent.h>
@@ -699,4 +702,106 @@ TEST(WindowInFrame, ClosingDuringARunStopsTheRunThenCloses)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(sub.isNull());
     EXPECT_TRUE(alive.isNull());
+}
+
+// ---- test data ----
+
+namespace {
+
+// Points the program directory (and so the exam folder) at a fresh folder for one test.
+class ScopedProgramDirectory
+{
+public:
+    ScopedProgramDirectory()
+        : m_previous(programDirectory())
+    {
+        setProgramDirectory(m_dir.path());
+    }
+    ~ScopedProgramDirectory() { setProgramDirectory(m_previous); }
+    QString exam(const QString &file) const { return m_dir.path() + "/exam/" + file; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+QAction *entry(QMenu *menu, const QString &text)
+{
+    for (QAction *a : menu->actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(WindowTest, TestDataIsSavedAndLoadedThroughBothPopups)
+{
+    ScopedProgramDirectory dir;
+    struct Dialog
+    {
+        QString caption, folder, filter;
+        int calls = 0;
+    } asked;
+    QString answer;
+    window->setOpenFileDialog(
+        [&](QWidget *, const QString &caption, const QString &folder, const QString &filter) {
+            asked = {caption, folder, filter, asked.calls + 1};
+            return answer;
+        });
+
+    // An empty tree: nothing is written, the pane says why.
+    entry(find<QMenu>("pmProject"), "保存测试数据(&S)...")->trigger();
+    EXPECT_FALSE(QFileInfo::exists(dir.exam("VOK1.exm")));
+    EXPECT_EQ(log(), QStringList({"工程中没有节点, 未保存测试数据"}));
+
+    loadSample();
+    TqzNode *head = window->project().TreeView->nodeAt(2); // 扬程, 32.5
+    ASSERT_EQ(head->Name, "扬程");
+    struct Row
+    {
+        const char *menu;
+        QString file; // written as the next numbered set
+    };
+    for (const Row &row : {Row{"pmProject", "VOK1.exm"}, Row{"pmReport", "VOK2.exm"}}) {
+        SCOPED_TRACE(row.menu);
+        window->clearLog();
+        entry(find<QMenu>(row.menu), "保存测试数据(&S)...")->trigger();
+        EXPECT_TRUE(QFileInfo::exists(dir.exam(row.file)));
+        ASSERT_EQ(log().size(), 1);
+        EXPECT_TRUE(log().first().endsWith(row.file)) << log().first().toStdString();
+    }
+
+    // Load VOK1 back over changed values, through either popup; a cancelled dialog and a
+    // damaged file change nothing.
+    QFile damaged(dir.exam("VOK9.exm"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("<?xml version=\"1.0\"?><root><broken");
+    damaged.close();
+    struct Load
+    {
+        const char *menu;
+        QString answer;
+        QString expected; // value of 扬程 in the node and its cell afterwards
+        QString logStart; // "": the pane stays empty
+    };
+    for (const Load &row : {Load{"pmProject", "", "99", ""},
+                            Load{"pmReport", dir.exam("VOK9.exm"), "99", "加载测试数据失败: "},
+                            Load{"pmProject", dir.exam("VOK1.exm"), "32.5", "已加载测试数据 "}}) {
+        SCOPED_TRACE(row.answer.toStdString());
+        head->Value = "99";
+        page(0)->SetTagValue("扬程", "99");
+        window->clearLog();
+        answer = row.answer;
+        const int calls = asked.calls;
+        entry(find<QMenu>(row.menu), "加载测试数据(&L)...")->trigger();
+        EXPECT_EQ(asked.calls, calls + 1);
+        EXPECT_EQ(asked.folder, QFileInfo(dir.exam("")).absolutePath());
+        EXPECT_TRUE(asked.filter.contains("*.exm"));
+        EXPECT_EQ(head->Value, row.expected);
+        EXPECT_EQ(cellTagged(page(0), "扬程")->FCellText, row.expected);
+        EXPECT_EQ(log().isEmpty(), row.logStart.isEmpty());
+        EXPECT_TRUE(log().join('|').startsWith(row.logStart)) << log().join('|').toStdString();
+    }
+    EXPECT_TRUE(log().first().contains("VOK1.exm")) << log().first().toStdString();
 }
