@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -804,4 +805,22 @@ TEST_F(WindowTest, TestDataIsSavedAndLoadedThroughBothPopups)
         EXPECT_TRUE(log().value(0, "").startsWith(row.logStart)) << log().join('|').toStdString();
     }
     EXPECT_TRUE(log().first().contains("VOK1.exm")) << log().first().toStdString();
+}
+
+TEST_F(WindowTest, AfterARunTheShownPaneHoldsTheLogAndTheWindowIsCaptured)
+{
+    loadSample();
+    find<QAction>("mniViewMsg")->trigger();
+    find<QAction>("mniViewManager")->trigger();
+    click(page(0), "轴功率");
+    find<QAction>("actCompileProject")->trigger();
+    const QString text = find<QPlainTextEdit>("mmoMessage")->toPlainText();
+    EXPECT_TRUE(text.startsWith("正在从报表中获取流程数据...\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\n编译完毕\n编译时间: ")) << text.toStdString();
+    EXPECT_EQ(find<QTreeView>("tvProject")->selectionModel()->selectedRows().size(), 1);
+    // The picture of the window after a run, for a person to look at.
+    QTest::qWait(0);
+    const QImage shot = frame.grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QStringLiteral("winide_after_run.png")));
 }
