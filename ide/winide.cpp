@@ -330,8 +330,16 @@ void TfmWinIDE::loadProjectBytes(const QByteArray &document,
 
 void TfmWinIDE::loadProjectFile(const QString &fileName)
 {
+    refuseDuringRun(fileName);
     m_file->loadFile(fileName, *Project, *Excel);
     finishLoading(QFileInfo(fileName).fileName());
+}
+
+void TfmWinIDE::refuseDuringRun(const QString &where) const
+{
+    // The run works on the nodes and pages a load would replace.
+    if (isRunning())
+        throw Error(where + QStringLiteral(": cannot be loaded while a run is in progress"));
 }
 
 void TfmWinIDE::finishLoading(const QString &caption)
@@ -508,6 +516,10 @@ void TfmWinIDE::ReportMouseDown(TqzReport *page, Qt::MouseButton button, const Q
 {
     Excel->SetCurrentPage(page);
     m_currentPage = Excel->GetCurrentPage();
+    // Pages take no focus; without focus inside this window its shortcuts (F4) would not
+    // reach it. An edit box open on the page keeps its focus.
+    if (!isAncestorOf(QApplication::focusWidget()))
+        slbReport->setFocus(Qt::MouseFocusReason);
     if (!m_currentPage || !m_currentPage->FLastSelectCell || isRunning())
         return;
     clearLog();
