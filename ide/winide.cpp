@@ -516,10 +516,6 @@ void TfmWinIDE::ReportMouseDown(TqzReport *page, Qt::MouseButton button, const Q
 {
     Excel->SetCurrentPage(page);
     m_currentPage = Excel->GetCurrentPage();
-    // Pages take no focus; without focus inside this window its shortcuts (F4) would not
-    // reach it. An edit box open on the page keeps its focus.
-    if (!isAncestorOf(QApplication::focusWidget()))
-        slbReport->setFocus(Qt::MouseFocusReason);
     if (!m_currentPage || !m_currentPage->FLastSelectCell || isRunning())
         return;
     clearLog();

@@ -581,7 +581,7 @@ TEST_F(WindowTest, RunsStartFromTheKeyAndEveryPopupWithProgressAndHourglass)
         {"a click on a cell that names no node, then F4: the first item",
          0,
          [&] {
-             // Pages take no focus: the click must bring the focus into the window.
+             // Pages take no focus; the page area around them does, so F4 reaches the window.
              if (QWidget *focus = QApplication::focusWidget())
                  focus->clearFocus();
              click(page(0), "扬程");
