@@ -826,5 +826,6 @@ TEST_F(WindowTest, AfterARunTheShownPaneHoldsTheLogAndTheWindowIsCaptured)
     QTest::qWait(0);
     const QImage shot = frame.grab().toImage();
     ASSERT_FALSE(shot.isNull());
-    EXPECT_TRUE(shot.save(QStringLiteral("winide_after_run.png")));
+    // Beside the test program, in the build tree.
+    EXPECT_TRUE(shot.save(QCoreApplication::applicationDirPath() + "/winide_after_run.png"));
 }
