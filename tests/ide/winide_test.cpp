@@ -1,7 +1,6 @@
 // The project window driven through its real widgets: cells clicked, popups and menus opened and
 // chosen, the wheel turned, runs started by key and menu, progress and test data observed.
 
-#include "error.h"
 #include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
@@ -17,7 +16,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
