@@ -324,6 +324,7 @@ void TfmWinIDE::loadProjectBytes(const QByteArray &document,
                                  const QString &where,
                                  const QString &caption)
 {
+    refuseDuringRun(where);
     m_file->loadBytes(document, where, *Project, *Excel);
     finishLoading(caption);
 }

@@ -55,7 +55,8 @@ public:
     // False until a project has been loaded into the window.
     bool isLoaded() const { return Loaded; }
 
-    // ---- loading (all or nothing: on Error the window keeps what it showed) ----
+    // ---- loading (all or nothing: on Error the window keeps what it showed; refused with
+    // Error while a run is in progress) ----
     // Loads a project document held in memory; `where` names it in messages, `caption`
     // becomes the window title.
     void loadProjectBytes(const QByteArray &document, const QString &where, const QString &caption);

@@ -1,6 +1,7 @@
 // The project window driven through its real widgets: cells clicked, popups and menus opened and
 // chosen, the wheel turned, runs started by key and menu, progress and test data observed.
 
+#include "error.h"
 #include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
@@ -511,7 +512,7 @@ TEST_F(WindowTest, RunsStartFromTheKeyAndEveryPopupWithProgressAndHourglass)
         frame.grab().save(QCoreApplication::applicationDirPath() + "/winide_after_run.png"));
 }
 
-TEST(WindowInFrame, DuringARunRunsAreRefusedAndClosingStopsItFirst)
+TEST(WindowInFrame, DuringARunRunsAndLoadsAreRefusedAndClosingStopsItFirst)
 {
     gridtest::ScopedPrinterLayer noPrinter;
     QMainWindow frame;
@@ -540,6 +541,7 @@ TEST(WindowInFrame, DuringARunRunsAreRefusedAndClosingStopsItFirst)
                                  "actSaveExamData",
                                  "actLoadExamData"})
             enabled.push_back(window->findChild<QAction *>(name)->isEnabled());
+        EXPECT_THROW(window->loadProjectFile(kSample), Error);
         // A second F9 through the main window, then, once a step is logged, a close.
         window->actCompileProjectExecute();
         if (!shownAfterClose && stepNames(window->logLines()).size() == 1) {
