@@ -116,6 +116,9 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
 TfmWinIDE::~TfmWinIDE()
 {
     slbReport->viewport()->removeEventFilter(this);
+    m_content->removeEventFilter(this);
+    for (QObject *child : m_content->children())
+        child->removeEventFilter(this);
     tvProject->selectionModel()->disconnect(this);
     m_run.reset();
     CodeTable.reset();
@@ -180,6 +183,7 @@ void TfmWinIDE::createComponents()
     m_content->setAutoFillBackground(true);
     slbReport->setWidget(m_content);
     slbReport->viewport()->installEventFilter(this);
+    m_content->installEventFilter(this);
     reportLayout->addWidget(slbReport, 1);
 
     tsShowPages = new QTabBar(pnlReport);
@@ -415,6 +419,15 @@ bool TfmWinIDE::eventFilter(QObject *watched, QEvent *event)
             // The scroll area's own wheel step would move the pages a second time.
             return true;
         }
+    } else if (watched == m_content && event->type() == QEvent::ChildAdded) {
+        // Every page the workbook puts here is watched for changes of its size (a zoom).
+        QObject *child = static_cast<QChildEvent *>(event)->child();
+        if (child->isWidgetType())
+            child->installEventFilter(this);
+    } else if (event->type() == QEvent::Resize && watched->parent() == m_content
+               && Excel->Pages.contains(qobject_cast<TqzReport *>(watched))) {
+        // A page that changes size would overlap its neighbours and leave the content short.
+        slbReportResize();
     }
     return QWidget::eventFilter(watched, event);
 }

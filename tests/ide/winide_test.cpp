@@ -338,6 +338,7 @@ TEST_F(WindowTest, PageAreaFollowsTheViewportAndTheWheel)
         const int view = area->viewport()->width();
         int bottom = 0;
         for (const TqzReport *p : shownPages()) {
+            EXPECT_GE(p->y(), bottom + (bottom ? window->excel().PageGap : 0)); // no overlap
             bottom = std::max(bottom, p->geometry().bottom());
             const int centred = (content->width() - p->width() - 20) / 2;
             EXPECT_EQ(p->x(), std::max(centred, window->excel().PageLeftMin));
@@ -358,6 +359,9 @@ TEST_F(WindowTest, PageAreaFollowsTheViewportAndTheWheel)
     check("narrower than a page");
     find<QTabBar>("tsShowPages")->setCurrentIndex(0);
     check("back, narrow");
+    frame.resize(1100, 700);
+    page(0)->SetScale(150);
+    check("the first page zoomed");
 
     // Each wheel event moves the area 8 pixels, over a page and over the bare area alike.
     QScrollBar *bar = area->verticalScrollBar();
