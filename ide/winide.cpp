@@ -275,25 +275,9 @@ void TfmWinIDE::createMenus()
     m_pageGroup->setExclusive(true);
 
     connect(mniView, &QMenu::aboutToShow, this, &TfmWinIDE::mniViewClick);
-    connect(mniViewManager, &QAction::toggled, this, [this](bool on) {
-        pnlProjectManager->setVisible(on);
-        splClient->setVisible(on);
-        if (on) {
-            const int total = splitClient->width();
-            splitClient->setSizes(
-                {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
-        }
-    });
-    connect(mniViewMsg, &QAction::toggled, this, [this](bool on) {
-        mmoMessage->setVisible(on);
-        splBottom->setVisible(on);
-        if (on) {
-            flushLog();
-            const int total = splitBottom->height();
-            splitBottom->setSizes(
-                {std::max(0, total - kMessagePaneHeight - kSplitterWidth), kMessagePaneHeight});
-        }
-    });
+    // Checkable entries: a click inverts the check mark, then the handler follows it.
+    connect(mniViewManager, &QAction::toggled, this, &TfmWinIDE::mniViewManagerClick);
+    connect(mniViewMsg, &QAction::toggled, this, &TfmWinIDE::mniViewMsgClick);
 
     pmuReportTab = new QMenu(this);
     pmuReportTab->setObjectName(QStringLiteral("pmuReportTab"));
@@ -494,12 +478,27 @@ void TfmWinIDE::PageMenuItemClick(QAction *entry)
 
 void TfmWinIDE::mniViewManagerClick()
 {
-    mniViewManager->toggle();
+    const bool on = mniViewManager->isChecked();
+    pnlProjectManager->setVisible(on);
+    splClient->setVisible(on);
+    if (on) {
+        const int total = splitClient->width();
+        splitClient->setSizes(
+            {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
+    }
 }
 
 void TfmWinIDE::mniViewMsgClick()
 {
-    mniViewMsg->toggle();
+    const bool on = mniViewMsg->isChecked();
+    mmoMessage->setVisible(on);
+    splBottom->setVisible(on);
+    if (on) {
+        flushLog();
+        const int total = splitBottom->height();
+        splitBottom->setSizes(
+            {std::max(0, total - kMessagePaneHeight - kSplitterWidth), kMessagePaneHeight});
+    }
 }
 
 // ---- tree and pages ----

@@ -125,6 +125,8 @@ public:
     void tsShowPagesChange(int newTab);
     void pmuReportTabPopup();
     void mniViewClick();
+    // Show or hide the tree panel / the message pane with its splitter as the entry's check
+    // mark says (a click has already inverted it).
     void mniViewManagerClick();
     void mniViewMsgClick();
     // Also after loads, runs and test data, whose new texts can change page heights.
