@@ -298,14 +298,6 @@ std::vector<PackNode> parsePackTree(const QString &text, const QString &where)
     }
     if (nodes.empty())
         fail(where, 1, QStringLiteral("the tree has no nodes"));
-    // A name right after a minus sign would meet a negative value as "--", which the
-    // interpreter reads as a decrement: such a name must be bracketed.
-    for (const PackNode &n : nodes)
-        for (const PackNode &other : nodes)
-            if (!n.script.isEmpty() && n.script.contains(QLatin1Char('-') + other.name))
-                fail(where, n.line, QStringLiteral("\"-%1\": bracket a name that follows a "
-                                                   "minus sign")
-                                        .arg(other.name));
     for (size_t i = 0; i < nodes.size(); ++i)
         if (hasChildren(nodes, i) && nodes[i].script.isEmpty())
             fail(where, nodes[i].line, QStringLiteral("the group \"%1\" needs a formula")

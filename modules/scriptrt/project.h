@@ -25,6 +25,10 @@ const double usgpm = 0.22712470704;   // m3/h per US gallon per minute (3.785411
 const double cp = 0.001;              // Pa s per centipoise
 const double hp = 745.69987158227022; // W per mechanical horsepower (550 ft lbf/s)
 
+// True for a finite number: neither NaN nor infinite. Written with equality only, because the
+// interpreter's ordered comparisons count NaN as greater than anything.
+bool finite(double x) { return x == x && x - x == 0.0; }
+
 // Kelvin from degrees Celsius: T = t + 273.15 (ITS-90).
 double ctok(double t) { return t + t0; }
 // Degrees Celsius from degrees Fahrenheit: t = (tf - 32) * 5/9 (NIST SP 811).
@@ -36,9 +40,9 @@ double area(double d) { return pi * d * d / 4.0; }
 // A diameter that is not positive, or a negative flow, fails the evaluation.
 double velocity(double q, double d)
 {
-    if (!(d > 0.0))
+    if (!finite(d) || d <= 0.0)
         throw("velocity: the inner diameter must be a positive number of metres (管内径必须为正数)");
-    if (!(q >= 0.0))
+    if (!finite(q) || q < 0.0)
         throw("velocity: the flow cannot be negative; check the flow entered here (流量不能为负)");
     return q / 3600.0 / area(d);
 }
@@ -54,9 +58,9 @@ double reynolds(double rho, double v, double d, double mu) { return rho * v * d 
 // negative roughness fails the evaluation: there is no friction factor to give.
 double churchill(double re, double rr)
 {
-    if (!(re > 0.0))
+    if (!finite(re) || re <= 0.0)
         throw("churchill: the Reynolds number must be positive; check flow, diameter and viscosity (雷诺数必须为正数)");
-    if (!(rr >= 0.0))
+    if (!finite(rr) || rr < 0.0)
         throw("churchill: the relative roughness cannot be negative; check the wall roughness (相对粗糙度不能为负)");
     double a = pow(2.457 * log(1.0 / (pow(7.0 / re, 0.9) + 0.27 * rr)), 16.0);
     double b = pow(37530.0 / re, 16.0);
@@ -105,7 +109,7 @@ double hydpower(double q, double h, double rho) { return rho * gn * q * h / 3600
 // (IAPWS-IF97, region 4, equation 30).
 double psat_water(double t)
 {
-    if (!(t >= 0.0 && t <= 373.946))
+    if (!finite(t) || t < 0.0 || t > 373.946)
         throw("psat_water: the temperature must lie between 0 and 373.946 degC for liquid water (温度超出范围)");
     const double n1 = 0.11670521452767e4, n2 = -0.72421316598392e6, n3 = -0.17073846940092e2;
     const double n4 = 0.12020824702470e5, n5 = -0.32325550322333e7, n6 = 0.14915108613530e2;
@@ -125,7 +129,7 @@ double psat_water(double t)
 // (IAPWS revised supplementary release on saturation properties, 1992, equation 2.6).
 double rho_water(double t)
 {
-    if (!(t >= 0.0 && t <= 373.946))
+    if (!finite(t) || t < 0.0 || t > 373.946)
         throw("rho_water: the temperature must lie between 0 and 373.946 degC for liquid water (温度超出范围)");
     double tau = 1.0 - (t + t0) / 647.096;
     return 322.0 * (1.0 + 1.99274064 * pow(tau, 1.0 / 3.0) + 1.09965342 * pow(tau, 2.0 / 3.0)
@@ -138,7 +142,7 @@ double rho_water(double t)
 // 10 to 150 degC, a few per cent above).
 double mu_water(double t)
 {
-    if (!(t >= 0.0 && t <= 373.946))
+    if (!finite(t) || t < 0.0 || t > 373.946)
         throw("mu_water: the temperature must lie between 0 and 373.946 degC for liquid water (温度超出范围)");
     return 0.02414 * pow(10.0, 247.8 / (t + t0 - 140.0));
 }
@@ -147,7 +151,7 @@ double mu_water(double t)
 // 1.10 above 55 kW (HG/T 20570.5 practice for centrifugal pumps with electric motors).
 double motor_factor(double p)
 {
-    if (!(p > 0.0))
+    if (!finite(p) || p <= 0.0)
         throw("motor_factor: the shaft power must be positive; check flow, head and efficiency (轴功率必须为正数)");
     if (p <= 22.0)
         return 1.25;
@@ -160,7 +164,7 @@ double motor_factor(double p)
 // series, 0.75 to 355 kW). Above 355 kW there is no standard low-voltage size: fails.
 double motor_iec(double p)
 {
-    if (!(p > 0.0))
+    if (!finite(p) || p <= 0.0)
         throw("motor_iec: the motor power must be positive; check the shaft power and the factor (电机计算功率必须为正数)");
     if (p > 355.0)
         throw("motor_iec: above 355 kW there is no standard motor size; choose the motor by hand (超过 355 kW 无标准电机)");
