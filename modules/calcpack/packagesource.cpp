@@ -152,8 +152,8 @@ PackCell parseCell(const QString &text, const QString &where, int line)
             cell.kind = PackCell::Input;
             // An input with its own text is a field of the sheet that is no node.
             if (t.size() > 3 && isQuoted(t[3])) {
+                cell.kind = PackCell::Field;
                 cell.text = unquote(t[3]);
-                cell.format = QStringLiteral("field");
                 next = 4;
             }
         } else {
@@ -231,6 +231,12 @@ const PackNode *findNode(const std::vector<PackNode> &nodes, const QString &name
     return nullptr;
 }
 
+// A cell showing a node's value (not a free field of the sheet).
+bool isValueCell(const PackCell &cell)
+{
+    return cell.kind == PackCell::Result || cell.kind == PackCell::Input;
+}
+
 bool hasChildren(const std::vector<PackNode> &nodes, size_t i)
 {
     return i + 1 < nodes.size() && nodes[i + 1].depth > nodes[i].depth;
@@ -267,12 +273,11 @@ std::vector<PackNode> parsePackTree(const QString &text, const QString &where)
         PackNode n;
         n.depth = static_cast<int>(indent / 2);
         n.line = lineNo;
-        const int parentDepth = nodes.empty() ? -1 : nodes.back().depth;
-        if (n.depth > parentDepth + 1)
-            fail(where, lineNo, QStringLiteral("indented more than one level below the line "
-                                               "before"));
         if (n.depth > 0 && nodes.empty())
             fail(where, lineNo, QStringLiteral("the first node must not be indented"));
+        if (!nodes.empty() && n.depth > nodes.back().depth + 1)
+            fail(where, lineNo, QStringLiteral("indented more than one level below the line "
+                                               "before"));
         const QStringList f = raw.mid(indent).split(QLatin1Char('|'));
         if (f.size() != 4)
             fail(where, lineNo, QStringLiteral("a node needs four fields NAME | CODE | UNIT | "
@@ -378,9 +383,7 @@ void checkPackPages(const std::vector<PackNode> &nodes, const std::vector<PackPa
                     continue;
                 const PackNode *node = findNode(nodes, cell.tag);
                 const QString at = QStringLiteral("line %1").arg(line.line);
-                const bool field = cell.kind == PackCell::Input
-                                   && cell.format == QLatin1String("field");
-                if (field) {
+                if (cell.kind == PackCell::Field) {
                     if (node)
                         problems << QStringLiteral("%1: \"%2\" is a node; its cell takes the "
                                                    "node's default, not a text of its own")
@@ -489,15 +492,15 @@ void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<Pack
             switch (cell.kind) {
             case PackCell::Label:
                 // A label right after a value is that value's unit.
-                if (c > 0 && (ln.cells[c - 1].kind == PackCell::Input
-                              || ln.cells[c - 1].kind == PackCell::Result))
+                if (c > 0 && isValueCell(ln.cells[c - 1]))
                     align = TEXT_ALIGN_CENTER;
                 break;
+            case PackCell::Field:
+                page.SetTagID(l, ci, cell.tag);
+                break;
             case PackCell::Input:
-                if (cell.format != QLatin1String("field")) {
-                    text = findNode(nodes, cell.tag)->value;
-                    align = TEXT_ALIGN_RIGHT;
-                }
+                text = findNode(nodes, cell.tag)->value;
+                align = TEXT_ALIGN_RIGHT;
                 page.SetTagID(l, ci, cell.tag);
                 break;
             case PackCell::Result:

@@ -29,7 +29,8 @@ struct PackNode
 // One cell of a page line: it spans `span` base columns.
 struct PackCell
 {
-    enum Kind { Label, Input, Result, RunButton, PageNumber, PageCount };
+    // Field: a tagged cell of the sheet that is no node (title block, remarks).
+    enum Kind { Label, Field, Input, Result, RunButton, PageNumber, PageCount };
     Kind kind = Label;
     int span = 1;
     QString text;   // label text, or the text an input starts with
