@@ -79,7 +79,6 @@ BENCHMARK(BM_PumpLoad)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    return tessarin::bench::runQtBenchmarks(argc, argv, [] {
-        tessarin::setProgramDirectory(QStringLiteral(TESSARIN_BIN_DIR));
-    });
+    return tessarin::bench::runQtBenchmarks(
+        argc, argv, [] { tessarin::setProgramDirectory(QStringLiteral(TESSARIN_BIN_DIR)); });
 }
