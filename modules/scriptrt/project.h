@@ -54,19 +54,25 @@ double reynolds(double rho, double v, double d, double mu) { return rho * v * d 
 // laminar through transition to fully rough flow, explicit:
 // f = 8 [(8/re)^12 + (a + b)^-1.5]^(1/12), a = [2.457 ln(1/((7/re)^0.9 + 0.27 rr))]^16,
 // b = (37530/re)^16 (Churchill, Chem. Eng. 84(24), 91-92, 1977).
-// A Reynolds number that is not positive (zero flow or viscosity, a negative diameter) or a
-// negative roughness fails the evaluation: there is no friction factor to give.
 double churchill(double re, double rr)
 {
-    if (!finite(re) || re <= 0.0)
-        throw("churchill: the Reynolds number must be positive; check flow, diameter and viscosity"
-              " (雷诺数必须为正数)");
-    if (!finite(rr) || rr < 0.0)
-        throw("churchill: the relative roughness cannot be negative; check the wall roughness"
-              " (相对粗糙度不能为负)");
     double a = pow(2.457 * log(1.0 / (pow(7.0 / re, 0.9) + 0.27 * rr)), 16.0);
     double b = pow(37530.0 / re, 16.0);
     return 8.0 * pow(pow(8.0 / re, 12.0) + 1.0 / pow(a + b, 1.5), 1.0 / 12.0);
+}
+
+// Darcy friction factor (-) of a line that carries flow: churchill(re, rr) once re > 0 and
+// rr >= 0 are checked, so a zero flow or viscosity, or a negative diameter, fails with its
+// reason instead of a division by zero.
+double friction(double re, double rr)
+{
+    if (!finite(re) || re <= 0.0)
+        throw("friction: the Reynolds number must be positive; check flow, diameter and viscosity"
+              " (雷诺数必须为正数)");
+    if (!finite(rr) || rr < 0.0)
+        throw("friction: the relative roughness cannot be negative; check the wall roughness"
+              " (相对粗糙度不能为负)");
+    return churchill(re, rr);
 }
 
 // Darcy friction factor (-) for turbulent flow, explicit:

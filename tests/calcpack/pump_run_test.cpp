@@ -165,7 +165,7 @@ TEST(PumpRun, ImpossibleDutiesFailWithAReason)
         const char *name;
         std::map<QString, double> typed;
         const char *firstFailure; // node of the first failed step
-        const char *why;
+        const char *why;          // in its failure line
     } cases[] = {
         {"zero flow", {{"正常流量", 0}}, "吸入摩擦系数", "the Reynolds number must be positive"},
         {"negative suction diameter",
