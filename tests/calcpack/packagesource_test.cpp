@@ -243,6 +243,14 @@ TEST(PackModule, PackagedThenRunFromTheCommandLine)
                 motor = n.toObject()["value"].toString();
         EXPECT_EQ(motor, c.motor) << c.set.join(' ').toStdString();
     }
+    // The worked check of the method, six significant digits: equal within 1e-5, and the
+    // comparison does see the rounding at 1e-9.
+    const QString worked = QStringLiteral(TESSARIN_TEST_DATA "/calcpack/worked_check.exm");
+    const auto checked = test::cli({"run", file, "--expect", worked, "--rtol", "1e-5"});
+    EXPECT_EQ(checked.status, 0) << checked.out.toStdString();
+    const auto strict = test::cli({"run", file, "--expect", worked, "--rtol", "1e-9"});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_GE(QJsonDocument::fromJson(strict.out).object()["differences"].toArray().size(), 8);
     EXPECT_EQ(test::cli({"packaged"}).status, 2); // -o is required
 }
 
