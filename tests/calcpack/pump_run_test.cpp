@@ -149,6 +149,13 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
         for (const auto &[name, value] : c.expected)
             EXPECT_NEAR(r.shown(name), value, std::fabs(value) * 1e-9 + 1e-12)
                 << name.toStdString();
+        // Laminar lines follow Hagen-Poiseuille, f = 64/Re, whatever the roughness.
+        for (const char *side : {"吸入", "排出"}) {
+            const double re = r.shown(QString::fromUtf8(side) + "雷诺数");
+            if (re < 2000) {
+                EXPECT_NEAR(r.shown(QString::fromUtf8(side) + "摩擦系数"), 64 / re, 1e-3 * 64 / re);
+            }
+        }
         // The groups carry their chief result.
         EXPECT_EQ(r.node("化工离心泵计算"), r.shown("电机额定功率"));
         EXPECT_EQ(r.node("汽蚀余量"), r.shown("有效汽蚀余量"));
