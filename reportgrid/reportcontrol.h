@@ -19,6 +19,7 @@
 class QIODevice;
 class QPaintDevice;
 class QPlainTextEdit;
+class QPrinter;
 
 namespace tessarin {
 
@@ -42,8 +43,9 @@ class TReportControl : public QWidget
     Q_PROPERTY(bool CreportEdit READ CreportEdit WRITE setCreportEdit)
 
 public:
-    // Page size from the printer layer (or the saved size), margins from the millimetre
-    // defaults at the screen's resolution, zoom 100.
+    // Page size and paper from the printer layer (or the saved size; A4 portrait without a
+    // printer's device mode), margins from the millimetre defaults at the screen's resolution,
+    // zoom 100.
     explicit TReportControl(QWidget *parent = nullptr);
     ~TReportControl() override;
 
@@ -72,6 +74,8 @@ public:
     QPointer<QPlainTextEdit> FEditWnd;
     std::optional<QBrush> FEditBrush;
     std::optional<QFont> FEditFont;
+    // The page's own paper, saved with it and applied to the printer when it prints: DMPAPER
+    // number, orientation (1 portrait, 2 landscape), length and width in tenths of a millimetre.
     int FPaperSize = 0;
     int FOrientation = 0;
     int FPaperLength = 0;
@@ -184,6 +188,10 @@ public:
     // The same onto a painter already open on a printer or PDF page; the printable area is the
     // painter's device size.
     void PrintIt(QPainter &painter);
+    // Gives `printer` the paper this page was loaded with (see applyPaperToPrinter); a page
+    // without paper values of its own (paper size 0 or less and no dimensions, as a new page)
+    // leaves the printer's paper as it is. Print jobs call it for each page they print.
+    void ApplyPaper(QPrinter &printer) const;
     // Draws the page scaled isotropically into `Size` (device units) of the painter's device.
     void ExportToPicture(QPainter &DC, const QSize &Size);
     void ExportToPicture(QPaintDevice &DC, const QSize &Size);
@@ -194,7 +202,12 @@ private:
     // LoadFromStream's work; false when the magic word was unknown and nothing changed.
     bool loadPage(QIODevice &Stream, int Position);
     void applyCellWidths();
+    void initPaper();
     void drawPageOnto(QPainter &painter, const QSize &viewport);
+    // The one paint path of screen, printer and PDF: DrawPrepare, then every cell meeting
+    // `area` (page pixels) through PaintCell, then the borders that are set once more.
+    // `print` leaves out the grey edges of borders that are not set.
+    void paintPage(QPainter &painter, const TRect &area, bool print);
     int m_loadedStreamVersion = 0;
 
 signals:
@@ -204,6 +217,11 @@ signals:
     void OnMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void OnMouseMove(Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void OnDblClick();
+    // The page's content changed through the user or the API: text typed in the edit box,
+    // a table editing operation, cell formats or attributes, a text, tag, script number or line
+    // height set by position, a picture, the margins, a line height or column edge dragged, a
+    // page stream loaded. Emitted once per operation, after the change is complete.
+    void contentChanged();
 
 protected:
     void WMLButtonDown(const QPoint &point, quint8 keys);
