@@ -253,9 +253,19 @@ TReportCell *TReportControl::CellFromRC(int line, int cell) const
     return l->cell(cell);
 }
 
+const QSet<const TReportCell *> &TReportControl::selectedSet() const
+{
+    if (m_selectedSet.size() != FSelectCells.size()) {
+        m_selectedSet.clear();
+        for (const TReportCell *cell : FSelectCells)
+            m_selectedSet.insert(cell);
+    }
+    return m_selectedSet;
+}
+
 bool TReportControl::IsCellSelected(const TReportCell *cell) const
 {
-    return cell && FSelectCells.contains(const_cast<TReportCell *>(cell));
+    return cell && selectedSet().contains(cell);
 }
 
 bool TReportControl::AddSelectedCell(TReportCell *cell)
@@ -263,6 +273,7 @@ bool TReportControl::AddSelectedCell(TReportCell *cell)
     if (!cell || IsCellSelected(cell))
         return false;
     FSelectCells.append(cell);
+    m_selectedSet.insert(cell);
     FLastSelectCell = cell;
     invalidatePage(cell->FCellRect);
     return true;
@@ -274,15 +285,16 @@ bool TReportControl::RemoveSelectedCell(TReportCell *cell)
         return false;
     invalidatePage(cell->FCellRect);
     FSelectCells.removeOne(cell);
+    m_selectedSet.remove(cell);
     return true;
 }
 
 void TReportControl::RemoveAllSelectedCell()
 {
-    while (!FSelectCells.isEmpty()) {
-        invalidatePage(FSelectCells.first()->FCellRect);
-        FSelectCells.removeFirst();
-    }
+    for (const TReportCell *cell : std::as_const(FSelectCells))
+        invalidatePage(cell->FCellRect);
+    FSelectCells.clear();
+    m_selectedSet.clear();
 }
 
 void TReportControl::SetCellFocus(int line, int cell)
@@ -310,7 +322,8 @@ void TReportControl::cellDestroyed(TReportCell *cell)
 {
     if (m_destroying)
         return;
-    FSelectCells.removeAll(cell);
+    if (FSelectCells.removeAll(cell) > 0)
+        m_selectedSet.remove(cell);
     if (FLastSelectCell == cell)
         FLastSelectCell = nullptr;
     if (FEditCell == cell)
@@ -636,23 +649,33 @@ void TReportControl::MouseMoveHandler(const QPoint &point, quint8 keys)
     if (band.bottom == band.top)
         band.bottom = band.top + 1;
 
+    // Linear in the selection and the cells of the lines the band meets: the cells the band
+    // left go in one pass that keeps the order of the rest, membership is the set's, and the
+    // lines are found from their rectangles as laid out (stacked downwards) by bisection.
+    selectedSet();
     if (keys != (MK_LBUTTON | MK_SHIFT)) {
-        for (qsizetype i = FSelectCells.size() - 1; i >= 0; --i) {
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < FSelectCells.size(); ++i) {
             TReportCell *cell = FSelectCells.at(i);
-            if (!cell->FCellRect.intersects(band))
-                RemoveSelectedCell(cell);
+            if (cell->FCellRect.intersects(band)) {
+                FSelectCells[kept++] = cell;
+            } else {
+                invalidatePage(cell->FCellRect);
+                m_selectedSet.remove(cell);
+            }
         }
+        FSelectCells.resize(kept);
     }
-    for (auto &line : FLineList) {
-        if (!line->GetLineRect().intersects(band))
+    auto line = std::partition_point(FLineList.begin(), FLineList.end(), [&](const auto &l) {
+        return l->FLineRect.bottom <= band.top;
+    });
+    for (; line != FLineList.end() && (*line)->FLineRect.top < band.bottom; ++line) {
+        if (!(*line)->FLineRect.intersects(band))
             continue;
-        for (auto &cellPtr : line->FCells) {
+        for (auto &cellPtr : (*line)->FCells) {
             TReportCell *cell = cellPtr.get();
-            if (!cell->FCellRect.intersects(band))
-                continue;
-            TReportCell *target = cell->FOwnerCell ? cell->FOwnerCell : cell;
-            if (!IsCellSelected(target))
-                AddSelectedCell(target);
+            if (cell->FCellRect.intersects(band))
+                AddSelectedCell(cell->FOwnerCell ? cell->FOwnerCell : cell);
         }
     }
 }

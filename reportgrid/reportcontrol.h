@@ -9,6 +9,7 @@
 #include <QBrush>
 #include <QFont>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -53,7 +54,10 @@ public:
     bool FCreportEdit = false;
     std::vector<std::unique_ptr<TReportLine>> FLineList; // top to bottom; owned
     quint64 FContentGeneration = 0;                      // see contentGeneration()
-    QList<TReportCell *> FSelectCells;                   // in selection order; not owning
+    // In selection order; not owning. Change it through AddSelectedCell, RemoveSelectedCell and
+    // RemoveAllSelectedCell: a set beside it answers IsCellSelected (rebuilt when their sizes
+    // differ, so a direct clear or append stays safe).
+    QList<TReportCell *> FSelectCells;
     TReportCell *FEditCell = nullptr;                    // cell the edit box writes into
     int FReportScale = 100;                              // zoom in percent
     int FPageWidth = 0;
@@ -273,6 +277,10 @@ private:
     void invalidatePage(const TRect &rect);
     int clampDrag(int value) const;
     static quint8 keyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+
+    // Same cells as FSelectCells: membership in constant time.
+    mutable QSet<const TReportCell *> m_selectedSet;
+    const QSet<const TReportCell *> &selectedSet() const;
 
     MouseState m_mouse;
     QString m_editAccepted; // last edit-box text within the byte limit

@@ -445,7 +445,7 @@ void TReportControl::VSplitCell(int count)
 void TReportControl::ResetContent()
 {
     FreeEdit();
-    FSelectCells.clear();
+    RemoveAllSelectedCell();
     const bool hadLines = !FLineList.empty();
     while (!FLineList.empty())
         FLineList.pop_back();
