@@ -369,6 +369,48 @@ TEST_F(PdfOutput, FormattedNumbersPrintAsShown)
     EXPECT_EQ(withoutBlanks(text()), QStringLiteral("21.70不合格1.2E-04"));
 }
 
+// The face has no bold of its own; the bold the platform makes must reach the PDF too.
+TEST_F(PdfOutput, BoldTitlesReadBoldOnPaper)
+{
+    gridtest::addLines(page, 2, {500});
+    for (int l = 0; l < 2; ++l) {
+        page.SetCallText(l, 0, QStringLiteral("离心泵数据表 PUMP DATA SHEET"));
+        TReportCell *cell = page.CellFromRC(l, 0);
+        cell->SetTopLine(false);
+        cell->SetBottomLine(false);
+        cell->SetLeftLine(false);
+        cell->SetRightLine(false);
+    }
+    page.SetLineHegit(0, 60); // a blank gap between the two texts
+    LOGFONT bold = page.CellFromRC(1, 0)->FLogFont;
+    bold.lfWeight = 700;
+    page.CellFromRC(1, 0)->SetLogFont(bold);
+    page.UpdateLines();
+    print({&page});
+    const QString png = dir.filePath(QStringLiteral("sheet"));
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("100"),
+         QStringLiteral("-singlefile"), path(), png});
+    const QImage image(png + QStringLiteral(".png"));
+    ASSERT_FALSE(image.isNull());
+    // Ink of the text bands from top to bottom, bands separated by rows without ink.
+    QList<int> bands;
+    bool inBand = false;
+    for (int y = 0; y < image.height(); ++y) {
+        int ink = 0;
+        for (int x = 0; x < image.width(); ++x)
+            ink += qGray(image.pixel(x, y)) < 160;
+        if (ink > 0 && !inBand)
+            bands.append(0);
+        inBand = ink > 0;
+        if (inBand)
+            bands.last() += ink;
+    }
+    ASSERT_EQ(bands.size(), 2);
+    EXPECT_GT(bands[1], bands[0] * 5 / 4) << bands[0] << " dark pixels normal, " << bands[1]
+                                          << " bold";
+}
+
 // Each sheet of a job takes its page's paper; a page without paper of its own takes what the
 // sheet before it had.
 TEST_F(PdfOutput, EachSheetTakesItsPagesPaper)
