@@ -94,12 +94,13 @@ struct Decimal
     int exponent = 0;
 };
 
-// The exact decimal value of |value|: every double has a finite decimal expansion, at most
-// 1074 places after the point.
+// The exact decimal value of |value|: every double has a finite decimal expansion, as many
+// places after the point as it has binary places, 52 less its binary exponent (at most 1074).
 Decimal exactDecimal(double value)
 {
-    static constexpr int places = 1080;
-    char buf[309 + 1 + places + 1]; // the largest double has 309 integer digits
+    static constexpr int maxPlaces = 1080;
+    const int places = value == 0.0 ? 1 : std::clamp(52 - std::ilogb(value), 1, maxPlaces);
+    char buf[309 + 1 + maxPlaces + 1]; // the largest double has 309 integer digits
     const int n = std::snprintf(buf, sizeof buf, "%.*f", places, std::fabs(value));
     const std::string s(buf, size_t(std::clamp(n, 0, int(sizeof buf) - 1)));
     const size_t point = s.find('.');

@@ -290,7 +290,8 @@ TEST(Selection, RubberBandMatchesEveryCellItMeets)
         const bool shift = step % 5 == 4;
         const QList<TReportCell *> before = control.FSelectCells;
         control.MouseMoveHandler(to, shift ? MK_LBUTTON | MK_SHIFT : MK_LBUTTON);
-        const TRect band{std::min(anchor.x(), to.x()), std::min(anchor.y(), to.y()),
+        const TRect band{std::min(anchor.x(), to.x()),
+                         std::min(anchor.y(), to.y()),
                          std::max(anchor.x(), to.x()) + (to.x() == anchor.x()),
                          std::max(anchor.y(), to.y()) + (to.y() == anchor.y())};
         const QList<TReportCell *> &now = control.FSelectCells;

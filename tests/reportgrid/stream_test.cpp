@@ -360,15 +360,16 @@ TEST_P(PaperOfThePage, StaysWithThePageAndLeavesThePrinterAlone)
     loadPageStream(other, q.build(3).b);
 
     const PrinterDeviceMode &mode = printer.layer().mode;
-    EXPECT_EQ(QList<int>({mode.dmPaperSize, mode.dmOrientation, mode.dmPaperLength,
-                          mode.dmPaperWidth}),
-              QList<int>({before.dmPaperSize, before.dmOrientation, before.dmPaperLength,
-                          before.dmPaperWidth}));
+    EXPECT_EQ(
+        QList<int>({mode.dmPaperSize, mode.dmOrientation, mode.dmPaperLength, mode.dmPaperWidth}),
+        QList<int>(
+            {before.dmPaperSize, before.dmOrientation, before.dmPaperLength, before.dmPaperWidth}));
     EXPECT_EQ(printer.layer().applyCount, 0);
 
     const QByteArray written = savePageStream(page);
     const char *trailer = written.constData() + written.size() - PageStreamTrailerSize;
-    EXPECT_EQ(QList<int>({qFromLittleEndian<qint32>(trailer), qFromLittleEndian<qint32>(trailer + 4),
+    EXPECT_EQ(QList<int>({qFromLittleEndian<qint32>(trailer),
+                          qFromLittleEndian<qint32>(trailer + 4),
                           qFromLittleEndian<qint32>(trailer + 8),
                           qFromLittleEndian<qint32>(trailer + 12)}),
               QList<int>({0x10000 + 8, 2, 4200, 2970}));
