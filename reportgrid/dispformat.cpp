@@ -62,9 +62,7 @@ ParsedFormat parseFormat(const QString &f)
     int decimals = 0;
     if (pos < f.size() && f.at(pos) == u'.') {
         const qsizetype zeros = runOf(f, pos + 1, u'0');
-        if (zeros == 0)
-            return p;
-        if (zeros > MaxDecimals)
+        if (zeros == 0 || zeros > MaxDecimals)
             return p;
         decimals = static_cast<int>(zeros);
         pos += 1 + zeros;

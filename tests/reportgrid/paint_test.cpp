@@ -46,16 +46,13 @@ INSTANTIATE_TEST_SUITE_P(
     DisplayFormat,
     ::testing::Values(FormatCase{"21.6956927", "0.00", "21.70"},
                       FormatCase{"21.6956927", "0", "22"},
-                      FormatCase{" 3.14159 ", "0.000", "3.142"},
                       FormatCase{"1e3", "0.0", "1000.0"},
                       FormatCase{"+.5", "0", "1"},
                       FormatCase{"2.5", "0", "3"},         // half away from zero, not to even
                       FormatCase{"0.125", "0.00", "0.13"}, // exactly half in binary too
-                      FormatCase{"-2.5", "0", "-3"},
                       FormatCase{"1.005", "0.00", "1.00"}, // 1.00499999... as a double
                       FormatCase{"-0.001", "0.00", "0.00"},
-                      FormatCase{"99.996", "0.00", "100.00"},
-                      FormatCase{"123456789012", "0.0", "123456789012.0"}));
+                      FormatCase{"99.996", "0.00", "100.00"}));
 
 INSTANTIATE_TEST_SUITE_P(SignificantAndScientific,
                          DisplayFormat,
@@ -67,13 +64,12 @@ INSTANTIATE_TEST_SUITE_P(SignificantAndScientific,
                                            FormatCase{"0", "@@@", "0.00"},
                                            FormatCase{"9.996", "@@@", "10.0"},
                                            FormatCase{"999999999999999", "@@@", "1.00E+15"},
-                                           FormatCase{"1.5e-16", "@@", "1.5E-16"},
+                                           FormatCase{" 1.5e-16 ", "@@", "1.5E-16"},
                                            FormatCase{"1.5e-15", "@@", "0.0000000000000015"},
                                            FormatCase{"21.6956927", "0.00E+00", "2.17E+01"},
                                            FormatCase{"0.000123", "0.0E+00", "1.2E-04"},
                                            FormatCase{"0", "0.00E+00", "0.00E+00"},
                                            FormatCase{"-12345", "0.00e+000", "-1.23e+004"},
-                                           FormatCase{"9.999", "0.00E+00", "1.00E+01"},
                                            FormatCase{"1e100", "0E+00", "1E+100"}));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,7 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"-0.2", "合格|不合格", "合格"},
                       FormatCase{"0", "合格|不合格", "不合格"},
                       FormatCase{"-0.0", "合格|不合格", "不合格"},
-                      FormatCase{"合格", "合格|不合格", "合格"},
                       FormatCase{"abc", "0.00", "abc"},
                       FormatCase{"1.5e", "0.00", "1.5e"},
                       FormatCase{"1,5", "0.00", "1,5"},
@@ -93,7 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"3.7", "", "3.7"},
                       FormatCase{"3.7", "#,##0", "3.7"},
                       FormatCase{"3.7", "00.0", "3.7"},
-                      FormatCase{"3.7", "0.", "3.7"},
                       FormatCase{"3.7", "a|b|c", "3.7"},
                       FormatCase{"3.7", "0.00E00", "3.7"},
                       FormatCase{"3.7", "@@@@@@@@@@@@@@@@@@", "3.7"})); // 18 digits: none
@@ -175,21 +169,6 @@ INSTANTIATE_TEST_SUITE_P(
     Pages,
     ScreenAndPaper,
     ::testing::Values(
-        PageSetup{"BordersBackgroundsDiagonals",
-                  [](TReportControl &page) {
-                      gridtest::addLines(page, 6, {120, 90, 200, 150});
-                      for (int l = 0; l < 6; ++l)
-                          for (int c = 0; c < 4; ++c) {
-                              TReportCell *cell = page.CellFromRC(l, c);
-                              cell->SetLeftLine(c % 2 == 0);
-                              cell->SetTopLine(l % 3 != 1);
-                              cell->SetBottomLineWidth(1 + (l + c) % 3);
-                              if ((l + c) % 4 == 1)
-                                  cell->SetBackGroundColor(0x00C0FFC0);
-                              cell->FDiagonal = (l * 4 + c) % 5 == 0 ? LINE_LEFT1 | LINE_RIGHT3 : 0;
-                          }
-                      page.UpdateLines();
-                  }},
         PageSetup{"MergedBlocksWithPictures",
                   [](TReportControl &page) {
                       gridtest::addLines(page, 4, {150, 150, 150});
@@ -205,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                       page.CellFromRC(3, 2)->SetBackGroundColor(0x0000FFFF);
                       page.UpdateLines();
                   }},
-        PageSetup{"TextsAlignedWrappedAndFormatted",
+        PageSetup{"TextsBordersAndFormats",
                   [](TReportControl &page) {
                       gridtest::addLines(page, 4, {160, 240, 200});
                       const char *texts[] = {"离心泵数据表",
@@ -219,12 +198,20 @@ INSTANTIATE_TEST_SUITE_P(
                                              "0"};
                       const char *formats[]
                           = {"", "", "0.00", "", "合格|不合格", "0.0E+00", "", "", "合格|不合格"};
-                      for (int i = 0; i < 9; ++i) {
+                      for (int i = 0; i < 12; ++i) {
                           TReportCell *cell = page.CellFromRC(i / 3, i % 3);
-                          cell->SetCellText(QString::fromUtf8(texts[i]));
-                          cell->SetCellDispFormat(QString::fromUtf8(formats[i]));
+                          if (i < 9) {
+                              cell->SetCellText(QString::fromUtf8(texts[i]));
+                              cell->SetCellDispFormat(QString::fromUtf8(formats[i]));
+                          }
                           cell->FHorzAlign = i % 3;
                           cell->FVertAlign = (i + 1) % 3;
+                          cell->SetLeftLine(i % 2 == 0);
+                          cell->SetTopLine(i % 3 != 1);
+                          cell->SetBottomLineWidth(1 + i % 3);
+                          if (i % 4 == 1)
+                              cell->SetBackGroundColor(0x00C0FFC0);
+                          cell->FDiagonal = i % 5 == 0 ? LINE_LEFT1 | LINE_RIGHT3 : 0;
                       }
                       LOGFONT bold = page.CellFromRC(0, 0)->FLogFont;
                       bold.lfWeight = 700;
