@@ -3,14 +3,21 @@
 // them, evaluates the chosen subtree bottom-up through the script engine with a numbered step
 // log, and writes the results back into the pages. Headless: the project window, tessarin-cli
 // and the tests drive this same class; what only a window has comes through TqzRunHost.
+#include <QHash>
 #include <QModelIndex>
+#include <QPersistentModelIndex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace tessarin {
 
+class TqzComplier;
 class TqzExcel;
 class TqzProject;
+class TqzProjectTree;
 class TqzTranslate;
 
 // WM_RUNPROGRESS: wParam 0 start (lParam = progress maximum), 1 position (lParam = visit
@@ -30,7 +37,11 @@ public:
     virtual void beginBusy() {}
     virtual void endBusy() {}
     // Posts WM_RUNPROGRESS to the main window.
-    virtual void postProgress(int wParam, int lParam) { (void)wParam; (void)lParam; }
+    virtual void postProgress(int wParam, int lParam)
+    {
+        (void)wParam;
+        (void)lParam;
+    }
     // "Let the user interface process its pending messages", after each logged step.
     virtual void processPendingMessages() {}
     // The tree's selection: the item selected now (invalid when none) and selecting one (which
@@ -46,6 +57,7 @@ private:
 struct TqzRunResult
 {
     bool started = false;  // false when the tree was empty or no node matched (nothing happened)
+    bool refused = false;  // a run was already in progress: nothing happened
     bool aborted = false;  // ended early in the orderly way (no interpreter, an error, a stop)
     QString abortMessage;  // why, as logged
     int steps = 0;         // evaluated steps, nested namesake calls included
@@ -74,11 +86,61 @@ public:
     // True from the start of a run to its end; run commands refuse to start while it is.
     bool isRunning() const;
     // Asks the run in progress to stop at the next step; it then ends in the orderly way.
+    // Does nothing when no run is in progress.
     void requestStop();
 
     // The pipeline's parts, public for the window and the tests.
+
+    // Every node whose name a page answers to takes the page's text. All or nothing: a tag
+    // that cannot be parsed throws Error before any node changes.
     void ReadValuesFromReport();
+    // Each distinct name's value (its first item in tree order; names compared without regard
+    // to letter case) into the cells tagged with it, then the page-number fields.
     void SendResultsToReport();
+    // Over the whole tree: an item with children and a script gets "0.0"; a leaf without a
+    // script whose value is an integer literal (optional sign, digits, blanks around) gets
+    // ".0" appended, so the interpreter does not divide it as an integer.
+    void NormaliseValues();
+    // Evaluates the subtree of `item` in reverse pre-order, with the step log. Only during a
+    // run (it needs the run's compiler); does nothing otherwise.
+    void CompileSubtree(const QModelIndex &item);
+    // The last item of `item`'s subtree in pre-order (the item itself when it has no children).
+    QModelIndex LastDescendant(const QModelIndex &item) const;
+    // The first item among absolute indexes 0 .. index(item) - 2 whose name equals the item's
+    // exactly; invalid when there is none.
+    QModelIndex FindEarlierNamesake(const QModelIndex &item) const;
+
+private:
+    TqzProjectTree &tree() const;
+    int earlierNamesake(int absoluteIndex) const;
+    void compileRange(int first);
+    void evaluateStep(int index, int step);
+    void stepDone();
+
+    TqzProject &m_project;
+    TqzExcel &m_excel;
+    const TqzTranslate &m_codeTable;
+    TqzRunHost &m_host;
+
+    bool m_running = false;
+    bool m_stopRequested = false;
+    // The run's compiler, from the binding check at the start of a run to its end.
+    std::unique_ptr<TqzComplier> Complier;
+    TqzRunResult m_result;
+    // Namesake subtrees already entered in place of a leaf during this run (absolute indexes):
+    // each is evaluated that way at most once, which also ends a leaf that leads back to its
+    // own ancestor.
+    QSet<int> m_namesakesDone;
+    // Name -> absolute index of its first item, built once per run for FindEarlierNamesake.
+    mutable QHash<QString, int> m_firstOfName;
+    mutable bool m_firstOfNameValid = false;
 };
+
+// The text a value enters the run's value table with: a negative number in parentheses, so
+// that "A-B" with B = -3.5 reads "5.0-(-3.5)"; anything else unchanged.
+QString substitutionText(const QString &value);
+
+// True for an integer literal: optional blanks, an optional sign, digits, optional blanks.
+bool isIntegerLiteral(const QString &text);
 
 } // namespace tessarin

@@ -1,0 +1,364 @@
+#include "qzrun.h"
+
+#include "dynlib.h"
+#include "error.h"
+#include "numbertext.h"
+#include "qzcomplier.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "qztranslate.h"
+#include "tickcount.h"
+
+#include <exception>
+#include <vector>
+
+namespace tessarin {
+
+namespace {
+
+// Thrown inside a run to end it at the next step after requestStop().
+struct StopRequested
+{
+};
+
+bool isBlank(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
+
+} // namespace
+
+bool isIntegerLiteral(const QString &text)
+{
+    qsizetype i = 0;
+    qsizetype end = text.size();
+    while (i < end && isBlank(text[i]))
+        ++i;
+    while (end > i && isBlank(text[end - 1]))
+        --end;
+    if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    if (i == end)
+        return false;
+    for (; i < end; ++i)
+        if (text[i] < QLatin1Char('0') || text[i] > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+QString substitutionText(const QString &value)
+{
+    const QString trimmed = value.trimmed();
+    if (trimmed.startsWith(QLatin1Char('-')) && isNumberText(trimmed))
+        return QLatin1Char('(') + trimmed + QLatin1Char(')');
+    return value;
+}
+
+TqzRun::TqzRun(TqzProject &project,
+               TqzExcel &excel,
+               const TqzTranslate &codeTable,
+               TqzRunHost &host)
+    : m_project(project)
+    , m_excel(excel)
+    , m_codeTable(codeTable)
+    , m_host(host)
+{}
+
+TqzRun::~TqzRun() = default;
+
+TqzProjectTree &TqzRun::tree() const
+{
+    return *m_project.TreeView;
+}
+
+bool TqzRun::isRunning() const
+{
+    return m_running;
+}
+
+void TqzRun::requestStop()
+{
+    if (m_running)
+        m_stopRequested = true;
+}
+
+TqzRunResult TqzRun::runProject()
+{
+    if (m_running) {
+        TqzRunResult refused;
+        refused.refused = true;
+        return refused;
+    }
+    if (tree().count() > 0)
+        m_host.selectItem(tree().itemAt(0));
+    return runSelected();
+}
+
+TqzRunResult TqzRun::runPage(const QString &tabCaption)
+{
+    if (m_running) {
+        TqzRunResult refused;
+        refused.refused = true;
+        return refused;
+    }
+    const QModelIndex item = m_project.FindNodeByName(tabCaption);
+    if (!item.isValid())
+        return {};
+    m_host.selectItem(item);
+    return runSelected();
+}
+
+TqzRunResult TqzRun::runSelected()
+{
+    if (m_running) {
+        TqzRunResult refused;
+        refused.refused = true;
+        return refused;
+    }
+    TqzProjectTree &items = tree();
+    if (items.count() == 0)
+        return {};
+    QModelIndex selected = m_host.selectedItem();
+    if (!selected.isValid() || selected.model() != &items) {
+        m_host.selectItem(items.itemAt(0));
+        selected = m_host.selectedItem();
+        // A host that keeps no selection still runs the first item.
+        if (!selected.isValid() || selected.model() != &items)
+            selected = items.itemAt(0);
+    }
+    const QPersistentModelIndex top(selected);
+
+    m_running = true;
+    m_stopRequested = false;
+    m_result = TqzRunResult();
+    m_result.started = true;
+    m_namesakesDone.clear();
+    m_firstOfNameValid = false;
+
+    m_host.beginBusy();
+    const int topIndex = items.absoluteIndex(top);
+    m_host.postProgress(0, items.lastDescendant(topIndex) - topIndex);
+    const std::uint32_t start = GetTickCount();
+    m_host.clearLog();
+
+    QString failure;
+    try {
+        // The interpreter is bound before anything is read or changed, so a run that cannot
+        // evaluate leaves the nodes and the pages as they were.
+        Complier = std::make_unique<TqzComplier>();
+        if (!Complier->isBound())
+            throw Error(QStringLiteral("无法加载解释器库 scriptrt.dll (查找位置: %1): %2")
+                            .arg(DynamicLibrary::platformFileName(QStringLiteral("scriptrt.dll")),
+                                 Complier->bindError()));
+
+        m_host.appendLog(QStringLiteral("正在从报表中获取流程数据..."));
+        ReadValuesFromReport();
+        m_host.appendLog(QStringLiteral("初始化流程取值..."));
+        NormaliseValues();
+        m_host.appendLog(QStringLiteral("开始编译流程..."));
+        // The tree does not change during a run: the first item of each name is found once.
+        m_firstOfName.clear();
+        for (int i = items.count() - 1; i >= 0; --i)
+            m_firstOfName.insert(items.nodeAt(i)->Name, i);
+        m_firstOfNameValid = true;
+        CompileSubtree(top);
+        Complier.reset();
+        m_host.appendLog(QStringLiteral("发送编译结果给报表..."));
+        SendResultsToReport();
+        m_host.appendLog(QStringLiteral("编译完毕"));
+    } catch (const StopRequested &) {
+        failure = QStringLiteral("运行已按请求停止");
+    } catch (const Error &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromUtf8(e.what());
+    } catch (...) {
+        failure = QStringLiteral("未知错误");
+    }
+    Complier.reset();
+    m_firstOfNameValid = false;
+    if (!failure.isNull()) {
+        m_result.aborted = true;
+        m_result.abortMessage = failure;
+        m_host.appendLog(QStringLiteral("运行中止: ") + failure);
+    }
+    m_result.elapsedMs = GetTickCount() - start;
+    m_host.appendLog(QStringLiteral("编译时间: %1ms").arg(m_result.elapsedMs));
+    m_host.postProgress(2, 0);
+    m_host.endBusy();
+    m_running = false;
+    m_stopRequested = false;
+    return m_result;
+}
+
+void TqzRun::ReadValuesFromReport()
+{
+    TqzProjectTree &items = tree();
+    const int count = items.count();
+    // Every answer first, so a page that throws leaves all nodes as they were. Items sharing
+    // a name ask once.
+    std::vector<QString> answers(static_cast<size_t>(count));
+    QHash<QString, QString> asked;
+    for (int i = 0; i < count; ++i) {
+        const QString &name = items.nodeAt(i)->Name;
+        auto it = asked.constFind(name);
+        if (it == asked.constEnd())
+            it = asked.insert(name, m_excel.GetTagValue(name));
+        answers[static_cast<size_t>(i)] = *it;
+    }
+    for (int i = 0; i < count; ++i)
+        if (!answers[static_cast<size_t>(i)].isEmpty())
+            items.nodeAt(i)->Value = answers[static_cast<size_t>(i)];
+}
+
+void TqzRun::NormaliseValues()
+{
+    TqzProjectTree &items = tree();
+    const int count = items.count();
+    for (int i = count - 1; i >= 0; --i) {
+        TqzNode *node = items.nodeAt(i);
+        if (items.childCount(i) > 0 && !node->Script.isEmpty())
+            node->Value = QStringLiteral("0.0");
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        TqzNode *node = items.nodeAt(i);
+        if (items.childCount(i) == 0 && node->Script.isEmpty() && isIntegerLiteral(node->Value))
+            node->Value = node->Value.trimmed() + QStringLiteral(".0");
+    }
+}
+
+void TqzRun::SendResultsToReport()
+{
+    TqzProjectTree &items = tree();
+    const int count = items.count();
+    QSet<QString> sent;
+    sent.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const TqzNode *node = items.nodeAt(i);
+        const QString key = node->Name.toCaseFolded();
+        if (sent.contains(key))
+            continue;
+        m_excel.SetTagValue(node->Name, node->Value);
+        sent.insert(key);
+    }
+    m_excel.UpdatePageFields();
+}
+
+QModelIndex TqzRun::LastDescendant(const QModelIndex &item) const
+{
+    const int index = tree().absoluteIndex(item);
+    if (index < 0)
+        return {};
+    return tree().itemAt(tree().lastDescendant(index));
+}
+
+int TqzRun::earlierNamesake(int absoluteIndex) const
+{
+    const TqzProjectTree &items = tree();
+    const QString &name = items.nodeAt(absoluteIndex)->Name;
+    if (m_running && m_firstOfNameValid) {
+        // The first item of the name qualifies exactly when it lies at least two places before;
+        // when it is the item just before or the item itself, no earlier one exists.
+        const int first = m_firstOfName.value(name, -1);
+        return first >= 0 && first <= absoluteIndex - 2 ? first : -1;
+    }
+    for (int i = 0; i <= absoluteIndex - 2; ++i)
+        if (items.nodeAt(i)->Name == name)
+            return i;
+    return -1;
+}
+
+QModelIndex TqzRun::FindEarlierNamesake(const QModelIndex &item) const
+{
+    const int index = tree().absoluteIndex(item);
+    if (index < 0)
+        return {};
+    const int found = earlierNamesake(index);
+    return found < 0 ? QModelIndex() : tree().itemAt(found);
+}
+
+void TqzRun::CompileSubtree(const QModelIndex &item)
+{
+    if (!Complier)
+        return;
+    const int first = tree().absoluteIndex(item);
+    if (first < 0 || !tree().nodeAt(first))
+        return;
+    compileRange(first);
+}
+
+void TqzRun::compileRange(int first)
+{
+    TqzProjectTree &items = tree();
+    const int last = items.lastDescendant(first);
+    for (int i = first; i <= last; ++i) {
+        const TqzNode *node = items.nodeAt(i);
+        Complier->Dictionary.AddWord(node->Name, substitutionText(node->Value));
+    }
+    int step = 1;
+    int visits = 0;
+    for (int i = last; i >= first; --i) {
+        const TqzNode *node = items.nodeAt(i);
+        m_host.postProgress(1, ++visits);
+        if (items.childCount(i) == 0 && !node->Script.isEmpty()) {
+            const int namesake = earlierNamesake(i);
+            if (namesake >= 0) {
+                if (!m_namesakesDone.contains(namesake)) {
+                    m_namesakesDone.insert(namesake);
+                    compileRange(namesake);
+                } else {
+                    m_host.appendLog(QStringLiteral("  跳过同名模块: ") + node->Name
+                                     + QStringLiteral(" (其子树在本次运行中已计算过)"));
+                    stepDone();
+                }
+                continue;
+            }
+        }
+        Complier->Source = node->Script;
+        if (Complier->Source.isEmpty() || Complier->HasMain())
+            continue;
+        evaluateStep(i, step);
+        ++step;
+        stepDone();
+    }
+}
+
+void TqzRun::evaluateStep(int index, int step)
+{
+    TqzNode *node = tree().nodeAt(index);
+    const QString source = Complier->Source;
+    ++m_result.steps;
+    m_host.appendLog(QStringLiteral("第%1步-----计算: ").arg(step) + node->Name);
+    m_host.appendLog(QStringLiteral("   中文脚本: ") + source);
+    try {
+        m_host.appendLog(QStringLiteral("   列计算式: ") + m_codeTable.Translate(source));
+        const QString substituted = Complier->Translate(Complier->Dictionary, source);
+        m_host.appendLog(QStringLiteral("   代入数据: ") + substituted);
+        const QString result = Complier->Evaluate(substituted);
+        if (Complier->Succeeded) {
+            node->Value = result;
+            Complier->Dictionary.AddWord(node->Name, substitutionText(result));
+            m_host.appendLog(QStringLiteral("  编译成功 解得: ") + node->Caption
+                             + QStringLiteral(" = ") + node->Value + QStringLiteral(" (")
+                             + node->Unit + QLatin1Char(')'));
+        } else {
+            ++m_result.failedSteps;
+            m_host.appendLog(QStringLiteral("  编译失败 错误信息: ") + Complier->ErrorText);
+        }
+    } catch (const Error &e) {
+        // A formula the engine refuses to handle (too long once substituted, say) fails its
+        // own step only, like a formula the interpreter rejects.
+        ++m_result.failedSteps;
+        m_host.appendLog(QStringLiteral("  编译失败 错误信息: ") + e.message());
+    }
+    m_host.appendLog(QStringLiteral("  "));
+}
+
+void TqzRun::stepDone()
+{
+    m_host.processPendingMessages();
+    if (m_stopRequested)
+        throw StopRequested();
+}
+
+} // namespace tessarin
