@@ -47,8 +47,7 @@ bool SendIcmpEcho(const QString &host, int timeoutMs, QString *why)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_protocol = IPPROTO_ICMP;
+    hints.ai_socktype = SOCK_RAW;
     addrinfo *found = nullptr;
     const QByteArray name = host.toUtf8();
     const int rc = getaddrinfo(name.constData(), nullptr, &hints, &found);

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "atomicfile.h"
 #include "dynlib.h"
 #include "error.h"
 #include "icons.h"
@@ -21,6 +22,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -97,6 +99,8 @@ TfmMain::TfmMain(const TfmMainSettings &settings, std::unique_ptr<TMainServices>
     setWindowIcon(mainImage(imgPump));
     setFont(QFont(QStringLiteral("宋体"), 9));
     resize(696, 480);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(696 / 2, 480 / 2));
     setAcceptDrops(true);
 
     m_mdi = new QMdiArea(this);
@@ -128,6 +132,9 @@ TfmMain::TfmMain(const TfmMainSettings &settings, std::unique_ptr<TMainServices>
 
 TfmMain::~TfmMain()
 {
+    // The child windows close while the frame is taken apart; nothing may react to that.
+    disconnect(m_mdi, nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
     FormDestroy();
 }
 

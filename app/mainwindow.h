@@ -2,6 +2,8 @@
 // The main window TfmMain: the multiple-document frame of the project windows, with the file,
 // run, print, window, edit, tools and help commands, the status bar with the run's progress
 // bar, the packaged project, the start-up reachability check and the update step at exit.
+#include "mainservices.h"
+
 #include <QByteArray>
 #include <QMainWindow>
 #include <QPointer>
@@ -19,7 +21,6 @@ class QToolBar;
 namespace tessarin {
 
 class TfmWinIDE;
-class TMainServices;
 class TMainStatusBar;
 
 // The choices a test makes differently from the program.
