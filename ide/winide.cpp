@@ -1,6 +1,7 @@
 #include "winide.h"
 
 #include "error.h"
+#include "examcommands.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -13,6 +14,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMdiSubWindow>
@@ -52,8 +55,11 @@ QFont songFont()
     return QFont(QStringLiteral("宋体"), 9);
 }
 
-QAction *makeAction(QWidget *owner, const char *name, const QString &caption,
-                    const QString &shortHint, const QString &longHint)
+QAction *makeAction(QWidget *owner,
+                    const char *name,
+                    const QString &caption,
+                    const QString &shortHint,
+                    const QString &longHint)
 {
     auto *action = new QAction(caption, owner);
     action->setObjectName(QString::fromLatin1(name));
@@ -80,16 +86,17 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     m_file = std::make_unique<TqzProjectFile>();
     Project = std::make_unique<TqzProject>();
     tvProject->setModel(Project->TreeView);
-    connect(tvProject->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { tvProjectChange(selectedItem()); });
+    connect(tvProject->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        tvProjectChange(selectedItem());
+    });
     // A loaded tree is shown expanded, so that every node can be browsed.
     connect(Project->TreeView, &QAbstractItemModel::modelReset, tvProject, &QTreeView::expandAll);
 
     Excel = new TqzExcel(m_content);
-    Excel->OnPageMouseDown = [this](TqzReport *page, Qt::MouseButton button,
-                                    Qt::KeyboardModifiers, const QPoint &pos) {
-        ReportMouseDown(page, button, pos);
-    };
+    Excel->OnPageMouseDown =
+        [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
+            ReportMouseDown(page, button, pos);
+        };
     Excel->AddPage();
     CodeTable = std::make_unique<TqzTranslate>();
     m_run = std::make_unique<TqzRun>(*Project, *Excel, *CodeTable, *this);
@@ -214,18 +221,26 @@ void TfmWinIDE::createComponents()
 
 void TfmWinIDE::createActions()
 {
-    actCompile_Node = makeAction(this, "actCompile_Node", QStringLiteral("模块运行(&M)"),
+    actCompile_Node = makeAction(this,
+                                 "actCompile_Node",
+                                 QStringLiteral("模块运行(&M)"),
                                  QStringLiteral("运行报表中选择的模块"),
                                  QStringLiteral("运行报表中选择的模块"));
     actCompile_Node->setShortcut(QKeySequence(Qt::Key_F4));
-    actCompile_Page = makeAction(this, "actCompile_Page", QStringLiteral("运行当前页(&P)"),
-                                 QStringLiteral("运行当前页"), QStringLiteral("运行当前页"));
-    actCompileProject = makeAction(this, "actCompileProject", QStringLiteral("运行工程(&R)"),
-                                   QStringLiteral("运行"), QStringLiteral("运行工程以得到计算结果"));
-    actSaveExamData = makeAction(this, "actSaveExamData", QStringLiteral("保存测试数据(&S)..."),
-                                 QString(), QString());
-    actLoadExamData = makeAction(this, "actLoadExamData", QStringLiteral("加载测试数据(&L)..."),
-                                 QString(), QString());
+    actCompile_Page = makeAction(this,
+                                 "actCompile_Page",
+                                 QStringLiteral("运行当前页(&P)"),
+                                 QStringLiteral("运行当前页"),
+                                 QStringLiteral("运行当前页"));
+    actCompileProject = makeAction(this,
+                                   "actCompileProject",
+                                   QStringLiteral("运行工程(&R)"),
+                                   QStringLiteral("运行"),
+                                   QStringLiteral("运行工程以得到计算结果"));
+    actSaveExamData = makeAction(
+        this, "actSaveExamData", QStringLiteral("保存测试数据(&S)..."), QString(), QString());
+    actLoadExamData = makeAction(
+        this, "actLoadExamData", QStringLiteral("加载测试数据(&L)..."), QString(), QString());
 
     connect(actCompile_Node, &QAction::triggered, this, &TfmWinIDE::actCompile_NodeExecute);
     connect(actCompile_Page, &QAction::triggered, this, &TfmWinIDE::actCompile_PageExecute);
@@ -256,8 +271,8 @@ void TfmWinIDE::createMenus()
         splClient->setVisible(on);
         if (on) {
             const int total = splitClient->width();
-            splitClient->setSizes({kTreePanelWidth,
-                                   std::max(0, total - kTreePanelWidth - kSplitterWidth)});
+            splitClient->setSizes(
+                {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
         }
     });
     connect(mniViewMsg, &QAction::toggled, this, [this](bool on) {
@@ -266,8 +281,8 @@ void TfmWinIDE::createMenus()
         if (on) {
             flushLog();
             const int total = splitBottom->height();
-            splitBottom->setSizes({std::max(0, total - kMessagePaneHeight - kSplitterWidth),
-                                   kMessagePaneHeight});
+            splitBottom->setSizes(
+                {std::max(0, total - kMessagePaneHeight - kSplitterWidth), kMessagePaneHeight});
         }
     });
 
@@ -300,7 +315,8 @@ void TfmWinIDE::createMenus()
 
 // ---- loading ----
 
-void TfmWinIDE::loadProjectBytes(const QByteArray &document, const QString &where,
+void TfmWinIDE::loadProjectBytes(const QByteArray &document,
+                                 const QString &where,
                                  const QString &caption)
 {
     m_file->loadBytes(document, where, *Project, *Excel);
@@ -320,9 +336,7 @@ void TfmWinIDE::finishLoading(const QString &caption)
     FillCodeTable();
     Loaded = true;
     m_currentPage = nullptr;
-    fitContentWidth();
-    Excel->Rearrange();
-    fitContentHeight();
+    slbReportResize();
 }
 
 void TfmWinIDE::FillCodeTable()
@@ -579,8 +593,8 @@ QModelIndex TfmWinIDE::selectedItem() const
 
 void TfmWinIDE::selectItem(const QModelIndex &item)
 {
-    tvProject->selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect
-                                                           | QItemSelectionModel::Rows);
+    tvProject->selectionModel()->setCurrentIndex(
+        item, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (item.isValid())
         tvProject->scrollTo(item);
 }
@@ -594,8 +608,8 @@ bool TfmWinIDE::isRunning() const
 
 void TfmWinIDE::setRunActionsEnabled(bool enabled)
 {
-    for (QAction *action : {actCompile_Node, actCompile_Page, actCompileProject,
-                            actSaveExamData, actLoadExamData})
+    for (QAction *action :
+         {actCompile_Node, actCompile_Page, actCompileProject, actSaveExamData, actLoadExamData})
         action->setEnabled(enabled);
 }
 
@@ -614,10 +628,7 @@ void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what)
     flushLog();
     setRunActionsEnabled(true);
     // Writing results can change the height of cells and so of pages.
-    fitContentWidth();
-    if (Loaded)
-        Excel->Rearrange();
-    fitContentHeight();
+    slbReportResize();
     if (m_closeRequested) {
         m_closeRequested = false;
         closeAfterRun();
@@ -641,6 +652,42 @@ void TfmWinIDE::actCompile_PageExecute()
 void TfmWinIDE::actCompileProjectExecute()
 {
     runWith([](TqzRun &run) { return run.runProject(); });
+}
+
+// ---- test data ----
+
+void TfmWinIDE::actSaveExamDataExecute()
+{
+    if (isRunning())
+        return;
+    try {
+        const QString written = SaveExamData(*Project, *this);
+        if (!written.isEmpty())
+            appendLog(QStringLiteral("已保存测试数据 ") + QDir::toNativeSeparators(written));
+    } catch (const Error &e) {
+        appendLog(QStringLiteral("保存测试数据失败: ") + e.message());
+    }
+}
+
+void TfmWinIDE::actLoadExamDataExecute()
+{
+    if (isRunning())
+        return;
+    const QString caption = QStringLiteral("加载测试数据");
+    const QString filter = QStringLiteral("测试数据 (*.exm)");
+    const QString fileName
+        = m_openDialog ? m_openDialog(this, caption, ExamFolder(), filter)
+                       : QFileDialog::getOpenFileName(this, caption, ExamFolder(), filter);
+    if (fileName.isEmpty())
+        return;
+    try {
+        LoadExamData(fileName, *Project, *Excel, *this);
+    } catch (const Error &) {
+        // Already in the pane, with what and where; nothing has changed.
+        return;
+    }
+    // New texts can change the height of cells and so of pages.
+    slbReportResize();
 }
 
 // ---- closing ----

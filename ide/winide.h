@@ -37,8 +37,8 @@ class TfmWinIDE : public QWidget, public TqzRunHost
 public:
     // Asks for a test-data file to open: (parent, caption, folder, filter) -> the chosen path,
     // or an empty text when the user cancelled.
-    using OpenFileDialog = std::function<QString(QWidget *, const QString &, const QString &,
-                                                 const QString &)>;
+    using OpenFileDialog
+        = std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
 
     // The project with an empty tree, the workbook with one empty page under the tab "默认页",
     // an empty code table; not yet loaded.
@@ -58,8 +58,7 @@ public:
     // ---- loading (all or nothing: on Error the window keeps what it showed) ----
     // Loads a project document held in memory; `where` names it in messages, `caption`
     // becomes the window title.
-    void loadProjectBytes(const QByteArray &document, const QString &where,
-                          const QString &caption);
+    void loadProjectBytes(const QByteArray &document, const QString &where, const QString &caption);
     // Loads a project file; the window title becomes the file's name.
     void loadProjectFile(const QString &fileName);
     // Fills the code table with every node's Name and Caption, in tree order.
@@ -127,6 +126,7 @@ public:
     void mniViewClick();
     void mniViewManagerClick();
     void mniViewMsgClick();
+    // Also after loads, runs and test data, whose new texts can change page heights.
     void slbReportResize();
     void ReportMouseDown(TqzReport *page, Qt::MouseButton button, const QPoint &pos);
     void PageMenuItemClick(QAction *entry);
@@ -168,7 +168,7 @@ private:
     QPointer<QObject> m_progressReceiver;
     OpenFileDialog m_openDialog;
     QActionGroup *m_pageGroup = nullptr;
-    QStringList m_pendingLog; // appended lines not yet shown in the pane
+    QStringList m_pendingLog;   // appended lines not yet shown in the pane
     QElapsedTimer m_sinceFlush; // since the pane last took the pending lines
     int m_busyDepth = 0;
     bool m_closeRequested = false; // a close arrived during a run

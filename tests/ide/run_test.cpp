@@ -64,4 +64,252 @@ TEST(Run, LogsEveryStepExactlyAndWritesResultsBack)
                            QStringLiteral("x")}));
 }
 
+// Values as the run normalises them, for leaves without a script unless noted.
+TEST(Run, NormalisesOnlyIntegerLiteralsAndScriptedParents)
+{
+    struct Case
+    {
+        QString value;
+        QString expected;
+    };
+    const std::vector<Case> leaves = {
+        {"7", "7.0"},
+        {"-12", "-12.0"},
+        {"+3", "+3.0"},
+        {" 12 ", "12.0"},
+        {"007", "007.0"},
+        {"7.5", "7.5"},
+        {"1E-3", "1E-3"},
+        {"2e5", "2e5"},
+        {"-1.5e+2", "-1.5e+2"},
+        {"", ""},
+        {"abc", "abc"},
+        {"12abc", "12abc"},
+        {"-", "-"},
+        {"1 2", "1 2"},
+        {".5", ".5"},
+        {"5.", "5."},
+    };
+    RunFixture f;
+    std::vector<NodeSpec> outline;
+    outline.push_back({0, "P", "A+1", "5"}); // parent with a script: 0.0
+    outline.push_back({1, "Q", "", "5"});    // parent without a script: unchanged
+    outline.push_back({2, "R", "1+1", "9"}); // leaf with a script: unchanged
+    for (size_t i = 0; i < leaves.size(); ++i)
+        outline.push_back({0, QStringLiteral("L%1").arg(i), QString(), leaves[i].value});
+    f.setNodes(outline);
+    f.run.NormaliseValues();
+    EXPECT_EQ(f.node(0)->Value, "0.0");
+    EXPECT_EQ(f.node(1)->Value, "5");
+    EXPECT_EQ(f.node(2)->Value, "9");
+    for (size_t i = 0; i < leaves.size(); ++i)
+        EXPECT_EQ(f.node(static_cast<int>(i) + 3)->Value, leaves[i].expected)
+            << "value \"" << leaves[i].value.toStdString() << "\"";
+}
+
+// Negative values and results enter formulas in parentheses; exponent forms stay numbers.
+TEST(Run, SubstitutesNegativeAndExponentValuesSoTheyEvaluate)
+{
+    struct Case
+    {
+        QString script;
+        QString substituted;
+        QString result;
+    };
+    const std::vector<Case> cases = {
+        {"A-B", "5.0-(-3.5)", "8.5"},
+        {"-B", "-(-3.5)", "3.5"},
+        {"A*B", "5.0*(-3.5)", "-17.5"},
+        {"E*1000", "1E-3*1000", "1.0"},
+        {"A-D", "5.0-(-2.0)", "7.0"}, // D is a negative result of an earlier step
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.script.toStdString());
+        RunFixture f;
+        f.setNodes({{0, "T", c.script, ""},
+                    {1, "A", "", "5"},
+                    {1, "B", "", "-3.5"},
+                    {1, "E", "", "1E-3"},
+                    {1, "D", "1.0-3.0", ""}});
+        const TqzRunResult r = f.run.runProject();
+        EXPECT_EQ(r.failedSteps, 0);
+        EXPECT_TRUE(f.host.log.contains("   代入数据: " + c.substituted))
+            << f.host.log.join('\n').toStdString();
+        EXPECT_EQ(f.node(0)->Value, c.result);
+        EXPECT_EQ(f.node(2)->Value, "-3.5"); // the node keeps its plain text
+    }
+}
+
+TEST(Run, FailedStepKeepsValueAndRunGoesOn)
+{
+    RunFixture f;
+    f.setNodes({{0, "T", "A+1", "old"}, {1, "A", "1/0.0", "4"}, {1, "B", "", "2"}});
+    f.addPage({{"A", ""}, {"T", ""}});
+    const TqzRunResult r = f.run.runProject();
+    EXPECT_EQ(r.steps, 2);
+    EXPECT_EQ(r.failedSteps, 1);
+    const QStringList log = f.logWithoutTime();
+    const int failure
+        = static_cast<int>(log.indexOf(QRegularExpression("^  编译失败 错误信息: .+")));
+    ASSERT_GE(failure, 0) << log.join('\n').toStdString();
+    EXPECT_EQ(log[failure - 1], "   代入数据: 1/0.0");
+    // The old value stays in the node and in the value table the next step uses.
+    EXPECT_TRUE(log.contains("   代入数据: 4+1"));
+    EXPECT_EQ(f.node(1)->Value, "4");
+    EXPECT_EQ(f.node(0)->Value, "5");
+    EXPECT_EQ(f.excel.GetTagValue("A"), "4");
+    EXPECT_EQ(log.last(), "编译完毕");
+}
+
+// A leaf named like an earlier item runs that item's subtree in its place (numbered from 1
+// again); one that leads back into its own ancestor ends with a line naming it.
+TEST(Run, NamesakeLeavesRunTheEarlierSubtreeOnceAndEnd)
+{
+    {
+        RunFixture f;
+        f.setNodes({{0, "R", "X*2", ""},
+                    {1, "X", "A+1", ""},
+                    {2, "A", "", "1"},
+                    {1, "Z", "", "0"},
+                    {1, "X", "999", ""}});
+        const TqzRunResult r = f.run.runProject();
+        const QStringList steps = f.host.log.filter(QRegularExpression("^第"));
+        EXPECT_EQ(steps,
+                  (QStringList{"第1步-----计算: X", "第1步-----计算: X", "第2步-----计算: R"}));
+        EXPECT_EQ(r.steps, 3);
+        EXPECT_EQ(f.node(0)->Value, "4.0");
+        EXPECT_EQ(f.node(4)->Value, "") << "the leaf's own script is not evaluated";
+        EXPECT_EQ(f.host.progress,
+                  (std::vector<std::pair<int, int>>{
+                      {0, 4}, {1, 1}, {1, 1}, {1, 2}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {2, 0}}));
+    }
+    {
+        RunFixture f;
+        f.setNodes(
+            {{0, "X", "A+1", ""}, {1, "A", "", "1"}, {1, "B", "", "0"}, {1, "X", "A*10", ""}});
+        const TqzRunResult r = f.run.runProject();
+        EXPECT_FALSE(r.aborted);
+        EXPECT_EQ(f.host.log.filter("跳过同名模块: X").size(), 1)
+            << f.host.log.join('\n').toStdString();
+        EXPECT_EQ(r.steps, 2);
+        EXPECT_EQ(f.node(0)->Value, "2.0");
+    }
+    {
+        // The item right before is not a namesake: the leaf is evaluated itself.
+        RunFixture f;
+        f.setNodes({{0, "T", "X+0", ""}, {1, "X", "", "1"}, {1, "X", "2+3", ""}});
+        f.run.runProject();
+        EXPECT_EQ(f.node(2)->Value, "5");
+        EXPECT_FALSE(f.run.FindEarlierNamesake(f.project.TreeView->itemAt(2)).isValid());
+        EXPECT_EQ(f.run.FindEarlierNamesake(f.project.TreeView->itemAt(2)), QModelIndex());
+    }
+}
+
+TEST(Run, SubtreeRunStillNormalisesAndSendsTheWholeTree)
+{
+    RunFixture f;
+    f.setNodes({{0, "S", "A+1", "9"},
+                {1, "A", "", "1"},
+                {0, "T", "B*2", "7"},
+                {1, "B", "", "5"},
+                {0, "B", "", "8"}});
+    f.addPage({{"S", "9"}, {"B", "12"}, {"T", "7"}});
+    const QModelIndex t = f.project.TreeView->itemAt(2);
+    f.host.selectItem(t);
+    const TqzRunResult r = f.run.runSelected();
+    EXPECT_EQ(r.steps, 1);
+    EXPECT_EQ(f.host.progress.front(), std::make_pair(0, 1));
+    // Both items named B read 12 from the page; S outside the subtree is reset.
+    EXPECT_EQ(f.values(), (QStringList{"0.0", "1.0", "24.0", "12.0", "12.0"}));
+    EXPECT_EQ(f.excel.GetTagValue("S"), "0.0");
+    EXPECT_EQ(f.excel.GetTagValue("B"), "12.0");
+    EXPECT_EQ(f.excel.GetTagValue("T"), "24.0");
+
+    // By page: the node named like the tab with a script; nothing for an unknown caption.
+    f.host = RecordingHost();
+    EXPECT_FALSE(f.run.runPage("nothing").started);
+    EXPECT_TRUE(f.host.log.isEmpty());
+    EXPECT_TRUE(f.run.runPage("S").started);
+    EXPECT_EQ(f.node(0)->Value, "2.0");
+}
+
+TEST(Run, EmptyTreeDoesNothing)
+{
+    RunFixture f;
+    for (auto start : {&TqzRun::runProject, &TqzRun::runSelected}) {
+        const TqzRunResult r = (f.run.*start)();
+        EXPECT_FALSE(r.started);
+        EXPECT_TRUE(f.host.progress.empty());
+        EXPECT_EQ(f.host.busyCalls, 0);
+        EXPECT_TRUE(f.host.log.isEmpty());
+    }
+}
+
+// Runs that cannot finish end in order: the message logged, progress ended, cursor restored,
+// and the pages not written.
+TEST(Run, EndsInOrderWhenStoppedOrFailing)
+{
+    const std::vector<NodeSpec> outline
+        = {{0, "T", "A+1", "x"}, {1, "A", "", "12"}, {1, "C", "A*2", ""}};
+    auto checkOrderlyEnd = [](RunFixture &f, const TqzRunResult &r, const QString &why) {
+        EXPECT_TRUE(r.aborted);
+        EXPECT_TRUE(r.abortMessage.contains(why)) << r.abortMessage.toStdString();
+        EXPECT_TRUE(f.host.log.contains("运行中止: " + r.abortMessage));
+        EXPECT_FALSE(f.host.log.contains("编译完毕"));
+        EXPECT_EQ(f.host.progress.back(), std::make_pair(2, 0));
+        EXPECT_EQ(f.host.busy, 0);
+        EXPECT_FALSE(f.run.isRunning());
+    };
+    {
+        // A stop asked for while messages are processed; a second run asked for meanwhile is
+        // refused without touching the selection.
+        RunFixture f;
+        f.setNodes(outline);
+        f.addPage({{"A", "12"}, {"T", "page"}});
+        TqzRunResult nested;
+        bool runningSeen = false;
+        f.host.onPump = [&] {
+            runningSeen = f.run.isRunning();
+            nested = f.run.runProject();
+            f.run.requestStop();
+        };
+        const TqzRunResult r = f.run.runProject();
+        checkOrderlyEnd(f, r, "停止");
+        EXPECT_TRUE(runningSeen);
+        EXPECT_TRUE(nested.refused);
+        EXPECT_EQ(r.steps, 1);
+        EXPECT_EQ(f.excel.GetTagValue("T"), "page");
+        // The next run goes through.
+        f.host.onPump = nullptr;
+        EXPECT_FALSE(f.run.runProject().aborted);
+        EXPECT_EQ(f.excel.GetTagValue("T"), "13.0");
+    }
+    {
+        // A bracketed tag too short to parse: the read fails before any node changes.
+        RunFixture f;
+        f.setNodes(outline);
+        f.addPage({{"[1]", "bad"}, {"A", "3"}});
+        const TqzRunResult r = f.run.runProject();
+        checkOrderlyEnd(f, r, "[1]");
+        EXPECT_EQ(f.values(), (QStringList{"x", "12", ""}));
+    }
+    {
+        // No interpreter: nothing read, normalised or written.
+        QTemporaryDir empty;
+        const QString previous = programDirectory();
+        setProgramDirectory(empty.path());
+        RunFixture f;
+        f.setNodes(outline);
+        f.addPage({{"A", "3"}, {"T", "page"}});
+        const TqzRunResult r = f.run.runProject();
+        setProgramDirectory(previous);
+        checkOrderlyEnd(f, r, "scriptrt");
+        EXPECT_TRUE(r.abortMessage.contains(empty.path())) << r.abortMessage.toStdString();
+        EXPECT_EQ(f.values(), (QStringList{"x", "12", ""}));
+        EXPECT_EQ(f.excel.GetTagValue("T"), "page");
+        EXPECT_EQ(f.excel.GetTagValue("A"), "3");
+        EXPECT_EQ(f.host.log.size(), 2); // why, and the time
+    }
+}
+
 } // namespace

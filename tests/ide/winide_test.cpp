@@ -1,6 +1,8 @@
 // The project window driven through its real widgets: cells clicked, popups and menus opened and
 // chosen, the wheel turned, runs started by key and menu, progress and test data observed.
 
+#include "error.h"
+#include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -11,17 +13,23 @@
 #include "winide.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <gtest/gtest.h>
 
@@ -161,7 +169,10 @@ TEST_F(WindowTest, ComponentsCarryTheirNamesCaptionsHintsAndShortcuts)
         QKeySequence shortcut;
     };
     const Row rows[] = {
-        {"actCompile_Node", "模块运行(&M)", "运行报表中选择的模块", "运行报表中选择的模块",
+        {"actCompile_Node",
+         "模块运行(&M)",
+         "运行报表中选择的模块",
+         "运行报表中选择的模块",
          QKeySequence(Qt::Key_F4)},
         {"actCompile_Page", "运行当前页(&P)", "运行当前页", "运行当前页", {}},
         {"actCompileProject", "运行工程(&R)", "运行", "运行工程以得到计算结果", {}},
@@ -175,8 +186,9 @@ TEST_F(WindowTest, ComponentsCarryTheirNamesCaptionsHintsAndShortcuts)
         const QAction *a = find<QAction>(row.name);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->text(), row.text);
-        if (!row.toolTip.isEmpty())
+        if (!row.toolTip.isEmpty()) {
             EXPECT_EQ(a->toolTip(), row.toolTip);
+        }
         EXPECT_EQ(a->statusTip(), row.statusTip);
         EXPECT_EQ(a->shortcut(), row.shortcut);
     }
@@ -186,8 +198,12 @@ TEST_F(WindowTest, ComponentsCarryTheirNamesCaptionsHintsAndShortcuts)
     EXPECT_EQ(texts(window->viewMenu()->actions()).mid(0, 3),
               QStringList({"工程管理器(&P)", "信息框(&M)", "-"}));
     EXPECT_EQ(texts(find<QMenu>("pmReport")->actions()),
-              QStringList({"模块运行(&M)", "运行当前页(&P)", "运行工程(&R)", "-",
-                           "保存测试数据(&S)...", "加载测试数据(&L)..."}));
+              QStringList({"模块运行(&M)",
+                           "运行当前页(&P)",
+                           "运行工程(&R)",
+                           "-",
+                           "保存测试数据(&S)...",
+                           "加载测试数据(&L)..."}));
     EXPECT_EQ(texts(find<QMenu>("pmProject")->actions()),
               QStringList({"运行工程(&R)", "-", "保存测试数据(&S)...", "加载测试数据(&L)..."}));
 
@@ -259,7 +275,10 @@ TEST_F(WindowTest, ClickingACellSelectsItsNodeAndShowsWhatItCan)
     const std::vector<Row> rows = {
         {"a node with a script: its six lines", 0, "轴功率", power, "轴功率"},
         {"the same cell again: the trigger line stays", 0, "轴功率", {"触发体: 轴功率"}, "轴功率"},
-        {"an input node (no script): trigger only", 0, "[2][1][0][流量]", {"触发体: 流量"},
+        {"an input node (no script): trigger only",
+         0,
+         "[2][1][0][流量]",
+         {"触发体: 流量"},
          "轴功率"},
         {"a tag padded with blanks names no node", 0, " 效率 ", {"触发体:  效率 "}, "轴功率"},
         {"a run button cell still names its tag", 0, "RUN", {"触发体: RUN"}, "轴功率"},
@@ -274,8 +293,9 @@ TEST_F(WindowTest, ClickingACellSelectsItsNodeAndShowsWhatItCan)
         EXPECT_EQ(window->currentPage(), page(row.page));
         const QModelIndexList selected = tree->selectionModel()->selectedRows();
         ASSERT_EQ(selected.size(), row.selected.isEmpty() ? 0 : 1);
-        if (!row.selected.isEmpty())
+        if (!row.selected.isEmpty()) {
             EXPECT_EQ(selected.first().data().toString(), row.selected);
+        }
     }
 }
 
@@ -352,8 +372,8 @@ TEST_F(WindowTest, ChoosingAPageEntrySwitchesTabScrollsToTopAndShowsItsPages)
             entries = menu->actions().mid(3);
         } else {
             // Right-click on the tab bar fills the popup afresh.
-            QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                tabs->mapToGlobal(QPoint(5, 5)));
+            QContextMenuEvent e(
+                QContextMenuEvent::Mouse, QPoint(5, 5), tabs->mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(tabs, &e);
             EXPECT_TRUE(tabPopup->isVisible());
             entries = tabPopup->actions();
@@ -390,8 +410,9 @@ TEST_F(WindowTest, PageAreaContentFollowsTheViewportAndThePages)
             bottom = std::max(bottom, p->geometry().bottom());
             widest = std::max(widest, p->width());
             // Centred in the viewport when it is wide enough.
-            if (view.width() >= p->width() + 50)
+            if (view.width() >= p->width() + 50) {
                 EXPECT_EQ(p->x(), (content->width() - p->frameGeometry().width() - 20) / 2);
+            }
         }
         EXPECT_GE(content->width(), view.width());
         EXPECT_GE(content->width(), widest);
@@ -435,7 +456,7 @@ TEST_F(WindowTest, WheelMovesThePageAreaEightPixelsPerEvent)
     ASSERT_GT(bar->maximum(), 100);
     struct Row
     {
-        int angle;  // vertical angle delta of one event; negative turns down
+        int angle; // vertical angle delta of one event; negative turns down
         int events;
         int expected;
     };
@@ -446,10 +467,18 @@ TEST_F(WindowTest, WheelMovesThePageAreaEightPixelsPerEvent)
         for (const Row &row : rows) {
             for (int i = 0; i < row.events; ++i) {
                 const QPoint local = target == viewport ? QPoint(2, 2) : QPoint(40, 40);
-                QWheelEvent wheel(local, target->mapToGlobal(local), QPoint(),
-                                  QPoint(0, row.angle), Qt::NoButton, Qt::NoModifier,
-                                  Qt::NoScrollPhase, false);
-                QApplication::sendEvent(target, &wheel);
+                QWheelEvent wheel(local,
+                                  target->mapToGlobal(local),
+                                  QPoint(),
+                                  QPoint(0, row.angle),
+                                  Qt::NoButton,
+                                  Qt::NoModifier,
+                                  Qt::NoScrollPhase,
+                                  false);
+                // As from the window system: unhandled by a page, it reaches the page area.
+                // (sendEvent would clear the flag; QTest delivers its input the same way.)
+                QSpontaneKeyEvent::setSpontaneous(&wheel);
+                qApp->notify(target, &wheel);
             }
             EXPECT_EQ(bar->value(), row.expected) << row.angle << " x" << row.events;
         }
@@ -481,6 +510,7 @@ TEST_F(WindowTest, MessagePaneAndProjectManagerToggle)
     EXPECT_EQ(find<QWidget>("mmoMessage")->height(), 114);
 
     // Lines written while the pane is hidden are there when it shows again.
+    window->clearLog();
     msg->trigger();
     window->appendLog("while hidden");
     msg->trigger();
@@ -492,8 +522,286 @@ TEST_F(WindowTest, MessagePaneAndProjectManagerToggle)
     const QModelIndex second = tree->model()->index(1, 0, head);
     tree->scrollTo(second);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(second).center());
-    EXPECT_EQ(log(), QStringList({"名称: 扬程", "编码: H", "取值: 32.5", "单位: m", "脚本: ",
-                                  "编码脚本: "}));
+    EXPECT_EQ(
+        log(),
+        QStringList({"名称: 扬程", "编码: H", "取值: 32.5", "单位: m", "脚本: ", "编码脚本: "}));
 }
 
 } // namespace
+
+// ---- runs ----
+
+namespace {
+
+std::unique_ptr<TqzNode> makeNode(const QString &name, const QString &script)
+{
+    auto node = std::make_unique<TqzNode>();
+    node->Name = name;
+    node->Caption = name;
+    node->Script = script;
+    return node;
+}
+
+QStringList stepNames(const QStringList &log)
+{
+    QStringList names;
+    for (const QString &line : log)
+        if (line.startsWith(QStringLiteral("第")) && line.contains(QStringLiteral("步-----计算: ")))
+            names << line.section(QStringLiteral("计算: "), 1);
+    return names;
+}
+
+} // namespace
+
+TEST_F(WindowTest, RunsStartFromTheKeyAndEveryPopupWithProgressAndHourglass)
+{
+    loadSample();
+    // A top-level node named like the second tab, so that "运行当前页" finds one there.
+    window->project().TreeView->appendNode(makeNode("电机", "2*3"));
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    std::vector<Qt::CursorShape> cursors;
+    progress.onPosition = [&] {
+        const QCursor *c = QApplication::overrideCursor();
+        cursors.push_back(c ? c->shape() : Qt::ArrowCursor);
+    };
+    QAction *const node = find<QAction>("actCompile_Node");
+    QAction *const pageRun = find<QAction>("actCompile_Page");
+    QAction *const project = find<QAction>("actCompileProject");
+    struct Row
+    {
+        const char *how;
+        int tab;
+        std::function<void()> start;
+        int maximum; // -1: nothing happens
+        QStringList steps;
+    };
+    const std::vector<Row> rows = {
+        {"F4, nothing selected",
+         0,
+         [&] {
+             find<QWidget>("slbReport")->setFocus();
+             QTest::keyClick(find<QWidget>("slbReport"), Qt::Key_F4);
+         },
+         4,
+         {"轴功率"}},
+        {"report popup M1", 0, [&] { node->trigger(); }, 4, {"轴功率"}},
+        {"report popup R1", 1, [&] { project->trigger(); }, 4, {"轴功率"}},
+        {"report popup P1 on a tab no node is named after", 0, [&] { pageRun->trigger(); }, -1, {}},
+        {"report popup P1 on the tab named like a node",
+         1,
+         [&] { pageRun->trigger(); },
+         0,
+         {"电机"}},
+        {"F4 runs the selected node",
+         1,
+         [&] { QTest::keyClick(find<QWidget>("slbReport"), Qt::Key_F4); },
+         0,
+         {"电机"}},
+        {"tree popup R2",
+         1,
+         [&] {
+             QMenu *tree = find<QMenu>("pmProject");
+             glance(tree);
+             tree->actions().first()->trigger();
+         },
+         4,
+         {"轴功率"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.how);
+        find<QTabBar>("tsShowPages")->setCurrentIndex(row.tab);
+        window->clearLog();
+        window->appendLog("before");
+        progress.events.clear();
+        cursors.clear();
+        row.start();
+        QCoreApplication::sendPostedEvents(&progress);
+        if (row.maximum < 0) {
+            EXPECT_TRUE(progress.events.empty());
+            EXPECT_EQ(log(), QStringList({"before"}));
+            continue;
+        }
+        ASSERT_GE(progress.events.size(), 3u);
+        EXPECT_EQ(progress.events.front(), std::make_pair(0, row.maximum));
+        EXPECT_EQ(progress.events.back(), std::make_pair(2, 0));
+        for (int i = 1; i + 1 < int(progress.events.size()); ++i)
+            EXPECT_EQ(progress.events[size_t(i)], std::make_pair(1, i));
+        EXPECT_EQ(int(progress.events.size()), row.maximum + 3);
+        EXPECT_EQ(stepNames(log()), row.steps);
+        EXPECT_EQ(log().first(), "正在从报表中获取流程数据...");
+        EXPECT_TRUE(log().last().startsWith("编译时间: ")) << log().last().toStdString();
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        for (const Qt::CursorShape shape : cursors)
+            EXPECT_EQ(shape, Qt::WaitCursor);
+        EXPECT_TRUE(node->isEnabled() && pageRun->isEnabled() && project->isEnabled());
+    }
+    // The result went back into the report cell tagged with the node's name.
+    EXPECT_TRUE(cellTagged(page(0), "轴功率")->FCellText.startsWith("6.139"))
+        << cellTagged(page(0), "轴功率")->FCellText.toStdString();
+}
+
+TEST_F(WindowTest, DuringARunRunCommandsAreRefused)
+{
+    loadSample();
+    std::vector<bool> enabled;
+    progress.onPosition = [&] {
+        enabled.push_back(find<QAction>("actCompileProject")->isEnabled()
+                          || find<QAction>("actCompile_Node")->isEnabled()
+                          || find<QAction>("actCompile_Page")->isEnabled());
+        // A second F9 arriving through the main window while the first run goes on.
+        window->actCompileProjectExecute();
+        window->actCompile_NodeExecute();
+    };
+    find<QAction>("actCompileProject")->trigger();
+    QCoreApplication::sendPostedEvents(&progress);
+    EXPECT_EQ(enabled, std::vector<bool>(5, false));
+    const auto starts = std::count_if(
+        progress.events.begin(), progress.events.end(), [](const auto &e) { return e.first == 0; });
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(stepNames(log()), QStringList({"轴功率"}));
+    EXPECT_EQ(log().count("编译完毕"), 1);
+}
+
+TEST(WindowInFrame, ClosingDuringARunStopsTheRunThenCloses)
+{
+    gridtest::ScopedPrinterLayer noPrinter;
+    QMainWindow frame;
+    auto *area = new QMdiArea;
+    frame.setCentralWidget(area);
+    frame.resize(900, 700);
+    auto *window = new TfmWinIDE;
+    const QPointer<QMdiSubWindow> sub = area->addSubWindow(window);
+    const QPointer<TfmWinIDE> alive = window;
+    ProgressRecorder progress;
+    window->setProgressReceiver(&progress);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    window->loadProjectFile(samplePath());
+    TqzProjectTree &tree = *window->project().TreeView;
+    const QModelIndex top = tree.appendNode(makeNode("总计", ""));
+    tree.appendNode(makeNode("甲", "1+1"), top);
+    tree.appendNode(makeNode("乙", "2+2"), top);
+
+    bool stillShownAfterClose = false;
+    progress.onPosition = [&] {
+        // Once the first step has been logged, the user closes the window.
+        if (!stillShownAfterClose && stepNames(window->logLines()).size() == 1) {
+            sub->close();
+            stillShownAfterClose = sub && sub->isVisible();
+        }
+    };
+    window->selectItem(top);
+    window->actCompile_Node->trigger();
+    ASSERT_FALSE(alive.isNull());
+    const QStringList log = window->logLines();
+    EXPECT_TRUE(stillShownAfterClose);
+    EXPECT_EQ(stepNames(log), QStringList({"乙"}));
+    EXPECT_TRUE(log.contains("运行中止: 运行已按请求停止")) << log.join('|').toStdString();
+    EXPECT_TRUE(tree.nodeAt(tree.count() - 2)->Value.isEmpty()); // 甲 was never evaluated
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(sub.isNull());
+    EXPECT_TRUE(alive.isNull());
+}
+
+// ---- test data ----
+
+namespace {
+
+// Points the program directory (and so the exam folder) at a fresh folder for one test.
+class ScopedProgramDirectory
+{
+public:
+    ScopedProgramDirectory()
+        : m_previous(programDirectory())
+    {
+        setProgramDirectory(m_dir.path());
+    }
+    ~ScopedProgramDirectory() { setProgramDirectory(m_previous); }
+    QString exam(const QString &file) const { return m_dir.path() + "/exam/" + file; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+QAction *entry(QMenu *menu, const QString &text)
+{
+    for (QAction *a : menu->actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(WindowTest, TestDataIsSavedAndLoadedThroughBothPopups)
+{
+    ScopedProgramDirectory dir;
+    struct Dialog
+    {
+        QString caption, folder, filter;
+        int calls = 0;
+    } asked;
+    QString answer;
+    window->setOpenFileDialog(
+        [&](QWidget *, const QString &caption, const QString &folder, const QString &filter) {
+            asked = {caption, folder, filter, asked.calls + 1};
+            return answer;
+        });
+
+    // An empty tree: nothing is written, the pane says why.
+    entry(find<QMenu>("pmProject"), "保存测试数据(&S)...")->trigger();
+    EXPECT_FALSE(QFileInfo::exists(dir.exam("VOK1.exm")));
+    EXPECT_EQ(log(), QStringList({"工程中没有节点, 未保存测试数据"}));
+
+    loadSample();
+    TqzNode *head = window->project().TreeView->nodeAt(2); // 扬程, 32.5
+    ASSERT_EQ(head->Name, "扬程");
+    struct Row
+    {
+        const char *menu;
+        QString file; // written as the next numbered set
+    };
+    for (const Row &row : {Row{"pmProject", "VOK1.exm"}, Row{"pmReport", "VOK2.exm"}}) {
+        SCOPED_TRACE(row.menu);
+        window->clearLog();
+        entry(find<QMenu>(row.menu), "保存测试数据(&S)...")->trigger();
+        EXPECT_TRUE(QFileInfo::exists(dir.exam(row.file)));
+        ASSERT_EQ(log().size(), 1);
+        EXPECT_TRUE(log().first().endsWith(row.file)) << log().first().toStdString();
+    }
+
+    // Load VOK1 back over changed values, through either popup; a cancelled dialog and a
+    // damaged file change nothing.
+    QFile damaged(dir.exam("VOK9.exm"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("<?xml version=\"1.0\"?><root><broken");
+    damaged.close();
+    struct Load
+    {
+        const char *menu;
+        QString answer;
+        QString expected; // value of 扬程 in the node and its cell afterwards
+        QString logStart; // "": the pane stays empty
+    };
+    for (const Load &row : {Load{"pmProject", "", "99", ""},
+                            Load{"pmReport", dir.exam("VOK9.exm"), "99", "加载测试数据失败: "},
+                            Load{"pmProject", dir.exam("VOK1.exm"), "32.5", "已加载测试数据 "}}) {
+        SCOPED_TRACE(row.answer.toStdString());
+        head->Value = "99";
+        page(0)->SetTagValue("扬程", "99");
+        window->clearLog();
+        answer = row.answer;
+        const int calls = asked.calls;
+        entry(find<QMenu>(row.menu), "加载测试数据(&L)...")->trigger();
+        EXPECT_EQ(asked.calls, calls + 1);
+        EXPECT_EQ(asked.folder, QFileInfo(dir.exam("")).absolutePath());
+        EXPECT_TRUE(asked.filter.contains("*.exm"));
+        EXPECT_EQ(head->Value, row.expected);
+        EXPECT_EQ(cellTagged(page(0), "扬程")->FCellText, row.expected);
+        EXPECT_EQ(log().isEmpty(), row.logStart.isEmpty());
+        EXPECT_TRUE(log().join('|').startsWith(row.logStart)) << log().join('|').toStdString();
+    }
+    EXPECT_TRUE(log().first().contains("VOK1.exm")) << log().first().toStdString();
+}

@@ -22,7 +22,8 @@ void printUsage()
     QString text = QStringLiteral("Usage: tessarin-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
     std::vector<const Command *> sorted;
     for (const Command &c : commands())
-        sorted.push_back(&c);
+        if (!c.summary.isEmpty()) // commands without a summary serve the tool itself
+            sorted.push_back(&c);
     std::sort(sorted.begin(), sorted.end(), [](const Command *a, const Command *b) {
         return a->name < b->name;
     });

@@ -1,0 +1,127 @@
+#include "examcommands.h"
+
+#include "error.h"
+#include "examfile.h"
+#include "programdir.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "qzrun.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <vector>
+
+namespace tessarin {
+
+namespace {
+
+constexpr int kMaxExamFiles = 1000;
+
+TqzExamLoadResult loadIntoProject(const TqzExamData &set,
+                                  const QString &fileName,
+                                  TqzProject &project,
+                                  TqzExcel &excel,
+                                  TqzRunHost &host);
+
+} // namespace
+
+QString ExamFolder()
+{
+    return programPath(QStringLiteral("exam"));
+}
+
+QString ExamFileName(const QString &folder, int number)
+{
+    return folder + QStringLiteral("/VOK%1.exm").arg(number);
+}
+
+QString NextExamFileName(const QString &folder)
+{
+    for (int n = 1; n < kMaxExamFiles; ++n) {
+        const QString name = ExamFileName(folder, n);
+        if (!QFileInfo::exists(name))
+            return name;
+    }
+    return ExamFileName(folder, kMaxExamFiles);
+}
+
+QString SaveExamData(const TqzProject &project, TqzRunHost &host)
+{
+    if (project.TreeView->count() == 0) {
+        host.appendLog(QStringLiteral("工程中没有节点, 未保存测试数据"));
+        return QString();
+    }
+    TqzExamData set;
+    FillExamData(set, *project.TreeView);
+    const QString folder = ExamFolder();
+    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
+        throw Error(QStringLiteral("%1: the test-data folder cannot be created").arg(folder));
+    const QString fileName = NextExamFileName(folder);
+    SaveExamDataToFile(set, fileName);
+    return fileName;
+}
+
+TqzExamLoadResult
+LoadExamData(const QString &fileName, TqzProject &project, TqzExcel &excel, TqzRunHost &host)
+{
+    TqzExamData set;
+    try {
+        LoadExamDataFromFile(set, fileName);
+        return loadIntoProject(set, fileName, project, excel, host);
+    } catch (const Error &e) {
+        host.appendLog(QStringLiteral("加载测试数据失败: ") + e.message());
+        throw;
+    }
+}
+
+namespace {
+
+TqzExamLoadResult loadIntoProject(const TqzExamData &set,
+                                  const QString &fileName,
+                                  TqzProject &project,
+                                  TqzExcel &excel,
+                                  TqzRunHost &host)
+{
+    TqzProjectTree &tree = *project.TreeView;
+    QHash<QString, std::vector<int>> itemsOfName;
+    for (int i = 0; i < tree.count(); ++i)
+        itemsOfName[tree.nodeAt(i)->Name].push_back(i);
+
+    TqzExamLoadResult result;
+    std::vector<std::pair<const std::vector<int> *, QString>> known;
+    QSet<QString> seen;
+    for (const auto &entry : set.NodeDatas) {
+        if (seen.contains(entry->Name))
+            continue;
+        seen.insert(entry->Name);
+        const auto it = itemsOfName.constFind(entry->Name);
+        if (it == itemsOfName.constEnd()) {
+            result.unknown.append(entry->Name);
+            continue;
+        }
+        known.emplace_back(&*it, entry->Value);
+        // The pages first: a tag that cannot be parsed refuses the first write, before any page
+        // or node has changed.
+        excel.SetTagValue(entry->Name, entry->Value);
+    }
+    for (const auto &[items, value] : known)
+        for (int i : *items)
+            tree.nodeAt(i)->Value = value;
+    excel.UpdatePageFields();
+    result.loaded = static_cast<int>(known.size());
+
+    host.appendLog(QStringLiteral("已加载测试数据 %1: %2 个名称")
+                       .arg(QDir::toNativeSeparators(fileName))
+                       .arg(result.loaded));
+    if (!result.unknown.isEmpty())
+        host.appendLog(QStringLiteral("工程中没有的名称: ")
+                       + result.unknown.join(QStringLiteral(", ")));
+    return result;
+}
+
+} // namespace
+
+} // namespace tessarin

@@ -1,0 +1,212 @@
+// The run commands of tessarin-cli, run as a user runs them: run, exam-load and sweep.
+
+#include "support/clirun.h"
+
+#include "atomicfile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tessarin;
+using tessarin::test::cli;
+
+namespace {
+
+const QString kSample = QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw");
+// 50 m3/h, 32.5 m, 998.2 kg/m3, efficiency 0.72.
+constexpr double kPower = 50.0 * 32.5 * 998.2 * 9.81 / 3600 / 0.72 / 1000;
+
+QJsonObject json(const QByteArray &out)
+{
+    return QJsonDocument::fromJson(out).object();
+}
+
+QString nodeValue(const QJsonObject &doc, const QString &name)
+{
+    for (const QJsonValue &n : doc["nodes"].toArray())
+        if (n["name"].toString() == name)
+            return n["value"].toString();
+    return "(none)";
+}
+
+struct Files
+{
+    QTemporaryDir dir;
+    QString path(const QString &name) const { return dir.path() + '/' + name; }
+    QString exm(const QString &name, const QString &entries)
+    {
+        writeFileAtomically(
+            path(name),
+            ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><root>" + entries + "</root>").toUtf8());
+        return path(name);
+    }
+    // The sample with its result node renamed like the first page tab.
+    QString pageProject()
+    {
+        QString text = QStringDecoder("GB18030").decode(readWholeFile(kSample));
+        text.replace("Name=\"轴功率\"", "Name=\"泵性能\"");
+        writeFileAtomically(path("page.flw"), QStringEncoder("GB18030").encode(text));
+        return path("page.flw");
+    }
+};
+
+TEST(CliRun, RunsWithSetValuesAndWritesTheProject)
+{
+    Files files;
+    const QString out = files.path("out.flw");
+    const auto r = cli({"run", kSample, "--set", "流量=100", "--set", "效率=0.5", "-o", out});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonObject doc = json(r.out);
+    EXPECT_EQ(doc["failedSteps"].toInt(), 0);
+    EXPECT_TRUE(doc["elapsedMs"].isDouble());
+    const QJsonArray log = doc["log"].toArray();
+    EXPECT_EQ(log.first().toString(), "正在从报表中获取流程数据...");
+    EXPECT_TRUE(log.contains("   代入数据: 100.0*32.5*998.2*9.81/3600/0.5/1000"));
+    EXPECT_EQ(doc["nodes"].toArray().size(), 5);
+    EXPECT_EQ(doc["nodes"][0]["caption"].toString(), "N");
+    EXPECT_NEAR(nodeValue(doc, "轴功率").toDouble(), kPower * 2 * 0.72 / 0.5, 1e-9);
+    // 效率 has no cell: it went into the node; 流量 was typed into its cell.
+    EXPECT_EQ(nodeValue(doc, "效率"), "0.5");
+    const auto written = cli({"tag-get", out, "流量"});
+    EXPECT_EQ(written.out.trimmed(), "100.0");
+    EXPECT_EQ(cli({"tag-get", kSample, "流量"}).out.trimmed(), "50");
+}
+
+TEST(CliRun, ComparesWithATestDataSet)
+{
+    Files files;
+    const QString power = QString::number(kPower, 'g', 12);
+    const QString good = files.exm("good.exm",
+                                   "<TNodeData Name=\"轴功率\" Value=\"" + power
+                                       + "\"/><TNodeData Name=\"流量\" Value=\"50\"/>");
+    auto r = cli({"run", kSample, "--expect", good, "--rtol", "1e-9"});
+    EXPECT_EQ(r.status, 0) << r.out.toStdString();
+    EXPECT_TRUE(json(r.out)["differences"].toArray().isEmpty());
+
+    const QString bad = files.exm("bad.exm",
+                                  "<TNodeData Name=\"轴功率\" Value=\"6.2\"/>"
+                                  "<TNodeData Name=\"扬程\" Value=\"high\"/>"
+                                  "<TNodeData Name=\"无此\" Value=\"1\"/>");
+    r = cli({"run", kSample, "--expect", bad});
+    EXPECT_EQ(r.status, 1);
+    const QJsonObject doc = json(r.out);
+    const QJsonArray diffs = doc["differences"].toArray();
+    ASSERT_EQ(diffs.size(), 2) << r.out.toStdString();
+    EXPECT_EQ(diffs[0]["name"].toString(), "轴功率");
+    EXPECT_EQ(diffs[0]["expected"].toString(), "6.2");
+    EXPECT_EQ(diffs[1]["value"].toString(), "32.5");
+    EXPECT_EQ(doc["missing"].toArray(), QJsonArray{"无此"});
+    // A loose tolerance accepts the power.
+    r = cli({"run",
+             kSample,
+             "--expect",
+             files.exm("near.exm", "<TNodeData Name=\"轴功率\" Value=\"6.2\"/>"),
+             "--rtol",
+             "0.02"});
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(CliRun, RunsOneNodeOrOnePageAndRefusesWhatItCannotRun)
+{
+    Files files;
+    auto r = cli({"run", kSample, "--node", "流量"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_FALSE(QString::fromUtf8(r.out).contains("步-----计算"));
+    EXPECT_EQ(nodeValue(json(r.out), "流量"), "50.0");
+
+    r = cli({"run", files.pageProject(), "--page", "泵性能"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_NEAR(nodeValue(json(r.out), "泵性能").toDouble(), kPower, 1e-9);
+
+    struct Case
+    {
+        QStringList args;
+        int status;
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        {{"run", files.path("missing.flw")}, 1, "missing.flw"},
+        {{"run", kSample, "--node", "无此"}, 1, "--node 无此"},
+        {{"run", kSample, "--page", "无此"}, 1, "--page 无此"},
+        {{"run", kSample, "--page", "电机"}, 1, "no node with a script"},
+        {{"run", kSample, "--set", "无此=1"}, 1, "--set 无此"},
+        {{"run", kSample, "--set", "=1"}, 2, "NAME=VALUE"},
+        {{"run", kSample, "--node", "流量", "--page", "电机"}, 2, "exclude"},
+        {{"run", kSample, "--rtol", "1"}, 2, "--expect"},
+        {{"run", kSample, "--expect", kSample}, 1, "not \"root\""},
+        {{"exam-load", kSample, files.path("missing.exm")}, 1, "missing.exm"},
+    };
+    for (const Case &c : cases) {
+        r = cli(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    }
+}
+
+TEST(CliRun, ExamLoadFillsTheProject)
+{
+    Files files;
+    const QString set = files.exm("set.exm",
+                                  "<TNodeData Name=\"流量\" Value=\"80\"/>"
+                                  "<TNodeData Name=\"X\" Value=\"1\"/>");
+    const QString out = files.path("loaded.flw");
+    const auto r = cli({"exam-load", kSample, set, "-o", out});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(json(r.out), (QJsonObject{{"loaded", 1}, {"unknown", QJsonArray{"X"}}}));
+    EXPECT_EQ(cli({"tag-get", out, "流量"}).out.trimmed(), "80");
+}
+
+TEST(CliSweep, PrintsOneRowPerCaseInOrderWhateverTheWorkers)
+{
+    const QStringList args = {"sweep",
+                              kSample,
+                              "--vary",
+                              "流量=10:100:4",
+                              "--vary",
+                              "扬程=20:30:3",
+                              "--report",
+                              "轴功率,流量",
+                              "--set",
+                              "效率=0.5"};
+    const auto one = cli(args + QStringList{"--jobs", "1"});
+    ASSERT_EQ(one.status, 0) << one.err.toStdString();
+    const QStringList lines = QString::fromUtf8(one.out).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 13);
+    EXPECT_EQ(lines[0], "流量,扬程,轴功率,流量,failedSteps");
+    EXPECT_TRUE(lines[1].startsWith("10,20,")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("10,25,"));
+    EXPECT_TRUE(lines[12].startsWith("100,30,"));
+    const QStringList last = lines[12].split(',');
+    EXPECT_NEAR(last[2].toDouble(), 100.0 * 30 * 998.2 * 9.81 / 3600 / 0.5 / 1000, 1e-9);
+    EXPECT_EQ(last[3], "100.0");
+    EXPECT_EQ(last[4], "0");
+
+    const auto three = cli(args + QStringList{"--jobs", "3"});
+    EXPECT_EQ(three.out, one.out);
+
+    const std::vector<std::pair<QStringList, int>> wrong = {
+        {{"sweep", kSample, "--vary", "流量=1:2", "--report", "轴功率"}, 2},
+        {{"sweep", kSample, "--vary", "流量=1:2:0", "--report", "轴功率"}, 2},
+        {{"sweep", kSample, "--vary", "流量=1:2:2"}, 2},
+        {{"sweep", kSample, "--vary", "流量=1:2:2", "--report", "无此"}, 1},
+        {{"sweep", kSample, "--vary", "无此=1:2:2", "--report", "轴功率"}, 1},
+    };
+    for (const auto &[bad, status] : wrong)
+        EXPECT_EQ(cli(bad).status, status) << bad.join(' ').toStdString();
+}
+
+TEST(CliHelp, ListsTheRunCommandsButNotTheWorker)
+{
+    const QString help = QString::fromUtf8(cli({"--help"}).out);
+    for (const char *name : {"run ", "sweep ", "exam-load "})
+        EXPECT_TRUE(help.contains(QLatin1String("  ") + name)) << name;
+    EXPECT_FALSE(help.contains("sweep-worker"));
+}
+
+} // namespace

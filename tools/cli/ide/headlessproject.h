@@ -1,0 +1,132 @@
+#pragma once
+
+// A project opened without a window for the run commands of tessarin-cli: the project file
+// loaded once into project and workbook, the code table filled as the project window fills it,
+// "--set NAME=VALUE" applied as if typed, and a run host that keeps the log.
+
+#include "command.h"
+
+#include "error.h"
+#include "projectfile.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "qzrun.h"
+#include "qztranslate.h"
+
+#include <QCommandLineOption>
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+
+namespace tessarin::cli {
+
+// Keeps the log lines of a run; everything else a window would show is not needed here.
+class LogHost : public TqzRunHost
+{
+public:
+    QStringList log;
+    void clearLog() override { log.clear(); }
+    void appendLog(const QString &line) override { log.append(line); }
+};
+
+struct HeadlessProject
+{
+    QWidget area; // parent of the pages, never shown
+    TqzExcel excel{&area};
+    TqzProject project;
+    TqzTranslate codes;
+    TqzProjectFile file;
+    LogHost host;
+    TqzRun run{project, excel, codes, host};
+
+    // Loads `fileName`; pages that could not be loaded are reported on standard error as
+    // warnings (they stay empty, the others load).
+    void load(const QString &fileName, const QString &command)
+    {
+        file.loadFile(fileName, project, excel);
+        fillCodes();
+        warnPages(command);
+    }
+    void loadBytes(const QByteArray &bytes, const QString &where)
+    {
+        file.loadBytes(bytes, where, project, excel);
+        fillCodes();
+    }
+
+    // Writes `value` into the report cells tagged `name`, as if typed; when no cell carries
+    // that tag, into the nodes named `name`. Error when neither exists.
+    void set(const QString &name, const QString &value)
+    {
+        // A probe text tells whether any cell answers to the name (an empty value could not).
+        static const QString probe = QStringLiteral("\x01probe\x01");
+        excel.SetTagValue(name, probe);
+        if (excel.GetTagValue(name) == probe) {
+            excel.SetTagValue(name, value);
+            return;
+        }
+        bool found = false;
+        TqzProjectTree &tree = *project.TreeView;
+        for (int i = 0; i < tree.count(); ++i) {
+            if (tree.nodeAt(i)->Name == name) {
+                tree.nodeAt(i)->Value = value;
+                found = true;
+            }
+        }
+        if (!found)
+            throw Error(QStringLiteral("--set %1: no report cell is tagged \"%1\" and no node is "
+                                       "named so")
+                            .arg(name));
+    }
+
+    // The first item named `name`, or null.
+    TqzNode *node(const QString &name) const
+    {
+        const TqzProjectTree &tree = *project.TreeView;
+        for (int i = 0; i < tree.count(); ++i)
+            if (tree.nodeAt(i)->Name == name)
+                return tree.nodeAt(i);
+        return nullptr;
+    }
+
+private:
+    void fillCodes()
+    {
+        codes.Clear();
+        const TqzProjectTree &tree = *project.TreeView;
+        for (int i = 0; i < tree.count(); ++i)
+            codes.AddWord(tree.nodeAt(i)->Name, tree.nodeAt(i)->Caption);
+    }
+    void warnPages(const QString &command)
+    {
+        for (const QString &error : excel.loadErrors())
+            std::fputs(QStringLiteral("tessarin-cli: %1: warning: %2\n")
+                           .arg(command, error)
+                           .toUtf8()
+                           .constData(),
+                       stderr);
+    }
+};
+
+// The "--set NAME=VALUE" option and its values split at the first "=".
+inline QCommandLineOption setOption()
+{
+    return QCommandLineOption(QStringLiteral("set"),
+                              QStringLiteral("Type VALUE into the cells tagged NAME (into the "
+                                             "nodes named NAME when no cell is); repeatable."),
+                              QStringLiteral("NAME=VALUE"));
+}
+
+inline QList<std::pair<QString, QString>> setValues(const QCommandLineParser &parser)
+{
+    QList<std::pair<QString, QString>> out;
+    for (const QString &item : parser.values(QStringLiteral("set"))) {
+        const qsizetype eq = item.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            throw UsageError(QStringLiteral("--set \"%1\": expected NAME=VALUE").arg(item));
+        out.append({item.left(eq), item.mid(eq + 1)});
+    }
+    return out;
+}
+
+} // namespace tessarin::cli
