@@ -4,6 +4,8 @@
 #include "command.h"
 #include "workbookfile.h"
 
+#include "error.h"
+
 namespace tessarin::cli {
 namespace {
 
@@ -20,7 +22,13 @@ int run(const QCommandLineParser &parser)
         throw UsageError(QStringLiteral("the output file name is empty"));
     const auto loaded = loadWorkbook(file, QStringLiteral("tag-set"));
     TqzExcel &workbook = loaded->workbook;
-    workbook.SetTagValue(args[1], args[2]);
+    // A name no cell answers to is a mistake (a typing error, lower-case letters where tags
+    // answer in capitals): say so instead of saving an unchanged workbook.
+    if (workbook.SetTagValue(args[1], args[2]).matched == 0)
+        throw Error(QStringLiteral("%1: no cell carries the tag \"%2\" (tags answer to their "
+                                   "names in capitals); nothing was written")
+                        .arg(file == QLatin1String("-") ? QStringLiteral("standard input") : file,
+                             args[1]));
     workbook.UpdatePageFields();
     // The new document is built in memory from FILE's bytes and written once, atomically.
     writeFileAtomically(out, workbook.SaveIntoDocument(loaded->bytes, file));
