@@ -512,9 +512,11 @@ private slots:
         const QString target = dir.filePath(QStringLiteral("kept.flw"));
         Frame f = makeFrame();
         TfmWinIDE *w = f.active();
+        QVERIFY(!f.main->isModified(w));
         if (changed) {
+            // The workbook announces the change itself.
             w->excel().SetTagValue(QStringLiteral("扬程"), QStringLiteral("41"));
-            f.main->setModified(w, true);
+            QVERIFY(f.main->isModified(w));
         }
         f.services->saveChangesAnswers = {answer};
         f.services->saveAnswers = {target};
@@ -614,7 +616,11 @@ private slots:
                      .size(),
                  3);
 
+        // Printing filled the page-number fields, a change of the pages.
+        QVERIFY(f.main->isModified(f.active()));
+        f.services->saveChangesAnswers = {Answer::Discard};
         f.main->mdiArea()->closeAllSubWindows();
+        QCOMPARE(f.windowCount(), 0);
         for (QAction *a : printActions)
             QVERIFY(!a->isEnabled());
         f.main->actPrint->trigger();
