@@ -740,6 +740,52 @@ private slots:
         QCOMPARE(f.services->programs, QStringList{dir.filePath(QStringLiteral("unitcalc"))});
         QVERIFY(f.services->errors.isEmpty());
     }
+
+    // Pictures of the program for people to look at, taken only when TESSARIN_SHOT_DIR names
+    // a folder: the packaged project after F9, and the window caught in the middle of the run.
+    void screenshots()
+    {
+        const QString shots = qEnvironmentVariable("TESSARIN_SHOT_DIR");
+        if (shots.isEmpty())
+            QSKIP("TESSARIN_SHOT_DIR is not set");
+        if (QFile::exists(QStringLiteral(TESSARIN_BIN_DIR "/libcalcpack.so")))
+            setProgramDirectory(QStringLiteral(TESSARIN_BIN_DIR));
+        Frame f = makeFrame();
+        f.main->resize(1000, 720);
+        f.active()->mniViewMsg->trigger();
+        QTest::qWait(200);
+        QVERIFY(f.main->grab().save(QDir(shots).filePath(QStringLiteral("main-loaded.png"))));
+
+        struct MidRun : QObject
+        {
+            TfmMain *main = nullptr;
+            QString file;
+            bool taken = false;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (!taken && event->type() == TqzRunProgressEvent::EventType) {
+                    const auto *p = static_cast<TqzRunProgressEvent *>(event);
+                    QProgressBar *bar = main->progressBar();
+                    if (p->wParam == 1 && bar && p->lParam * 2 >= bar->maximum()) {
+                        taken = true;
+                        // Let the bar take the position, then draw the whole window.
+                        bar->setValue(p->lParam);
+                        main->grab().save(file);
+                    }
+                }
+                return false;
+            }
+        } midRun;
+        midRun.main = f.main.get();
+        midRun.file = QDir(shots).filePath(QStringLiteral("main-running.png"));
+        qApp->installEventFilter(&midRun);
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!f.active()->isRunning());
+        qApp->removeEventFilter(&midRun);
+        QTest::qWait(200);
+        QVERIFY(f.main->grab().save(QDir(shots).filePath(QStringLiteral("main-after-f9.png"))));
+        f.services->saveChangesAnswers = {Answer::Discard};
+    }
 };
 
 QTEST_MAIN(MainWindowTest)
