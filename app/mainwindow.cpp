@@ -56,7 +56,8 @@ const char *const modifiedProperty = "tessarinModified";
 } // namespace
 
 // Stands between one project window and the main window: receives the window's run progress
-// and its workbook's content changes, so the main window knows which window they come from.
+// and its workbook's content changes (typing, a run's results, loaded test data), so the main
+// window knows which window they come from.
 class TProjectWindowWatch : public QObject
 {
     Q_OBJECT
@@ -74,9 +75,6 @@ public:
             return QObject::event(event);
         const auto *progress = static_cast<TqzRunProgressEvent *>(event);
         m_main->WMRunProgress(progress->wParam, progress->lParam);
-        // A run writes its results into the pages.
-        if (progress->wParam == 2)
-            m_main->setModified(m_window, true);
         return true;
     }
 
@@ -358,6 +356,13 @@ TfmWinIDE *TfmMain::activeProjectWindow() const
     return sub ? qobject_cast<TfmWinIDE *>(sub->widget()) : nullptr;
 }
 
+TfmWinIDE *TfmMain::idleProjectWindow() const
+{
+    TfmWinIDE *window = activeProjectWindow();
+    // While a run writes into the pages they are neither saved nor printed half-way.
+    return window && !window->isRunning() ? window : nullptr;
+}
+
 QList<TfmWinIDE *> TfmMain::projectWindows() const
 {
     QList<TfmWinIDE *> windows;
@@ -555,7 +560,7 @@ bool TfmMain::saveWindowAs(TfmWinIDE *window)
 
 void TfmMain::actSaveExecute()
 {
-    TfmWinIDE *window = activeProjectWindow();
+    TfmWinIDE *window = idleProjectWindow();
     if (!window)
         return;
     if (window->project().ProjectFileName.isEmpty() || window->projectFile().FileName.isEmpty())
@@ -566,7 +571,7 @@ void TfmMain::actSaveExecute()
 
 void TfmMain::actSaveAsExecute()
 {
-    if (TfmWinIDE *window = activeProjectWindow())
+    if (TfmWinIDE *window = idleProjectWindow())
         saveWindowAs(window);
 }
 
@@ -595,9 +600,16 @@ bool TfmMain::eventFilter(QObject *watched, QEvent *event)
         // A window closing during a run stops the run first and closes after it; the question
         // comes then.
         if (window && !window->isRunning() && !confirmClose(window)) {
+            m_exitPending = false;
             event->ignore();
             return true;
         }
+        // The frame leaves the list of windows as soon as it has closed.
+        if (window && m_exitPending)
+            QTimer::singleShot(0, this, [this] {
+                if (m_exitPending && m_mdi->subWindowList().isEmpty())
+                    close();
+            });
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -613,9 +625,13 @@ void TfmMain::closeEvent(QCloseEvent *event)
     }
     m_mdi->closeAllSubWindows();
     if (!m_mdi->subWindowList().isEmpty()) {
+        // A window in the middle of a run closes once its run has stopped; the program then
+        // ends as asked.
+        m_exitPending = true;
         event->ignore();
         return;
     }
+    m_exitPending = false;
     QMainWindow::closeEvent(event);
 }
 
@@ -671,7 +687,7 @@ void TfmMain::WMRunProgress(int wParam, int lParam)
 
 void TfmMain::print(bool currentOnly)
 {
-    TfmWinIDE *window = activeProjectWindow();
+    TfmWinIDE *window = idleProjectWindow();
     if (!window)
         return;
     QPrinter printer(QPrinter::HighResolution);
@@ -699,7 +715,7 @@ void TfmMain::actPrintCurrentExecute()
 
 void TfmMain::actPrintPreviewExecute()
 {
-    TfmWinIDE *window = activeProjectWindow();
+    TfmWinIDE *window = idleProjectWindow();
     if (!window)
         return;
     QPrinter printer(QPrinter::HighResolution);
@@ -714,7 +730,7 @@ void TfmMain::actPrintPreviewExecute()
 
 void TfmMain::actExportPdfExecute()
 {
-    TfmWinIDE *window = activeProjectWindow();
+    TfmWinIDE *window = idleProjectWindow();
     if (!window || window->excel().Pages.isEmpty())
         return;
     const QString base = window->projectFile().FileName.isEmpty()

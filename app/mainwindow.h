@@ -56,6 +56,8 @@ public:
     QProgressBar *progressBar() const { return ProgressBar; }
     // The active project window, or null.
     TfmWinIDE *activeProjectWindow() const;
+    // The active project window unless a run is in progress in it, or null.
+    TfmWinIDE *idleProjectWindow() const;
     QList<TfmWinIDE *> projectWindows() const;
     QMdiArea *mdiArea() const { return m_mdi; }
     TMainStatusBar *statMain() const { return m_status; }
@@ -178,6 +180,8 @@ private:
     QPointer<QWidget> m_editTarget;
     bool m_shown = false;
     bool m_destroyed = false;
+    // The program was asked to end while a window finished its run.
+    bool m_exitPending = false;
 };
 
 } // namespace tessarin

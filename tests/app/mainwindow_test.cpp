@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 using namespace tessarin;
@@ -553,6 +554,46 @@ private slots:
         QCOMPARE(f.services->saveQuestions.size(), 4);
         QCOMPARE(f.windowCount(), 0);
         QVERIFY(!f.main->isVisible());
+    }
+
+    // Asked to end during a run, the program neither saves nor prints half-way; the window
+    // stops its run and closes, and then the program ends.
+    void exitDuringRun()
+    {
+        QTemporaryDir dir;
+        Frame f = makeFrame();
+        TfmWinIDE *w = f.active();
+        struct Interrupt : QObject
+        {
+            TfmMain *main = nullptr;
+            bool done = false;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (!done && event->type() == TqzRunProgressEvent::EventType
+                    && static_cast<TqzRunProgressEvent *>(event)->wParam == 1) {
+                    done = true;
+                    main->actSave->trigger();
+                    main->actPrint->trigger();
+                    main->mniExit->trigger();
+                }
+                return false;
+            }
+        } interrupt;
+        interrupt.main = f.main.get();
+        f.services->saveAnswers = {dir.filePath(QStringLiteral("never.flw"))};
+        f.services->acceptPrint = true;
+        f.services->saveChangesAnswers = {Answer::Discard};
+        qApp->installEventFilter(&interrupt);
+        // From the event loop, as a key press would start it.
+        QTimer::singleShot(0, w->actCompileProject, &QAction::trigger);
+        QTRY_VERIFY(interrupt.done);
+        QTRY_COMPARE(f.windowCount(), 0);
+        QTRY_VERIFY(!f.main->isVisible());
+        QCOMPARE(f.services->saveDialogs, QStringList());
+        QCOMPARE(f.services->printDialogs, 0);
+        // The run stopped before it wrote results: the pages are as loaded, nothing to ask.
+        QCOMPARE(f.services->saveQuestions, QStringList());
+        qApp->removeEventFilter(&interrupt);
     }
 
     // A double click opens the web address only where the pointer lies more than 10 pixels
