@@ -158,6 +158,7 @@ TqzRunResult TqzRun::runSelected()
         m_host.appendLog(QStringLiteral("开始编译流程..."));
         // The tree does not change during a run: the first item of each name is found once.
         m_firstOfName.clear();
+        m_firstOfName.reserve(items.count());
         for (int i = items.count() - 1; i >= 0; --i)
             m_firstOfName.insert(items.nodeAt(i)->Name, i);
         m_firstOfNameValid = true;
@@ -195,20 +196,19 @@ void TqzRun::ReadValuesFromReport()
 {
     TqzProjectTree &items = tree();
     const int count = items.count();
-    // Every answer first, so a page that throws leaves all nodes as they were. Items sharing
-    // a name ask once.
-    std::vector<QString> answers(static_cast<size_t>(count));
-    QHash<QString, QString> asked;
-    for (int i = 0; i < count; ++i) {
-        const QString &name = items.nodeAt(i)->Name;
-        auto it = asked.constFind(name);
-        if (it == asked.constEnd())
-            it = asked.insert(name, m_excel.GetTagValue(name));
-        answers[static_cast<size_t>(i)] = *it;
-    }
+    // Every answer first (one pass over each page), so a page that throws leaves all nodes as
+    // they were. Items sharing a name share the answer.
+    QHash<QString, QString> answers;
+    answers.reserve(count);
     for (int i = 0; i < count; ++i)
-        if (!answers[static_cast<size_t>(i)].isEmpty())
-            items.nodeAt(i)->Value = answers[static_cast<size_t>(i)];
+        answers.insert(items.nodeAt(i)->Name, QString());
+    m_excel.GetTagValues(answers);
+    for (int i = 0; i < count; ++i) {
+        TqzNode *node = items.nodeAt(i);
+        const QString &answer = answers[node->Name];
+        if (!answer.isEmpty())
+            node->Value = answer;
+    }
 }
 
 void TqzRun::NormaliseValues()
@@ -233,14 +233,17 @@ void TqzRun::SendResultsToReport()
     const int count = items.count();
     QSet<QString> sent;
     sent.reserve(count);
+    QHash<QString, QString> values;
+    values.reserve(count);
     for (int i = 0; i < count; ++i) {
         const TqzNode *node = items.nodeAt(i);
         const QString key = node->Name.toCaseFolded();
         if (sent.contains(key))
             continue;
-        m_excel.SetTagValue(node->Name, node->Value);
         sent.insert(key);
+        values.insert(node->Name, node->Value);
     }
+    m_excel.SetTagValues(values);
     m_excel.UpdatePageFields();
 }
 

@@ -187,6 +187,9 @@ void TfmWinIDE::createComponents()
     tsShowPages->setShape(QTabBar::RoundedSouth);
     tsShowPages->setFont(songFont());
     tsShowPages->setFixedHeight(kTabSetHeight);
+    // The style's own tab padding would cut the captions at this height.
+    tsShowPages->setStyleSheet(
+        QStringLiteral("QTabBar::tab { height: %1px; padding: 0px 8px; }").arg(kTabSetHeight - 3));
     tsShowPages->setExpanding(false);
     tsShowPages->setDrawBase(true);
     tsShowPages->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -201,6 +204,8 @@ void TfmWinIDE::createComponents()
     mmoMessage = new QPlainTextEdit(splitBottom);
     mmoMessage->setObjectName(QStringLiteral("mmoMessage"));
     mmoMessage->setReadOnly(true);
+    // A log is never undone; recording every append would double the cost of long logs.
+    mmoMessage->setUndoRedoEnabled(false);
     mmoMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
     mmoMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmoMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -325,8 +330,16 @@ void TfmWinIDE::loadProjectBytes(const QByteArray &document,
 
 void TfmWinIDE::loadProjectFile(const QString &fileName)
 {
+    refuseDuringRun(fileName);
     m_file->loadFile(fileName, *Project, *Excel);
     finishLoading(QFileInfo(fileName).fileName());
+}
+
+void TfmWinIDE::refuseDuringRun(const QString &where) const
+{
+    // The run works on the nodes and pages a load would replace.
+    if (isRunning())
+        throw Error(where + QStringLiteral(": cannot be loaded while a run is in progress"));
 }
 
 void TfmWinIDE::finishLoading(const QString &caption)

@@ -150,6 +150,7 @@ private:
     // ... and reaches below the last shown page (at least the viewport's height).
     void fitContentHeight();
     void finishLoading(const QString &caption);
+    void refuseDuringRun(const QString &where) const;
     void runWith(const std::function<TqzRunResult(TqzRun &)> &what);
     void setRunActionsEnabled(bool enabled);
     void flushLog();

@@ -494,6 +494,21 @@ TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
     return total;
 }
 
+void TqzExcel::SetTagValues(const QHash<QString, QString> &values)
+{
+    checkAllTags();
+    for (TqzReport *page : std::as_const(Pages))
+        page->SetTagValues(values);
+}
+
+void TqzExcel::GetTagValues(QHash<QString, QString> &names)
+{
+    for (auto it = names.begin(); it != names.end(); ++it)
+        it->clear();
+    for (qsizetype k = 0; k < Pages.size(); ++k)
+        onPage(k, [&] { Pages[k]->GetTagValues(names); });
+}
+
 QString TqzExcel::GetTagValue(const QString &Name)
 {
     for (qsizetype k = 0; k < Pages.size(); ++k) {

@@ -123,6 +123,10 @@ public:
     TagWriteCount SetTagValue(const QString &Name, const QString &Value);
     // The first non-empty answer of the pages in order; "" when every page answers "".
     QString GetTagValue(const QString &Name);
+    // SetTagValue of every pair, and GetTagValue of every name (the answers replace the
+    // values), in one pass over each page's tagged cells rather than one per name.
+    void SetTagValues(const QHash<QString, QString> &values);
+    void GetTagValues(QHash<QString, QString> &names);
     // Fills the "PAGENUM" and "PAGECOUNT" cells of every page, shown or not, and repaints the
     // pages (laying out again those whose cells now need another height).
     void UpdatePageFields();

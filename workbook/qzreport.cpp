@@ -157,6 +157,52 @@ QString TqzReport::GetTagValue(const QString &Name)
     return QString();
 }
 
+void TqzReport::SetTagValues(const QHash<QString, QString> &values)
+{
+    const TagIndex &index = tagIndex();
+    if (const TagIndex::BadTag *bad = firstBadTag(index))
+        throw Error(bad->message);
+    // A cell's text is written only by its own name, so whether it is a run button can be
+    // decided chain by chain, in any order.
+    for (const auto &[name, chain] : index.chains) {
+        const auto value = values.constFind(name);
+        if (value == values.constEnd())
+            continue;
+        QList<TReportCell *> targets;
+        for (qsizetype e = chain.first; e >= 0; e = index.entries[size_t(e)].next) {
+            TReportCell *cell = index.entries[size_t(e)].cell;
+            if (cell->FCellText != RunCaption)
+                targets.append(cell);
+        }
+        for (TReportCell *cell : std::as_const(targets))
+            writeCell(cell, *value);
+    }
+}
+
+void TqzReport::GetTagValues(QHash<QString, QString> &answers)
+{
+    const TagIndex &index = tagIndex();
+    if (firstBadTag(index)) {
+        // Where a tag cannot be parsed the answer depends on the order of cells: ask by name.
+        for (auto it = answers.begin(); it != answers.end(); ++it)
+            if (it->isEmpty())
+                *it = GetTagValue(it.key());
+        return;
+    }
+    for (const auto &[name, chain] : index.chains) {
+        const auto answer = answers.find(name);
+        if (answer == answers.end() || !answer->isEmpty())
+            continue;
+        for (qsizetype e = chain.first; e >= 0; e = index.entries[size_t(e)].next) {
+            const TReportCell *cell = index.entries[size_t(e)].cell;
+            if (cell->FCellText != RunCaption) {
+                *answer = cell->FCellText;
+                break;
+            }
+        }
+    }
+}
+
 void TqzReport::checkTags()
 {
     if (const TagIndex::BadTag *bad = firstBadTag(tagIndex()))

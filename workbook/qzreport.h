@@ -7,6 +7,7 @@
 #include "celltag.h"
 #include "reportcontrol.h"
 
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -62,6 +63,12 @@ public:
     QString GetTagValue(const QString &Name);
     // Throws the error SetTagValue would throw for this page; does nothing for a sound page.
     void checkTags();
+    // Batches for a run's many names, in one pass over the page's tagged cells. The same
+    // result as SetTagValue of every pair (each cell answers to one name only).
+    void SetTagValues(const QHash<QString, QString> &values);
+    // Each name of `answers` whose answer is still empty takes this page's GetTagValue; throws
+    // as GetTagValue of such a name would.
+    void GetTagValues(QHash<QString, QString> &answers);
 
     // True when a write by tag changed the height a cell needs since the last layout; such a
     // page needs UpdateLines before it is painted or printed.

@@ -1,6 +1,7 @@
 // The run pipeline driven headless: the step log line by line, progress, normalisation, value
 // substitution, namesakes, write-back, and the orderly end of runs that cannot finish.
 
+#include "error.h"
 #include "ide_support.h"
 #include "programdir.h"
 
@@ -231,6 +232,47 @@ TEST(Run, SubtreeRunStillNormalisesAndSendsTheWholeTree)
     EXPECT_TRUE(f.host.log.isEmpty());
     EXPECT_TRUE(f.run.runPage("S").started);
     EXPECT_EQ(f.node(0)->Value, "2.0");
+}
+
+// The run reads and writes all names in one pass per page; that must give what asking page by
+// page and name by name gives, including empty cells, run buttons, repeated and unknown tags.
+TEST(Run, BatchedExchangeMatchesTheExchangeByName)
+{
+    auto build = [](RunFixture &f) {
+        f.addPage({{"A", ""}, {"B", "RUN"}, {"[1][1][0][c]", "c1"}, {"A", "a2"}, {"D", "d"}});
+        f.addPage({{"A", "a3"}, {"B", "b"}, {"C", "c2"}, {"X", "x"}});
+        for (TqzReport *page : f.excel.Pages)
+            page->RunCaption = "RUN";
+    };
+    const QStringList names = {"A", "B", "C", "D", "E", "x", "X"};
+    RunFixture one, batch;
+    build(one);
+    build(batch);
+    QHash<QString, QString> answers;
+    for (const QString &name : names)
+        answers.insert(name, "stale");
+    batch.excel.GetTagValues(answers);
+    for (const QString &name : names)
+        EXPECT_EQ(answers[name], one.excel.GetTagValue(name)) << name.toStdString();
+
+    QHash<QString, QString> values;
+    for (const QString &name : names) {
+        values.insert(name, name + "!");
+        one.excel.SetTagValue(name, name + "!");
+    }
+    values.insert("B", "RUN"); // a value that makes cells run buttons
+    one.excel.SetTagValue("B", "RUN");
+    batch.excel.SetTagValues(values);
+    for (int p = 0; p < 2; ++p)
+        for (int l = 0; l < one.excel.Pages[p]->lineCount(); ++l)
+            EXPECT_EQ(batch.excel.Pages[p]->GetCallText(l, 0),
+                      one.excel.Pages[p]->GetCallText(l, 0))
+                << p << "/" << l;
+
+    // A page with a tag that cannot be parsed refuses both, as by name.
+    batch.addPage({{"[1]", ""}});
+    EXPECT_THROW(batch.excel.SetTagValues(values), Error);
+    EXPECT_THROW(batch.excel.GetTagValues(answers), Error);
 }
 
 TEST(Run, EmptyTreeDoesNothing)
