@@ -31,6 +31,9 @@ const QString programSuffix;
 // Longest first line of a --version answer worth reading.
 constexpr qint64 answerLimit = 256;
 
+// Larger than any build of the program: such a file is refused before it is copied beside it.
+constexpr qint64 programSizeLimit = qint64(512) << 20;
+
 // A new file beside the program under a name of its own, removed again unless kept.
 class PartFile : public QFile
 {
@@ -160,6 +163,10 @@ ProgramVersion ProgramUpdate::install(const QString &candidate) const
         throw Error(QStringLiteral("%1 不存在").arg(name));
     if (!info.isFile())
         throw Error(QStringLiteral("%1 不是文件").arg(name));
+    if (info.size() > programSizeLimit)
+        throw Error(QStringLiteral("%1 有 %2 MB，太大，不是 Tessarin 程序文件")
+                        .arg(name)
+                        .arg(info.size() >> 20));
     QFile source(candidate);
     if (!source.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("%1 无法读取：%2").arg(name, source.errorString()));

@@ -159,26 +159,31 @@ TEST_F(ProgramUpdateTest, AnythingElseIsRefusedAndLeavesNothingBehind)
 {
     const QByteArray placed = "#!/bin/sh\necho 'Tessarin 1.5.0'\n";
     update.install(candidate("placed", placed));
-    update.setTimeout(500);
     struct Row
     {
         QString file;
         const char *said;
+        int timeoutMs = 30000; // generous: a loaded machine must not turn a refusal into another
     };
     ASSERT_TRUE(QDir(downloads.path()).mkpath("folder"));
+    QFile huge(downloads.filePath("huge.iso")); // sparse: no disk space taken
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(600) << 20));
+    huge.close();
     const std::vector<Row> rows = {
         {candidate("same", "#!/bin/sh\necho 'Tessarin 1.2.0'\n"), "不高于当前版本 1.2.0"},
         {candidate("older", "#!/bin/sh\necho 'Tessarin 0.9.9'\n"), "不高于当前版本"},
         {candidate("foreign", "#!/bin/sh\necho 'Frobnicator 9.0'\n"), "不是 Tessarin 程序"},
         {candidate("silent", "#!/bin/sh\n"), "不是 Tessarin 程序"},
         {candidate("failing", "#!/bin/sh\necho 'Tessarin 9.0.0'\nexit 3\n"), "退出码 3"},
-        {candidate("hanging", "#!/bin/sh\nexec sleep 30\n"), "没有回答 --version"},
+        {candidate("hanging", "#!/bin/sh\nexec sleep 30\n"), "没有回答 --version", 1000},
         {candidate("text.txt", "just some notes\n"), "不是可运行的程序"},
         {downloads.filePath("folder"), "不是文件"},
+        {downloads.filePath("huge.iso"), "太大"},
         {downloads.filePath("nowhere"), "不存在"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.file.toStdString());
+        update.setTimeout(row.timeoutMs);
         try {
             update.install(row.file);
             ADD_FAILURE() << "accepted";

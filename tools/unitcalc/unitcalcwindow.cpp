@@ -100,7 +100,8 @@ UnitCalcWindow::UnitCalcWindow(const UnitConverter &converter, QWidget *parent)
     form->addRow(m_message);
     auto *right = new QVBoxLayout;
     right->addLayout(form);
-    right->addWidget(new QLabel(QStringLiteral("常用单位一览（按“到单位”的压力基准）")));
+    m_tableLabel = new QLabel;
+    right->addWidget(m_tableLabel);
     right->addWidget(m_table, 1);
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(m_categories);
@@ -143,6 +144,8 @@ void UnitCalcWindow::selectCategory(int row)
                        static_cast<QWidget *>(m_atmosphere)})
         w->setVisible(c.pressure);
     m_densityLabel->setVisible(c.viscosity);
+    m_tableLabel->setText(c.pressure ? QStringLiteral("常用单位一览（按“到单位”的表压/绝压）")
+                                     : QStringLiteral("常用单位一览"));
     m_density->setVisible(c.viscosity);
     recompute();
 }

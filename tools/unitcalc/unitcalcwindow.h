@@ -41,6 +41,7 @@ private:
     QLineEdit *m_density = nullptr;
     QLineEdit *m_result = nullptr;
     QLabel *m_message = nullptr;
+    QLabel *m_tableLabel = nullptr;
     QTableWidget *m_table = nullptr;
 };
 
