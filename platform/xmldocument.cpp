@@ -160,15 +160,19 @@ void checkCharacters(QStringView text, const QString &where)
 void checkAttributeCounts(QStringView text, const QString &where)
 {
     const qsizetype n = text.size();
-    auto refuse = [&](qsizetype at) {
+    auto refuse = [&](qsizetype at, bool declaration) {
         qsizetype end = at + 1;
         while (end < n && end < at + 64 && !text[end].isSpace() && text[end] != u'>'
                && text[end] != u'/')
             ++end;
         const auto [line, column] = placeOf(text, at);
-        throw Error(QStringLiteral("%1: element <%2> at line %3, column %4 carries more than %5 "
+        const QString what = declaration
+                                 ? QStringLiteral("a literal in the declaration")
+                                 : QStringLiteral("element <%1>")
+                                       .arg(text.sliced(at + 1, end - at - 1).toString());
+        throw Error(QStringLiteral("%1: %2 at line %3, column %4 carries more than %5 "
                                    "attributes; no document the program reads has that many")
-                        .arg(where, text.sliced(at + 1, end - at - 1).toString())
+                        .arg(where, what)
                         .arg(line)
                         .arg(column)
                         .arg(MaxXmlAttributes));
@@ -201,7 +205,7 @@ void checkAttributeCounts(QStringView text, const QString &where)
                     const qsizetype close = text.indexOf(QChar(c), j + 1);
                     const qsizetype stop = close < 0 ? n : close;
                     if (text.sliced(j, stop - j).count(u'=') > MaxXmlAttributes)
-                        refuse(i);
+                        refuse(i, true);
                     j = stop;
                 } else if (c == u'[') {
                     ++depth;
@@ -222,7 +226,7 @@ void checkAttributeCounts(QStringView text, const QString &where)
                     j = close < 0 ? n : close;
                 } else if (c == u'=') {
                     if (++count > MaxXmlAttributes)
-                        refuse(i);
+                        refuse(i, false);
                 } else if (c == u'>') {
                     break;
                 }

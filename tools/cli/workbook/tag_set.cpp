@@ -13,11 +13,13 @@ int run(const QCommandLineParser &parser)
 {
     const QStringList args = positional(parser, 3);
     const QString file = args[0];
+    // Without -o the result replaces FILE, which standard input cannot take; "-o -" writes the
+    // document to standard output.
+    if (!parser.isSet(QStringLiteral("o")) && file == QLatin1String("-"))
+        throw UsageError(QStringLiteral("the result of reading standard input needs -o OUT (a "
+                                        "file, or - for standard output)"));
     const QString out
         = parser.isSet(QStringLiteral("o")) ? parser.value(QStringLiteral("o")) : file;
-    if (out == QLatin1String("-"))
-        throw UsageError(QStringLiteral("the result cannot be written to standard output; "
-                                        "give a file with -o OUT"));
     if (out.isEmpty())
         throw UsageError(QStringLiteral("the output file name is empty"));
     const auto loaded = loadWorkbook(file, QStringLiteral("tag-set"));
@@ -47,7 +49,7 @@ const bool registered = registerCommand({
         parser.addPositionalArgument(QStringLiteral("VALUE"), QStringLiteral("Text to write."));
         parser.addOption(outputOption(
             QStringLiteral("Write the result to OUT (a copy of FILE with the new workbook "
-                           "element) instead of rewriting FILE.")));
+                           "element; - for standard output) instead of rewriting FILE.")));
     },
     run,
 });
