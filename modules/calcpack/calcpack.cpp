@@ -14,12 +14,10 @@ extern "C" CALCPACK_EXPORT void CALCPACK_CALL GetFLW(TqzStreamWriter *stream)
     constexpr size_t kPiece = 64 * 1024;
     size_t done = 0;
     while (done < kPackagedDocumentSize) {
-        const size_t want = kPackagedDocumentSize - done < kPiece ? kPackagedDocumentSize - done
-                                                                   : kPiece;
-        const size_t taken = stream->write(stream->context,
-                                           reinterpret_cast<const char *>(kPackagedDocument)
-                                               + done,
-                                           want);
+        const size_t want
+            = kPackagedDocumentSize - done < kPiece ? kPackagedDocumentSize - done : kPiece;
+        const size_t taken = stream->write(
+            stream->context, reinterpret_cast<const char *>(kPackagedDocument) + done, want);
         if (taken != want)
             return;
         done += taken;

@@ -125,8 +125,9 @@ int positiveInt(const QString &text, const QString &what, const QString &where, 
     bool ok = false;
     const int v = text.toInt(&ok);
     if (!ok || v < 1)
-        fail(where, line, QStringLiteral("%1 must be a whole number of at least 1, not \"%2\"")
-                              .arg(what, text));
+        fail(where,
+             line,
+             QStringLiteral("%1 must be a whole number of at least 1, not \"%2\"").arg(what, text));
     return v;
 }
 
@@ -134,8 +135,9 @@ PackCell parseCell(const QString &text, const QString &where, int line)
 {
     const QStringList t = cellTokens(text, where, line);
     if (t.size() < 2)
-        fail(where, line, QStringLiteral("a cell needs its span and its content: \"%1\"")
-                              .arg(text.trimmed()));
+        fail(where,
+             line,
+             QStringLiteral("a cell needs its span and its content: \"%1\"").arg(text.trimmed()));
     PackCell cell;
     cell.span = positiveInt(t[0], QStringLiteral("the span of a cell"), where, line);
     qsizetype next = 2;
@@ -159,9 +161,11 @@ PackCell parseCell(const QString &text, const QString &where, int line)
         } else {
             cell.kind = PackCell::Result;
             if (t.size() < 4 || !isQuoted(t[3]))
-                fail(where, line, QStringLiteral("result \"%1\" needs a quoted display format "
-                                                 "(\"\" for none)")
-                                      .arg(cell.tag));
+                fail(where,
+                     line,
+                     QStringLiteral("result \"%1\" needs a quoted display format "
+                                    "(\"\" for none)")
+                         .arg(cell.tag));
             cell.format = unquote(t[3]);
             next = 4;
         }
@@ -198,9 +202,12 @@ PackLine parseLine(const QString &body, const QString &where, int line, int colu
     PackLine spec;
     spec.line = line;
     static const QHash<QString, PackLine::Style> styles = {
-        {QStringLiteral("body"), PackLine::Body},       {QStringLiteral("company"), PackLine::Company},
-        {QStringLiteral("title"), PackLine::Title},     {QStringLiteral("heading"), PackLine::Heading},
-        {QStringLiteral("note"), PackLine::Note},       {QStringLiteral("foot"), PackLine::Foot},
+        {QStringLiteral("body"), PackLine::Body},
+        {QStringLiteral("company"), PackLine::Company},
+        {QStringLiteral("title"), PackLine::Title},
+        {QStringLiteral("heading"), PackLine::Heading},
+        {QStringLiteral("note"), PackLine::Note},
+        {QStringLiteral("foot"), PackLine::Foot},
     };
     const QStringList words = body.left(colon).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &w : words) {
@@ -217,9 +224,10 @@ PackLine parseLine(const QString &body, const QString &where, int line, int colu
         spanned += spec.cells.back().span;
     }
     if (spanned != columns)
-        fail(where, line, QStringLiteral("the cells span %1 columns, the page has %2")
-                              .arg(spanned)
-                              .arg(columns));
+        fail(
+            where,
+            line,
+            QStringLiteral("the cells span %1 columns, the page has %2").arg(spanned).arg(columns));
     return spec;
 }
 
@@ -276,13 +284,17 @@ std::vector<PackNode> parsePackTree(const QString &text, const QString &where)
         if (n.depth > 0 && nodes.empty())
             fail(where, lineNo, QStringLiteral("the first node must not be indented"));
         if (!nodes.empty() && n.depth > nodes.back().depth + 1)
-            fail(where, lineNo, QStringLiteral("indented more than one level below the line "
-                                               "before"));
+            fail(where,
+                 lineNo,
+                 QStringLiteral("indented more than one level below the line "
+                                "before"));
         const QStringList f = raw.mid(indent).split(QLatin1Char('|'));
         if (f.size() != 4)
-            fail(where, lineNo, QStringLiteral("a node needs four fields NAME | CODE | UNIT | "
-                                               "VALUE, found %1")
-                                    .arg(f.size()));
+            fail(where,
+                 lineNo,
+                 QStringLiteral("a node needs four fields NAME | CODE | UNIT | "
+                                "VALUE, found %1")
+                     .arg(f.size()));
         n.name = f[0].trimmed();
         n.code = f[1].trimmed();
         n.unit = f[2].trimmed();
@@ -305,8 +317,9 @@ std::vector<PackNode> parsePackTree(const QString &text, const QString &where)
         fail(where, 1, QStringLiteral("the tree has no nodes"));
     for (size_t i = 0; i < nodes.size(); ++i)
         if (hasChildren(nodes, i) && nodes[i].script.isEmpty())
-            fail(where, nodes[i].line, QStringLiteral("the group \"%1\" needs a formula")
-                                           .arg(nodes[i].name));
+            fail(where,
+                 nodes[i].line,
+                 QStringLiteral("the group \"%1\" needs a formula").arg(nodes[i].name));
     return nodes;
 }
 
@@ -346,9 +359,11 @@ std::vector<PackPage> parsePackPages(const QString &text, const QString &where)
                 bool ok = false;
                 const double v = w.toDouble(&ok);
                 if (!ok || !(v > 0))
-                    fail(where, lineNo, QStringLiteral("a column width must be a positive "
-                                                       "number, not \"%1\"")
-                                            .arg(w));
+                    fail(where,
+                         lineNo,
+                         QStringLiteral("a column width must be a positive "
+                                        "number, not \"%1\"")
+                             .arg(w));
                 page.columns.push_back(v);
             }
             if (page.columns.empty())
@@ -356,8 +371,8 @@ std::vector<PackPage> parsePackPages(const QString &text, const QString &where)
         } else if (keyword == QLatin1String("line")) {
             if (page.columns.empty())
                 fail(where, lineNo, QStringLiteral("a line before the page's columns"));
-            page.lines.push_back(parseLine(raw.mid(4), where, lineNo,
-                                           static_cast<int>(page.columns.size())));
+            page.lines.push_back(
+                parseLine(raw.mid(4), where, lineNo, static_cast<int>(page.columns.size())));
         } else {
             fail(where, lineNo, QStringLiteral("unknown keyword \"%1\"").arg(keyword));
         }
@@ -370,7 +385,8 @@ std::vector<PackPage> parsePackPages(const QString &text, const QString &where)
     return pages;
 }
 
-void checkPackPages(const std::vector<PackNode> &nodes, const std::vector<PackPage> &pages,
+void checkPackPages(const std::vector<PackNode> &nodes,
+                    const std::vector<PackPage> &pages,
                     const QString &where)
 {
     QStringList problems;
@@ -401,8 +417,8 @@ void checkPackPages(const std::vector<PackNode> &nodes, const std::vector<PackPa
                                         .arg(at, cell.tag);
                     ++inputCells[cell.tag];
                 } else if (node->script.isEmpty()) {
-                    problems << QStringLiteral("%1: \"%2\" is an input, not a result")
-                                    .arg(at, cell.tag);
+                    problems
+                        << QStringLiteral("%1: \"%2\" is an input, not a result").arg(at, cell.tag);
                 }
             }
         }
@@ -436,8 +452,8 @@ void buildPackTree(TqzProject &project, const std::vector<PackNode> &nodes, cons
         node->Unit = spec.unit;
         node->Value = spec.value;
         node->Script = spec.script;
-        const QModelIndex parent = spec.depth == 0 ? QModelIndex()
-                                                   : parents[static_cast<size_t>(spec.depth - 1)];
+        const QModelIndex parent
+            = spec.depth == 0 ? QModelIndex() : parents[static_cast<size_t>(spec.depth - 1)];
         const QModelIndex item = tree.appendNode(std::move(node), parent);
         parents.resize(static_cast<size_t>(spec.depth));
         parents.push_back(item);
@@ -547,8 +563,8 @@ void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<Pack
             if (cell.align >= 0)
                 align = cell.align;
             page.SetCellFont(font);
-            page.SetCellAlign(align, ln.style == PackLine::Note ? TEXT_ALIGN_TOP
-                                                                 : TEXT_ALIGN_VCENTER);
+            page.SetCellAlign(align,
+                              ln.style == PackLine::Note ? TEXT_ALIGN_TOP : TEXT_ALIGN_VCENTER);
             page.SetCellBackColor(back);
             const bool ruled = ln.style != PackLine::Company && ln.style != PackLine::Title
                                && !(ln.style == PackLine::Foot && cell.kind != PackCell::RunButton);
@@ -562,8 +578,10 @@ void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<Pack
     page.UpdateLines();
 }
 
-QByteArray buildPackDocument(const QString &treeText, const QString &treeWhere,
-                             const QString &pagesText, const QString &pagesWhere)
+QByteArray buildPackDocument(const QString &treeText,
+                             const QString &treeWhere,
+                             const QString &pagesText,
+                             const QString &pagesWhere)
 {
     const std::vector<PackNode> nodes = parsePackTree(treeText, treeWhere);
     const std::vector<PackPage> pages = parsePackPages(pagesText, pagesWhere);

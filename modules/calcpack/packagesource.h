@@ -66,7 +66,8 @@ std::vector<PackPage> parsePackPages(const QString &text, const QString &where);
 // Checks that the pages fit the tree: every tagged input names an input node and takes its
 // default, every result cell names a node with a formula, each input has exactly one cell, and
 // every node without children is shown somewhere. Error lists every problem found.
-void checkPackPages(const std::vector<PackNode> &nodes, const std::vector<PackPage> &pages,
+void checkPackPages(const std::vector<PackNode> &nodes,
+                    const std::vector<PackPage> &pages,
                     const QString &where);
 
 // Fills `project` with the tree (replacing what it had) and names it `name`.
@@ -76,7 +77,9 @@ void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<Pack
 
 // The whole project document in the project-file layout (project part, then the "TqzExcel"
 // workbook element), GB2312-declared. Needs a QApplication (pages are widgets).
-QByteArray buildPackDocument(const QString &treeText, const QString &treeWhere,
-                             const QString &pagesText, const QString &pagesWhere);
+QByteArray buildPackDocument(const QString &treeText,
+                             const QString &treeWhere,
+                             const QString &pagesText,
+                             const QString &pagesWhere);
 
 } // namespace tessarin

@@ -54,17 +54,25 @@ double reynolds(double rho, double v, double d, double mu) { return rho * v * d 
 // laminar through transition to fully rough flow, explicit:
 // f = 8 [(8/re)^12 + (a + b)^-1.5]^(1/12), a = [2.457 ln(1/((7/re)^0.9 + 0.27 rr))]^16,
 // b = (37530/re)^16 (Churchill, Chem. Eng. 84(24), 91-92, 1977).
-// A Reynolds number that is not positive (zero flow or viscosity, a negative diameter) or a
-// negative roughness fails the evaluation: there is no friction factor to give.
 double churchill(double re, double rr)
 {
-    if (!finite(re) || re <= 0.0)
-        throw("churchill: the Reynolds number must be positive; check flow, diameter and viscosity (雷诺数必须为正数)");
-    if (!finite(rr) || rr < 0.0)
-        throw("churchill: the relative roughness cannot be negative; check the wall roughness (相对粗糙度不能为负)");
     double a = pow(2.457 * log(1.0 / (pow(7.0 / re, 0.9) + 0.27 * rr)), 16.0);
     double b = pow(37530.0 / re, 16.0);
     return 8.0 * pow(pow(8.0 / re, 12.0) + 1.0 / pow(a + b, 1.5), 1.0 / 12.0);
+}
+
+// Darcy friction factor (-) of a line that carries flow: churchill(re, rr) once re > 0 and
+// rr >= 0 are checked, so a zero flow or viscosity, or a negative diameter, fails with its
+// reason instead of a division by zero.
+double friction(double re, double rr)
+{
+    if (!finite(re) || re <= 0.0)
+        throw("friction: the Reynolds number must be positive; check flow, diameter and viscosity"
+              " (雷诺数必须为正数)");
+    if (!finite(rr) || rr < 0.0)
+        throw("friction: the relative roughness cannot be negative; check the wall roughness"
+              " (相对粗糙度不能为负)");
+    return churchill(re, rr);
 }
 
 // Darcy friction factor (-) for turbulent flow, explicit:
@@ -110,7 +118,8 @@ double hydpower(double q, double h, double rho) { return rho * gn * q * h / 3600
 double psat_water(double t)
 {
     if (!finite(t) || t < 0.0 || t > 373.946)
-        throw("psat_water: the temperature must lie between 0 and 373.946 degC for liquid water (温度超出范围)");
+        throw("psat_water: the temperature must lie between 0 and 373.946 degC for liquid water"
+              " (温度超出范围)");
     const double n1 = 0.11670521452767e4, n2 = -0.72421316598392e6, n3 = -0.17073846940092e2;
     const double n4 = 0.12020824702470e5, n5 = -0.32325550322333e7, n6 = 0.14915108613530e2;
     const double n7 = -0.48232657361591e4, n8 = 0.40511340542057e6, n9 = -0.23855557567849;
@@ -130,7 +139,8 @@ double psat_water(double t)
 double rho_water(double t)
 {
     if (!finite(t) || t < 0.0 || t > 373.946)
-        throw("rho_water: the temperature must lie between 0 and 373.946 degC for liquid water (温度超出范围)");
+        throw("rho_water: the temperature must lie between 0 and 373.946 degC for liquid water"
+              " (温度超出范围)");
     double tau = 1.0 - (t + t0) / 647.096;
     return 322.0 * (1.0 + 1.99274064 * pow(tau, 1.0 / 3.0) + 1.09965342 * pow(tau, 2.0 / 3.0)
                     - 0.510839303 * pow(tau, 5.0 / 3.0) - 1.75493479 * pow(tau, 16.0 / 3.0)
@@ -143,7 +153,8 @@ double rho_water(double t)
 double mu_water(double t)
 {
     if (!finite(t) || t < 0.0 || t > 373.946)
-        throw("mu_water: the temperature must lie between 0 and 373.946 degC for liquid water (温度超出范围)");
+        throw("mu_water: the temperature must lie between 0 and 373.946 degC for liquid water"
+              " (温度超出范围)");
     return 0.02414 * pow(10.0, 247.8 / (t + t0 - 140.0));
 }
 
@@ -152,7 +163,8 @@ double mu_water(double t)
 double motor_factor(double p)
 {
     if (!finite(p) || p <= 0.0)
-        throw("motor_factor: the shaft power must be positive; check flow, head and efficiency (轴功率必须为正数)");
+        throw("motor_factor: the shaft power must be positive; check flow, head and efficiency"
+              " (轴功率必须为正数)");
     if (p <= 22.0)
         return 1.25;
     if (p <= 55.0)
@@ -165,9 +177,11 @@ double motor_factor(double p)
 double motor_iec(double p)
 {
     if (!finite(p) || p <= 0.0)
-        throw("motor_iec: the motor power must be positive; check the shaft power and the factor (电机计算功率必须为正数)");
+        throw("motor_iec: the motor power must be positive; check the shaft power and the factor"
+              " (电机计算功率必须为正数)");
     if (p > 355.0)
-        throw("motor_iec: above 355 kW there is no standard motor size; choose the motor by hand (超过 355 kW 无标准电机)");
+        throw("motor_iec: above 355 kW there is no standard motor size; choose the motor by hand"
+              " (超过 355 kW 无标准电机)");
     if (p <= 0.75) return 0.75;
     if (p <= 1.1) return 1.1;
     if (p <= 1.5) return 1.5;

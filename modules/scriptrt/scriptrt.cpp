@@ -362,8 +362,8 @@ int registerBuiltins(asIScriptEngine *engine)
         return r;
     // Lets a header function refuse an impossible argument: the evaluation fails with the text
     // as its error message instead of returning a number.
-    if ((r = engine->RegisterGlobalFunction("void throw(const string &in)",
-                                            asFUNCTION(raiseScriptError), asCALL_CDECL))
+    if ((r = engine->RegisterGlobalFunction(
+             "void throw(const string &in)", asFUNCTION(raiseScriptError), asCALL_CDECL))
         < 0)
         return r;
 

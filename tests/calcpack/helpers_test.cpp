@@ -20,15 +20,15 @@ struct Value
 TEST(PumpHelpers, ReferenceValues)
 {
     const Value cases[] = {
-        {"psat_water(20)", 2.339214767, 1e-8},   // IAPWS-IF97 equation 30
+        {"psat_water(20)", 2.339214767, 1e-8}, // IAPWS-IF97 equation 30
         {"psat_water(95)", 84.6089384, 1e-8},
-        {"psat_water(100)", 101.417978, 1e-7},   // IF97 verification table: 0.101418 MPa
-        {"rho_water(20)", 998.1580523, 1e-9},    // IAPWS 1992 equation 2.6
-        {"rho_water(100)", 958.35, 1e-4},        // tabulated saturated liquid
+        {"psat_water(100)", 101.417978, 1e-7}, // IF97 verification table: 0.101418 MPa
+        {"rho_water(20)", 998.1580523, 1e-9},  // IAPWS 1992 equation 2.6
+        {"rho_water(100)", 958.35, 1e-4},      // tabulated saturated liquid
         {"mu_water(20)", 1.001748759, 1e-9},
-        {"mu_water(80)", 0.3544, 0.01},          // IAPWS 2008 within the fit's 1 %
+        {"mu_water(80)", 0.3544, 0.01}, // IAPWS 2008 within the fit's 1 %
         {"churchill(1e5, 1e-4)", 0.0184626245662801, 1e-12},
-        {"churchill(1000, 1e-4)", 0.064, 0.01},  // laminar: 64/Re
+        {"churchill(1000, 1e-4)", 0.064, 0.01}, // laminar: 64/Re
         {"colebrook(1e5, 1e-4)", 0.0185138660774716, 1e-10},
         {"swameejain(1e5, 1e-4)", 0.0184524453075664, 1e-12},
         {"velocity(55, 0.1)", 1.945227082234276, 1e-12},
@@ -47,8 +47,8 @@ TEST(PumpHelpers, ReferenceValues)
 // changes just above 22 and 55 kW.
 TEST(PumpHelpers, MotorTableEdges)
 {
-    const double sizes[] = {0.75, 1.1, 1.5, 2.2, 3, 4, 5.5, 7.5, 11, 15, 18.5, 22, 30, 37,
-                            45, 55, 75, 90, 110, 132, 160, 185, 200, 220, 250, 280, 315, 355};
+    const double sizes[] = {0.75, 1.1, 1.5, 2.2, 3,   4,   5.5, 7.5, 11,  15,  18.5, 22,  30,  37,
+                            45,   55,  75,  90,  110, 132, 160, 185, 200, 220, 250,  280, 315, 355};
     TqzComplier c;
     const auto eval = [&c](const QString &e) {
         const QString r = c.Evaluate(e);
@@ -65,8 +65,12 @@ TEST(PumpHelpers, MotorTableEdges)
     }
     EXPECT_EQ(eval("motor_iec(27.1196)"), 30);
     const std::pair<const char *, double> factors[] = {
-        {"motor_factor(0.1)", 1.25}, {"motor_factor(22)", 1.25},  {"motor_factor(22.01)", 1.15},
-        {"motor_factor(55)", 1.15},  {"motor_factor(55.01)", 1.10}, {"motor_factor(1000)", 1.10},
+        {"motor_factor(0.1)", 1.25},
+        {"motor_factor(22)", 1.25},
+        {"motor_factor(22.01)", 1.15},
+        {"motor_factor(55)", 1.15},
+        {"motor_factor(55.01)", 1.10},
+        {"motor_factor(1000)", 1.10},
     };
     for (const auto &[e, k] : factors)
         EXPECT_EQ(eval(e), k) << e;
@@ -85,9 +89,9 @@ TEST(PumpHelpers, ImpossibleArgumentsFailWithTheirReason)
         {"motor_iec(pow(10, 400))", "the motor power must be positive"},
         {"motor_factor(0)", "the shaft power must be positive"},
         {"motor_factor(sqrt(-1))", "the shaft power must be positive"},
-        {"churchill(0, 1e-4)", "the Reynolds number must be positive"},
-        {"churchill(-2000, 1e-4)", "the Reynolds number must be positive"},
-        {"churchill(1e5, -1e-4)", "the relative roughness cannot be negative"},
+        {"friction(0, 1e-4)", "the Reynolds number must be positive"},
+        {"friction(-2000, 1e-4)", "the Reynolds number must be positive"},
+        {"friction(1e5, -1e-4)", "the relative roughness cannot be negative"},
         {"velocity(55, -0.1)", "the inner diameter must be a positive number"},
         {"velocity(55, 0)", "the inner diameter must be a positive number"},
         {"velocity(-1, 0.1)", "the flow cannot be negative"},

@@ -83,8 +83,9 @@ TEST(PackSource, PageErrorsNameTheLineAndTheFault)
         EXPECT_TRUE(message.contains(QString::fromUtf8(why))) << message.toStdString();
     }
     // Separators and escapes inside quotes belong to the text.
-    const auto pages = parsePackPages(head + "line : 2 \"a|b: c\\n\\\"d\\\"\" bold right | 1 "
-                                             "out R \"合格|不合格\"\n",
+    const auto pages = parsePackPages(head
+                                          + "line : 2 \"a|b: c\\n\\\"d\\\"\" bold right | 1 "
+                                            "out R \"合格|不合格\"\n",
                                       "p.pages");
     const PackCell &label = pages[0].lines[0].cells[0];
     EXPECT_EQ(label.text, "a|b: c\r\n\"d\"");
@@ -95,8 +96,8 @@ TEST(PackSource, PageErrorsNameTheLineAndTheFault)
 
 TEST(PackSource, PagesMustFitTheTree)
 {
-    const auto nodes = parsePackTree("T | t | | = X+Y\n  X | x | | 1\n  Y | y | | = X*2\n  Z | z | | 3\n",
-                                     "t.tree");
+    const auto nodes = parsePackTree(
+        "T | t | | = X+Y\n  X | x | | 1\n  Y | y | | = X*2\n  Z | z | | 3\n", "t.tree");
     const std::pair<const char *, const char *> cases[] = {
         {"line : 1 in X | 1 out Y \"\" | 1 in Z", nullptr},
         {"line : 1 in X | 1 out Y \"\" | 1 in Z \"text\"", "\"Z\" is a node; its cell takes"},
@@ -109,9 +110,8 @@ TEST(PackSource, PagesMustFitTheTree)
     };
     for (const auto &[lines, why] : cases) {
         SCOPED_TRACE(lines);
-        const auto pages = parsePackPages(QStringLiteral("page P\ncolumns 1 1 1\n")
-                                              + QString::fromUtf8(lines),
-                                          "p.pages");
+        const auto pages = parsePackPages(
+            QStringLiteral("page P\ncolumns 1 1 1\n") + QString::fromUtf8(lines), "p.pages");
         const QString message = errorOf([&] { checkPackPages(nodes, pages, "p.pages"); });
         if (!why) {
             EXPECT_EQ(message, "(no error)");
@@ -243,6 +243,14 @@ TEST(PackModule, PackagedThenRunFromTheCommandLine)
                 motor = n.toObject()["value"].toString();
         EXPECT_EQ(motor, c.motor) << c.set.join(' ').toStdString();
     }
+    // The worked check of the method, six significant digits: equal within 1e-5, and the
+    // comparison does see the rounding at 1e-9.
+    const QString worked = QStringLiteral(TESSARIN_TEST_DATA "/calcpack/worked_check.exm");
+    const auto checked = test::cli({"run", file, "--expect", worked, "--rtol", "1e-5"});
+    EXPECT_EQ(checked.status, 0) << checked.out.toStdString();
+    const auto strict = test::cli({"run", file, "--expect", worked, "--rtol", "1e-9"});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_GE(QJsonDocument::fromJson(strict.out).object()["differences"].toArray().size(), 8);
     EXPECT_EQ(test::cli({"packaged"}).status, 2); // -o is required
 }
 

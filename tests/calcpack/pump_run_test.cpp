@@ -2,13 +2,13 @@
 // into the pages by tag, the whole tree evaluated, results read back from the pages. The
 // figures come from pump_check.py, an independent calculation of the same method.
 
-#include "reportgrid/gridfixture.h"
 #include "packagedproject.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
 #include "qzrun.h"
 #include "qztranslate.h"
+#include "reportgrid/gridfixture.h"
 
 #include <gtest/gtest.h>
 
@@ -103,8 +103,12 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
           {"有效汽蚀余量", 11.755591407872618},
           {"汽蚀校核", 1}}},
         {"viscous oil, laminar on both lines",
-         {{"正常流量", 30}, {"密度", 880}, {"粘度", 120}, {"饱和蒸汽压", 1.0},
-          {"排出管内径", 80}, {"泵效率", 45}},
+         {{"正常流量", 30},
+          {"密度", 880},
+          {"粘度", 120},
+          {"饱和蒸汽压", 1.0},
+          {"排出管内径", 80},
+          {"泵效率", 45}},
          {{"吸入雷诺数", 855.8999161830816},
           {"吸入摩擦系数", 0.074775097870567},
           {"排出雷诺数", 1069.8748952288522},
@@ -118,8 +122,11 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
           {"有效汽蚀余量", 12.958783562517413},
           {"汽蚀校核", 1}}},
         {"hot water at 95 degC from an open tank: suction below atmosphere, NPSH fails",
-         {{"操作温度", 95}, {"密度", rhoWater95}, {"粘度", muWater95},
-          {"饱和蒸汽压", psatWater95}, {"吸入液面标高", 1.0}},
+         {{"操作温度", 95},
+          {"密度", rhoWater95},
+          {"粘度", muWater95},
+          {"饱和蒸汽压", psatWater95},
+          {"吸入液面标高", 1.0}},
          {{"吸入雷诺数", 635660.2221245439},
           {"吸入管摩擦压降", 5.671644771780303},
           {"泵吸入压力", -0.00295524921775387},
@@ -142,6 +149,13 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
         for (const auto &[name, value] : c.expected)
             EXPECT_NEAR(r.shown(name), value, std::fabs(value) * 1e-9 + 1e-12)
                 << name.toStdString();
+        // Laminar lines follow Hagen-Poiseuille, f = 64/Re, whatever the roughness.
+        for (const char *side : {"吸入", "排出"}) {
+            const double re = r.shown(QString::fromUtf8(side) + "雷诺数");
+            if (re < 2000) {
+                EXPECT_NEAR(r.shown(QString::fromUtf8(side) + "摩擦系数"), 64 / re, 1e-3 * 64 / re);
+            }
+        }
         // The groups carry their chief result.
         EXPECT_EQ(r.node("化工离心泵计算"), r.shown("电机额定功率"));
         EXPECT_EQ(r.node("汽蚀余量"), r.shown("有效汽蚀余量"));
@@ -158,13 +172,17 @@ TEST(PumpRun, ImpossibleDutiesFailWithAReason)
         const char *name;
         std::map<QString, double> typed;
         const char *firstFailure; // node of the first failed step
-        const char *why;
+        const char *why;          // in its failure line
     } cases[] = {
         {"zero flow", {{"正常流量", 0}}, "吸入摩擦系数", "the Reynolds number must be positive"},
-        {"negative suction diameter", {{"吸入管内径", -100}}, "吸入流速",
+        {"negative suction diameter",
+         {{"吸入管内径", -100}},
+         "吸入流速",
          "the inner diameter must be a positive number"},
         {"zero viscosity", {{"粘度", 0}}, "吸入雷诺数", "Divide by zero"},
-        {"a motor above 355 kW", {{"正常流量", 500}, {"排出容器压力", 3.0}}, "电机额定功率",
+        {"a motor above 355 kW",
+         {{"正常流量", 500}, {"排出容器压力", 3.0}},
+         "电机额定功率",
          "above 355 kW there is no standard motor size"},
     };
     for (const auto &c : cases) {
@@ -175,7 +193,8 @@ TEST(PumpRun, ImpossibleDutiesFailWithAReason)
         const QStringList log = r.log();
         const qsizetype failed = log.indexOf(QRegularExpression(QStringLiteral(".*编译失败.*")));
         ASSERT_GT(failed, 4);
-        EXPECT_EQ(log[failed - 4].section(QStringLiteral(": "), 1), QString::fromUtf8(c.firstFailure));
+        EXPECT_EQ(log[failed - 4].section(QStringLiteral(": "), 1),
+                  QString::fromUtf8(c.firstFailure));
         EXPECT_TRUE(log[failed].contains(QString::fromUtf8(c.why))) << log[failed].toStdString();
         EXPECT_EQ(r.excel.GetTagValue(QStringLiteral("电机额定功率")), QString());
         EXPECT_EQ(log.last().left(5), QStringLiteral("编译时间: ").left(5)); // the run ended

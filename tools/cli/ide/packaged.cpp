@@ -34,8 +34,8 @@ const bool registered = registerCommand({
     QStringLiteral("Write the project the calculation module (calcpack) delivers through GetFLW "
                    "into FILE, unchanged."),
     [](QCommandLineParser &parser) {
-        parser.addOption(outputOption(QStringLiteral("Project file to write."),
-                                      QStringLiteral("FILE")));
+        parser.addOption(
+            outputOption(QStringLiteral("Project file to write."), QStringLiteral("FILE")));
     },
     run,
 });
