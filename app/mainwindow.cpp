@@ -14,6 +14,7 @@
 #include "qzproject.h"
 #include "runprogress.h"
 #include "statusbar.h"
+#include "svcpanel.h"
 #include "updatebatch.h"
 #include "winide.h"
 
@@ -818,20 +819,20 @@ void TfmMain::tileWindows(Qt::Orientation orientation)
 
 void TfmMain::arrangeIcons()
 {
-    // Minimised windows in a row along the bottom edge, left to right.
+    // Minimised windows in rows along the bottom edge, left to right, further rows above.
     const QRect area = m_mdi->viewport()->rect();
     int x = 0;
     int y = area.bottom() + 1;
+    bool first = true;
     for (QMdiSubWindow *sub : m_mdi->subWindowList()) {
         if (!sub->isMinimized())
             continue;
         const QSize size = sub->size();
-        if (x > 0 && x + size.width() > area.width()) {
+        if (first || x + size.width() > area.width()) {
             x = 0;
             y -= size.height();
+            first = false;
         }
-        if (x == 0)
-            y = y == area.bottom() + 1 ? area.bottom() + 1 - size.height() : y;
         sub->move(x, y);
         x += size.width();
     }
@@ -959,13 +960,12 @@ void TfmMain::callService(const char *entry)
     void *address = library.resolve(entry);
     if (!address)
         return;
-    if (qstrcmp(entry, "ShowAbout") == 0) {
-        using ShowAboutProc = void (*)(void *, const char *);
-        reinterpret_cast<ShowAboutProc>(address)(this, "zurivazuz");
-    } else {
-        using ShowUpdateProc = void (*)(void *);
-        reinterpret_cast<ShowUpdateProc>(address)(this);
-    }
+    // The entries take the parent as the QWidget pointer it is.
+    void *parent = static_cast<QWidget *>(this);
+    if (qstrcmp(entry, "ShowAbout") == 0)
+        reinterpret_cast<ShowAboutProc>(address)(parent, "zurivazuz");
+    else
+        reinterpret_cast<ShowUpdateProc>(address)(parent);
 }
 
 void TfmMain::actAboutExecute()

@@ -1,6 +1,7 @@
 // The status bar's painting, the update step at exit (run end to end on a copy of the program)
 // and the start-up reachability check.
 
+#include "application.h"
 #include "apptestsupport.h"
 #include "error.h"
 #include "fonts.h"
@@ -213,7 +214,59 @@ private slots:
         QVERIFY(services->errors.isEmpty());
         setProgramDirectory(QString());
     }
+
+    // An exception that escapes an event handler is shown in the error box with its message,
+    // whatever its kind, and the program goes on.
+    void escapedExceptions_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("project error") << 0 << "pump.flw, line 3, column 7: not a number";
+        QTest::newRow("standard exception") << 1 << "bad allocation of 10 GB";
+        QTest::newRow("anything else") << 2 << "an exception of an unknown kind was raised";
+    }
+    void escapedExceptions()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, message);
+        auto *app = static_cast<TApplication *>(qApp);
+        QStringList shown;
+        const auto keep = app->ShowException;
+        app->ShowException = [&shown](const QString &text) { shown << text; };
+        struct Thrower : QObject
+        {
+            int kind = 0;
+            QString text;
+            bool event(QEvent *event) override
+            {
+                if (event->type() != QEvent::User)
+                    return QObject::event(event);
+                if (kind == 0)
+                    throw Error(text);
+                if (kind == 1)
+                    throw std::runtime_error(text.toStdString());
+                throw 42;
+            }
+        } thrower;
+        thrower.kind = kind;
+        thrower.text = message;
+        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+        QCoreApplication::sendPostedEvents(&thrower);
+        QCOMPARE(shown, QStringList{message});
+        // The loop runs on: a timer still fires.
+        bool fired = false;
+        QTimer::singleShot(0, [&fired] { fired = true; });
+        QTRY_VERIFY(fired);
+        app->ShowException = keep;
+    }
 };
 
-QTEST_MAIN(ShellTest)
+// The program's own application object, so escaped exceptions take its way.
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    ShellTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "shell_test.moc"
