@@ -71,7 +71,11 @@ bool SendIcmpEcho(const QString &host, int timeoutMs, QString *why)
     icmphdr request{};
     request.type = ICMP_ECHO;
     request.un.echo.sequence = htons(1);
-    if (sendto(socket.fd(), &request, sizeof request, 0, reinterpret_cast<sockaddr *>(&target),
+    if (sendto(socket.fd(),
+               &request,
+               sizeof request,
+               0,
+               reinterpret_cast<sockaddr *>(&target),
                sizeof target)
         < 0)
         return fail(why, QStringLiteral("ICMP echo to %1: %2").arg(host, strerror(errno)));

@@ -132,7 +132,8 @@ int main(int argc, char **argv)
         return app.exec();
     } catch (...) {
         // The main window could not be made: nothing is left to show it in but the error box.
-        QMessageBox::critical(nullptr, tessarin::applicationTitle(),
+        QMessageBox::critical(nullptr,
+                              tessarin::applicationTitle(),
                               tessarin::exceptionMessage(std::current_exception()));
         return 1;
     }

@@ -22,8 +22,10 @@ QString TMainServices::openFileName(QWidget *parent, const QString &filter)
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
 }
 
-QString TMainServices::saveFileName(QWidget *parent, const QString &filter,
-                                    const QString &defaultSuffix, const QString &suggested)
+QString TMainServices::saveFileName(QWidget *parent,
+                                    const QString &filter,
+                                    const QString &defaultSuffix,
+                                    const QString &suggested)
 {
     QFileDialog dialog(parent, QString(), suggested, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -39,7 +41,8 @@ bool TMainServices::confirmPrint(QWidget *parent, QPrinter &printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
-void TMainServices::showPreview(QWidget *parent, QPrinter &printer,
+void TMainServices::showPreview(QWidget *parent,
+                                QPrinter &printer,
                                 const std::function<void(QPrinter *)> &paint)
 {
     QPrintPreviewDialog dialog(&printer, parent);
@@ -49,12 +52,12 @@ void TMainServices::showPreview(QWidget *parent, QPrinter &printer,
 
 TMainServices::SaveAnswer TMainServices::askSaveChanges(QWidget *parent, const QString &document)
 {
-    const auto answer = QMessageBox::question(
-        parent,
-        applicationTitle(),
-        QStringLiteral("“%1”已修改。是否保存修改？").arg(document),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-        QMessageBox::Save);
+    const auto answer
+        = QMessageBox::question(parent,
+                                applicationTitle(),
+                                QStringLiteral("“%1”已修改。是否保存修改？").arg(document),
+                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                QMessageBox::Save);
     if (answer == QMessageBox::Save)
         return SaveAnswer::Save;
     if (answer == QMessageBox::Discard)

@@ -23,14 +23,16 @@ public:
     // The file dialogs OpenDiaMain and SaveDiaMain with `filter` (in Qt's form); the chosen
     // path, or an empty text when the user cancelled. `suggested` is the file proposed.
     virtual QString openFileName(QWidget *parent, const QString &filter);
-    virtual QString saveFileName(QWidget *parent, const QString &filter,
-                                 const QString &defaultSuffix, const QString &suggested);
+    virtual QString saveFileName(QWidget *parent,
+                                 const QString &filter,
+                                 const QString &defaultSuffix,
+                                 const QString &suggested);
     // The print dialog dlgPntMain; true when the user confirmed (the printer then holds the
     // choices made).
     virtual bool confirmPrint(QWidget *parent, QPrinter &printer);
     // A print preview of what `paint` prints on the printer it is given.
-    virtual void showPreview(QWidget *parent, QPrinter &printer,
-                             const std::function<void(QPrinter *)> &paint);
+    virtual void
+    showPreview(QWidget *parent, QPrinter &printer, const std::function<void(QPrinter *)> &paint);
     // Whether to save the changes of the document named `document` before it closes.
     virtual SaveAnswer askSaveChanges(QWidget *parent, const QString &document);
     // The application's error box.

@@ -3,13 +3,13 @@
 #include "atomicfile.h"
 #include "dynlib.h"
 #include "error.h"
+#include "icmpecho.h"
 #include "icons.h"
 #include "mainservices.h"
 #include "packagedproject.h"
 #include "printdevice.h"
 #include "programdir.h"
 #include "projectfile.h"
-#include "icmpecho.h"
 #include "qzexcel.h"
 #include "qzproject.h"
 #include "runprogress.h"
@@ -23,10 +23,10 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QMetaMethod>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -87,7 +87,8 @@ private:
     TfmWinIDE *m_window;
 };
 
-TfmMain::TfmMain(const TfmMainSettings &settings, std::unique_ptr<TMainServices> services,
+TfmMain::TfmMain(const TfmMainSettings &settings,
+                 std::unique_ptr<TMainServices> services,
                  QWidget *parent)
     : QMainWindow(parent)
     , m_settings(settings)
@@ -176,8 +177,19 @@ void TfmMain::createActions()
          imgPump,
          {},
          &TfmMain::actVOKFLWExecute},
-        {&actSave, "actSave", QStringLiteral("保存(&S)"), {}, imgSave, {}, &TfmMain::actSaveExecute},
-        {&actSaveAs, "actSaveAs", QStringLiteral("另存为(&A)..."), {}, -1, {},
+        {&actSave,
+         "actSave",
+         QStringLiteral("保存(&S)"),
+         {},
+         imgSave,
+         {},
+         &TfmMain::actSaveExecute},
+        {&actSaveAs,
+         "actSaveAs",
+         QStringLiteral("另存为(&A)..."),
+         {},
+         -1,
+         {},
          &TfmMain::actSaveAsExecute},
         {&actCompileProject,
          "actCompileProject",
@@ -186,8 +198,13 @@ void TfmMain::createActions()
          imgRun,
          QKeySequence(Qt::Key_F9),
          &TfmMain::actCompileProjectExecute},
-        {&actPrint, "actPrint", QStringLiteral("打印(&P)..."), QStringLiteral("打印报表|打印报表"),
-         -1, {}, &TfmMain::actPrintExecute},
+        {&actPrint,
+         "actPrint",
+         QStringLiteral("打印(&P)..."),
+         QStringLiteral("打印报表|打印报表"),
+         -1,
+         {},
+         &TfmMain::actPrintExecute},
         {&actPrintCurrent,
          "actPrintCurrent",
          QStringLiteral("打印当前页(&C)..."),
@@ -217,36 +234,106 @@ void TfmMain::createActions()
          QKeySequence(Qt::Key_F1),
          &TfmMain::actVOKHelpExecute},
         {&actAbout, "actAbout", QStringLiteral("关于(&A)"), {}, -1, {}, &TfmMain::actAboutExecute},
-        {&mniVOKUpdate, "mniVOKUpdate", QStringLiteral("在线升级(&U)..."), {}, -1, {},
+        {&mniVOKUpdate,
+         "mniVOKUpdate",
+         QStringLiteral("在线升级(&U)..."),
+         {},
+         -1,
+         {},
          &TfmMain::mniVOKUpdateClick},
-        {&mniVOKNews, "mniVOKNews", QStringLiteral("Orvane维护和指南(&N)..."), {}, -1, {},
+        {&mniVOKNews,
+         "mniVOKNews",
+         QStringLiteral("Orvane维护和指南(&N)..."),
+         {},
+         -1,
+         {},
          &TfmMain::mniVOKNewsClick},
-        {&mniUnitConv, "mniUnitConv", QStringLiteral("单位换算器(&U)..."), {}, -1, {},
+        {&mniUnitConv,
+         "mniUnitConv",
+         QStringLiteral("单位换算器(&U)..."),
+         {},
+         -1,
+         {},
          &TfmMain::mniUnitConvClick},
         {&mniOptions, "mniOptions", QStringLiteral("选项(&O)..."), {}, -1, {}, nullptr},
         {&mniExit, "mniExit", QStringLiteral("退出(&E)"), {}, -1, {}, nullptr},
-        {&WindowCascade, "WindowCascade", QStringLiteral("重叠(&C)"),
-         QStringLiteral("重叠|把窗口重叠排列"), -1, {}, nullptr},
-        {&WindowTileHorizontal, "WindowTileHorizontal", QStringLiteral("横向平铺(&H)"),
-         QStringLiteral("横向平铺|把窗口上下平铺"), -1, {}, nullptr},
-        {&WindowTileVertical, "WindowTileVertical", QStringLiteral("纵向平铺(&V)"),
-         QStringLiteral("纵向平铺|把窗口左右平铺"), -1, {}, nullptr},
-        {&WindowClose, "WindowClose", QStringLiteral("关闭(&C)"),
-         QStringLiteral("关闭|关闭当前窗口"), -1, {}, nullptr},
-        {&WindowMinimizeAll, "WindowMinimizeAll", QStringLiteral("全部最小化(&I)"),
-         QStringLiteral("全部最小化|把所有窗口最小化"), -1, {}, nullptr},
-        {&WindowArrange, "WindowArrange", QStringLiteral("排列图标(A)"),
-         QStringLiteral("排列图标|排列最小化窗口的图标"), -1, {}, nullptr},
-        {&EditCut, "EditCut", QStringLiteral("剪切(&X)"),
-         QStringLiteral("剪切|剪切所选内容并放到剪贴板上"), imgCut, {}, nullptr},
-        {&EditCopy, "EditCopy", QStringLiteral("复制(&C)"),
-         QStringLiteral("复制|复制所选内容并放到剪贴板上"), imgCopy, {}, nullptr},
-        {&EditPaste, "EditPaste", QStringLiteral("粘贴(&P)"),
-         QStringLiteral("粘贴|插入剪贴板的内容"), imgPaste, {}, nullptr},
-        {&EditUndo, "EditUndo", QStringLiteral("撤销(&U)"),
-         QStringLiteral("撤销|撤销上一次修改"), imgUndo, {}, nullptr},
-        {&EditDelete, "EditDelete", QStringLiteral("删除(&D)"),
-         QStringLiteral("删除|删除所选内容"), imgDelete, {}, nullptr},
+        {&WindowCascade,
+         "WindowCascade",
+         QStringLiteral("重叠(&C)"),
+         QStringLiteral("重叠|把窗口重叠排列"),
+         -1,
+         {},
+         nullptr},
+        {&WindowTileHorizontal,
+         "WindowTileHorizontal",
+         QStringLiteral("横向平铺(&H)"),
+         QStringLiteral("横向平铺|把窗口上下平铺"),
+         -1,
+         {},
+         nullptr},
+        {&WindowTileVertical,
+         "WindowTileVertical",
+         QStringLiteral("纵向平铺(&V)"),
+         QStringLiteral("纵向平铺|把窗口左右平铺"),
+         -1,
+         {},
+         nullptr},
+        {&WindowClose,
+         "WindowClose",
+         QStringLiteral("关闭(&C)"),
+         QStringLiteral("关闭|关闭当前窗口"),
+         -1,
+         {},
+         nullptr},
+        {&WindowMinimizeAll,
+         "WindowMinimizeAll",
+         QStringLiteral("全部最小化(&I)"),
+         QStringLiteral("全部最小化|把所有窗口最小化"),
+         -1,
+         {},
+         nullptr},
+        {&WindowArrange,
+         "WindowArrange",
+         QStringLiteral("排列图标(A)"),
+         QStringLiteral("排列图标|排列最小化窗口的图标"),
+         -1,
+         {},
+         nullptr},
+        {&EditCut,
+         "EditCut",
+         QStringLiteral("剪切(&X)"),
+         QStringLiteral("剪切|剪切所选内容并放到剪贴板上"),
+         imgCut,
+         {},
+         nullptr},
+        {&EditCopy,
+         "EditCopy",
+         QStringLiteral("复制(&C)"),
+         QStringLiteral("复制|复制所选内容并放到剪贴板上"),
+         imgCopy,
+         {},
+         nullptr},
+        {&EditPaste,
+         "EditPaste",
+         QStringLiteral("粘贴(&P)"),
+         QStringLiteral("粘贴|插入剪贴板的内容"),
+         imgPaste,
+         {},
+         nullptr},
+        {&EditUndo,
+         "EditUndo",
+         QStringLiteral("撤销(&U)"),
+         QStringLiteral("撤销|撤销上一次修改"),
+         imgUndo,
+         {},
+         nullptr},
+        {&EditDelete,
+         "EditDelete",
+         QStringLiteral("删除(&D)"),
+         QStringLiteral("删除|删除所选内容"),
+         imgDelete,
+         {},
+         nullptr},
     };
     for (const Spec &spec : specs) {
         auto *action = new QAction(spec.caption, this);
@@ -270,8 +357,8 @@ void TfmMain::createActions()
     connect(mniExit, &QAction::triggered, this, &QWidget::close);
 
     connect(WindowCascade, &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
-    connect(WindowTileHorizontal, &QAction::triggered, this,
-            [this] { tileWindows(Qt::Horizontal); });
+    connect(
+        WindowTileHorizontal, &QAction::triggered, this, [this] { tileWindows(Qt::Horizontal); });
     connect(WindowTileVertical, &QAction::triggered, this, [this] { tileWindows(Qt::Vertical); });
     connect(WindowClose, &QAction::triggered, m_mdi, &QMdiArea::closeActiveSubWindow);
     connect(WindowMinimizeAll, &QAction::triggered, this, [this] {
@@ -382,9 +469,11 @@ void TfmMain::addProjectWindow(TfmWinIDE *window)
     const QMetaObject *meta = window->excel().metaObject();
     const int signal = meta->indexOfSignal("contentChanged()");
     if (signal >= 0)
-        QObject::connect(&window->excel(), meta->method(signal), watch,
-                         watch->metaObject()->method(
-                             watch->metaObject()->indexOfSlot("contentChanged()")));
+        QObject::connect(
+            &window->excel(),
+            meta->method(signal),
+            watch,
+            watch->metaObject()->method(watch->metaObject()->indexOfSlot("contentChanged()")));
     setCaption(window, window->windowTitle());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow *sub = m_mdi->addSubWindow(window);
@@ -434,8 +523,12 @@ void TfmMain::updateCommands()
     for (QAction *action : {actPrint, actPrintCurrent, actPrintPreview, actExportPdf})
         action->setEnabled(active);
     const bool any = !m_mdi->subWindowList().isEmpty();
-    for (QAction *action : {WindowCascade, WindowTileHorizontal, WindowTileVertical, WindowClose,
-                            WindowMinimizeAll, WindowArrange})
+    for (QAction *action : {WindowCascade,
+                            WindowTileHorizontal,
+                            WindowTileVertical,
+                            WindowClose,
+                            WindowMinimizeAll,
+                            WindowArrange})
         action->setEnabled(any);
 }
 
@@ -465,8 +558,7 @@ void TfmMain::actVOKFLWExecute()
         window->FillCodeTable();
     } else {
         try {
-            window->loadProjectBytes(ProjectStream, QStringLiteral("calcpack.dll GetFLW"),
-                                     caption);
+            window->loadProjectBytes(ProjectStream, QStringLiteral("calcpack.dll GetFLW"), caption);
         } catch (const Error &e) {
             m_services->showError(this, e.message());
             return;
@@ -548,12 +640,11 @@ bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
 bool TfmMain::saveWindowAs(TfmWinIDE *window)
 {
     const QString current = window->projectFile().FileName;
-    const QString suggested = current.isEmpty()
-                                  ? window->property(captionProperty).toString()
-                                        + QStringLiteral(".flw")
-                                  : current;
-    const QString fileName = m_services->saveFileName(this, projectFileFilter(),
-                                                      QStringLiteral("flw"), suggested);
+    const QString suggested
+        = current.isEmpty() ? window->property(captionProperty).toString() + QStringLiteral(".flw")
+                            : current;
+    const QString fileName
+        = m_services->saveFileName(this, projectFileFilter(), QStringLiteral("flw"), suggested);
     if (fileName.isEmpty())
         return false;
     return saveWindow(window, fileName);
@@ -663,8 +754,8 @@ void TfmMain::WMRunProgress(int wParam, int lParam)
             ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
             ProgressBar->setTextVisible(false);
         }
-        ProgressBar->setGeometry(m_status->panelWidths().at(0) + 2, 3,
-                                 m_status->panelWidths().at(1) - 3, 16);
+        ProgressBar->setGeometry(
+            m_status->panelWidths().at(0) + 2, 3, m_status->panelWidths().at(1) - 3, 16);
         ProgressBar->show();
         ProgressBar->setMinimum(0);
         ProgressBar->setMaximum(qMax(0, lParam));
@@ -737,9 +828,8 @@ void TfmMain::actExportPdfExecute()
     const QString base = window->projectFile().FileName.isEmpty()
                              ? window->property(captionProperty).toString()
                              : QFileInfo(window->projectFile().FileName).completeBaseName();
-    const QString out = m_services->saveFileName(this, QStringLiteral("PDF (*.pdf)"),
-                                                 QStringLiteral("pdf"),
-                                                 base + QStringLiteral(".pdf"));
+    const QString out = m_services->saveFileName(
+        this, QStringLiteral("PDF (*.pdf)"), QStringLiteral("pdf"), base + QStringLiteral(".pdf"));
     if (out.isEmpty())
         return;
     try {
@@ -754,7 +844,10 @@ void TfmMain::actExportPdfExecute()
         printer.setOutputFileName(scratch.filePath(QStringLiteral("out.pdf")));
         printer.setDocName(base);
         const TqzReport *first = window->excel().Pages.constFirst();
-        applyPaperToPrinter(printer, first->FPaperSize, first->FOrientation, first->FPaperLength,
+        applyPaperToPrinter(printer,
+                            first->FPaperSize,
+                            first->FOrientation,
+                            first->FPaperLength,
                             first->FPaperWidth);
         window->excel().PrintAll(&printer);
         writeFileAtomically(out, readWholeFile(printer.outputFileName()));

@@ -42,7 +42,8 @@ public:
     // directory; nothing when the module or its entry is missing). `services` answers for the
     // user and the desktop (the real dialogs when null).
     explicit TfmMain(const TfmMainSettings &settings = {},
-                     std::unique_ptr<TMainServices> services = nullptr, QWidget *parent = nullptr);
+                     std::unique_ptr<TMainServices> services = nullptr,
+                     QWidget *parent = nullptr);
     ~TfmMain() override;
 
     // The maker's web address, the text of status-bar panel 2.

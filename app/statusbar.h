@@ -36,7 +36,11 @@ public:
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString &text);
     // Drawn left of panel 2's text.
-    void setPanelIcon(const QIcon &icon) { m_icon = icon; update(); }
+    void setPanelIcon(const QIcon &icon)
+    {
+        m_icon = icon;
+        update();
+    }
 
 signals:
     // A double click anywhere on the bar, with the pointer's screen position.

@@ -55,8 +55,10 @@ QString WriteUpdateBatch(const QString &directory)
     return path;
 }
 
-QString UpdateHelperScript(const QString &program, const QString &replacement,
-                           const QString &batch, int waitFd)
+QString UpdateHelperScript(const QString &program,
+                           const QString &replacement,
+                           const QString &batch,
+                           int waitFd)
 {
     const QString p = shellQuote(program);
     const QString a = shellQuote(replacement);

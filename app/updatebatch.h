@@ -19,8 +19,10 @@ QString WriteUpdateBatch(const QString &directory);
 // make the program file writable; if the replacement exists, move it over the program file,
 // retrying while it is still there; finally remove `batch`. Read from file descriptor `waitFd`
 // first, which reaches end-of-file when the program has ended. Paths are quoted for sh.
-QString UpdateHelperScript(const QString &program, const QString &replacement,
-                           const QString &batch, int waitFd);
+QString UpdateHelperScript(const QString &program,
+                           const QString &replacement,
+                           const QString &batch,
+                           int waitFd);
 
 // Starts the helper for UpdateHelperScript() as its own session, detached from this process,
 // holding the read end of a pipe whose write end this process keeps until it ends; so the

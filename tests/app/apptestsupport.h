@@ -33,8 +33,8 @@ public:
     int printDialogs = 0;
 
     QString openFileName(QWidget *, const QString &) override { return take(openAnswers); }
-    QString saveFileName(QWidget *, const QString &, const QString &,
-                         const QString &suggested) override
+    QString
+    saveFileName(QWidget *, const QString &, const QString &, const QString &suggested) override
     {
         saveDialogs << suggested;
         return take(saveAnswers);

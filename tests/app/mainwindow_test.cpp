@@ -52,8 +52,8 @@ Frame makeFrame(bool show = true)
     settings.updateAtExit = false;
     settings.newsIntervalMs = 24 * 3600 * 1000;
     frame.services = new ScriptedServices;
-    frame.main = std::make_unique<TfmMain>(settings,
-                                           std::unique_ptr<TMainServices>(frame.services));
+    frame.main
+        = std::make_unique<TfmMain>(settings, std::unique_ptr<TMainServices>(frame.services));
     if (show) {
         frame.main->show();
         QApplication::setActiveWindow(frame.main.get());
@@ -140,20 +140,39 @@ private slots:
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("entries");
-        QTest::newRow("file") << "mniFile" << "文件(&F)"
-                              << QStringList{"actNew", "actOpen", "actVOKFLW", "-", "actSave",
-                                             "actSaveAs", "-", "actCompileProject", "-",
-                                             "actPrintCurrent", "actPrint", "actPrintPreview",
-                                             "actExportPdf", "-", "mniExit"};
-        QTest::newRow("window") << "mniWindow" << "窗口(&W)"
-                                << QStringList{"WindowCascade", "WindowTileHorizontal",
-                                               "WindowTileVertical", "-", "WindowClose",
-                                               "WindowMinimizeAll", "WindowArrange", "-"};
-        QTest::newRow("tools") << "mniTools" << "工具(&T)"
-                               << QStringList{"mniVOKUpdate", "mniVOKNews", "mniUnitConv", "-",
-                                              "mniOptions"};
-        QTest::newRow("help") << "mniHelp" << "帮助(&H)"
-                              << QStringList{"actVOKHelp", "-", "actAbout"};
+        QTest::newRow("file") << "mniFile"
+                              << "文件(&F)"
+                              << QStringList{"actNew",
+                                             "actOpen",
+                                             "actVOKFLW",
+                                             "-",
+                                             "actSave",
+                                             "actSaveAs",
+                                             "-",
+                                             "actCompileProject",
+                                             "-",
+                                             "actPrintCurrent",
+                                             "actPrint",
+                                             "actPrintPreview",
+                                             "actExportPdf",
+                                             "-",
+                                             "mniExit"};
+        QTest::newRow("window") << "mniWindow"
+                                << "窗口(&W)"
+                                << QStringList{"WindowCascade",
+                                               "WindowTileHorizontal",
+                                               "WindowTileVertical",
+                                               "-",
+                                               "WindowClose",
+                                               "WindowMinimizeAll",
+                                               "WindowArrange",
+                                               "-"};
+        QTest::newRow("tools")
+            << "mniTools"
+            << "工具(&T)"
+            << QStringList{"mniVOKUpdate", "mniVOKNews", "mniUnitConv", "-", "mniOptions"};
+        QTest::newRow("help") << "mniHelp"
+                              << "帮助(&H)" << QStringList{"actVOKHelp", "-", "actAbout"};
     }
     void menus()
     {
@@ -187,67 +206,67 @@ private slots:
         QCOMPARE(menuTitles(bar), bare);
 
         QCOMPARE(entryNames(f.main->ToolBar1->actions()),
-                 (QStringList{"actNew", "actOpen", "actVOKFLW", "-", "actSave", "-", "EditCopy",
-                              "EditCut", "EditPaste", "EditUndo", "EditDelete", "-",
-                              "actCompileProject", "-", "actVOKHelp"}));
+                 (QStringList{"actNew",
+                              "actOpen",
+                              "actVOKFLW",
+                              "-",
+                              "actSave",
+                              "-",
+                              "EditCopy",
+                              "EditCut",
+                              "EditPaste",
+                              "EditUndo",
+                              "EditDelete",
+                              "-",
+                              "actCompileProject",
+                              "-",
+                              "actVOKHelp"}));
     }
 
     // Captions, hints (short part as tool tip, long part in status-bar panel 0) and shortcuts.
+    // One row per action: "name|caption|short hint|long hint|shortcut", empty where none.
     void actions_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("shortHint"); // "" when there is no hint
-        QTest::addColumn<QString>("longHint");
-        QTest::addColumn<QKeySequence>("shortcut");
-        const QKeySequence none;
-        QTest::newRow("new") << "actNew" << "新建(&N)..." << "" << "" << none;
-        QTest::newRow("open") << "actOpen" << "打开(&O)..." << "打开"
-                              << "打开Orvane工程计算的流程文件(.flw)" << none;
-        QTest::newRow("pump") << "actVOKFLW" << "化工离心泵计算(&P)..." << "离心泵"
-                              << "zurivazuz" << none;
-        QTest::newRow("save") << "actSave" << "保存(&S)" << "" << "" << none;
-        QTest::newRow("save as") << "actSaveAs" << "另存为(&A)..." << "" << "" << none;
-        QTest::newRow("run") << "actCompileProject" << "运行工程(&C)" << "运行"
-                             << "编译工程以得到计算结果" << QKeySequence(Qt::Key_F9);
-        QTest::newRow("print") << "actPrint" << "打印(&P)..." << "打印报表" << "打印报表" << none;
-        QTest::newRow("print current") << "actPrintCurrent" << "打印当前页(&C)..."
-                                       << "打印当前页" << "打印当前页" << none;
-        QTest::newRow("help") << "actVOKHelp" << "帮助(&H)" << "帮助" << "软件使用说明"
-                              << QKeySequence(Qt::Key_F1);
-        QTest::newRow("about") << "actAbout" << "关于(&A)" << "" << "" << none;
-        QTest::newRow("exit") << "mniExit" << "退出(&E)" << "" << "" << none;
-        QTest::newRow("update") << "mniVOKUpdate" << "在线升级(&U)..." << "" << "" << none;
-        QTest::newRow("news") << "mniVOKNews" << "Orvane维护和指南(&N)..." << "" << "" << none;
-        QTest::newRow("units") << "mniUnitConv" << "单位换算器(&U)..." << "" << "" << none;
-        QTest::newRow("options") << "mniOptions" << "选项(&O)..." << "" << "" << none;
-        QTest::newRow("cascade") << "WindowCascade" << "重叠(&C)" << "重叠" << "把窗口重叠排列"
-                                 << none;
-        QTest::newRow("tile h") << "WindowTileHorizontal" << "横向平铺(&H)" << "横向平铺"
-                                << "把窗口上下平铺" << none;
-        QTest::newRow("tile v") << "WindowTileVertical" << "纵向平铺(&V)" << "纵向平铺"
-                                << "把窗口左右平铺" << none;
-        QTest::newRow("close") << "WindowClose" << "关闭(&C)" << "关闭" << "关闭当前窗口" << none;
-        QTest::newRow("minimise") << "WindowMinimizeAll" << "全部最小化(&I)" << "全部最小化"
-                                  << "把所有窗口最小化" << none;
-        QTest::newRow("arrange") << "WindowArrange" << "排列图标(A)" << "排列图标"
-                                 << "排列最小化窗口的图标" << none;
-        QTest::newRow("cut") << "EditCut" << "剪切(&X)" << "剪切" << "剪切所选内容并放到剪贴板上"
-                             << none;
-        QTest::newRow("copy") << "EditCopy" << "复制(&C)" << "复制"
-                              << "复制所选内容并放到剪贴板上" << none;
-        QTest::newRow("paste") << "EditPaste" << "粘贴(&P)" << "粘贴" << "插入剪贴板的内容"
-                               << none;
-        QTest::newRow("undo") << "EditUndo" << "撤销(&U)" << "撤销" << "撤销上一次修改" << none;
-        QTest::newRow("delete") << "EditDelete" << "删除(&D)" << "删除" << "删除所选内容" << none;
+        QTest::addColumn<QStringList>("row");
+        const char *const rows[] = {
+            "actNew|新建(&N)...|||",
+            "actOpen|打开(&O)...|打开|打开Orvane工程计算的流程文件(.flw)|",
+            "actVOKFLW|化工离心泵计算(&P)...|离心泵|zurivazuz|",
+            "actSave|保存(&S)|||",
+            "actSaveAs|另存为(&A)...|||",
+            "actCompileProject|运行工程(&C)|运行|编译工程以得到计算结果|F9",
+            "actPrint|打印(&P)...|打印报表|打印报表|",
+            "actPrintCurrent|打印当前页(&C)...|打印当前页|打印当前页|",
+            "actVOKHelp|帮助(&H)|帮助|软件使用说明|F1",
+            "actAbout|关于(&A)|||",
+            "mniExit|退出(&E)|||",
+            "mniVOKUpdate|在线升级(&U)...|||",
+            "mniVOKNews|Orvane维护和指南(&N)...|||",
+            "mniUnitConv|单位换算器(&U)...|||",
+            "mniOptions|选项(&O)...|||",
+            "WindowCascade|重叠(&C)|重叠|把窗口重叠排列|",
+            "WindowTileHorizontal|横向平铺(&H)|横向平铺|把窗口上下平铺|",
+            "WindowTileVertical|纵向平铺(&V)|纵向平铺|把窗口左右平铺|",
+            "WindowClose|关闭(&C)|关闭|关闭当前窗口|",
+            "WindowMinimizeAll|全部最小化(&I)|全部最小化|把所有窗口最小化|",
+            "WindowArrange|排列图标(A)|排列图标|排列最小化窗口的图标|",
+            "EditCut|剪切(&X)|剪切|剪切所选内容并放到剪贴板上|",
+            "EditCopy|复制(&C)|复制|复制所选内容并放到剪贴板上|",
+            "EditPaste|粘贴(&P)|粘贴|插入剪贴板的内容|",
+            "EditUndo|撤销(&U)|撤销|撤销上一次修改|",
+            "EditDelete|删除(&D)|删除|删除所选内容|",
+        };
+        for (const char *row : rows) {
+            const QStringList fields = QString::fromUtf8(row).split(QLatin1Char('|'));
+            QTest::newRow(row) << fields;
+        }
     }
     void actions()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(QString, shortHint);
-        QFETCH(QString, longHint);
-        QFETCH(QKeySequence, shortcut);
+        QFETCH(QStringList, row);
+        QCOMPARE(row.size(), 5);
+        const QString name = row[0], caption = row[1], shortHint = row[2], longHint = row[3];
+        const QKeySequence shortcut(row[4]);
         Frame f = makeFrame();
         auto *action = f.main->findChild<QAction *>(name);
         QVERIFY(action);
@@ -306,15 +325,14 @@ private slots:
         QTest::addColumn<int>("maximum");
         QTest::newRow("start") << QList<QPoint>{{0, 10}} << true << 0 << 10;
         QTest::newRow("position") << QList<QPoint>{{0, 10}, {1, 4}} << true << 4 << 10;
-        QTest::newRow("second start reuses") << QList<QPoint>{{0, 10}, {1, 4}, {0, 20}} << true
-                                             << 0 << 20;
+        QTest::newRow("second start reuses")
+            << QList<QPoint>{{0, 10}, {1, 4}, {0, 20}} << true << 0 << 20;
         QTest::newRow("end") << QList<QPoint>{{0, 10}, {1, 4}, {2, 0}} << false << 0 << 0;
         QTest::newRow("stray position") << QList<QPoint>{{1, 5}} << false << 0 << 0;
         QTest::newRow("stray end") << QList<QPoint>{{2, 0}, {2, 0}} << false << 0 << 0;
-        QTest::newRow("unknown kind") << QList<QPoint>{{0, 10}, {7, 3}, {3, 1}} << true << 0
-                                      << 10;
-        QTest::newRow("restart after end") << QList<QPoint>{{0, 10}, {2, 0}, {0, 5}, {1, 5}}
-                                           << true << 5 << 5;
+        QTest::newRow("unknown kind") << QList<QPoint>{{0, 10}, {7, 3}, {3, 1}} << true << 0 << 10;
+        QTest::newRow("restart after end")
+            << QList<QPoint>{{0, 10}, {2, 0}, {0, 5}, {1, 5}} << true << 5 << 5;
     }
     void progress()
     {
@@ -420,8 +438,7 @@ private slots:
         f.services->saveAnswers = {second};
         f.main->actSaveAs->trigger();
         QCOMPARE(w->windowTitle(), QStringLiteral("second.flw"));
-        QCOMPARE(Reloaded(second).excel.GetTagValue(QStringLiteral("扬程")),
-                 QStringLiteral("40"));
+        QCOMPARE(Reloaded(second).excel.GetTagValue(QStringLiteral("扬程")), QStringLiteral("40"));
 
         // A new project saves as a document of its own that opens again.
         f.main->actNew->trigger();
@@ -479,9 +496,9 @@ private slots:
     {
         Frame f = makeFrame();
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QStringLiteral(TESSARIN_TEST_DATA
-                                                         "/workbook/pump_sheets.flw")),
-                      QUrl(QStringLiteral("https://example.org/x.flw"))});
+        data.setUrls(
+            {QUrl::fromLocalFile(QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw")),
+             QUrl(QStringLiteral("https://example.org/x.flw"))});
         const QPoint at = f.main->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(f.main.get(), &enter);
@@ -523,8 +540,7 @@ private slots:
         f.services->saveAnswers = {target};
         w->parentWidget()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCOMPARE(f.services->saveQuestions,
-                 changed ? QStringList{"dazudozaraz"} : QStringList());
+        QCOMPARE(f.services->saveQuestions, changed ? QStringList{"dazudozaraz"} : QStringList());
         QCOMPARE(f.windowCount(), closes ? 0 : 1);
         QCOMPARE(QFile::exists(target), answer == Answer::Save && changed);
         if (QFile::exists(target))
@@ -626,8 +642,10 @@ private slots:
     {
         QTemporaryDir dir;
         Frame f = makeFrame();
-        const QList<QAction *> printActions{f.main->actPrint, f.main->actPrintCurrent,
-                                            f.main->actPrintPreview, f.main->actExportPdf};
+        const QList<QAction *> printActions{f.main->actPrint,
+                                            f.main->actPrintCurrent,
+                                            f.main->actPrintPreview,
+                                            f.main->actExportPdf};
         for (QAction *a : printActions)
             QVERIFY(a->isEnabled());
 
@@ -653,7 +671,8 @@ private slots:
         QCOMPARE(f.services->saveDialogs, QStringList{"dazudozaraz.pdf"});
         QVERIFY(fileBytes(exported).startsWith("%PDF"));
         QCOMPARE(pdfPages(fileBytes(exported)), 3);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+        QCOMPARE(QDir(dir.path())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                      .size(),
                  3);
 
@@ -767,8 +786,8 @@ private slots:
     void companions()
     {
         QTemporaryDir dir;
-        QVERIFY(makeProgramDir(dir.path(), true,
-                               {QStringLiteral("help/calcpack.html"), QStringLiteral("unitcalc")}));
+        QVERIFY(makeProgramDir(
+            dir.path(), true, {QStringLiteral("help/calcpack.html"), QStringLiteral("unitcalc")}));
         setProgramDirectory(dir.path());
         Frame f = makeFrame();
         QTest::keyClick(f.main.get(), Qt::Key_F1);
@@ -776,8 +795,9 @@ private slots:
         f.main->mniVOKNews->trigger();
         f.main->actAbout->trigger();
         f.main->mniVOKUpdate->trigger();
-        QCOMPARE(f.services->urls,
-                 QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("help/calcpack.html")))});
+        QCOMPARE(
+            f.services->urls,
+            QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("help/calcpack.html")))});
         QCOMPARE(f.services->programs, QStringList{dir.filePath(QStringLiteral("unitcalc"))});
         QVERIFY(f.services->errors.isEmpty());
     }
