@@ -116,6 +116,9 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
 TfmWinIDE::~TfmWinIDE()
 {
     slbReport->viewport()->removeEventFilter(this);
+    m_content->removeEventFilter(this);
+    for (QObject *child : m_content->children())
+        child->removeEventFilter(this);
     tvProject->selectionModel()->disconnect(this);
     m_run.reset();
     CodeTable.reset();
@@ -180,6 +183,7 @@ void TfmWinIDE::createComponents()
     m_content->setAutoFillBackground(true);
     slbReport->setWidget(m_content);
     slbReport->viewport()->installEventFilter(this);
+    m_content->installEventFilter(this);
     reportLayout->addWidget(slbReport, 1);
 
     tsShowPages = new QTabBar(pnlReport);
@@ -271,25 +275,9 @@ void TfmWinIDE::createMenus()
     m_pageGroup->setExclusive(true);
 
     connect(mniView, &QMenu::aboutToShow, this, &TfmWinIDE::mniViewClick);
-    connect(mniViewManager, &QAction::toggled, this, [this](bool on) {
-        pnlProjectManager->setVisible(on);
-        splClient->setVisible(on);
-        if (on) {
-            const int total = splitClient->width();
-            splitClient->setSizes(
-                {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
-        }
-    });
-    connect(mniViewMsg, &QAction::toggled, this, [this](bool on) {
-        mmoMessage->setVisible(on);
-        splBottom->setVisible(on);
-        if (on) {
-            flushLog();
-            const int total = splitBottom->height();
-            splitBottom->setSizes(
-                {std::max(0, total - kMessagePaneHeight - kSplitterWidth), kMessagePaneHeight});
-        }
-    });
+    // Checkable entries: a click inverts the check mark, then the handler follows it.
+    connect(mniViewManager, &QAction::toggled, this, &TfmWinIDE::mniViewManagerClick);
+    connect(mniViewMsg, &QAction::toggled, this, &TfmWinIDE::mniViewMsgClick);
 
     pmuReportTab = new QMenu(this);
     pmuReportTab->setObjectName(QStringLiteral("pmuReportTab"));
@@ -324,6 +312,7 @@ void TfmWinIDE::loadProjectBytes(const QByteArray &document,
                                  const QString &where,
                                  const QString &caption)
 {
+    refuseDuringRun(where);
     m_file->loadBytes(document, where, *Project, *Excel);
     finishLoading(caption);
 }
@@ -414,6 +403,15 @@ bool TfmWinIDE::eventFilter(QObject *watched, QEvent *event)
             // The scroll area's own wheel step would move the pages a second time.
             return true;
         }
+    } else if (watched == m_content && event->type() == QEvent::ChildAdded) {
+        // Every page the workbook puts here is watched for changes of its size (a zoom).
+        QObject *child = static_cast<QChildEvent *>(event)->child();
+        if (child->isWidgetType())
+            child->installEventFilter(this);
+    } else if (event->type() == QEvent::Resize && watched->parent() == m_content
+               && Excel->Pages.contains(qobject_cast<TqzReport *>(watched))) {
+        // A page that changes size would overlap its neighbours and leave the content short.
+        slbReportResize();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -480,12 +478,27 @@ void TfmWinIDE::PageMenuItemClick(QAction *entry)
 
 void TfmWinIDE::mniViewManagerClick()
 {
-    mniViewManager->toggle();
+    const bool on = mniViewManager->isChecked();
+    pnlProjectManager->setVisible(on);
+    splClient->setVisible(on);
+    if (on) {
+        const int total = splitClient->width();
+        splitClient->setSizes(
+            {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
+    }
 }
 
 void TfmWinIDE::mniViewMsgClick()
 {
-    mniViewMsg->toggle();
+    const bool on = mniViewMsg->isChecked();
+    mmoMessage->setVisible(on);
+    splBottom->setVisible(on);
+    if (on) {
+        flushLog();
+        const int total = splitBottom->height();
+        splitBottom->setSizes(
+            {std::max(0, total - kMessagePaneHeight - kSplitterWidth), kMessagePaneHeight});
+    }
 }
 
 // ---- tree and pages ----

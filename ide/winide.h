@@ -55,7 +55,8 @@ public:
     // False until a project has been loaded into the window.
     bool isLoaded() const { return Loaded; }
 
-    // ---- loading (all or nothing: on Error the window keeps what it showed) ----
+    // ---- loading (all or nothing: on Error the window keeps what it showed; refused with
+    // Error while a run is in progress) ----
     // Loads a project document held in memory; `where` names it in messages, `caption`
     // becomes the window title.
     void loadProjectBytes(const QByteArray &document, const QString &where, const QString &caption);
@@ -124,6 +125,8 @@ public:
     void tsShowPagesChange(int newTab);
     void pmuReportTabPopup();
     void mniViewClick();
+    // Show or hide the tree panel / the message pane with its splitter as the entry's check
+    // mark says (a click has already inverted it).
     void mniViewManagerClick();
     void mniViewMsgClick();
     // Also after loads, runs and test data, whose new texts can change page heights.

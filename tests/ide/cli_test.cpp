@@ -78,6 +78,27 @@ TEST(CliRun, RunsWithSetValuesAndWritesTheProject)
     EXPECT_EQ(cli({"tag-get", kSample, "流量"}).out.trimmed(), "50");
 }
 
+// Negative and exponent inputs, and a leaf named like its own ancestor, through the tool.
+TEST(CliRun, RunsTheMendedCasesOfAProjectWithoutPages)
+{
+    Files files;
+    const QString project = QStringLiteral(TESSARIN_TEST_DATA "/ide/mends.flw");
+    auto r = cli({"run", project});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QJsonObject doc = json(r.out);
+    const QJsonArray log = doc["log"].toArray();
+    EXPECT_TRUE(log.contains("   代入数据: 5.0-(-3.5)"));
+    EXPECT_TRUE(log.contains("   代入数据: 1E-3*1000"));
+    EXPECT_EQ(QString::fromUtf8(r.out).count("跳过同名模块: 结果"), 1);
+    EXPECT_EQ(doc["failedSteps"].toInt(), 0);
+    EXPECT_EQ(nodeValue(doc, "结果"), "9.5");
+
+    r = cli({"run", project, "--set", "出口=-10", "-o", files.path("out.flw")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(nodeValue(json(r.out), "结果"), "16.0");
+    EXPECT_EQ(cli({"project-dump", files.path("out.flw")}).status, 0);
+}
+
 TEST(CliRun, ComparesWithATestDataSet)
 {
     Files files;

@@ -162,6 +162,24 @@ TEST(Run, FailedStepKeepsValueAndRunGoesOn)
     EXPECT_EQ(log.last(), "编译完毕");
 }
 
+// A formula that grows too long once its names are replaced fails its own step, whether the
+// engine refuses to substitute it or the interpreter refuses to evaluate it.
+TEST(Run, OverlongSubstitutionFailsOnlyItsStep)
+{
+    RunFixture f;
+    f.setNodes({{0, "T", "L+L", ""}, {1, "L", "", QString(70000, 'x')}, {0, "U", "2*3", ""}});
+    f.host.selectItem(f.project.TreeView->itemAt(0));
+    TqzRunResult r = f.run.runSelected();
+    EXPECT_FALSE(r.aborted);
+    EXPECT_EQ(r.failedSteps, 1);
+    EXPECT_EQ(f.host.log.filter(QRegularExpression("^  编译失败 错误信息: .")).size(), 1);
+    EXPECT_EQ(f.host.log[f.host.log.size() - 2], "编译完毕");
+    EXPECT_EQ(f.node(0)->Value, "0.0");
+    f.host.selectItem(f.project.TreeView->itemAt(2));
+    r = f.run.runSelected();
+    EXPECT_EQ(f.node(2)->Value, "6");
+}
+
 // A leaf named like an earlier item runs that item's subtree in its place (numbered from 1
 // again); one that leads back into its own ancestor ends with a line naming it.
 TEST(Run, NamesakeLeavesRunTheEarlierSubtreeOnceAndEnd)

@@ -14,6 +14,7 @@
 #include "qztranslate.h"
 
 #include <QCommandLineOption>
+#include <QDomElement>
 #include <QWidget>
 
 #include <cstdio>
@@ -48,10 +49,14 @@ struct HeadlessProject
         fillCodes();
         warnPages(command);
     }
-    void loadBytes(const QByteArray &bytes, const QString &where)
+    // Nodes and pages again from the document element of the file loaded before (its code
+    // table stays): for running the same project many times from the same start.
+    void reload(const QDomElement &root)
     {
-        file.loadBytes(bytes, where, project, excel);
-        fillCodes();
+        const QDomElement workbook = root.firstChildElement(QStringLiteral("TqzExcel"));
+        if (!workbook.isNull())
+            excel.LoadFromXML(workbook);
+        project.LoadFromXML(root);
     }
 
     // Writes `value` into the report cells tagged `name`, as if typed; when no cell carries

@@ -7,7 +7,9 @@
 #include "headlessproject.h"
 
 #include "atomicfile.h"
+#include "xmldocument.h"
 
+#include <QDomDocument>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,8 +26,7 @@ void answer(const QJsonArray &line)
 }
 
 QJsonArray runCase(HeadlessProject &p,
-                   const QByteArray &document,
-                   const QString &fileName,
+                   const QDomElement &document,
                    const QList<std::pair<QString, QString>> &sets,
                    const QStringList &inputs,
                    const QStringList &reports,
@@ -36,7 +37,7 @@ QJsonArray runCase(HeadlessProject &p,
         if (request.size() != inputs.size() + 1)
             throw Error(QStringLiteral("expected %1 values").arg(inputs.size()));
         // Every case starts from the document as loaded: a run changes nodes and pages.
-        p.loadBytes(document, fileName);
+        p.reload(document);
         for (const auto &[name, value] : sets)
             p.set(name, value);
         for (qsizetype i = 0; i < inputs.size(); ++i)
@@ -63,8 +64,10 @@ int run(const QCommandLineParser &parser)
     const QStringList inputs = parser.values(QStringLiteral("input"));
     const QStringList reports = parser.values(QStringLiteral("report"));
     const QList<std::pair<QString, QString>> sets = setValues(parser);
-    const QByteArray document = readWholeFile(fileName);
+    // Parsed once; each case rebuilds the nodes and pages from the same elements.
+    const QDomDocument document = readXmlDocument(readWholeFile(fileName), fileName);
     HeadlessProject p;
+    p.load(fileName, QStringLiteral("sweep-worker"));
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly))
         throw Error(QStringLiteral("standard input cannot be read"));
@@ -76,7 +79,7 @@ int run(const QCommandLineParser &parser)
         if (request.isEmpty())
             throw Error(QStringLiteral("a case line is not a JSON array: %1")
                             .arg(QString::fromUtf8(line).trimmed()));
-        answer(runCase(p, document, fileName, sets, inputs, reports, request));
+        answer(runCase(p, document.documentElement(), sets, inputs, reports, request));
     }
     return 0;
 }
