@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         qsizetype at = 0;
         for (qsizetype k = 0; at < input.size(); ++k) {
             const qsizetype step = 1 + (k < input.size() ? uchar(input[k]) % 23 : 7);
-            decoder.decode(QByteArrayView(input).sliced(at, std::min(step, input.size() - at)), out);
+            decoder.decode(QByteArrayView(input).sliced(at, std::min(step, input.size() - at)),
+                           out);
             at += step;
         }
         decoder.finish();

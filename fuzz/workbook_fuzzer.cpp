@@ -20,7 +20,8 @@ using namespace tessarin;
 
 namespace {
 
-// Everything a save writes for the workbook, in a form that compares.
+// Everything a save writes for the workbook, in a form that compares (a page that cannot be
+// written, say a text too long for the format, shows as the refusal).
 QStringList state(TqzExcel &workbook)
 {
     QStringList out = workbook.PageNames;
@@ -28,7 +29,12 @@ QStringList state(TqzExcel &workbook)
     QDomDocument doc;
     QDomElement element = doc.createElement(QStringLiteral("TqzExcel"));
     doc.appendChild(element);
-    workbook.SaveToXML(element);
+    try {
+        workbook.SaveToXML(element);
+    } catch (const Error &e) {
+        out.append(e.message());
+        return out;
+    }
     for (QDomElement c = element.firstChildElement(); !c.isNull(); c = c.nextSiblingElement())
         out.append(c.attribute(QStringLiteral("SaveText")) + QLatin1Char('/')
                    + c.attribute(QStringLiteral("OwnerIndex")));

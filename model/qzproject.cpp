@@ -144,7 +144,8 @@ void LoadProjectFromStream(TqzProject &project, const QByteArray &stream, const 
 
 void LoadProjectFromFile(TqzProject &project, const QString &fileName)
 {
-    LoadProjectFromStream(project, readWholeFile(fileName),
+    LoadProjectFromStream(project,
+                          readWholeFile(fileName),
                           fileName == QLatin1String("-") ? QStringLiteral("standard input")
                                                          : fileName);
 }

@@ -30,8 +30,8 @@ QString followLinks(const QString &path)
     QFileInfo info(path);
     for (int depth = 0; info.isSymLink(); ++depth) {
         if (depth == 40)
-            throw Error(QStringLiteral("cannot write %1: too many levels of symbolic links")
-                            .arg(path));
+            throw Error(
+                QStringLiteral("cannot write %1: too many levels of symbolic links").arg(path));
         info.setFile(info.symLinkTarget());
     }
     return info.filePath();
@@ -122,8 +122,8 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
             return;
         }
         struct stat null = {};
-        if (S_ISCHR(target.st_mode) && ::stat("/dev/null", &null) == 0
-            && S_ISCHR(null.st_mode) && target.st_rdev == null.st_rdev)
+        if (S_ISCHR(target.st_mode) && ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode)
+            && target.st_rdev == null.st_rdev)
             return;
         if (!S_ISREG(target.st_mode))
             throw Error(QStringLiteral("cannot write %1: it is %2, not a regular file; nothing "
@@ -177,9 +177,10 @@ QByteArray readWholeFile(const QString &path, qint64 limit)
                             .arg(name, byteCountText(limit)));
         // Grow by doubling, but never past the limit: refusing must not take twice its memory.
         if (data.size() + got > data.capacity())
-            data.reserve(static_cast<qsizetype>(
-                std::min(limit, std::max(2 * static_cast<qint64>(data.capacity()),
-                                         static_cast<qint64>(data.size()) + got))));
+            data.reserve(
+                static_cast<qsizetype>(std::min(limit,
+                                                std::max(2 * static_cast<qint64>(data.capacity()),
+                                                         static_cast<qint64>(data.size()) + got))));
         data.append(chunk.data(), static_cast<qsizetype>(got));
     }
     return data;

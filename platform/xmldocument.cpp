@@ -145,7 +145,8 @@ void checkCharacters(QStringView text, const QString &where)
             continue;
         if (c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0xE000 && c < 0xFFFE))
             continue;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
+        if (QChar::isHighSurrogate(c) && i + 1 < n
+            && QChar::isLowSurrogate(text[i + 1].unicode())) {
             ++i;
             continue;
         }
@@ -166,10 +167,9 @@ void checkAttributeCounts(QStringView text, const QString &where)
                && text[end] != u'/')
             ++end;
         const auto [line, column] = placeOf(text, at);
-        const QString what = declaration
-                                 ? QStringLiteral("a literal in the declaration")
-                                 : QStringLiteral("element <%1>")
-                                       .arg(text.sliced(at + 1, end - at - 1).toString());
+        const QString what = declaration ? QStringLiteral("a literal in the declaration")
+                                         : QStringLiteral("element <%1>")
+                                               .arg(text.sliced(at + 1, end - at - 1).toString());
         throw Error(QStringLiteral("%1: %2 at line %3, column %4 carries more than %5 "
                                    "attributes; no document the program reads has that many")
                         .arg(where, what)

@@ -58,7 +58,7 @@ public:
 private:
     char m_group[4] = {};
     qsizetype m_offsets[4] = {};
-    int m_pending = 0;       // significant characters of the open group
+    int m_pending = 0;        // significant characters of the open group
     qsizetype m_consumed = 0; // characters handed in so far
 };
 

@@ -11,6 +11,7 @@
 #include <QDomDocument>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QStringEncoder>
 #include <QTabBar>
@@ -80,14 +81,17 @@ private:
 // A project document's element: it holds one of the project's parts, or nothing at all.
 bool isProjectElement(const QDomElement &root)
 {
-    static const QStringList parts{QStringLiteral("TRTL"), QStringLiteral("TVariables"),
-                                   QStringLiteral("TProcess"), kExcelElement};
+    static const QStringList parts{QStringLiteral("TRTL"),
+                                   QStringLiteral("TVariables"),
+                                   QStringLiteral("TProcess"),
+                                   kExcelElement};
     bool empty = true;
     for (QDomNode n = root.firstChild(); !n.isNull(); n = n.nextSibling()) {
         if (n.isElement() && parts.contains(n.toElement().tagName()))
             return true;
-        if (n.isElement() || ((n.isText() || n.isCDATASection())
-                              && !n.toCharacterData().data().trimmed().isEmpty()))
+        if (n.isElement()
+            || ((n.isText() || n.isCDATASection())
+                && !n.toCharacterData().data().trimmed().isEmpty()))
             empty = false;
     }
     return empty;
@@ -382,6 +386,9 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     // outside that range stays exactly as it was read: other elements, attribute order,
     // comments, white space and line ends.
     QXmlStreamReader reader(text);
+    // Names as the document gives them, as the DOM above compares them ("x:TqzExcel" is not
+    // the workbook element).
+    reader.setNamespaceProcessing(false);
     qsizetype from = -1;
     qsizetype to = -1;
     bool replacing = false;
@@ -397,7 +404,7 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
             ++depth;
             if (depth == 1)
                 rootStartEnd = offset;
-            if (depth == 2 && from < 0 && reader.name() == kExcelElement) {
+            if (depth == 2 && from < 0 && reader.qualifiedName() == kExcelElement) {
                 // A start tag holds no other '<' (attribute values cannot).
                 from = text.lastIndexOf(QLatin1Char('<'), offset - 1);
                 replacing = true;
@@ -417,8 +424,30 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
             --depth;
         }
     }
-    if (from < 0 || to < from)
-        throw Error(where + QStringLiteral(": cannot find where the workbook element goes"));
+    // The places must be markup of the document's own text: an element that an entity
+    // reference brought in has none, and splicing there would break the document.
+    const QStringView all(text);
+    auto tagAt = [&](qsizetype at, const QString &open) {
+        if (at < 0 || !all.sliced(at).startsWith(open))
+            return false;
+        const qsizetype after = at + open.size();
+        return after < all.size()
+               && (all[after].isSpace() || all[after] == u'/' || all[after] == u'>');
+    };
+    static const QRegularExpression endTag(QStringLiteral("</TqzExcel\\s*>$"));
+    bool sound = from >= 0 && to >= from;
+    if (sound && replacing) {
+        const QString element = text.mid(from, to - from);
+        sound = tagAt(from, QStringLiteral("<") + kExcelElement)
+                && (element.endsWith(QLatin1String("/>")) || endTag.match(element).hasMatch());
+    } else if (sound && emptyRootName.isEmpty()) {
+        sound = tagAt(from, QStringLiteral("</") + doc.documentElement().tagName());
+    }
+    if (!sound)
+        throw Error(where
+                    + QStringLiteral(": cannot find where the workbook element goes in the "
+                                     "document's text (is it brought in by an entity "
+                                     "reference?); the document is left as it was"));
 
     const QString lineEnd = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
                                                                  : QStringLiteral("\n");

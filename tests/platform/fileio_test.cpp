@@ -128,8 +128,9 @@ TEST(ReadWholeFile, RefusesHugeFilesBeforeReadingAndEndlessDevicesWhileReading)
     const std::string folder = errorOf([&] { readWholeFile(dir.path()); });
     EXPECT_EQ(folder.rfind("cannot read " + dir.path().toStdString() + ": ", 0), 0u) << folder;
     EXPECT_NE(folder.find("directory"), std::string::npos) << folder;
-    EXPECT_EQ(errorOf([&] { readWholeFile(dir.filePath(QStringLiteral("none"))); }).rfind(
-                  "cannot read ", 0),
+    EXPECT_EQ(errorOf([&] {
+                  readWholeFile(dir.filePath(QStringLiteral("none")));
+              }).rfind("cannot read ", 0),
               0u);
 }
 
@@ -204,8 +205,7 @@ TEST(WriteFileAtomically, FollowsLinksAndWritesIntoFifosAndNeverReplacesOtherKin
     ASSERT_EQ(::mkfifo(QFile::encodeName(at("fifo")).constData(), 0600), 0);
     QByteArray read;
     std::thread reader = drainFifo(at("fifo"), read);
-    const std::string fifoError
-        = errorOf([&] { writeFileAtomically(at("fifo"), "streamed"); });
+    const std::string fifoError = errorOf([&] { writeFileAtomically(at("fifo"), "streamed"); });
     reader.join();
     EXPECT_EQ(fifoError, "");
     EXPECT_EQ(read, QByteArray("streamed"));

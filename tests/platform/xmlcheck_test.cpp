@@ -32,19 +32,26 @@ TEST(XmlCheck, NamesForbiddenCharactersAndBoundsAttributesButReadsEverythingElse
     const QString head = QStringLiteral("<?xml version=\"1.0\"?>\n");
     const QString many = QString(300, QLatin1Char('='));
     const Case cases[] = {
-        {"control in attribute", head + QStringLiteral("<P>\n<TRTL Name=\"a\x01" "b\"/></P>"),
+        {"control in attribute",
+         head
+             + QStringLiteral("<P>\n<TRTL Name=\"a\x01"
+                              "b\"/></P>"),
          QStringLiteral("doc: not a well-formed XML document: control character U+0001 at line "
                         "3, column 14 cannot appear in XML")},
-        {"control in text", head + QStringLiteral("<P>ok\t\r\n\x1F</P>"),
+        {"control in text",
+         head + QStringLiteral("<P>ok\t\r\n\x1F</P>"),
          QStringLiteral("doc: not a well-formed XML document: control character U+001F at line "
                         "3, column 1 cannot appear in XML")},
-        {"NUL in a comment", head + QStringLiteral("<P><!--") + QChar(0) + QStringLiteral("--></P>"),
+        {"NUL in a comment",
+         head + QStringLiteral("<P><!--") + QChar(0) + QStringLiteral("--></P>"),
          QStringLiteral("doc: not a well-formed XML document: control character U+0000 at line "
                         "2, column 8 cannot appear in XML")},
-        {"noncharacter", head + QStringLiteral("<P>") + QChar(0xFFFE) + QStringLiteral("</P>"),
+        {"noncharacter",
+         head + QStringLiteral("<P>") + QChar(0xFFFE) + QStringLiteral("</P>"),
          QStringLiteral("doc: not a well-formed XML document: character U+FFFE at line 2, column "
                         "4 cannot appear in XML")},
-        {"lone surrogate", head + QStringLiteral("<P>") + QChar(0xDC00) + QStringLiteral("x</P>"),
+        {"lone surrogate",
+         head + QStringLiteral("<P>") + QChar(0xDC00) + QStringLiteral("x</P>"),
          QStringLiteral("doc: not a well-formed XML document: unpaired surrogate U+DC00 at line "
                         "2, column 4 cannot appear in XML")},
         {"surrogate pair and DEL", head + QStringLiteral("<P a=\"😀\x7F\">泵</P>"), {}},
@@ -58,13 +65,14 @@ TEST(XmlCheck, NamesForbiddenCharactersAndBoundsAttributesButReadsEverythingElse
                         "no document the program reads has that many")},
         // "=" and ">" inside values, comments, CDATA and processing instructions are not
         // attributes.
-        {"signs inside values",
-         head + QStringLiteral("<P a=\"%1\" b='>%1'>x</P>").arg(many), {}},
+        {"signs inside values", head + QStringLiteral("<P a=\"%1\" b='>%1'>x</P>").arg(many), {}},
         {"signs in other markup",
-         head + QStringLiteral("<P><!--%1--><![CDATA[%1]]><?pi %1?></P>").arg(many), {}},
+         head + QStringLiteral("<P><!--%1--><![CDATA[%1]]><?pi %1?></P>").arg(many),
+         {}},
         {"entity text holding many attributes",
-         head + QStringLiteral("<!DOCTYPE P [<!ENTITY e '<E%1/>'>]><P>&e;</P>")
-                    .arg(attributes(MaxXmlAttributes + 1)),
+         head
+             + QStringLiteral("<!DOCTYPE P [<!ENTITY e '<E%1/>'>]><P>&e;</P>")
+                   .arg(attributes(MaxXmlAttributes + 1)),
          QStringLiteral("doc: a literal in the declaration at line 2, column 1 carries more "
                         "than 256 attributes; no document the program reads has that many")},
     };
@@ -83,8 +91,8 @@ TEST(XmlCheck, NamesForbiddenCharactersAndBoundsAttributesButReadsEverythingElse
 // the square of their number.
 TEST(XmlCheck, AnElementWithAHugeNumberOfAttributesIsRefusedBeforeParsing)
 {
-    const QByteArray doc = "<?xml version=\"1.0\"?>\n<P><TRTL" + attributes(200000).toLatin1()
-                           + "/></P>\n";
+    const QByteArray doc
+        = "<?xml version=\"1.0\"?>\n<P><TRTL" + attributes(200000).toLatin1() + "/></P>\n";
     EXPECT_THROW(readXmlDocument(doc, QStringLiteral("doc")), Error);
 }
 

@@ -238,11 +238,11 @@ TEST(Base64Pieces, AgreeWithTheWholeTextWhereverTheyAreCut)
         "YQ==YWI=YWJj",
         " Y\r\nW J\tj ",
         insertEvery(valid, 7, "\r\n"),
-        "YW=j",          // letter after "=" in the third place
-        "=WJj",          // "=" first
-        "YWJjY",         // ends inside a group
-        "YWJjYW\n\n",    // ends inside a group, noise after it
-        "YWJj!!Y=Jj",    // "=" second, noise before
+        "YW=j",       // letter after "=" in the third place
+        "=WJj",       // "=" first
+        "YWJjY",      // ends inside a group
+        "YWJjYW\n\n", // ends inside a group, noise after it
+        "YWJj!!Y=Jj", // "=" second, noise before
     };
     for (const QByteArray &text : texts) {
         const QString whole = refusal(text);

@@ -312,7 +312,8 @@ TEST_F(Workbook, PagesOfUnknownFormatsAreKeptAndReported)
         bool reported;
     } rows[] = {
         {"later format", EncodeBase64Text(later), true},
-        {"noise around it", QStringLiteral(" ") + EncodeBase64Text(later) + QStringLiteral("\r\n"),
+        {"noise around it",
+         QStringLiteral(" ") + EncodeBase64Text(later) + QStringLiteral("\r\n"),
          true},
         {"empty", QString(), false},
     };
@@ -332,8 +333,8 @@ TEST_F(Workbook, PagesOfUnknownFormatsAreKeptAndReported)
         }
 
         QDomDocument again;
-        const QString saved = savedElement(again).lastChildElement().attribute(
-            QStringLiteral("SaveText"));
+        const QString saved
+            = savedElement(again).lastChildElement().attribute(QStringLiteral("SaveText"));
         if (row.reported)
             EXPECT_EQ(saved, row.text) << row.what;
         else
@@ -378,9 +379,7 @@ TEST_F(Workbook, SignalsEachChangeOfContent)
     // A page that reports a change of its own, where pages have that signal.
     addPages({0});
     if (workbook.Pages[0]->metaObject()->indexOfSignal("contentChanged()") >= 0) {
-        EXPECT_EQ(count([&] {
-                      QMetaObject::invokeMethod(workbook.Pages[0], "contentChanged");
-                  }),
+        EXPECT_EQ(count([&] { QMetaObject::invokeMethod(workbook.Pages[0], "contentChanged"); }),
                   1);
     }
 }
@@ -548,11 +547,35 @@ TEST_F(SaveToFile, RefusesDocumentsThatAreNotProjectFiles)
                 workbook.SaveToFile(path());
                 ADD_FAILURE() << "accepted " << row.document.data();
             } catch (const Error &e) {
-                EXPECT_TRUE(e.message().contains(QStringLiteral("not a project file")))
-                    << e.what();
+                EXPECT_TRUE(e.message().contains(QStringLiteral("not a project file"))) << e.what();
             }
             EXPECT_EQ(read(), head + row.document);
         }
+    }
+}
+
+// Elements that come from entity references have no place of their own in the text: a save
+// either finds where the workbook goes in the document's own text or refuses, and what it
+// writes loads back with the saved pages.
+TEST_F(SaveToFile, WorkbookFromAnEntityIsNeverSplicedIntoTheWrongPlace)
+{
+    const QByteArray documents[] = {
+        "<!DOCTYPE FLW [<!ENTITY e \"<TqzExcel ShowPages='x'/>\">]>\n<FLW><TRTL/>&e;</FLW>\n",
+        "<!DOCTYPE FLW [<!ENTITY e \"<TRTL/>\">]>\n<FLW>&e;</FLW>\n",
+        "<!DOCTYPE FLW [<!ENTITY e \"<TRTL/><TqzExcel/>\">]>\n<FLW>&e;<TVariables/></FLW>\n",
+    };
+    addPages({0, 0});
+    for (const QByteArray &document : documents) {
+        QByteArray saved;
+        try {
+            saved = workbook.SaveIntoDocument("<?xml version=\"1.0\"?>\n" + document);
+        } catch (const Error &) {
+            continue;
+        }
+        QWidget host;
+        TqzExcel back(&host);
+        back.LoadFromStream(saved);
+        EXPECT_EQ(back.Pages.size(), 2) << saved.data();
     }
 }
 
