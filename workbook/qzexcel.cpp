@@ -574,11 +574,12 @@ void TqzExcel::printPages(const QList<TqzReport *> &pages, QPrinter *printer)
         printer = printerLayer().printer();
     if (!printer)
         throw Error(QStringLiteral("printing: no printer is available"));
-    TPrintJob job(*printer);
+    // Each sheet takes the paper of the page printed on it.
+    TPrintJob job(*printer, pages.front());
     bool first = true;
     for (TqzReport *page : pages) {
         if (!first)
-            job.NewPage();
+            job.NewPage(page);
         first = false;
         page->updateLayoutIfPending();
         page->PrintIt();

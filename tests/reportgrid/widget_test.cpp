@@ -352,6 +352,31 @@ private slots:
         QCOMPARE(cell->FCellText, QStringLiteral("流量\r\n扬程"));
     }
 
+    // The edit box edits the full value of a formatted number; each accepted keystroke tells
+    // the page's owners that the content changed, a refused one and the box itself do not.
+    void editBoxShowsTheFullValueAndAnnouncesChanges()
+    {
+        TReportCell *cell = at(2, 2);
+        page().SetCallText(2, 2, QStringLiteral("21.6956927"));
+        page().SetCellFocus(2, 2);
+        page().SetCellDispFormt(QStringLiteral("0.00"));
+        page().RemoveAllSelectedCell();
+        QCOMPARE(cell->displayText(), QStringLiteral("21.70"));
+        QSignalSpy changed(&page(), &TReportControl::contentChanged);
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
+        QPlainTextEdit *box = page().FEditWnd;
+        QVERIFY(box);
+        QCOMPARE(box->toPlainText(), QStringLiteral("21.6956927"));
+        QCOMPARE(changed.count(), 0);
+        type(box, QStringLiteral("5"));
+        QCOMPARE(cell->FCellText, QStringLiteral("21.69569275"));
+        QCOMPARE(cell->displayText(), QStringLiteral("21.70"));
+        QCOMPARE(changed.count(), 1);
+        box->setPlainText(QString(MaxCellTextBytes + 1, u'9')); // refused: over the limit
+        QCOMPARE(cell->FCellText, QStringLiteral("21.69569275"));
+        QCOMPARE(changed.count(), 1);
+    }
+
     void editBoxRefusesTextBeyondLimit()
     {
         TReportCell *cell = at(0, 0);
