@@ -385,6 +385,11 @@ private slots:
         QVERIFY(&windows[0]->excel() != &windows[1]->excel());
         windows[0]->excel().SetTagValue(QStringLiteral("扬程"), QStringLiteral("40"));
         QCOMPARE(windows[1]->excel().GetTagValue(QStringLiteral("扬程")), QStringLiteral("32.5"));
+        // Changes are marked per window: by the workbook, and by a page of its own (typing).
+        QVERIFY(f.main->isModified(windows[0]) && !f.main->isModified(windows[1]));
+        QVERIFY(QMetaObject::invokeMethod(windows[1]->excel().Pages.at(2), "contentChanged"));
+        QVERIFY(f.main->isModified(windows[1]));
+        QCOMPARE(windows[1]->windowTitle(), QStringLiteral("dazudozaraz*"));
         QVERIFY(f.services->errors.isEmpty());
     }
 
@@ -420,7 +425,6 @@ private slots:
         }
 
         w->excel().SetTagValue(QStringLiteral("扬程"), QStringLiteral("40"));
-        f.main->setModified(w, true);
         QCOMPARE(w->windowTitle(), QStringLiteral("first.flw*"));
         f.main->actSave->trigger();
         QCOMPARE(f.services->saveDialogs.size(), 1);
