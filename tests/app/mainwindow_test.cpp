@@ -819,7 +819,10 @@ private slots:
         f.main->resize(1000, 720);
         f.active()->mniViewMsg->trigger();
         QTest::qWait(200);
+        // As when the pointer rests on the tool button "打开".
+        f.main->actOpen->showStatusText(f.main.get());
         QVERIFY(f.main->grab().save(QDir(shots).filePath(QStringLiteral("main-loaded.png"))));
+        f.main->statMain()->clearMessage();
 
         struct MidRun : QObject
         {
