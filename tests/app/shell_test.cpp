@@ -161,17 +161,32 @@ private slots:
         }
     }
 
-    void version()
+    // Without a display the program answers --version, and otherwise says why it cannot start
+    // instead of failing inside the window system.
+    void withoutDisplay_data()
     {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output"); // the start of standard output, else of errors
+        QTest::newRow("version") << "--version" << 0 << QByteArray("Tessarin 1.");
+        QTest::newRow("window") << "pump.flw" << 1 << QByteArray("Tessarin: no display");
+    }
+    void withoutDisplay()
+    {
+        QFETCH(QString, argument);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
         QProcess run;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
         run.setProcessEnvironment(env);
-        run.start(QStringLiteral(TESSARIN_PROGRAM), {QStringLiteral("--version")});
+        run.start(QStringLiteral(TESSARIN_PROGRAM), {argument});
         QVERIFY(run.waitForFinished(10000));
-        QCOMPARE(run.exitCode(), 0);
-        QVERIFY(run.readAllStandardOutput().startsWith("Tessarin 1."));
+        QCOMPARE(run.exitCode(), exitCode);
+        const QByteArray text
+            = exitCode == 0 ? run.readAllStandardOutput() : run.readAllStandardError();
+        QVERIFY2(text.startsWith(output), text.constData());
     }
 
     // One echo to 127.0.0.1 a short while after start: where the system grants unprivileged
