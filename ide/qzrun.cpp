@@ -156,12 +156,6 @@ TqzRunResult TqzRun::runSelected()
         m_host.appendLog(QStringLiteral("初始化流程取值..."));
         NormaliseValues();
         m_host.appendLog(QStringLiteral("开始编译流程..."));
-        // The tree does not change during a run: the first item of each name is found once.
-        m_firstOfName.clear();
-        m_firstOfName.reserve(items.count());
-        for (int i = items.count() - 1; i >= 0; --i)
-            m_firstOfName.insert(items.nodeAt(i)->Name, i);
-        m_firstOfNameValid = true;
         CompileSubtree(top);
         Complier.reset();
         m_host.appendLog(QStringLiteral("发送编译结果给报表..."));
@@ -259,7 +253,16 @@ int TqzRun::earlierNamesake(int absoluteIndex) const
 {
     const TqzProjectTree &items = tree();
     const QString &name = items.nodeAt(absoluteIndex)->Name;
-    if (m_running && m_firstOfNameValid) {
+    if (m_running) {
+        // The tree does not change during a run: the first item of each name is found once,
+        // when the first leaf with a script asks.
+        if (!m_firstOfNameValid) {
+            m_firstOfName.clear();
+            m_firstOfName.reserve(items.count());
+            for (int i = items.count() - 1; i >= 0; --i)
+                m_firstOfName.insert(items.nodeAt(i)->Name, i);
+            m_firstOfNameValid = true;
+        }
         // The first item of the name qualifies exactly when it lies at least two places before;
         // when it is the item just before or the item itself, no earlier one exists.
         const int first = m_firstOfName.value(name, -1);

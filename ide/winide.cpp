@@ -517,7 +517,15 @@ void TfmWinIDE::tvProjectChange(const QModelIndex &item)
     appendLog(QStringLiteral("取值: ") + node->Value);
     appendLog(QStringLiteral("单位: ") + node->Unit);
     appendLog(QStringLiteral("脚本: ") + node->Script);
-    appendLog(QStringLiteral("编码脚本: ") + CodeTable->Translate(node->Script));
+    QString coded;
+    try {
+        coded = CodeTable->Translate(node->Script);
+    } catch (const Error &e) {
+        // A script the dictionary cannot translate (one that would grow past the formula
+        // limit) is shown with the reason instead.
+        coded = e.message();
+    }
+    appendLog(QStringLiteral("编码脚本: ") + coded);
 }
 
 TqzReport *TfmWinIDE::currentPage() const
