@@ -775,10 +775,15 @@ void TReportControl::applyHeightDrag()
     if (TReportCell *lowest = target->lowestCoveredCell())
         target = lowest;
     target->CalcMinCellHeight();
-    if (TReportLine *line = target->FOwnerLine)
+    bool changed = false;
+    if (TReportLine *line = target->FOwnerLine) {
+        const int before = line->FDragHeight;
         line->SetDragHeight(FMousePoint.y() - line->FLineTop);
+        changed = line->FDragHeight != before;
+    }
     UpdateLines();
-    emit contentChanged();
+    if (changed)
+        emit contentChanged();
 }
 
 void TReportControl::applyWidthDrag()
@@ -804,12 +809,14 @@ void TReportControl::applyWidthDrag()
     }
 
     // Moves a cell's edges; where its width changed, the old and the new place are repainted.
-    auto moveCell = [this](TReportCell *cell, int newLeft, int newWidth) {
+    bool changed = false;
+    auto moveCell = [this, &changed](TReportCell *cell, int newLeft, int newWidth) {
         const TRect old = cell->FCellRect;
         const int oldWidth = cell->FCellWidth;
         cell->SetCellLeft(newLeft);
         cell->SetCellWidth(newWidth);
         if (cell->FCellWidth != oldWidth) {
+            changed = true;
             invalidatePage(old.adjusted(0, 0, 1, 1));
             invalidatePage(cell->FCellRect.adjusted(0, 0, 1, 1));
         }
@@ -823,7 +830,8 @@ void TReportControl::applyWidthDrag()
             moveCell(n, n->FCellLeft + delta, n->FCellWidth - delta);
     }
     UpdateLines();
-    emit contentChanged();
+    if (changed)
+        emit contentChanged();
 }
 
 void TReportControl::WMMouseMove(const QPoint &point)

@@ -130,8 +130,9 @@ public:
     // Hook called while painting, after the page outline and before the corner marks and cells;
     // `painter` maps page pixels.
     virtual void DrawPrepare(QPainter &painter);
-    // Paints the page region `area` (page pixels) onto `painter`, which must map page pixels to
-    // the device at `scale` percent. Used by paintEvent; also renders pages to images.
+    // Paints the window region `area` of the page onto `painter` (window pixels; the page is
+    // mapped at the zoom): the page as printed, then the screen's marks on top (page outline,
+    // margin corners, selection). Used by paintEvent; also renders pages to images.
     void WMPaint(QPainter &painter, const QRect &area);
 
     // ---- mouse operations ----

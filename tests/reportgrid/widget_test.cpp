@@ -214,8 +214,12 @@ private slots:
         const int plain = line->GetLineHeight();
         const int bottom = line->FLineTop + plain;
         const int below = page().line(3)->FLineTop;
+        QSignalSpy changed(&page(), &TReportControl::contentChanged);
         drag(&page(), {centre(at(2, 0)).x(), bottom - 1}, {centre(at(2, 0)).x(), 5});
         QCOMPARE(line->FDragHeight, 5);
+        QCOMPARE(changed.count(), 1);
+        drag(&page(), {centre(at(2, 0)).x(), bottom - 1}, {centre(at(2, 0)).x(), 5});
+        QCOMPARE(changed.count(), 1); // the same height again is no change
         QCOMPARE(line->GetLineHeight(), plain);
         QCOMPARE(page().line(3)->FLineTop, below);
 
@@ -253,7 +257,9 @@ private slots:
     {
         const int edge = edgeX(0, 0);
         const QPoint from(edge - 2, centre(at(1, 0)).y());
+        QSignalSpy changed(&page(), &TReportControl::contentChanged);
         drag(&page(), from, {edge + 30, from.y()});
+        QCOMPARE(changed.count(), 1);
         for (int l = 0; l < 4; ++l) {
             QCOMPARE(widths(l), (QList<int>{130, 70, 100, 100}));
             QCOMPARE(at(l, 1)->FCellLeft, page().FLeftMargin + 130);
