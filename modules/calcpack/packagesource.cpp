@@ -353,6 +353,8 @@ std::vector<PackPage> parsePackPages(const QString &text, const QString &where)
                 fail(where, lineNo, QStringLiteral("margins needs four numbers (mm)"));
             for (int k = 0; k < 4; ++k)
                 page.margins[k] = positiveInt(m[k], QStringLiteral("a margin"), where, lineNo);
+        } else if (keyword == QLatin1String("height")) {
+            page.lineHeight = positiveInt(rest, QStringLiteral("a line height"), where, lineNo);
         } else if (keyword == QLatin1String("columns")) {
             page.columns.clear();
             for (const QString &w : rest.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -571,8 +573,8 @@ void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<Pack
             page.SetCellLines(ruled, ruled, ruled, ruled, 1, 1, 1, 1);
             page.SetCallText(l, ci, text);
         }
-        if (ln.height > 0)
-            page.SetLineHegit(l, ln.height);
+        if (ln.height > 0 || spec.lineHeight > 0)
+            page.SetLineHegit(l, ln.height > 0 ? ln.height : spec.lineHeight);
     }
     page.RemoveAllSelectedCell();
     page.UpdateLines();

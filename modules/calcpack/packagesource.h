@@ -55,6 +55,7 @@ struct PackPage
     QString tab;
     int margins[4] = {20, 15, 15, 15}; // mm: left, top, right, bottom
     std::vector<double> columns;       // relative widths of the base columns
+    int lineHeight = 0;                // least height of a line without its own, page pixels
     std::vector<PackLine> lines;
     int line = 0;
 };

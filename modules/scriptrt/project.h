@@ -1,6 +1,8 @@
 // project.h - constants and helpers visible to every formula and program.
 // Formulas are lower-cased before evaluation, so every name here is lower case.
 // SI units unless a name says otherwise: m, s, kg, Pa, K, W; flows in m3/h where named so.
+// A helper refuses an impossible argument with throw("why"): the formula then fails and the
+// run logs that text, so no plausible-looking number comes out of an impossible case.
 
 // Standard acceleration of gravity, m/s2 (CGPM 1901, ISO 80000-3).
 const double gn = 9.80665;

@@ -72,6 +72,7 @@ TEST(PackSource, PageErrorsNameTheLineAndTheFault)
         {head + "line : 3\n", "line 3: a cell needs its span and its content"},
         {"page P\ncolumns 1 x\n", "line 2: a column width must be a positive number"},
         {"page P\nmargins 20 15 15\n", "line 2: margins needs four numbers"},
+        {"page P\nheight -3\n", "line 2: a line height must be a whole number"},
         {"page P\ncolumns 1\n", "line 1: the page \"P\" has no lines"},
         {"columns 1\n", "\"columns\" before the first page"},
         {head + "shade on\n", "line 3: unknown keyword \"shade\""},
