@@ -151,7 +151,7 @@ QString TfmMain::projectFileFilter()
 
 void TfmMain::createActions()
 {
-    struct Spec
+    struct ActionDef
     {
         QAction **field;
         const char *name;
@@ -161,7 +161,7 @@ void TfmMain::createActions()
         QKeySequence shortcut;
         void (TfmMain::*handler)();
     };
-    const Spec specs[] = {
+    const ActionDef definitions[] = {
         {&actNew, "actNew", QStringLiteral("新建(&N)..."), {}, imgNew, {}, &TfmMain::actNewExecute},
         {&actOpen,
          "actOpen",
@@ -335,23 +335,23 @@ void TfmMain::createActions()
          {},
          nullptr},
     };
-    for (const Spec &spec : specs) {
-        auto *action = new QAction(spec.caption, this);
-        action->setObjectName(QLatin1String(spec.name));
-        if (!spec.hint.isEmpty())
-            setHint(action, spec.hint);
-        if (spec.image >= 0)
-            action->setIcon(mainImage(spec.image));
-        if (!spec.shortcut.isEmpty()) {
-            action->setShortcut(spec.shortcut);
+    for (const ActionDef &def : definitions) {
+        auto *action = new QAction(def.caption, this);
+        action->setObjectName(QLatin1String(def.name));
+        if (!def.hint.isEmpty())
+            setHint(action, def.hint);
+        if (def.image >= 0)
+            action->setIcon(mainImage(def.image));
+        if (!def.shortcut.isEmpty()) {
+            action->setShortcut(def.shortcut);
             // The key works wherever the focus is inside the main window, the project windows'
             // pages included.
             action->setShortcutContext(Qt::WindowShortcut);
             addAction(action);
         }
-        if (spec.handler)
-            connect(action, &QAction::triggered, this, spec.handler);
-        *spec.field = action;
+        if (def.handler)
+            connect(action, &QAction::triggered, this, def.handler);
+        *def.field = action;
     }
     mniOptions->setEnabled(false);
     connect(mniExit, &QAction::triggered, this, &QWidget::close);
