@@ -26,7 +26,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QMetaMethod>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -79,7 +78,6 @@ public:
         return true;
     }
 
-public slots:
     void contentChanged() { m_main->setModified(m_window, true); }
 
 private:
@@ -440,7 +438,8 @@ void TfmMain::createStatusBar()
 
 TfmWinIDE *TfmMain::activeProjectWindow() const
 {
-    QMdiSubWindow *sub = m_mdi->activeSubWindow();
+    // The current child stays current while another program or a dialog has the focus.
+    QMdiSubWindow *sub = m_mdi->currentSubWindow();
     return sub ? qobject_cast<TfmWinIDE *>(sub->widget()) : nullptr;
 }
 
@@ -465,15 +464,8 @@ void TfmMain::addProjectWindow(TfmWinIDE *window)
     auto *watch = new TProjectWindowWatch(this, window);
     window->setProgressReceiver(watch);
     window->installEventFilter(this);
-    // Connected by name: the workbook announces changes of its pages' content.
-    const QMetaObject *meta = window->excel().metaObject();
-    const int signal = meta->indexOfSignal("contentChanged()");
-    if (signal >= 0)
-        QObject::connect(
-            &window->excel(),
-            meta->method(signal),
-            watch,
-            watch->metaObject()->method(watch->metaObject()->indexOfSlot("contentChanged()")));
+    connect(
+        &window->excel(), &TqzExcel::contentChanged, watch, &TProjectWindowWatch::contentChanged);
     setCaption(window, window->windowTitle());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow *sub = m_mdi->addSubWindow(window);

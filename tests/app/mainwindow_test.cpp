@@ -202,6 +202,13 @@ private slots:
         f.main->actVOKFLW->trigger();
         QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
         QCOMPARE(bar->actions().size(), 5);
+        // Another window taking the focus leaves the menus and the commands as they are.
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
+        QVERIFY(f.main->actPrint->isEnabled());
         f.main->mdiArea()->closeAllSubWindows();
         QCOMPARE(menuTitles(bar), bare);
 
