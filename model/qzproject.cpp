@@ -144,7 +144,10 @@ void LoadProjectFromStream(TqzProject &project, const QByteArray &stream, const 
 
 void LoadProjectFromFile(TqzProject &project, const QString &fileName)
 {
-    LoadProjectFromStream(project, readWholeFile(fileName), fileName);
+    LoadProjectFromStream(project,
+                          readWholeFile(fileName),
+                          fileName == QLatin1String("-") ? QStringLiteral("standard input")
+                                                         : fileName);
 }
 
 QByteArray SaveProjectToBytes(TqzProject &project, const QString &encoding)

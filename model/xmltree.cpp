@@ -56,6 +56,7 @@ QByteArray writeXmlTree(const XmlElement &root, const QString &encoding)
 std::unique_ptr<XmlElement> parseXmlTree(const QByteArray &bytes, const QString &where)
 {
     const QString text = decodeXmlDocument(bytes, where);
+    checkXmlText(text, where);
     QXmlStreamReader reader(text);
     reader.setNamespaceProcessing(false);
     std::unique_ptr<XmlElement> root;

@@ -1,6 +1,7 @@
 #include "textcodec.h"
 
 #include "error.h"
+#include "xmldocument.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -69,19 +70,24 @@ QByteArray encodeXml(const QString &text, const QString &encoding)
     QStringEncoder enc(name.constData(), QStringEncoder::Flag::Stateless);
     if (!enc.isValid())
         throw Error(QStringLiteral("unknown encoding \"%1\"").arg(encoding));
+    // A character counts as held when the bytes it is written as read back as that character
+    // the way the program reads such a document: a GB2312 label is read as GB18030, and the two
+    // tables disagree on a few characters (U+2015 is A1AA in one, A1AA is U+2014 in the
+    // other), which must then be written as references.
+    const QByteArray reading = xmlDecodingCodec(normalisedEncoding(encoding));
     QByteArray whole = enc.encode(text);
     // Fast path: the whole text survives the round trip.
-    QStringDecoder dec(name.constData(), QStringDecoder::Flag::Stateless);
-    if (!enc.hasError() && QString(dec.decode(whole)) == text)
+    QStringDecoder dec(reading.constData(), QStringDecoder::Flag::Stateless);
+    if (!enc.hasError() && QString(dec.decode(whole)) == text && !dec.hasError())
         return whole;
 
     // Slow path: blocks that round-trip are taken whole; only a block that does not is looked
     // at character by character, referencing each character that does not round-trip.
-    auto roundTrips = [&name](QStringView piece, QByteArray &bytes) {
+    auto roundTrips = [&name, &reading](QStringView piece, QByteArray &bytes) {
         QStringEncoder e(name.constData(), QStringEncoder::Flag::Stateless);
         bytes = e.encode(piece);
-        QStringDecoder d(name.constData(), QStringDecoder::Flag::Stateless);
-        return !e.hasError() && QString(d.decode(bytes)) == piece;
+        QStringDecoder d(reading.constData(), QStringDecoder::Flag::Stateless);
+        return !e.hasError() && QString(d.decode(bytes)) == piece && !d.hasError();
     };
     QByteArray out;
     out.reserve(whole.size() + 64);

@@ -110,7 +110,139 @@ std::pair<int, int> lineAndColumn(const QString &decodedPrefix)
     return {line, static_cast<int>(decodedPrefix.size() - lastBreak)};
 }
 
+// Line and column (1-based, in characters) of an offset in a decoded text.
+std::pair<qsizetype, qsizetype> placeOf(QStringView text, qsizetype offset)
+{
+    const QStringView before = text.first(offset);
+    return {before.count(QLatin1Char('\n')) + 1, offset - before.lastIndexOf(QLatin1Char('\n'))};
+}
+
+[[noreturn]] void refuseCharacter(QStringView text, qsizetype at, const QString &where)
+{
+    const char16_t c = text[at].unicode();
+    const auto [line, column] = placeOf(text, at);
+    const QString code = QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+    QString what;
+    if (c < 0x20)
+        what = QStringLiteral("control character ") + code;
+    else if (QChar::isSurrogate(c))
+        what = QStringLiteral("unpaired surrogate ") + code;
+    else
+        what = QStringLiteral("character ") + code;
+    throw Error(QStringLiteral("%1: not a well-formed XML document: %2 at line %3, column %4 "
+                               "cannot appear in XML")
+                    .arg(where, what)
+                    .arg(line)
+                    .arg(column));
+}
+
+void checkCharacters(QStringView text, const QString &where)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x20 && c < 0xD800)
+            continue;
+        if (c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0xE000 && c < 0xFFFE))
+            continue;
+        if (QChar::isHighSurrogate(c) && i + 1 < n
+            && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+            continue;
+        }
+        refuseCharacter(text, i, where);
+    }
+}
+
+// Counts the attributes of every start tag (each "=" outside quoted values) and, in a document
+// type declaration, the "=" inside each quoted literal (an entity's replacement text may hold a
+// start tag). Comments, CDATA sections, processing instructions and end tags are skipped. Every
+// step moves forward, so the pass is linear.
+void checkAttributeCounts(QStringView text, const QString &where)
+{
+    const qsizetype n = text.size();
+    auto refuse = [&](qsizetype at, bool declaration) {
+        qsizetype end = at + 1;
+        while (end < n && end < at + 64 && !text[end].isSpace() && text[end] != u'>'
+               && text[end] != u'/')
+            ++end;
+        const auto [line, column] = placeOf(text, at);
+        const QString what = declaration ? QStringLiteral("a literal in the declaration")
+                                         : QStringLiteral("element <%1>")
+                                               .arg(text.sliced(at + 1, end - at - 1).toString());
+        throw Error(QStringLiteral("%1: %2 at line %3, column %4 carries more than %5 "
+                                   "attributes; no document the program reads has that many")
+                        .arg(where, what)
+                        .arg(line)
+                        .arg(column)
+                        .arg(MaxXmlAttributes));
+    };
+    auto skipPast = [&](qsizetype from, QStringView end) {
+        const qsizetype at = text.indexOf(end, from);
+        return at < 0 ? n : at + end.size();
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        i = text.indexOf(u'<', i);
+        if (i < 0)
+            return;
+        const QStringView rest = text.sliced(i);
+        if (rest.startsWith(u"<!--")) {
+            i = skipPast(i + 4, u"-->");
+        } else if (rest.startsWith(u"<![CDATA[")) {
+            i = skipPast(i + 9, u"]]>");
+        } else if (rest.startsWith(u"<?")) {
+            i = skipPast(i + 2, u"?>");
+        } else if (rest.startsWith(u"</")) {
+            i = skipPast(i + 2, u">");
+        } else if (rest.startsWith(u"<!")) {
+            // Declarations: up to the ">" outside quotes and outside an internal subset.
+            qsizetype j = i + 2;
+            int depth = 0;
+            for (; j < n; ++j) {
+                const char16_t c = text[j].unicode();
+                if (c == u'"' || c == u'\'') {
+                    const qsizetype close = text.indexOf(QChar(c), j + 1);
+                    const qsizetype stop = close < 0 ? n : close;
+                    if (text.sliced(j, stop - j).count(u'=') > MaxXmlAttributes)
+                        refuse(i, true);
+                    j = stop;
+                } else if (c == u'[') {
+                    ++depth;
+                } else if (c == u']') {
+                    --depth;
+                } else if (c == u'>' && depth <= 0) {
+                    break;
+                }
+            }
+            i = j + 1;
+        } else {
+            int count = 0;
+            qsizetype j = i + 1;
+            for (; j < n; ++j) {
+                const char16_t c = text[j].unicode();
+                if (c == u'"' || c == u'\'') {
+                    const qsizetype close = text.indexOf(QChar(c), j + 1);
+                    j = close < 0 ? n : close;
+                } else if (c == u'=') {
+                    if (++count > MaxXmlAttributes)
+                        refuse(i, false);
+                } else if (c == u'>') {
+                    break;
+                }
+            }
+            i = j + 1;
+        }
+    }
+}
+
 } // namespace
+
+void checkXmlText(QStringView text, const QString &where)
+{
+    checkCharacters(text, where);
+    checkAttributeCounts(text, where);
+}
 
 static bool isXmlChar(char16_t c)
 {
@@ -213,6 +345,7 @@ QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where)
 
 QDomDocument readXmlText(const QString &text, const QString &where)
 {
+    checkXmlText(text, where);
     QDomDocument doc;
     QString message;
     int line = 0;

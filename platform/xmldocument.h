@@ -21,6 +21,20 @@ QByteArray xmlDecodingCodec(const QString &declared);
 // unknown encoding or for the first byte that does not decode (offset, line and column).
 QString decodeXmlDocument(const QByteArray &bytes, const QString &where);
 
+// The most attributes an element of a document read by the program may carry. The stored
+// formats use at most a handful; Qt's parser checks every attribute against all earlier ones
+// of its element, so an element with very many of them would take time growing with the
+// square of their number. The bound keeps every read linear in the size of the document.
+inline constexpr int MaxXmlAttributes = 256;
+
+// Checks a decoded document before it is parsed, in one linear pass, and throws Error naming
+// `where` for the first character XML 1.0 cannot carry (a control character other than tab,
+// line feed and carriage return, U+FFFE, U+FFFF or an unpaired surrogate), with its code point,
+// line and column, and for an element (or a replacement text in the document type) with more
+// than MaxXmlAttributes attributes. The readers below call it; other well-formedness rules are
+// left to the parser.
+void checkXmlText(QStringView text, const QString &where);
+
 // Parses a document in its declared encoding. Throws Error naming `where` with line and column
 // for a malformed document or a byte sequence the encoding cannot decode.
 QDomDocument readXmlDocument(const QByteArray &bytes, const QString &where);

@@ -248,8 +248,8 @@ int decodeCheckedGroup(const char g[4], char *out)
 
 // Decodes n characters at in into out, which has room for 3 * (n / 4) + 8 bytes (the fast
 // paths store whole words and may write up to 8 bytes past what they keep). Returns the byte
-// count.
-qsizetype decodeInto(const char *in, qsizetype n, char *out)
+// count. Offsets in messages are counted from `base`.
+qsizetype decodeInto(const char *in, qsizetype n, char *out, qsizetype base = 0)
 {
     const auto *u = reinterpret_cast<const uchar *>(in);
     char *const start = out;
@@ -284,7 +284,7 @@ qsizetype decodeInto(const char *in, qsizetype n, char *out)
             if (Values[u[i]] == -2)
                 continue;
             g[k] = in[i];
-            offsets[k] = i;
+            offsets[k] = base + i;
             ++k;
         }
         if (k == 0)
@@ -353,6 +353,60 @@ void DecodeBase64Stream(QIODevice &Source, QIODevice &Target)
     if (Target.write(bytes) != bytes.size())
         throw Error(QStringLiteral("Base64: cannot write the decoded bytes: %1")
                         .arg(Target.errorString()));
+}
+
+void Base64StreamDecoder::decode(QByteArrayView text, QByteArray &out)
+{
+    const auto *u = reinterpret_cast<const uchar *>(text.data());
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    // First complete a group left open by the previous piece.
+    for (; m_pending > 0 && m_pending < 4 && i < n; ++i) {
+        if (Values[u[i]] == -2)
+            continue;
+        m_group[m_pending] = text[i];
+        m_offsets[m_pending] = m_consumed + i;
+        ++m_pending;
+    }
+    if (m_pending == 4) {
+        checkPadding(m_group, m_offsets, 4);
+        char bytes[3];
+        out.append(bytes, decodeCheckedGroup(m_group, bytes));
+        m_pending = 0;
+    }
+    if (m_pending == 0 && i < n) {
+        // The rest decodes in whole groups up to the last few significant characters, which
+        // wait for the next piece.
+        qsizetype significant = 0;
+        for (qsizetype j = i; j < n; ++j)
+            significant += Values[u[j]] != -2;
+        qsizetype cut = n;
+        for (qsizetype tail = significant % 4; tail > 0; --cut)
+            if (Values[u[cut - 1]] != -2)
+                --tail;
+        const qsizetype at = out.size();
+        out.resize(at + 3 * ((cut - i) / 4) + 8);
+        out.truncate(at + decodeInto(text.data() + i, cut - i, out.data() + at, m_consumed + i));
+        for (i = cut; i < n; ++i) {
+            if (Values[u[i]] == -2)
+                continue;
+            m_group[m_pending] = text[i];
+            m_offsets[m_pending] = m_consumed + i;
+            ++m_pending;
+        }
+    }
+    m_consumed += n;
+}
+
+void Base64StreamDecoder::finish()
+{
+    if (m_pending == 0)
+        return;
+    checkPadding(m_group, m_offsets, m_pending);
+    refuse(QStringLiteral("the text ends inside a group: %1 character(s) from offset %2 do not "
+                          "make a group of four")
+               .arg(m_pending)
+               .arg(m_offsets[0]));
 }
 
 void EncodeGroup(quint32 Value, int Count, char *Out)

@@ -43,6 +43,25 @@ QByteArray DecodeBase64Text(const QString &Text);
 // untouched. Error offsets count bytes from the position the source was read from.
 void DecodeBase64Stream(QIODevice &Source, QIODevice &Target);
 
+// Decodes a Base64 text that arrives in pieces (standard input, a socket) with the rules of
+// base64Decode, holding no more than a group's worth of it between pieces: a group may
+// straddle pieces, and error offsets count characters from the start of the whole text. A
+// refusal stops the decoding; the bytes of the groups before it have been handed out.
+class Base64StreamDecoder
+{
+public:
+    // Appends to `out` the bytes of every group completed by `text`.
+    void decode(QByteArrayView text, QByteArray &out);
+    // Ends the text: refuses it when it stopped inside a group.
+    void finish();
+
+private:
+    char m_group[4] = {};
+    qsizetype m_offsets[4] = {};
+    int m_pending = 0;        // significant characters of the open group
+    qsizetype m_consumed = 0; // characters handed in so far
+};
+
 // One group: `Value` = b0 + b1 * 256 + b2 * 65536 with `Count` (1, 2 or 3) real bytes; the
 // missing bytes are ignored. Writes exactly four characters to `Out`, "=" for missing bytes.
 void EncodeGroup(quint32 Value, int Count, char *Out);

@@ -11,6 +11,8 @@
 #include <QDomDocument>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QStringEncoder>
 #include <QTabBar>
 #include <QXmlStreamReader>
@@ -76,6 +78,25 @@ private:
     bool m_wasHidden;
 };
 
+// A project document's element: it holds one of the project's parts, or nothing at all.
+bool isProjectElement(const QDomElement &root)
+{
+    static const QStringList parts{QStringLiteral("TRTL"),
+                                   QStringLiteral("TVariables"),
+                                   QStringLiteral("TProcess"),
+                                   kExcelElement};
+    bool empty = true;
+    for (QDomNode n = root.firstChild(); !n.isNull(); n = n.nextSibling()) {
+        if (n.isElement() && parts.contains(n.toElement().tagName()))
+            return true;
+        if (n.isElement()
+            || ((n.isText() || n.isCDATASection())
+                && !n.toCharacterData().data().trimmed().isEmpty()))
+            empty = false;
+    }
+    return empty;
+}
+
 } // namespace
 
 QString pageNumberText(int number)
@@ -132,6 +153,9 @@ void TqzExcel::adoptPage(TqzReport *page)
                                 const QPoint &pos) { handler(page, button, modifiers, pos); });
     }
     connect(page, &QObject::destroyed, this, [this, page] { forgetPage(page); });
+    // Pages that report their own changes (edits, table operations) pass them on.
+    if (page->metaObject()->indexOfSignal("contentChanged()") >= 0)
+        connect(page, SIGNAL(contentChanged()), this, SIGNAL(contentChanged()));
     page->show();
     Pages.append(page);
 }
@@ -149,6 +173,7 @@ TqzReport *TqzExcel::AddPage()
     TqzReport *page = newPage();
     adoptPage(page);
     Rearrange();
+    Q_EMIT contentChanged();
     return page;
 }
 
@@ -159,6 +184,8 @@ void TqzExcel::ClearPages()
     m_unreadTexts.clear();
     for (TqzReport *page : pages)
         delete page;
+    if (!pages.isEmpty())
+        Q_EMIT contentChanged();
 }
 
 void TqzExcel::SetCurrentPage(QObject *Object)
@@ -245,7 +272,18 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
         page->OwnerIndex = OwnerIndex;
         if (child.hasAttribute(kSaveText)) {
             try {
-                page->LoadFromText(child.attribute(kSaveText));
+                const QString text = child.attribute(kSaveText);
+                // An empty text is an empty page; anything else without a page stream may be
+                // a page of a later format, which must survive a save.
+                if (!page->LoadFromText(text) && !text.trimmed().isEmpty()) {
+                    unread.emplace_back(static_cast<qsizetype>(pages.size()), text);
+                    errors.append(QStringLiteral("page %1 (line %2): the text holds no page "
+                                                 "stream this program knows (unknown magic "
+                                                 "word); the page is shown empty and its text "
+                                                 "is kept as it was")
+                                      .arg(number)
+                                      .arg(child.lineNumber()));
+                }
             } catch (const Error &e) {
                 // The refused text left the new page as it was: empty.
                 unread.emplace_back(static_cast<qsizetype>(pages.size()),
@@ -276,6 +314,7 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
     HiddenWhile hidden(parentWidget());
     if (names)
         PageNames = *names;
+    QSignalBlocker quiet(this); // one signal for the whole load, below
     ClearPages();
     QWidget *parent = pagesParent();
     for (std::unique_ptr<TqzReport> &page : pages) {
@@ -295,6 +334,8 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
             TabSet->setCurrentIndex(0);
     }
     ArrangePages(PageTop);
+    quiet.unblock();
+    Q_EMIT contentChanged();
 }
 
 void TqzExcel::SaveToXML(QDomElement &element)
@@ -325,8 +366,14 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     // splice below works on the same text.
     const QString text = decodeXmlDocument(document, where);
     const QDomDocument doc = readXmlText(text, where);
-    if (doc.documentElement().isNull())
+    const QDomElement root = doc.documentElement();
+    if (root.isNull())
         throw Error(where + QStringLiteral(": the document has no document element"));
+    if (!isProjectElement(root))
+        throw Error(QStringLiteral("%1: not a project file: its document element <%2> holds "
+                                   "none of \"TRTL\", \"TVariables\", \"TProcess\" and "
+                                   "\"TqzExcel\"; it is left as it was")
+                        .arg(where, root.tagName()));
 
     // The new element, written as the program writes documents.
     QDomDocument scratch;
@@ -339,6 +386,9 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     // outside that range stays exactly as it was read: other elements, attribute order,
     // comments, white space and line ends.
     QXmlStreamReader reader(text);
+    // Names as the document gives them, as the DOM above compares them ("x:TqzExcel" is not
+    // the workbook element).
+    reader.setNamespaceProcessing(false);
     qsizetype from = -1;
     qsizetype to = -1;
     bool replacing = false;
@@ -354,7 +404,7 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
             ++depth;
             if (depth == 1)
                 rootStartEnd = offset;
-            if (depth == 2 && from < 0 && reader.name() == kExcelElement) {
+            if (depth == 2 && from < 0 && reader.qualifiedName() == kExcelElement) {
                 // A start tag holds no other '<' (attribute values cannot).
                 from = text.lastIndexOf(QLatin1Char('<'), offset - 1);
                 replacing = true;
@@ -374,8 +424,30 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
             --depth;
         }
     }
-    if (from < 0 || to < from)
-        throw Error(where + QStringLiteral(": cannot find where the workbook element goes"));
+    // The places must be markup of the document's own text: an element that an entity
+    // reference brought in has none, and splicing there would break the document.
+    const QStringView all(text);
+    auto tagAt = [&](qsizetype at, const QString &open) {
+        if (at < 0 || !all.sliced(at).startsWith(open))
+            return false;
+        const qsizetype after = at + open.size();
+        return after < all.size()
+               && (all[after].isSpace() || all[after] == u'/' || all[after] == u'>');
+    };
+    static const QRegularExpression endTag(QStringLiteral("</TqzExcel\\s*>$"));
+    bool sound = from >= 0 && to >= from;
+    if (sound && replacing) {
+        const QString element = text.mid(from, to - from);
+        sound = tagAt(from, QStringLiteral("<") + kExcelElement)
+                && (element.endsWith(QLatin1String("/>")) || endTag.match(element).hasMatch());
+    } else if (sound && emptyRootName.isEmpty()) {
+        sound = tagAt(from, QStringLiteral("</") + doc.documentElement().tagName());
+    }
+    if (!sound)
+        throw Error(where
+                    + QStringLiteral(": cannot find where the workbook element goes in the "
+                                     "document's text (is it brought in by an entity "
+                                     "reference?); the document is left as it was"));
 
     const QString lineEnd = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
                                                                  : QStringLiteral("\n");
@@ -437,11 +509,18 @@ void TqzExcel::checkAllTags()
         onPage(k, [page = Pages[k]] { page->checkTags(); });
 }
 
-void TqzExcel::SetTagValue(const QString &Name, const QString &Value)
+TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 {
     checkAllTags();
-    for (TqzReport *page : std::as_const(Pages))
-        page->SetTagValue(Name, Value);
+    TagWriteCount total;
+    for (TqzReport *page : std::as_const(Pages)) {
+        const TagWriteCount count = page->SetTagValue(Name, Value);
+        total.matched += count.matched;
+        total.changed += count.changed;
+    }
+    if (total.changed > 0)
+        Q_EMIT contentChanged();
+    return total;
 }
 
 void TqzExcel::SetTagValues(const QHash<QString, QString> &values)
@@ -473,13 +552,16 @@ void TqzExcel::UpdatePageFields()
 {
     checkAllTags();
     const int count = static_cast<int>(Pages.size());
+    int changed = 0;
     for (int k = 0; k < count; ++k) {
         TqzReport *page = Pages[k];
-        page->SetTagValue(kPageNumTag, pageNumberText(k + 1));
-        page->SetTagValue(kPageCountTag, pageCountText(count));
+        changed += page->SetTagValue(kPageNumTag, pageNumberText(k + 1)).changed;
+        changed += page->SetTagValue(kPageCountTag, pageCountText(count)).changed;
         page->updateLayoutIfPending();
         page->update();
     }
+    if (changed > 0)
+        Q_EMIT contentChanged();
 }
 
 // ---- printing ----

@@ -98,24 +98,29 @@ public:
     void SaveToXML(QDomElement &element);
     // Replaces the "TqzExcel" element of an existing project file (appending one when there is
     // none) and leaves the rest of the document as it was read; the file is replaced
-    // atomically. A file that does not exist is left alone. A file that is not well-formed is
-    // refused with Error and left unchanged.
+    // atomically. A file that does not exist is left alone. A file that is not well-formed, or
+    // is not a project file (see SaveIntoDocument), is refused with Error and left unchanged.
     void SaveToFile(const QString &FileName);
     // The project document `document` with its "TqzExcel" element replaced as SaveToFile does,
-    // as bytes in the document's declared encoding.
+    // as bytes in the document's declared encoding. A project document's element holds
+    // "TRTL", "TVariables", "TProcess" or "TqzExcel" children, or nothing at all (a new, empty
+    // project); any other document (an HTML page, another program's XML) is refused with
+    // Error rather than given a workbook element.
     QByteArray SaveIntoDocument(const QByteArray &document,
                                 const QString &where = QStringLiteral("project document"));
 
     // What went wrong per page during the last load (empty when every page loaded), each
     // naming the page (1-based) and the line of its element, e.g. "page 2 (line 13): Base64
-    // text: ...; the page is left empty".
+    // text: ...; the page is left empty". A text holding no page stream this program knows (a
+    // later format, say) is reported the same way; like a damaged page it is shown empty and
+    // written back unchanged.
     const QStringList &loadErrors() const { return m_loadErrors; }
 
     // ---- value exchange ----
-    // Writes `Value` into every matching cell of every page. All or nothing: a tag that cannot
-    // be parsed on any page throws Error naming the page, line, cell and tag before anything is
-    // written.
-    void SetTagValue(const QString &Name, const QString &Value);
+    // Writes `Value` into every matching cell of every page and says how many cells answered
+    // to the name and how many of them changed. All or nothing: a tag that cannot be parsed on
+    // any page throws Error naming the page, line, cell and tag before anything is written.
+    TagWriteCount SetTagValue(const QString &Name, const QString &Value);
     // The first non-empty answer of the pages in order; "" when every page answers "".
     QString GetTagValue(const QString &Name);
     // SetTagValue of every pair, and GetTagValue of every name (the answers replace the
@@ -126,6 +131,12 @@ public:
     // pages (laying out again those whose cells now need another height).
     void UpdatePageFields();
 
+Q_SIGNALS:
+    // The pages' content changed: pages were loaded or cleared, a write by tag or the page
+    // fields changed a cell, or a page reported a change of its own.
+    void contentChanged();
+
+public:
     // ---- printing ----
     // Refreshes the page fields, then prints every page (all tabs, shown or not) as one job on
     // `printer` (the application's printer when null), one sheet per page.

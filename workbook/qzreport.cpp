@@ -25,11 +25,12 @@ QString TqzReport::SaveToText()
     return EncodeBase64Text(savePageStream(*this));
 }
 
-void TqzReport::LoadFromText(const QString &Text)
+bool TqzReport::LoadFromText(const QString &Text)
 {
     // Decode first: text the codec refuses changes nothing.
     const QByteArray bytes = DecodeBase64Text(Text);
-    if (pageStreamVersion(bytes) != 0) {
+    const bool isPage = pageStreamVersion(bytes) != 0;
+    if (isPage) {
         // The stream reader swaps the new content in only when the whole stream is good (and
         // lays it out).
         loadPageStream(*this, bytes);
@@ -39,6 +40,7 @@ void TqzReport::LoadFromText(const QString &Text)
     }
     // Either way the content generation moved on, so the tag index is rebuilt when next read.
     m_layoutPending = false;
+    return isPage;
 }
 
 size_t TqzReport::NameHash::operator()(const QString &name) const noexcept
@@ -102,23 +104,26 @@ const TqzReport::TagIndex::BadTag *TqzReport::firstBadTag(const TagIndex &index)
     return nullptr;
 }
 
-void TqzReport::writeCell(TReportCell *cell, const QString &value)
+bool TqzReport::writeCell(TReportCell *cell, const QString &value)
 {
+    if (cell->FCellText == value)
+        return false;
     const int before = cell->FMinCellHeight;
     const int required = cell->FRequiredCellHeight;
     cell->SetCellText(value);
     if (cell->FMinCellHeight != before || cell->FRequiredCellHeight != required)
         m_layoutPending = true;
+    return true;
 }
 
-void TqzReport::SetTagValue(const QString &Name, const QString &Value)
+TagWriteCount TqzReport::SetTagValue(const QString &Name, const QString &Value)
 {
     const TagIndex &index = tagIndex();
     if (const TagIndex::BadTag *bad = firstBadTag(index))
         throw Error(bad->message);
     const auto it = index.chains.find(Name);
     if (it == index.chains.end())
-        return;
+        return {};
     // Decide every target before writing: a written value may turn a cell into a run button.
     QList<TReportCell *> targets;
     for (qsizetype e = it->second.first; e >= 0; e = index.entries[size_t(e)].next) {
@@ -126,8 +131,11 @@ void TqzReport::SetTagValue(const QString &Name, const QString &Value)
         if (cell->FCellText != RunCaption)
             targets.append(cell);
     }
+    TagWriteCount count;
+    count.matched = static_cast<int>(targets.size());
     for (TReportCell *cell : std::as_const(targets))
-        writeCell(cell, Value);
+        count.changed += writeCell(cell, Value) ? 1 : 0;
+    return count;
 }
 
 QString TqzReport::GetTagValue(const QString &Name)

@@ -17,6 +17,13 @@
 
 namespace tessarin {
 
+// What a write by tag did: the cells that answer to the name, and those whose text it changed.
+struct TagWriteCount
+{
+    int matched = 0;
+    int changed = 0;
+};
+
 class TqzReport : public TReportControl
 {
     Q_OBJECT
@@ -35,10 +42,11 @@ public:
     // The page stream of the page as Base64 text (standard alphabet, "=" padding, one line).
     // Throws what writing the stream throws (for instance a cell text too long for the format).
     QString SaveToText();
-    // Replaces the page with the page held in `Text`. Text that decodes to bytes without a page
-    // stream's magic word leaves the page empty. Text the codec refuses, or a page stream that
-    // is damaged, throws Error and leaves the page as it was.
-    void LoadFromText(const QString &Text);
+    // Replaces the page with the page held in `Text` and returns true. Text that decodes to
+    // bytes without a page stream's magic word (none at all, or a format this program does not
+    // know) leaves the page empty and returns false. Text the codec refuses, or a page stream
+    // that is damaged, throws Error and leaves the page as it was.
+    bool LoadFromText(const QString &Text);
 
     // Tag exchange. A cell takes part unless its text is RunCaption or its tag, trimmed of
     // blanks and control characters, is empty; it answers to the name of its tag (a bracketed
@@ -49,7 +57,7 @@ public:
 
     // Writes `Value` into every matching cell. All or nothing: when a tag of the page cannot be
     // parsed, nothing is written and Error is thrown.
-    void SetTagValue(const QString &Name, const QString &Value);
+    TagWriteCount SetTagValue(const QString &Name, const QString &Value);
     // The text of the first matching cell, even when it is empty; "" when none matches. Throws
     // when a tag that cannot be parsed comes before the first match (or there is no match).
     QString GetTagValue(const QString &Name);
@@ -105,7 +113,8 @@ private:
     const TagIndex &tagIndex();
     // The first unparsable tag on a cell that is not a run button now, or null.
     const TagIndex::BadTag *firstBadTag(const TagIndex &index) const;
-    void writeCell(TReportCell *cell, const QString &value);
+    // Returns true when the cell's text changed.
+    bool writeCell(TReportCell *cell, const QString &value);
 
     std::unique_ptr<TagIndex> m_index;
     bool m_layoutPending = false;

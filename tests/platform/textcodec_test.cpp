@@ -113,3 +113,31 @@ TEST(TextLines, EveryBreakKindEndsALineAndAFinalBreakAddsNone)
     EXPECT_EQ(splitTextLines(QStringLiteral("\r\n\r\n")), (QStringList{"", ""}));
     EXPECT_EQ(splitTextLines(QStringLiteral("\n\r")), (QStringList{"", ""})); // LF then CR
 }
+
+// What a document declaring GB2312 is written as reads back as the same text, including the
+// characters on which the GB2312 and GB18030 tables disagree: those become references.
+TEST(XmlText, GbDocumentsReadBackAsWritten)
+{
+    const QString texts[] = {
+        QStringLiteral("―"),  // U+2015: GB2312 writes A1AA, which GB18030 reads as U+2014
+        QStringLiteral("—"),  // U+2014
+        QStringLiteral("·・"), // U+00B7 and U+30FB
+        QStringLiteral("〜～"), // U+301C and U+FF5E
+        QStringLiteral("泵堃😀 a&b"),
+    };
+    for (const QString &encoding : {QStringLiteral("GB2312"), QStringLiteral("GBK")}) {
+        for (const QString &text : texts) {
+            QDomDocument doc = newXmlDocument(encoding);
+            QDomElement e = doc.createElement(QStringLiteral("E"));
+            e.setAttribute(QStringLiteral("v"), text);
+            e.appendChild(doc.createTextNode(text));
+            doc.appendChild(e);
+            const QDomDocument back
+                = readXmlDocument(writeXmlDocument(doc, {}), QStringLiteral("doc"));
+            EXPECT_EQ(back.documentElement().attribute(QStringLiteral("v")).toStdString(),
+                      text.toStdString())
+                << encoding.toStdString();
+            EXPECT_EQ(back.documentElement().text().toStdString(), text.toStdString());
+        }
+    }
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -224,4 +225,50 @@ TEST(Base64Into, ReusedBufferHoldsExactlyTheEncoding)
     EXPECT_EQ(text, QByteArray("YW55IGNhcm5hbCBwbGVhcw=="));
     tessarin::base64EncodeInto(QByteArrayView(), text);
     EXPECT_TRUE(text.isEmpty());
+}
+
+// A text handed over in pieces decodes to what the whole text decodes to, or is refused with
+// the same message (offsets counted over the whole text), wherever the pieces are cut.
+TEST(Base64Pieces, AgreeWithTheWholeTextWhereverTheyAreCut)
+{
+    const QByteArray valid = base64Encode(randomBytes(100, 3));
+    const QByteArray texts[] = {
+        "",
+        "YWJj",
+        "YQ==YWI=YWJj",
+        " Y\r\nW J\tj ",
+        insertEvery(valid, 7, "\r\n"),
+        "YW=j",       // letter after "=" in the third place
+        "=WJj",       // "=" first
+        "YWJjY",      // ends inside a group
+        "YWJjYW\n\n", // ends inside a group, noise after it
+        "YWJj!!Y=Jj", // "=" second, noise before
+    };
+    for (const QByteArray &text : texts) {
+        const QString whole = refusal(text);
+        const QByteArray expected = whole.isEmpty() ? base64Decode(text) : QByteArray();
+        for (qsizetype piece : {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5)}) {
+            for (qsizetype first = 0; first <= std::min<qsizetype>(text.size(), 9); ++first) {
+                Base64StreamDecoder decoder;
+                QByteArray out;
+                QString error;
+                try {
+                    decoder.decode(QByteArrayView(text).first(first), out);
+                    for (qsizetype at = first; at < text.size(); at += piece)
+                        decoder.decode(QByteArrayView(text).sliced(at).first(
+                                           std::min(piece, text.size() - at)),
+                                       out);
+                    decoder.finish();
+                } catch (const Error &e) {
+                    error = e.message();
+                }
+                SCOPED_TRACE(text.left(40).toStdString() + " first " + std::to_string(first)
+                             + " piece " + std::to_string(piece));
+                EXPECT_EQ(error.toStdString(), whole.toStdString());
+                if (whole.isEmpty()) {
+                    EXPECT_EQ(out, expected);
+                }
+            }
+        }
+    }
 }

@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace tessarin;
 using namespace tessarin::test;
 
@@ -298,6 +300,93 @@ TEST_F(Workbook, DamagedPagesLoadEmptyAndAreReported)
     EXPECT_TRUE(loaded.loadErrors().isEmpty());
 }
 
+// A page whose text holds no page stream this program knows (a later format) is shown empty,
+// reported, and written back as it was read; an empty text is simply an empty page.
+TEST_F(Workbook, PagesOfUnknownFormatsAreKeptAndReported)
+{
+    const QByteArray later = QByteArray("\x99\x77", 2) + QByteArray("version 9 page", 14);
+    const struct
+    {
+        const char *what;
+        QString text;
+        bool reported;
+    } rows[] = {
+        {"later format", EncodeBase64Text(later), true},
+        {"noise around it",
+         QStringLiteral(" ") + EncodeBase64Text(later) + QStringLiteral("\r\n"),
+         true},
+        {"empty", QString(), false},
+    };
+    for (const auto &row : rows) {
+        workbook.ClearPages();
+        addPages({0, 0});
+        QDomDocument doc;
+        QDomElement element = savedElement(doc);
+        element.lastChildElement().setAttribute(QStringLiteral("SaveText"), row.text);
+        workbook.LoadFromXML(element);
+        ASSERT_EQ(workbook.Pages.size(), 2) << row.what;
+        EXPECT_EQ(workbook.Pages[1]->CountFLines(), 0) << row.what;
+        EXPECT_EQ(workbook.loadErrors().size(), row.reported ? 1 : 0) << row.what;
+        if (row.reported) {
+            EXPECT_TRUE(workbook.loadErrors()[0].startsWith(QStringLiteral("page 2 (line ")))
+                << workbook.loadErrors()[0].toStdString();
+        }
+
+        QDomDocument again;
+        const QString saved
+            = savedElement(again).lastChildElement().attribute(QStringLiteral("SaveText"));
+        if (row.reported)
+            EXPECT_EQ(saved, row.text) << row.what;
+        else
+            EXPECT_EQ(saved, workbook.Pages[1]->SaveToText()) << row.what;
+    }
+}
+
+// One contentChanged per change of content, none for what changes nothing.
+TEST_F(Workbook, SignalsEachChangeOfContent)
+{
+    int emitted = 0;
+    QObject::connect(&workbook, &TqzExcel::contentChanged, [&] { ++emitted; });
+    auto count = [&](const std::function<void()> &work) {
+        emitted = 0;
+        work();
+        return emitted;
+    };
+    EXPECT_EQ(count([&] { workbook.AddPage(); }), 1);
+    EXPECT_EQ(count([&] { workbook.AddPage(); }), 1);
+    makeTable(*workbook.Pages[0], 2, 2);
+    makeTable(*workbook.Pages[1], 2, 2);
+    setCell(*workbook.Pages[0], 0, 0, QStringLiteral("Q"));
+    setCell(*workbook.Pages[1], 0, 0, QStringLiteral("pagenum"));
+    setCell(*workbook.Pages[1], 1, 1, QStringLiteral("Q"));
+
+    TagWriteCount written;
+    EXPECT_EQ(count([&] { written = workbook.SetTagValue(QStringLiteral("Q"), "1"); }), 1);
+    EXPECT_EQ(written.matched, 2);
+    EXPECT_EQ(written.changed, 2);
+    EXPECT_EQ(count([&] { written = workbook.SetTagValue(QStringLiteral("Q"), "1"); }), 0);
+    EXPECT_EQ(written.matched, 2);
+    EXPECT_EQ(written.changed, 0);
+    EXPECT_EQ(count([&] { written = workbook.SetTagValue(QStringLiteral("NONE"), "1"); }), 0);
+    EXPECT_EQ(written.matched, 0);
+    EXPECT_EQ(count([&] { workbook.UpdatePageFields(); }), 1);
+    EXPECT_EQ(count([&] { workbook.UpdatePageFields(); }), 0);
+
+    QDomDocument doc;
+    const QDomElement element = savedElement(doc);
+    EXPECT_EQ(count([&] { workbook.LoadFromXML(element); }), 1);
+    EXPECT_EQ(count([&] { workbook.ClearPages(); }), 1);
+    EXPECT_EQ(count([&] { workbook.ClearPages(); }), 0);
+    EXPECT_EQ(count([&] { workbook.LoadFromStream(sampleProjectPart()); }), 0); // no workbook
+
+    // A page that reports a change of its own, where pages have that signal.
+    workbook.AddPage();
+    if (workbook.Pages[0]->metaObject()->indexOfSignal("contentChanged()") >= 0) {
+        EXPECT_EQ(count([&] { QMetaObject::invokeMethod(workbook.Pages[0], "contentChanged"); }),
+                  1);
+    }
+}
+
 TEST_F(Workbook, BadOwnerIndexRefusesTheWholeElement)
 {
     addPages({0, 1});
@@ -430,6 +519,67 @@ TEST_F(SaveToFile, MissingFileIsLeftAloneAndBrokenFileUnchanged)
     EXPECT_THROW(workbook.SaveToFile(path()), Error);
     EXPECT_EQ(read(), broken);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("p.flw")});
+}
+
+// Only project documents take a workbook element; anything else is refused and left as it was.
+TEST_F(SaveToFile, RefusesDocumentsThatAreNotProjectFiles)
+{
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const struct
+    {
+        QByteArray document;
+        bool project;
+    } rows[] = {
+        {"<html><head><title>x</title></head><body><p>page</p></body></html>", false},
+        {"<FLW><Other/></FLW>", false},
+        {"<FLW>text only</FLW>", false},
+        {"<FLW/>", true},
+        {"<FLW>\n  <!-- nothing yet -->\n</FLW>", true},
+        {"<FLW><TRTL/></FLW>", true},
+        {"<FLW><TProcess/><Other/></FLW>", true},
+        {"<FLW><TqzExcel/></FLW>", true},
+    };
+    addPages({0});
+    for (const auto &row : rows) {
+        write(head + row.document);
+        if (row.project) {
+            workbook.SaveToFile(path());
+            EXPECT_TRUE(read().contains("<TqzReport ")) << row.document.data();
+        } else {
+            try {
+                workbook.SaveToFile(path());
+                ADD_FAILURE() << "accepted " << row.document.data();
+            } catch (const Error &e) {
+                EXPECT_TRUE(e.message().contains(QStringLiteral("not a project file"))) << e.what();
+            }
+            EXPECT_EQ(read(), head + row.document);
+        }
+    }
+}
+
+// Elements that come from entity references have no place of their own in the text: a save
+// either finds where the workbook goes in the document's own text or refuses, and what it
+// writes loads back with the saved pages.
+TEST_F(SaveToFile, WorkbookFromAnEntityIsNeverSplicedIntoTheWrongPlace)
+{
+    const QByteArray documents[] = {
+        "<!DOCTYPE FLW [<!ENTITY e \"<TqzExcel ShowPages='x'/>\">]>\n<FLW><TRTL/>&e;</FLW>\n",
+        "<!DOCTYPE FLW [<!ENTITY e \"<TRTL/>\">]>\n<FLW>&e;</FLW>\n",
+        "<!DOCTYPE FLW [<!ENTITY e \"<TRTL/><TqzExcel/>\">]>\n<FLW>&e;<TVariables/></FLW>\n",
+    };
+    addPages({0, 0});
+    for (const QByteArray &document : documents) {
+        QByteArray saved;
+        try {
+            saved = workbook.SaveIntoDocument("<?xml version=\"1.0\"?>\n" + document);
+        } catch (const Error &) {
+            continue;
+        }
+        QWidget host;
+        TqzExcel back(&host);
+        back.LoadFromStream(saved);
+        EXPECT_EQ(back.Pages.size(), 2) << saved.data();
+    }
 }
 
 // A project file written by the program loads back with the same tabs and pages: the committed

@@ -1,0 +1,99 @@
+// The checks every XML reader makes before parsing: characters XML cannot carry are named with
+// their place, and elements with more attributes than any stored format has are refused.
+
+#include "error.h"
+#include "xmldocument.h"
+
+#include <QDomDocument>
+
+#include <gtest/gtest.h>
+
+using namespace tessarin;
+
+namespace {
+
+QString attributes(int count, const QString &value = QStringLiteral("1"))
+{
+    QString out;
+    for (int i = 0; i < count; ++i)
+        out += QStringLiteral(" a%1=\"%2\"").arg(i).arg(value);
+    return out;
+}
+
+struct Case
+{
+    const char *what;
+    QString text;
+    QString error; // empty: the document reads
+};
+
+TEST(XmlCheck, NamesForbiddenCharactersAndBoundsAttributesButReadsEverythingElse)
+{
+    const QString head = QStringLiteral("<?xml version=\"1.0\"?>\n");
+    const QString many = QString(300, QLatin1Char('='));
+    const Case cases[] = {
+        {"control in attribute",
+         head
+             + QStringLiteral("<P>\n<TRTL Name=\"a\x01"
+                              "b\"/></P>"),
+         QStringLiteral("doc: not a well-formed XML document: control character U+0001 at line "
+                        "3, column 14 cannot appear in XML")},
+        {"control in text",
+         head + QStringLiteral("<P>ok\t\r\n\x1F</P>"),
+         QStringLiteral("doc: not a well-formed XML document: control character U+001F at line "
+                        "3, column 1 cannot appear in XML")},
+        {"NUL in a comment",
+         head + QStringLiteral("<P><!--") + QChar(0) + QStringLiteral("--></P>"),
+         QStringLiteral("doc: not a well-formed XML document: control character U+0000 at line "
+                        "2, column 8 cannot appear in XML")},
+        {"noncharacter",
+         head + QStringLiteral("<P>") + QChar(0xFFFE) + QStringLiteral("</P>"),
+         QStringLiteral("doc: not a well-formed XML document: character U+FFFE at line 2, column "
+                        "4 cannot appear in XML")},
+        {"lone surrogate",
+         head + QStringLiteral("<P>") + QChar(0xDC00) + QStringLiteral("x</P>"),
+         QStringLiteral("doc: not a well-formed XML document: unpaired surrogate U+DC00 at line "
+                        "2, column 4 cannot appear in XML")},
+        {"surrogate pair and DEL", head + QStringLiteral("<P a=\"😀\x7F\">泵</P>"), {}},
+        {"attributes at the bound",
+         head + QStringLiteral("<P><E") + attributes(MaxXmlAttributes) + QStringLiteral("/></P>"),
+         {}},
+        {"attributes past the bound",
+         head + QStringLiteral("<P>\n  <E") + attributes(MaxXmlAttributes + 1)
+             + QStringLiteral("/></P>"),
+         QStringLiteral("doc: element <E> at line 3, column 3 carries more than 256 attributes; "
+                        "no document the program reads has that many")},
+        // "=" and ">" inside values, comments, CDATA and processing instructions are not
+        // attributes.
+        {"signs inside values", head + QStringLiteral("<P a=\"%1\" b='>%1'>x</P>").arg(many), {}},
+        {"signs in other markup",
+         head + QStringLiteral("<P><!--%1--><![CDATA[%1]]><?pi %1?></P>").arg(many),
+         {}},
+        {"entity text holding many attributes",
+         head
+             + QStringLiteral("<!DOCTYPE P [<!ENTITY e '<E%1/>'>]><P>&e;</P>")
+                   .arg(attributes(MaxXmlAttributes + 1)),
+         QStringLiteral("doc: a literal in the declaration at line 2, column 1 carries more "
+                        "than 256 attributes; no document the program reads has that many")},
+    };
+    for (const Case &c : cases) {
+        QString error;
+        try {
+            readXmlText(c.text, QStringLiteral("doc"));
+        } catch (const Error &e) {
+            error = e.message();
+        }
+        EXPECT_EQ(error.toStdString(), c.error.toStdString()) << c.what;
+    }
+}
+
+// 200,000 attributes on one element: refused at once rather than parsed in time growing with
+// the square of their number.
+TEST(XmlCheck, AnElementWithAHugeNumberOfAttributesIsRefusedBeforeParsing)
+{
+    const QByteArray doc
+        = "<?xml version=\"1.0\"?>\n<P><TRTL" + attributes(200000).toLatin1() + "/></P>\n";
+    EXPECT_THROW(readXmlDocument(doc, QStringLiteral("doc")), Error);
+}
+
+} // namespace
