@@ -526,8 +526,11 @@ TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 void TqzExcel::SetTagValues(const QHash<QString, QString> &values)
 {
     checkAllTags();
+    int changed = 0;
     for (TqzReport *page : std::as_const(Pages))
-        page->SetTagValues(values);
+        changed += page->SetTagValues(values);
+    if (changed > 0)
+        Q_EMIT contentChanged();
 }
 
 void TqzExcel::GetTagValues(QHash<QString, QString> &names)
