@@ -1,12 +1,15 @@
 #include "qzcomplier.h"
 
 #include "dynlib.h"
+#include "error.h"
 #include "numbertext.h"
 #include "programdir.h"
 
 #include <QByteArray>
 
 #include <array>
+#include <cmath>
+#include <vector>
 
 namespace tessarin {
 
@@ -110,10 +113,52 @@ QString &ExportBuffer()
     return buffer;
 }
 
+namespace {
+
+// Why the first export of the running program was refused; empty while none was. A refused
+// export fails the whole run, as a "name=value|" record it would have corrupted the rest.
+QString &exportFault()
+{
+    static QString fault;
+    return fault;
+}
+
+// Why `name` cannot stand in a "name=value|" record, or an empty text when it can.
+QString exportNameFault(const QString &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("the name is empty");
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u == u'=' || u == u'|')
+            return QStringLiteral("the name holds \"%1\"").arg(c);
+        if (u < 0x20 || u == 0x7F || u == 0x85 || u == 0x2028 || u == 0x2029)
+            return QStringLiteral("the name holds the control character U+%1")
+                .arg(QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    }
+    return {};
+}
+
+} // namespace
+
 void TESSARIN_SCRIPT_CALL ExportDouble(char *name, double value)
 {
+    const QString text = QString::fromUtf8(name ? name : "");
+    QString fault = exportNameFault(text);
+    if (fault.isEmpty() && !std::isfinite(value))
+        fault = QStringLiteral("the value is not a finite number");
+    if (!fault.isEmpty()) {
+        if (exportFault().isEmpty()) {
+            QString shown = text;
+            for (QChar &c : shown)
+                if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                    c = QChar(0xFFFD);
+            exportFault() = QStringLiteral("export \"%1\" refused: %2").arg(shown, fault);
+        }
+        return;
+    }
     QString &buffer = ExportBuffer();
-    buffer += QString::fromUtf8(name ? name : "");
+    buffer += text;
     buffer += QLatin1Char('=');
     buffer += formatGeneral(value);
     buffer += QLatin1Char('|');
@@ -142,7 +187,7 @@ bool TqzComplier::HasMain() const
 
 QString TqzComplier::Translate(const TqzTranslate &dictionary, const QString &text) const
 {
-    return dictionary.Translate(text);
+    return dictionary.Translate(text, kMaxFormulaLength);
 }
 
 void TqzComplier::fail(qint32 pos, const QString &text)
@@ -159,7 +204,7 @@ void TqzComplier::succeed()
     ErrorText.clear();
 }
 
-bool TqzComplier::refuse(const QString &text)
+bool TqzComplier::refuse(const QString &text, bool program)
 {
     if (!m_library->bound()) {
         fail(0, m_library->error());
@@ -170,7 +215,12 @@ bool TqzComplier::refuse(const QString &text)
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul < 0)
         return false;
-    fail(0, QStringLiteral("error: the text holds a NUL character at position %1").arg(nul + 1));
+    // A formula's error text must never read as a number; a program's is shown after its
+    // position and needs no mark.
+    fail(0,
+         QStringLiteral("%1the text holds a NUL character at position %2")
+             .arg(program ? QString() : QStringLiteral("error: "))
+             .arg(nul + 1));
     return true;
 }
 
@@ -188,13 +238,15 @@ QString TqzComplier::Evaluate(const QString &expression)
         succeed();
         return written;
     }
-    // The result buffer holds 63 bytes; a longer message is read whole from the library's
-    // copy of its last result so the log shows all of it.
+    // The result buffer holds 63 bytes, cut at a character boundary; the whole message is read
+    // from the library's copy of its last result, as long as it needs.
     QString message = written;
-    if (QByteArray(result).size() == kResultSize - 1) {
-        char full[kErrorSize * 4] = {};
-        m_library->entry<ScriptLibrary::ResultFn>(ScriptLibrary::Result)(full, sizeof full);
-        const QString whole = QString::fromUtf8(full);
+    const auto resultFn = m_library->entry<ScriptLibrary::ResultFn>(ScriptLibrary::Result);
+    const int needed = resultFn(nullptr, 0);
+    if (needed > kResultSize - 1) {
+        std::vector<char> full(static_cast<size_t>(needed) + 1, '\0');
+        resultFn(full.data(), needed);
+        const QString whole = QString::fromUtf8(full.data());
         if (whole.startsWith(written))
             message = whole;
     }
@@ -204,23 +256,31 @@ QString TqzComplier::Evaluate(const QString &expression)
 
 void TqzComplier::fetchError()
 {
-    char buffer[kErrorSize] = {};
-    m_library->entry<ScriptLibrary::ErrorFn>(ScriptLibrary::Error)(buffer, kErrorSize);
-    const int pos = m_library->entry<ScriptLibrary::ErrorPosFn>(ScriptLibrary::ErrorPos)(buffer);
-    buffer[kErrorSize - 1] = '\0';
-    fail(pos, QString::fromUtf8(buffer));
+    // The library returns the message's whole length: a longer one is fetched again whole.
+    const auto errorFn = m_library->entry<ScriptLibrary::ErrorFn>(ScriptLibrary::Error);
+    std::vector<char> buffer(kErrorSize, '\0');
+    const int length = errorFn(buffer.data(), kErrorSize);
+    if (length >= kErrorSize) {
+        buffer.assign(static_cast<size_t>(length) + 1, '\0');
+        errorFn(buffer.data(), length + 1);
+    }
+    const int pos
+        = m_library->entry<ScriptLibrary::ErrorPosFn>(ScriptLibrary::ErrorPos)(buffer.data());
+    buffer.back() = '\0';
+    fail(pos, QString::fromUtf8(buffer.data()));
 }
 
 void TqzComplier::Execute(const QString &program)
 {
     Exports.clear();
-    if (refuse(program))
+    if (refuse(program, true))
         return;
     const QLatin1String callback("ExportDouble");
     if (Source.contains(callback) || program.contains(callback))
         m_library->entry<ScriptLibrary::ImportFn>(ScriptLibrary::Import)(
             "void ExportDouble(char*,double)", reinterpret_cast<void *>(&ExportDouble));
     ExportBuffer().clear();
+    exportFault().clear();
     const QByteArray text = program.toUtf8();
     if (!m_library->entry<ScriptLibrary::RunFn>(ScriptLibrary::Run)()) {
         fetchError();
@@ -233,14 +293,28 @@ void TqzComplier::Execute(const QString &program)
         fetchError();
         return;
     }
+    if (!exportFault().isEmpty()) {
+        ExportBuffer().clear();
+        fail(0, exportFault());
+        exportFault().clear();
+        return;
+    }
     ParseExports(ExportBuffer());
     succeed();
 }
 
 bool TqzComplier::Compile()
 {
-    const QString text = Translate(Dictionary, Source);
-    if (HasMain())
+    const bool program = HasMain();
+    QString text;
+    try {
+        text = Dictionary.Translate(Source, program ? kMaxProgramLength : kMaxFormulaLength);
+    } catch (const Error &e) {
+        Exports.clear();
+        fail(0, program ? e.message() : QStringLiteral("error: ") + e.message());
+        return Succeeded;
+    }
+    if (program)
         Execute(text);
     else
         Evaluate(text);

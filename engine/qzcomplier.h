@@ -45,13 +45,15 @@ public:
 
     // True when Source contains "main" anywhere, letter case significant.
     bool HasMain() const;
-    // `dictionary`.Translate(text).
+    // `dictionary`.Translate(text): throws Error when the text grows past the formula limit.
     QString Translate(const TqzTranslate &dictionary, const QString &text) const;
     // Evaluates an expression (every letter lower-cased first, literals included). On success the
     // result is the library's text unchanged; on failure it is empty and ErrorText holds the
     // library's message. A result that reads as -0.1010101 counts as a failure.
     QString Evaluate(const QString &expression);
-    // Runs a program text that defines main(); its exported pairs land in Exports.
+    // Runs a program text that defines main(); its exported pairs land in Exports. An export
+    // whose name could not stand in a "name=value|" record (empty, or holding "=", "|" or a
+    // control character) or whose value is not finite fails the run, naming the export.
     void Execute(const QString &program);
     // Fills Exports from "NAME=VALUE|NAME=VALUE|..."; an item without "=" ends the list, a tail
     // without "|" is ignored. Empties ExportBuffer afterwards.
@@ -72,7 +74,7 @@ private:
     void fail(qint32 pos, const QString &text);
     void succeed();
     // Fails (true) when the library is not bound or `text` cannot be passed to it whole.
-    bool refuse(const QString &text);
+    bool refuse(const QString &text, bool program = false);
     void fetchError();
 
     std::unique_ptr<ScriptLibrary> m_library;
@@ -83,7 +85,8 @@ private:
 QString &ExportBuffer();
 
 // The callback handed to the interpreter under "void ExportDouble(char*,double)": appends the
-// name (UTF-8), "=", the value in formatGeneral() form and "|" to ExportBuffer.
+// name (UTF-8), "=", the value in formatGeneral() form and "|" to ExportBuffer. A pair that
+// cannot be written so is left out and remembered; Execute then fails.
 void TESSARIN_SCRIPT_CALL ExportDouble(char *name, double value);
 
 } // namespace tessarin

@@ -1,5 +1,7 @@
 #include "qztranslate.h"
 
+#include "error.h"
+
 #include <algorithm>
 #include <limits>
 #include <numeric>
@@ -166,6 +168,92 @@ std::vector<Segment> splitLiterals(const QString &text)
     }
 }
 
+bool isNameChar(char16_t c)
+{
+    if (c < 0x80)
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')
+               || c == u'_';
+    return QChar(c).isLetterOrNumber();
+}
+
+// Whether the character at `k` may continue a number literal: name characters, "." and the sign
+// of an exponent ("1E-3", "0x1P+4").
+bool continuesNumber(const QString &text, qsizetype k)
+{
+    const char16_t c = text.at(k).unicode();
+    if (isNameChar(c) || c == u'.')
+        return true;
+    if ((c != u'+' && c != u'-') || k == 0)
+        return false;
+    const char16_t prev = text.at(k - 1).unicode();
+    return prev == u'e' || prev == u'E' || prev == u'p' || prev == u'P';
+}
+
+// Whether any character in [pos, end) belongs to a number literal: a digit not preceded by a
+// name character, with every character after it that continues a number. Only the run of
+// characters around the range is looked at: no literal crosses a character that cannot
+// continue one.
+bool touchesNumber(const QString &text, qsizetype pos, qsizetype end)
+{
+    qsizetype i = pos;
+    while (i > 0 && continuesNumber(text, i - 1))
+        --i;
+    while (i < end) {
+        const char16_t c = text.at(i).unicode();
+        if (c >= u'0' && c <= u'9' && (i == 0 || !isNameChar(text.at(i - 1).unicode()))) {
+            qsizetype j = i + 1;
+            while (j < text.size() && continuesNumber(text, j))
+                ++j;
+            if (j > pos)
+                return true;
+            i = j;
+        } else {
+            ++i;
+        }
+    }
+    return false;
+}
+
+// Where `key` occurs in `text` outside number literals: left to right, not overlapping; an
+// occurrence touching a literal is passed over and the search goes on at its next character.
+void keyOccurrences(const QString &text, const QString &key, std::vector<qsizetype> &found)
+{
+    found.clear();
+    qsizetype pos = text.indexOf(key, 0, Qt::CaseSensitive);
+    while (pos >= 0) {
+        const qsizetype end = pos + key.size();
+        if (touchesNumber(text, pos, end)) {
+            pos = text.indexOf(key, pos + 1, Qt::CaseSensitive);
+            continue;
+        }
+        found.push_back(pos);
+        pos = text.indexOf(key, end, Qt::CaseSensitive);
+    }
+}
+
+QString replaceAt(const QString &text,
+                  const std::vector<qsizetype> &at,
+                  qsizetype keySize,
+                  const QString &value)
+{
+    QString out;
+    out.reserve(text.size() + static_cast<qsizetype>(at.size()) * (value.size() - keySize));
+    qsizetype from = 0;
+    for (qsizetype pos : at) {
+        out += QStringView(text).mid(from, pos - from);
+        out += value;
+        from = pos + keySize;
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
+
+QString formulaLabel(const QString &text)
+{
+    const QString simplified = text.simplified();
+    return simplified.size() <= 40 ? simplified : simplified.left(40) + QStringLiteral("...");
+}
+
 QString trimControls(const QString &text)
 {
     qsizetype begin = 0;
@@ -209,15 +297,17 @@ QString TqzTranslate::valueOf(const QString &key) const
     return it == m_index.constEnd() ? QString() : m_words[static_cast<size_t>(*it)]->Value;
 }
 
-QString TqzTranslate::Translate(const QString &text) const
+QString TqzTranslate::Translate(const QString &text, qsizetype maxLength) const
 {
     std::vector<Segment> segments = splitLiterals(text);
+    qsizetype size = text.size();
     if (!m_words.empty()) {
         if (!m_matcher)
             m_matcher = std::make_unique<KeyMatcher>(m_words);
         // Keys are applied in rank order; a key absent from the current text would change
         // nothing, so each round jumps straight to the next key that occurs.
         int from = 0;
+        std::vector<std::vector<qsizetype>> found(segments.size()); // reused for every key
         while (from < m_matcher->keyCount()) {
             int rank = -1;
             for (const Segment &s : segments) {
@@ -230,16 +320,28 @@ QString TqzTranslate::Translate(const QString &text) const
             if (rank < 0)
                 break;
             const TqzDicElement &e = *m_words[static_cast<size_t>(m_matcher->entryOf(rank))];
-            for (Segment &s : segments)
-                if (!s.literal)
-                    s.text.replace(e.Key, e.Value, Qt::CaseSensitive);
+            qsizetype grown = size;
+            for (size_t k = 0; k < segments.size(); ++k) {
+                if (segments[k].literal)
+                    continue;
+                keyOccurrences(segments[k].text, e.Key, found[k]);
+                grown += static_cast<qsizetype>(found[k].size()) * (e.Value.size() - e.Key.size());
+            }
+            // Checked before the text is built: one key alone can multiply its length.
+            if (grown > size && grown > maxLength)
+                throw Error(QStringLiteral("formula \"%1\": replacing \"%2\" makes it longer "
+                                           "than %3 characters; do values of names hold other "
+                                           "names?")
+                                .arg(formulaLabel(text), e.Key)
+                                .arg(maxLength));
+            for (size_t k = 0; k < segments.size(); ++k)
+                if (!found[k].empty())
+                    segments[k].text = replaceAt(segments[k].text, found[k], e.Key.size(), e.Value);
+            size = grown;
             from = rank + 1;
         }
     }
     QString joined;
-    qsizetype size = 0;
-    for (const Segment &s : segments)
-        size += s.text.size();
     joined.reserve(size);
     for (const Segment &s : segments)
         joined += s.text;

@@ -26,6 +26,11 @@ public:
 
 class KeyMatcher;
 
+// The longest text, in UTF-16 code units, a formula may grow to while its names are replaced,
+// and the longest for a whole program: the interpreter refuses longer texts anyway.
+inline constexpr qsizetype kMaxFormulaLength = 64 * 1024;
+inline constexpr qsizetype kMaxProgramLength = 4 * 1024 * 1024;
+
 class TqzTranslate
 {
 public:
@@ -47,8 +52,13 @@ public:
     //    were added); each replaces every occurrence left to right, case-sensitive, without
     //    rescanning its own replacements (later, shorter keys do see them);
     // 3. blanks and control characters are trimmed from both ends.
-    // A key never matches across a literal, and text inside a literal is never changed.
-    QString Translate(const QString &text) const;
+    // A key never matches across a literal, and text inside a literal is never changed. Nor does
+    // a key match inside, or overlapping, a number literal of the text as it stands when the key
+    // is applied (written in the formula or put there by an earlier key): a digit not preceded by
+    // a name character, with every name character, "." and exponent sign after it ("1E-3",
+    // "0x1F", "2E"). Throws Error, naming the formula, as soon as the text would grow past
+    // `maxLength` code units: chains of keys whose values hold later keys double it per key.
+    QString Translate(const QString &text, qsizetype maxLength = kMaxFormulaLength) const;
 
     // The entries in the order they were added.
     const std::vector<std::unique_ptr<TqzDicElement>> &Words() const { return m_words; }

@@ -1,15 +1,10 @@
 #include "formulashape.h"
 
-#include <angelscript.h>
+#include "sourcecheck.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
-
-namespace AngelScript {
-// The interpreter's own literal scanner: the shaped path must read a number exactly as the
-// compiler does, or the two paths could disagree in the last bit.
-double asStringScanDouble(const char *string, size_t *numScanned);
-} // namespace AngelScript
 
 namespace scriptrt {
 
@@ -138,24 +133,38 @@ bool makeFormulaShape(const char *formula, const char *functionName, const char 
         ShapeArgument arg;
         const std::string index = std::to_string(shape.arguments.size());
         if (floating) {
-            size_t scanned = 0;
-            arg.isDouble = true;
-            arg.doubleValue = AngelScript::asStringScanDouble(token.c_str(), &scanned);
-            if (scanned != token.size())
+            // Correctly rounded, as the text compiled as written reads it once its literals are
+            // put in exact form.
+            arg.kind = ShapeArgument::Double;
+            if (!readFloatingLiteral(token, arg.doubleValue))
                 return false;
             body += "__D" + index;
             params += (params.empty() ? "const double __D" : ",const double __D") + index;
         } else {
             if (token.size() > 1 && token[0] == '0')
                 return false; // prefixed or zero-padded forms keep their own reading
-            if (token.size() > 10)
-                return false;
-            const std::int64_t value = std::stoll(token);
-            if (value > INT32_MAX)
-                return false; // wider literals change type; compile those as written
-            arg.intValue = static_cast<int>(value);
-            body += "__I" + index;
-            params += (params.empty() ? "const int __I" : ",const int __I") + index;
+            std::uint64_t value = 0;
+            const auto [end, ec]
+                = std::from_chars(token.data(), token.data() + token.size(), value);
+            if (ec != std::errc() || end != token.data() + token.size())
+                return false; // beyond 64 bits: compiled as written, where it is reported
+            // The literal's own type: int up to 31 bits, int64 up to 63, else uint64.
+            const char *type = "int";
+            const char *prefix = "__I";
+            arg.kind = ShapeArgument::Int;
+            if (value >> 63) {
+                type = "uint64";
+                prefix = "__U";
+                arg.kind = ShapeArgument::UInt64;
+            } else if (value >> 31) {
+                type = "int64";
+                prefix = "__L";
+                arg.kind = ShapeArgument::Int64;
+            }
+            arg.intValue = value;
+            body += prefix + index;
+            params += (params.empty() ? "const " : ",const ") + std::string(type) + " " + prefix
+                      + index;
         }
         shape.arguments.push_back(arg);
         i = j;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace scriptrt {
 
 struct ShapeArgument
 {
-    bool isDouble = false;
-    int intValue = 0;
+    enum Kind { Int, Int64, UInt64, Double } kind = Int;
+    std::uint64_t intValue = 0; // the literal's bits, for the integer kinds
     double doubleValue = 0.0;
 };
 

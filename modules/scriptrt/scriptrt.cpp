@@ -2,8 +2,10 @@
 
 #include "scriptrt.h"
 
+#include "compilerthread.h"
 #include "formulashape.h"
 #include "scriptstring.h"
+#include "sourcecheck.h"
 
 #include <angelscript.h>
 #include <scriptbuilder.h>
@@ -11,13 +13,15 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <cstddef>
-#include <cstdlib>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -65,7 +69,9 @@ struct FormulaValue
 // A host function made callable from scripts by _uc_import.
 struct HostImport
 {
-    enum Kind { Void, Text, Int, Double };
+    // Text is a "char*" parameter, ConstText a "const char*" one: the host is called through
+    // exactly the type it declared.
+    enum Kind { Void, Text, Int, Double, ConstText };
     std::string scriptDeclaration;
     Kind result = Void;
     std::vector<Kind> params;
@@ -100,6 +106,10 @@ struct Runtime
 
     // Compiled function per shape code; null: the shape does not compile, use the text.
     std::unordered_map<std::string, asIScriptFunction *> shapes;
+
+    // Where every compilation runs; stopped before the engine is released.
+    std::unique_ptr<scriptrt::CompilerThread> compiler
+        = std::make_unique<scriptrt::CompilerThread>();
 };
 
 Runtime *g_rt = nullptr;
@@ -149,6 +159,9 @@ std::string formatDouble(double v)
 {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.15g", v);
+    // Near the largest double, 15 digits round up past it; the text must read back as a number.
+    if (std::fabs(v) >= 1e308 && !std::isfinite(std::strtod(buf, nullptr)))
+        std::snprintf(buf, sizeof buf, "%.17g", v);
     std::string s(buf);
     if (s.find_first_of(".e") == std::string::npos)
         s += ".0"; // keeps the value a floating literal when it is put back into a formula
@@ -212,62 +225,48 @@ std::string fileLabel(const std::string &section)
     return std::filesystem::path(section).filename().string();
 }
 
-// The interpreter's parser recurses once per bracket level and its compiler takes time cubic in
-// the depth of chained conditional operators, so texts beyond these limits are refused before
-// compiling: a formula or program can neither overflow the stack nor stall the program.
+// Texts longer than these are refused before compiling; how deeply they may nest is checked by
+// checkNesting, and compiling runs on a stack sized for the deepest text it admits.
 constexpr size_t kMaxFormulaLength = 64 * 1024;
 constexpr size_t kMaxProgramLength = 4 * 1024 * 1024;
-constexpr int kMaxNesting = 256;
-constexpr int kMaxConditionalsPerStatement = 64;
 
-// Empty when the text is within the limits, else why not.
-std::string checkStructure(const char *text, size_t maxLength)
+// Empty when the text is within the length limit, else why not.
+std::string checkLength(const char *text, size_t maxLength)
 {
     const size_t n = std::strlen(text);
     if (n > maxLength)
         return "error: the text is too long (" + std::to_string(n) + " bytes, at most "
                + std::to_string(maxLength) + ")";
-    int depth = 0;
-    int conditionals = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const char c = text[i];
-        if (c == '"' || c == '\'') {
-            const bool heredoc = c == '"' && i + 2 < n && text[i + 1] == '"' && text[i + 2] == '"';
-            if (heredoc) {
-                const char *end = std::strstr(text + i + 3, "\"\"\"");
-                i = end ? static_cast<size_t>(end - text) + 2 : n;
-                continue;
-            }
-            for (++i; i < n && text[i] != c; ++i)
-                if (text[i] == '\\')
-                    ++i;
-            continue;
-        }
-        if (c == '/' && i + 1 < n && text[i + 1] == '/') {
-            while (i < n && text[i] != '\n')
-                ++i;
-            continue;
-        }
-        if (c == '/' && i + 1 < n && text[i + 1] == '*') {
-            const char *end = std::strstr(text + i + 2, "*/");
-            i = end ? static_cast<size_t>(end - text) + 1 : n;
-            continue;
-        }
-        if (c == '(' || c == '[' || c == '{') {
-            if (++depth > kMaxNesting)
-                return "error: brackets nested more than " + std::to_string(kMaxNesting)
-                       + " deep";
-        } else if (c == ')' || c == ']' || c == '}') {
-            --depth;
-        }
-        if (c == ';' || c == '{' || c == '}')
-            conditionals = 0;
-        else if (c == '?' && ++conditionals > kMaxConditionalsPerStatement)
-            return "error: more than " + std::to_string(kMaxConditionalsPerStatement)
-                   + " conditional operators in one statement";
-    }
     return {};
 }
+
+// A text whose recursion estimate is at most this compiles on the caller's stack (well under
+// 100 KB of it); deeper ones are handed to the compiler thread.
+constexpr int kInlineCompileDepth = 64;
+
+// Runs one compilation step on the compiler's large stack, or in place when the text is shallow
+// (`depth`, its recursion estimate); false (with a message recorded as a compile message) when
+// that stack could not be had.
+bool compileOnLargeStack(Runtime &rt, const std::function<void()> &step,
+                         int depth = kInlineCompileDepth + 1)
+{
+    if (depth <= kInlineCompileDepth) {
+        step();
+        return true;
+    }
+    if (rt.compiler->run(step))
+        return true;
+    rt.messages.push_back({"", 0, 0, "the compiler thread could not be started"});
+    return false;
+}
+
+// A script builder that also hands out the text of the last section it preprocessed (with the
+// code of false #if blocks blanked out), which is the text the compiler parses.
+class CheckedBuilder : public CScriptBuilder
+{
+public:
+    const std::string &processedText() const { return modifiedScript; }
+};
 
 // --- registered functions -----------------------------------------------------------------------
 
@@ -412,6 +411,7 @@ void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done
                 reinterpret_cast<double(SCRIPTRT_CALL *)(Done...)>(imp.function)(done...));
             break;
         case HostImport::Text:
+        case HostImport::ConstText:
             break;
         }
         return;
@@ -419,10 +419,18 @@ void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done
     if constexpr (sizeof...(Done) < 4) {
         const auto arg = static_cast<asUINT>(index);
         switch (imp.params[index]) {
-        case HostImport::Text:
+        case HostImport::ConstText:
             callImport(imp, gen, index + 1, done...,
                        static_cast<const std::string *>(gen->GetArgObject(arg))->c_str());
             break;
+        case HostImport::Text: {
+            // A host declared with "char*" gets a copy it may write to; the script's string
+            // stays as it was.
+            const auto *text = static_cast<const std::string *>(gen->GetArgObject(arg));
+            std::vector<char> copy(text->c_str(), text->c_str() + text->size() + 1);
+            callImport(imp, gen, index + 1, done..., copy.data());
+            break;
+        }
         case HostImport::Int:
             callImport(imp, gen, index + 1, done..., static_cast<int>(gen->GetArgDWord(arg)));
             break;
@@ -477,8 +485,10 @@ bool parseCType(std::string text, bool isResult, HostImport::Kind &kind)
         && lastWord != "void")
         text.erase(nameStart);
     const std::string t = stripSpaces(text);
-    if (t == "char*" || t == "constchar*")
+    if (t == "char*")
         kind = HostImport::Text;
+    else if (t == "constchar*")
+        kind = HostImport::ConstText;
     else if (t == "int")
         kind = HostImport::Int;
     else if (t == "double")
@@ -506,7 +516,7 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
     if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])))
         return false;
     if (!parseCType(head.substr(0, nameStart) + " ", true, imp.result)
-        || imp.result == HostImport::Text)
+        || imp.result == HostImport::Text || imp.result == HostImport::ConstText)
         return false;
     const std::string paramText = decl.substr(open + 1, close - open - 1);
     imp.params.clear();
@@ -527,7 +537,8 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
     }
     if (imp.params.size() > 4)
         return false;
-    static const char *const typeNames[] = {"void", "const string &in", "int", "double"};
+    static const char *const typeNames[]
+        = {"void", "const string &in", "int", "double", "const string &in"};
     std::string script = std::string(typeNames[imp.result]) + " " + name + "(";
     for (size_t i = 0; i < imp.params.size(); ++i)
         script += (i ? ", " : "") + std::string(typeNames[imp.params[i]]);
@@ -550,11 +561,35 @@ void destroyRuntime(Runtime *rt)
     if (!rt)
         return;
     releaseShapes(*rt);
+    rt->compiler.reset();
     if (rt->context)
         rt->context->Release();
     if (rt->engine)
         rt->engine->ShutDownAndRelease();
     delete rt;
+}
+
+// Adds a header file as a section named by its path, its number literals read exactly as in
+// programs. The file is checked for nesting as written: brackets in a false #if block count too.
+// Returns what AddSectionFromMemory returns; below 0 with a message recorded on failure.
+int addHeaderSection(Runtime &rt, CScriptBuilder &builder, const std::string &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        rt.messages.push_back({file, 0, 0, "cannot read the header"});
+        return -1;
+    }
+    std::string exact;
+    std::string refused = scriptrt::checkNesting(*rt.engine, text, true);
+    if (refused.empty())
+        refused = scriptrt::exactNumbers(*rt.engine, text, exact, true);
+    if (!refused.empty()) {
+        rt.messages.push_back({file, 0, 0, refused.substr(std::strlen("error: "))});
+        return -1;
+    }
+    return builder.AddSectionFromMemory(
+        file.c_str(), exact.c_str(), static_cast<unsigned>(exact.size()));
 }
 
 int includeCallback(const char *include, const char *from, CScriptBuilder *builder, void *param)
@@ -580,14 +615,14 @@ int includeCallback(const char *include, const char *from, CScriptBuilder *build
             {fromSection, 0, 0, std::string("#include outside the header folder refused: ") + include});
         return -1;
     }
-    return builder->AddSectionFromFile(t.c_str());
+    return addHeaderSection(*rt, *builder, t);
 }
 
 // Adds every included header to a builder that has started a module.
 bool addHeaders(Runtime &rt, CScriptBuilder &builder)
 {
     for (const std::string &file : rt.headerFiles)
-        if (builder.AddSectionFromFile(file.c_str()) < 0) {
+        if (addHeaderSection(rt, builder, file) < 0) {
             if (rt.messages.empty())
                 rt.messages.push_back({file, 0, 0, "cannot read the header"});
             return false;
@@ -644,7 +679,10 @@ bool buildHeader(Runtime &rt)
         return false;
     }
     rt.header = rt.engine->GetModule("project");
-    bool ok = addHeaders(rt, builder) && builder.BuildModule() >= 0 && rt.messages.empty();
+    int built = -1;
+    bool ok = addHeaders(rt, builder)
+              && compileOnLargeStack(rt, [&] { built = builder.BuildModule(); }) && built >= 0
+              && rt.messages.empty();
     if (ok && rt.header) {
         startBudget(rt);
         if (rt.header->ResetGlobalVars(rt.context) < 0 || rt.stoppedByBudget)
@@ -745,10 +783,13 @@ bool runFormula(Runtime &rt, asIScriptFunction *fn, const std::vector<scriptrt::
     if (args) {
         for (size_t i = 0; i < args->size(); ++i) {
             const auto &a = (*args)[i];
-            if (a.isDouble)
-                ctx->SetArgDouble(static_cast<asUINT>(i), a.doubleValue);
+            const auto arg = static_cast<asUINT>(i);
+            if (a.kind == scriptrt::ShapeArgument::Double)
+                ctx->SetArgDouble(arg, a.doubleValue);
+            else if (a.kind == scriptrt::ShapeArgument::Int)
+                ctx->SetArgDWord(arg, static_cast<asDWORD>(a.intValue));
             else
-                ctx->SetArgDWord(static_cast<asUINT>(i), static_cast<asDWORD>(a.intValue));
+                ctx->SetArgQWord(arg, static_cast<asQWORD>(a.intValue));
         }
     }
     rt.value = FormulaValue();
@@ -779,16 +820,29 @@ std::string compileErrorText(const Runtime &rt)
     return describeMessage(m, m.section != kFormulaSection);
 }
 
-bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out, bool &compiled);
+bool runShape(Runtime &rt,
+              const char *formula,
+              const scriptrt::FormulaShape &shape,
+              std::string &out,
+              bool &compiled);
 
-// Compiles the formula as written and runs it.
+// Compiles the formula as written (with the literals the interpreter would misread put in exact
+// form) and runs it.
 bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
 {
-    const std::string code =
-        scriptrt::formulaFunctionCode(kFormulaFunction, {}, kResultSink, formula);
+    std::string exact;
+    int depth = 0;
+    if (!(out = scriptrt::checkNesting(*rt.engine, formula, false, &depth)).empty()
+        || !(out = scriptrt::exactNumbers(*rt.engine, formula, exact, false)).empty())
+        return false;
+    const std::string code
+        = scriptrt::formulaFunctionCode(kFormulaFunction, {}, kResultSink, exact);
     rt.messages.clear();
     asIScriptFunction *fn = nullptr;
-    const int r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn);
+    int r = -1;
+    compileOnLargeStack(
+        rt, [&] { r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn); },
+        depth);
     if (r < 0 || !fn || !rt.messages.empty()) {
         out = compileErrorText(rt);
         if (fn)
@@ -800,15 +854,17 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
     if (!ok)
         return false;
     // The compiler folds a division by a constant negative zero (-0.0, -(0*x)) to a value
-    // without any message. Run with its numbers as parameters, the same formula reaches the
-    // division at run time and fails as every other division by zero does.
+    // without any message, and the 64-bit division of the smallest integer by -1 to 0. Run with
+    // its numbers as parameters, the same formula reaches the division at run time and fails as
+    // every other such division does.
     scriptrt::FormulaShape shape;
     if (std::strpbrk(formula, "/%")
         && scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape)) {
         std::string check;
         bool compiled = false;
-        if (!runShape(rt, shape, check, compiled) && compiled
-            && check.find("Divide by zero") != std::string::npos) {
+        if (!runShape(rt, formula, shape, check, compiled) && compiled
+            && (check.find("Divide by zero") != std::string::npos
+                || check.find("Overflow in integer division") != std::string::npos)) {
             out = check;
             return false;
         }
@@ -817,17 +873,31 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
 }
 
 // Runs a shape through its compiled function, compiling it on first use; `compiled` false when
-// the shape does not compile.
-bool runShape(Runtime &rt, const scriptrt::FormulaShape &shape, std::string &out, bool &compiled)
+// the shape does not compile. A formula nesting too deeply to compile is refused here, once per
+// shape: the shape nests as the formula does.
+bool runShape(Runtime &rt,
+              const char *formula,
+              const scriptrt::FormulaShape &shape,
+              std::string &out,
+              bool &compiled)
 {
     auto it = rt.shapes.find(shape.code);
     if (it == rt.shapes.end()) {
+        int depth = 0;
+        if (!(out = scriptrt::checkNesting(*rt.engine, formula, false, &depth)).empty()) {
+            compiled = true;
+            return false;
+        }
         if (rt.shapes.size() >= kShapeCacheLimit)
             releaseShapes(rt);
         rt.messages.clear();
         asIScriptFunction *fn = nullptr;
-        if (rt.header->CompileFunction(kFormulaSection, shape.code.c_str(), 0, 0, &fn) < 0
-            || !rt.messages.empty()) {
+        int r = -1;
+        compileOnLargeStack(
+            rt,
+            [&] { r = rt.header->CompileFunction(kFormulaSection, shape.code.c_str(), 0, 0, &fn); },
+            depth);
+        if (r < 0 || !rt.messages.empty()) {
             if (fn)
                 fn->Release();
             fn = nullptr;
@@ -848,7 +918,7 @@ bool evaluateCached(Runtime &rt, const char *formula, std::string &out)
         || shape.foldingSensitive)
         return evaluatePlain(rt, formula, out);
     bool compiled = false;
-    const bool ok = runShape(rt, shape, out, compiled);
+    const bool ok = runShape(rt, formula, shape, out, compiled);
     // A shape that does not compile is compiled as written, so its message names the formula's
     // own text and not the parameters that stand in for its numbers.
     return compiled ? ok : evaluatePlain(rt, formula, out);
@@ -864,11 +934,11 @@ int evaluate(const char *expression, char *result, int size, bool cached)
         out = "error: no expression";
     } else if (!g_rt->headerError.empty()) {
         out = g_rt->headerError;
-    } else if (!(out = checkStructure(expression, kMaxFormulaLength)).empty()) {
-        ok = false;
     } else {
         try {
-            ok = cached ? evaluateCached(*g_rt, expression, out) : evaluatePlain(*g_rt, expression, out);
+            if ((out = checkLength(expression, kMaxFormulaLength)).empty())
+                ok = cached ? evaluateCached(*g_rt, expression, out)
+                            : evaluatePlain(*g_rt, expression, out);
         } catch (const std::exception &e) {
             out = std::string("error: ") + e.what();
             ok = false;
@@ -888,12 +958,15 @@ int evaluate(const char *expression, char *result, int size, bool cached)
 bool executeProgram(Runtime &rt, const char *program)
 {
     rt.messages.clear();
-    const std::string refused = checkStructure(program, kMaxProgramLength);
+    std::string exact;
+    std::string refused = checkLength(program, kMaxProgramLength);
+    if (refused.empty())
+        refused = scriptrt::exactNumbers(*rt.engine, program, exact, true);
     if (!refused.empty()) {
         setError(rt, refused, 0);
         return false;
     }
-    CScriptBuilder builder;
+    CheckedBuilder builder;
     builder.SetIncludeCallback(includeCallback, &rt);
     if (builder.StartNewModule(rt.engine, kProgramSection) < 0) {
         setError(rt, "error: cannot start the program module", 0);
@@ -905,9 +978,22 @@ bool executeProgram(Runtime &rt, const char *program)
         ~Discard() { engine->DiscardModule(kProgramSection); }
     } discard{rt.engine};
 
-    const bool built = addHeaders(rt, builder)
-                       && builder.AddSectionFromMemory(kProgramSection, program) >= 0
-                       && builder.BuildModule() >= 0 && rt.messages.empty();
+    const bool added = addHeaders(rt, builder)
+                       && builder.AddSectionFromMemory(
+                              kProgramSection, exact.c_str(), static_cast<unsigned>(exact.size()))
+                              >= 0;
+    if (added) {
+        // The text the compiler will parse, with false #if blocks blanked out: brackets there
+        // do not nest.
+        refused = scriptrt::checkNesting(*rt.engine, builder.processedText(), true);
+        if (!refused.empty()) {
+            setError(rt, refused, 0);
+            return false;
+        }
+    }
+    int r = -1;
+    const bool built = added && compileOnLargeStack(rt, [&] { r = builder.BuildModule(); })
+                       && r >= 0 && rt.messages.empty();
     if (!built) {
         if (rt.messages.empty()) {
             setError(rt, "error: the program could not be compiled", 0);
@@ -1006,7 +1092,28 @@ void SCRIPTRT_CALL _uc_finis()
     }
 }
 
-int SCRIPTRT_CALL _uc_include(const char *path)
+} // extern "C"
+
+namespace {
+
+// No C++ exception may leave the library through its C entries: one that escapes `body`
+// becomes the last error, and the entry returns `failed`.
+template<typename R, typename F>
+R guarded(R failed, F &&body)
+{
+    try {
+        return body();
+    } catch (const std::exception &e) {
+        if (g_rt)
+            setError(*g_rt, std::string("error: ") + e.what(), 0);
+    } catch (...) {
+        if (g_rt)
+            setError(*g_rt, "error: unexpected failure inside the interpreter", 0);
+    }
+    return failed;
+}
+
+int includeHeader(const char *path)
 {
     if (!g_rt || !path)
         return 0;
@@ -1029,23 +1136,7 @@ int SCRIPTRT_CALL _uc_include(const char *path)
     return ok ? 1 : 0;
 }
 
-int SCRIPTRT_CALL _uc_eval(const char *expression, char *result, int size)
-{
-    return evaluate(expression, result, size, true);
-}
-
-int SCRIPTRT_CALL _uc_eval_exp(const char *expression, char *result, int size)
-{
-    return evaluate(expression, result, size, false);
-}
-
-int SCRIPTRT_CALL _uc_result(char *result, int size)
-{
-    writeText(result, size, g_rt ? g_rt->lastResult : std::string());
-    return g_rt ? 1 : 0;
-}
-
-int SCRIPTRT_CALL _uc_import(const char *declaration, void *function)
+int importFunction(const char *declaration, void *function)
 {
     if (!g_rt || !declaration || !function)
         return 0;
@@ -1072,6 +1163,38 @@ int SCRIPTRT_CALL _uc_import(const char *declaration, void *function)
     }
     g_rt->imports.push_back(std::move(imp));
     return 1;
+}
+
+} // namespace
+
+extern "C" {
+
+int SCRIPTRT_CALL _uc_include(const char *path)
+{
+    return guarded(0, [&] { return includeHeader(path); });
+}
+
+int SCRIPTRT_CALL _uc_eval(const char *expression, char *result, int size)
+{
+    return evaluate(expression, result, size, true);
+}
+
+int SCRIPTRT_CALL _uc_eval_exp(const char *expression, char *result, int size)
+{
+    return evaluate(expression, result, size, false);
+}
+
+int SCRIPTRT_CALL _uc_result(char *result, int size)
+{
+    return guarded(0, [&] {
+        writeText(result, size, g_rt ? g_rt->lastResult : std::string());
+        return g_rt ? static_cast<int>(g_rt->lastResult.size()) + 1 : 0;
+    });
+}
+
+int SCRIPTRT_CALL _uc_import(const char *declaration, void *function)
+{
+    return guarded(0, [&] { return importFunction(declaration, function); });
 }
 
 int SCRIPTRT_CALL _uc_run()

@@ -30,7 +30,9 @@ SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_include(const char *path);
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_eval(const char *expression, char *result, int size);
 // The same evaluation without the compiled-code cache: every call compiles the text as written.
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_eval_exp(const char *expression, char *result, int size);
-// The text written by the last evaluation.
+// The whole text of the last evaluation (the result buffer of _uc_eval may have cut it). Returns
+// the bytes it needs with its NUL, so a caller can ask again with a buffer that large; 0 when the
+// interpreter is not initialised.
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_result(char *result, int size);
 
 // Makes a host function callable from programs under a C declaration such as
@@ -42,6 +44,7 @@ SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_run();
 // Compiles and runs a program that defines main(). Nonzero on success; 0 with the error available.
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_exec(const char *program);
 // Writes the last error message into `buffer`; the buffer is remembered for _uc_error_pos.
+// Returns the message's whole length in bytes (without the NUL).
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_error(char *buffer, int size);
 // Returns the line of the last error (1-based, 0 when it has none); when `buffer` is the one
 // last given to _uc_error, the message is written into it again.

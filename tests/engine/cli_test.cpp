@@ -62,4 +62,70 @@ TEST(EngineCli, ExecPrintsExportsOrPositionedError)
     EXPECT_TRUE(r.err.contains(QStringLiteral("/nonexistent/program.as")));
 }
 
+TEST(EngineCli, HostileArgumentsFailCleanly)
+{
+    struct Case
+    {
+        QStringList args;
+        QByteArray input;
+        int status;
+        QByteArray out;
+        QString errPart;
+    };
+    QStringList chain = {QStringLiteral("translate"), QStringLiteral("Kaa")};
+    for (int i = 0; i < 28; ++i)
+        chain << QStringLiteral("-w")
+              << QStringLiteral("K%1%2=K%3%4+K%3%4")
+                     .arg(QChar(u'a' + i / 26),
+                          QChar(u'a' + i % 26),
+                          QChar(u'a' + (i + 1) / 26),
+                          QChar(u'a' + (i + 1) % 26));
+    const Case cases[] = {
+        // An expression may begin with "-"; options of its own it has none.
+        {{QStringLiteral("eval"), QStringLiteral("-1/0.0")},
+         {},
+         1,
+         {},
+         QStringLiteral("Divide by zero")},
+        {{QStringLiteral("eval"), QStringLiteral("-2*3")}, {}, 0, "-6\n", {}},
+        {{QStringLiteral("eval"), QStringLiteral("--"), QStringLiteral("-2*3")}, {}, 0, "-6\n", {}},
+        {{QStringLiteral("eval"), QStringLiteral("1"), QStringLiteral("2")},
+         {},
+         2,
+         {},
+         QStringLiteral("argument")},
+        {chain, {}, 1, {}, QStringLiteral("translate: formula \"Kaa\": replacing")},
+        {{QStringLiteral("translate"),
+          QStringLiteral("1E3*E"),
+          QStringLiteral("-w"),
+          QStringLiteral("E=2")},
+         {},
+         0,
+         "1E3*2\n",
+         {}},
+        {{QStringLiteral("exec"), QStringLiteral("-")},
+         QByteArray("void main() { ExportDouble(\"a\", 1); }\0void f() {}", 51),
+         1,
+         {},
+         QStringLiteral("error at 0: the text holds a NUL character at position 38\n")},
+        {{QStringLiteral("exec"), QStringLiteral("-")},
+         QByteArray("void main() { ExportDouble(\"a\", 1); ExportDouble(\"b|c\", 2); }"),
+         1,
+         {},
+         QStringLiteral("error at 0: export \"b|c\" refused")},
+    };
+    for (const Case &c : cases) {
+        const CliRun r = cli(c.args, c.input);
+        EXPECT_EQ(r.status, c.status)
+            << c.args.join(' ').left(60).toStdString() << ": " << r.err.toStdString();
+        EXPECT_EQ(r.out, c.out) << c.args.join(' ').left(60).toStdString();
+        EXPECT_TRUE(r.err.contains(c.errPart)) << r.err.toStdString();
+        // One message, one "error" in it.
+        EXPECT_LE(r.err.count(QStringLiteral("error")), 1) << r.err.toStdString();
+    }
+    const CliRun help = cli({QStringLiteral("eval"), QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("EXPR"));
+}
+
 } // namespace

@@ -125,7 +125,8 @@ TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
                       + QStringLiteral("void other() { ExportDouble(\"b\", 2); }");
     EXPECT_FALSE(complier.Compile());
     EXPECT_TRUE(complier.Exports.empty());
-    EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("NUL"))) << complier.ErrorText.toStdString();
+    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("the text holds a NUL")))
+        << complier.ErrorText.toStdString();
     // Many numbers in one formula (a function of thousands of parameters would compile for
     // minutes) still evaluate at once.
     EXPECT_EQ(complier.Evaluate(QStringLiteral("1.5+").repeated(5000) + QStringLiteral("1")),
@@ -280,24 +281,77 @@ TEST_P(FailingProgram, FailsWithPositionAndDropsExports)
         << complier.ErrorText.toStdString();
     EXPECT_TRUE(complier.Exports.empty());
     EXPECT_TRUE(ExportBuffer().isEmpty());
+    // A program's error is shown after its position: it carries no "error" mark of its own.
+    EXPECT_FALSE(complier.ErrorText.startsWith(QStringLiteral("error")))
+        << complier.ErrorText.toStdString();
 }
 
 const ProgramFailure kProgramFailures[] = {
-    {"UndeclaredName", "void main()\n{\n    ExportDouble(\"a\", 1);\n    y = 2;\n}\n", 4,
+    {"UndeclaredName",
+     "void main()\n{\n    ExportDouble(\"a\", 1);\n    y = 2;\n}\n",
+     4,
      "'y' is not declared"},
     {"SyntaxError", "void main()\n{\n    double x = ;\n}\n", 3, "line 3"},
     {"NoMainFunction", "void domain() {}\n", 0, "main"},
     {"RuntimeDivisionByZero",
-     "int z = 0;\nvoid main()\n{\n    ExportDouble(\"a\", 1);\n    int q = 5 / z;\n}\n", 5,
+     "int z = 0;\nvoid main()\n{\n    ExportDouble(\"a\", 1);\n    int q = 5 / z;\n}\n",
+     5,
      "Divide by zero"},
-    {"EndlessLoopIsStopped", "void main()\n{\n    ExportDouble(\"a\", 1);\n    while (true) {}\n}\n",
-     4, "ran too long"},
-    {"EndlessRecursionIsStopped", "int f(int n) { return f(n + 1) + 1; }\nvoid main() { f(0); }\n",
-     1, "Stack overflow"},
+    {"EndlessLoopIsStopped",
+     "void main()\n{\n    ExportDouble(\"a\", 1);\n    while (true) {}\n}\n",
+     4,
+     "ran too long"},
+    {"EndlessRecursionIsStopped",
+     "int f(int n) { return f(n + 1) + 1; }\nvoid main() { f(0); }\n",
+     1,
+     "Stack overflow"},
     {"EndlessLoopInGlobalInitialiser",
-     "int f() { while (true) {} return 1; }\nint x = f();\nvoid main() {}\n", 0, "ran too long"},
+     "int f() { while (true) {} return 1; }\nint x = f();\nvoid main() {}\n",
+     0,
+     "ran too long"},
     {"ClassesRefused", "class A { A@ next; }\nvoid main() { A a; }\n", 0, "classes"},
     {"IncludeRefused", "#include \"/etc/passwd\"\nvoid main() {}\n", 0, "#include"},
+    // An export that cannot stand in a "name=value|" record would cut off every later one.
+    {"ExportNameWithBar",
+     "void main()\n{\n    ExportDouble(\"a\", 1);\n    ExportDouble(\"b|c\", 2);\n"
+     "    ExportDouble(\"d\", 3);\n}\n",
+     0,
+     "export \"b|c\" refused: the name holds \"|\""},
+    {"ExportNameWithEquals",
+     "void main() { ExportDouble(\"a=b\", 2); }",
+     0,
+     "export \"a=b\" refused: the name holds \"=\""},
+    {"ExportNameEmpty",
+     "void main() { ExportDouble(\"\", 2); }",
+     0,
+     "export \"\" refused: the name is empty"},
+    {"ExportNameWithLineBreak",
+     "void main() { ExportDouble(\"a\\nb\", 2); }",
+     0,
+     "control character U+000A"},
+    {"ExportNameWithTab",
+     "void main() { ExportDouble(\"a\\tb\", 2); }",
+     0,
+     "control character U+0009"},
+    {"ExportNotANumber",
+     "void main() { ExportDouble(\"a\", 1); ExportDouble(\"x\", sqrt(-1.0)); }",
+     0,
+     "export \"x\" refused: the value is not a finite number"},
+    {"ExportInfinite",
+     "void main() { ExportDouble(\"x\", pow(10.0, 400.0)); }",
+     0,
+     "export \"x\" refused: the value is not a finite number"},
+    {"BitwiseOperatorOnText",
+     "void main()\n{\n    int x = 1 | (\"a\");\n}\n",
+     0,
+     "the bitwise operator '|' does not apply to a text or a truth value (line 3, column 15)"},
+    {"BitwiseOperatorOnConstantTruth",
+     "const bool on = true;\nvoid main()\n{\n    int x = 1 | on;\n}\n", 0,
+     "does not apply to a text or a truth value (line 4, column 15)"},
+    {"MalformedNumberLiteral",
+     "void main()\n{\n    double x = 1.5e;\n}\n",
+     0,
+     "malformed number '1.5e' (line 3, column 16)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Programs, FailingProgram, ::testing::ValuesIn(kProgramFailures),

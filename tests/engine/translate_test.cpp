@@ -1,6 +1,9 @@
+#include "error.h"
+#include "qzcomplier.h"
 #include "qztranslate.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +43,9 @@ TEST_P(TranslateCases, Substitutes)
 
 const TranslateCase kTranslateCases[] = {
     {"LongerNameFirst", {{"Q", "1.5"}, {"QM", "7.0"}}, "QM*Q+Q", "7.0*1.5+1.5"},
-    {"LongerNameAddedLater", {{"H", "2.0"}, {"HH", "3.0"}, {"HHH", "4.0"}}, "HHH+HH+H",
+    {"LongerNameAddedLater",
+     {{"H", "2.0"}, {"HH", "3.0"}, {"HHH", "4.0"}},
+     "HHH+HH+H",
      "4.0+3.0+2.0"},
     {"NameInLiteralUntouched", {{"Q", "9"}}, "f(\"Q\", Q)", "f(\"Q\", 9)"},
     {"LiteralsComeBackWithQuotes", {{"a", "x"}}, "\"a\"+\"b a\"+a", "\"a\"+\"b a\"+x"},
@@ -57,6 +62,14 @@ const TranslateCase kTranslateCases[] = {
     {"NumberLikeTextKept", {{"Q", "1"}}, "10000000+\"s\"+Q", "10000000+\"s\"+1"},
     {"KeyNeverSpansLiteral", {{"a1", "Z"}}, "a\"1\"", "a\"1\""},
     {"EmptyKeyIgnored", {{"", "X"}, {"b", "c"}}, "ab", "ac"},
+    // A key never matches inside a number literal, written or substituted.
+    {"KeyNotInsideExponent", {{"E", "2"}}, "1E3*E", "1E3*2"},
+    {"SubstitutedNumberKept", {{"AB", "1E-3"}, {"E", "5"}}, "AB*E", "1E-3*5"},
+    {"NegativeValueInParentheses", {{"AB", "(-1E-3)"}, {"E", "5"}}, "AB+E", "(-1E-3)+5"},
+    {"HexDigitsKept", {{"F", "9"}}, "0x1F+F", "0x1F+9"},
+    {"NameGluedToNumberKept", {{"E", "3"}, {"PI", "3.14"}}, "2E+2PI", "2E+2PI"},
+    {"KeyTouchingNumberPassedOver", {{"+1", "-7"}, {"a+", "b-"}}, "a+1.5", "b-1.5"},
+    {"DigitsInsideNameStillReplaced", {{"E", "3"}}, "xE1+x1E", "x31+x13"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Translate, TranslateCases, ::testing::ValuesIn(kTranslateCases),
@@ -75,6 +88,42 @@ TEST(TqzTranslate, AddWordIgnoresCaseButKeepsFirstKeyText)
     EXPECT_EQ(dict.Translate(QStringLiteral("Flow+FLOW")), QStringLiteral("2+FLOW"));
 }
 
+TEST(TqzTranslate, GrowthPastTheLimitIsRefusedNamingTheFormula)
+{
+    // Each key's value holds the next key twice: the text doubles per key.
+    auto key
+        = [](int i) { return QStringLiteral("K") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26); };
+    TqzTranslate chain;
+    for (int i = 0; i < 28; ++i)
+        chain.AddWord(key(i), key(i + 1) + QLatin1Char('+') + key(i + 1));
+    TqzTranslate single;
+    single.AddWord(QStringLiteral("A"), QString(100, QLatin1Char('9')));
+    const std::pair<const TqzTranslate *, QString> cases[]
+        = {{&chain, QStringLiteral("Kaa*2")}, {&single, QStringLiteral("A").repeated(1000)}};
+    for (const auto &[dict, text] : cases) {
+        try {
+            dict->Translate(text);
+            ADD_FAILURE() << "no error for " << text.left(20).toStdString();
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("formula \"") + text.left(20)))
+                << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("65536"))) << e.message().toStdString();
+        }
+    }
+    // Within the limit the same chain translates; a program may grow further.
+    EXPECT_EQ(chain.Translate(QStringLiteral("Kao")).size(), 16384 * 4 - 1);
+    EXPECT_EQ(single.Translate(QStringLiteral("A").repeated(1000), kMaxProgramLength).size(),
+              100000);
+    // The compiler fails the step instead of running a cut or huge text.
+    TqzComplier complier;
+    complier.Dictionary.AddWord(QStringLiteral("A"), QString(100, QLatin1Char('9')));
+    complier.Source = QStringLiteral("A").repeated(1000);
+    EXPECT_FALSE(complier.Compile());
+    EXPECT_TRUE(complier.ErrorText.startsWith(QStringLiteral("error: formula \"AAAA")))
+        << complier.ErrorText.toStdString();
+    EXPECT_THROW(complier.Translate(complier.Dictionary, complier.Source), Error);
+}
+
 TEST(TqzTranslate, UpdatesAndClearSeenByLaterTranslations)
 {
     TqzTranslate dict;
@@ -86,6 +135,34 @@ TEST(TqzTranslate, UpdatesAndClearSeenByLaterTranslations)
     dict.Clear();
     EXPECT_EQ(dict.count(), 0);
     EXPECT_EQ(dict.Translate(QStringLiteral("a+b")), QStringLiteral("a+b"));
+}
+
+// Every occurrence of `key` in `text` that overlaps no number literal replaced by `value`, found
+// left to right; the literals are those of the text before this key.
+QString referenceReplace(const QString &text, const QString &key, const QString &value)
+{
+    static const QRegularExpression number(
+        QStringLiteral("(?<![\\p{L}\\p{N}_])[0-9](?:[\\p{L}\\p{N}_.]|(?<=[eEpP])[+-])*"));
+    std::vector<bool> inNumber(static_cast<size_t>(text.size()), false);
+    for (auto it = number.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        for (qsizetype k = m.capturedStart(); k < m.capturedEnd(); ++k)
+            inNumber[static_cast<size_t>(k)] = true;
+    }
+    QString out;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        bool free = text.mid(pos, key.size()) == key;
+        for (qsizetype k = pos; free && k < pos + key.size(); ++k)
+            free = !inNumber[static_cast<size_t>(k)];
+        if (free) {
+            out += value;
+            pos += key.size();
+        } else {
+            out += text.at(pos++);
+        }
+    }
+    return out;
 }
 
 // The straightforward algorithm: split off literals, apply every key in order to every
@@ -116,7 +193,7 @@ QString referenceTranslate(const std::vector<std::pair<QString, QString>> &entri
             continue;
         for (auto &p : pieces)
             if (!p.second)
-                p.first.replace(entries[k].first, entries[k].second, Qt::CaseSensitive);
+                p.first = referenceReplace(p.first, entries[k].first, entries[k].second);
     }
     QString joined;
     for (const auto &p : pieces)
@@ -147,8 +224,8 @@ TEST(TqzTranslate, AgreesWithStraightforwardSubstitutionOnRandomInputs)
         std::vector<std::pair<QString, QString>> entries;
         const int count = static_cast<int>(rng.bounded(12));
         for (int i = 0; i < count; ++i) {
-            const QString key = randomText(rng, QStringLiteral("abcA\"1"), 4);
-            const QString value = randomText(rng, QStringLiteral("abc 1\""), 4);
+            const QString key = randomText(rng, QStringLiteral("abcEA\"1-"), 4);
+            const QString value = randomText(rng, QStringLiteral("abcE 1\"-."), 4);
             dict.AddWord(key, value);
             // Mirror AddWord: a key equal without regard to case updates the existing entry.
             auto it = std::find_if(entries.begin(), entries.end(), [&](const auto &e) {
@@ -160,7 +237,7 @@ TEST(TqzTranslate, AgreesWithStraightforwardSubstitutionOnRandomInputs)
                 entries.push_back({key, value});
         }
         for (int t = 0; t < 5; ++t) {
-            const QString text = randomText(rng, QStringLiteral("abcAB1\" +\t"), 30);
+            const QString text = randomText(rng, QStringLiteral("abcEAB1\" +\t.-"), 30);
             ASSERT_EQ(dict.Translate(text), referenceTranslate(entries, text))
                 << "round " << round << " text [" << text.toStdString() << "]";
         }

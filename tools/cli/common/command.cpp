@@ -16,6 +16,27 @@ bool registerCommand(Command command)
     return true;
 }
 
+namespace {
+
+QStringList &positionalOnlyCommands()
+{
+    static QStringList names;
+    return names;
+}
+
+} // namespace
+
+bool setPositionalOnly(const QString &name)
+{
+    positionalOnlyCommands().append(name);
+    return true;
+}
+
+bool isPositionalOnly(const QString &name)
+{
+    return positionalOnlyCommands().contains(name);
+}
+
 QStringList positional(const QCommandLineParser &parser, int count, bool exact)
 {
     const QStringList args = parser.positionalArguments();

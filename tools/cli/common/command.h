@@ -37,6 +37,11 @@ std::vector<Command> &commands();
 //   static const bool registered = registerCommand({...});
 bool registerCommand(Command command);
 
+// Marks a command without options whose arguments may begin with "-" (an expression such as
+// "-1/0.0"): everything after its name is positional, except a lone -h or --help.
+bool setPositionalOnly(const QString &name);
+bool isPositionalOnly(const QString &name);
+
 // The positional arguments, checked to be exactly `count` (or at least `count` when !exact).
 QStringList positional(const QCommandLineParser &parser, int count, bool exact = true);
 

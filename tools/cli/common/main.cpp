@@ -75,6 +75,12 @@ int main(int argc, char **argv)
         command->configure(parser);
     QStringList commandArgs = args.mid(1);
     commandArgs[0] = QStringLiteral("tessarin-cli ") + command->name;
+    if (isPositionalOnly(command->name) && commandArgs.size() > 1
+        && !(
+            commandArgs.size() == 2
+            && (commandArgs[1] == QLatin1String("-h") || commandArgs[1] == QLatin1String("--help")))
+        && commandArgs[1] != QLatin1String("--"))
+        commandArgs.insert(1, QStringLiteral("--"));
     if (!parser.parse(commandArgs)) {
         printError(command->name + QStringLiteral(": ") + parser.errorText());
         return 2;

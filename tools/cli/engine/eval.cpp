@@ -21,13 +21,16 @@ int runEval(const QCommandLineParser &parser)
     return 0;
 }
 
-const bool registered = tessarin::cli::registerCommand(
-    {QStringLiteral("eval"),
-     QStringLiteral("Evaluate one expression with the script library"),
-     [](QCommandLineParser &parser) {
-         parser.addPositionalArgument(QStringLiteral("EXPR"),
-                                      QStringLiteral("The expression (lower-cased before use)."));
-     },
-     runEval});
+// An expression may begin with "-".
+const bool registered = tessarin::cli::setPositionalOnly(QStringLiteral("eval"))
+                        && tessarin::cli::registerCommand(
+                            {QStringLiteral("eval"),
+                             QStringLiteral("Evaluate one expression with the script library"),
+                             [](QCommandLineParser &parser) {
+                                 parser.addPositionalArgument(
+                                     QStringLiteral("EXPR"),
+                                     QStringLiteral("The expression (lower-cased before use)."));
+                             },
+                             runEval});
 
 } // namespace
