@@ -133,6 +133,7 @@ TqzRunResult TqzRun::runSelected()
     m_result = TqzRunResult();
     m_result.started = true;
     m_namesakesDone.clear();
+    m_failedNames.clear();
     m_firstOfNameValid = false;
 
     m_host.beginBusy();
@@ -338,26 +339,46 @@ void TqzRun::evaluateStep(int index, int step)
     m_host.appendLog(QStringLiteral("   中文脚本: ") + source);
     try {
         m_host.appendLog(QStringLiteral("   列计算式: ") + m_codeTable.Translate(source));
+        // A formula that refers to a result that failed earlier in this run is not evaluated
+        // with a stale or missing value: it fails too, naming the result it depends on.
+        for (const QString &failed : std::as_const(m_failedNames)) {
+            if (source.contains(failed)) {
+                failStep(node, QStringLiteral("引用的 %1 在本次运行中计算失败").arg(failed));
+                m_host.appendLog(QStringLiteral("  "));
+                return;
+            }
+        }
         const QString substituted = Complier->Translate(Complier->Dictionary, source);
         m_host.appendLog(QStringLiteral("   代入数据: ") + substituted);
         const QString result = Complier->Evaluate(substituted);
         if (Complier->Succeeded) {
+            m_failedNames.removeAll(node->Name);
             node->Value = result;
             Complier->Dictionary.AddWord(node->Name, substitutionText(result));
             m_host.appendLog(QStringLiteral("  编译成功 解得: ") + node->Caption
                              + QStringLiteral(" = ") + node->Value + QStringLiteral(" (")
                              + node->Unit + QLatin1Char(')'));
         } else {
-            ++m_result.failedSteps;
-            m_host.appendLog(QStringLiteral("  编译失败 错误信息: ") + Complier->ErrorText);
+            failStep(node, Complier->ErrorText);
         }
     } catch (const Error &e) {
         // A formula the engine refuses to handle (too long once substituted, say) fails its
         // own step only, like a formula the interpreter rejects.
-        ++m_result.failedSteps;
-        m_host.appendLog(QStringLiteral("  编译失败 错误信息: ") + e.message());
+        failStep(node, e.message());
     }
     m_host.appendLog(QStringLiteral("  "));
+}
+
+void TqzRun::failStep(TqzNode *node, const QString &message)
+{
+    // The node's previous result would be written back into the pages beside the failure and
+    // read as this run's answer; it is emptied instead, and later formulas that use it fail.
+    ++m_result.failedSteps;
+    node->Value.clear();
+    Complier->Dictionary.AddWord(node->Name, QString());
+    if (!m_failedNames.contains(node->Name))
+        m_failedNames.append(node->Name);
+    m_host.appendLog(QStringLiteral("  编译失败 错误信息: ") + message);
 }
 
 void TqzRun::stepDone()

@@ -16,6 +16,7 @@ namespace tessarin {
 
 class TqzComplier;
 class TqzExcel;
+class TqzNode;
 class TqzProject;
 class TqzProjectTree;
 class TqzTranslate;
@@ -115,6 +116,7 @@ private:
     int earlierNamesake(int absoluteIndex) const;
     void compileRange(int first);
     void evaluateStep(int index, int step);
+    void failStep(TqzNode *node, const QString &message);
     void stepDone();
 
     TqzProject &m_project;
@@ -131,6 +133,8 @@ private:
     // each is evaluated that way at most once, which also ends a leaf that leads back to its
     // own ancestor.
     QSet<int> m_namesakesDone;
+    // Names whose step failed in this run and has not succeeded since.
+    QStringList m_failedNames;
     // Name -> absolute index of its first item, built once per run for FindEarlierNamesake.
     mutable QHash<QString, int> m_firstOfName;
     mutable bool m_firstOfNameValid = false;

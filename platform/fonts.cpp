@@ -11,9 +11,16 @@ void installFontSubstitutions()
     if (done)
         return;
     done = true;
-    const QStringList serif{QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Serif CJK"),
+    // AR PL UMing first: a Ming face whose line is about one em, as on the sheets the stored
+    // pages were measured for, and whose common ideographs and radicals are distinct glyphs, so
+    // PDF text copies out as drawn. Noto Serif CJK covers the rare characters UMing lacks.
+    const QStringList serif{QStringLiteral("AR PL UMing CN"),
+                            QStringLiteral("Noto Serif CJK SC"),
+                            QStringLiteral("Noto Serif CJK"),
                             QStringLiteral("Noto Sans CJK SC")};
-    const QStringList sans{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK"),
+    const QStringList sans{QStringLiteral("Noto Sans CJK SC"),
+                           QStringLiteral("Noto Sans CJK"),
+                           QStringLiteral("AR PL UMing CN"),
                            QStringLiteral("Noto Serif CJK SC")};
     for (const QString &face : {QStringLiteral("宋体"), QStringLiteral("SimSun"),
                                 QStringLiteral("新宋体"), QStringLiteral("NSimSun"),

@@ -91,11 +91,14 @@ QFont fontFromLogFont(const LOGFONT &lf)
     font.setPixelSize(pixels);
     if (lf.lfHeight > 0) {
         // A positive height is the cell height; shrink the character size until ascent plus
-        // descent fits it.
-        const QFontMetrics fm(font);
-        if (fm.height() > lf.lfHeight) {
-            const int em = std::max(1, pixels * lf.lfHeight / fm.height());
+        // descent fits it. Metrics round, so the proportional first guess may still be a pixel
+        // too tall.
+        int height = QFontMetrics(font).height();
+        if (height > lf.lfHeight) {
+            int em = std::max(1, pixels * lf.lfHeight / height);
             font.setPixelSize(em);
+            while (em > 1 && (height = QFontMetrics(font).height()) > lf.lfHeight)
+                font.setPixelSize(--em);
         }
     }
     const int weight = lf.lfWeight <= 0 ? 400 : std::clamp<int>(lf.lfWeight, 1, 1000);

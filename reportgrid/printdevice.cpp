@@ -1,6 +1,7 @@
 #include "printdevice.h"
 
 #include "error.h"
+#include "reportcontrol.h"
 
 #include <QPageLayout>
 #include <QPageSize>
@@ -43,12 +44,14 @@ namespace {
 TPrintJob *g_currentJob = nullptr;
 }
 
-TPrintJob::TPrintJob(QPrinter &printer)
+TPrintJob::TPrintJob(QPrinter &printer, const TReportControl *first)
     : m_printer(printer)
     , m_painter(std::make_unique<QPainter>())
 {
     if (g_currentJob)
         throw Error(QStringLiteral("cannot start a print job while another one runs"));
+    if (first)
+        first->ApplyPaper(printer);
     if (!m_painter->begin(&printer)) {
         const QString target
             = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
@@ -65,10 +68,13 @@ TPrintJob::~TPrintJob()
         g_currentJob = nullptr;
 }
 
-void TPrintJob::NewPage()
+void TPrintJob::NewPage(const TReportControl *next)
 {
     if (!m_painter->isActive())
         throw Error(QStringLiteral("the print job has ended"));
+    // A sheet's paper must be set before the sheet starts.
+    if (next)
+        next->ApplyPaper(m_printer);
     if (!m_printer.newPage())
         throw Error(QStringLiteral("the printer refused a new sheet"));
 }

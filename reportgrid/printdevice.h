@@ -15,6 +15,8 @@ class QPrinter;
 
 namespace tessarin {
 
+class TReportControl;
+
 // Names of the current printer device, its driver and its port, as prDeviceMode found them.
 extern QString Adevice;
 extern QString Adriver;
@@ -34,15 +36,18 @@ void prDeviceMode();
 class TPrintJob
 {
 public:
-    // Starts the job; throws Error when the printer cannot be opened or another job runs.
-    explicit TPrintJob(QPrinter &printer);
+    // Starts the job; the first sheet takes the paper of `first` when given (see
+    // TReportControl::ApplyPaper). Throws Error when the printer cannot be opened or another
+    // job runs.
+    explicit TPrintJob(QPrinter &printer, const TReportControl *first = nullptr);
     // Ends the job if EndDoc was not called.
     ~TPrintJob();
     TPrintJob(const TPrintJob &) = delete;
     TPrintJob &operator=(const TPrintJob &) = delete;
 
-    // Advances to the next sheet. Throws Error when the printer refuses.
-    void NewPage();
+    // Advances to the next sheet, which takes the paper of `next` when given, so each page of a
+    // job prints on its own paper. Throws Error when the printer refuses.
+    void NewPage(const TReportControl *next = nullptr);
     // Finishes the document (for PDF: writes the file).
     void EndDoc();
 

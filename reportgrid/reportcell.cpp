@@ -1,5 +1,6 @@
 #include "reportcell.h"
 
+#include "dispformat.h"
 #include "reportcontrol.h"
 #include "textlines.h"
 
@@ -162,6 +163,11 @@ TReportCell::~TReportCell()
         FOwnerLine->FReportControl->cellDestroyed(this);
 }
 
+QString TReportCell::displayText() const
+{
+    return FCellDispFormat.isEmpty() ? FCellText : formatCellText(FCellText, FCellDispFormat);
+}
+
 const QFont &TReportCell::cellFont() const
 {
     if (!m_font || !(m_fontKey == FLogFont)) {
@@ -298,8 +304,10 @@ void TReportCell::SetCellText(const QString &text)
 
 void TReportCell::SetCellDispFormat(const QString &format)
 {
-    if (format != FCellDispFormat)
-        FCellDispFormat = format;
+    if (format == FCellDispFormat)
+        return;
+    FCellDispFormat = format;
+    CalcMinCellHeight();
 }
 
 void TReportCell::SetLogFont(const LOGFONT &font)
@@ -344,7 +352,8 @@ void TReportCell::CalcMinCellHeight()
 // trailing line break adds an empty line.
 int TReportCell::textHeight() const
 {
-    const QString sample = FCellText.isEmpty() ? QStringLiteral("汉") : FCellText;
+    const QString shown = displayText();
+    const QString sample = shown.isEmpty() ? QStringLiteral("汉") : shown;
     const TRect box{FCellLeft + FLeftMargin, GetCellTop() + 2,
                     FCellLeft + FLeftMargin + textWrapWidth(), 65535};
     const QFont &font = cellFont();
@@ -440,6 +449,13 @@ void TReportCell::PaintCell(QPainter &painter, bool print) const
     if (FBackGroundColor != clWhite)
         painter.fillRect(QRect(l, t + 1, r + 1 - l, b - t - 1), colorFromTColor(FBackGroundColor));
 
+    // The picture fills the cell (a master: its whole block) three pixels inside its edges.
+    if (FBmp && !FBmp->isNull()) {
+        const QRect target(l + 3, t + 3, r - l - 6, b - t - 6);
+        if (target.width() > 0 && target.height() > 0)
+            painter.drawImage(target, *FBmp);
+    }
+
     paintBorders(painter, print, false);
 
     if (FDiagonal & (LINE_LEFT1 | LINE_LEFT2 | LINE_LEFT3 | LINE_RIGHT1 | LINE_RIGHT2
@@ -461,12 +477,12 @@ void TReportCell::PaintCell(QPainter &painter, bool print) const
             painter.drawLine(r - 1, t + 1, midX, b - 1);
     }
 
-    if (!FCellText.isEmpty()) {
+    const QString shown = displayText();
+    if (!shown.isEmpty()) {
         painter.setPen(colorFromTColor(FTextColor));
         // Lines break where CalcMinCellHeight measured them, so the text fills exactly the
         // height it asked for even though the text rectangle is a little narrower.
-        CellTextLayout::draw(painter, cellFont(), FTextRect, FCellText, FHorzAlign,
-                             textWrapWidth());
+        CellTextLayout::draw(painter, cellFont(), FTextRect, shown, FHorzAlign, textWrapWidth());
     }
     painter.restore();
 }

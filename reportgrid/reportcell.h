@@ -135,7 +135,7 @@ public:
     int FHorzAlign = TEXT_ALIGN_LEFT;
     int FVertAlign = TEXT_ALIGN_VCENTER;
     QString FCellText;       // line breaks as CR LF
-    QString FCellDispFormat; // kept and copied, not used for painting
+    QString FCellDispFormat; // how a number text is shown (dispformat.h); "" shows it as is
     QString FTagID;
     int FScriptID = 0;
     std::unique_ptr<QImage> FBmp; // may be null once the picture was freed
@@ -174,8 +174,12 @@ public:
     void CalcMinCellHeight();
     // Brings FCellRect and FTextRect up to date with the line's top and height.
     void CalcCellRect();
-    // Draws background, borders, diagonals and text onto `painter`, whose coordinates are page
-    // pixels. `print` leaves out the grey screen edges of borders that are not set.
+    // The text as painted and measured: FCellText under the display format FCellDispFormat.
+    QString displayText() const;
+    // Draws background, picture, borders, diagonals and the display text onto `painter`, whose
+    // coordinates are page pixels; screen, printer and PDF all paint cells through here. `print`
+    // leaves out the grey screen edges of borders that are not set. A covered cell paints
+    // nothing: its master paints the block.
     void PaintCell(QPainter &painter, bool print) const;
     // Draws only the borders that are set, in black. Painting a page calls it for every cell
     // once all cells are painted, so that cells painted later (neighbours, the lines a merged

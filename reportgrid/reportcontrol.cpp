@@ -1,5 +1,7 @@
 #include "reportcontrol.h"
 
+#include "error.h"
+#include "printdevice.h"
 #include "printerlayer.h"
 #include "textcodec.h"
 
@@ -83,6 +85,26 @@ TReportControl::TReportControl(QWidget *parent)
     setPalette(pal);
     calcMarginPixels(*this);
     CalcWndSize();
+    initPaper();
+}
+
+void TReportControl::initPaper()
+{
+    // A new page is laid out for the printer's page (CalcWndSize), so it takes that printer's
+    // paper; without a device mode, A4 portrait. Loading a page replaces these values.
+    FPaperSize = 9;
+    FOrientation = 1;
+    FPaperLength = 0;
+    FPaperWidth = 0;
+    try {
+        prDeviceMode();
+    } catch (const Error &) {
+        return;
+    }
+    FPaperSize = DevMode->dmPaperSize;
+    FOrientation = DevMode->dmOrientation;
+    FPaperLength = DevMode->dmPaperLength;
+    FPaperWidth = DevMode->dmPaperWidth;
 }
 
 TReportControl::~TReportControl()
@@ -159,6 +181,7 @@ void TReportControl::SetMargin(int left, int top, int right, int bottom)
     calcMarginPixels(*this);
     UpdateLines();
     update();
+    emit contentChanged();
 }
 
 TRect TReportControl::GetMargin() const
@@ -230,9 +253,19 @@ TReportCell *TReportControl::CellFromRC(int line, int cell) const
     return l->cell(cell);
 }
 
+const QSet<const TReportCell *> &TReportControl::selectedSet() const
+{
+    if (m_selectedSet.size() != FSelectCells.size()) {
+        m_selectedSet.clear();
+        for (const TReportCell *cell : FSelectCells)
+            m_selectedSet.insert(cell);
+    }
+    return m_selectedSet;
+}
+
 bool TReportControl::IsCellSelected(const TReportCell *cell) const
 {
-    return cell && FSelectCells.contains(const_cast<TReportCell *>(cell));
+    return cell && selectedSet().contains(cell);
 }
 
 bool TReportControl::AddSelectedCell(TReportCell *cell)
@@ -240,6 +273,7 @@ bool TReportControl::AddSelectedCell(TReportCell *cell)
     if (!cell || IsCellSelected(cell))
         return false;
     FSelectCells.append(cell);
+    m_selectedSet.insert(cell);
     FLastSelectCell = cell;
     invalidatePage(cell->FCellRect);
     return true;
@@ -251,15 +285,16 @@ bool TReportControl::RemoveSelectedCell(TReportCell *cell)
         return false;
     invalidatePage(cell->FCellRect);
     FSelectCells.removeOne(cell);
+    m_selectedSet.remove(cell);
     return true;
 }
 
 void TReportControl::RemoveAllSelectedCell()
 {
-    while (!FSelectCells.isEmpty()) {
-        invalidatePage(FSelectCells.first()->FCellRect);
-        FSelectCells.removeFirst();
-    }
+    for (const TReportCell *cell : std::as_const(FSelectCells))
+        invalidatePage(cell->FCellRect);
+    FSelectCells.clear();
+    m_selectedSet.clear();
 }
 
 void TReportControl::SetCellFocus(int line, int cell)
@@ -287,7 +322,8 @@ void TReportControl::cellDestroyed(TReportCell *cell)
 {
     if (m_destroying)
         return;
-    FSelectCells.removeAll(cell);
+    if (FSelectCells.removeAll(cell) > 0)
+        m_selectedSet.remove(cell);
     if (FLastSelectCell == cell)
         FLastSelectCell = nullptr;
     if (FEditCell == cell)
@@ -411,10 +447,14 @@ void TReportControl::WMCOMMAND()
     }
     m_editAccepted = text;
     const TRect before = FEditCell->FTextRect;
-    FEditCell->SetCellText(cellTextFromEdit(text));
+    const QString stored = cellTextFromEdit(text);
+    const bool changed = stored != FEditCell->FCellText;
+    FEditCell->SetCellText(stored);
     UpdateLines();
     if (FEditCell && !(FEditCell->FTextRect == before))
         placeEditBox();
+    if (changed)
+        emit contentChanged();
 }
 
 void TReportControl::WMCtlColor()
@@ -433,13 +473,40 @@ void TReportControl::WMCtlColor()
 
 void TReportControl::DrawPrepare(QPainter &) {}
 
+void TReportControl::paintPage(QPainter &painter, const TRect &area, bool print)
+{
+    m_paintedCells = 0;
+    DrawPrepare(painter);
+    std::vector<const TReportCell *> painted;
+    for (const auto &line : FLineList) {
+        // Lines are stacked downwards: none below the area can reach into it.
+        if (line->FLineTop > area.bottom)
+            break;
+        for (const auto &cellPtr : line->FCells) {
+            const TReportCell *cell = cellPtr.get();
+            const TRect &r = cell->FCellRect;
+            if (r.left > area.right || r.top > area.bottom)
+                break;
+            if (cell->FOwnerCell || r.right < area.left || r.bottom < area.top)
+                continue;
+            cell->PaintCell(painter, print);
+            ++m_paintedCells;
+            painted.push_back(cell);
+        }
+    }
+    // Cells painted later (the right neighbour, the line below, the lines a merged block
+    // covers) fill backgrounds (and on screen draw grey edges) over the edges they share with
+    // earlier cells; borders that are set are drawn once more so that they always show.
+    for (const TReportCell *cell : painted)
+        cell->PaintSetBorders(painter);
+}
+
 void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
 {
     m_paintedCells = 0;
     if (FPageWidth <= 0 || FPageHeight <= 0)
         return;
     painter.save();
-    const QTransform device = painter.worldTransform();
     // Isotropic page mapping: the same factor on both axes, the smaller one that fits.
     const double k = std::min(width() / static_cast<double>(FPageWidth),
                               height() / static_cast<double>(FPageHeight));
@@ -452,13 +519,14 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
                 roundPixel(area.bottom * f)};
     }
 
+    painter.fillRect(QRect(0, 0, FPageWidth, FPageHeight), Qt::white);
+    // The page as printed, then the marks only the screen shows: the page outline, the corner
+    // marks of the margins and the selection.
+    paintPage(painter, area, false);
+
     painter.setPen(QPen(Qt::black, 0));
-    painter.setBrush(Qt::white);
-    painter.drawRect(0, 0, FPageWidth - 1, FPageHeight - 1);
     painter.setBrush(Qt::NoBrush);
-
-    DrawPrepare(painter);
-
+    painter.drawRect(0, 0, FPageWidth - 1, FPageHeight - 1);
     painter.setPen(gridPen(painter, colorFromTColor(0x00808080), 1, Qt::FlatCap));
     const int L = FLeftMargin;
     const int T = FTopMargin;
@@ -472,42 +540,6 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
     painter.drawLine(L, B, L - 25, B);
     painter.drawLine(R, B, R, B + 25);
     painter.drawLine(R, B, R + 25, B);
-
-    const double s = FReportScale / 100.0;
-    QList<const TReportCell *> painted;
-    for (const auto &line : FLineList) {
-        // Lines are stacked downwards: none below the area can reach into it.
-        if (line->FLineTop > area.bottom)
-            break;
-        for (const auto &cellPtr : line->FCells) {
-            const TReportCell *cell = cellPtr.get();
-            const TRect &r = cell->FCellRect;
-            if (r.left > area.right || r.top > area.bottom)
-                break;
-            if (r.right < area.left || r.bottom < area.top)
-                continue;
-            if (cell->FBmp && !cell->FBmp->isNull()) {
-                painter.save();
-                painter.setWorldTransform(device);
-                const QRect target(QPoint(roundPixel(r.left * s) + 3, roundPixel(r.top * s) + 3),
-                                   QPoint(roundPixel(r.right * s) - 3 - 1,
-                                          roundPixel(r.bottom * s) - 3 - 1));
-                if (target.isValid())
-                    painter.drawImage(target, *cell->FBmp);
-                painter.restore();
-            }
-            if (!cell->FOwnerCell) {
-                cell->PaintCell(painter, false);
-                ++m_paintedCells;
-                painted.append(cell);
-            }
-        }
-    }
-    // Cells painted later (the right neighbour, the line below, the lines a merged block
-    // covers) draw grey screen edges and backgrounds over the edges they share with earlier
-    // cells; borders that are set are drawn once more so that they always show.
-    for (const TReportCell *cell : std::as_const(painted))
-        cell->PaintSetBorders(painter);
 
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     for (const TReportCell *cell : std::as_const(FSelectCells)) {
@@ -617,23 +649,33 @@ void TReportControl::MouseMoveHandler(const QPoint &point, quint8 keys)
     if (band.bottom == band.top)
         band.bottom = band.top + 1;
 
+    // Linear in the selection and the cells of the lines the band meets: the cells the band
+    // left go in one pass that keeps the order of the rest, membership is the set's, and the
+    // lines are found from their rectangles as laid out (stacked downwards) by bisection.
+    selectedSet();
     if (keys != (MK_LBUTTON | MK_SHIFT)) {
-        for (qsizetype i = FSelectCells.size() - 1; i >= 0; --i) {
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < FSelectCells.size(); ++i) {
             TReportCell *cell = FSelectCells.at(i);
-            if (!cell->FCellRect.intersects(band))
-                RemoveSelectedCell(cell);
+            if (cell->FCellRect.intersects(band)) {
+                FSelectCells[kept++] = cell;
+            } else {
+                invalidatePage(cell->FCellRect);
+                m_selectedSet.remove(cell);
+            }
         }
+        FSelectCells.resize(kept);
     }
-    for (auto &line : FLineList) {
-        if (!line->GetLineRect().intersects(band))
+    auto line = std::partition_point(FLineList.begin(), FLineList.end(), [&](const auto &l) {
+        return l->FLineRect.bottom <= band.top;
+    });
+    for (; line != FLineList.end() && (*line)->FLineRect.top < band.bottom; ++line) {
+        if (!(*line)->FLineRect.intersects(band))
             continue;
-        for (auto &cellPtr : line->FCells) {
+        for (auto &cellPtr : (*line)->FCells) {
             TReportCell *cell = cellPtr.get();
-            if (!cell->FCellRect.intersects(band))
-                continue;
-            TReportCell *target = cell->FOwnerCell ? cell->FOwnerCell : cell;
-            if (!IsCellSelected(target))
-                AddSelectedCell(target);
+            if (cell->FCellRect.intersects(band))
+                AddSelectedCell(cell->FOwnerCell ? cell->FOwnerCell : cell);
         }
     }
 }
@@ -733,9 +775,15 @@ void TReportControl::applyHeightDrag()
     if (TReportCell *lowest = target->lowestCoveredCell())
         target = lowest;
     target->CalcMinCellHeight();
-    if (TReportLine *line = target->FOwnerLine)
+    bool changed = false;
+    if (TReportLine *line = target->FOwnerLine) {
+        const int before = line->FDragHeight;
         line->SetDragHeight(FMousePoint.y() - line->FLineTop);
+        changed = line->FDragHeight != before;
+    }
     UpdateLines();
+    if (changed)
+        emit contentChanged();
 }
 
 void TReportControl::applyWidthDrag()
@@ -761,12 +809,14 @@ void TReportControl::applyWidthDrag()
     }
 
     // Moves a cell's edges; where its width changed, the old and the new place are repainted.
-    auto moveCell = [this](TReportCell *cell, int newLeft, int newWidth) {
+    bool changed = false;
+    auto moveCell = [this, &changed](TReportCell *cell, int newLeft, int newWidth) {
         const TRect old = cell->FCellRect;
         const int oldWidth = cell->FCellWidth;
         cell->SetCellLeft(newLeft);
         cell->SetCellWidth(newWidth);
         if (cell->FCellWidth != oldWidth) {
+            changed = true;
             invalidatePage(old.adjusted(0, 0, 1, 1));
             invalidatePage(cell->FCellRect.adjusted(0, 0, 1, 1));
         }
@@ -780,6 +830,8 @@ void TReportControl::applyWidthDrag()
             moveCell(n, n->FCellLeft + delta, n->FCellWidth - delta);
     }
     UpdateLines();
+    if (changed)
+        emit contentChanged();
 }
 
 void TReportControl::WMMouseMove(const QPoint &point)

@@ -9,6 +9,7 @@
 #include <QBrush>
 #include <QFont>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -19,6 +20,7 @@
 class QIODevice;
 class QPaintDevice;
 class QPlainTextEdit;
+class QPrinter;
 
 namespace tessarin {
 
@@ -42,8 +44,9 @@ class TReportControl : public QWidget
     Q_PROPERTY(bool CreportEdit READ CreportEdit WRITE setCreportEdit)
 
 public:
-    // Page size from the printer layer (or the saved size), margins from the millimetre
-    // defaults at the screen's resolution, zoom 100.
+    // Page size and paper from the printer layer (or the saved size; A4 portrait without a
+    // printer's device mode), margins from the millimetre defaults at the screen's resolution,
+    // zoom 100.
     explicit TReportControl(QWidget *parent = nullptr);
     ~TReportControl() override;
 
@@ -51,7 +54,10 @@ public:
     bool FCreportEdit = false;
     std::vector<std::unique_ptr<TReportLine>> FLineList; // top to bottom; owned
     quint64 FContentGeneration = 0;                      // see contentGeneration()
-    QList<TReportCell *> FSelectCells;                   // in selection order; not owning
+    // In selection order; not owning. Change it through AddSelectedCell, RemoveSelectedCell and
+    // RemoveAllSelectedCell: a set beside it answers IsCellSelected (rebuilt when their sizes
+    // differ, so a direct clear or append stays safe).
+    QList<TReportCell *> FSelectCells;
     TReportCell *FEditCell = nullptr;                    // cell the edit box writes into
     int FReportScale = 100;                              // zoom in percent
     int FPageWidth = 0;
@@ -72,6 +78,8 @@ public:
     QPointer<QPlainTextEdit> FEditWnd;
     std::optional<QBrush> FEditBrush;
     std::optional<QFont> FEditFont;
+    // The page's own paper, saved with it and applied to the printer when it prints: DMPAPER
+    // number, orientation (1 portrait, 2 landscape), length and width in tenths of a millimetre.
     int FPaperSize = 0;
     int FOrientation = 0;
     int FPaperLength = 0;
@@ -122,8 +130,9 @@ public:
     // Hook called while painting, after the page outline and before the corner marks and cells;
     // `painter` maps page pixels.
     virtual void DrawPrepare(QPainter &painter);
-    // Paints the page region `area` (page pixels) onto `painter`, which must map page pixels to
-    // the device at `scale` percent. Used by paintEvent; also renders pages to images.
+    // Paints the window region `area` of the page onto `painter` (window pixels; the page is
+    // mapped at the zoom): the page as printed, then the screen's marks on top (page outline,
+    // margin corners, selection). Used by paintEvent; also renders pages to images.
     void WMPaint(QPainter &painter, const QRect &area);
 
     // ---- mouse operations ----
@@ -184,6 +193,10 @@ public:
     // The same onto a painter already open on a printer or PDF page; the printable area is the
     // painter's device size.
     void PrintIt(QPainter &painter);
+    // Gives `printer` the paper this page was loaded with (see applyPaperToPrinter); a page
+    // without paper values of its own (paper size 0 or less and no dimensions, as a new page)
+    // leaves the printer's paper as it is. Print jobs call it for each page they print.
+    void ApplyPaper(QPrinter &printer) const;
     // Draws the page scaled isotropically into `Size` (device units) of the painter's device.
     void ExportToPicture(QPainter &DC, const QSize &Size);
     void ExportToPicture(QPaintDevice &DC, const QSize &Size);
@@ -194,7 +207,12 @@ private:
     // LoadFromStream's work; false when the magic word was unknown and nothing changed.
     bool loadPage(QIODevice &Stream, int Position);
     void applyCellWidths();
+    void initPaper();
     void drawPageOnto(QPainter &painter, const QSize &viewport);
+    // The one paint path of screen, printer and PDF: DrawPrepare, then every cell meeting
+    // `area` (page pixels) through PaintCell, then the borders that are set once more.
+    // `print` leaves out the grey edges of borders that are not set.
+    void paintPage(QPainter &painter, const TRect &area, bool print);
     int m_loadedStreamVersion = 0;
 
 signals:
@@ -204,6 +222,11 @@ signals:
     void OnMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void OnMouseMove(Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void OnDblClick();
+    // The page's content changed through the user or the API: text typed in the edit box,
+    // a table editing operation, cell formats or attributes, a text, tag, script number or line
+    // height set by position, a picture, the margins, a line height or column edge dragged, a
+    // page stream loaded. Emitted once per operation, after the change is complete.
+    void contentChanged();
 
 protected:
     void WMLButtonDown(const QPoint &point, quint8 keys);
@@ -255,6 +278,10 @@ private:
     void invalidatePage(const TRect &rect);
     int clampDrag(int value) const;
     static quint8 keyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+
+    // Same cells as FSelectCells: membership in constant time.
+    mutable QSet<const TReportCell *> m_selectedSet;
+    const QSet<const TReportCell *> &selectedSet() const;
 
     MouseState m_mouse;
     QString m_editAccepted; // last edit-box text within the byte limit

@@ -130,6 +130,7 @@ void TReportControl::NewTable(int cols, int rows)
     }
     // A one-line table is laid out too: the line gets its height and its cells their rectangles.
     UpdateLines();
+    emit contentChanged();
 }
 
 bool TReportControl::CanAdd() const
@@ -153,6 +154,7 @@ void TReportControl::AddLine()
         return;
     appendCopyOfLastLine(*this);
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::InsertLine()
@@ -169,6 +171,7 @@ void TReportControl::InsertLine()
     FLineList.insert(FLineList.begin() + at, std::move(line));
     touchContent();
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::DeleteLine()
@@ -204,6 +207,7 @@ void TReportControl::DeleteLine()
         touchContent();
     }
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::AddCell()
@@ -222,6 +226,7 @@ void TReportControl::AddCell()
     leaveBlock(cell);
     cell->SetCellLeft(rightEdge(source));
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::InsertCell()
@@ -238,6 +243,7 @@ void TReportControl::InsertCell()
     cell->CopyCell(selected, false);
     leaveBlock(cell); // as in AddCell
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::DeleteCell()
@@ -277,6 +283,7 @@ void TReportControl::DeleteCell()
         touchContent();
     }
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::CombineCell()
@@ -368,6 +375,7 @@ void TReportControl::CombineCell()
     AddSelectedCell(master);
     UpdateLines();
     invalidatePage(master->FCellRect.adjusted(0, 0, 1, 1));
+    emit contentChanged();
 }
 
 void TReportControl::SplitCell()
@@ -385,6 +393,7 @@ void TReportControl::SplitCell()
     // The former master keeps the merged text and now needs its height in its own line.
     master->CalcMinCellHeight();
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::VSplitCell(int count)
@@ -430,16 +439,20 @@ void TReportControl::VSplitCell(int count)
         }
     }
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::ResetContent()
 {
     FreeEdit();
-    FSelectCells.clear();
+    RemoveAllSelectedCell();
+    const bool hadLines = !FLineList.empty();
     while (!FLineList.empty())
         FLineList.pop_back();
     touchContent();
     update();
+    if (hadLines)
+        emit contentChanged();
 }
 
 // ---- formats of the selected cells ----
@@ -460,6 +473,8 @@ void TReportControl::SetCellLines(bool left, bool top, bool right, bool bottom, 
     }
     UpdateLines();
     placeEditBox();
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellAlign(int horz, int vert)
@@ -471,6 +486,8 @@ void TReportControl::SetCellAlign(int horz, int vert)
     }
     UpdateLines();
     placeEditBox();
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellAlignHorzAlign(int horz)
@@ -479,6 +496,8 @@ void TReportControl::SetCellAlignHorzAlign(int horz)
         cell->FHorzAlign = horz;
         invalidatePage(cell->FCellRect);
     }
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellAlignNewVertAlign(int vert)
@@ -489,6 +508,8 @@ void TReportControl::SetCellAlignNewVertAlign(int vert)
     }
     UpdateLines();
     placeEditBox();
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellColor(TColor text, TColor back)
@@ -504,6 +525,8 @@ void TReportControl::SetCellTextColor(TColor color)
         cell->SetTextColor(color);
         invalidatePage(cell->FCellRect);
     }
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellBackColor(TColor color)
@@ -512,6 +535,8 @@ void TReportControl::SetCellBackColor(TColor color)
         cell->SetBackGroundColor(color);
         invalidatePage(cell->FCellRect);
     }
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellDiagonal(unsigned diagonal)
@@ -520,6 +545,8 @@ void TReportControl::SetCellDiagonal(unsigned diagonal)
         cell->FDiagonal = diagonal;
         invalidatePage(cell->FCellRect);
     }
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellFont(const LOGFONT &font)
@@ -530,18 +557,29 @@ void TReportControl::SetCellFont(const LOGFONT &font)
     }
     UpdateLines();
     placeEditBox();
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 void TReportControl::SetCellDispFormt(const QString &format)
 {
-    for (TReportCell *cell : std::as_const(FSelectCells))
+    // The format changes what the cell shows and so the height its text needs.
+    for (TReportCell *cell : std::as_const(FSelectCells)) {
         cell->SetCellDispFormat(format);
+        invalidatePage(cell->FCellRect);
+    }
+    if (FSelectCells.isEmpty())
+        return;
+    UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::SetCellSumText(const QString &text)
 {
     for (TReportCell *cell : std::as_const(FSelectCells))
         cell->SetCellText(text);
+    if (!FSelectCells.isEmpty())
+        emit contentChanged();
 }
 
 // ---- positional access ----
@@ -558,7 +596,11 @@ int TReportControl::CountFcells(int line) const
 
 void TReportControl::SetCallText(int line, int cell, const QString &text)
 {
-    cellAt(*this, line, cell, "SetCallText")->SetCellText(text);
+    TReportCell *c = cellAt(*this, line, cell, "SetCallText");
+    if (c->FCellText == text)
+        return;
+    c->SetCellText(text);
+    emit contentChanged();
 }
 
 QString TReportControl::GetCallText(int line, int cell) const
@@ -568,8 +610,12 @@ QString TReportControl::GetCallText(int line, int cell) const
 
 void TReportControl::SetTagID(int line, int cell, const QString &tag)
 {
-    cellAt(*this, line, cell, "SetTagID")->FTagID = tag;
+    TReportCell *c = cellAt(*this, line, cell, "SetTagID");
+    if (c->FTagID == tag)
+        return;
+    c->FTagID = tag;
     touchContent();
+    emit contentChanged();
 }
 
 QString TReportControl::GetTagID(int line, int cell) const
@@ -579,7 +625,11 @@ QString TReportControl::GetTagID(int line, int cell) const
 
 void TReportControl::SetScriptID(int line, int cell, int id)
 {
-    cellAt(*this, line, cell, "SetScriptID")->FScriptID = id;
+    TReportCell *c = cellAt(*this, line, cell, "SetScriptID");
+    if (c->FScriptID == id)
+        return;
+    c->FScriptID = id;
+    emit contentChanged();
 }
 
 int TReportControl::GetScriptID(int line, int cell) const
@@ -589,7 +639,11 @@ int TReportControl::GetScriptID(int line, int cell) const
 
 void TReportControl::SetLineHegit(int line, int height)
 {
-    lineAt(*this, line, "SetLineHegit")->SetDragHeight(height);
+    TReportLine *l = lineAt(*this, line, "SetLineHegit");
+    if (l->FDragHeight == height)
+        return;
+    l->SetDragHeight(height);
+    emit contentChanged();
 }
 
 } // namespace tessarin

@@ -1,5 +1,6 @@
 // Printing and export of a report page: the page pixels mapped isotropically onto a printer
-// sheet or any paint device, cells drawn in print mode (only the borders that are set).
+// sheet or any paint device and painted as on screen, less the screen's marks (grey edges of
+// borders that are not set, the page outline, margin corners, selection).
 
 #include "error.h"
 #include "printdevice.h"
@@ -26,28 +27,9 @@ void TReportControl::drawPageOnto(QPainter &painter, const QSize &viewport)
     // Isotropic: one factor for both axes, the page anchored at the top-left of the area.
     painter.setWindow(0, 0, w, h);
     painter.setViewport(0, 0, std::max(1, int(w * k + 0.5)), std::max(1, int(h * k + 0.5)));
-    DrawPrepare(painter);
-    std::vector<const TReportCell *> painted;
-    for (const auto &line : FLineList) {
-        for (const auto &cellPtr : line->FCells) {
-            const TReportCell *cell = cellPtr.get();
-            if (cell->FOwnerCell)
-                continue;
-            if (cell->FBmp && !cell->FBmp->isNull()) {
-                const TRect &r = cell->FCellRect;
-                const QRect target(r.left + 3, r.top + 3, r.width() - 6, r.height() - 6);
-                if (target.width() > 0 && target.height() > 0)
-                    painter.drawImage(target, *cell->FBmp);
-            }
-            cell->PaintCell(painter, true);
-            painted.push_back(cell);
-        }
-    }
-    // A cell's background is filled from its left edge, where the previous cell's right border
-    // lies; the borders that are set are drawn once more so that paper shows what the screen
-    // shows.
-    for (const TReportCell *cell : painted)
-        cell->PaintSetBorders(painter);
+    // Every cell, also one reaching past the page edges (the device clips it).
+    constexpr int far = 1 << 29;
+    paintPage(painter, TRect{-far, -far, far, far}, true);
     painter.restore();
 }
 
@@ -65,6 +47,13 @@ void TReportControl::PrintIt(QPainter &painter)
     if (!device)
         throw Error(QStringLiteral("cannot print the page: the painter is not open"));
     drawPageOnto(painter, QSize(device->width(), device->height()));
+}
+
+void TReportControl::ApplyPaper(QPrinter &printer) const
+{
+    if (FPaperSize <= 0 && (FPaperWidth <= 0 || FPaperLength <= 0))
+        return;
+    applyPaperToPrinter(printer, FPaperSize, FOrientation, FPaperLength, FPaperWidth);
 }
 
 void TReportControl::ExportToPicture(QPainter &DC, const QSize &Size)

@@ -1067,32 +1067,10 @@ QJsonObject pageDumpJson(const TReportControl &page, int version)
 
 // ---- TReportControl: page stream, cell pictures, cell-width table ----
 
-namespace {
-
-// Paper values of the printer's device mode, or null when the printer has none. Without a
-// device mode (no printer, a headless tool) pages keep their own paper values.
-PrinterDeviceMode *printerDeviceMode()
-{
-    try {
-        prDeviceMode();
-    } catch (const Error &) {
-        return nullptr;
-    }
-    return DevMode;
-}
-
-} // namespace
-
 void TReportControl::SaveToStream(QIODevice &Stream, int Position)
 {
-    if (PrinterDeviceMode *mode = printerDeviceMode()) {
-        mode->dmFields |= DM_PAPERSIZE | DM_ORIENTATION;
-        printerLayer().applyDeviceMode();
-        FPaperSize = mode->dmPaperSize;
-        FOrientation = mode->dmOrientation;
-        FPaperLength = mode->dmPaperLength;
-        FPaperWidth = mode->dmPaperWidth;
-    }
+    // The paper is the page's own, as loaded: the printer's paper belongs to whatever printed
+    // last, not to this page.
     PageStreamHeader h;
     h.pageWidth = FPageWidth;
     h.pageHeight = FPageHeight;
@@ -1178,20 +1156,11 @@ bool TReportControl::loadPage(QIODevice &Stream, int Position)
     FOrientation = h.orientation;
     FPaperLength = h.paperLength;
     FPaperWidth = h.paperWidth;
-    if (PrinterDeviceMode *mode = printerDeviceMode()) {
-        // The device mode holds 16-bit fields.
-        mode->dmFields |= DM_PAPERSIZE;
-        mode->dmPaperSize = static_cast<std::int16_t>(FPaperSize);
-        mode->dmFields |= DM_ORIENTATION;
-        mode->dmOrientation = static_cast<std::int16_t>(FOrientation);
-        mode->dmPaperLength = static_cast<std::int16_t>(FPaperLength);
-        mode->dmPaperWidth = static_cast<std::int16_t>(FPaperWidth);
-        printerLayer().applyDeviceMode();
-    }
     FWidthFromLine = h.widthFromLine;
     m_loadedStreamVersion = h.version;
     UpdateLines();
     update();
+    emit contentChanged();
     return true;
 }
 
@@ -1236,6 +1205,7 @@ void TReportControl::SaveBmp(TReportCell *Cell, const QString &FileName)
         = std::make_unique<QImage>(opaqueOnWhite(picture).convertToFormat(QImage::Format_RGB32));
     Cell->FbmpYn = true;
     update();
+    emit contentChanged();
 }
 
 QImage *TReportControl::LoadBmp(TReportCell *Cell) const
@@ -1247,9 +1217,12 @@ void TReportControl::FreeBmp(TReportCell *Cell)
 {
     if (!Cell)
         return;
+    const bool had = Cell->FBmp || Cell->FbmpYn;
     Cell->FBmp.reset();
     Cell->FbmpYn = false;
     update();
+    if (had)
+        emit contentChanged();
 }
 
 namespace {
@@ -1296,6 +1269,7 @@ void TReportControl::applyCellWidths()
             l.cell(c)->SetCellWidth(row[size_t(c)]);
     }
     UpdateLines();
+    emit contentChanged();
 }
 
 void TReportControl::SetFileCellWidth(const QString &FileName, int)

@@ -526,8 +526,11 @@ TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 void TqzExcel::SetTagValues(const QHash<QString, QString> &values)
 {
     checkAllTags();
+    int changed = 0;
     for (TqzReport *page : std::as_const(Pages))
-        page->SetTagValues(values);
+        changed += page->SetTagValues(values);
+    if (changed > 0)
+        Q_EMIT contentChanged();
 }
 
 void TqzExcel::GetTagValues(QHash<QString, QString> &names)
@@ -574,11 +577,12 @@ void TqzExcel::printPages(const QList<TqzReport *> &pages, QPrinter *printer)
         printer = printerLayer().printer();
     if (!printer)
         throw Error(QStringLiteral("printing: no printer is available"));
-    TPrintJob job(*printer);
+    // Each sheet takes the paper of the page printed on it.
+    TPrintJob job(*printer, pages.front());
     bool first = true;
     for (TqzReport *page : pages) {
         if (!first)
-            job.NewPage();
+            job.NewPage(page);
         first = false;
         page->updateLayoutIfPending();
         page->PrintIt();

@@ -125,6 +125,7 @@ public:
     QString GetTagValue(const QString &Name);
     // SetTagValue of every pair, and GetTagValue of every name (the answers replace the
     // values), in one pass over each page's tagged cells rather than one per name.
+    // SetTagValues signals contentChanged when a cell changed, as SetTagValue does.
     void SetTagValues(const QHash<QString, QString> &values);
     void GetTagValues(QHash<QString, QString> &names);
     // Fills the "PAGENUM" and "PAGECOUNT" cells of every page, shown or not, and repaints the

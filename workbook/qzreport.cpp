@@ -157,11 +157,12 @@ QString TqzReport::GetTagValue(const QString &Name)
     return QString();
 }
 
-void TqzReport::SetTagValues(const QHash<QString, QString> &values)
+int TqzReport::SetTagValues(const QHash<QString, QString> &values)
 {
     const TagIndex &index = tagIndex();
     if (const TagIndex::BadTag *bad = firstBadTag(index))
         throw Error(bad->message);
+    int changed = 0;
     // A cell's text is written only by its own name, so whether it is a run button can be
     // decided chain by chain, in any order.
     for (const auto &[name, chain] : index.chains) {
@@ -175,8 +176,9 @@ void TqzReport::SetTagValues(const QHash<QString, QString> &values)
                 targets.append(cell);
         }
         for (TReportCell *cell : std::as_const(targets))
-            writeCell(cell, *value);
+            changed += writeCell(cell, *value) ? 1 : 0;
     }
+    return changed;
 }
 
 void TqzReport::GetTagValues(QHash<QString, QString> &answers)

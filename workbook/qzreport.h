@@ -64,8 +64,9 @@ public:
     // Throws the error SetTagValue would throw for this page; does nothing for a sound page.
     void checkTags();
     // Batches for a run's many names, in one pass over the page's tagged cells. The same
-    // result as SetTagValue of every pair (each cell answers to one name only).
-    void SetTagValues(const QHash<QString, QString> &values);
+    // result as SetTagValue of every pair (each cell answers to one name only). Returns the
+    // number of cells whose text changed.
+    int SetTagValues(const QHash<QString, QString> &values);
     // Each name of `answers` whose answer is still empty takes this page's GetTagValue; throws
     // as GetTagValue of such a name would.
     void GetTagValues(QHash<QString, QString> &answers);

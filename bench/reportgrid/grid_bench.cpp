@@ -1,8 +1,9 @@
 // Layout and repaint cost of a large report page: 2,000 lines of 10 cells with text.
 
+#include "bigpage.h"
+#include "dispformat.h"
 #include "fonts.h"
 #include "printerlayer.h"
-#include "bigpage.h"
 #include "reportcontrol.h"
 
 #include <QApplication>
@@ -100,6 +101,25 @@ void BM_PaintOneScreen(benchmark::State &state)
     state.counters["total"] = Lines * Cells;
 }
 BENCHMARK(BM_PaintOneScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The text a formatted number cell shows, for the formats of the data sheets.
+void BM_FormatCellText(benchmark::State &state)
+{
+    const QString texts[] = {QStringLiteral("21.6956927"),
+                             QStringLiteral("0.000123456"),
+                             QStringLiteral("123456.789"),
+                             QStringLiteral("1")};
+    const QString formats[] = {QStringLiteral("0.00"),
+                               QStringLiteral("@@@"),
+                               QStringLiteral("0.00E+00"),
+                               QStringLiteral("合格|不合格")};
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(formatCellText(texts[i % 4], formats[(i / 4) % 4]));
+        ++i;
+    }
+}
+BENCHMARK(BM_FormatCellText);
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // project.h - constants and helpers visible to every formula and program.
 // Formulas are lower-cased before evaluation, so every name here is lower case.
 // SI units unless a name says otherwise: m, s, kg, Pa, K, W; flows in m3/h where named so.
+// A helper refuses an impossible argument with throw("why"): the formula then fails and the
+// run logs that text, so no plausible-looking number comes out of an impossible case.
 
 // Standard acceleration of gravity, m/s2 (CGPM 1901, ISO 80000-3).
 const double gn = 9.80665;
@@ -25,6 +27,10 @@ const double usgpm = 0.22712470704;   // m3/h per US gallon per minute (3.785411
 const double cp = 0.001;              // Pa s per centipoise
 const double hp = 745.69987158227022; // W per mechanical horsepower (550 ft lbf/s)
 
+// True for a finite number: neither NaN nor infinite. Written with equality only, because the
+// interpreter's ordered comparisons count NaN as greater than anything.
+bool finite(double x) { return x == x && x - x == 0.0; }
+
 // Kelvin from degrees Celsius: T = t + 273.15 (ITS-90).
 double ctok(double t) { return t + t0; }
 // Degrees Celsius from degrees Fahrenheit: t = (tf - 32) * 5/9 (NIST SP 811).
@@ -33,7 +39,15 @@ double ftoc(double tf) { return (tf - 32.0) * 5.0 / 9.0; }
 // Pipe cross-section area, m2, from inner diameter d in m: a = pi d^2 / 4.
 double area(double d) { return pi * d * d / 4.0; }
 // Mean velocity, m/s, of a flow q in m3/h through a pipe of inner diameter d in m: v = q / 3600 / a.
-double velocity(double q, double d) { return q / 3600.0 / area(d); }
+// A diameter that is not positive, or a negative flow, fails the evaluation.
+double velocity(double q, double d)
+{
+    if (!finite(d) || d <= 0.0)
+        throw("velocity: the inner diameter must be a positive number of metres (管内径必须为正数)");
+    if (!finite(q) || q < 0.0)
+        throw("velocity: the flow cannot be negative; check the flow entered here (流量不能为负)");
+    return q / 3600.0 / area(d);
+}
 // Reynolds number (-) from density rho kg/m3, velocity v m/s, diameter d m, viscosity mu Pa s:
 // re = rho v d / mu (Reynolds 1883).
 double reynolds(double rho, double v, double d, double mu) { return rho * v * d / mu; }
@@ -47,6 +61,20 @@ double churchill(double re, double rr)
     double a = pow(2.457 * log(1.0 / (pow(7.0 / re, 0.9) + 0.27 * rr)), 16.0);
     double b = pow(37530.0 / re, 16.0);
     return 8.0 * pow(pow(8.0 / re, 12.0) + 1.0 / pow(a + b, 1.5), 1.0 / 12.0);
+}
+
+// Darcy friction factor (-) of a line that carries flow: churchill(re, rr) once re > 0 and
+// rr >= 0 are checked, so a zero flow or viscosity, or a negative diameter, fails with its
+// reason instead of a division by zero.
+double friction(double re, double rr)
+{
+    if (!finite(re) || re <= 0.0)
+        throw("friction: the Reynolds number must be positive; check flow, diameter and viscosity"
+              " (雷诺数必须为正数)");
+    if (!finite(rr) || rr < 0.0)
+        throw("friction: the relative roughness cannot be negative; check the wall roughness"
+              " (相对粗糙度不能为负)");
+    return churchill(re, rr);
 }
 
 // Darcy friction factor (-) for turbulent flow, explicit:
@@ -80,3 +108,108 @@ double head(double dp, double rho) { return dp / (rho * gn); }
 // Hydraulic power, kW, of a flow q m3/h raised by head h m at density rho kg/m3:
 // p = rho gn q h / 3600 / 1000.
 double hydpower(double q, double h, double rho) { return rho * gn * q * h / 3600.0 / 1000.0; }
+
+// ---- Water properties and motor sizing for the packaged pump calculation ----
+// Each refuses an argument outside its range with a failed evaluation that says why, so an
+// impossible case never shows a plausible number.
+
+// Saturation pressure of water, kPa, at t degC, 0 <= t <= 373.946 (the critical point):
+// theta = T + n9/(T - n10), A = theta^2 + n1 theta + n2, B = n3 theta^2 + n4 theta + n5,
+// C = n6 theta^2 + n7 theta + n8, p = [2C / (-B + sqrt(B^2 - 4AC))]^4 MPa, T in K
+// (IAPWS-IF97, region 4, equation 30).
+double psat_water(double t)
+{
+    if (!finite(t) || t < 0.0 || t > 373.946)
+        throw("psat_water: the temperature must lie between 0 and 373.946 degC for liquid water"
+              " (温度超出范围)");
+    const double n1 = 0.11670521452767e4, n2 = -0.72421316598392e6, n3 = -0.17073846940092e2;
+    const double n4 = 0.12020824702470e5, n5 = -0.32325550322333e7, n6 = 0.14915108613530e2;
+    const double n7 = -0.48232657361591e4, n8 = 0.40511340542057e6, n9 = -0.23855557567849;
+    const double n10 = 0.65017534844798e3;
+    double tk = t + t0;
+    double th = tk + n9 / (tk - n10);
+    double a = th * th + n1 * th + n2;
+    double b = n3 * th * th + n4 * th + n5;
+    double c = n6 * th * th + n7 * th + n8;
+    return pow(2.0 * c / (-b + sqrt(b * b - 4.0 * a * c)), 4.0) * 1000.0;
+}
+
+// Density of saturated liquid water, kg/m3, at t degC, 0 <= t <= 373.946:
+// rho = rhoc [1 + b1 tau^(1/3) + b2 tau^(2/3) + b3 tau^(5/3) + b4 tau^(16/3) + b5 tau^(43/3)
+// + b6 tau^(110/3)], tau = 1 - T/Tc, Tc = 647.096 K, rhoc = 322 kg/m3
+// (IAPWS revised supplementary release on saturation properties, 1992, equation 2.6).
+double rho_water(double t)
+{
+    if (!finite(t) || t < 0.0 || t > 373.946)
+        throw("rho_water: the temperature must lie between 0 and 373.946 degC for liquid water"
+              " (温度超出范围)");
+    double tau = 1.0 - (t + t0) / 647.096;
+    return 322.0 * (1.0 + 1.99274064 * pow(tau, 1.0 / 3.0) + 1.09965342 * pow(tau, 2.0 / 3.0)
+                    - 0.510839303 * pow(tau, 5.0 / 3.0) - 1.75493479 * pow(tau, 16.0 / 3.0)
+                    - 45.5170352 * pow(tau, 43.0 / 3.0) - 6.74694450e5 * pow(tau, 110.0 / 3.0));
+}
+
+// Viscosity of liquid water, mPa s, at t degC, 0 <= t <= 373.946:
+// mu = 0.02414 * 10^(247.8 / (T - 140)), T in K (Vogel form; within 1 % of IAPWS 2008 from
+// 10 to 150 degC, a few per cent above).
+double mu_water(double t)
+{
+    if (!finite(t) || t < 0.0 || t > 373.946)
+        throw("mu_water: the temperature must lie between 0 and 373.946 degC for liquid water"
+              " (温度超出范围)");
+    return 0.02414 * pow(10.0, 247.8 / (t + t0 - 140.0));
+}
+
+// Motor power factor (-) on a shaft power p kW: 1.25 up to 22 kW, 1.15 above 22 up to 55 kW,
+// 1.10 above 55 kW (HG/T 20570.5 practice for centrifugal pumps with electric motors).
+double motor_factor(double p)
+{
+    if (!finite(p) || p <= 0.0)
+        throw("motor_factor: the shaft power must be positive; check flow, head and efficiency"
+              " (轴功率必须为正数)");
+    if (p <= 22.0)
+        return 1.25;
+    if (p <= 55.0)
+        return 1.15;
+    return 1.10;
+}
+
+// Rated motor size, kW: the smallest standard rating not below p kW (GB/T 755 and IEC 60072
+// series, 0.75 to 355 kW). Above 355 kW there is no standard low-voltage size: fails.
+double motor_iec(double p)
+{
+    if (!finite(p) || p <= 0.0)
+        throw("motor_iec: the motor power must be positive; check the shaft power and the factor"
+              " (电机计算功率必须为正数)");
+    if (p > 355.0)
+        throw("motor_iec: above 355 kW there is no standard motor size; choose the motor by hand"
+              " (超过 355 kW 无标准电机)");
+    if (p <= 0.75) return 0.75;
+    if (p <= 1.1) return 1.1;
+    if (p <= 1.5) return 1.5;
+    if (p <= 2.2) return 2.2;
+    if (p <= 3.0) return 3.0;
+    if (p <= 4.0) return 4.0;
+    if (p <= 5.5) return 5.5;
+    if (p <= 7.5) return 7.5;
+    if (p <= 11.0) return 11.0;
+    if (p <= 15.0) return 15.0;
+    if (p <= 18.5) return 18.5;
+    if (p <= 22.0) return 22.0;
+    if (p <= 30.0) return 30.0;
+    if (p <= 37.0) return 37.0;
+    if (p <= 45.0) return 45.0;
+    if (p <= 55.0) return 55.0;
+    if (p <= 75.0) return 75.0;
+    if (p <= 90.0) return 90.0;
+    if (p <= 110.0) return 110.0;
+    if (p <= 132.0) return 132.0;
+    if (p <= 160.0) return 160.0;
+    if (p <= 185.0) return 185.0;
+    if (p <= 200.0) return 200.0;
+    if (p <= 220.0) return 220.0;
+    if (p <= 250.0) return 250.0;
+    if (p <= 280.0) return 280.0;
+    if (p <= 315.0) return 315.0;
+    return 355.0;
+}

@@ -299,6 +299,12 @@ void sinkText(const std::string &)
     g_rt->value.kind = FormulaValue::Text;
 }
 
+void raiseScriptError(const std::string &why)
+{
+    if (asIScriptContext *ctx = asGetActiveContext())
+        ctx->SetException(why.c_str());
+}
+
 int registerBuiltins(asIScriptEngine *engine)
 {
     using D1 = double (*)(double);
@@ -352,6 +358,12 @@ int registerBuiltins(asIScriptEngine *engine)
             return r;
     }
     if ((r = engine->RegisterGlobalProperty("const double pi", const_cast<double *>(&kPi))) < 0)
+        return r;
+    // Lets a header function refuse an impossible argument: the evaluation fails with the text
+    // as its error message instead of returning a number.
+    if ((r = engine->RegisterGlobalFunction(
+             "void throw(const string &in)", asFUNCTION(raiseScriptError), asCALL_CDECL))
+        < 0)
         return r;
 
     // The result sink of formulas: one overload per value type, so the formula keeps its type.

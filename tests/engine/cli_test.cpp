@@ -104,7 +104,7 @@ TEST(EngineCli, HostileArgumentsFailCleanly)
          "1E3*2\n",
          {}},
         {{QStringLiteral("exec"), QStringLiteral("-")},
-         QByteArray("void main() { ExportDouble(\"a\", 1); }\0void f() {}", 51),
+         QByteArray("void main() { ExportDouble(\"a\", 1); }\0void f() {}", 49),
          1,
          {},
          QStringLiteral("error at 0: the text holds a NUL character at position 38\n")},

@@ -141,24 +141,30 @@ TEST(Run, SubstitutesNegativeAndExponentValuesSoTheyEvaluate)
     }
 }
 
-TEST(Run, FailedStepKeepsValueAndRunGoesOn)
+TEST(Run, FailedStepLeavesNoStaleResultAndRunGoesOn)
 {
     RunFixture f;
-    f.setNodes({{0, "T", "A+1", "old"}, {1, "A", "1/0.0", "4"}, {1, "B", "", "2"}});
-    f.addPage({{"A", ""}, {"T", ""}});
+    f.setNodes({{0, "T", "A+1", "old"},
+                {1, "A", "1/0.0", "4"},
+                {1, "B", "", "2"}});
+    f.addPage({{"A", "4"}, {"T", "5"}});
     const TqzRunResult r = f.run.runProject();
     EXPECT_EQ(r.steps, 2);
-    EXPECT_EQ(r.failedSteps, 1);
+    EXPECT_EQ(r.failedSteps, 2);
     const QStringList log = f.logWithoutTime();
     const int failure
         = static_cast<int>(log.indexOf(QRegularExpression("^  编译失败 错误信息: .+")));
     ASSERT_GE(failure, 0) << log.join('\n').toStdString();
     EXPECT_EQ(log[failure - 1], "   代入数据: 1/0.0");
-    // The old value stays in the node and in the value table the next step uses.
-    EXPECT_TRUE(log.contains("   代入数据: 4+1"));
-    EXPECT_EQ(f.node(1)->Value, "4");
-    EXPECT_EQ(f.node(0)->Value, "5");
-    EXPECT_EQ(f.excel.GetTagValue("A"), "4");
+    // The formula using the failed result is not evaluated with the old value; it fails
+    // naming what it depends on, and neither result is left in the node or on the page.
+    EXPECT_TRUE(log.contains("  编译失败 错误信息: 引用的 A 在本次运行中计算失败"))
+        << log.join('\n').toStdString();
+    EXPECT_FALSE(log.contains("   代入数据: 4+1"));
+    EXPECT_EQ(f.node(1)->Value, "");
+    EXPECT_EQ(f.node(0)->Value, "");
+    EXPECT_EQ(f.excel.GetTagValue("A"), "");
+    EXPECT_EQ(f.excel.GetTagValue("T"), "");
     EXPECT_EQ(log.last(), "编译完毕");
 }
 
@@ -174,7 +180,7 @@ TEST(Run, OverlongSubstitutionFailsOnlyItsStep)
     EXPECT_EQ(r.failedSteps, 1);
     EXPECT_EQ(f.host.log.filter(QRegularExpression("^  编译失败 错误信息: .")).size(), 1);
     EXPECT_EQ(f.host.log[f.host.log.size() - 2], "编译完毕");
-    EXPECT_EQ(f.node(0)->Value, "0.0");
+    EXPECT_EQ(f.node(0)->Value, ""); // no stale result
     f.host.selectItem(f.project.TreeView->itemAt(2));
     r = f.run.runSelected();
     EXPECT_EQ(f.node(2)->Value, "6");

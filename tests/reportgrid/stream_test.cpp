@@ -292,7 +292,7 @@ TEST_F(PageStream, WriterLaysOutFieldsByteForByte)
     // them, writes exactly the golden bytes. Merge references are positions on the page, not
     // the (stale) index fields; a picture that is not flagged is not stored.
     PageRec golden = mergedPage();
-    const qint32 paper[4] = {9, 1, 0, 0}; // the printer's device mode
+    const qint32 paper[4] = {9, 1, 0, 0}; // A4 portrait
     std::copy(paper, paper + 4, golden.paper);
     loadPageStream(page, golden.build(3).b);
     for (int l = 0; l < page.lineCount(); ++l) {
@@ -339,37 +339,44 @@ TEST_F(PageStream, TextIsTakenUpToItsFirstNulAndScriptIdsAreNotStored)
     EXPECT_EQ(again.GetScriptID(0, 1), 0);
 }
 
-TEST_F(PageStream, PaperValuesGoToThePrinterAndComeBackFromIt)
+// Each page keeps the paper it was loaded with, whatever the printer holds: loading never
+// changes the printer and saving never takes its paper, with or without a device mode.
+class PaperOfThePage : public PageStream, public ::testing::WithParamInterface<bool>
 {
+};
+
+TEST_P(PaperOfThePage, StaysWithThePageAndLeavesThePrinterAlone)
+{
+    printer.layer().installed = true;
+    printer.layer().hasDeviceMode = GetParam();
+    const PrinterDeviceMode before = printer.layer().mode; // A4 portrait
     PageRec p = mergedPage();
-    p.paper[0] = 0x10000 + 11; // only the low 16 bits reach the 16-bit device-mode field
+    p.paper[0] = 0x10000 + 8; // beyond the 16 bits of a device-mode field, kept whole
     loadPageStream(page, p.build(3).b);
+    TReportControl other; // a second page loaded later with other paper
+    PageRec q = mergedPage();
+    q.paper[0] = 9;
+    q.paper[1] = 1;
+    loadPageStream(other, q.build(3).b);
+
     const PrinterDeviceMode &mode = printer.layer().mode;
-    EXPECT_EQ(mode.dmPaperSize, 11);
-    EXPECT_EQ(mode.dmOrientation, 2);
-    EXPECT_EQ(mode.dmPaperLength, 4200);
-    EXPECT_EQ(mode.dmPaperWidth, 2970);
-    EXPECT_EQ(mode.dmFields & (DM_PAPERSIZE | DM_ORIENTATION), DM_PAPERSIZE | DM_ORIENTATION);
-    EXPECT_GT(printer.layer().applyCount, 0);
+    EXPECT_EQ(
+        QList<int>({mode.dmPaperSize, mode.dmOrientation, mode.dmPaperLength, mode.dmPaperWidth}),
+        QList<int>(
+            {before.dmPaperSize, before.dmOrientation, before.dmPaperLength, before.dmPaperWidth}));
+    EXPECT_EQ(printer.layer().applyCount, 0);
 
-    printer.layer().mode.dmPaperSize = -3; // sign-extended when written
-    const QByteArray written = savePageStream(page);
-    const qsizetype trailer = written.size() - PageStreamTrailerSize;
-    EXPECT_EQ(qFromLittleEndian<qint32>(written.constData() + trailer), -3);
-    EXPECT_EQ(page.FPaperSize, -3);
-}
-
-TEST_F(PageStream, WithoutADeviceModeThePageKeepsItsOwnPaper)
-{
-    printer.layer().hasDeviceMode = false;
-    loadPageStream(page, mergedPage().build(3).b);
-    EXPECT_EQ(page.FPaperSize, 8);
     const QByteArray written = savePageStream(page);
     const char *trailer = written.constData() + written.size() - PageStreamTrailerSize;
-    EXPECT_EQ(qFromLittleEndian<qint32>(trailer), 8);
-    EXPECT_EQ(qFromLittleEndian<qint32>(trailer + 4), 2);
-    EXPECT_EQ(printer.layer().applyCount, 0);
+    EXPECT_EQ(QList<int>({qFromLittleEndian<qint32>(trailer),
+                          qFromLittleEndian<qint32>(trailer + 4),
+                          qFromLittleEndian<qint32>(trailer + 8),
+                          qFromLittleEndian<qint32>(trailer + 12)}),
+              QList<int>({0x10000 + 8, 2, 4200, 2970}));
+    EXPECT_EQ(page.FPaperSize, 0x10000 + 8);
 }
+
+INSTANTIATE_TEST_SUITE_P(DeviceMode, PaperOfThePage, ::testing::Bool());
 
 // ---- pictures ----
 

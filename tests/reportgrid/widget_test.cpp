@@ -214,8 +214,12 @@ private slots:
         const int plain = line->GetLineHeight();
         const int bottom = line->FLineTop + plain;
         const int below = page().line(3)->FLineTop;
+        QSignalSpy changed(&page(), &TReportControl::contentChanged);
         drag(&page(), {centre(at(2, 0)).x(), bottom - 1}, {centre(at(2, 0)).x(), 5});
         QCOMPARE(line->FDragHeight, 5);
+        QCOMPARE(changed.count(), 1);
+        drag(&page(), {centre(at(2, 0)).x(), bottom - 1}, {centre(at(2, 0)).x(), 5});
+        QCOMPARE(changed.count(), 1); // the same height again is no change
         QCOMPARE(line->GetLineHeight(), plain);
         QCOMPARE(page().line(3)->FLineTop, below);
 
@@ -253,7 +257,9 @@ private slots:
     {
         const int edge = edgeX(0, 0);
         const QPoint from(edge - 2, centre(at(1, 0)).y());
+        QSignalSpy changed(&page(), &TReportControl::contentChanged);
         drag(&page(), from, {edge + 30, from.y()});
+        QCOMPARE(changed.count(), 1);
         for (int l = 0; l < 4; ++l) {
             QCOMPARE(widths(l), (QList<int>{130, 70, 100, 100}));
             QCOMPARE(at(l, 1)->FCellLeft, page().FLeftMargin + 130);
@@ -350,6 +356,31 @@ private slots:
         QVERIFY(!page().isEditing());
         QCOMPARE(page().FEditCell, nullptr);
         QCOMPARE(cell->FCellText, QStringLiteral("流量\r\n扬程"));
+    }
+
+    // The edit box edits the full value of a formatted number; each accepted keystroke tells
+    // the page's owners that the content changed, a refused one and the box itself do not.
+    void editBoxShowsTheFullValueAndAnnouncesChanges()
+    {
+        TReportCell *cell = at(2, 2);
+        page().SetCallText(2, 2, QStringLiteral("21.6956927"));
+        page().SetCellFocus(2, 2);
+        page().SetCellDispFormt(QStringLiteral("0.00"));
+        page().RemoveAllSelectedCell();
+        QCOMPARE(cell->displayText(), QStringLiteral("21.70"));
+        QSignalSpy changed(&page(), &TReportControl::contentChanged);
+        QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
+        QPlainTextEdit *box = page().FEditWnd;
+        QVERIFY(box);
+        QCOMPARE(box->toPlainText(), QStringLiteral("21.6956927"));
+        QCOMPARE(changed.count(), 0);
+        type(box, QStringLiteral("5"));
+        QCOMPARE(cell->FCellText, QStringLiteral("21.69569275"));
+        QCOMPARE(cell->displayText(), QStringLiteral("21.70"));
+        QCOMPARE(changed.count(), 1);
+        box->setPlainText(QString(MaxCellTextBytes + 1, u'9')); // refused: over the limit
+        QCOMPARE(cell->FCellText, QStringLiteral("21.69569275"));
+        QCOMPARE(changed.count(), 1);
     }
 
     void editBoxRefusesTextBeyondLimit()

@@ -369,6 +369,9 @@ TEST_F(Workbook, SignalsEachChangeOfContent)
     EXPECT_EQ(written.changed, 0);
     EXPECT_EQ(count([&] { written = workbook.SetTagValue(QStringLiteral("NONE"), "1"); }), 0);
     EXPECT_EQ(written.matched, 0);
+    const QHash<QString, QString> batch{{QStringLiteral("Q"), QStringLiteral("2")}};
+    EXPECT_EQ(count([&] { workbook.SetTagValues(batch); }), 1);
+    EXPECT_EQ(count([&] { workbook.SetTagValues(batch); }), 0);
     EXPECT_EQ(count([&] { workbook.UpdatePageFields(); }), 1);
     EXPECT_EQ(count([&] { workbook.UpdatePageFields(); }), 0);
 

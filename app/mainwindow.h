@@ -1,0 +1,188 @@
+#pragma once
+// The main window TfmMain: the multiple-document frame of the project windows, with the file,
+// run, print, window, edit, tools and help commands, the status bar with the run's progress
+// bar, the packaged project, the start-up reachability check and the update step at exit.
+#include "mainservices.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPrinter;
+class QProgressBar;
+class QTimer;
+class QToolBar;
+
+namespace tessarin {
+
+class TfmWinIDE;
+class TMainStatusBar;
+
+// The choices a test makes differently from the program.
+struct TfmMainSettings
+{
+    // The maker's web host, pinged once newsIntervalMs after start.
+    QString newsHost = QStringLiteral("www.orvane.com");
+    int newsIntervalMs = 60000;
+    // Write "del.bat" and start the update helper when the window is destroyed.
+    bool updateAtExit = true;
+};
+
+class TfmMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Fetches the packaged project into ProjectStream ("calcpack.dll" in the program
+    // directory; nothing when the module or its entry is missing). `services` answers for the
+    // user and the desktop (the real dialogs when null).
+    explicit TfmMain(const TfmMainSettings &settings = {},
+                     std::unique_ptr<TMainServices> services = nullptr,
+                     QWidget *parent = nullptr);
+    ~TfmMain() override;
+
+    // The maker's web address, the text of status-bar panel 2.
+    static QString webAddress();
+    // Filter of the project-file dialogs.
+    static QString projectFileFilter();
+
+    // The packaged project, as GetFLW wrote it.
+    const QByteArray &projectStream() const { return ProjectStream; }
+    // The progress bar of the run in progress, or null.
+    QProgressBar *progressBar() const { return ProgressBar; }
+    // The active project window, or null.
+    TfmWinIDE *activeProjectWindow() const;
+    // The active project window unless a run is in progress in it, or null.
+    TfmWinIDE *idleProjectWindow() const;
+    QList<TfmWinIDE *> projectWindows() const;
+    QMdiArea *mdiArea() const { return m_mdi; }
+    TMainStatusBar *statMain() const { return m_status; }
+    TMainServices &services() const { return *m_services; }
+    QTimer *newsTimer() const { return tmrVOKNews; }
+
+    // Whether the window's pages changed since it was loaded or saved.
+    bool isModified(const TfmWinIDE *window) const;
+    void setModified(TfmWinIDE *window, bool modified);
+
+    // Opens a project file in a new project window; on failure says what, where and why in
+    // one message box and keeps no window. Returns the window, or null.
+    TfmWinIDE *openProjectFile(const QString &fileName);
+
+    // The handler of WM_RUNPROGRESS (wParam 0 start, 1 position, 2 end).
+    void WMRunProgress(int wParam, int lParam);
+
+    // ---- actions of actlstMain and menu entries (object names as the fields) ----
+    QAction *actNew = nullptr;
+    QAction *actOpen = nullptr;
+    QAction *actVOKFLW = nullptr;
+    QAction *actSave = nullptr;
+    QAction *actSaveAs = nullptr;
+    QAction *actCompileProject = nullptr;
+    QAction *actPrint = nullptr;
+    QAction *actPrintCurrent = nullptr;
+    QAction *actPrintPreview = nullptr;
+    QAction *actExportPdf = nullptr;
+    QAction *actVOKHelp = nullptr;
+    QAction *actAbout = nullptr;
+    QAction *mniExit = nullptr;
+    QAction *EditCut = nullptr;
+    QAction *EditCopy = nullptr;
+    QAction *EditPaste = nullptr;
+    QAction *EditUndo = nullptr;
+    QAction *EditDelete = nullptr;
+    QAction *WindowCascade = nullptr;
+    QAction *WindowTileHorizontal = nullptr;
+    QAction *WindowTileVertical = nullptr;
+    QAction *WindowClose = nullptr;
+    QAction *WindowMinimizeAll = nullptr;
+    QAction *WindowArrange = nullptr;
+    QAction *mniVOKUpdate = nullptr;
+    QAction *mniVOKNews = nullptr;
+    QAction *mniUnitConv = nullptr;
+    QAction *mniOptions = nullptr;
+    QMenu *mniFile = nullptr;
+    QMenu *mniWindow = nullptr;
+    QMenu *mniTools = nullptr;
+    QMenu *mniHelp = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+
+    // ---- handlers ----
+    void FormShow();
+    void actNewExecute();
+    void actOpenExecute();
+    void actVOKFLWExecute();
+    void actSaveExecute();
+    void actSaveAsExecute();
+    void actCompileProjectExecute();
+    void actPrintExecute();
+    void actPrintCurrentExecute();
+    void actPrintPreviewExecute();
+    void actExportPdfExecute();
+    void actVOKHelpExecute();
+    void actAboutExecute();
+    void mniVOKUpdateClick();
+    void mniVOKNewsClick();
+    void mniUnitConvClick();
+    void tmrVOKNewsTimer();
+    void statMainDblClick(const QPoint &globalPos);
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    // Adds a loaded project window to the frame and makes it the active child.
+    void addProjectWindow(TfmWinIDE *window);
+    // Merges the active project window's View menu after the File menu.
+    void mergeViewMenu();
+    void updateCommands();
+    void rebuildWindowMenu();
+    void tileWindows(Qt::Orientation orientation);
+    void arrangeIcons();
+    void editAction(QAction *action);
+    void updateEditActions();
+    // Saves the window to `fileName` (its own file when empty); false after a failure, which
+    // has been reported.
+    bool saveWindow(TfmWinIDE *window, const QString &fileName);
+    bool saveWindowAs(TfmWinIDE *window);
+    // Asks whether to save a changed window before it closes; false when the user cancelled or
+    // the save failed.
+    bool confirmClose(TfmWinIDE *window);
+    void setCaption(TfmWinIDE *window, const QString &caption);
+    void print(bool currentOnly);
+    void openCompanion(const QString &relativePath, bool program);
+    void callService(const char *entry);
+    void FormDestroy();
+
+    TfmMainSettings m_settings;
+    std::unique_ptr<TMainServices> m_services;
+    // The packaged project, filled once in the constructor.
+    QByteArray ProjectStream;
+    // Owned by statMain while a run shows it.
+    QProgressBar *ProgressBar = nullptr;
+    QMdiArea *m_mdi = nullptr;
+    TMainStatusBar *m_status = nullptr;
+    QTimer *tmrVOKNews = nullptr;
+    QPointer<QMenu> m_mergedView;
+    QAction *m_windowListSeparator = nullptr;
+    QPointer<QWidget> m_editTarget;
+    bool m_shown = false;
+    bool m_destroyed = false;
+    // The program was asked to end while a window finished its run.
+    bool m_exitPending = false;
+};
+
+} // namespace tessarin

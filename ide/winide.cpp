@@ -1,0 +1,749 @@
+#include "winide.h"
+
+#include "error.h"
+#include "examcommands.h"
+#include "projectfile.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "qzreport.h"
+#include "qztranslate.h"
+#include "runprogress.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace tessarin {
+
+namespace {
+
+// Background of the page area: 0x00BBGGRR 11770523.
+constexpr QRgb kPageAreaColour = qRgb(0x9B, 0x9B, 0xB3);
+constexpr int kTreePanelWidth = 200;
+constexpr int kMessagePaneHeight = 114;
+constexpr int kTabSetHeight = 19;
+constexpr int kSplitterWidth = 3;
+// Pixels the page area moves per wheel event.
+constexpr int kWheelStep = 8;
+// While a run logs, the pane takes the pending lines at most this often, so that tens of
+// thousands of lines do not make painting the pane the run's bottleneck.
+constexpr qint64 kLogFlushMs = 100;
+// Position of the first generated page entry in the View menu.
+constexpr int kFirstPageEntry = 3;
+
+QFont songFont()
+{
+    return QFont(QStringLiteral("宋体"), 9);
+}
+
+QAction *makeAction(QWidget *owner,
+                    const char *name,
+                    const QString &caption,
+                    const QString &shortHint,
+                    const QString &longHint)
+{
+    auto *action = new QAction(caption, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setToolTip(shortHint);
+    action->setStatusTip(longHint);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    owner->addAction(action);
+    return action;
+}
+
+} // namespace
+
+TfmWinIDE::TfmWinIDE(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("fmWinIDE"));
+    setWindowTitle(QStringLiteral("流程集成开发环境"));
+    setFont(songFont());
+
+    createComponents();
+    createActions();
+    createMenus();
+
+    m_file = std::make_unique<TqzProjectFile>();
+    Project = std::make_unique<TqzProject>();
+    tvProject->setModel(Project->TreeView);
+    connect(tvProject->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        tvProjectChange(selectedItem());
+    });
+    // A loaded tree is shown expanded, so that every node can be browsed.
+    connect(Project->TreeView, &QAbstractItemModel::modelReset, tvProject, &QTreeView::expandAll);
+
+    Excel = new TqzExcel(m_content);
+    Excel->OnPageMouseDown =
+        [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
+            ReportMouseDown(page, button, pos);
+        };
+    Excel->AddPage();
+    CodeTable = std::make_unique<TqzTranslate>();
+    m_run = std::make_unique<TqzRun>(*Project, *Excel, *CodeTable, *this);
+
+    // The workbook refreshes this tab set itself whenever it loads pages.
+    Excel->TabSet = tsShowPages;
+    while (tsShowPages->count() > 0)
+        tsShowPages->removeTab(tsShowPages->count() - 1);
+    for (const QString &name : std::as_const(Excel->PageNames))
+        tsShowPages->addTab(name);
+    if (tsShowPages->count() > 0)
+        tsShowPages->setCurrentIndex(0);
+    fitContentWidth();
+    fitContentHeight();
+}
+
+TfmWinIDE::~TfmWinIDE()
+{
+    slbReport->viewport()->removeEventFilter(this);
+    m_content->removeEventFilter(this);
+    for (QObject *child : m_content->children())
+        child->removeEventFilter(this);
+    tvProject->selectionModel()->disconnect(this);
+    m_run.reset();
+    CodeTable.reset();
+    tvProject->setModel(nullptr);
+    Project.reset();
+    // The workbook's pages belong to the page area, which frees them with the window.
+    delete Excel;
+}
+
+void TfmWinIDE::createComponents()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    mmIDE = new QMenuBar(this);
+    mmIDE->setObjectName(QStringLiteral("mmIDE"));
+    mmIDE->setNativeMenuBar(false);
+    layout->setMenuBar(mmIDE);
+    // The main window shows the View menu in its own menu bar.
+    mmIDE->hide();
+
+    splitBottom = new QSplitter(Qt::Vertical, this);
+    splitBottom->setObjectName(QStringLiteral("splitBottom"));
+    splitBottom->setHandleWidth(kSplitterWidth);
+    splitBottom->setChildrenCollapsible(false);
+    layout->addWidget(splitBottom);
+
+    splitClient = new QSplitter(Qt::Horizontal, splitBottom);
+    splitClient->setObjectName(QStringLiteral("splitClient"));
+    splitClient->setHandleWidth(kSplitterWidth);
+    splitClient->setChildrenCollapsible(false);
+
+    pnlProjectManager = new QWidget(splitClient);
+    pnlProjectManager->setObjectName(QStringLiteral("pnlProjectManager"));
+    auto *treeLayout = new QVBoxLayout(pnlProjectManager);
+    treeLayout->setContentsMargins(0, 0, 0, 0);
+    tvProject = new QTreeView(pnlProjectManager);
+    tvProject->setObjectName(QStringLiteral("tvProject"));
+    tvProject->setHeaderHidden(true);
+    tvProject->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tvProject->setSelectionMode(QAbstractItemView::SingleSelection);
+    tvProject->setIndentation(19);
+    tvProject->setContextMenuPolicy(Qt::CustomContextMenu);
+    treeLayout->addWidget(tvProject);
+
+    pnlReport = new QWidget(splitClient);
+    pnlReport->setObjectName(QStringLiteral("pnlReport"));
+    auto *reportLayout = new QVBoxLayout(pnlReport);
+    reportLayout->setContentsMargins(0, 0, 0, 0);
+    reportLayout->setSpacing(0);
+    slbReport = new QScrollArea(pnlReport);
+    slbReport->setObjectName(QStringLiteral("slbReport"));
+    slbReport->setWidgetResizable(false);
+    QPalette area = slbReport->palette();
+    area.setColor(QPalette::Window, QColor(kPageAreaColour));
+    slbReport->setPalette(area);
+    slbReport->setBackgroundRole(QPalette::Window);
+    m_content = new QWidget;
+    m_content->setObjectName(QStringLiteral("slbReportContent"));
+    m_content->setPalette(area);
+    m_content->setAutoFillBackground(true);
+    slbReport->setWidget(m_content);
+    slbReport->viewport()->installEventFilter(this);
+    m_content->installEventFilter(this);
+    reportLayout->addWidget(slbReport, 1);
+
+    tsShowPages = new QTabBar(pnlReport);
+    tsShowPages->setObjectName(QStringLiteral("tsShowPages"));
+    tsShowPages->setShape(QTabBar::RoundedSouth);
+    tsShowPages->setFont(songFont());
+    tsShowPages->setFixedHeight(kTabSetHeight);
+    // The style's own tab padding would cut the captions at this height.
+    tsShowPages->setStyleSheet(
+        QStringLiteral("QTabBar::tab { height: %1px; padding: 0px 8px; }").arg(kTabSetHeight - 3));
+    tsShowPages->setExpanding(false);
+    tsShowPages->setDrawBase(true);
+    tsShowPages->setContextMenuPolicy(Qt::CustomContextMenu);
+    reportLayout->addWidget(tsShowPages);
+
+    splitClient->addWidget(pnlProjectManager);
+    splitClient->addWidget(pnlReport);
+    splitClient->setStretchFactor(1, 1);
+    splClient = splitClient->handle(1);
+    splClient->setObjectName(QStringLiteral("splClient"));
+
+    mmoMessage = new QPlainTextEdit(splitBottom);
+    mmoMessage->setObjectName(QStringLiteral("mmoMessage"));
+    mmoMessage->setReadOnly(true);
+    // A log is never undone; recording every append would double the cost of long logs.
+    mmoMessage->setUndoRedoEnabled(false);
+    mmoMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
+    mmoMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmoMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    splitBottom->addWidget(splitClient);
+    splitBottom->addWidget(mmoMessage);
+    splitBottom->setStretchFactor(0, 1);
+    splBottom = splitBottom->handle(1);
+    splBottom->setObjectName(QStringLiteral("splBottom"));
+
+    pnlProjectManager->hide();
+    splClient->hide();
+    mmoMessage->hide();
+    splBottom->hide();
+
+    connect(tsShowPages, &QTabBar::currentChanged, this, &TfmWinIDE::tsShowPagesChange);
+    m_sinceFlush.start();
+}
+
+void TfmWinIDE::createActions()
+{
+    actCompile_Node = makeAction(this,
+                                 "actCompile_Node",
+                                 QStringLiteral("模块运行(&M)"),
+                                 QStringLiteral("运行报表中选择的模块"),
+                                 QStringLiteral("运行报表中选择的模块"));
+    actCompile_Node->setShortcut(QKeySequence(Qt::Key_F4));
+    actCompile_Page = makeAction(this,
+                                 "actCompile_Page",
+                                 QStringLiteral("运行当前页(&P)"),
+                                 QStringLiteral("运行当前页"),
+                                 QStringLiteral("运行当前页"));
+    actCompileProject = makeAction(this,
+                                   "actCompileProject",
+                                   QStringLiteral("运行工程(&R)"),
+                                   QStringLiteral("运行"),
+                                   QStringLiteral("运行工程以得到计算结果"));
+    actSaveExamData = makeAction(
+        this, "actSaveExamData", QStringLiteral("保存测试数据(&S)..."), QString(), QString());
+    actLoadExamData = makeAction(
+        this, "actLoadExamData", QStringLiteral("加载测试数据(&L)..."), QString(), QString());
+
+    connect(actCompile_Node, &QAction::triggered, this, &TfmWinIDE::actCompile_NodeExecute);
+    connect(actCompile_Page, &QAction::triggered, this, &TfmWinIDE::actCompile_PageExecute);
+    connect(actCompileProject, &QAction::triggered, this, &TfmWinIDE::actCompileProjectExecute);
+    connect(actSaveExamData, &QAction::triggered, this, &TfmWinIDE::actSaveExamDataExecute);
+    connect(actLoadExamData, &QAction::triggered, this, &TfmWinIDE::actLoadExamDataExecute);
+}
+
+void TfmWinIDE::createMenus()
+{
+    mniView = new QMenu(QStringLiteral("查看(&V)"), this);
+    mniView->setObjectName(QStringLiteral("mniView"));
+    mniViewManager = mniView->addAction(QStringLiteral("工程管理器(&P)"));
+    mniViewManager->setObjectName(QStringLiteral("mniViewManager"));
+    mniViewManager->setCheckable(true);
+    mniViewMsg = mniView->addAction(QStringLiteral("信息框(&M)"));
+    mniViewMsg->setObjectName(QStringLiteral("mniViewMsg"));
+    mniViewMsg->setCheckable(true);
+    N3 = mniView->addSeparator();
+    N3->setObjectName(QStringLiteral("N3"));
+    mmIDE->addMenu(mniView);
+    m_pageGroup = new QActionGroup(this);
+    m_pageGroup->setExclusive(true);
+
+    connect(mniView, &QMenu::aboutToShow, this, &TfmWinIDE::mniViewClick);
+    // Checkable entries: a click inverts the check mark, then the handler follows it.
+    connect(mniViewManager, &QAction::toggled, this, &TfmWinIDE::mniViewManagerClick);
+    connect(mniViewMsg, &QAction::toggled, this, &TfmWinIDE::mniViewMsgClick);
+
+    pmuReportTab = new QMenu(this);
+    pmuReportTab->setObjectName(QStringLiteral("pmuReportTab"));
+    connect(tsShowPages, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        pmuReportTabPopup();
+        pmuReportTab->popup(tsShowPages->mapToGlobal(pos));
+    });
+
+    pmReport = new QMenu(this);
+    pmReport->setObjectName(QStringLiteral("pmReport"));
+    pmReport->addAction(actCompile_Node);
+    pmReport->addAction(actCompile_Page);
+    pmReport->addAction(actCompileProject);
+    pmReport->addSeparator();
+    pmReport->addAction(actSaveExamData);
+    pmReport->addAction(actLoadExamData);
+
+    pmProject = new QMenu(this);
+    pmProject->setObjectName(QStringLiteral("pmProject"));
+    pmProject->addAction(actCompileProject);
+    pmProject->addSeparator();
+    pmProject->addAction(actSaveExamData);
+    pmProject->addAction(actLoadExamData);
+    connect(tvProject, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        pmProject->popup(tvProject->viewport()->mapToGlobal(pos));
+    });
+}
+
+// ---- loading ----
+
+void TfmWinIDE::loadProjectBytes(const QByteArray &document,
+                                 const QString &where,
+                                 const QString &caption)
+{
+    refuseDuringRun(where);
+    m_file->loadBytes(document, where, *Project, *Excel);
+    finishLoading(caption);
+}
+
+void TfmWinIDE::loadProjectFile(const QString &fileName)
+{
+    refuseDuringRun(fileName);
+    m_file->loadFile(fileName, *Project, *Excel);
+    finishLoading(QFileInfo(fileName).fileName());
+}
+
+void TfmWinIDE::refuseDuringRun(const QString &where) const
+{
+    // The run works on the nodes and pages a load would replace.
+    if (isRunning())
+        throw Error(where + QStringLiteral(": cannot be loaded while a run is in progress"));
+}
+
+void TfmWinIDE::finishLoading(const QString &caption)
+{
+    setWindowTitle(caption);
+    CodeTable->Clear();
+    FillCodeTable();
+    Loaded = true;
+    m_currentPage = nullptr;
+    slbReportResize();
+}
+
+void TfmWinIDE::FillCodeTable()
+{
+    const TqzProjectTree &tree = *Project->TreeView;
+    for (int i = 0, n = tree.count(); i < n; ++i) {
+        const TqzNode *node = tree.nodeAt(i);
+        CodeTable->AddWord(node->Name, node->Caption);
+    }
+}
+
+// ---- page area ----
+
+bool TfmWinIDE::fitContentWidth()
+{
+    int widest = 0;
+    for (const TqzReport *page : std::as_const(Excel->Pages))
+        if (!page->isHidden())
+            widest = std::max(widest, page->frameGeometry().width());
+    // ArrangePages centres a page at (width - page - 20) / 2 and never left of PageLeftMin.
+    const int needed = widest > 0 ? widest + 2 * Excel->PageLeftMin + 20 : 0;
+    const int width = std::max(slbReport->viewport()->width(), needed);
+    if (width == m_content->width())
+        return false;
+    m_content->resize(width, m_content->height());
+    return true;
+}
+
+void TfmWinIDE::fitContentHeight()
+{
+    int bottom = 0;
+    for (const TqzReport *page : std::as_const(Excel->Pages))
+        if (!page->isHidden())
+            bottom = std::max(bottom, page->frameGeometry().bottom() + 1);
+    const int height = std::max(slbReport->viewport()->height(), bottom + Excel->PageTop);
+    if (height != m_content->height())
+        m_content->resize(m_content->width(), height);
+}
+
+void TfmWinIDE::slbReportResize()
+{
+    fitContentWidth();
+    if (Loaded)
+        Excel->Rearrange();
+    fitContentHeight();
+}
+
+bool TfmWinIDE::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == slbReport->viewport()) {
+        if (event->type() == QEvent::Resize) {
+            slbReportResize();
+        } else if (event->type() == QEvent::Wheel) {
+            const auto *wheel = static_cast<QWheelEvent *>(event);
+            int delta = wheel->angleDelta().y();
+            if (delta == 0)
+                delta = wheel->pixelDelta().y();
+            if (delta != 0) {
+                QScrollBar *bar = slbReport->verticalScrollBar();
+                bar->setValue(bar->value() + (delta < 0 ? kWheelStep : -kWheelStep));
+            }
+            // The scroll area's own wheel step would move the pages a second time.
+            return true;
+        }
+    } else if (watched == m_content && event->type() == QEvent::ChildAdded) {
+        // Every page the workbook puts here is watched for changes of its size (a zoom).
+        QObject *child = static_cast<QChildEvent *>(event)->child();
+        if (child->isWidgetType())
+            child->installEventFilter(this);
+    } else if (event->type() == QEvent::Resize && watched->parent() == m_content
+               && Excel->Pages.contains(qobject_cast<TqzReport *>(watched))) {
+        // A page that changes size would overlap its neighbours and leave the content short.
+        slbReportResize();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- tabs and the View menu ----
+
+void TfmWinIDE::tsShowPagesChange(int newTab)
+{
+    // Emptying the tab bar reports -1: no tab, so no pages to choose.
+    if (newTab < 0)
+        return;
+    slbReport->verticalScrollBar()->setValue(0);
+    Excel->ShowOwnerPages(newTab);
+    if (fitContentWidth())
+        Excel->ArrangePages(Excel->PageTop);
+    fitContentHeight();
+}
+
+void TfmWinIDE::pmuReportTabPopup()
+{
+    pmuReportTab->clear();
+    for (int tab = 0; tab < tsShowPages->count(); ++tab) {
+        QAction *entry = pmuReportTab->addAction(tsShowPages->tabText(tab));
+        entry->setCheckable(true);
+        entry->setChecked(tab == tsShowPages->currentIndex());
+        connect(entry, &QAction::triggered, this, [this, entry] { PageMenuItemClick(entry); });
+    }
+}
+
+void TfmWinIDE::mniViewClick()
+{
+    RebuildPageMenu(mniView);
+}
+
+void TfmWinIDE::RebuildPageMenu(QMenu *menu)
+{
+    const QList<QAction *> entries = menu->actions();
+    for (qsizetype i = kFirstPageEntry; i < entries.size(); ++i) {
+        QAction *entry = entries[i];
+        menu->removeAction(entry);
+        entry->setActionGroup(nullptr);
+        if (entry->parent() == menu)
+            entry->deleteLater();
+    }
+    for (int tab = 0; tab < tsShowPages->count(); ++tab) {
+        auto *entry = new QAction(tsShowPages->tabText(tab), menu);
+        entry->setCheckable(true);
+        entry->setActionGroup(m_pageGroup);
+        entry->setChecked(tab == tsShowPages->currentIndex());
+        connect(entry, &QAction::triggered, this, [this, entry] { PageMenuItemClick(entry); });
+        menu->addAction(entry);
+    }
+}
+
+void TfmWinIDE::PageMenuItemClick(QAction *entry)
+{
+    for (int tab = 0; tab < tsShowPages->count(); ++tab) {
+        if (tsShowPages->tabText(tab) == entry->text()) {
+            tsShowPages->setCurrentIndex(tab);
+            return;
+        }
+    }
+}
+
+void TfmWinIDE::mniViewManagerClick()
+{
+    const bool on = mniViewManager->isChecked();
+    pnlProjectManager->setVisible(on);
+    splClient->setVisible(on);
+    if (on) {
+        const int total = splitClient->width();
+        splitClient->setSizes(
+            {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
+    }
+}
+
+void TfmWinIDE::mniViewMsgClick()
+{
+    const bool on = mniViewMsg->isChecked();
+    mmoMessage->setVisible(on);
+    splBottom->setVisible(on);
+    if (on) {
+        flushLog();
+        const int total = splitBottom->height();
+        splitBottom->setSizes(
+            {std::max(0, total - kMessagePaneHeight - kSplitterWidth), kMessagePaneHeight});
+    }
+}
+
+// ---- tree and pages ----
+
+void TfmWinIDE::tvProjectChange(const QModelIndex &item)
+{
+    // During a run the pane holds the run's log.
+    if (isRunning())
+        return;
+    const TqzNode *node = Project->TreeView->node(item);
+    if (!node)
+        return;
+    clearLog();
+    appendLog(QStringLiteral("名称: ") + node->Name);
+    appendLog(QStringLiteral("编码: ") + node->Caption);
+    appendLog(QStringLiteral("取值: ") + node->Value);
+    appendLog(QStringLiteral("单位: ") + node->Unit);
+    appendLog(QStringLiteral("脚本: ") + node->Script);
+    QString coded;
+    try {
+        coded = CodeTable->Translate(node->Script);
+    } catch (const Error &e) {
+        // A script the dictionary cannot translate (one that would grow past the formula
+        // limit) is shown with the reason instead.
+        coded = e.message();
+    }
+    appendLog(QStringLiteral("编码脚本: ") + coded);
+}
+
+TqzReport *TfmWinIDE::currentPage() const
+{
+    return m_currentPage.data();
+}
+
+void TfmWinIDE::ReportMouseDown(TqzReport *page, Qt::MouseButton button, const QPoint &)
+{
+    Excel->SetCurrentPage(page);
+    m_currentPage = Excel->GetCurrentPage();
+    if (!m_currentPage || !m_currentPage->FLastSelectCell || isRunning())
+        return;
+    clearLog();
+    if (button == Qt::LeftButton) {
+        const QString tag = m_currentPage->FLastSelectCell->FTagID;
+        if (tag.isEmpty())
+            return;
+        try {
+            m_currentPage->CellTag->Parse(tag);
+        } catch (const Error &e) {
+            appendLog(e.message());
+            return;
+        }
+        appendLog(QStringLiteral("触发体: ") + m_currentPage->CellTag->Name);
+        Project->FindNodeByName(m_currentPage->CellTag->Name);
+        if (Project->SelectedNode.isValid())
+            selectItem(Project->SelectedNode);
+    } else if (button == Qt::RightButton) {
+        pmReport->popup(QCursor::pos());
+    }
+}
+
+// ---- the message pane and the run host ----
+
+void TfmWinIDE::clearLog()
+{
+    m_pendingLog.clear();
+    mmoMessage->clear();
+}
+
+void TfmWinIDE::appendLog(const QString &line)
+{
+    m_pendingLog.append(line);
+    if (!isRunning())
+        flushLog();
+}
+
+void TfmWinIDE::flushLog()
+{
+    if (!m_pendingLog.isEmpty()) {
+        mmoMessage->appendPlainText(m_pendingLog.join(QLatin1Char('\n')));
+        m_pendingLog.clear();
+    }
+    m_sinceFlush.restart();
+}
+
+QStringList TfmWinIDE::logLines() const
+{
+    QStringList lines;
+    if (!mmoMessage->document()->isEmpty())
+        lines = mmoMessage->toPlainText().split(QLatin1Char('\n'));
+    return lines + m_pendingLog;
+}
+
+void TfmWinIDE::beginBusy()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ++m_busyDepth;
+}
+
+void TfmWinIDE::endBusy()
+{
+    if (m_busyDepth > 0) {
+        --m_busyDepth;
+        QApplication::restoreOverrideCursor();
+    }
+    flushLog();
+}
+
+void TfmWinIDE::postProgress(int wParam, int lParam)
+{
+    if (m_progressReceiver)
+        QCoreApplication::postEvent(m_progressReceiver, new TqzRunProgressEvent(wParam, lParam));
+}
+
+void TfmWinIDE::processPendingMessages()
+{
+    if (m_sinceFlush.elapsed() >= kLogFlushMs)
+        flushLog();
+    QCoreApplication::processEvents();
+}
+
+QModelIndex TfmWinIDE::selectedItem() const
+{
+    const QModelIndexList rows = tvProject->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QModelIndex() : rows.first();
+}
+
+void TfmWinIDE::selectItem(const QModelIndex &item)
+{
+    tvProject->selectionModel()->setCurrentIndex(
+        item, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (item.isValid())
+        tvProject->scrollTo(item);
+}
+
+// ---- runs ----
+
+bool TfmWinIDE::isRunning() const
+{
+    return m_run && m_run->isRunning();
+}
+
+void TfmWinIDE::setRunActionsEnabled(bool enabled)
+{
+    for (QAction *action :
+         {actCompile_Node, actCompile_Page, actCompileProject, actSaveExamData, actLoadExamData})
+        action->setEnabled(enabled);
+}
+
+void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what)
+{
+    if (isRunning())
+        return;
+    setRunActionsEnabled(false);
+    try {
+        what(*m_run);
+    } catch (const Error &e) {
+        appendLog(e.message());
+    } catch (const std::exception &e) {
+        appendLog(QString::fromLocal8Bit(e.what()));
+    }
+    flushLog();
+    setRunActionsEnabled(true);
+    // Writing results can change the height of cells and so of pages.
+    slbReportResize();
+    if (m_closeRequested) {
+        m_closeRequested = false;
+        closeAfterRun();
+    }
+}
+
+void TfmWinIDE::actCompile_NodeExecute()
+{
+    runWith([](TqzRun &run) { return run.runSelected(); });
+}
+
+void TfmWinIDE::actCompile_PageExecute()
+{
+    const int tab = tsShowPages->currentIndex();
+    if (tab < 0)
+        return;
+    const QString caption = tsShowPages->tabText(tab);
+    runWith([caption](TqzRun &run) { return run.runPage(caption); });
+}
+
+void TfmWinIDE::actCompileProjectExecute()
+{
+    runWith([](TqzRun &run) { return run.runProject(); });
+}
+
+// ---- test data ----
+
+void TfmWinIDE::actSaveExamDataExecute()
+{
+    if (isRunning())
+        return;
+    try {
+        const QString written = SaveExamData(*Project, *this);
+        if (!written.isEmpty())
+            appendLog(QStringLiteral("已保存测试数据 ") + QDir::toNativeSeparators(written));
+    } catch (const Error &e) {
+        appendLog(QStringLiteral("保存测试数据失败: ") + e.message());
+    }
+}
+
+void TfmWinIDE::actLoadExamDataExecute()
+{
+    if (isRunning())
+        return;
+    const QString caption = QStringLiteral("加载测试数据");
+    const QString filter = QStringLiteral("测试数据 (*.exm)");
+    const QString fileName
+        = m_openDialog ? m_openDialog(this, caption, ExamFolder(), filter)
+                       : QFileDialog::getOpenFileName(this, caption, ExamFolder(), filter);
+    if (fileName.isEmpty())
+        return;
+    try {
+        LoadExamData(fileName, *Project, *Excel, *this);
+    } catch (const Error &) {
+        // Already in the pane, with what and where; nothing has changed.
+        return;
+    }
+    // New texts can change the height of cells and so of pages.
+    slbReportResize();
+}
+
+// ---- closing ----
+
+void TfmWinIDE::closeEvent(QCloseEvent *event)
+{
+    if (isRunning()) {
+        // The run is inside this window's objects: let it end at its next step, then close.
+        m_closeRequested = true;
+        m_run->requestStop();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void TfmWinIDE::closeAfterRun()
+{
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->close();
+    else
+        close();
+}
+
+} // namespace tessarin

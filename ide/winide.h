@@ -1,0 +1,181 @@
+#pragma once
+// The project window: one open project's node tree, its workbook of report pages under page
+// tabs, the message pane and the run and test-data commands, wired to the headless run.
+#include "qzrun.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QScrollArea;
+class QSplitter;
+class QTabBar;
+class QTreeView;
+
+namespace tessarin {
+
+class TqzExcel;
+class TqzProject;
+class TqzProjectFile;
+class TqzReport;
+class TqzTranslate;
+
+class TfmWinIDE : public QWidget, public TqzRunHost
+{
+    Q_OBJECT
+
+public:
+    // Asks for a test-data file to open: (parent, caption, folder, filter) -> the chosen path,
+    // or an empty text when the user cancelled.
+    using OpenFileDialog
+        = std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
+
+    // The project with an empty tree, the workbook with one empty page under the tab "默认页",
+    // an empty code table; not yet loaded.
+    explicit TfmWinIDE(QWidget *parent = nullptr);
+    // Destroys the code table, then the project (every node), then the workbook.
+    ~TfmWinIDE() override;
+
+    // ---- owned objects (never null while the window lives) ----
+    TqzProject &project() const { return *Project; }
+    TqzExcel &excel() const { return *Excel; }
+    const TqzTranslate &codeTable() const { return *CodeTable; }
+    // The document the project came from, its file name, and saving the workbook back.
+    TqzProjectFile &projectFile() const { return *m_file; }
+    // False until a project has been loaded into the window.
+    bool isLoaded() const { return Loaded; }
+
+    // ---- loading (all or nothing: on Error the window keeps what it showed; refused with
+    // Error while a run is in progress) ----
+    // Loads a project document held in memory; `where` names it in messages, `caption`
+    // becomes the window title.
+    void loadProjectBytes(const QByteArray &document, const QString &where, const QString &caption);
+    // Loads a project file; the window title becomes the file's name.
+    void loadProjectFile(const QString &fileName);
+    // Fills the code table with every node's Name and Caption, in tree order.
+    void FillCodeTable();
+
+    // ---- what the main window uses ----
+    // The View menu, rebuilt on every opening; the main window places it after its File menu.
+    QMenu *viewMenu() const { return mniView; }
+    // The object that receives TqzRunProgressEvent during runs (none: progress is dropped).
+    void setProgressReceiver(QObject *receiver) { m_progressReceiver = receiver; }
+    QObject *progressReceiver() const { return m_progressReceiver; }
+    // Replaces the dialog "加载测试数据(&L)..." asks with (tests answer without a dialog).
+    void setOpenFileDialog(OpenFileDialog dialog) { m_openDialog = std::move(dialog); }
+    // True while a run is in progress.
+    bool isRunning() const;
+    // The page that received the last mouse press (none when it has been freed).
+    TqzReport *currentPage() const;
+
+    // Regenerates the page entries of `menu` from position 3 on: one radio entry per tab,
+    // the current tab's checked.
+    void RebuildPageMenu(QMenu *menu);
+
+    // ---- TqzRunHost: the message pane, cursor, progress and tree selection ----
+    void clearLog() override;
+    void appendLog(const QString &line) override;
+    void beginBusy() override;
+    void endBusy() override;
+    void postProgress(int wParam, int lParam) override;
+    void processPendingMessages() override;
+    QModelIndex selectedItem() const override;
+    void selectItem(const QModelIndex &item) override;
+
+    // The message pane's lines, pending ones included.
+    QStringList logLines() const;
+
+    // ---- components (object names as below) ----
+    QMenuBar *mmIDE = nullptr;
+    QMenu *mniView = nullptr;
+    QAction *mniViewManager = nullptr;
+    QAction *mniViewMsg = nullptr;
+    QAction *N3 = nullptr;
+    QSplitter *splitClient = nullptr; // holds the tree panel and the report panel
+    QSplitter *splitBottom = nullptr; // holds the panels above and the message pane
+    QWidget *pnlProjectManager = nullptr;
+    QTreeView *tvProject = nullptr;
+    QWidget *splClient = nullptr; // the handle between tree panel and report panel
+    QWidget *pnlReport = nullptr;
+    QScrollArea *slbReport = nullptr;
+    QTabBar *tsShowPages = nullptr;
+    QWidget *splBottom = nullptr; // the handle above the message pane
+    QPlainTextEdit *mmoMessage = nullptr;
+    QMenu *pmuReportTab = nullptr;
+    QMenu *pmReport = nullptr;
+    QMenu *pmProject = nullptr;
+    QAction *actCompile_Node = nullptr;
+    QAction *actCompile_Page = nullptr;
+    QAction *actCompileProject = nullptr;
+    QAction *actSaveExamData = nullptr;
+    QAction *actLoadExamData = nullptr;
+
+    // ---- handlers ----
+    void tvProjectChange(const QModelIndex &item);
+    void tsShowPagesChange(int newTab);
+    void pmuReportTabPopup();
+    void mniViewClick();
+    // Show or hide the tree panel / the message pane with its splitter as the entry's check
+    // mark says (a click has already inverted it).
+    void mniViewManagerClick();
+    void mniViewMsgClick();
+    // Also after loads, runs and test data, whose new texts can change page heights.
+    void slbReportResize();
+    void ReportMouseDown(TqzReport *page, Qt::MouseButton button, const QPoint &pos);
+    void PageMenuItemClick(QAction *entry);
+    void actCompile_NodeExecute();
+    void actCompile_PageExecute();
+    void actCompileProjectExecute();
+    void actSaveExamDataExecute();
+    void actLoadExamDataExecute();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createComponents();
+    void createActions();
+    void createMenus();
+    // The page area's content follows the viewport width (wider when a shown page needs it);
+    // true when the width changed, so the pages need arranging again.
+    bool fitContentWidth();
+    // ... and reaches below the last shown page (at least the viewport's height).
+    void fitContentHeight();
+    void finishLoading(const QString &caption);
+    void refuseDuringRun(const QString &where) const;
+    void runWith(const std::function<TqzRunResult(TqzRun &)> &what);
+    void setRunActionsEnabled(bool enabled);
+    void flushLog();
+    void closeAfterRun();
+
+    // The destructor frees the run, then the code table, the project and the workbook.
+    std::unique_ptr<TqzProjectFile> m_file;
+    TqzExcel *Excel = nullptr; // a child of the page area's content, deleted explicitly
+    std::unique_ptr<TqzProject> Project;
+    std::unique_ptr<TqzTranslate> CodeTable;
+    std::unique_ptr<TqzRun> m_run;
+    bool Loaded = false;
+
+    QWidget *m_content = nullptr; // the scroll area's content: parent of the workbook's pages
+    QPointer<TqzReport> m_currentPage;
+    QPointer<QObject> m_progressReceiver;
+    OpenFileDialog m_openDialog;
+    QActionGroup *m_pageGroup = nullptr;
+    QStringList m_pendingLog;   // appended lines not yet shown in the pane
+    QElapsedTimer m_sinceFlush; // since the pane last took the pending lines
+    int m_busyDepth = 0;
+    bool m_closeRequested = false; // a close arrived during a run
+};
+
+} // namespace tessarin

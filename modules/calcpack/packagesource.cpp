@@ -1,0 +1,609 @@
+#include "packagesource.h"
+
+#include "error.h"
+#include "logfont.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "qzreport.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <cmath>
+#include <memory>
+
+namespace tessarin {
+namespace {
+
+// Colours 0x00BBGGRR: results on pale blue, section headings on light grey.
+constexpr TColor kResultBack = 0x00FFF3E6;
+constexpr TColor kHeadingBack = 0x00E8E8E8;
+// Windows paper and orientation codes of an A4 portrait sheet.
+constexpr int kPaperA4 = 9;
+constexpr int kPortrait = 1;
+
+[[noreturn]] void fail(const QString &where, int line, const QString &why)
+{
+    throw Error(QStringLiteral("%1, line %2: %3").arg(where).arg(line).arg(why));
+}
+
+// The source's lines without the line break, numbered from 1.
+QStringList sourceLines(const QString &text)
+{
+    QString unified = text;
+    unified.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return unified.split(QLatin1Char('\n'));
+}
+
+bool isCommentOrBlank(const QString &line)
+{
+    const QString t = line.trimmed();
+    return t.isEmpty() || t.startsWith(QLatin1Char('#'));
+}
+
+// Splits at `separator` outside double-quoted texts.
+QStringList splitOutsideQuotes(const QString &text, QChar separator)
+{
+    QStringList parts;
+    QString current;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\\') && quoted && i + 1 < text.size()) {
+            current += c;
+            current += text[++i];
+            continue;
+        }
+        if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        if (c == separator && !quoted) {
+            parts << current;
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts << current;
+    return parts;
+}
+
+// Words and quoted texts of a cell; a quoted text keeps its quotes so that "" stays a token.
+// Inside quotes \n is a line break (stored as CR LF like typed text), \" and \\ themselves.
+QStringList cellTokens(const QString &text, const QString &where, int line)
+{
+    QStringList tokens;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text[i].isSpace()) {
+            ++i;
+            continue;
+        }
+        if (text[i] == QLatin1Char('"')) {
+            QString token = QStringLiteral("\"");
+            ++i;
+            bool closed = false;
+            while (i < text.size()) {
+                const QChar c = text[i++];
+                if (c == QLatin1Char('"')) {
+                    closed = true;
+                    break;
+                }
+                if (c == QLatin1Char('\\') && i < text.size()) {
+                    const QChar e = text[i++];
+                    token += e == QLatin1Char('n') ? QStringLiteral("\r\n") : QString(e);
+                } else {
+                    token += c;
+                }
+            }
+            if (!closed)
+                fail(where, line, QStringLiteral("a quoted text is not closed"));
+            tokens << token + QLatin1Char('"');
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && !text[end].isSpace() && text[end] != QLatin1Char('"'))
+            ++end;
+        tokens << text.mid(i, end - i);
+        i = end;
+    }
+    return tokens;
+}
+
+bool isQuoted(const QString &token)
+{
+    return token.size() >= 2 && token.startsWith(QLatin1Char('"'))
+           && token.endsWith(QLatin1Char('"'));
+}
+
+QString unquote(const QString &token)
+{
+    return token.mid(1, token.size() - 2);
+}
+
+int positiveInt(const QString &text, const QString &what, const QString &where, int line)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < 1)
+        fail(where,
+             line,
+             QStringLiteral("%1 must be a whole number of at least 1, not \"%2\"").arg(what, text));
+    return v;
+}
+
+PackCell parseCell(const QString &text, const QString &where, int line)
+{
+    const QStringList t = cellTokens(text, where, line);
+    if (t.size() < 2)
+        fail(where,
+             line,
+             QStringLiteral("a cell needs its span and its content: \"%1\"").arg(text.trimmed()));
+    PackCell cell;
+    cell.span = positiveInt(t[0], QStringLiteral("the span of a cell"), where, line);
+    qsizetype next = 2;
+    const QString &kind = t[1];
+    if (isQuoted(kind)) {
+        cell.kind = PackCell::Label;
+        cell.text = unquote(kind);
+    } else if (kind == QLatin1String("in") || kind == QLatin1String("out")) {
+        if (t.size() < 3 || isQuoted(t[2]))
+            fail(where, line, QStringLiteral("\"%1\" needs a tag name").arg(kind));
+        cell.tag = t[2];
+        next = 3;
+        if (kind == QLatin1String("in")) {
+            cell.kind = PackCell::Input;
+            // An input with its own text is a field of the sheet that is no node.
+            if (t.size() > 3 && isQuoted(t[3])) {
+                cell.kind = PackCell::Field;
+                cell.text = unquote(t[3]);
+                next = 4;
+            }
+        } else {
+            cell.kind = PackCell::Result;
+            if (t.size() < 4 || !isQuoted(t[3]))
+                fail(where,
+                     line,
+                     QStringLiteral("result \"%1\" needs a quoted display format "
+                                    "(\"\" for none)")
+                         .arg(cell.tag));
+            cell.format = unquote(t[3]);
+            next = 4;
+        }
+    } else if (kind == QLatin1String("run")) {
+        cell.kind = PackCell::RunButton;
+    } else if (kind == QLatin1String("pagenum")) {
+        cell.kind = PackCell::PageNumber;
+    } else if (kind == QLatin1String("pagecount")) {
+        cell.kind = PackCell::PageCount;
+    } else {
+        fail(where, line, QStringLiteral("unknown cell content \"%1\"").arg(kind));
+    }
+    for (; next < t.size(); ++next) {
+        const QString &m = t[next];
+        if (m == QLatin1String("left"))
+            cell.align = TEXT_ALIGN_LEFT;
+        else if (m == QLatin1String("center"))
+            cell.align = TEXT_ALIGN_CENTER;
+        else if (m == QLatin1String("right"))
+            cell.align = TEXT_ALIGN_RIGHT;
+        else if (m == QLatin1String("bold"))
+            cell.bold = true;
+        else
+            fail(where, line, QStringLiteral("unknown cell option \"%1\"").arg(m));
+    }
+    return cell;
+}
+
+PackLine parseLine(const QString &body, const QString &where, int line, int columns)
+{
+    const qsizetype colon = splitOutsideQuotes(body, QLatin1Char(':')).first().size();
+    if (colon >= body.size())
+        fail(where, line, QStringLiteral("a line needs \":\" before its cells"));
+    PackLine spec;
+    spec.line = line;
+    static const QHash<QString, PackLine::Style> styles = {
+        {QStringLiteral("body"), PackLine::Body},
+        {QStringLiteral("company"), PackLine::Company},
+        {QStringLiteral("title"), PackLine::Title},
+        {QStringLiteral("heading"), PackLine::Heading},
+        {QStringLiteral("note"), PackLine::Note},
+        {QStringLiteral("foot"), PackLine::Foot},
+    };
+    const QStringList words = body.left(colon).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &w : words) {
+        if (w.startsWith(QLatin1String("h=")))
+            spec.height = positiveInt(w.mid(2), QStringLiteral("a line height"), where, line);
+        else if (styles.contains(w))
+            spec.style = styles.value(w);
+        else
+            fail(where, line, QStringLiteral("unknown line style \"%1\"").arg(w));
+    }
+    int spanned = 0;
+    for (const QString &c : splitOutsideQuotes(body.mid(colon + 1), QLatin1Char('|'))) {
+        spec.cells.push_back(parseCell(c, where, line));
+        spanned += spec.cells.back().span;
+    }
+    if (spanned != columns)
+        fail(
+            where,
+            line,
+            QStringLiteral("the cells span %1 columns, the page has %2").arg(spanned).arg(columns));
+    return spec;
+}
+
+const PackNode *findNode(const std::vector<PackNode> &nodes, const QString &name)
+{
+    for (const PackNode &n : nodes)
+        if (n.name == name)
+            return &n;
+    return nullptr;
+}
+
+// A cell showing a node's value (not a free field of the sheet).
+bool isValueCell(const PackCell &cell)
+{
+    return cell.kind == PackCell::Result || cell.kind == PackCell::Input;
+}
+
+bool hasChildren(const std::vector<PackNode> &nodes, size_t i)
+{
+    return i + 1 < nodes.size() && nodes[i + 1].depth > nodes[i].depth;
+}
+
+LOGFONT pointFont(double points, bool bold)
+{
+    LOGFONT f = defaultCellFont();
+    // The default font is 12 points at the screen's resolution; scale its pixel height.
+    f.lfHeight = -static_cast<int>(std::abs(f.lfHeight) * points / 12.0 + 0.5);
+    f.lfWeight = bold ? 700 : 0;
+    return f;
+}
+
+} // namespace
+
+std::vector<PackNode> parsePackTree(const QString &text, const QString &where)
+{
+    std::vector<PackNode> nodes;
+    QSet<QString> names;
+    const QStringList lines = sourceLines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &raw = lines[i];
+        const int lineNo = static_cast<int>(i + 1);
+        if (isCommentOrBlank(raw))
+            continue;
+        qsizetype indent = 0;
+        while (indent < raw.size() && raw[indent] == QLatin1Char(' '))
+            ++indent;
+        if (indent < raw.size() && raw[indent] == QLatin1Char('\t'))
+            fail(where, lineNo, QStringLiteral("indent with blanks, not tabs"));
+        if (indent % 2 != 0)
+            fail(where, lineNo, QStringLiteral("the indent must be a multiple of two blanks"));
+        PackNode n;
+        n.depth = static_cast<int>(indent / 2);
+        n.line = lineNo;
+        if (n.depth > 0 && nodes.empty())
+            fail(where, lineNo, QStringLiteral("the first node must not be indented"));
+        if (!nodes.empty() && n.depth > nodes.back().depth + 1)
+            fail(where,
+                 lineNo,
+                 QStringLiteral("indented more than one level below the line "
+                                "before"));
+        const QStringList f = raw.mid(indent).split(QLatin1Char('|'));
+        if (f.size() != 4)
+            fail(where,
+                 lineNo,
+                 QStringLiteral("a node needs four fields NAME | CODE | UNIT | "
+                                "VALUE, found %1")
+                     .arg(f.size()));
+        n.name = f[0].trimmed();
+        n.code = f[1].trimmed();
+        n.unit = f[2].trimmed();
+        const QString value = f[3].trimmed();
+        if (n.name.isEmpty() || n.code.isEmpty())
+            fail(where, lineNo, QStringLiteral("a node needs a name and a code"));
+        if (names.contains(n.name))
+            fail(where, lineNo, QStringLiteral("the name \"%1\" is used twice").arg(n.name));
+        names.insert(n.name);
+        if (value.startsWith(QLatin1Char('='))) {
+            n.script = value.mid(1).trimmed();
+            if (n.script.isEmpty())
+                fail(where, lineNo, QStringLiteral("\"%1\" has \"=\" but no formula").arg(n.name));
+        } else {
+            n.value = value;
+        }
+        nodes.push_back(std::move(n));
+    }
+    if (nodes.empty())
+        fail(where, 1, QStringLiteral("the tree has no nodes"));
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (hasChildren(nodes, i) && nodes[i].script.isEmpty())
+            fail(where,
+                 nodes[i].line,
+                 QStringLiteral("the group \"%1\" needs a formula").arg(nodes[i].name));
+    return nodes;
+}
+
+std::vector<PackPage> parsePackPages(const QString &text, const QString &where)
+{
+    std::vector<PackPage> pages;
+    const QStringList lines = sourceLines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString raw = lines[i].trimmed();
+        const int lineNo = static_cast<int>(i + 1);
+        if (isCommentOrBlank(raw))
+            continue;
+        const qsizetype blank = raw.indexOf(QLatin1Char(' '));
+        const QString keyword = blank < 0 ? raw : raw.left(blank);
+        const QString rest = blank < 0 ? QString() : raw.mid(blank + 1).trimmed();
+        if (keyword == QLatin1String("page")) {
+            if (rest.isEmpty())
+                fail(where, lineNo, QStringLiteral("a page needs its tab name"));
+            PackPage page;
+            page.tab = rest;
+            page.line = lineNo;
+            pages.push_back(std::move(page));
+            continue;
+        }
+        if (pages.empty())
+            fail(where, lineNo, QStringLiteral("\"%1\" before the first page").arg(keyword));
+        PackPage &page = pages.back();
+        if (keyword == QLatin1String("margins")) {
+            const QStringList m = rest.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            if (m.size() != 4)
+                fail(where, lineNo, QStringLiteral("margins needs four numbers (mm)"));
+            for (int k = 0; k < 4; ++k)
+                page.margins[k] = positiveInt(m[k], QStringLiteral("a margin"), where, lineNo);
+        } else if (keyword == QLatin1String("height")) {
+            page.lineHeight = positiveInt(rest, QStringLiteral("a line height"), where, lineNo);
+        } else if (keyword == QLatin1String("columns")) {
+            page.columns.clear();
+            for (const QString &w : rest.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                bool ok = false;
+                const double v = w.toDouble(&ok);
+                if (!ok || !(v > 0))
+                    fail(where,
+                         lineNo,
+                         QStringLiteral("a column width must be a positive "
+                                        "number, not \"%1\"")
+                             .arg(w));
+                page.columns.push_back(v);
+            }
+            if (page.columns.empty())
+                fail(where, lineNo, QStringLiteral("columns needs at least one width"));
+        } else if (keyword == QLatin1String("line")) {
+            if (page.columns.empty())
+                fail(where, lineNo, QStringLiteral("a line before the page's columns"));
+            page.lines.push_back(
+                parseLine(raw.mid(4), where, lineNo, static_cast<int>(page.columns.size())));
+        } else {
+            fail(where, lineNo, QStringLiteral("unknown keyword \"%1\"").arg(keyword));
+        }
+    }
+    if (pages.empty())
+        fail(where, 1, QStringLiteral("no page is described"));
+    for (const PackPage &p : pages)
+        if (p.lines.empty())
+            fail(where, p.line, QStringLiteral("the page \"%1\" has no lines").arg(p.tab));
+    return pages;
+}
+
+void checkPackPages(const std::vector<PackNode> &nodes,
+                    const std::vector<PackPage> &pages,
+                    const QString &where)
+{
+    QStringList problems;
+    QHash<QString, int> inputCells;
+    QSet<QString> shown;
+    for (const PackPage &page : pages) {
+        for (const PackLine &line : page.lines) {
+            for (const PackCell &cell : line.cells) {
+                if (cell.tag.isEmpty())
+                    continue;
+                const PackNode *node = findNode(nodes, cell.tag);
+                const QString at = QStringLiteral("line %1").arg(line.line);
+                if (cell.kind == PackCell::Field) {
+                    if (node)
+                        problems << QStringLiteral("%1: \"%2\" is a node; its cell takes the "
+                                                   "node's default, not a text of its own")
+                                        .arg(at, cell.tag);
+                    continue;
+                }
+                if (!node) {
+                    problems << QStringLiteral("%1: no node is named \"%2\"").arg(at, cell.tag);
+                    continue;
+                }
+                shown.insert(cell.tag);
+                if (cell.kind == PackCell::Input) {
+                    if (!node->script.isEmpty())
+                        problems << QStringLiteral("%1: \"%2\" is a result, not an input")
+                                        .arg(at, cell.tag);
+                    ++inputCells[cell.tag];
+                } else if (node->script.isEmpty()) {
+                    problems
+                        << QStringLiteral("%1: \"%2\" is an input, not a result").arg(at, cell.tag);
+                }
+            }
+        }
+    }
+    for (auto it = inputCells.cbegin(); it != inputCells.cend(); ++it)
+        if (it.value() > 1)
+            problems << QStringLiteral("the input \"%1\" has %2 cells; a value typed into one "
+                                       "of them would be lost")
+                            .arg(it.key())
+                            .arg(it.value());
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (!hasChildren(nodes, i) && !shown.contains(nodes[i].name))
+            problems << QStringLiteral("\"%1\" has no cell on any page").arg(nodes[i].name);
+    if (!problems.isEmpty())
+        throw Error(QStringLiteral("%1: %2").arg(where, problems.join(QStringLiteral("; "))));
+}
+
+void buildPackTree(TqzProject &project, const std::vector<PackNode> &nodes, const QString &name)
+{
+    project.ClearNodes();
+    project.Name = name;
+    // Relative to the program directory, as in every stored project: the build's own folder
+    // must not end up in the document.
+    project.RunTimeLibrary->LibraryPath = QStringLiteral("include//");
+    TqzProjectTree &tree = *project.TreeView;
+    std::vector<QModelIndex> parents; // the last item of each depth
+    for (const PackNode &spec : nodes) {
+        auto node = std::make_unique<TqzNode>();
+        node->Name = spec.name;
+        node->Caption = spec.code;
+        node->Unit = spec.unit;
+        node->Value = spec.value;
+        node->Script = spec.script;
+        const QModelIndex parent
+            = spec.depth == 0 ? QModelIndex() : parents[static_cast<size_t>(spec.depth - 1)];
+        const QModelIndex item = tree.appendNode(std::move(node), parent);
+        parents.resize(static_cast<size_t>(spec.depth));
+        parents.push_back(item);
+    }
+}
+
+void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<PackNode> &nodes)
+{
+    page.messageBoxHook = [](const QString &, const QString &) {};
+    page.FPaperSize = kPaperA4;
+    page.FOrientation = kPortrait;
+    page.SetMargin(spec.margins[0], spec.margins[1], spec.margins[2], spec.margins[3]);
+    const int lineCount = static_cast<int>(spec.lines.size());
+    page.NewTable(1, lineCount);
+
+    // Column edges in page pixels, rounded once so that cells of different lines that end on
+    // the same base column line up exactly.
+    double total = 0;
+    for (double w : spec.columns)
+        total += w;
+    const int width = page.FPageWidth - page.FLeftMargin - page.FRightMargin;
+    std::vector<int> edges{0};
+    double sum = 0;
+    for (double w : spec.columns) {
+        sum += w;
+        edges.push_back(roundPixel(sum / total * width));
+    }
+
+    const LOGFONT body = pointFont(9, false);
+    const LOGFONT bold = pointFont(9, true);
+    for (int l = 0; l < lineCount; ++l) {
+        const PackLine &ln = spec.lines[static_cast<size_t>(l)];
+        page.RemoveAllSelectedCell();
+        page.SetCellFocus(l, 0);
+        for (size_t c = 1; c < ln.cells.size(); ++c)
+            page.AddCell();
+        int column = 0;
+        for (size_t c = 0; c < ln.cells.size(); ++c) {
+            const PackCell &cell = ln.cells[c];
+            const int ci = static_cast<int>(c);
+            TReportCell *target = page.CellFromRC(l, ci);
+            target->SetCellWidth(edges[static_cast<size_t>(column + cell.span)]
+                                 - edges[static_cast<size_t>(column)]);
+            column += cell.span;
+
+            page.RemoveAllSelectedCell();
+            page.SetCellFocus(l, ci);
+            LOGFONT font = cell.bold ? bold : body;
+            int align = TEXT_ALIGN_LEFT;
+            TColor back = clWhite;
+            QString text = cell.text;
+            switch (cell.kind) {
+            case PackCell::Label:
+                // A label right after a value is that value's unit.
+                if (c > 0 && isValueCell(ln.cells[c - 1]))
+                    align = TEXT_ALIGN_CENTER;
+                break;
+            case PackCell::Field:
+                page.SetTagID(l, ci, cell.tag);
+                break;
+            case PackCell::Input:
+                text = findNode(nodes, cell.tag)->value;
+                align = TEXT_ALIGN_RIGHT;
+                page.SetTagID(l, ci, cell.tag);
+                break;
+            case PackCell::Result:
+                align = TEXT_ALIGN_RIGHT;
+                back = kResultBack;
+                page.SetTagID(l, ci, cell.tag);
+                page.SetCellDispFormt(cell.format);
+                break;
+            case PackCell::RunButton:
+                text = page.RunCaption;
+                font = bold;
+                align = TEXT_ALIGN_CENTER;
+                break;
+            case PackCell::PageNumber:
+                text = pageNumberText(1);
+                align = TEXT_ALIGN_CENTER;
+                page.SetTagID(l, ci, QStringLiteral("PAGENUM"));
+                break;
+            case PackCell::PageCount:
+                text = pageCountText(1);
+                align = TEXT_ALIGN_CENTER;
+                page.SetTagID(l, ci, QStringLiteral("PAGECOUNT"));
+                break;
+            }
+            switch (ln.style) {
+            case PackLine::Body:
+            case PackLine::Note:
+                break;
+            case PackLine::Company:
+                font = pointFont(10.5, cell.bold);
+                align = TEXT_ALIGN_CENTER;
+                break;
+            case PackLine::Title:
+                font = pointFont(14, true);
+                align = TEXT_ALIGN_CENTER;
+                break;
+            case PackLine::Heading:
+                font = bold;
+                back = kHeadingBack;
+                break;
+            case PackLine::Foot:
+                break;
+            }
+            if (cell.align >= 0)
+                align = cell.align;
+            page.SetCellFont(font);
+            page.SetCellAlign(align,
+                              ln.style == PackLine::Note ? TEXT_ALIGN_TOP : TEXT_ALIGN_VCENTER);
+            page.SetCellBackColor(back);
+            const bool ruled = ln.style != PackLine::Company && ln.style != PackLine::Title
+                               && !(ln.style == PackLine::Foot && cell.kind != PackCell::RunButton);
+            page.SetCellLines(ruled, ruled, ruled, ruled, 1, 1, 1, 1);
+            page.SetCallText(l, ci, text);
+        }
+        if (ln.height > 0 || spec.lineHeight > 0)
+            page.SetLineHegit(l, ln.height > 0 ? ln.height : spec.lineHeight);
+    }
+    page.RemoveAllSelectedCell();
+    page.UpdateLines();
+}
+
+QByteArray buildPackDocument(const QString &treeText,
+                             const QString &treeWhere,
+                             const QString &pagesText,
+                             const QString &pagesWhere)
+{
+    const std::vector<PackNode> nodes = parsePackTree(treeText, treeWhere);
+    const std::vector<PackPage> pages = parsePackPages(pagesText, pagesWhere);
+    checkPackPages(nodes, pages, pagesWhere);
+
+    TqzProject project;
+    buildPackTree(project, nodes, nodes.front().name);
+    TqzExcel excel;
+    excel.ClearPages();
+    excel.PageNames.clear();
+    for (size_t i = 0; i < pages.size(); ++i) {
+        excel.PageNames << pages[i].tab;
+        excel.OwnerIndex = static_cast<int>(i);
+        TqzReport *page = excel.AddPage();
+        buildPackPage(*page, pages[i], nodes);
+    }
+    excel.OwnerIndex = 0;
+    excel.UpdatePageFields();
+    const QByteArray projectPart = SaveProjectToBytes(project, QStringLiteral("GB2312"));
+    return excel.SaveIntoDocument(projectPart, pagesWhere);
+}
+
+} // namespace tessarin

@@ -1,0 +1,36 @@
+#pragma once
+
+// Display formats of cells: how a cell whose text is a number is shown on screen and on paper,
+// while the cell text itself keeps the full value.
+//
+// The format language (a cell's FCellDispFormat):
+// - fixed decimals: "0", "0.0", "0.00", ... (as many decimals as there are 0s after the point,
+//   at most 30);
+// - significant digits: "@@@", "@@@@", ... (as many significant digits as there are @, at most
+//   17, trailing zeros kept); written without an exponent unless the leading digit lies 16 or
+//   more places before or after the point, then as the scientific form with the same digits;
+// - scientific: "0.00E+00" (mantissa decimals from the 0s after the point, at most 30; exponent
+//   with its sign always and at least two digits, or as many as the 0s after "E+" (up to four)
+//   if more); "e+" writes a lower-case "e";
+// - a two-word choice "word1|word2" (for checks such as "合格|不合格"): a number other than
+//   zero shows word1, zero shows word2;
+// - an empty format, anything else, or a text that is not a number: the text as it is.
+// Numbers are read as the formula engine reads them: optional blanks around, optional sign,
+// decimal digits with an optional "." and an optional exponent; the decimal point is always ".".
+// Digits are rounded half away from zero on the exact value of the number (0.125 with "0.00"
+// shows 0.13); a result of zero never shows a minus sign.
+
+#include <QString>
+
+#include <optional>
+
+namespace tessarin {
+
+// The value of a text that is a number in the sense above; nothing for any other text or for
+// a value out of the range of double.
+std::optional<double> numberFromText(const QString &text);
+
+// The text a cell shows for `text` under display format `format`.
+QString formatCellText(const QString &text, const QString &format);
+
+} // namespace tessarin

@@ -1,0 +1,867 @@
+// The main window driven through its real widgets and actions, found by object name, with a
+// fixture calculation module in a program folder of the test's own.
+
+#include "apptestsupport.h"
+#include "fonts.h"
+#include "mainwindow.h"
+#include "programdir.h"
+#include "projectfile.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "runprogress.h"
+#include "statusbar.h"
+#include "winide.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusTipEvent>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+using namespace tessarin;
+using namespace tessarin::test;
+
+using Answer = TMainServices::SaveAnswer;
+Q_DECLARE_METATYPE(TMainServices::SaveAnswer)
+
+namespace {
+
+struct Frame
+{
+    ScriptedServices *services = nullptr; // owned by the window
+    std::unique_ptr<TfmMain> main;
+
+    TfmWinIDE *active() const { return main->activeProjectWindow(); }
+    int windowCount() const { return int(main->projectWindows().size()); }
+};
+
+Frame makeFrame(bool show = true)
+{
+    Frame frame;
+    TfmMainSettings settings;
+    settings.updateAtExit = false;
+    settings.newsIntervalMs = 24 * 3600 * 1000;
+    frame.services = new ScriptedServices;
+    frame.main
+        = std::make_unique<TfmMain>(settings, std::unique_ptr<TMainServices>(frame.services));
+    if (show) {
+        frame.main->show();
+        QApplication::setActiveWindow(frame.main.get());
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(frame.main.get());
+    }
+    return frame;
+}
+
+// Object names of a widget's actions in order, "-" for a separator.
+QStringList entryNames(const QList<QAction *> &actions)
+{
+    QStringList names;
+    for (const QAction *action : actions)
+        names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+    return names;
+}
+
+QStringList menuTitles(QMenuBar *bar)
+{
+    QStringList titles;
+    for (const QAction *action : bar->actions())
+        titles << action->text();
+    return titles;
+}
+
+int pdfPages(const QByteArray &pdf)
+{
+    return int(pdf.count("/Type /Page") - pdf.count("/Type /Pages"));
+}
+
+// A project read back from a file the way the program opens one.
+struct Reloaded
+{
+    TqzProject project;
+    TqzExcel excel;
+    explicit Reloaded(const QString &fileName)
+    {
+        TqzProjectFile file;
+        file.loadFile(fileName, project, excel);
+    }
+};
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_withModule;
+    QTemporaryDir m_withoutModule;
+
+private slots:
+    void initTestCase()
+    {
+        installFontSubstitutions();
+        QVERIFY(makeProgramDir(m_withModule.path(), true));
+        QVERIFY(makeProgramDir(m_withoutModule.path(), false));
+    }
+    void init() { setProgramDirectory(m_withModule.path()); }
+
+    void windowSettings()
+    {
+        Frame f = makeFrame(false);
+        TfmMain &main = *f.main;
+        const QString caption = QStringLiteral("Orvane化工计算平台 - 化工专业泵计算 1.1");
+        QCOMPARE(main.objectName(), QStringLiteral("fmMain"));
+        QCOMPARE(main.windowTitle(), caption);
+        main.show();
+        // The maximised project window's caption joins the frame's, as in every MDI frame.
+        QTRY_COMPARE(main.windowTitle(), caption + QStringLiteral(" - [dazudozaraz]"));
+        QCOMPARE(main.size(), QSize(696, 480));
+        QVERIFY((main.frameGeometry().center() - main.screen()->availableGeometry().center())
+                    .manhattanLength()
+                <= 2);
+        QCOMPARE(main.font().family(), QStringLiteral("宋体"));
+        QCOMPARE(main.font().pointSize(), 9);
+        QCOMPARE(main.mdiArea()->background().color(), QColor(0x9B, 0x9B, 0xB3));
+        QCOMPARE(main.statMain()->panelWidths(), (QList<int>{250, 150, 50}));
+        QCOMPARE(main.statMain()->panelText(2), TfmMain::webAddress());
+    }
+
+    void menus_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("file") << "mniFile"
+                              << "文件(&F)"
+                              << QStringList{"actNew",
+                                             "actOpen",
+                                             "actVOKFLW",
+                                             "-",
+                                             "actSave",
+                                             "actSaveAs",
+                                             "-",
+                                             "actCompileProject",
+                                             "-",
+                                             "actPrintCurrent",
+                                             "actPrint",
+                                             "actPrintPreview",
+                                             "actExportPdf",
+                                             "-",
+                                             "mniExit"};
+        QTest::newRow("window") << "mniWindow"
+                                << "窗口(&W)"
+                                << QStringList{"WindowCascade",
+                                               "WindowTileHorizontal",
+                                               "WindowTileVertical",
+                                               "-",
+                                               "WindowClose",
+                                               "WindowMinimizeAll",
+                                               "WindowArrange",
+                                               "-"};
+        QTest::newRow("tools")
+            << "mniTools"
+            << "工具(&T)"
+            << QStringList{"mniVOKUpdate", "mniVOKNews", "mniUnitConv", "-", "mniOptions"};
+        QTest::newRow("help") << "mniHelp"
+                              << "帮助(&H)" << QStringList{"actVOKHelp", "-", "actAbout"};
+    }
+    void menus()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, title);
+        QFETCH(QStringList, entries);
+        Frame f = makeFrame(false);
+        auto *found = f.main->findChild<QMenu *>(menu);
+        QVERIFY(found);
+        QCOMPARE(found->title(), title);
+        QCOMPARE(entryNames(found->actions()), entries);
+        QVERIFY(!f.main->mniOptions->isEnabled());
+    }
+
+    // The menu bar, and the active project window's View menu merged after File.
+    void menuBarAndToolBar()
+    {
+        Frame f = makeFrame(false);
+        QMenuBar *bar = f.main->menuBar();
+        const QStringList bare{"文件(&F)", "窗口(&W)", "工具(&T)", "帮助(&H)"};
+        QCOMPARE(menuTitles(bar), bare);
+        f.main->show();
+        QCOMPARE(f.windowCount(), 1);
+        QCOMPARE(menuTitles(bar),
+                 (QStringList{"文件(&F)", "查看(&V)", "窗口(&W)", "工具(&T)", "帮助(&H)"}));
+        QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
+        f.main->actVOKFLW->trigger();
+        QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
+        QCOMPARE(bar->actions().size(), 5);
+        // Another window taking the focus leaves the menus and the commands as they are.
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
+        QVERIFY(f.main->actPrint->isEnabled());
+        f.main->mdiArea()->closeAllSubWindows();
+        QCOMPARE(menuTitles(bar), bare);
+
+        QCOMPARE(entryNames(f.main->ToolBar1->actions()),
+                 (QStringList{"actNew",
+                              "actOpen",
+                              "actVOKFLW",
+                              "-",
+                              "actSave",
+                              "-",
+                              "EditCopy",
+                              "EditCut",
+                              "EditPaste",
+                              "EditUndo",
+                              "EditDelete",
+                              "-",
+                              "actCompileProject",
+                              "-",
+                              "actVOKHelp"}));
+    }
+
+    // Captions, hints (short part as tool tip, long part in status-bar panel 0) and shortcuts.
+    // One row per action: "name|caption|short hint|long hint|shortcut", empty where none.
+    void actions_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        const char *const rows[] = {
+            "actNew|新建(&N)...|||",
+            "actOpen|打开(&O)...|打开|打开Orvane工程计算的流程文件(.flw)|",
+            "actVOKFLW|化工离心泵计算(&P)...|离心泵|zurivazuz|",
+            "actSave|保存(&S)|||",
+            "actSaveAs|另存为(&A)...|||",
+            "actCompileProject|运行工程(&C)|运行|编译工程以得到计算结果|F9",
+            "actPrint|打印(&P)...|打印报表|打印报表|",
+            "actPrintCurrent|打印当前页(&C)...|打印当前页|打印当前页|",
+            "actVOKHelp|帮助(&H)|帮助|软件使用说明|F1",
+            "actAbout|关于(&A)|||",
+            "mniExit|退出(&E)|||",
+            "mniVOKUpdate|在线升级(&U)...|||",
+            "mniVOKNews|Orvane维护和指南(&N)...|||",
+            "mniUnitConv|单位换算器(&U)...|||",
+            "mniOptions|选项(&O)...|||",
+            "WindowCascade|重叠(&C)|重叠|把窗口重叠排列|",
+            "WindowTileHorizontal|横向平铺(&H)|横向平铺|把窗口上下平铺|",
+            "WindowTileVertical|纵向平铺(&V)|纵向平铺|把窗口左右平铺|",
+            "WindowClose|关闭(&C)|关闭|关闭当前窗口|",
+            "WindowMinimizeAll|全部最小化(&I)|全部最小化|把所有窗口最小化|",
+            "WindowArrange|排列图标(A)|排列图标|排列最小化窗口的图标|",
+            "EditCut|剪切(&X)|剪切|剪切所选内容并放到剪贴板上|",
+            "EditCopy|复制(&C)|复制|复制所选内容并放到剪贴板上|",
+            "EditPaste|粘贴(&P)|粘贴|插入剪贴板的内容|",
+            "EditUndo|撤销(&U)|撤销|撤销上一次修改|",
+            "EditDelete|删除(&D)|删除|删除所选内容|",
+        };
+        for (const char *row : rows) {
+            const QStringList fields = QString::fromUtf8(row).split(QLatin1Char('|'));
+            QTest::newRow(row) << fields;
+        }
+    }
+    void actions()
+    {
+        QFETCH(QStringList, row);
+        QCOMPARE(row.size(), 5);
+        const QString name = row[0], caption = row[1], shortHint = row[2], longHint = row[3];
+        const QKeySequence shortcut(row[4]);
+        Frame f = makeFrame();
+        auto *action = f.main->findChild<QAction *>(name);
+        QVERIFY(action);
+        QCOMPARE(action->text(), caption);
+        QCOMPARE(action->statusTip(), longHint);
+        if (!shortHint.isEmpty())
+            QCOMPARE(action->toolTip(), shortHint);
+        QCOMPARE(action->shortcut(), shortcut);
+        // The long hint reaches panel 0 when the pointer rests on the entry, and goes again.
+        action->showStatusText(f.main.get());
+        QCOMPARE(f.main->statMain()->panelText(0), longHint);
+        QStatusTipEvent leave{QString()};
+        QApplication::sendEvent(f.main.get(), &leave);
+        QCOMPARE(f.main->statMain()->panelText(0), QString());
+    }
+
+    // F9 with no project window does nothing; with one it runs that window's whole project,
+    // shows the progress bar while it runs, and marks the window changed.
+    void runKey()
+    {
+        Frame f = makeFrame();
+        f.main->mdiArea()->closeAllSubWindows();
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QCOMPARE(f.windowCount(), 0);
+        QVERIFY(!f.main->progressBar());
+
+        f.main->actVOKFLW->trigger();
+        f.main->actVOKFLW->trigger();
+        TfmWinIDE *first = f.main->projectWindows().at(0);
+        TfmWinIDE *second = f.active();
+        QCOMPARE(second->excel().GetTagValue(QStringLiteral("轴功率")), QString());
+        int maximum = -1;
+        QObject watcher;
+        connect(second->mmoMessage, &QPlainTextEdit::textChanged, &watcher, [&] {
+            if (QProgressBar *bar = f.main->progressBar())
+                maximum = bar->maximum();
+        });
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!second->isRunning());
+        QVERIFY(second->excel().GetTagValue(QStringLiteral("轴功率")).startsWith("6.1"));
+        QCOMPARE(first->excel().GetTagValue(QStringLiteral("轴功率")), QString());
+        QVERIFY(!second->logLines().isEmpty());
+        QVERIFY(maximum > 0);
+        QTRY_VERIFY(!f.main->progressBar());
+        QVERIFY(f.main->isModified(second));
+        QVERIFY(!f.main->isModified(first));
+        QCOMPARE(second->windowTitle(), QStringLiteral("dazudozaraz*"));
+    }
+
+    // Each row posts messages in order; then the bar's presence, position and maximum.
+    void progress_data()
+    {
+        QTest::addColumn<QList<QPoint>>("messages"); // (wParam, lParam)
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("maximum");
+        QTest::newRow("start") << QList<QPoint>{{0, 10}} << true << 0 << 10;
+        QTest::newRow("position") << QList<QPoint>{{0, 10}, {1, 4}} << true << 4 << 10;
+        QTest::newRow("second start reuses")
+            << QList<QPoint>{{0, 10}, {1, 4}, {0, 20}} << true << 0 << 20;
+        QTest::newRow("end") << QList<QPoint>{{0, 10}, {1, 4}, {2, 0}} << false << 0 << 0;
+        QTest::newRow("stray position") << QList<QPoint>{{1, 5}} << false << 0 << 0;
+        QTest::newRow("stray end") << QList<QPoint>{{2, 0}, {2, 0}} << false << 0 << 0;
+        QTest::newRow("unknown kind") << QList<QPoint>{{0, 10}, {7, 3}, {3, 1}} << true << 0 << 10;
+        QTest::newRow("restart after end")
+            << QList<QPoint>{{0, 10}, {2, 0}, {0, 5}, {1, 5}} << true << 5 << 5;
+    }
+    void progress()
+    {
+        QFETCH(QList<QPoint>, messages);
+        QFETCH(bool, shown);
+        QFETCH(int, value);
+        QFETCH(int, maximum);
+        Frame f = makeFrame();
+        QProgressBar *firstBar = nullptr;
+        for (const QPoint &m : messages) {
+            QCoreApplication::postEvent(f.main.get(), new TqzRunProgressEvent(m.x(), m.y()));
+            QCoreApplication::sendPostedEvents(f.main.get());
+            if (!firstBar)
+                firstBar = f.main->progressBar();
+            if (m.x() == 0)
+                QCOMPARE(f.main->progressBar(), firstBar);
+            if (m.x() == 2)
+                firstBar = nullptr;
+        }
+        QProgressBar *bar = f.main->progressBar();
+        QCOMPARE(bar != nullptr, shown);
+        QCOMPARE(f.main->statMain()->findChildren<QProgressBar *>().size(), shown ? 1 : 0);
+        if (!bar)
+            return;
+        QCOMPARE(bar->parentWidget(), f.main->statMain());
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->x(), 252);
+        QCOMPARE(bar->y(), 3);
+        QCOMPARE(bar->width(), 147);
+        QCOMPARE(bar->value(), value);
+        QCOMPARE(bar->maximum(), maximum);
+    }
+
+    // Every execution opens one more independent window from the same packaged project.
+    void packagedWindows()
+    {
+        Frame f = makeFrame();
+        f.main->actVOKFLW->trigger();
+        QCOMPARE(f.windowCount(), 2);
+        const QList<TfmWinIDE *> windows = f.main->projectWindows();
+        QCOMPARE(f.active(), windows.at(1));
+        for (TfmWinIDE *w : windows) {
+            QCOMPARE(w->windowTitle(), QStringLiteral("dazudozaraz"));
+            QVERIFY(w->isLoaded());
+            QCOMPARE(w->excel().Pages.size(), 3);
+            QCOMPARE(w->excel().PageNames, (QStringList{"泵性能", "电机"}));
+            QCOMPARE(w->project().TreeView->count(), 5);
+            QVERIFY(w->project().ProjectFileName.isEmpty());
+        }
+        QVERIFY(&windows[0]->excel() != &windows[1]->excel());
+        windows[0]->excel().SetTagValue(QStringLiteral("扬程"), QStringLiteral("40"));
+        QCOMPARE(windows[1]->excel().GetTagValue(QStringLiteral("扬程")), QStringLiteral("32.5"));
+        // Changes are marked per window: by the workbook, and by a page of its own (typing).
+        QVERIFY(f.main->isModified(windows[0]) && !f.main->isModified(windows[1]));
+        QVERIFY(QMetaObject::invokeMethod(windows[1]->excel().Pages.at(2), "contentChanged"));
+        QVERIFY(f.main->isModified(windows[1]));
+        QCOMPARE(windows[1]->windowTitle(), QStringLiteral("dazudozaraz*"));
+        QVERIFY(f.services->errors.isEmpty());
+    }
+
+    // Without the calculation module the window opens empty and nobody is told.
+    void missingModule()
+    {
+        setProgramDirectory(m_withoutModule.path());
+        Frame f = makeFrame();
+        QVERIFY(f.main->projectStream().isEmpty());
+        QCOMPARE(f.windowCount(), 1);
+        QCOMPARE(f.active()->windowTitle(), QStringLiteral("dazudozaraz"));
+        QCOMPARE(f.active()->excel().Pages.size(), 1);
+        QCOMPARE(f.active()->excel().PageNames, QStringList{"默认页"});
+        QVERIFY(f.services->errors.isEmpty());
+    }
+
+    // Save of a window without a file goes to Save As; then Save rewrites that file in place.
+    void saveAndSaveAs()
+    {
+        QTemporaryDir dir;
+        Frame f = makeFrame();
+        TfmWinIDE *w = f.active();
+        const QString first = dir.filePath(QStringLiteral("first.flw"));
+        f.services->saveAnswers = {first};
+        f.main->actSave->trigger();
+        QCOMPARE(f.services->saveDialogs, QStringList{"dazudozaraz.flw"});
+        QCOMPARE(w->project().ProjectFileName, first);
+        QCOMPARE(w->windowTitle(), QStringLiteral("first.flw"));
+        {
+            Reloaded back(first);
+            QCOMPARE(back.excel.Pages.size(), 3);
+            QCOMPARE(back.project.TreeView->count(), 5);
+        }
+
+        w->excel().SetTagValue(QStringLiteral("扬程"), QStringLiteral("40"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("first.flw*"));
+        f.main->actSave->trigger();
+        QCOMPARE(f.services->saveDialogs.size(), 1);
+        QCOMPARE(w->windowTitle(), QStringLiteral("first.flw"));
+        QCOMPARE(Reloaded(first).excel.GetTagValue(QStringLiteral("扬程")), QStringLiteral("40"));
+
+        // A save that fails says so and changes nothing of the window.
+        f.services->saveAnswers = {dir.filePath(QStringLiteral("no such folder/x.flw"))};
+        f.main->actSaveAs->trigger();
+        QCOMPARE(f.services->errors.size(), 1);
+        QVERIFY(f.services->errors.at(0).contains(QStringLiteral("x.flw")));
+        QCOMPARE(w->project().ProjectFileName, first);
+
+        const QString second = dir.filePath(QStringLiteral("second.flw"));
+        f.services->saveAnswers = {second};
+        f.main->actSaveAs->trigger();
+        QCOMPARE(w->windowTitle(), QStringLiteral("second.flw"));
+        QCOMPARE(Reloaded(second).excel.GetTagValue(QStringLiteral("扬程")), QStringLiteral("40"));
+
+        // A new project saves as a document of its own that opens again.
+        f.main->actNew->trigger();
+        QCOMPARE(f.active()->excel().PageNames, QStringList{"默认页"});
+        const QString fresh = dir.filePath(QStringLiteral("new.flw"));
+        f.services->saveAnswers = {fresh};
+        f.main->actSave->trigger();
+        QCOMPARE(Reloaded(fresh).excel.Pages.size(), 1);
+        QVERIFY(f.main->openProjectFile(fresh));
+    }
+
+    void openFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: no file at all
+        QTest::addColumn<bool>("opens");
+        QFile sample(QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        const QByteArray good = sample.readAll();
+        QTest::newRow("sample") << good << true;
+        QTest::newRow("truncated") << good.left(good.size() / 2) << false;
+        QTest::newRow("not xml") << QByteArray("PK\x03\x04 zip bytes") << false;
+        QTest::newRow("empty") << QByteArray("") << false;
+        QTest::newRow("missing") << QByteArray() << false;
+    }
+    // A file that does not load is reported once, naming it, and leaves no window behind.
+    void openFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, opens);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("泵 project.flw"));
+        if (!content.isNull())
+            QVERIFY(writeBytes(path, content));
+        Frame f = makeFrame();
+        TfmWinIDE *before = f.active();
+        f.services->openAnswers = {path};
+        f.main->actOpen->trigger();
+        QCOMPARE(f.windowCount(), opens ? 2 : 1);
+        if (opens) {
+            QVERIFY(f.services->errors.isEmpty());
+            QCOMPARE(f.active()->windowTitle(), QStringLiteral("泵 project.flw"));
+            QCOMPARE(f.active()->project().ProjectFileName, path);
+            QCOMPARE(f.active()->excel().Pages.size(), 3);
+        } else {
+            QCOMPARE(f.services->errors.size(), 1);
+            QVERIFY2(f.services->errors.at(0).contains(path), qPrintable(f.services->errors[0]));
+            QCOMPARE(f.active(), before);
+        }
+        // Cancelling the dialog opens nothing.
+        f.main->actOpen->trigger();
+        QCOMPARE(f.windowCount(), opens ? 2 : 1);
+    }
+
+    void dropFiles()
+    {
+        Frame f = makeFrame();
+        QMimeData data;
+        data.setUrls(
+            {QUrl::fromLocalFile(QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw")),
+             QUrl(QStringLiteral("https://example.org/x.flw"))});
+        const QPoint at = f.main->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.main.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.main.get(), &drop);
+        QCOMPARE(f.windowCount(), 2);
+        QCOMPARE(f.active()->windowTitle(), QStringLiteral("pump_sheets.flw"));
+    }
+
+    // Closing a changed window asks once: save (through Save As when it has no file), discard,
+    // or cancel, which keeps it open. An unchanged window closes without a question.
+    void closeChanged_data()
+    {
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("unchanged") << false << Answer::Cancel << true;
+        QTest::newRow("save") << true << Answer::Save << true;
+        QTest::newRow("discard") << true << Answer::Discard << true;
+        QTest::newRow("cancel") << true << Answer::Cancel << false;
+    }
+    void closeChanged()
+    {
+        QFETCH(bool, changed);
+        QFETCH(Answer, answer);
+        QFETCH(bool, closes);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("kept.flw"));
+        Frame f = makeFrame();
+        TfmWinIDE *w = f.active();
+        QVERIFY(!f.main->isModified(w));
+        if (changed) {
+            // The workbook announces the change itself.
+            w->excel().SetTagValue(QStringLiteral("扬程"), QStringLiteral("41"));
+            QVERIFY(f.main->isModified(w));
+        }
+        f.services->saveChangesAnswers = {answer};
+        f.services->saveAnswers = {target};
+        w->parentWidget()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(f.services->saveQuestions, changed ? QStringList{"dazudozaraz"} : QStringList());
+        QCOMPARE(f.windowCount(), closes ? 0 : 1);
+        QCOMPARE(QFile::exists(target), answer == Answer::Save && changed);
+        if (QFile::exists(target))
+            QCOMPARE(Reloaded(target).excel.GetTagValue(QStringLiteral("扬程")),
+                     QStringLiteral("41"));
+    }
+
+    // Leaving the program asks about every changed window before any closes; a cancel keeps
+    // them all and the program.
+    void exitAsks()
+    {
+        Frame f = makeFrame();
+        f.main->actVOKFLW->trigger();
+        f.main->actVOKFLW->trigger();
+        const QList<TfmWinIDE *> windows = f.main->projectWindows();
+        f.main->setModified(windows[0], true);
+        f.main->setModified(windows[2], true);
+        f.services->saveChangesAnswers = {Answer::Discard, Answer::Cancel};
+        f.main->mniExit->trigger();
+        QCOMPARE(f.services->saveQuestions.size(), 2);
+        QCOMPARE(f.windowCount(), 3);
+        QVERIFY(f.main->isVisible());
+
+        f.main->setModified(windows[0], true);
+        f.services->saveChangesAnswers = {Answer::Discard, Answer::Discard};
+        f.main->mniExit->trigger();
+        QCOMPARE(f.services->saveQuestions.size(), 4);
+        QCOMPARE(f.windowCount(), 0);
+        QVERIFY(!f.main->isVisible());
+    }
+
+    // Asked to end during a run, the program neither saves nor prints half-way; the window
+    // stops its run and closes, and then the program ends.
+    void exitDuringRun()
+    {
+        QTemporaryDir dir;
+        Frame f = makeFrame();
+        TfmWinIDE *w = f.active();
+        struct Interrupt : QObject
+        {
+            TfmMain *main = nullptr;
+            bool done = false;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (!done && event->type() == TqzRunProgressEvent::EventType
+                    && static_cast<TqzRunProgressEvent *>(event)->wParam == 1) {
+                    done = true;
+                    main->actSave->trigger();
+                    main->actPrint->trigger();
+                    main->mniExit->trigger();
+                }
+                return false;
+            }
+        } interrupt;
+        interrupt.main = f.main.get();
+        f.services->saveAnswers = {dir.filePath(QStringLiteral("never.flw"))};
+        f.services->acceptPrint = true;
+        f.services->saveChangesAnswers = {Answer::Discard};
+        qApp->installEventFilter(&interrupt);
+        // From the event loop, as a key press would start it.
+        QTimer::singleShot(0, w->actCompileProject, &QAction::trigger);
+        QTRY_VERIFY(interrupt.done);
+        QTRY_COMPARE(f.windowCount(), 0);
+        QTRY_VERIFY(!f.main->isVisible());
+        QCOMPARE(f.services->saveDialogs, QStringList());
+        QCOMPARE(f.services->printDialogs, 0);
+        // The run stopped before it wrote results: the pages are as loaded, nothing to ask.
+        QCOMPARE(f.services->saveQuestions, QStringList());
+        qApp->removeEventFilter(&interrupt);
+    }
+
+    // A double click opens the web address only where the pointer lies more than 10 pixels
+    // right of panel 1's end, measured from the main window's outer left edge.
+    void webLink_data()
+    {
+        QTest::addColumn<int>("x"); // in the bar; past the edge when above 1000
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("panel 0") << 100 << false;
+        QTest::newRow("panel 1") << 300 << false;
+        QTest::newRow("at the edge") << 1000 << false;
+        QTest::newRow("one past the edge") << 1001 << true;
+        QTest::newRow("panel 2") << 600 << true;
+    }
+    void webLink()
+    {
+        QFETCH(int, x);
+        QFETCH(bool, opens);
+        Frame f = makeFrame();
+        const int border = f.main->geometry().left() - f.main->frameGeometry().left();
+        if (x >= 1000)
+            x = 250 + 150 + 10 - border + (x - 1000);
+        QTest::mouseDClick(f.main->statMain(), Qt::LeftButton, {}, QPoint(x, 10));
+        QCOMPARE(f.services->urls,
+                 opens ? QList<QUrl>{QUrl(TfmMain::webAddress())} : QList<QUrl>());
+    }
+
+    // Print, print current, preview and PDF export act on the active project window only.
+    void printing()
+    {
+        QTemporaryDir dir;
+        Frame f = makeFrame();
+        const QList<QAction *> printActions{f.main->actPrint,
+                                            f.main->actPrintCurrent,
+                                            f.main->actPrintPreview,
+                                            f.main->actExportPdf};
+        for (QAction *a : printActions)
+            QVERIFY(a->isEnabled());
+
+        f.main->actPrint->trigger();
+        QCOMPARE(f.services->printDialogs, 1);
+
+        f.services->acceptPrint = true;
+        f.services->printTo = dir.filePath(QStringLiteral("all.pdf"));
+        f.main->actPrint->trigger();
+        QCOMPARE(pdfPages(fileBytes(f.services->printTo)), 3);
+
+        // No page has been clicked yet: there is no current page to print.
+        f.services->printTo = dir.filePath(QStringLiteral("current.pdf"));
+        f.main->actPrintCurrent->trigger();
+        QVERIFY(!QFile::exists(f.services->printTo));
+        f.active()->excel().SetCurrentPage(f.active()->excel().Pages.at(1));
+        f.main->actPrintCurrent->trigger();
+        QCOMPARE(pdfPages(fileBytes(f.services->printTo)), 1);
+
+        const QString exported = dir.filePath(QStringLiteral("export.pdf"));
+        f.services->saveAnswers = {exported};
+        f.main->actExportPdf->trigger();
+        QCOMPARE(f.services->saveDialogs, QStringList{"dazudozaraz.pdf"});
+        QVERIFY(fileBytes(exported).startsWith("%PDF"));
+        QCOMPARE(pdfPages(fileBytes(exported)), 3);
+        QCOMPARE(QDir(dir.path())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                     .size(),
+                 3);
+
+        // Printing filled the page-number fields, a change of the pages.
+        QVERIFY(f.main->isModified(f.active()));
+        f.services->saveChangesAnswers = {Answer::Discard};
+        f.main->mdiArea()->closeAllSubWindows();
+        QCOMPARE(f.windowCount(), 0);
+        for (QAction *a : printActions)
+            QVERIFY(!a->isEnabled());
+        f.main->actPrint->trigger();
+        QCOMPARE(f.services->printDialogs, 4);
+    }
+
+    void windowMenu()
+    {
+        Frame f = makeFrame();
+        f.main->actVOKFLW->trigger();
+        QMenu *menu = f.main->mniWindow;
+        emit menu->aboutToShow();
+        emit menu->aboutToShow();
+        QList<QAction *> entries = menu->actions().mid(8);
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries[0]->text(), QStringLiteral("&1 dazudozaraz"));
+        QCOMPARE(entries[1]->text(), QStringLiteral("&2 dazudozaraz"));
+        QVERIFY(!entries[0]->isChecked() && entries[1]->isChecked());
+        entries[0]->trigger();
+        QCOMPARE(f.active(), f.main->projectWindows().at(0));
+
+        const QList<QMdiSubWindow *> subs = f.main->mdiArea()->subWindowList();
+        const QRect area = f.main->mdiArea()->viewport()->rect();
+        f.main->WindowTileVertical->trigger();
+        QCOMPARE(subs[0]->geometry(), QRect(0, 0, area.width() / 2, area.height()));
+        QCOMPARE(subs[1]->geometry().left(), area.width() / 2);
+        f.main->WindowTileHorizontal->trigger();
+        QCOMPARE(subs[0]->geometry(), QRect(0, 0, area.width(), area.height() / 2));
+        QCOMPARE(subs[1]->geometry().top(), area.height() / 2);
+        f.main->WindowMinimizeAll->trigger();
+        QVERIFY(subs[0]->isMinimized() && subs[1]->isMinimized());
+        f.main->WindowArrange->trigger();
+        QCOMPARE(subs[0]->geometry().bottom(), area.bottom());
+        QCOMPARE(subs[1]->geometry().left(), subs[0]->geometry().right() + 1);
+        f.main->WindowClose->trigger();
+        QCOMPARE(f.windowCount(), 1);
+    }
+
+    // The edit actions follow and act on the focused field: the read-only message pane copies
+    // only; an editable field also cuts, pastes, undoes and deletes.
+    void editActions_data()
+    {
+        QTest::addColumn<bool>("messagePane");
+        QTest::addColumn<bool>("lineEdit");
+        QTest::newRow("message pane") << true << false;
+        QTest::newRow("text field") << false << false;
+        QTest::newRow("line field") << false << true;
+    }
+    void editActions()
+    {
+        QFETCH(bool, messagePane);
+        QFETCH(bool, lineEdit);
+        Frame f = makeFrame();
+        QWidget *field = nullptr;
+        std::function<QString()> text;
+        std::function<void()> selectAll;
+        if (messagePane) {
+            QPlainTextEdit *pane = f.active()->mmoMessage;
+            f.active()->mniViewMsg->trigger();
+            pane->setPlainText(QStringLiteral("名称: 扬程"));
+            field = pane;
+            text = [pane] { return pane->toPlainText(); };
+            selectAll = [pane] { pane->selectAll(); };
+        } else if (lineEdit) {
+            auto *line = new QLineEdit(QStringLiteral("名称: 扬程"), f.main->statMain());
+            field = line;
+            text = [line] { return line->text(); };
+            selectAll = [line] { line->selectAll(); };
+        } else {
+            auto *edit = new QPlainTextEdit(QStringLiteral("名称: 扬程"), f.main->statMain());
+            field = edit;
+            text = [edit] { return edit->toPlainText(); };
+            selectAll = [edit] { edit->selectAll(); };
+        }
+        field->show();
+        field->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QVERIFY(!f.main->EditCopy->isEnabled());
+        selectAll();
+        QVERIFY(f.main->EditCopy->isEnabled());
+        QCOMPARE(f.main->EditCut->isEnabled(), !messagePane);
+        QCOMPARE(f.main->EditDelete->isEnabled(), !messagePane);
+        QCOMPARE(f.main->EditPaste->isEnabled(), !messagePane);
+
+        QApplication::clipboard()->clear();
+        f.main->EditCopy->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("名称: 扬程"));
+        f.main->EditDelete->trigger();
+        f.main->EditCut->trigger();
+        QCOMPARE(text(), messagePane ? QStringLiteral("名称: 扬程") : QString());
+        if (messagePane)
+            return;
+        f.main->EditPaste->trigger();
+        f.main->EditPaste->trigger();
+        QCOMPARE(text(), QStringLiteral("名称: 扬程名称: 扬程"));
+        QVERIFY(f.main->EditUndo->isEnabled());
+        f.main->EditUndo->trigger();
+        QVERIFY(text() != QStringLiteral("名称: 扬程名称: 扬程"));
+    }
+
+    // Help opens the help file through the desktop, the companion programs start; a missing
+    // companion is passed over silently, as are a missing service library and its entries.
+    void companions()
+    {
+        QTemporaryDir dir;
+        QVERIFY(makeProgramDir(
+            dir.path(), true, {QStringLiteral("help/calcpack.html"), QStringLiteral("unitcalc")}));
+        setProgramDirectory(dir.path());
+        Frame f = makeFrame();
+        QTest::keyClick(f.main.get(), Qt::Key_F1);
+        f.main->mniUnitConv->trigger();
+        f.main->mniVOKNews->trigger();
+        f.main->actAbout->trigger();
+        f.main->mniVOKUpdate->trigger();
+        QCOMPARE(
+            f.services->urls,
+            QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("help/calcpack.html")))});
+        QCOMPARE(f.services->programs, QStringList{dir.filePath(QStringLiteral("unitcalc"))});
+        QVERIFY(f.services->errors.isEmpty());
+    }
+
+    // Pictures of the program for people to look at, taken only when TESSARIN_SHOT_DIR names
+    // a folder: the packaged project after F9, and the window caught in the middle of the run.
+    void screenshots()
+    {
+        const QString shots = qEnvironmentVariable("TESSARIN_SHOT_DIR");
+        if (shots.isEmpty())
+            QSKIP("TESSARIN_SHOT_DIR is not set");
+        if (QFile::exists(QStringLiteral(TESSARIN_BIN_DIR "/libcalcpack.so")))
+            setProgramDirectory(QStringLiteral(TESSARIN_BIN_DIR));
+        Frame f = makeFrame();
+        f.main->resize(1000, 720);
+        f.active()->mniViewMsg->trigger();
+        QTest::qWait(200);
+        // As when the pointer rests on the tool button "打开".
+        f.main->actOpen->showStatusText(f.main.get());
+        QVERIFY(f.main->grab().save(QDir(shots).filePath(QStringLiteral("main-loaded.png"))));
+        f.main->statMain()->clearMessage();
+
+        struct MidRun : QObject
+        {
+            TfmMain *main = nullptr;
+            QString file;
+            bool taken = false;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (!taken && event->type() == TqzRunProgressEvent::EventType) {
+                    const auto *p = static_cast<TqzRunProgressEvent *>(event);
+                    QProgressBar *bar = main->progressBar();
+                    if (p->wParam == 1 && bar && p->lParam * 2 >= bar->maximum()) {
+                        taken = true;
+                        // Let the bar take the position, then draw the whole window.
+                        bar->setValue(p->lParam);
+                        main->grab().save(file);
+                    }
+                }
+                return false;
+            }
+        } midRun;
+        midRun.main = f.main.get();
+        midRun.file = QDir(shots).filePath(QStringLiteral("main-running.png"));
+        qApp->installEventFilter(&midRun);
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!f.active()->isRunning());
+        qApp->removeEventFilter(&midRun);
+        QTest::qWait(200);
+        QVERIFY(f.main->grab().save(QDir(shots).filePath(QStringLiteral("main-after-f9.png"))));
+        f.services->saveChangesAnswers = {Answer::Discard};
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "mainwindow_test.moc"

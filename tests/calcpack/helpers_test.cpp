@@ -1,0 +1,117 @@
+// The header functions of the pump calculation, evaluated through the interpreter as formulas
+// are: reference values, the motor table's edges, and refusals that reach the caller whole.
+
+#include "qzcomplier.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tessarin {
+namespace {
+
+struct Value
+{
+    const char *expression;
+    double expected;
+    double relative; // tolerance
+};
+
+TEST(PumpHelpers, ReferenceValues)
+{
+    const Value cases[] = {
+        {"psat_water(20)", 2.339214767, 1e-8}, // IAPWS-IF97 equation 30
+        {"psat_water(95)", 84.6089384, 1e-8},
+        {"psat_water(100)", 101.417978, 1e-7}, // IF97 verification table: 0.101418 MPa
+        {"rho_water(20)", 998.1580523, 1e-9},  // IAPWS 1992 equation 2.6
+        {"rho_water(100)", 958.35, 1e-4},      // tabulated saturated liquid
+        {"mu_water(20)", 1.001748759, 1e-9},
+        {"mu_water(80)", 0.3544, 0.01}, // IAPWS 2008 within the fit's 1 %
+        {"churchill(1e5, 1e-4)", 0.0184626245662801, 1e-12},
+        {"churchill(1000, 1e-4)", 0.064, 0.01}, // laminar: 64/Re
+        {"colebrook(1e5, 1e-4)", 0.0185138660774716, 1e-10},
+        {"swameejain(1e5, 1e-4)", 0.0184524453075664, 1e-12},
+        {"velocity(55, 0.1)", 1.945227082234276, 1e-12},
+    };
+    TqzComplier c;
+    ASSERT_TRUE(c.isBound()) << c.bindError().toStdString();
+    for (const Value &v : cases) {
+        SCOPED_TRACE(v.expression);
+        const QString r = c.Evaluate(QString::fromUtf8(v.expression));
+        ASSERT_TRUE(c.Succeeded) << c.ErrorText.toStdString();
+        EXPECT_NEAR(r.toDouble(), v.expected, std::fabs(v.expected) * v.relative);
+    }
+}
+
+// Every standard size maps to itself, the smallest step above it to the next size; the factor
+// changes just above 22 and 55 kW.
+TEST(PumpHelpers, MotorTableEdges)
+{
+    const double sizes[] = {0.75, 1.1, 1.5, 2.2, 3,   4,   5.5, 7.5, 11,  15,  18.5, 22,  30,  37,
+                            45,   55,  75,  90,  110, 132, 160, 185, 200, 220, 250,  280, 315, 355};
+    TqzComplier c;
+    const auto eval = [&c](const QString &e) {
+        const QString r = c.Evaluate(e);
+        EXPECT_TRUE(c.Succeeded) << e.toStdString() << ": " << c.ErrorText.toStdString();
+        return r.toDouble();
+    };
+    EXPECT_EQ(eval("motor_iec(0.01)"), 0.75);
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        const QString p = QString::number(sizes[i], 'g', 17);
+        EXPECT_EQ(eval("motor_iec(" + p + ")"), sizes[i]) << p.toStdString();
+        if (i + 1 < std::size(sizes)) {
+            EXPECT_EQ(eval("motor_iec(" + p + "+1e-9)"), sizes[i + 1]) << p.toStdString();
+        }
+    }
+    EXPECT_EQ(eval("motor_iec(27.1196)"), 30);
+    const std::pair<const char *, double> factors[] = {
+        {"motor_factor(0.1)", 1.25},
+        {"motor_factor(22)", 1.25},
+        {"motor_factor(22.01)", 1.15},
+        {"motor_factor(55)", 1.15},
+        {"motor_factor(55.01)", 1.10},
+        {"motor_factor(1000)", 1.10},
+    };
+    for (const auto &[e, k] : factors)
+        EXPECT_EQ(eval(e), k) << e;
+}
+
+// Impossible arguments fail the evaluation, and the caller gets the whole reason (the
+// messages are longer than the interpreter's result buffer).
+TEST(PumpHelpers, ImpossibleArgumentsFailWithTheirReason)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"motor_iec(355.01)", "above 355 kW there is no standard motor size"},
+        {"motor_iec(1e6)", "无标准电机"},
+        {"motor_iec(0)", "the motor power must be positive"},
+        {"motor_iec(-5)", "the motor power must be positive"},
+        {"motor_iec(sqrt(-1))", "the motor power must be positive"},
+        {"motor_iec(pow(10, 400))", "the motor power must be positive"},
+        {"motor_factor(0)", "the shaft power must be positive"},
+        {"motor_factor(sqrt(-1))", "the shaft power must be positive"},
+        {"friction(0, 1e-4)", "the Reynolds number must be positive"},
+        {"friction(-2000, 1e-4)", "the Reynolds number must be positive"},
+        {"friction(1e5, -1e-4)", "the relative roughness cannot be negative"},
+        {"velocity(55, -0.1)", "the inner diameter must be a positive number"},
+        {"velocity(55, 0)", "the inner diameter must be a positive number"},
+        {"velocity(-1, 0.1)", "the flow cannot be negative"},
+        {"psat_water(-1)", "between 0 and 373.946 degC"},
+        {"psat_water(400)", "between 0 and 373.946 degC"},
+        {"rho_water(374)", "between 0 and 373.946 degC"},
+        {"mu_water(-0.5)", "between 0 and 373.946 degC"},
+        {"mu_water(sqrt(-1))", "between 0 and 373.946 degC"},
+    };
+    TqzComplier c;
+    for (const auto &[e, why] : cases) {
+        SCOPED_TRACE(e);
+        EXPECT_TRUE(c.Evaluate(QString::fromUtf8(e)).isEmpty());
+        EXPECT_FALSE(c.Succeeded);
+        EXPECT_TRUE(c.ErrorText.contains(QString::fromUtf8(why))) << c.ErrorText.toStdString();
+    }
+    // A refusal does not disturb the next evaluation.
+    EXPECT_EQ(c.Evaluate("motor_iec(1)"), "1.1");
+    EXPECT_TRUE(c.Succeeded);
+}
+
+} // namespace
+} // namespace tessarin
