@@ -199,8 +199,8 @@ PackLine parseLine(const QString &body, const QString &where, int line, int colu
     const qsizetype colon = splitOutsideQuotes(body, QLatin1Char(':')).first().size();
     if (colon >= body.size())
         fail(where, line, QStringLiteral("a line needs \":\" before its cells"));
-    PackLine spec;
-    spec.line = line;
+    PackLine parsed;
+    parsed.line = line;
     static const QHash<QString, PackLine::Style> styles = {
         {QStringLiteral("body"), PackLine::Body},
         {QStringLiteral("company"), PackLine::Company},
@@ -212,23 +212,23 @@ PackLine parseLine(const QString &body, const QString &where, int line, int colu
     const QStringList words = body.left(colon).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &w : words) {
         if (w.startsWith(QLatin1String("h=")))
-            spec.height = positiveInt(w.mid(2), QStringLiteral("a line height"), where, line);
+            parsed.height = positiveInt(w.mid(2), QStringLiteral("a line height"), where, line);
         else if (styles.contains(w))
-            spec.style = styles.value(w);
+            parsed.style = styles.value(w);
         else
             fail(where, line, QStringLiteral("unknown line style \"%1\"").arg(w));
     }
     int spanned = 0;
     for (const QString &c : splitOutsideQuotes(body.mid(colon + 1), QLatin1Char('|'))) {
-        spec.cells.push_back(parseCell(c, where, line));
-        spanned += spec.cells.back().span;
+        parsed.cells.push_back(parseCell(c, where, line));
+        spanned += parsed.cells.back().span;
     }
     if (spanned != columns)
         fail(
             where,
             line,
             QStringLiteral("the cells span %1 columns, the page has %2").arg(spanned).arg(columns));
-    return spec;
+    return parsed;
 }
 
 const PackNode *findNode(const std::vector<PackNode> &nodes, const QString &name)
@@ -447,39 +447,39 @@ void buildPackTree(TqzProject &project, const std::vector<PackNode> &nodes, cons
     project.RunTimeLibrary->LibraryPath = QStringLiteral("include//");
     TqzProjectTree &tree = *project.TreeView;
     std::vector<QModelIndex> parents; // the last item of each depth
-    for (const PackNode &spec : nodes) {
+    for (const PackNode &source : nodes) {
         auto node = std::make_unique<TqzNode>();
-        node->Name = spec.name;
-        node->Caption = spec.code;
-        node->Unit = spec.unit;
-        node->Value = spec.value;
-        node->Script = spec.script;
+        node->Name = source.name;
+        node->Caption = source.code;
+        node->Unit = source.unit;
+        node->Value = source.value;
+        node->Script = source.script;
         const QModelIndex parent
-            = spec.depth == 0 ? QModelIndex() : parents[static_cast<size_t>(spec.depth - 1)];
+            = source.depth == 0 ? QModelIndex() : parents[static_cast<size_t>(source.depth - 1)];
         const QModelIndex item = tree.appendNode(std::move(node), parent);
-        parents.resize(static_cast<size_t>(spec.depth));
+        parents.resize(static_cast<size_t>(source.depth));
         parents.push_back(item);
     }
 }
 
-void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<PackNode> &nodes)
+void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<PackNode> &nodes)
 {
     page.messageBoxHook = [](const QString &, const QString &) {};
     page.FPaperSize = kPaperA4;
     page.FOrientation = kPortrait;
-    page.SetMargin(spec.margins[0], spec.margins[1], spec.margins[2], spec.margins[3]);
-    const int lineCount = static_cast<int>(spec.lines.size());
+    page.SetMargin(layout.margins[0], layout.margins[1], layout.margins[2], layout.margins[3]);
+    const int lineCount = static_cast<int>(layout.lines.size());
     page.NewTable(1, lineCount);
 
     // Column edges in page pixels, rounded once so that cells of different lines that end on
     // the same base column line up exactly.
     double total = 0;
-    for (double w : spec.columns)
+    for (double w : layout.columns)
         total += w;
     const int width = page.FPageWidth - page.FLeftMargin - page.FRightMargin;
     std::vector<int> edges{0};
     double sum = 0;
-    for (double w : spec.columns) {
+    for (double w : layout.columns) {
         sum += w;
         edges.push_back(roundPixel(sum / total * width));
     }
@@ -487,7 +487,7 @@ void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<Pack
     const LOGFONT body = pointFont(9, false);
     const LOGFONT bold = pointFont(9, true);
     for (int l = 0; l < lineCount; ++l) {
-        const PackLine &ln = spec.lines[static_cast<size_t>(l)];
+        const PackLine &ln = layout.lines[static_cast<size_t>(l)];
         page.RemoveAllSelectedCell();
         page.SetCellFocus(l, 0);
         for (size_t c = 1; c < ln.cells.size(); ++c)
@@ -573,8 +573,8 @@ void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<Pack
             page.SetCellLines(ruled, ruled, ruled, ruled, 1, 1, 1, 1);
             page.SetCallText(l, ci, text);
         }
-        if (ln.height > 0 || spec.lineHeight > 0)
-            page.SetLineHegit(l, ln.height > 0 ? ln.height : spec.lineHeight);
+        if (ln.height > 0 || layout.lineHeight > 0)
+            page.SetLineHegit(l, ln.height > 0 ? ln.height : layout.lineHeight);
     }
     page.RemoveAllSelectedCell();
     page.UpdateLines();

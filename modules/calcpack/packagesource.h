@@ -74,7 +74,7 @@ void checkPackPages(const std::vector<PackNode> &nodes,
 // Fills `project` with the tree (replacing what it had) and names it `name`.
 void buildPackTree(TqzProject &project, const std::vector<PackNode> &nodes, const QString &name);
 // Lays out one page with the grid's own table operations.
-void buildPackPage(TqzReport &page, const PackPage &spec, const std::vector<PackNode> &nodes);
+void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<PackNode> &nodes);
 
 // The whole project document in the project-file layout (project part, then the "TqzExcel"
 // workbook element), GB2312-declared. Needs a QApplication (pages are widgets).

@@ -22,7 +22,7 @@
 namespace tessarin::test {
 
 // One node of an outline: its depth (0 = top level) and its texts.
-struct NodeSpec
+struct NodeRow
 {
     int depth;
     QString name;
@@ -74,21 +74,21 @@ struct RunFixture
 
     // Replaces the tree by the outline (a node's parent is the last node one level up) and
     // fills the code table with name -> caption (the caption defaults to the name).
-    void setNodes(const std::vector<NodeSpec> &outline)
+    void setNodes(const std::vector<NodeRow> &outline)
     {
         project.ClearNodes();
         codes.Clear();
         std::vector<QModelIndex> parents;
-        for (const NodeSpec &spec : outline) {
+        for (const NodeRow &row : outline) {
             auto node = std::make_unique<TqzNode>();
-            node->Name = spec.name;
-            node->Script = spec.script;
-            node->Value = spec.value;
-            node->Caption = spec.caption.isEmpty() ? spec.name : spec.caption;
-            node->Unit = spec.unit;
+            node->Name = row.name;
+            node->Script = row.script;
+            node->Value = row.value;
+            node->Caption = row.caption.isEmpty() ? row.name : row.caption;
+            node->Unit = row.unit;
             codes.AddWord(node->Name, node->Caption);
-            parents.resize(static_cast<size_t>(spec.depth));
-            const QModelIndex parent = spec.depth > 0 ? parents.back() : QModelIndex();
+            parents.resize(static_cast<size_t>(row.depth));
+            const QModelIndex parent = row.depth > 0 ? parents.back() : QModelIndex();
             parents.push_back(project.TreeView->appendNode(std::move(node), parent));
         }
     }

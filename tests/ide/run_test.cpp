@@ -92,7 +92,7 @@ TEST(Run, NormalisesOnlyIntegerLiteralsAndScriptedParents)
         {"5.", "5."},
     };
     RunFixture f;
-    std::vector<NodeSpec> outline;
+    std::vector<NodeRow> outline;
     outline.push_back({0, "P", "A+1", "5"}); // parent with a script: 0.0
     outline.push_back({1, "Q", "", "5"});    // parent without a script: unchanged
     outline.push_back({2, "R", "1+1", "9"}); // leaf with a script: unchanged
@@ -315,7 +315,7 @@ TEST(Run, EmptyTreeDoesNothing)
 // and the pages not written.
 TEST(Run, EndsInOrderWhenStoppedOrFailing)
 {
-    const std::vector<NodeSpec> outline
+    const std::vector<NodeRow> outline
         = {{0, "T", "A+1", "x"}, {1, "A", "", "12"}, {1, "C", "A*2", ""}};
     auto checkOrderlyEnd = [](RunFixture &f, const TqzRunResult &r, const QString &why) {
         EXPECT_TRUE(r.aborted);
