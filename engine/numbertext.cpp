@@ -1,5 +1,7 @@
 #include "numbertext.h"
 
+#include "decimaltext.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,54 +12,7 @@ namespace tessarin {
 
 double textToFloatDef(const QString &text, double fallback)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    std::string s;
-    s.reserve(static_cast<size_t>(end - begin));
-    qsizetype i = begin;
-    auto at = [&](qsizetype k) { return k < end ? text.at(k).unicode() : char16_t(0); };
-    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
-    if (at(i) == u'+' || at(i) == u'-') {
-        if (at(i) == u'-')
-            s += '-';
-        ++i;
-    }
-    int digits = 0;
-    while (isDigit(at(i))) {
-        s += static_cast<char>(at(i++));
-        ++digits;
-    }
-    if (at(i) == u'.') {
-        s += '.';
-        ++i;
-        while (isDigit(at(i))) {
-            s += static_cast<char>(at(i++));
-            ++digits;
-        }
-    }
-    if (digits == 0)
-        return fallback;
-    if (at(i) == u'e' || at(i) == u'E') {
-        s += 'e';
-        ++i;
-        if (at(i) == u'+' || at(i) == u'-')
-            s += static_cast<char>(at(i++));
-        if (!isDigit(at(i)))
-            return fallback;
-        while (isDigit(at(i)))
-            s += static_cast<char>(at(i++));
-    }
-    if (i != end)
-        return fallback;
-    double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(value))
-        return fallback;
-    return value;
+    return numberFromText(text).value_or(fallback);
 }
 
 bool isNumberText(const QString &text)

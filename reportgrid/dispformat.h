@@ -26,10 +26,6 @@
 
 namespace tessarin {
 
-// The value of a text that is a number in the sense above; nothing for any other text or for
-// a value out of the range of double.
-std::optional<double> numberFromText(const QString &text);
-
 // The text a cell shows for `text` under display format `format`.
 QString formatCellText(const QString &text, const QString &format);
 
