@@ -7,7 +7,6 @@
 #include "icons.h"
 #include "mainservices.h"
 #include "packagedproject.h"
-#include "printdevice.h"
 #include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
@@ -31,7 +30,6 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
@@ -825,24 +823,7 @@ void TfmMain::actExportPdfExecute()
     if (out.isEmpty())
         return;
     try {
-        // Printed into a scratch folder beside the target and moved over it once complete, so
-        // a failure never leaves a half-written file.
-        QTemporaryDir scratch(QFileInfo(out).absolutePath() + QStringLiteral("/.pdf-XXXXXX"));
-        if (!scratch.isValid())
-            throw Error(QStringLiteral("%1: cannot create a temporary folder beside it: %2")
-                            .arg(out, scratch.errorString()));
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(scratch.filePath(QStringLiteral("out.pdf")));
-        printer.setDocName(base);
-        const TqzReport *first = window->excel().Pages.constFirst();
-        applyPaperToPrinter(printer,
-                            first->FPaperSize,
-                            first->FOrientation,
-                            first->FPaperLength,
-                            first->FPaperWidth);
-        window->excel().PrintAll(&printer);
-        writeFileAtomically(out, readWholeFile(printer.outputFileName()));
+        window->excel().PrintToPdf(out, base);
     } catch (const Error &e) {
         m_services->showError(this, e.message());
     }

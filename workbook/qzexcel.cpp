@@ -15,6 +15,7 @@
 #include <QSignalBlocker>
 #include <QStringEncoder>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <optional>
@@ -602,6 +603,28 @@ void TqzExcel::PrintCurrent(QPrinter *printer)
     if (!page)
         return;
     printPages({page}, printer);
+}
+
+void TqzExcel::PrintToPdf(const QString &fileName, const QString &docName, bool currentOnly)
+{
+    const TqzReport *first = currentOnly ? CurrentPage : (Pages.isEmpty() ? nullptr : Pages[0]);
+    if (!first)
+        return;
+    QTemporaryDir scratch(QFileInfo(fileName).absolutePath() + QStringLiteral("/.pdf-XXXXXX"));
+    if (!scratch.isValid())
+        throw Error(QStringLiteral("%1: cannot create a temporary folder beside it: %2")
+                        .arg(fileName, scratch.errorString()));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(scratch.filePath(QStringLiteral("out.pdf")));
+    printer.setDocName(docName);
+    applyPaperToPrinter(
+        printer, first->FPaperSize, first->FOrientation, first->FPaperLength, first->FPaperWidth);
+    if (currentOnly)
+        PrintCurrent(&printer);
+    else
+        PrintAll(&printer);
+    writeFileAtomically(fileName, readWholeFile(printer.outputFileName()));
 }
 
 } // namespace tessarin

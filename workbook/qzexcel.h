@@ -145,6 +145,11 @@ public:
     // Prints the current page as one job; nothing when there is none. The page fields are not
     // refreshed.
     void PrintCurrent(QPrinter *printer = nullptr);
+    // PrintAll (or PrintCurrent when `currentOnly`) into the PDF file `fileName` titled
+    // `docName`, the sheet starting on the paper of the first page printed. The PDF is printed
+    // beside the target and moved over it once complete, so a failure never leaves a
+    // half-written file; Error says why. Nothing is written without a page to print.
+    void PrintToPdf(const QString &fileName, const QString &docName, bool currentOnly = false);
     // Prints the given pages, in the given order, as one job on `printer` (the application's
     // printer when null); nothing for an empty list.
     void printPages(const QList<TqzReport *> &pages, QPrinter *printer);

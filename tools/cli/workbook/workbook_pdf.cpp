@@ -4,11 +4,8 @@
 #include "workbookfile.h"
 
 #include "error.h"
-#include "printdevice.h"
 
 #include <QFileInfo>
-#include <QPrinter>
-#include <QTemporaryDir>
 
 namespace tessarin::cli {
 namespace {
@@ -26,7 +23,6 @@ int run(const QCommandLineParser &parser)
     TqzExcel &workbook = loaded->workbook;
     if (workbook.Pages.isEmpty())
         throw Error(QStringLiteral("%1: the workbook has no pages to print").arg(file));
-    TqzReport *first = workbook.Pages.front();
     if (parser.isSet(currentOption)) {
         bool ok = false;
         const int n = parser.value(currentOption).toInt(&ok);
@@ -35,28 +31,9 @@ int run(const QCommandLineParser &parser)
                                             "(0 to %2)")
                                  .arg(parser.value(currentOption))
                                  .arg(workbook.Pages.size() - 1));
-        first = workbook.Pages[n];
-        workbook.SetCurrentPage(first);
+        workbook.SetCurrentPage(workbook.Pages[n]);
     }
-
-    // Printed into a scratch folder beside OUT and moved over it once complete, so a failed
-    // print never leaves a half-written file.
-    QTemporaryDir scratch(QFileInfo(out).absolutePath() + QStringLiteral("/.workbook-pdf-XXXXXX"));
-    if (!scratch.isValid())
-        throw Error(QStringLiteral("%1: cannot create a temporary folder beside it: %2")
-                        .arg(out, scratch.errorString()));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(scratch.filePath(QStringLiteral("out.pdf")));
-    printer.setDocName(QFileInfo(file).completeBaseName());
-    // The sheet takes the paper stored with the first page printed.
-    applyPaperToPrinter(
-        printer, first->FPaperSize, first->FOrientation, first->FPaperLength, first->FPaperWidth);
-    if (parser.isSet(currentOption))
-        workbook.PrintCurrent(&printer);
-    else
-        workbook.PrintAll(&printer);
-    writeFileAtomically(out, readWholeFile(printer.outputFileName()));
+    workbook.PrintToPdf(out, QFileInfo(file).completeBaseName(), parser.isSet(currentOption));
     return 0;
 }
 
