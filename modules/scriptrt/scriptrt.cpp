@@ -854,9 +854,9 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
     if (!ok)
         return false;
     // The compiler folds a division by a constant negative zero (-0.0, -(0*x)) to a value
-    // without any message, and the 64-bit division of the smallest integer by -1 to 0. Run with
-    // its numbers as parameters, the same formula reaches the division at run time and fails as
-    // every other such division does.
+    // without any message (an overflowing integer division of constants was refused before
+    // compiling). Run with its numbers as parameters, the same formula reaches the division at
+    // run time and fails as every other such division does.
     scriptrt::FormulaShape shape;
     if (std::strpbrk(formula, "/%")
         && scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape)) {

@@ -1,5 +1,7 @@
 #include "sourcecheck.h"
 
+#include "constantfold.h"
+
 #include <angelscript.h>
 
 #include <algorithm>
@@ -65,6 +67,8 @@ public:
 
     asETokenClass tokenClass() const { return m_class; }
     std::string_view token() const { return {m_text.data() + m_pos, m_length}; }
+    int line() const { return m_line; }
+    int column() const { return m_column; }
     std::string position() const
     {
         return " (line " + std::to_string(m_line) + ", column " + std::to_string(m_column) + ")";
@@ -163,24 +167,9 @@ bool fastExactValue(const std::string &s, double &value)
     return true;
 }
 
-// How tightly a binary operator binds in the interpreter's language (higher: tighter; the bitwise
-// operators bind tighter than comparisons there); 0 for anything else.
-int precedence(std::string_view t)
-{
-    static const std::pair<std::string_view, int> table[] = {
-        {"||", 1},  {"or", 1},  {"^^", 2},  {"xor", 2}, {"&&", 3}, {"and", 3}, {"==", 4},
-        {"!=", 4},  {"is", 4},  {"!is", 4}, {"<", 5},   {"<=", 5}, {">", 5},   {">=", 5},
-        {"|", 6},   {"^", 7},   {"&", 8},   {"<<", 9},  {">>", 9}, {">>>", 9}, {"+", 10},
-        {"-", 10},  {"*", 11},  {"/", 11},  {"%", 11},  {"**", 12}};
-    for (const auto &[op, p] : table)
-        if (op == t)
-            return p;
-    return 0;
-}
-
 bool isBitwiseOperator(std::string_view t)
 {
-    const int p = precedence(t);
+    const int p = binaryPrecedence(t);
     return p >= 6 && p <= 9;
 }
 
@@ -188,66 +177,88 @@ bool isBitwiseOperator(std::string_view t)
 bool endsOperand(std::string_view t)
 {
     return t == "," || t == ";" || t == "{" || t == "}" || t == "?" || t == ":"
-           || (t.size() >= 1 && t.back() == '=' && precedence(t) == 0);
+           || (t.size() >= 1 && t.back() == '=' && binaryPrecedence(t) == 0);
+}
+
+std::string positionText(const SourceToken &token)
+{
+    return " (line " + std::to_string(token.line) + ", column " + std::to_string(token.column)
+           + ")";
+}
+
+// The significant tokens of a text.
+std::vector<SourceToken> significantTokens(const AngelScript::asIScriptEngine &engine,
+                                           const std::string &text)
+{
+    std::vector<SourceToken> tokens;
+    TokenWalker walker(engine, text);
+    while (walker.nextSignificant()) {
+        SourceToken::Kind kind = SourceToken::Other;
+        switch (walker.tokenClass()) {
+        case AngelScript::asTC_KEYWORD:
+            kind = SourceToken::Keyword;
+            break;
+        case AngelScript::asTC_IDENTIFIER:
+            kind = SourceToken::Identifier;
+            break;
+        case AngelScript::asTC_VALUE:
+            kind = SourceToken::Value;
+            break;
+        default:
+            break;
+        }
+        tokens.push_back({kind, walker.token(), walker.line(), walker.column()});
+    }
+    return tokens;
 }
 
 // A bitwise or shift operator with a text or a boolean operand never compiles; when that operand
 // is a constant ("2 & \"a\"", "true | 7", "(1 < 2) & 1") the interpreter tries to fold it as
 // an integer and aborts the process. Such operators are refused before it sees them. Operands
 // are delimited by precedence, so "(n & 1) == 0" and "x > 3 | 1" pass.
-std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const std::string &text,
-                              bool withPosition)
+std::string checkTextOperands(const std::vector<SourceToken> &tokens, bool withPosition)
 {
-    if (text.find_first_of("&|^<>") == std::string::npos)
-        return {};
-    struct Token
-    {
-        AngelScript::asETokenClass cls;
-        std::string_view text;
-        std::ptrdiff_t match; // the other bracket of a pair, else -1
-    };
-    std::vector<Token> tokens;
-    std::vector<std::string> positions;
+    // The other bracket of each pair, else -1.
+    std::vector<std::ptrdiff_t> match(tokens.size(), -1);
     std::vector<std::ptrdiff_t> open;
-    TokenWalker walker(engine, text);
-    while (walker.nextSignificant()) {
-        const std::string_view t = walker.token();
-        tokens.push_back({walker.tokenClass(), t, -1});
-        positions.push_back(withPosition ? walker.position() : std::string());
-        const auto at = static_cast<std::ptrdiff_t>(tokens.size()) - 1;
+    for (size_t k = 0; k < tokens.size(); ++k) {
+        const std::string_view t = tokens[k].text;
+        const auto at = static_cast<std::ptrdiff_t>(k);
         if (t == "(" || t == "[") {
             open.push_back(at);
         } else if ((t == ")" || t == "]") && !open.empty()) {
-            tokens[static_cast<size_t>(at)].match = open.back();
-            tokens[static_cast<size_t>(open.back())].match = at;
+            match[k] = open.back();
+            match[static_cast<size_t>(open.back())] = at;
             open.pop_back();
         }
     }
+    using Token = SourceToken;
+    auto matchOf = [&](std::ptrdiff_t k) { return match[static_cast<size_t>(k)]; };
     auto tok = [&](std::ptrdiff_t k) -> const Token & { return tokens[static_cast<size_t>(k)]; };
     const auto n = static_cast<std::ptrdiff_t>(tokens.size());
     // Names declared "bool" (a "const bool" is a constant too).
     std::vector<std::string_view> truthNames;
     for (std::ptrdiff_t k = 0; k + 1 < n; ++k)
-        if (tok(k).text == "bool" && tok(k + 1).cls == AngelScript::asTC_IDENTIFIER)
+        if (tok(k).text == "bool" && tok(k + 1).kind == SourceToken::Identifier)
             truthNames.push_back(tok(k + 1).text);
     // Whether the tokens [from, to] hold, outside calls, a text literal or something boolean.
     std::function<bool(std::ptrdiff_t, std::ptrdiff_t)> suspect = [&](std::ptrdiff_t from,
                                                                        std::ptrdiff_t to) {
         for (std::ptrdiff_t k = from; k <= to; ++k) {
             const Token &t = tok(k);
-            if ((t.text == "(" || t.text == "[") && t.match > k) {
+            if ((t.text == "(" || t.text == "[") && matchOf(k) > k) {
                 const bool call = t.text == "(" && k > 0
-                                  && tok(k - 1).cls == AngelScript::asTC_IDENTIFIER;
-                if (!call && suspect(k + 1, t.match - 1))
+                                  && tok(k - 1).kind == SourceToken::Identifier;
+                if (!call && suspect(k + 1, matchOf(k) - 1))
                     return true;
-                k = t.match;
+                k = matchOf(k);
                 continue;
             }
-            const int p = precedence(t.text);
-            if ((t.cls == AngelScript::asTC_VALUE && (t.text[0] == '"' || t.text[0] == '\''))
+            const int p = binaryPrecedence(t.text);
+            if ((t.kind == SourceToken::Value && (t.text[0] == '"' || t.text[0] == '\''))
                 || t.text == "true" || t.text == "false" || t.text == "!" || t.text == "not"
                 || (p >= 1 && p <= 5)
-                || (t.cls == AngelScript::asTC_IDENTIFIER
+                || (t.kind == SourceToken::Identifier
                     && std::find(truthNames.begin(), truthNames.end(), t.text) != truthNames.end()))
                 return true;
         }
@@ -255,18 +266,18 @@ std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const 
     };
     for (std::ptrdiff_t i = 0; i < n; ++i) {
         const Token &op = tok(i);
-        if (op.cls != AngelScript::asTC_KEYWORD || !isBitwiseOperator(op.text))
+        if (op.kind != SourceToken::Keyword || !isBitwiseOperator(op.text))
             continue;
-        const int p = precedence(op.text);
+        const int p = binaryPrecedence(op.text);
         // The left operand: back to an operator binding no tighter, or a bracket or separator.
         std::ptrdiff_t left = i;
         for (std::ptrdiff_t k = i - 1; k >= 0; --k) {
             const Token &t = tok(k);
-            if ((t.text == ")" || t.text == "]") && t.match >= 0) {
-                left = k = t.match;
+            if ((t.text == ")" || t.text == "]") && matchOf(k) >= 0) {
+                left = k = matchOf(k);
                 continue;
             }
-            const int q = precedence(t.text);
+            const int q = binaryPrecedence(t.text);
             if (t.text == "(" || t.text == "[" || t.text == ")" || t.text == "]"
                 || endsOperand(t.text) || (q > 0 && q <= p))
                 break;
@@ -276,11 +287,11 @@ std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const 
         std::ptrdiff_t right = i;
         for (std::ptrdiff_t k = i + 1; k < n; ++k) {
             const Token &t = tok(k);
-            if ((t.text == "(" || t.text == "[") && t.match > k) {
-                right = k = t.match;
+            if ((t.text == "(" || t.text == "[") && matchOf(k) > k) {
+                right = k = matchOf(k);
                 continue;
             }
-            const int q = precedence(t.text);
+            const int q = binaryPrecedence(t.text);
             if (t.text == "(" || t.text == "[" || t.text == ")" || t.text == "]"
                 || endsOperand(t.text) || (q > 0 && q <= p && k > i + 1))
                 break;
@@ -289,7 +300,7 @@ std::string checkTextOperands(const AngelScript::asIScriptEngine &engine, const 
         if ((left < i && suspect(left, i - 1)) || (right > i && suspect(i + 1, right)))
             return "error: the bitwise operator '" + std::string(op.text)
                    + "' does not apply to a text or a truth value"
-                   + positions[static_cast<size_t>(i)];
+                   + (withPosition ? positionText(op) : std::string());
     }
     return {};
 }
@@ -398,7 +409,15 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
     }
     if (deepest)
         *deepest = maxLevel;
-    return checkTextOperands(engine, text, withPosition);
+    const bool bitwise = text.find_first_of("&|^<>") != std::string::npos;
+    const bool divides = text.find_first_of("/%") != std::string::npos;
+    if (!bitwise && !divides)
+        return {};
+    const std::vector<SourceToken> tokens = significantTokens(engine, text);
+    std::string refused = bitwise ? checkTextOperands(tokens, withPosition) : std::string();
+    if (refused.empty() && divides)
+        refused = checkFoldedDivisions(tokens, withPosition);
+    return refused;
 }
 
 bool readFloatingLiteral(const std::string &token, double &value)

@@ -29,7 +29,8 @@ inline constexpr std::size_t kMaxLiteralLength = 400;
 inline constexpr int kMaxListItems = 48;
 
 // Empty when compiling `text` stays within the limits above (and applies no bitwise operator to
-// a text constant, which aborts the interpreter), else an "error: ..." text saying what and where
+// a text constant, which aborts the interpreter, nor divides constants in a way that overflows,
+// which the interpreter folds to 0 without a word), else an "error: ..." text saying what and where
 // (line and column when `withPosition`). `deepest`, when given, receives the largest recursion
 // estimate met.
 std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,

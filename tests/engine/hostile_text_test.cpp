@@ -196,11 +196,14 @@ TEST(HostileText, EdgeLiteralsAndConstantFoldsAgreeWithTheRunTime)
         {"1e309", false, "number too large '1e309'"},
         {"4294967296*2", true, "8589934592"},
         {"9223372036854775807+0", true, "9223372036854775807"},
-        // The fold of a constant 64-bit division must fail as running it does.
+        // The fold of a constant division must fail as running it does; like a division by a
+        // constant zero, also in a branch that is not taken.
         {"(-9223372036854775807-1)/-1", false, "Overflow in integer division"},
         {"(-9223372036854775807-1)%-1", false, "Overflow in integer division"},
-        {"1>2 ? (-9223372036854775807-1)/-1 : 7", true, "7"},
+        {"1<2 ? (-9223372036854775807-1)/-1 : 7", false, "Overflow in integer division"},
+        {"1>2 ? (-9223372036854775807-1)/-1 : 7", false, "Overflow in integer division"},
         {"(-2147483647-1)/-1", false, "Overflow in integer division"},
+        {"-2147483648/-1", true, "2147483648"},
         // A bitwise operator on a text constant aborted the interpreter while folding it.
         {"2&'a'", false, "the bitwise operator '&' does not apply to a text"},
         {"((\"a\" \"b\"))>>>2", false, "the bitwise operator '>>>' does not apply to a text"},
@@ -221,6 +224,51 @@ TEST(HostileText, EdgeLiteralsAndConstantFoldsAgreeWithTheRunTime)
         else
             EXPECT_TRUE(complier.ErrorText.contains(QString::fromLatin1(c.expected)))
                 << c.formula << ": " << complier.ErrorText.toStdString();
+    }
+}
+
+// Programs fold constants too, through casts, shifts and named constants; the walk that finds
+// an overflowing fold must follow the compiler's types and leave variables alone.
+TEST(HostileText, ProgramsRefuseOverflowingConstantDivisions)
+{
+    struct Case
+    {
+        const char *body;     // statements of main(), before "ExportDouble(\"x\", double(x));"
+        const char *outcome;  // "x=N" when it runs, else a part of the error
+    } const cases[] = {
+        {"int64 x = (-9223372036854775807-1) / -1;", "Overflow in integer division (line 4, column 36)"},
+        {"int64 x = (-9223372036854775807-1) % int64(-1);", "(line 4, column 36)"},
+        {"int64 x = (int64(1) << 63) / -(1);", "(line 4, column 28)"},
+        {"int x = (-2147483647-1) / -1;", "(line 4, column 25)"},
+        {"int64 x = 1 > 2 ? 3 : -9223372036854775808 / -1;", "(line 4, column 44)"},
+        {"const int64 m = -9223372036854775807-1, n = -1;\n int64 x = m / n;", "(line 5, column 14)"},
+        {"int64 x = LOW\n / -1;", "(line 5, column 2)"},
+        // Unsigned and widened divisions, a wrapped product, variables and a shadowing local.
+        {"int64 x = (-9223372036854775807-1) / uint64(-1);", "x=0"},
+        {"int64 x = -2147483648 / -1;", "x=2147483648"},
+        {"int64 x = 2 * (-2147483647-1) / -1;", "x=0"},
+        {"int64 x = (-9223372036854775807-1) / -3;", "x=3.07445734561826E18"},
+        {"int64 LOW = 6; int64 x = LOW / -1;", "x=-6"},
+        {"int64 x = f(4);", "x=-4"},
+        {"int64 x = 1; x = x * (-9223372036854775807-1) / -1;", "Overflow in integer division (line 4)"},
+    };
+    TqzComplier complier;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.body);
+        complier.Source = QStringLiteral("const int64 LOW = -9223372036854775807 - 1;\n"
+                                         "int64 f(const int64 a = LOW) { return a / -1; }\n"
+                                         "void main() {\n%1\n ExportDouble(\"x\", double(x)); }\n")
+                              .arg(QString::fromLatin1(c.body));
+        complier.Compile();
+        const QString outcome = QString::fromLatin1(c.outcome);
+        if (outcome.startsWith(QLatin1String("x="))) {
+            ASSERT_TRUE(complier.Succeeded) << complier.ErrorText.toStdString();
+            ASSERT_EQ(complier.Exports.size(), 1u);
+            EXPECT_EQ(QStringLiteral("x=") + complier.Exports[0].Value, outcome);
+        } else {
+            EXPECT_FALSE(complier.Succeeded);
+            EXPECT_TRUE(complier.ErrorText.contains(outcome)) << complier.ErrorText.toStdString();
+        }
     }
 }
 
