@@ -955,6 +955,13 @@ int evaluate(const char *expression, char *result, int size, bool cached)
     return ok ? 1 : 0;
 }
 
+// The line a refusal of the checks before compiling names (" (line N, column M)"), else 0.
+int refusalLine(const std::string &refusal)
+{
+    const size_t at = refusal.rfind(" (line ");
+    return at == std::string::npos ? 0 : std::atoi(refusal.c_str() + at + 7);
+}
+
 bool executeProgram(Runtime &rt, const char *program)
 {
     rt.messages.clear();
@@ -963,7 +970,7 @@ bool executeProgram(Runtime &rt, const char *program)
     if (refused.empty())
         refused = scriptrt::exactNumbers(*rt.engine, program, exact, true);
     if (!refused.empty()) {
-        setError(rt, refused, 0);
+        setError(rt, refused, refusalLine(refused));
         return false;
     }
     CheckedBuilder builder;
@@ -987,7 +994,7 @@ bool executeProgram(Runtime &rt, const char *program)
         // do not nest.
         refused = scriptrt::checkNesting(*rt.engine, builder.processedText(), true);
         if (!refused.empty()) {
-            setError(rt, refused, 0);
+            setError(rt, refused, refusalLine(refused));
             return false;
         }
     }

@@ -343,14 +343,14 @@ const ProgramFailure kProgramFailures[] = {
      "export \"x\" refused: the value is not a finite number"},
     {"BitwiseOperatorOnText",
      "void main()\n{\n    int x = 1 | (\"a\");\n}\n",
-     0,
+     3,
      "the bitwise operator '|' does not apply to a text or a truth value (line 3, column 15)"},
     {"BitwiseOperatorOnConstantTruth",
-     "const bool on = true;\nvoid main()\n{\n    int x = 1 | on;\n}\n", 0,
+     "const bool on = true;\nvoid main()\n{\n    int x = 1 | on;\n}\n", 4,
      "does not apply to a text or a truth value (line 4, column 15)"},
     {"MalformedNumberLiteral",
      "void main()\n{\n    double x = 1.5e;\n}\n",
-     0,
+     3,
      "malformed number '1.5e' (line 3, column 16)"},
 };
 
