@@ -46,6 +46,44 @@ bool isIntegerLiteral(const QString &text)
     return true;
 }
 
+namespace {
+
+// Code units no name read from a project can hold (XML carries neither U+FFFF nor a lone
+// surrogate): a failed name's place in the value table is U+FFFF, its index in base 1024 written
+// with the low surrogates U+DC00..U+DFFF, then U+FFFF.
+constexpr char16_t kMarkerEnd = 0xFFFF;
+constexpr char16_t kMarkerDigit = 0xDC00;
+
+QString failureMarker(int index)
+{
+    QString digits;
+    do {
+        digits.prepend(QChar(char16_t(kMarkerDigit + index % 1024)));
+        index /= 1024;
+    } while (index > 0);
+    return QChar(kMarkerEnd) + digits + QChar(kMarkerEnd);
+}
+
+// The index of the first failure marker in a substituted formula, else -1.
+int failedReference(const QString &substituted, size_t failures)
+{
+    const qsizetype at = substituted.indexOf(QChar(kMarkerEnd));
+    if (at < 0)
+        return -1;
+    qint64 index = 0;
+    for (qsizetype i = at + 1; i < substituted.size() && index < qint64(failures); ++i) {
+        const char16_t c = substituted[i].unicode();
+        if (c == kMarkerEnd)
+            return i > at + 1 ? static_cast<int>(index) : -1;
+        if (c < kMarkerDigit || c >= kMarkerDigit + 1024)
+            return -1;
+        index = index * 1024 + (c - kMarkerDigit);
+    }
+    return -1;
+}
+
+} // namespace
+
 QString substitutionText(const QString &value)
 {
     const QString trimmed = value.trimmed();
@@ -134,6 +172,7 @@ TqzRunResult TqzRun::runSelected()
     m_result.started = true;
     m_namesakesDone.clear();
     m_failedNames.clear();
+    m_failedNow.clear();
     m_firstOfNameValid = false;
 
     m_host.beginBusy();
@@ -300,7 +339,7 @@ void TqzRun::compileRange(int first)
     const int last = items.lastDescendant(first);
     for (int i = first; i <= last; ++i) {
         const TqzNode *node = items.nodeAt(i);
-        Complier->Dictionary.AddWord(node->Name, substitutionText(node->Value));
+        Complier->Dictionary.AddWord(node->Name, tableValue(*node));
     }
     int step = 1;
     int visits = 0;
@@ -339,20 +378,20 @@ void TqzRun::evaluateStep(int index, int step)
     m_host.appendLog(QStringLiteral("   中文脚本: ") + source);
     try {
         m_host.appendLog(QStringLiteral("   列计算式: ") + m_codeTable.Translate(source));
+        const QString substituted = Complier->Translate(Complier->Dictionary, source);
         // A formula that refers to a result that failed earlier in this run is not evaluated
         // with a stale or missing value: it fails too, naming the result it depends on.
-        for (const QString &failed : std::as_const(m_failedNames)) {
-            if (source.contains(failed)) {
-                failStep(node, QStringLiteral("引用的 %1 在本次运行中计算失败").arg(failed));
-                m_host.appendLog(QStringLiteral("  "));
-                return;
-            }
+        if (const int failed = failedReference(substituted, m_failedNames.size()); failed >= 0) {
+            failStep(node,
+                     QStringLiteral("引用的 %1 在本次运行中计算失败")
+                         .arg(m_failedNames[static_cast<size_t>(failed)]));
+            m_host.appendLog(QStringLiteral("  "));
+            return;
         }
-        const QString substituted = Complier->Translate(Complier->Dictionary, source);
         m_host.appendLog(QStringLiteral("   代入数据: ") + substituted);
         const QString result = Complier->Evaluate(substituted);
         if (Complier->Succeeded) {
-            m_failedNames.removeAll(node->Name);
+            m_failedNow.remove(node->Name);
             node->Value = result;
             Complier->Dictionary.AddWord(node->Name, substitutionText(result));
             m_host.appendLog(QStringLiteral("  编译成功 解得: ") + node->Caption
@@ -375,10 +414,19 @@ void TqzRun::failStep(TqzNode *node, const QString &message)
     // read as this run's answer; it is emptied instead, and later formulas that use it fail.
     ++m_result.failedSteps;
     node->Value.clear();
-    Complier->Dictionary.AddWord(node->Name, QString());
-    if (!m_failedNames.contains(node->Name))
-        m_failedNames.append(node->Name);
+    if (!m_failedNow.contains(node->Name)) {
+        m_failedNow.insert(node->Name, static_cast<int>(m_failedNames.size()));
+        m_failedNames.push_back(node->Name);
+    }
+    Complier->Dictionary.AddWord(node->Name, tableValue(*node));
     m_host.appendLog(QStringLiteral("  编译失败 错误信息: ") + message);
+}
+
+QString TqzRun::tableValue(const TqzNode &node) const
+{
+    const auto failed = m_failedNow.constFind(node.Name);
+    return failed != m_failedNow.constEnd() ? failureMarker(*failed)
+                                            : substitutionText(node.Value);
 }
 
 void TqzRun::stepDone()

@@ -133,8 +133,14 @@ private:
     // each is evaluated that way at most once, which also ends a leaf that leads back to its
     // own ancestor.
     QSet<int> m_namesakesDone;
-    // Names whose step failed in this run and has not succeeded since.
-    QStringList m_failedNames;
+    // Names whose step failed in this run, in the order they first failed. While a name has
+    // not succeeded since, the value table holds a marker in its place (failureMarker): a
+    // formula that uses it shows the marker once substituted, found in one pass however many
+    // steps failed.
+    std::vector<QString> m_failedNames;
+    QHash<QString, int> m_failedNow; // name -> its index in m_failedNames, while it stays failed
+    // The value a node enters the value table with: its marker while it stays failed.
+    QString tableValue(const TqzNode &node) const;
     // Name -> absolute index of its first item, built once per run for FindEarlierNamesake.
     mutable QHash<QString, int> m_firstOfName;
     mutable bool m_firstOfNameValid = false;

@@ -144,27 +144,30 @@ TEST(Run, SubstitutesNegativeAndExponentValuesSoTheyEvaluate)
 TEST(Run, FailedStepLeavesNoStaleResultAndRunGoesOn)
 {
     RunFixture f;
-    f.setNodes({{0, "T", "A+1", "old"},
-                {1, "A", "1/0.0", "4"},
-                {1, "B", "", "2"}});
-    f.addPage({{"A", "4"}, {"T", "5"}});
+    // Evaluated from the last item up: A fails, then T which uses it, then U which uses T.
+    f.setNodes({{0, "U", "T*2", "9"},
+                {1, "T", "A+1", "old"},
+                {2, "A", "1/0.0", "4"},
+                {2, "B", "", "2"}});
+    f.addPage({{"A", "4"}, {"T", "5"}, {"U", "9"}});
     const TqzRunResult r = f.run.runProject();
-    EXPECT_EQ(r.steps, 2);
-    EXPECT_EQ(r.failedSteps, 2);
+    EXPECT_EQ(r.steps, 3);
+    EXPECT_EQ(r.failedSteps, 3);
     const QStringList log = f.logWithoutTime();
     const int failure
         = static_cast<int>(log.indexOf(QRegularExpression("^  编译失败 错误信息: .+")));
     ASSERT_GE(failure, 0) << log.join('\n').toStdString();
     EXPECT_EQ(log[failure - 1], "   代入数据: 1/0.0");
-    // The formula using the failed result is not evaluated with the old value; it fails
-    // naming what it depends on, and neither result is left in the node or on the page.
+    // A formula using a failed result is not evaluated with the old value; it fails naming
+    // what it depends on, and so on down the chain. No result is left in a node or on a page.
     EXPECT_TRUE(log.contains("  编译失败 错误信息: 引用的 A 在本次运行中计算失败"))
         << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("  编译失败 错误信息: 引用的 T 在本次运行中计算失败"));
     EXPECT_FALSE(log.contains("   代入数据: 4+1"));
-    EXPECT_EQ(f.node(1)->Value, "");
-    EXPECT_EQ(f.node(0)->Value, "");
-    EXPECT_EQ(f.excel.GetTagValue("A"), "");
-    EXPECT_EQ(f.excel.GetTagValue("T"), "");
+    for (int i : {0, 1, 2})
+        EXPECT_EQ(f.node(i)->Value, "") << i;
+    for (const char *name : {"A", "T", "U"})
+        EXPECT_EQ(f.excel.GetTagValue(name), "") << name;
     EXPECT_EQ(log.last(), "编译完毕");
 }
 
