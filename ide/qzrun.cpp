@@ -425,8 +425,7 @@ void TqzRun::failStep(TqzNode *node, const QString &message)
 QString TqzRun::tableValue(const TqzNode &node) const
 {
     const auto failed = m_failedNow.constFind(node.Name);
-    return failed != m_failedNow.constEnd() ? failureMarker(*failed)
-                                            : substitutionText(node.Value);
+    return failed != m_failedNow.constEnd() ? failureMarker(*failed) : substitutionText(node.Value);
 }
 
 void TqzRun::stepDone()

@@ -47,15 +47,21 @@ struct IntType
 
 bool typeNamed(std::string_view t, IntType &type)
 {
-    static const std::pair<std::string_view, IntType> types[] = {
-        {"int", {true, false, false}},   {"int32", {true, false, false}},
-        {"int64", {true, true, false}},  {"uint", {true, false, true}},
-        {"uint32", {true, false, true}}, {"uint64", {true, true, true}},
-        {"int8", {false, false, false}}, {"int16", {false, false, false}},
-        {"uint8", {false, false, false}}, {"uint16", {false, false, false}},
-        {"float", {false, false, false}}, {"double", {false, false, false}},
-        {"bool", {false, false, false}}, {"void", {false, false, false}},
-        {"auto", {false, false, false}}};
+    static const std::pair<std::string_view, IntType> types[] = {{"int", {true, false, false}},
+                                                                 {"int32", {true, false, false}},
+                                                                 {"int64", {true, true, false}},
+                                                                 {"uint", {true, false, true}},
+                                                                 {"uint32", {true, false, true}},
+                                                                 {"uint64", {true, true, true}},
+                                                                 {"int8", {false, false, false}},
+                                                                 {"int16", {false, false, false}},
+                                                                 {"uint8", {false, false, false}},
+                                                                 {"uint16", {false, false, false}},
+                                                                 {"float", {false, false, false}},
+                                                                 {"double", {false, false, false}},
+                                                                 {"bool", {false, false, false}},
+                                                                 {"void", {false, false, false}},
+                                                                 {"auto", {false, false, false}}};
     for (const auto &[name, value] : types)
         if (name == t) {
             type = value;
@@ -179,8 +185,10 @@ IntValue FoldWalk::binary(const PendingOperator &op, const IntValue &a, const In
             return makeValue(a.wide, a.isUnsigned, a.bits >> count);
         if (a.isUnsigned)
             return {};
-        return makeValue(a.wide, false,
-                         static_cast<std::uint64_t>(static_cast<std::int64_t>(extended(a)) >> count));
+        return makeValue(
+            a.wide,
+            false,
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(extended(a)) >> count));
     }
     const bool bitwise = t == "&" || t == "|" || t == "^";
     if (!(bitwise || t == "+" || t == "-" || t == "*" || t == "/" || t == "%"))
@@ -366,7 +374,8 @@ size_t FoldWalk::run()
             continue;
         }
         // After an operand. A call, an element, a member or a step makes it a variable.
-        const bool postfix = t == "(" || t == "[" || t == "." || t == "::" || t == "++" || t == "--";
+        const bool postfix
+            = t == "(" || t == "[" || t == "." || t == "::" || t == "++" || t == "--";
         if (postfix && !f.values.empty())
             f.values.back() = IntValue{};
         if (t == "(" || t == "[") {
@@ -397,11 +406,11 @@ size_t FoldWalk::run()
 
 int binaryPrecedence(std::string_view t)
 {
-    static const std::pair<std::string_view, int> table[] = {
-        {"||", 1},  {"or", 1},  {"^^", 2},  {"xor", 2}, {"&&", 3}, {"and", 3}, {"==", 4},
-        {"!=", 4},  {"is", 4},  {"!is", 4}, {"<", 5},   {"<=", 5}, {">", 5},   {">=", 5},
-        {"|", 6},   {"^", 7},   {"&", 8},   {"<<", 9},  {">>", 9}, {">>>", 9}, {"+", 10},
-        {"-", 10},  {"*", 11},  {"/", 11},  {"%", 11},  {"**", 12}};
+    static const std::pair<std::string_view, int> table[]
+        = {{"||", 1}, {"or", 1}, {"^^", 2},  {"xor", 2}, {"&&", 3}, {"and", 3}, {"==", 4},
+           {"!=", 4}, {"is", 4}, {"!is", 4}, {"<", 5},   {"<=", 5}, {">", 5},   {">=", 5},
+           {"|", 6},  {"^", 7},  {"&", 8},   {"<<", 9},  {">>", 9}, {">>>", 9}, {"+", 10},
+           {"-", 10}, {"*", 11}, {"/", 11},  {"%", 11},  {"**", 12}};
     for (const auto &[op, p] : table)
         if (op == t)
             return p;

@@ -247,8 +247,8 @@ std::string checkTextOperands(const std::vector<SourceToken> &tokens, bool withP
         for (std::ptrdiff_t k = from; k <= to; ++k) {
             const Token &t = tok(k);
             if ((t.text == "(" || t.text == "[") && matchOf(k) > k) {
-                const bool call = t.text == "(" && k > 0
-                                  && tok(k - 1).kind == SourceToken::Identifier;
+                const bool call
+                    = t.text == "(" && k > 0 && tok(k - 1).kind == SourceToken::Identifier;
                 if (!call && suspect(k + 1, matchOf(k) - 1))
                     return true;
                 k = matchOf(k);

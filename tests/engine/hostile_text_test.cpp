@@ -233,15 +233,17 @@ TEST(HostileText, ProgramsRefuseOverflowingConstantDivisions)
 {
     struct Case
     {
-        const char *body;     // statements of main(), before "ExportDouble(\"x\", double(x));"
-        const char *outcome;  // "x=N" when it runs, else a part of the error
+        const char *body;    // statements of main(), before "ExportDouble(\"x\", double(x));"
+        const char *outcome; // "x=N" when it runs, else a part of the error
     } const cases[] = {
-        {"int64 x = (-9223372036854775807-1) / -1;", "Overflow in integer division (line 4, column 36)"},
+        {"int64 x = (-9223372036854775807-1) / -1;",
+         "Overflow in integer division (line 4, column 36)"},
         {"int64 x = (-9223372036854775807-1) % int64(-1);", "(line 4, column 36)"},
         {"int64 x = (int64(1) << 63) / -(1);", "(line 4, column 28)"},
         {"int x = (-2147483647-1) / -1;", "(line 4, column 25)"},
         {"int64 x = 1 > 2 ? 3 : -9223372036854775808 / -1;", "(line 4, column 44)"},
-        {"const int64 m = -9223372036854775807-1, n = -1;\n int64 x = m / n;", "(line 5, column 14)"},
+        {"const int64 m = -9223372036854775807-1, n = -1;\n int64 x = m / n;",
+         "(line 5, column 14)"},
         {"int64 x = LOW\n / -1;", "(line 5, column 2)"},
         // Unsigned and widened divisions, a wrapped product, variables and a shadowing local.
         {"int64 x = (-9223372036854775807-1) / uint64(-1);", "x=0"},
@@ -250,7 +252,8 @@ TEST(HostileText, ProgramsRefuseOverflowingConstantDivisions)
         {"int64 x = (-9223372036854775807-1) / -3;", "x=3.07445734561826E18"},
         {"int64 LOW = 6; int64 x = LOW / -1;", "x=-6"},
         {"int64 x = f(4);", "x=-4"},
-        {"int64 x = 1; x = x * (-9223372036854775807-1) / -1;", "Overflow in integer division (line 4)"},
+        {"int64 x = 1; x = x * (-9223372036854775807-1) / -1;",
+         "Overflow in integer division (line 4)"},
     };
     TqzComplier complier;
     for (const Case &c : cases) {
