@@ -332,8 +332,8 @@ size_t FoldWalk::run()
             // Between declarators of a constant, the next one may follow.
             const std::string_view pending = m_pendingName;
             endExpression(t);
-            if (!pending.empty() && i + 2 < n && m_tokens[i + 1].kind == SourceToken::Identifier
-                && m_tokens[i + 2].text == "=") {
+            if (!pending.empty() && m_frames.size() == 1 && i + 2 < n
+                && m_tokens[i + 1].kind == SourceToken::Identifier && m_tokens[i + 2].text == "=") {
                 m_pendingName = m_tokens[i + 1].text;
                 m_pendingFirst = false;
                 i += 2;
