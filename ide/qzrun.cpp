@@ -64,20 +64,23 @@ QString failureMarker(int index)
     return QChar(kMarkerEnd) + digits + QChar(kMarkerEnd);
 }
 
-// The index of the first failure marker in a substituted formula, else -1.
+// The index of the first failure marker in a substituted formula, else -1. A U+FFFF that
+// starts no well-formed marker (a page's text can hold anything) is passed over.
 int failedReference(const QString &substituted, size_t failures)
 {
-    const qsizetype at = substituted.indexOf(QChar(kMarkerEnd));
-    if (at < 0)
-        return -1;
-    qint64 index = 0;
-    for (qsizetype i = at + 1; i < substituted.size() && index < qint64(failures); ++i) {
-        const char16_t c = substituted[i].unicode();
-        if (c == kMarkerEnd)
-            return i > at + 1 ? static_cast<int>(index) : -1;
-        if (c < kMarkerDigit || c >= kMarkerDigit + 1024)
-            return -1;
-        index = index * 1024 + (c - kMarkerDigit);
+    for (qsizetype at = substituted.indexOf(QChar(kMarkerEnd)); at >= 0;
+         at = substituted.indexOf(QChar(kMarkerEnd), at + 1)) {
+        qint64 index = 0;
+        qsizetype i = at + 1;
+        for (; i < substituted.size(); ++i) {
+            const char16_t c = substituted[i].unicode();
+            if (c < kMarkerDigit || c >= kMarkerDigit + 1024 || index >= qint64(failures))
+                break;
+            index = index * 1024 + (c - kMarkerDigit);
+        }
+        if (i > at + 1 && i < substituted.size() && substituted[i] == QChar(kMarkerEnd)
+            && index < qint64(failures))
+            return static_cast<int>(index);
     }
     return -1;
 }

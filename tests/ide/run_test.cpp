@@ -145,11 +145,12 @@ TEST(Run, FailedStepLeavesNoStaleResultAndRunGoesOn)
 {
     RunFixture f;
     // Evaluated from the last item up: A fails, then T which uses it, then U which uses T.
+    // B's text on the page holds a U+FFFF, which must not hide the failed A behind it.
     f.setNodes({{0, "U", "T*2", "9"},
-                {1, "T", "A+1", "old"},
+                {1, "T", "B+A+1", "old"},
                 {2, "A", "1/0.0", "4"},
                 {2, "B", "", "2"}});
-    f.addPage({{"A", "4"}, {"T", "5"}, {"U", "9"}});
+    f.addPage({{"A", "4"}, {"T", "5"}, {"U", "9"}, {"B", QString(QChar(0xFFFF))}});
     const TqzRunResult r = f.run.runProject();
     EXPECT_EQ(r.steps, 3);
     EXPECT_EQ(r.failedSteps, 3);
