@@ -477,18 +477,18 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     }
 
     // Byte offsets: the text was decoded losslessly, so a prefix re-encoded in the decoding
-    // codec has exactly the prefix's byte length.
-    qsizetype bom = 0;
-    if (document.startsWith("\xEF\xBB\xBF"))
-        bom = 3;
-    else if (document.startsWith("\xFF\xFE") || document.startsWith("\xFE\xFF"))
-        bom = 2;
+    // codec has exactly the prefix's byte length. What the text lacks of the document is the
+    // byte order marks decoding took off its front (a document may carry more than one).
     const QString encoding = declaredXmlEncoding(document);
     const QByteArray codec = xmlDecodingCodec(encoding);
     auto byteLength = [&codec](QStringView part) {
         QStringEncoder enc(codec.constData(), QStringEncoder::Flag::Stateless);
         return QByteArray(enc.encode(part)).size();
     };
+    const qsizetype bom = document.size() - byteLength(text);
+    if (bom < 0)
+        throw Error(where + QStringLiteral(": the document's text does not encode back to its "
+                                           "bytes; the document is left as it was"));
     const qsizetype byteFrom = bom + byteLength(QStringView(text).first(from));
     const qsizetype byteTo = byteFrom + byteLength(QStringView(text).mid(from, to - from));
     return document.first(byteFrom) + encodeXml(element, encoding) + document.sliced(byteTo);

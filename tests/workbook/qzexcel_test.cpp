@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QStringConverter>
 #include <QTabBar>
 #include <QTemporaryDir>
 
@@ -582,6 +583,43 @@ TEST_F(SaveToFile, WorkbookFromAnEntityIsNeverSplicedIntoTheWrongPlace)
         TqzExcel back(&host);
         back.LoadFromStream(saved);
         EXPECT_EQ(back.Pages.size(), 2) << saved.data();
+    }
+}
+
+// Byte order marks before the document (a file may carry more than one) are not part of the
+// decoded text: the splice must still land on the document element, in every encoding.
+TEST_F(SaveToFile, LeadingByteOrderMarksKeepTheSpliceInPlace)
+{
+    const QByteArray utf8Bom = "\xEF\xBB\xBF";
+    const QString body = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<FLW/>\n");
+    const QByteArray utf16Root("<\0F\0L\0W\0", 8);
+    struct Case
+    {
+        const char *codec;
+        QByteArray bytes;
+        QByteArray root; // how "<FLW" is written in that encoding
+    } const cases[] = {
+        {"UTF-8", utf8Bom + body.arg(QStringLiteral("UTF-8")).toUtf8(), "<FLW"},
+        {"UTF-8", utf8Bom + utf8Bom + body.arg(QStringLiteral("UTF-8")).toUtf8(), "<FLW"},
+        {"UTF-16LE",
+         QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)
+             .encode(QChar(0xFEFF) + body.arg(QStringLiteral("UTF-16"))),
+         utf16Root},
+    };
+    addPages({0});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.codec);
+        const QByteArray saved = workbook.SaveIntoDocument(c.bytes);
+        const QString text = QStringDecoder(c.codec).decode(saved);
+        EXPECT_TRUE(text.contains(QStringLiteral("<FLW>"))) << text.toStdString();
+        EXPECT_TRUE(text.trimmed().endsWith(QStringLiteral("</TqzExcel>\n</FLW>")))
+            << text.toStdString();
+        const qsizetype head = c.bytes.indexOf(c.root);
+        EXPECT_EQ(saved.first(head), c.bytes.first(head));
+        QWidget host;
+        TqzExcel back(&host);
+        back.LoadFromStream(saved);
+        EXPECT_EQ(back.Pages.size(), 1);
     }
 }
 
