@@ -863,8 +863,7 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
         std::string check;
         bool compiled = false;
         if (!runShape(rt, formula, shape, check, compiled) && compiled
-            && (check.find("Divide by zero") != std::string::npos
-                || check.find("Overflow in integer division") != std::string::npos)) {
+            && check.find("Divide by zero") != std::string::npos) {
             out = check;
             return false;
         }
