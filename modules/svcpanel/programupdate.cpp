@@ -1,5 +1,6 @@
 #include "programupdate.h"
 
+#include "buildidentity.h"
 #include "error.h"
 #include "tessarinversion.h"
 
@@ -7,13 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include <elf.h>
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
@@ -27,9 +29,6 @@ const QString programSuffix = QStringLiteral(".exe");
 #else
 const QString programSuffix;
 #endif
-
-// Longest first line of a --version answer worth reading.
-constexpr qint64 answerLimit = 256;
 
 // Larger than any build of the program: such a file is refused before it is copied beside it.
 constexpr qint64 programSizeLimit = qint64(512) << 20;
@@ -119,40 +118,138 @@ QString ProgramUpdate::replacementPath() const
     return QDir(m_dir).filePath(QStringLiteral("ATessarin") + programSuffix);
 }
 
-ProgramVersion ProgramUpdate::queryVersion(const QString &program, int timeoutMs)
+namespace {
+
+// The machine this library is built for, as ELF names it; 0 where not listed (not checked).
+constexpr unsigned hostMachine()
 {
-    const QString name = QDir::toNativeSeparators(program);
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments({QStringLiteral("--version")});
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.setStandardErrorFile(QProcess::nullDevice());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // A program that opens windows must not show one for --version.
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    process.start(QIODevice::ReadWrite);
-    if (!process.waitForStarted(timeoutMs))
-        throw Error(QStringLiteral("%1 不是可运行的程序（%2）").arg(name, process.errorString()));
-    process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(timeoutMs);
-        throw Error(QStringLiteral("%1 在 %2 秒内没有回答 --version，已停止")
+#if defined(__x86_64__)
+    return EM_X86_64;
+#elif defined(__i386__)
+    return EM_386;
+#elif defined(__aarch64__)
+    return EM_AARCH64;
+#elif defined(__arm__)
+    return EM_ARM;
+#elif defined(__riscv)
+    return EM_RISCV;
+#elif defined(__powerpc64__)
+    return EM_PPC64;
+#elif defined(__s390x__)
+    return EM_S390;
+#else
+    return 0;
+#endif
+}
+
+// Longest section-name table and identity text worth reading; real ones are a few hundred bytes.
+constexpr quint64 nameTableLimit = quint64(1) << 20;
+constexpr quint64 identityLimit = 256;
+
+// `length` bytes at `offset`, or an empty array when the file ends before.
+QByteArray readAt(QIODevice &file, quint64 offset, quint64 length)
+{
+    const auto size = quint64(file.size());
+    if (offset > size || length > size - offset || !file.seek(qint64(offset)))
+        return QByteArray();
+    QByteArray bytes = file.read(qint64(length));
+    return quint64(bytes.size()) == length ? bytes : QByteArray();
+}
+
+template<typename T>
+T fieldsAt(const QByteArray &bytes, qsizetype offset)
+{
+    T value;
+    std::memcpy(&value, bytes.constData() + offset, sizeof value);
+    return value;
+}
+
+// The identity in an ELF file of this machine's class and byte order (Ehdr/Shdr of <elf.h>).
+template<typename Ehdr, typename Shdr>
+ProgramVersion readIdentity(QIODevice &file, const QString &name)
+{
+    const auto damaged = [&name](const char *what) {
+        return Error(QStringLiteral("%1 不完整或已损坏（%2），不是可用的 Tessarin 程序文件")
+                         .arg(name, QString::fromUtf8(what)));
+    };
+    const QByteArray head = readAt(file, 0, sizeof(Ehdr));
+    if (head.isEmpty())
+        throw damaged("文件头不完整");
+    const auto eh = fieldsAt<Ehdr>(head, 0);
+    if (eh.e_machine != hostMachine() && hostMachine() != 0)
+        throw Error(QStringLiteral("%1 是为其他处理器构建的程序（ELF 机器类型 %2），不能在本机运行")
                         .arg(name)
-                        .arg(timeoutMs / 1000.0));
+                        .arg(eh.e_machine));
+    if ((eh.e_type != ET_EXEC && eh.e_type != ET_DYN) || eh.e_phnum == 0)
+        throw Error(QStringLiteral("%1 不是可执行程序（ELF 文件类型 %2），不是 Tessarin 程序文件")
+                        .arg(name)
+                        .arg(eh.e_type));
+    if (eh.e_shoff == 0 || eh.e_shnum == 0 || eh.e_shstrndx == SHN_UNDEF)
+        throw Error(QStringLiteral("%1 没有节表，读不到 Tessarin 的构建标识").arg(name));
+    if (eh.e_shentsize != sizeof(Shdr) || eh.e_shstrndx >= eh.e_shnum)
+        throw damaged("节表头不一致");
+    // At most 65535 entries of 64 bytes: the table is read whole.
+    const QByteArray table = readAt(file, eh.e_shoff, quint64(eh.e_shnum) * sizeof(Shdr));
+    if (table.isEmpty())
+        throw damaged("节表超出文件末尾");
+    const auto section = [&table](unsigned i) { return fieldsAt<Shdr>(table, i * sizeof(Shdr)); };
+    const Shdr namesHeader = section(eh.e_shstrndx);
+    if (namesHeader.sh_type != SHT_STRTAB || namesHeader.sh_size > nameTableLimit)
+        throw damaged("节名表不一致");
+    const QByteArray names = readAt(file, namesHeader.sh_offset, namesHeader.sh_size);
+    if (names.isEmpty())
+        throw damaged("节名表超出文件末尾");
+    const QByteArray wanted(TESSARIN_BUILD_ID_SECTION);
+    int found = -1;
+    for (unsigned i = 0; i < eh.e_shnum; ++i) {
+        const quint64 at = section(i).sh_name;
+        if (at < quint64(names.size())
+            && names.mid(qsizetype(at), wanted.size() + 1) == wanted + '\0') {
+            if (found >= 0)
+                throw damaged("构建标识出现两次");
+            found = int(i);
+        }
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+    if (found < 0)
         throw Error(
-            QStringLiteral("%1 --version 运行失败（退出码 %2）").arg(name).arg(process.exitCode()));
-    const QByteArray answer = process.readAllStandardOutput();
-    const QString first
-        = QString::fromUtf8(answer.left(answerLimit)).section(QLatin1Char('\n'), 0, 0).trimmed();
+            QStringLiteral("%1 不是 Tessarin 程序文件：其中没有 Tessarin 的构建标识").arg(name));
+    const Shdr idHeader = section(unsigned(found));
+    if (idHeader.sh_type != SHT_PROGBITS || idHeader.sh_size > identityLimit)
+        throw damaged("构建标识的节不一致");
+    const QByteArray content = readAt(file, idHeader.sh_offset, idHeader.sh_size);
+    const qsizetype end = content.indexOf('\0');
+    if (end < 0)
+        throw damaged("构建标识不完整");
+    const QByteArray text = content.left(end);
+    const QByteArray prefix(TESSARIN_BUILD_ID_PREFIX);
     ProgramVersion version;
-    if (!ProgramVersion::parse(first, version))
-        throw Error(QStringLiteral("%1 不是 Tessarin 程序：它对 --version 的回答是“%2”")
-                        .arg(name, first.left(80)));
+    if (!text.startsWith(prefix)
+        || !ProgramVersion::parse(QString::fromLatin1(text.mid(prefix.size())), version))
+        throw Error(QStringLiteral("%1 的构建标识“%2”无法识别")
+                        .arg(name, QString::fromLatin1(text.left(80)).toHtmlEscaped()));
     return version;
+}
+
+} // namespace
+
+ProgramVersion ProgramUpdate::readBuildIdentity(QIODevice &file, const QString &name)
+{
+    const QByteArray ident = readAt(file, 0, EI_NIDENT);
+    if (ident.isEmpty() || !ident.startsWith(ELFMAG)) {
+        if (file.seek(0) && file.peek(2) == "#!")
+            throw Error(QStringLiteral("%1 是脚本，不是 Tessarin 程序文件").arg(name));
+        throw Error(
+            QStringLiteral("%1 不是可执行程序（不是 ELF 文件），不是 Tessarin 程序文件").arg(name));
+    }
+    constexpr int hostClass = sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32;
+    constexpr int hostData = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? ELFDATA2LSB : ELFDATA2MSB;
+    if (ident.at(EI_CLASS) != hostClass || ident.at(EI_DATA) != hostData
+        || ident.at(EI_VERSION) != EV_CURRENT)
+        throw Error(QStringLiteral("%1 是为其他处理器或系统构建的程序，不能在本机运行").arg(name));
+    if constexpr (hostClass == ELFCLASS64)
+        return readIdentity<Elf64_Ehdr, Elf64_Shdr>(file, name);
+    else
+        return readIdentity<Elf32_Ehdr, Elf32_Shdr>(file, name);
 }
 
 ProgramVersion ProgramUpdate::install(const QString &candidate) const
@@ -170,6 +267,10 @@ ProgramVersion ProgramUpdate::install(const QString &candidate) const
     QFile source(candidate);
     if (!source.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("%1 无法读取：%2").arg(name, source.errorString()));
+    // A file that is no build of ours is refused before anything is copied.
+    readBuildIdentity(source, name);
+    if (!source.seek(0))
+        throw Error(QStringLiteral("%1 读取失败：%2").arg(name, source.errorString()));
 
     // The copy is what gets checked and placed, so the file cannot change between the two.
     PartFile copy(m_dir);
@@ -197,15 +298,12 @@ ProgramVersion ProgramUpdate::install(const QString &candidate) const
                         | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
                         | QFileDevice::ExeOther);
 
-    ProgramVersion version;
-    try {
-        version = queryVersion(copy.fileName(), m_timeoutMs);
-    } catch (const Error &e) {
-        // Name the file the user chose, not our temporary copy.
-        QString message = e.message();
-        message.replace(QDir::toNativeSeparators(copy.fileName()), name);
-        throw Error(message);
-    }
+    QFile placed(copy.fileName());
+    if (!placed.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("%1 无法读取：%2")
+                        .arg(QDir::toNativeSeparators(copy.fileName()), placed.errorString()));
+    const ProgramVersion version = readBuildIdentity(placed, name);
+    placed.close();
     if (!(m_current < version))
         throw Error(QStringLiteral("%1 是 Tessarin %2，不高于当前版本 %3")
                         .arg(name, version.toString(), m_current.toString()));

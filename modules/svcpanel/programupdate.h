@@ -4,8 +4,11 @@
 
 #include <compare>
 
-// The offline update of the program file: a candidate file is asked for its version and, when it
-// is a newer Tessarin, placed beside the program under the replacement's name.
+class QIODevice;
+
+// The offline update of the program file: a candidate file is read for the build identity of
+// ours and, when it is a newer Tessarin, placed beside the program under the replacement's name.
+// Nothing of a candidate is ever run.
 namespace tessarin {
 
 struct ProgramVersion
@@ -35,24 +38,21 @@ public:
     QString programPath() const;
     QString replacementPath() const;
 
-    // How long a candidate may take to answer --version, ms.
-    void setTimeout(int ms) { m_timeoutMs = ms; }
-
-    // Copies `candidate` into a temporary file in the program directory, runs the copy with
-    // --version, and when it answers as a Tessarin newer than the current version renames it over
-    // the replacement. Returns the candidate's version. Throws Error saying why otherwise; then
+    // Copies `candidate` into a temporary file in the program directory, reads the copy's build
+    // identity, and when it is a Tessarin newer than the current version renames it over the
+    // replacement. Returns the candidate's version. Throws Error saying why otherwise; then
     // nothing is left behind and an existing replacement is untouched.
     ProgramVersion install(const QString &candidate) const;
 
-    // Runs `program --version` (standard input closed, killed after `timeoutMs`) and reads the
-    // first line of its answer. Throws Error when it does not start, fails, times out or does not
-    // answer as a Tessarin program.
-    static ProgramVersion queryVersion(const QString &program, int timeoutMs);
+    // The version in the build identity of the ELF program in `file` (open for reading), read
+    // without running it and in bounded reads: an executable for this machine whose section
+    // TESSARIN_BUILD_ID_SECTION holds "TESSARIN-BUILD-ID:Tessarin X.Y.Z". Throws Error naming
+    // `name` and saying what the file is instead.
+    static ProgramVersion readBuildIdentity(QIODevice &file, const QString &name);
 
 private:
     QString m_dir;
     ProgramVersion m_current;
-    int m_timeoutMs = 10000;
 };
 
 } // namespace tessarin

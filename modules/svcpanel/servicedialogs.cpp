@@ -87,7 +87,8 @@ UpdateDialog::UpdateDialog(const QString &programDirectory, QWidget *parent)
     auto *intro = new QLabel(
         QStringLiteral("<p>当前版本：Tessarin %1</p>"
                        "<p>升级在本机完成，不连接网络。请选择新版本的 Tessarin 程序文件；"
-                       "检查它确是更高版本的 Tessarin 之后，它以 <b>%2</b> 放在程序旁边，"
+                       "读取它的构建标识（不运行它），确认它是更高版本的 Tessarin 之后，"
+                       "它以 <b>%2</b> 放在程序旁边，"
                        "退出程序时替换当前程序。</p>")
             .arg(currentProgramVersion().toString(),
                  QDir::toNativeSeparators(update.replacementPath()).toHtmlEscaped()));

@@ -9,7 +9,9 @@
 #include "icons.h"
 #include "mainwindow.h"
 #include "programdir.h"
+#include "programupdate.h"
 #include "statusbar.h"
+#include "support/ourbuild.h"
 #include "updatebatch.h"
 
 #include <QProcess>
@@ -18,6 +20,8 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tessarin;
@@ -131,7 +135,8 @@ private slots:
         const QString program = QDir(programDir).filePath(QStringLiteral("Tessarin"));
         const QString update = QDir(programDir).filePath(QStringLiteral("ATessarin"));
         QVERIFY(QFile::copy(QStringLiteral(TESSARIN_PROGRAM), program));
-        const QByteArray newer = "#!/bin/sh\necho Tessarin 9.9.9\n";
+        const QByteArray newer = buildOfVersion("9.9.9");
+        QVERIFY(!newer.isEmpty());
         if (replacement) {
             QVERIFY(writeBytes(update, newer));
             QVERIFY(QFile::setPermissions(update, QFile::permissions(program)));
@@ -153,12 +158,131 @@ private slots:
         QVERIFY(!QFile::exists(update));
         QCOMPARE(fileBytes(program), replacement ? newer : older);
         QVERIFY(QFileInfo(program).isWritable());
-        if (replacement) {
-            QProcess swapped;
-            swapped.start(program, {QStringLiteral("--version")});
-            QVERIFY(swapped.waitForFinished(10000));
-            QCOMPARE(swapped.readAllStandardOutput(), QByteArray("Tessarin 9.9.9\n"));
-        }
+        QFile swapped(program);
+        QVERIFY(swapped.open(QIODevice::ReadOnly));
+        QCOMPARE(ProgramUpdate::readBuildIdentity(swapped, program),
+                 replacement ? (ProgramVersion{9, 9, 9}) : currentProgramVersion());
+    }
+
+    // The exit step against what may lie under the batch's name in the current folder and under
+    // the replacement's name beside the program: a link or FIFO named del.bat is neither
+    // followed nor waited on, a folder that cannot take the batch does not stop the swap, and
+    // only a regular, executable build of ours takes the program's place.
+    void exitStep_data()
+    {
+        QTest::addColumn<QString>(
+            "batch"); // what the batch's name is before, or the folder's state
+        QTest::addColumn<QString>("waiting"); // what the replacement's name is
+        QTest::addColumn<bool>("swapped");
+        QTest::newRow("nothing waiting") << ""
+                                         << "" << false;
+        QTest::newRow("update waiting") << "file"
+                                        << "ours" << true;
+        QTest::newRow("batch name is a link") << "link"
+                                              << "ours" << true;
+        QTest::newRow("batch name is a FIFO") << "fifo"
+                                              << "ours" << true;
+        QTest::newRow("batch name is a folder") << "folder"
+                                                << "ours" << true;
+        QTest::newRow("current folder not writable") << "unwritable"
+                                                     << "ours" << true;
+        QTest::newRow("current folder deleted") << "deleted"
+                                                << "ours" << true;
+        QTest::newRow("script claiming a version") << ""
+                                                   << "script" << false;
+        QTest::newRow("folder as replacement") << ""
+                                               << "folder" << false;
+        QTest::newRow("link to a build") << "file"
+                                         << "link" << false;
+        QTest::newRow("build not executable") << ""
+                                              << "not executable" << false;
+    }
+    void exitStep()
+    {
+        QFETCH(QString, batch);
+        QFETCH(QString, waiting);
+        QFETCH(bool, swapped);
+        QTemporaryDir root;
+        const QDir rootDir(root.path());
+        const QString programDir = rootDir.filePath(QStringLiteral("prog dir's"));
+        QString workDir = rootDir.filePath(QStringLiteral("work"));
+        QVERIFY(QDir().mkpath(programDir) && QDir().mkpath(workDir));
+        const QString program = QDir(programDir).filePath(QStringLiteral("Tessarin"));
+        const QString update = QDir(programDir).filePath(QStringLiteral("ATessarin"));
+        const QString victim = rootDir.filePath(QStringLiteral("victim"));
+        const QString build = rootDir.filePath(QStringLiteral("build"));
+        const QByteArray older = "the program before the update";
+        const QByteArray newer = buildOfVersion("9.9.9");
+        const auto exe = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        QVERIFY(writeBytes(program, older) && writeBytes(victim, "precious")
+                && writeBytes(build, newer) && QFile::setPermissions(build, exe)
+                && QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+
+        const QByteArray del = QFile::encodeName(QDir(workDir).filePath(QStringLiteral("del.bat")));
+        if (batch == "file")
+            QVERIFY(writeBytes(QString::fromLocal8Bit(del), "older and longer text"));
+        else if (batch == "link")
+            QVERIFY(QFile::link(victim, QString::fromLocal8Bit(del)));
+        else if (batch == "fifo")
+            QCOMPARE(mkfifo(del.constData(), 0644), 0);
+        else if (batch == "folder")
+            QVERIFY(QDir().mkpath(QString::fromLocal8Bit(del)));
+        else if (batch == "unwritable")
+            workDir = QStringLiteral("/proc"); // not even root may add a file there
+        else if (batch == "deleted")
+            QVERIFY(QDir(workDir).removeRecursively());
+
+        if (waiting == "ours" || waiting == "not executable")
+            QVERIFY(QFile::copy(build, update));
+        if (waiting == "ours")
+            QVERIFY(QFile::setPermissions(update, exe));
+        else if (waiting == "not executable")
+            QVERIFY(QFile::setPermissions(update, QFile::ReadOwner | QFile::WriteOwner));
+        else if (waiting == "script")
+            QVERIFY(writeBytes(update, "#!/bin/sh\necho Tessarin 9.9.9\n")
+                    && QFile::setPermissions(update, exe));
+        else if (waiting == "folder")
+            QVERIFY(QDir().mkpath(update + QStringLiteral("/inside")));
+        else if (waiting == "link")
+            QVERIFY(QFile::link(build, update));
+
+        QString why;
+        qint64 helper = 0;
+        QVERIFY(RunUpdateBatch(workDir, programDir, &why, &helper));
+        const bool passedOver
+            = (batch != "" && batch != "file") || (waiting != "" && waiting != "ours");
+        QVERIFY2(why.isEmpty() != passedOver, qPrintable(why));
+        ReleaseUpdateHelper();
+        int status = -1;
+        bool ended = false;
+        const auto reap
+            = [&] { return ended = ended || waitpid(pid_t(helper), &status, WNOHANG) > 0; };
+        QTRY_VERIFY_WITH_TIMEOUT(reap(), 20000);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+        QCOMPARE(fileBytes(program), swapped ? newer : older);
+        QVERIFY(QFileInfo(program).isFile() && !QFileInfo(program).isSymLink());
+        // A refused replacement is left where it was, as it was.
+        QCOMPARE(QFileInfo::exists(update) || QFileInfo(update).isSymLink(),
+                 !swapped && waiting != "");
+        if (waiting == "folder")
+            QVERIFY(QFileInfo(update + QStringLiteral("/inside")).isDir());
+        if (waiting == "link")
+            QCOMPARE(QFileInfo(update).symLinkTarget(), build);
+        // The batch is gone once written; anything else under its name is left alone.
+        struct stat st;
+        const bool present = lstat(del.constData(), &st) == 0;
+        QCOMPARE(present, batch == "link" || batch == "fifo" || batch == "folder");
+        if (batch == "link")
+            QVERIFY(S_ISLNK(st.st_mode));
+        if (batch == "fifo")
+            QVERIFY(S_ISFIFO(st.st_mode));
+        if (batch == "folder")
+            QVERIFY(S_ISDIR(st.st_mode));
+        QCOMPARE(fileBytes(victim), QByteArray("precious"));
+        QCOMPARE(fileBytes(build), newer);
+        QCOMPARE(rootDir.entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+                 batch == "deleted" ? 3 : 4);
     }
 
     // Without a display the program answers --version, and otherwise says why it cannot start
