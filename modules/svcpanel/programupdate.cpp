@@ -226,7 +226,7 @@ ProgramVersion readIdentity(QIODevice &file, const QString &name)
     if (!text.startsWith(prefix)
         || !ProgramVersion::parse(QString::fromLatin1(text.mid(prefix.size())), version))
         throw Error(QStringLiteral("%1 的构建标识“%2”无法识别")
-                        .arg(name, QString::fromLatin1(text.left(80)).toHtmlEscaped()));
+                        .arg(name, QString::fromLatin1(text.left(80))));
     return version;
 }
 

@@ -95,6 +95,8 @@ UpdateDialog::UpdateDialog(const QString &programDirectory, QWidget *parent)
     intro->setWordWrap(true);
     m_outcome = new QLabel;
     m_outcome->setObjectName(QStringLiteral("outcome"));
+    // File names and what a candidate says of itself are shown as they are, never as markup.
+    m_outcome->setTextFormat(Qt::PlainText);
     m_outcome->setWordWrap(true);
     auto *choose = new QPushButton(QStringLiteral("选择程序文件(&F)..."));
     connect(choose, &QPushButton::clicked, this, &UpdateDialog::choose);
