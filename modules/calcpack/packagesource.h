@@ -14,7 +14,8 @@ class TqzProject;
 class TqzReport;
 
 // One node line of the tree source: "NAME | CODE | UNIT | VALUE", indented two blanks per
-// level; VALUE "= FORMULA" makes a result.
+// level; VALUE "= FORMULA" makes a result, "DEFAULT = FORMULA" an input whose formula may
+// replace the typed value.
 struct PackNode
 {
     int depth = 0;
@@ -22,7 +23,7 @@ struct PackNode
     QString code;
     QString unit;
     QString value;  // default of an input; empty for a result
-    QString script; // formula of a result; empty for an input
+    QString script; // formula of a result or of a computed input; empty for a plain input
     int line = 0;   // 1-based line in the source, for messages
 };
 
@@ -33,10 +34,11 @@ struct PackCell
     enum Kind { Label, Field, Input, Result, RunButton, PageNumber, PageCount };
     Kind kind = Label;
     int span = 1;
-    QString text;   // label text, or the text an input starts with
-    QString tag;    // the node name (or field name) the cell exchanges its value under
-    QString format; // display format of a result
-    int align = -1; // TEXT_ALIGN_*; -1 takes the kind's usual alignment
+    QString text;          // label text, or the text an input starts with
+    QString tag;           // the node name (or field name) the cell exchanges its value under
+    QString format;        // display format of a result or of a computed input
+    bool computed = false; // an input whose node's formula may replace the typed value
+    int align = -1;        // TEXT_ALIGN_*; -1 takes the kind's usual alignment
     bool bold = false;
 };
 

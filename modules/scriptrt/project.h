@@ -31,6 +31,16 @@ const double hp = 745.69987158227022; // W per mechanical horsepower (550 ft lbf
 // interpreter's ordered comparisons count NaN as greater than anything.
 bool finite(double x) { return x == x && x - x == 0.0; }
 
+// 1 when the check c holds (a number other than zero), else the evaluation fails with the
+// reason why: a formula multiplied by require(check, "why") is computed only where the check
+// holds, and its failure names the check's reason instead of a plausible number.
+double require(double c, const string &in why)
+{
+    if (!finite(c) || c == 0.0)
+        throw(why);
+    return 1.0;
+}
+
 // Kelvin from degrees Celsius: T = t + 273.15 (ITS-90).
 double ctok(double t) { return t + t0; }
 // Degrees Celsius from degrees Fahrenheit: t = (tf - 32) * 5/9 (NIST SP 811).
@@ -64,16 +74,18 @@ double churchill(double re, double rr)
 }
 
 // Darcy friction factor (-) of a line that carries flow: churchill(re, rr) once re > 0 and
-// rr >= 0 are checked, so a zero flow or viscosity, or a negative diameter, fails with its
-// reason instead of a division by zero.
+// 0 <= rr <= 0.05 are checked, so a zero flow or viscosity, a negative diameter or a roughness
+// no pipe has fails with its reason instead of a division by zero or a meaningless number
+// (the correlation is fitted to the Moody chart, whose rough end is eps/d = 0.05).
 double friction(double re, double rr)
 {
     if (!finite(re) || re <= 0.0)
         throw("friction: the Reynolds number must be positive; check flow, diameter and viscosity"
               " (雷诺数必须为正数)");
-    if (!finite(rr) || rr < 0.0)
-        throw("friction: the relative roughness cannot be negative; check the wall roughness"
-              " (相对粗糙度不能为负)");
+    if (!finite(rr) || rr < 0.0 || rr > 0.05)
+        throw("friction: the relative roughness eps/d must lie between 0 and 0.05 (the range of"
+              " the Moody chart); check the wall roughness and the diameter"
+              " (相对粗糙度须在 0~0.05 之间)");
     return churchill(re, rr);
 }
 
@@ -149,15 +161,111 @@ double rho_water(double t)
                     - 45.5170352 * pow(tau, 43.0 / 3.0) - 6.74694450e5 * pow(tau, 110.0 / 3.0));
 }
 
-// Viscosity of liquid water, mPa s, at t degC, 0 <= t <= 373.946:
-// mu = 0.02414 * 10^(247.8 / (T - 140)), T in K (Vogel form; within 1 % of IAPWS 2008 from
-// 10 to 150 degC, a few per cent above).
+// One term of the pressure derivative of the IF97 region 1 Gibbs function:
+// -n i a^(i-1) b^j, a = 7.1 - pi, b = tau - 1.222 (IAPWS-IF97, table 2 and table 4).
+double if97_term(double n, double i, double j, double a, double b)
+{
+    return -n * i * pow(a, i - 1.0) * pow(b, j);
+}
+
+// Density of liquid water, kg/m3, at t degC and absolute pressure p kPa, IAPWS-IF97 region 1:
+// v = pi gamma_pi R T / p, pi = p / 16.53 MPa, tau = 1386 K / T, R = 0.461526 kJ/(kg K)
+// (IAPWS-IF97, equation 7 and table 3). Region 1 holds from 0 to 350 degC and from the
+// saturation pressure up to 100 MPa; outside that the water is no compressed liquid of this
+// formulation and the evaluation fails.
+double rho_if97(double t, double p)
+{
+    if (!finite(t) || t < 0.0 || t > 350.0)
+        throw("rho_if97: the temperature must lie between 0 and 350 degC (IF97 region 1)"
+              " (温度超出范围)");
+    if (!finite(p) || p > 100000.0 || p < psat_water(t) * (1.0 - 1e-12))
+        throw("rho_if97: the pressure must lie between the saturation pressure and 100 MPa;"
+              " below it the water boils (压力低于饱和蒸汽压或超出范围)");
+    double tk = t + t0;
+    double a = 7.1 - p / 16530.0;
+    double b = 1386.0 / tk - 1.222;
+    double g = 0.0;
+    g += if97_term(0.28319080123804e-3, 1, -9, a, b);
+    g += if97_term(-0.60706301565874e-3, 1, -7, a, b);
+    g += if97_term(-0.18990068218419e-1, 1, -1, a, b);
+    g += if97_term(-0.32529748770505e-1, 1, 0, a, b);
+    g += if97_term(-0.21841717175414e-1, 1, 1, a, b);
+    g += if97_term(-0.52838357969930e-4, 1, 3, a, b);
+    g += if97_term(-0.47184321073267e-3, 2, -3, a, b);
+    g += if97_term(-0.30001780793026e-3, 2, 0, a, b);
+    g += if97_term(0.47661393906987e-4, 2, 1, a, b);
+    g += if97_term(-0.44141845330846e-5, 2, 3, a, b);
+    g += if97_term(-0.72694996297594e-15, 2, 17, a, b);
+    g += if97_term(-0.31679644845054e-4, 3, -4, a, b);
+    g += if97_term(-0.28270797985312e-5, 3, 0, a, b);
+    g += if97_term(-0.85205128120103e-9, 3, 6, a, b);
+    g += if97_term(-0.22425281908000e-5, 4, -5, a, b);
+    g += if97_term(-0.65171222895601e-6, 4, -2, a, b);
+    g += if97_term(-0.14341729937924e-12, 4, 10, a, b);
+    g += if97_term(-0.40516996860117e-6, 5, -8, a, b);
+    g += if97_term(-0.12734301741641e-8, 8, -11, a, b);
+    g += if97_term(-0.17424871230634e-9, 8, -6, a, b);
+    g += if97_term(-0.68762131295531e-18, 21, -29, a, b);
+    g += if97_term(0.14478307828521e-19, 23, -31, a, b);
+    g += if97_term(0.26335781662795e-22, 29, -38, a, b);
+    g += if97_term(-0.11947622640071e-22, 30, -39, a, b);
+    g += if97_term(0.18228094581404e-23, 31, -40, a, b);
+    g += if97_term(-0.93537087292458e-25, 32, -41, a, b);
+    return p / (p / 16530.0 * g * 0.461526 * tk);
+}
+
+// Viscosity of water, mPa s, at t degC and density rho kg/m3, IAPWS 2008 formulation without
+// the critical enhancement: mu = mu0(Tr) mu1(Tr, Dr) / 1000, Tr = T / 647.096 K,
+// Dr = rho / 322 kg/m3, mu0 = 100 sqrt(Tr) / sum(Hi / Tr^i),
+// mu1 = exp(Dr sum(Hij (1/Tr - 1)^i (Dr - 1)^j)) (IAPWS R12-08, equations 11 and 12).
+// The enhancement departs from 1 only near the critical point (645.91 to 650.77 K); the
+// temperature is limited to 0 to 350 degC, where the result is the formulation's own.
+double mu_iapws(double t, double rho)
+{
+    if (!finite(t) || t < 0.0 || t > 350.0)
+        throw("mu_iapws: the temperature must lie between 0 and 350 degC (IAPWS 2008 without"
+              " the critical enhancement) (温度超出范围)");
+    if (!finite(rho) || rho <= 0.0 || rho > 1100.0)
+        throw("mu_iapws: the density must lie between 0 and 1100 kg/m3 (密度超出范围)");
+    double tr = (t + t0) / 647.096;
+    double dr = rho / 322.0;
+    double mu0 = 100.0 * sqrt(tr)
+                 / (1.67752 + 2.20462 / tr + 0.6366564 / (tr * tr) - 0.241605 / (tr * tr * tr));
+    double x = 1.0 / tr - 1.0;
+    double y = dr - 1.0;
+    double x2 = x * x, x3 = x2 * x, x4 = x3 * x, x5 = x4 * x;
+    double y2 = y * y, y3 = y2 * y, y4 = y3 * y, y5 = y4 * y, y6 = y5 * y;
+    double s = 0.520094 + 0.850895e-1 * x - 0.108374e1 * x2 - 0.289555 * x3
+               + (0.222531 + 0.999115 * x + 0.188797e1 * x2 + 0.126613e1 * x3 + 0.120573 * x5) * y
+               + (-0.281378 - 0.906851 * x - 0.772479 * x2 - 0.489837 * x3 - 0.257040 * x4) * y2
+               + (0.161913 + 0.257399 * x) * y3 + (-0.325372e-1 + 0.698452e-1 * x3) * y4
+               + 0.872102e-2 * x4 * y5 + (-0.435673e-2 * x3 - 0.593264e-3 * x5) * y6;
+    return mu0 * exp(dr * s) / 1000.0;
+}
+
+// Density of liquid water, kg/m3, at t degC under the higher of the pressure pa kPa(A) (the
+// atmosphere over an open vessel) and its own saturation pressure, 0 <= t <= 350:
+// rho_if97(t, max(pa, psat_water(t))).
+double rho_liquid(double t, double pa)
+{
+    if (!finite(t) || t < 0.0 || t > 350.0)
+        throw("rho_liquid: the temperature must lie between 0 and 350 degC (IF97 region 1)"
+              " (温度超出范围)");
+    if (!finite(pa) || pa <= 0.0 || pa > 100000.0)
+        throw("rho_liquid: the atmospheric pressure must be a positive number of kPa(A)"
+              " (大气压必须为正数)");
+    return rho_if97(t, fmax(pa, psat_water(t)));
+}
+
+// Viscosity of liquid water, mPa s, at t degC under the standard atmosphere or its saturation
+// pressure, whichever is higher: mu_iapws(t, rho_liquid(t, 101.325)), 0 <= t <= 350 (IAPWS
+// 2008 with the IAPWS-IF97 region 1 density; the formulation's own value in that range).
 double mu_water(double t)
 {
-    if (!finite(t) || t < 0.0 || t > 373.946)
-        throw("mu_water: the temperature must lie between 0 and 373.946 degC for liquid water"
+    if (!finite(t) || t < 0.0 || t > 350.0)
+        throw("mu_water: the temperature must lie between 0 and 350 degC for liquid water"
               " (温度超出范围)");
-    return 0.02414 * pow(10.0, 247.8 / (t + t0 - 140.0));
+    return mu_iapws(t, rho_liquid(t, 101.325));
 }
 
 // Motor power factor (-) on a shaft power p kW: 1.25 up to 22 kW, 1.15 above 22 up to 55 kW,

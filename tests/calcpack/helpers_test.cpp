@@ -25,8 +25,17 @@ TEST(PumpHelpers, ReferenceValues)
         {"psat_water(100)", 101.417978, 1e-7}, // IF97 verification table: 0.101418 MPa
         {"rho_water(20)", 998.1580523, 1e-9},  // IAPWS 1992 equation 2.6
         {"rho_water(100)", 958.35, 1e-4},      // tabulated saturated liquid
-        {"mu_water(20)", 1.001748759, 1e-9},
-        {"mu_water(80)", 0.3544, 0.01}, // IAPWS 2008 within the fit's 1 %
+        // IF97 verification table, region 1 (nine digits)
+        {"rho_if97(26.85, 3000)", 1 / 0.100215168e-2, 5e-9},
+        {"rho_if97(26.85, 80000)", 1 / 0.971180894e-3, 5e-9},
+        {"rho_if97(226.85, 3000)", 1 / 0.120241800e-2, 5e-9},
+        {"rho_liquid(20, 101.325)", 998.2060924679477, 1e-12}, // python iapws
+        {"rho_liquid(150, 101.325)", 917.006584409723, 1e-12}, // at its own 476 kPa
+        {"mu_iapws(25, 998)", 0.889735100, 5e-9},              // IAPWS 2008 verification table
+        {"mu_iapws(100, 1000)", 0.307883622, 5e-9},
+        {"mu_iapws(160, 1)", 0.014538324, 5e-8},
+        {"mu_water(20)", 1.0015968546230298, 1e-12},
+        {"require(2, \"unused\")", 1, 0},
         {"churchill(1e5, 1e-4)", 0.0184626245662801, 1e-12},
         {"churchill(1000, 1e-4)", 0.064, 0.01}, // laminar: 64/Re
         {"colebrook(1e5, 1e-4)", 0.0185138660774716, 1e-10},
@@ -91,15 +100,25 @@ TEST(PumpHelpers, ImpossibleArgumentsFailWithTheirReason)
         {"motor_factor(sqrt(-1))", "the shaft power must be positive"},
         {"friction(0, 1e-4)", "the Reynolds number must be positive"},
         {"friction(-2000, 1e-4)", "the Reynolds number must be positive"},
-        {"friction(1e5, -1e-4)", "the relative roughness cannot be negative"},
+        {"friction(1e5, -1e-4)", "the relative roughness eps/d must lie between 0 and 0.05"},
+        {"friction(1e5, 0.0501)", "the relative roughness eps/d must lie between 0 and 0.05"},
+        {"friction(1e5, 1e308)", "the relative roughness eps/d must lie between 0 and 0.05"},
         {"velocity(55, -0.1)", "the inner diameter must be a positive number"},
         {"velocity(55, 0)", "the inner diameter must be a positive number"},
         {"velocity(-1, 0.1)", "the flow cannot be negative"},
         {"psat_water(-1)", "between 0 and 373.946 degC"},
         {"psat_water(400)", "between 0 and 373.946 degC"},
         {"rho_water(374)", "between 0 and 373.946 degC"},
-        {"mu_water(-0.5)", "between 0 and 373.946 degC"},
-        {"mu_water(sqrt(-1))", "between 0 and 373.946 degC"},
+        {"mu_water(-0.5)", "between 0 and 350 degC"},
+        {"mu_water(373.946)", "between 0 and 350 degC"}, // the critical point: no liquid
+        {"mu_water(sqrt(-1))", "between 0 and 350 degC"},
+        {"rho_if97(120, 101.325)", "below it the water boils"},
+        {"rho_if97(20, 1e6)", "between the saturation pressure and 100 MPa"},
+        {"rho_liquid(20, 0)", "the atmospheric pressure must be a positive"},
+        {"mu_iapws(351, 500)", "between 0 and 350 degC"},
+        {"mu_iapws(20, -1)", "the density must lie between 0 and 1100"},
+        {"require(0, \"流量须大于 0\")", "流量须大于 0"},
+        {"require(sqrt(-1), \"why\")", "why"},
     };
     TqzComplier c;
     for (const auto &[e, why] : cases) {
