@@ -145,6 +145,17 @@ PackCell parseCell(const QString &text, const QString &where, int line)
     if (isQuoted(kind)) {
         cell.kind = PackCell::Label;
         cell.text = unquote(kind);
+    } else if (kind == QLatin1String("copy")) {
+        // Another place of a node's value: the run writes it here too.
+        if (t.size() < 3 || isQuoted(t[2]))
+            fail(where, line, QStringLiteral("\"copy\" needs a tag name"));
+        cell.kind = PackCell::Copy;
+        cell.tag = t[2];
+        next = 3;
+        if (t.size() > 3 && isQuoted(t[3])) {
+            cell.format = unquote(t[3]);
+            next = 4;
+        }
     } else if (kind == QLatin1String("calc")) {
         // A typed value that the node's formula may replace: an input shown like a result.
         if (t.size() < 4 || isQuoted(t[2]) || !isQuoted(t[3]))
@@ -253,7 +264,8 @@ const PackNode *findNode(const std::vector<PackNode> &nodes, const QString &name
 // A cell showing a node's value (not a free field of the sheet).
 bool isValueCell(const PackCell &cell)
 {
-    return cell.kind == PackCell::Result || cell.kind == PackCell::Input;
+    return cell.kind == PackCell::Result || cell.kind == PackCell::Input
+           || cell.kind == PackCell::Copy;
 }
 
 bool hasChildren(const std::vector<PackNode> &nodes, size_t i)
@@ -429,6 +441,8 @@ void checkPackPages(const std::vector<PackNode> &nodes,
                     problems << QStringLiteral("%1: no node is named \"%2\"").arg(at, cell.tag);
                     continue;
                 }
+                if (cell.kind == PackCell::Copy)
+                    continue;
                 shown.insert(cell.tag);
                 if (cell.kind == PackCell::Input) {
                     if (cell.computed && (node->script.isEmpty() || node->value.isEmpty()))
@@ -547,6 +561,16 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
                     page.SetCellDispFormt(cell.format);
                 }
                 page.SetTagID(l, ci, cell.tag);
+                break;
+            }
+            case PackCell::Copy: {
+                const PackNode *node = findNode(nodes, cell.tag);
+                text = node->value;
+                align = TEXT_ALIGN_RIGHT;
+                if (!node->script.isEmpty())
+                    back = kResultBack;
+                page.SetTagID(l, ci, cell.tag);
+                page.SetCellDispFormt(cell.format);
                 break;
             }
             case PackCell::Result:

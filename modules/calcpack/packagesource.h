@@ -30,8 +30,10 @@ struct PackNode
 // One cell of a page line: it spans `span` base columns.
 struct PackCell
 {
-    // Field: a tagged cell of the sheet that is no node (title block, remarks).
-    enum Kind { Label, Field, Input, Result, RunButton, PageNumber, PageCount };
+    // Field: a tagged cell of the sheet that is no node (title block, remarks). Copy: one more
+    // place that shows a node's value (another sheet's title block, say); the run reads the
+    // first of the node's cells that holds text, in page order.
+    enum Kind { Label, Field, Input, Result, Copy, RunButton, PageNumber, PageCount };
     Kind kind = Label;
     int span = 1;
     QString text;          // label text, or the text an input starts with

@@ -36,12 +36,12 @@ def water(t, patm):
     return psat, rho, _iapws._Viscosity(rho, T) * 1000
 
 
-DEFAULTS = dict(QNOR=50, KQ=1.10, TOP=20, WPROP=1, RHO=998.2, VIS=1.002, PVAP=2.339,
+DEFAULTS = dict(QMIN=20, QNOR=50, KQ=1.10, TOP=20, WPROP=1, RHO=998.2, VIS=1.002, PVAP=2.339,
                 PATM=101.325, GRAV=G, EPS=0.046, ZPUMP=0.5, P1=0, ZS=3.0, DS=100, LS=10, LES=8,
                 DPSE=2, P2=0.5, ZD=15, DD=81, LD=80, LED=30, DPCV=70, DPEQ=50, DPFM=20,
                 NPSHR=3.0, NPSHM=0.6, EFF=65, KH=1.05, NRPM=2950, NSTG=1)
 # The node each code stands for (the inputs a case may type).
-NAMES = dict(QNOR="正常流量", KQ="流量裕量系数", TOP="操作温度", WPROP="物性按水计算", RHO="密度",
+NAMES = dict(QMIN="最小流量", QNOR="正常流量", KQ="流量裕量系数", TOP="操作温度", WPROP="物性按水计算", RHO="密度",
              VIS="粘度", PVAP="饱和蒸汽压", PATM="当地大气压", EPS="管壁粗糙度", ZPUMP="泵中心线标高",
              P1="吸入容器压力", ZS="吸入液面标高", DS="吸入管内径", LS="吸入管长度", LES="吸入管件当量长度",
              DPSE="吸入设备压降", P2="排出容器压力", ZD="排出端标高", DD="排出管内径", LD="排出管长度",
@@ -75,6 +75,7 @@ def pump(**over):
         吸入容器校核=c["P1"] * 1000 + c["PATM"] >= c["PVAP"],
         效率校核=0 < c["EFF"] <= 100, 扬程裕量校核=c["KH"] >= 1,
         转速校核=c["NRPM"] > 0 and c["NSTG"] >= 1 and c["NSTG"] == int(c["NSTG"]))
+    checks["最小流量校核"] = 0 < c["QMIN"] <= c["QNOR"]
     r.update({k: int(v) for k, v in checks.items()})
     q = c["QNOR"] * c["KQ"]
     if not checks["流量校核"]:
@@ -98,6 +99,25 @@ def pump(**over):
         r.update(排出流速=vd, 排出雷诺数=red, 排出摩擦系数=fd, 排出管摩擦压降=dpd, 泵排出压力=pd)
     if ps is None or pd is None or not r["吸入压力校核"]:
         return r
+    # The minimum and normal columns: the system at that flow, the drops typed for the rated
+    # flow scaled by (Q/Qr)^2, the power at the system's own differential pressure.
+    for col, qc in (("最小", c["QMIN"]), ("正常", c["QNOR"])):
+        if col == "最小" and not checks["最小流量校核"]:
+            continue
+        k2 = (qc / q) ** 2
+        vs, res, fs, dps = line(qc, rho, c["VIS"], c["EPS"], c["DS"], c["LS"], c["LES"])
+        vd, red, fd, dpd = line(qc, rho, c["VIS"], c["EPS"], c["DD"], c["LD"], c["LED"])
+        psc = c["P1"] + (rho * g * (c["ZS"] - c["ZPUMP"]) / 1000 - dps - c["DPSE"] * k2) / 1000
+        pdc = c["P2"] + (rho * g * (c["ZD"] - c["ZPUMP"]) / 1000 + dpd
+                         + (c["DPCV"] + c["DPEQ"] + c["DPFM"]) * k2) / 1000
+        dpc = (pdc - psc) * 1000
+        r.update({col + "吸入流速": vs, col + "吸入雷诺数": res, col + "吸入摩擦系数": fs,
+                  col + "吸入管摩擦压降": dps, col + "泵吸入压力": psc, col + "排出流速": vd,
+                  col + "排出雷诺数": red, col + "排出摩擦系数": fd, col + "排出管摩擦压降": dpd,
+                  col + "泵排出压力": pdc, col + "泵差压": dpc,
+                  col + "扬程": dpc * 1000 / (rho * g)})
+        if dpc > 0 and checks["效率校核"]:
+            r[col + "轴功率"] = qc / 3600 * dpc / (c["EFF"] / 100)
     dp = (pd - ps) * 1000
     r.update(泵差压=dp, 扬程校核=int(dp > 0))
     if dp <= 0:
@@ -130,9 +150,12 @@ CASES = {
     "hot water 95 degC": dict(TOP=95, ZS=1.0),
     "hot water 80 degC": dict(TOP=80),
     "pressurised water at 150 degC": dict(TOP=150, P1=0.45, P2=1.2, QNOR=120, DS=150, DD=125),
-    "cold water at 0 degC, two stages": dict(TOP=0, NSTG=2, P2=2.0, EFF=72),
+    "cold water at 0 degC, two stages": dict(TOP=0, NSTG=2, P2=2.0, EFF=72, QMIN=50),
+    "pressurised suction: no differential pressure at the minimum flow":
+        dict(P1=0.7, QMIN=5, P2=0.55),
     # Impossible duties: the checks stop what depends on them.
     "efficiency 150 %": dict(EFF=150),
+    "minimum flow above the normal flow": dict(QMIN=60),
     "suction lift of 12.5 m": dict(ZS=-12),
     "high suction vessel pressure: no pump needed": dict(P1=1.2),
     "vessel below its vapour pressure": dict(TOP=120, ZS=6),
@@ -181,7 +204,8 @@ def check(cli):
                 if not ok:
                     problems.append(f"{title}: {name} = {got!r}, expected {value!r}")
             # What cannot exist is shown as nothing, never as a stale or plausible number.
-            for name in ("额定流量", "泵差压", "计算扬程", "额定扬程", "轴功率", "电机额定功率", "比转数"):
+            for name in ("额定流量", "泵差压", "计算扬程", "额定扬程", "轴功率", "电机额定功率", "比转数",
+                         "最小轴功率", "正常轴功率", "最小泵差压", "正常扬程"):
                 if name not in want and nodes.get(name, "") != "":
                     problems.append(f"{title}: {name} shows {nodes[name]!r}, expected nothing")
     for p in problems:

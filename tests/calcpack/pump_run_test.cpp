@@ -162,7 +162,7 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
         EXPECT_TRUE(result.started);
         EXPECT_FALSE(result.aborted) << result.abortMessage.toStdString();
         EXPECT_EQ(result.failedSteps, 0) << r.failures().toStdString();
-        EXPECT_EQ(result.steps, 6 + 41); // the root, the groups and every formula
+        EXPECT_EQ(result.steps, 7 + 68); // the root, the groups and every formula
         for (const auto &[name, value] : c.expected)
             EXPECT_NEAR(r.shown(name), value, std::fabs(value) * 1e-9 + 1e-12)
                 << name.toStdString();
@@ -312,6 +312,29 @@ TEST(PumpRun, FailedChecksShowTheirReasonAndStopWhatDependsOnThem)
             EXPECT_TRUE(found) << c.next;
         }
     }
+}
+
+// What the title block of the data sheet says is repeated where the other sheets and the
+// medium line show it, after a run.
+TEST(PumpRun, TheOtherSheetsRepeatTheTitleBlock)
+{
+    PackagedRun r;
+    const std::map<QString, QString> typed
+        = {{"工程名称", "乙烯装置改造"}, {"位号", "P-101A"}, {"介质名称", "导热油"}};
+    for (const auto &[tag, text] : typed)
+        r.excel.Pages[0]->SetTagValue(tag, text);
+    EXPECT_EQ(r.run.runProject().failedSteps, 0);
+    std::map<QString, int> places;
+    for (TqzReport *page : r.excel.Pages)
+        for (int l = 0; l < page->lineCount(); ++l)
+            for (int c = 0; c < page->line(l)->cellCount(); ++c) {
+                const TReportCell *cell = page->line(l)->cell(c);
+                if (const auto it = typed.find(cell->FTagID); it != typed.end()) {
+                    EXPECT_EQ(cell->FCellText, it->second);
+                    ++places[it->first];
+                }
+            }
+    EXPECT_EQ(places, (std::map<QString, int>{{"工程名称", 2}, {"位号", 2}, {"介质名称", 2}}));
 }
 
 } // namespace
