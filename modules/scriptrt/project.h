@@ -321,3 +321,54 @@ double motor_iec(double p)
     if (p <= 315.0) return 315.0;
     return 355.0;
 }
+
+// Rated motor size, kW: the smallest standard output not below p kW. Low voltage (0.38 kV),
+// 0.12 to 355 kW: the preferred outputs of IEC 60072-1 and GB/T 755 (0.12, 0.18, 0.25, 0.37,
+// 0.55, 0.75, 1.1, ... 315, 355). Above 355 kW the motor is a 6 or 10 kV machine, sized in
+// the R20 preferred numbers (ISO 3, GB/T 321) from 400 to 10000 kW, the outputs of the 6/10 kV
+// squirrel-cage series. Above 10000 kW there is no series size: fails.
+double motor_size(double p)
+{
+    if (!finite(p) || p <= 0.0)
+        throw("motor_size: the motor power must be positive; check the shaft power and the factor"
+              " (电机计算功率必须为正数)");
+    if (p > 10000.0)
+        throw("motor_size: above 10000 kW there is no motor in the series; choose the motor by"
+              " hand (超过 10000 kW 无标准电机)");
+    if (p <= 0.12) return 0.12;
+    if (p <= 0.18) return 0.18;
+    if (p <= 0.25) return 0.25;
+    if (p <= 0.37) return 0.37;
+    if (p <= 0.55) return 0.55;
+    if (p <= 355.0) return motor_iec(p);
+    // R20 preferred numbers from 400 kW.
+    if (p <= 400.0) return 400.0;
+    if (p <= 450.0) return 450.0;
+    if (p <= 500.0) return 500.0;
+    if (p <= 560.0) return 560.0;
+    if (p <= 630.0) return 630.0;
+    if (p <= 710.0) return 710.0;
+    if (p <= 800.0) return 800.0;
+    if (p <= 900.0) return 900.0;
+    if (p <= 1000.0) return 1000.0;
+    if (p <= 1120.0) return 1120.0;
+    if (p <= 1250.0) return 1250.0;
+    if (p <= 1400.0) return 1400.0;
+    if (p <= 1600.0) return 1600.0;
+    if (p <= 1800.0) return 1800.0;
+    if (p <= 2000.0) return 2000.0;
+    if (p <= 2240.0) return 2240.0;
+    if (p <= 2500.0) return 2500.0;
+    if (p <= 2800.0) return 2800.0;
+    if (p <= 3150.0) return 3150.0;
+    if (p <= 3550.0) return 3550.0;
+    if (p <= 4000.0) return 4000.0;
+    if (p <= 4500.0) return 4500.0;
+    if (p <= 5000.0) return 5000.0;
+    if (p <= 5600.0) return 5600.0;
+    if (p <= 6300.0) return 6300.0;
+    if (p <= 7100.0) return 7100.0;
+    if (p <= 8000.0) return 8000.0;
+    if (p <= 9000.0) return 9000.0;
+    return 10000.0;
+}

@@ -73,6 +73,20 @@ TEST(PumpHelpers, MotorTableEdges)
         }
     }
     EXPECT_EQ(eval("motor_iec(27.1196)"), 30);
+    // The whole series: low voltage from 0.12 kW, then the 6/10 kV outputs up to 10000 kW.
+    const double series[]
+        = {0.12, 0.18, 0.25, 0.37, 0.55, 0.75, 355,  400,  450,  500,  560,  630,
+           710,  800,  900,  1000, 1120, 1250, 1400, 1600, 1800, 2000, 2240, 2500,
+           2800, 3150, 3550, 4000, 4500, 5000, 5600, 6300, 7100, 8000, 9000, 10000};
+    EXPECT_EQ(eval("motor_size(0.01)"), 0.12);
+    EXPECT_EQ(eval("motor_size(0.9)"), 1.1);
+    for (size_t i = 0; i < std::size(series); ++i) {
+        const QString p = QString::number(series[i], 'g', 17);
+        EXPECT_EQ(eval("motor_size(" + p + ")"), series[i]) << p.toStdString();
+        if (i + 1 < std::size(series) && series[i] != 0.75) { // 0.75 to 355: motor_iec above
+            EXPECT_EQ(eval("motor_size(" + p + "+1e-9)"), series[i + 1]) << p.toStdString();
+        }
+    }
     const std::pair<const char *, double> factors[] = {
         {"motor_factor(0.1)", 1.25},
         {"motor_factor(22)", 1.25},
@@ -96,6 +110,8 @@ TEST(PumpHelpers, ImpossibleArgumentsFailWithTheirReason)
         {"motor_iec(-5)", "the motor power must be positive"},
         {"motor_iec(sqrt(-1))", "the motor power must be positive"},
         {"motor_iec(pow(10, 400))", "the motor power must be positive"},
+        {"motor_size(10000.01)", "above 10000 kW there is no motor in the series"},
+        {"motor_size(0)", "the motor power must be positive"},
         {"motor_factor(0)", "the shaft power must be positive"},
         {"motor_factor(sqrt(-1))", "the shaft power must be positive"},
         {"friction(0, 1e-4)", "the Reynolds number must be positive"},

@@ -185,11 +185,11 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndTwoA4Pages)
     TqzProject project;
     TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel);
 
-    ASSERT_EQ(project.TreeView->count(), 107);
+    ASSERT_EQ(project.TreeView->count(), 128);
     EXPECT_EQ(project.Name, "化工离心泵计算");
     EXPECT_EQ(project.RunTimeLibrary->LibraryPath, "include//");
     const QStringList groups
-        = {"流量工况", "扬程与功率", "汽蚀余量", "排出侧", "吸入侧", "设计条件"};
+        = {"泵壳压力", "流量工况", "扬程与功率", "汽蚀余量", "排出侧", "吸入侧", "设计条件"};
     const QModelIndex root = project.TreeView->index(0, 0);
     ASSERT_EQ(project.TreeView->rowCount(root), groups.size());
     for (int g = 0; g < groups.size(); ++g)

@@ -24,8 +24,11 @@ from fluids.friction import Churchill_1977
 from iapws import _iapws, iapws97
 
 G = 9.80665
-MOTORS = [0.75, 1.1, 1.5, 2.2, 3, 4, 5.5, 7.5, 11, 15, 18.5, 22, 30, 37, 45, 55, 75, 90, 110,
-          132, 160, 185, 200, 220, 250, 280, 315, 355]
+# Low voltage (IEC 60072-1), then the 6/10 kV outputs in R20 preferred numbers.
+MOTORS = [0.12, 0.18, 0.25, 0.37, 0.55, 0.75, 1.1, 1.5, 2.2, 3, 4, 5.5, 7.5, 11, 15, 18.5, 22, 30,
+          37, 45, 55, 75, 90, 110, 132, 160, 185, 200, 220, 250, 280, 315, 355,
+          400, 450, 500, 560, 630, 710, 800, 900, 1000, 1120, 1250, 1400, 1600, 1800, 2000, 2240,
+          2500, 2800, 3150, 3550, 4000, 4500, 5000, 5600, 6300, 7100, 8000, 9000, 10000]
 
 
 def water(t, patm):
@@ -39,7 +42,8 @@ def water(t, patm):
 DEFAULTS = dict(QMIN=20, QNOR=50, KQ=1.10, TOP=20, WPROP=1, RHO=998.2, VIS=1.002, PVAP=2.339,
                 PATM=101.325, GRAV=G, EPS=0.046, ZPUMP=0.5, P1=0, ZS=3.0, DS=100, LS=10, LES=8,
                 DPSE=2, P2=0.5, ZD=15, DD=81, LD=80, LED=30, DPCV=70, DPEQ=50, DPFM=20,
-                NPSHR=3.0, NPSHM=0.6, EFF=65, KH=1.05, NRPM=2950, NSTG=1)
+                NPSHR=3.0, NPSHM=0.6, NPSHK=1.1, EFF=65, KH=1.05, NRPM=2950, NSTG=1, VCORR=1,
+                SHUTR=1.2, P1MAX=0, ZSMAX=5.0)
 # The node each code stands for (the inputs a case may type).
 NAMES = dict(QMIN="最小流量", QNOR="正常流量", KQ="流量裕量系数", TOP="操作温度", WPROP="物性按水计算", RHO="密度",
              VIS="粘度", PVAP="饱和蒸汽压", PATM="当地大气压", EPS="管壁粗糙度", ZPUMP="泵中心线标高",
@@ -47,7 +51,8 @@ NAMES = dict(QMIN="最小流量", QNOR="正常流量", KQ="流量裕量系数", 
              DPSE="吸入设备压降", P2="排出容器压力", ZD="排出端标高", DD="排出管内径", LD="排出管长度",
              LED="排出管件当量长度", DPCV="调节阀压降", DPEQ="设备压降", DPFM="流量计压降",
              NPSHR="必需汽蚀余量", NPSHM="汽蚀余量安全裕量", EFF="泵效率", KH="扬程裕量系数",
-             NRPM="转速", NSTG="级数")
+             NRPM="转速", NSTG="级数", NPSHK="汽蚀余量比要求", VCORR="粘度修正", SHUTR="关死扬程比",
+             P1MAX="吸入容器最高压力", ZSMAX="吸入最高液面标高")
 
 
 def line(q, rho, mu, eps, d, length, le):
@@ -74,7 +79,8 @@ def pump(**over):
                                    c["EPS"]) >= 0 and c["EPS"] <= 0.05 * c["DD"],
         吸入容器校核=c["P1"] * 1000 + c["PATM"] >= c["PVAP"],
         效率校核=0 < c["EFF"] <= 100, 扬程裕量校核=c["KH"] >= 1,
-        转速校核=c["NRPM"] > 0 and c["NSTG"] >= 1 and c["NSTG"] == int(c["NSTG"]))
+        转速校核=c["NRPM"] > 0 and c["NSTG"] >= 1 and c["NSTG"] == int(c["NSTG"]),
+        壳体压力校核=c["SHUTR"] >= 1 and c["P1MAX"] >= c["P1"] and c["ZSMAX"] >= c["ZS"])
     checks["最小流量校核"] = 0 < c["QMIN"] <= c["QNOR"]
     r.update({k: int(v) for k, v in checks.items()})
     q = c["QNOR"] * c["KQ"]
@@ -88,9 +94,9 @@ def pump(**over):
         if checks["吸入容器校核"]:
             ps = c["P1"] + (rho * g * (c["ZS"] - c["ZPUMP"]) / 1000 - dps - c["DPSE"]) / 1000
             npsha = ((ps * 1000 + c["PATM"]) - c["PVAP"]) * 1000 / (rho * g)
+            need = max(c["NPSHR"] + c["NPSHM"], c["NPSHK"] * c["NPSHR"])
             r.update(泵吸入压力=ps, 有效汽蚀余量=npsha, 汽蚀余量裕度=npsha - c["NPSHR"],
-                     汽蚀余量比=npsha / c["NPSHR"],
-                     汽蚀校核=int(npsha >= c["NPSHR"] + c["NPSHM"]),
+                     汽蚀余量比=npsha / c["NPSHR"], 要求汽蚀余量=need, 汽蚀校核=int(npsha >= need),
                      吸入压力校核=int(ps * 1000 + c["PATM"] > c["PVAP"]))
     if checks["排出管路校核"]:
         vd, red, fd, dpd = line(q, rho, c["VIS"], c["EPS"], c["DD"], c["LD"], c["LED"])
@@ -129,15 +135,32 @@ def pump(**over):
     hr = h * c["KH"]
     dpr = hr * rho * g / 1000
     r.update(额定扬程=hr, 额定差压=dpr, 有效功率=q / 3600 * dpr)
-    if checks["转速校核"]:
-        r["比转数"] = 3.65 * c["NRPM"] * math.sqrt(q / 3600) / (hr / c["NSTG"]) ** 0.75
+    if checks["壳体压力校核"]:
+        psmax = c["P1MAX"] + rho * g * (c["ZSMAX"] - c["ZPUMP"]) / 1e6
+        pdmax = psmax + rho * g * c["SHUTR"] * hr / 1e6
+        r.update(关死扬程=c["SHUTR"] * hr, 最高吸入压力=psmax, 最高排出压力=pdmax,
+                 壳体设计压力=max(1.1 * pdmax, pdmax + 0.1))
+    if not checks["转速校核"]:
+        return r
+    r["比转数"] = 3.65 * c["NRPM"] * math.sqrt(q / 3600) / (hr / c["NSTG"]) ** 0.75
+    # ANSI/HI 9.6.7: the rated duty taken as the best-efficiency point.
+    nu = c["VIS"] / rho * 1000
+    b = 16.5 * nu ** 0.5 * (hr / c["NSTG"]) ** 0.0625 / (q ** 0.375 * c["NRPM"] ** 0.25)
+    r.update(运动粘度=nu, 粘度参数=b, 粘度修正校核=int(c["VCORR"] == 0 or b < 40))
+    if not r["粘度修正校核"]:
+        return r
+    cq = 2.71 ** (-0.165 * math.log10(b) ** 3.15) if c["VCORR"] and b > 1 else 1.0
+    ceta = b ** -(0.0547 * b ** 0.69) if c["VCORR"] and b > 1 else 1.0
+    r.update(流量修正系数=cq, 扬程修正系数=cq, 效率修正系数=ceta, 清水当量流量=q / cq,
+             清水当量扬程=hr / cq)
     if not checks["效率校核"]:
         return r
-    psh = q / 3600 * dpr / (c["EFF"] / 100)
+    psh = q / 3600 * dpr / (c["EFF"] * ceta / 100)
     k = 1.25 if psh <= 22 else 1.15 if psh <= 55 else 1.10
-    r.update(轴功率=psh, 电机功率系数=k, 电机计算功率=k * psh, 电机校核=int(k * psh <= 355))
-    if k * psh <= 355:
+    r.update(轴功率=psh, 电机功率系数=k, 电机计算功率=k * psh, 电机校核=int(k * psh <= 10000))
+    if k * psh <= 10000:
         r["电机额定功率"] = next(m for m in MOTORS if m >= k * psh)
+        r["高压电机"] = int(r["电机额定功率"] > 355)
     return r
 
 
@@ -145,7 +168,15 @@ CASES = {
     "water at 20 degC, properties from temperature (the delivered defaults)": {},
     "the worked check: water at 20 degC typed": dict(WPROP=0),
     # A viscous oil in laminar flow on both lines.
-    "viscous oil": dict(WPROP=0, QNOR=30, RHO=880, VIS=120, PVAP=1.0, DD=80, EFF=45),
+    "viscous oil, efficiency typed for the oil": dict(WPROP=0, VCORR=0, QNOR=30, RHO=880, VIS=120,
+                                                      PVAP=1.0, DD=80, EFF=45),
+    "viscous oil corrected from the water efficiency": dict(WPROP=0, QNOR=30, RHO=880, VIS=120,
+                                                            PVAP=1.0, DD=80, EFF=65),
+    "light oil, NPSH ratio governs": dict(WPROP=0, RHO=820, VIS=8, PVAP=20, NPSHR=7, NPSHK=1.3,
+                                          ZS=4.5),
+    "a 6/10 kV motor": dict(QNOR=400, DS=250, DD=200, P2=1.5, P1MAX=0.2, ZSMAX=8, SHUTR=1.15),
+    "very viscous: beyond the correction's range": dict(WPROP=0, QNOR=5, RHO=950, VIS=3000,
+                                                        PVAP=0.5, DS=150, DD=100, ZS=6, ZSMAX=7),
     # Hot water from an open tank barely above the pump: NPSH fails.
     "hot water 95 degC": dict(TOP=95, ZS=1.0),
     "hot water 80 degC": dict(TOP=80),

@@ -119,6 +119,7 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
           {"汽蚀校核", 1}}},
         {"viscous oil, laminar on both lines",
          {{"物性按水计算", 0},
+          {"粘度修正", 0},
           {"正常流量", 30},
           {"密度", 880},
           {"粘度", 120},
@@ -162,7 +163,7 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
         EXPECT_TRUE(result.started);
         EXPECT_FALSE(result.aborted) << result.abortMessage.toStdString();
         EXPECT_EQ(result.failedSteps, 0) << r.failures().toStdString();
-        EXPECT_EQ(result.steps, 7 + 68); // the root, the groups and every formula
+        EXPECT_EQ(result.steps, 8 + 83); // the root, the groups and every formula
         for (const auto &[name, value] : c.expected)
             EXPECT_NEAR(r.shown(name), value, std::fabs(value) * 1e-9 + 1e-12)
                 << name.toStdString();
@@ -198,9 +199,9 @@ TEST(PumpRun, ImpossibleDutiesFailWithAReason)
          "吸入雷诺数",
          "Divide by zero"},
         {"a motor above 355 kW",
-         {{"正常流量", 200}, {"吸入管内径", 200}, {"排出管内径", 150}, {"排出容器压力", 6.0}},
+         {{"正常流量", 2000}, {"吸入管内径", 600}, {"排出管内径", 500}, {"排出容器压力", 15.0}},
          "电机额定功率",
-         "电机计算功率超过 355 千瓦"},
+         "电机计算功率超过 10000 千瓦"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,7 +241,7 @@ TEST(PumpRun, FailedChecksShowTheirReasonAndStopWhatDependsOnThem)
          "吸入雷诺数"},
         {{{"管壁粗糙度", 4.5}}, "排出管路校核", "0≤ε/d≤0.05", "排出流速", "排出雷诺数"},
         {{{"调节阀压降", -70}}, "排出管路校核", "各压降不得为负", "排出流速", "排出雷诺数"},
-        {{{"操作温度", 120}, {"吸入液面标高", 6}},
+        {{{"操作温度", 120}, {"吸入液面标高", 6}, {"吸入最高液面标高", 7}},
          "吸入容器校核",
          "吸入容器绝压低于饱和蒸汽压",
          "泵吸入压力",
@@ -250,7 +251,11 @@ TEST(PumpRun, FailedChecksShowTheirReasonAndStopWhatDependsOnThem)
          "泵入口绝压不高于饱和蒸汽压",
          "泵差压",
          "扬程校核"},
-        {{{"吸入容器压力", 1.2}}, "扬程校核", "本工况无需用泵", "计算扬程", "额定扬程"},
+        {{{"吸入容器压力", 1.2}, {"吸入容器最高压力", 1.2}},
+         "扬程校核",
+         "本工况无需用泵",
+         "计算扬程",
+         "额定扬程"},
         {{{"扬程裕量系数", 0.95}},
          "扬程裕量校核",
          "扬程裕量系数须不小于 1",
@@ -258,11 +263,22 @@ TEST(PumpRun, FailedChecksShowTheirReasonAndStopWhatDependsOnThem)
          "额定差压"},
         {{{"泵效率", 150}}, "效率校核", "泵效率须大于 0 且不大于 100 %", "轴功率", "电机计算功率"},
         {{{"泵效率", 0}}, "效率校核", "泵效率须大于 0 且不大于 100 %", "轴功率", "电机功率系数"},
-        {{{"转速", -2950}}, "转速校核", "转速须大于 0", "比转数", nullptr},
-        {{{"级数", 1.5}}, "转速校核", "级数须为不小于 1 的整数", "比转数", nullptr},
-        {{{"正常流量", 200}, {"吸入管内径", 200}, {"排出管内径", 150}, {"排出容器压力", 6.0}},
+        {{{"转速", -2950}}, "转速校核", "转速须大于 0", "粘度参数", "粘度修正校核"},
+        {{{"级数", 1.5}}, "转速校核", "级数须为不小于 1 的整数", "粘度参数", "粘度修正校核"},
+        {{{"物性按水计算", 0}, {"粘度", 3000}, {"正常流量", 5}, {"最小流量", 2}},
+         "粘度修正校核",
+         "粘度换算参数须小于 40",
+         "流量修正系数",
+         "清水当量流量"},
+        {{{"关死扬程比", 0.9}}, "壳体压力校核", "关死扬程比须不小于 1", "关死扬程", nullptr},
+        {{{"最小流量", 60}},
+         "最小流量校核",
+         "最小流量须大于 0 且不大于正常流量",
+         "最小吸入流速",
+         "最小吸入雷诺数"},
+        {{{"正常流量", 2000}, {"吸入管内径", 600}, {"排出管内径", 500}, {"排出容器压力", 15.0}},
          "电机校核",
-         "电机计算功率超过 355 千瓦",
+         "电机计算功率超过 10000 千瓦",
          "电机额定功率",
          "化工离心泵计算"},
     };
@@ -276,7 +292,10 @@ TEST(PumpRun, FailedChecksShowTheirReasonAndStopWhatDependsOnThem)
                                 "扬程裕量校核",
                                 "效率校核",
                                 "转速校核",
-                                "电机校核"};
+                                "电机校核",
+                                "粘度修正校核",
+                                "壳体压力校核",
+                                "最小流量校核"};
     {
         PackagedRun sound;
         sound.runWith({});
