@@ -372,3 +372,118 @@ double motor_size(double p)
     if (p <= 9000.0) return 9000.0;
     return 10000.0;
 }
+
+// ---- Vendor pump curves: up to seven points (q1, y1) ... (q7, y7), n of them in use ----
+
+// The i-th of seven values (i from 1 to 7).
+double pick7(int i, double a1, double a2, double a3, double a4, double a5, double a6, double a7)
+{
+    if (i == 1) return a1;
+    if (i == 2) return a2;
+    if (i == 3) return a3;
+    if (i == 4) return a4;
+    if (i == 5) return a5;
+    if (i == 6) return a6;
+    return a7;
+}
+
+// The number of points n in use, checked: a whole number from 3 to 7, with flows that rise
+// strictly from point to point and are not negative.
+int curve_points(double n, double q1, double q2, double q3, double q4, double q5, double q6,
+                 double q7)
+{
+    if (!finite(n) || n < 3.0 || n > 7.0 || n != floor(n))
+        throw("curve: the number of curve points must be a whole number from 3 to 7"
+              " (曲线点数须为 3~7 的整数)");
+    int m = int(n);
+    if (!finite(q1) || q1 < 0.0)
+        throw("curve: the flows of the curve cannot be negative (曲线流量不能为负)");
+    for (int i = 2; i <= m; i++) {
+        double a = pick7(i - 1, q1, q2, q3, q4, q5, q6, q7);
+        double b = pick7(i, q1, q2, q3, q4, q5, q6, q7);
+        if (!finite(b) || !(b > a))
+            throw("curve: the flows of the curve must rise from point to point"
+                  " (曲线流量须逐点增大)");
+    }
+    return m;
+}
+
+// The value y of a vendor curve at flow q, by straight lines between its points (no value
+// outside the first and the last point: a curve is not extrapolated).
+double curve_at(double q, double n, double q1, double q2, double q3, double q4, double q5,
+                double q6, double q7, double y1, double y2, double y3, double y4, double y5,
+                double y6, double y7)
+{
+    int m = curve_points(n, q1, q2, q3, q4, q5, q6, q7);
+    double last = pick7(m, q1, q2, q3, q4, q5, q6, q7);
+    if (!finite(q) || q < q1 || q > last)
+        throw("curve: the flow lies outside the vendor curve; the curve is not extrapolated"
+              " (流量超出泵曲线范围)");
+    for (int i = 2; i <= m; i++) {
+        double qb = pick7(i, q1, q2, q3, q4, q5, q6, q7);
+        if (q <= qb) {
+            double qa = pick7(i - 1, q1, q2, q3, q4, q5, q6, q7);
+            double ya = pick7(i - 1, y1, y2, y3, y4, y5, y6, y7);
+            double yb = pick7(i, y1, y2, y3, y4, y5, y6, y7);
+            return ya + (yb - ya) * (q - qa) / (qb - qa);
+        }
+    }
+    return pick7(m, y1, y2, y3, y4, y5, y6, y7);
+}
+
+// The flow, m3/h, where the system curve h = hst + k q^2 (m, q in m3/h) meets the vendor head
+// curve (straight lines between its points): on each segment the quadratic
+// k q^2 - s q + (hst - ha + s qa) = 0, s the segment's slope, is solved and the first root on
+// the segment is taken, from the lowest flow up. No crossing on the curve fails.
+double curve_cross(double hst, double k, double n, double q1, double q2, double q3, double q4,
+                   double q5, double q6, double q7, double h1, double h2, double h3, double h4,
+                   double h5, double h6, double h7)
+{
+    int m = curve_points(n, q1, q2, q3, q4, q5, q6, q7);
+    if (!finite(hst) || !finite(k) || k < 0.0)
+        throw("curve_cross: the system curve needs a finite static head and a friction"
+              " coefficient that is not negative (系统曲线参数无效)");
+    for (int i = 2; i <= m; i++) {
+        double qa = pick7(i - 1, q1, q2, q3, q4, q5, q6, q7);
+        double qb = pick7(i, q1, q2, q3, q4, q5, q6, q7);
+        double ha = pick7(i - 1, h1, h2, h3, h4, h5, h6, h7);
+        double hb = pick7(i, h1, h2, h3, h4, h5, h6, h7);
+        double s = (hb - ha) / (qb - qa);
+        double c = hst - ha + s * qa; // k q^2 - s q + c = 0
+        double r = -1.0;
+        if (k == 0.0) {
+            if (s != 0.0)
+                r = c / s;
+        } else {
+            double disc = s * s - 4.0 * k * c;
+            if (disc >= 0.0) {
+                double w = sqrt(disc);
+                double lo = (s - w) / (2.0 * k);
+                double hi = (s + w) / (2.0 * k);
+                r = lo >= qa ? lo : hi;
+            }
+        }
+        if (r >= qa && r <= qb)
+            return r;
+    }
+    throw("curve_cross: the system curve does not meet the pump curve within its points"
+          " (系统曲线与泵曲线无交点)");
+    return 0.0;
+}
+
+// 1 when n points (a whole number from 3 to 7) with flows rising from a value not below zero
+// make a usable vendor curve that reaches the flow qneed m3/h, else 0 (the check behind
+// curve_at and curve_cross, for showing on a sheet).
+double curve_valid(double n, double q1, double q2, double q3, double q4, double q5, double q6,
+                   double q7, double qneed)
+{
+    if (!finite(n) || n < 3.0 || n > 7.0 || n != floor(n) || !finite(q1) || q1 < 0.0)
+        return 0.0;
+    int m = int(n);
+    for (int i = 2; i <= m; i++) {
+        double b = pick7(i, q1, q2, q3, q4, q5, q6, q7);
+        if (!finite(b) || !(b > pick7(i - 1, q1, q2, q3, q4, q5, q6, q7)))
+            return 0.0;
+    }
+    return pick7(m, q1, q2, q3, q4, q5, q6, q7) >= qneed ? 1.0 : 0.0;
+}

@@ -178,28 +178,34 @@ TEST(PackModule, GetFlwWritesTheWholeDocumentAndStopsAtAShortWrite)
     EXPECT_EQ(full.bytes, whole.bytes.left(100));
 }
 
-TEST(PackModule, DeliveredProjectIsTheTreeAndTwoA4Pages)
+TEST(PackModule, DeliveredProjectIsTheTreeAndThreeA4Pages)
 {
     QWidget area;
     TqzExcel excel(&area);
     TqzProject project;
     TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel);
 
-    ASSERT_EQ(project.TreeView->count(), 128);
+    ASSERT_EQ(project.TreeView->count(), 171);
     EXPECT_EQ(project.Name, "化工离心泵计算");
     EXPECT_EQ(project.RunTimeLibrary->LibraryPath, "include//");
-    const QStringList groups
-        = {"泵壳压力", "流量工况", "扬程与功率", "汽蚀余量", "排出侧", "吸入侧", "设计条件"};
+    const QStringList groups = {"泵壳压力",
+                                "泵曲线与运行点",
+                                "流量工况",
+                                "扬程与功率",
+                                "汽蚀余量",
+                                "排出侧",
+                                "吸入侧",
+                                "设计条件"};
     const QModelIndex root = project.TreeView->index(0, 0);
     ASSERT_EQ(project.TreeView->rowCount(root), groups.size());
     for (int g = 0; g < groups.size(); ++g)
         EXPECT_EQ(project.TreeView->node(project.TreeView->index(g, 0, root))->Name, groups[g]);
 
-    EXPECT_EQ(excel.PageNames, QStringList({"离心泵数据表", "水力计算书"}));
-    ASSERT_EQ(excel.Pages.size(), 2);
+    EXPECT_EQ(excel.PageNames, QStringList({"离心泵数据表", "水力计算书", "泵性能曲线"}));
+    ASSERT_EQ(excel.Pages.size(), 3);
     QSet<QString> tags;
     int runButtons = 0;
-    for (int p = 0; p < 2; ++p) {
+    for (int p = 0; p < 3; ++p) {
         TqzReport *page = excel.Pages[p];
         EXPECT_EQ(page->OwnerIndex, p);
         EXPECT_EQ(page->FPaperSize, 9);
@@ -216,7 +222,7 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndTwoA4Pages)
                 }
             }
         }
-        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 2 页");
+        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 3 页");
         EXPECT_LE(page->line(page->lineCount() - 1)->FLineRect.bottom,
                   page->FPageHeight - page->FBottomMargin)
             << "page " << p << " runs over its sheet";

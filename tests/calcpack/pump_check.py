@@ -43,7 +43,9 @@ DEFAULTS = dict(QMIN=20, QNOR=50, KQ=1.10, TOP=20, WPROP=1, RHO=998.2, VIS=1.002
                 PATM=101.325, GRAV=G, EPS=0.046, ZPUMP=0.5, P1=0, ZS=3.0, DS=100, LS=10, LES=8,
                 DPSE=2, P2=0.5, ZD=15, DD=81, LD=80, LED=30, DPCV=70, DPEQ=50, DPFM=20,
                 NPSHR=3.0, NPSHM=0.6, NPSHK=1.1, EFF=65, KH=1.05, NRPM=2950, NSTG=1, VCORR=1,
-                SHUTR=1.2, P1MAX=0, ZSMAX=5.0)
+                SHUTR=1.2, P1MAX=0, ZSMAX=5.0,
+                CURVE=[(0, 110, 0, 1.8), (20, 108, 40, 2.0), (40, 103, 60, 2.4), (60, 94, 67, 3.0),
+                       (80, 80, 63, 4.2)])
 # The node each code stands for (the inputs a case may type).
 NAMES = dict(QMIN="最小流量", QNOR="正常流量", KQ="流量裕量系数", TOP="操作温度", WPROP="物性按水计算", RHO="密度",
              VIS="粘度", PVAP="饱和蒸汽压", PATM="当地大气压", EPS="管壁粗糙度", ZPUMP="泵中心线标高",
@@ -53,6 +55,30 @@ NAMES = dict(QMIN="最小流量", QNOR="正常流量", KQ="流量裕量系数", 
              NPSHR="必需汽蚀余量", NPSHM="汽蚀余量安全裕量", EFF="泵效率", KH="扬程裕量系数",
              NRPM="转速", NSTG="级数", NPSHK="汽蚀余量比要求", VCORR="粘度修正", SHUTR="关死扬程比",
              P1MAX="吸入容器最高压力", ZSMAX="吸入最高液面标高")
+
+
+def interp(points, q, column):
+    """Straight lines between the vendor points; None outside them."""
+    for (qa, *a), (qb, *b) in zip(points, points[1:]):
+        if qa <= q <= qb:
+            return a[column] + (b[column] - a[column]) * (q - qa) / (qb - qa)
+    return None
+
+
+def crossing(points, hst, k):
+    """The lowest flow where the head curve meets hst + k q^2, by bisection on each segment."""
+    f = lambda q: interp(points, q, 0) - hst - k * q * q
+    for (qa, *_), (qb, *_) in zip(points, points[1:]):
+        lo, hi = qa, qb
+        if f(lo) == 0:
+            return lo
+        if f(lo) * f(hi) > 0:
+            continue
+        for _ in range(200):
+            mid = (lo + hi) / 2
+            lo, hi = (mid, hi) if f(lo) * f(mid) > 0 else (lo, mid)
+        return (lo + hi) / 2
+    return None
 
 
 def line(q, rho, mu, eps, d, length, le):
@@ -87,6 +113,16 @@ def pump(**over):
     if not checks["流量校核"]:
         return r
     r["额定流量"] = q
+    # The vendor curve: its end (120 % of the rated flow) needs no system.
+    pts = c["CURVE"]
+    qs = [p[0] for p in pts]
+    curve_ok = 3 <= len(pts) <= 7 and qs[0] >= 0 and all(b > a for a, b in zip(qs, qs[1:])) \
+        and qs[-1] >= 1.2 * q
+    r["泵曲线校核"] = int(not pts or curve_ok)
+    if pts and curve_ok:
+        h120, e120 = interp(pts, 1.2 * q, 0), interp(pts, 1.2 * q, 1)
+        r.update(末端流量=1.2 * q, 末端扬程=h120, 末端效率=e120,
+                 末端轴功率=rho * g * 1.2 * q / 3600 * h120 / 1000 / (e120 / 100))
     ps = pd = None
     if checks["吸入管路校核"]:
         vs, res, fs, dps = line(q, rho, c["VIS"], c["EPS"], c["DS"], c["LS"], c["LES"])
@@ -135,10 +171,20 @@ def pump(**over):
     hr = h * c["KH"]
     dpr = hr * rho * g / 1000
     r.update(额定扬程=hr, 额定差压=dpr, 有效功率=q / 3600 * dpr)
+    if pts and curve_ok:
+        hst = (c["P2"] - c["P1"]) * 1e6 / (rho * g) + c["ZD"] - c["ZS"]
+        k = (h - hst) / q ** 2
+        r.update(静扬程=hst, 系统曲线系数=k)
+        qop = crossing(pts, hst, k)
+        if qop is not None:
+            hop, eop, nop = (interp(pts, qop, i) for i in range(3))
+            r.update(运行点流量=qop, 运行点扬程=hop, 运行点效率=eop, 运行点必需汽蚀余量=nop,
+                     运行点轴功率=rho * g * qop / 3600 * hop / 1000 / (eop / 100))
     if checks["壳体压力校核"]:
+        h0 = pts[0][1] if pts and curve_ok and qs[0] == 0 else c["SHUTR"] * hr
         psmax = c["P1MAX"] + rho * g * (c["ZSMAX"] - c["ZPUMP"]) / 1e6
-        pdmax = psmax + rho * g * c["SHUTR"] * hr / 1e6
-        r.update(关死扬程=c["SHUTR"] * hr, 最高吸入压力=psmax, 最高排出压力=pdmax,
+        pdmax = psmax + rho * g * h0 / 1e6
+        r.update(关死扬程=h0, 最高吸入压力=psmax, 最高排出压力=pdmax,
                  壳体设计压力=max(1.1 * pdmax, pdmax + 0.1))
     if not checks["转速校核"]:
         return r
@@ -161,6 +207,8 @@ def pump(**over):
     if k * psh <= 10000:
         r["电机额定功率"] = next(m for m in MOTORS if m >= k * psh)
         r["高压电机"] = int(r["电机额定功率"] > 355)
+        if "末端轴功率" in r:
+            r["电机功率校核"] = int(r["电机额定功率"] >= r["末端轴功率"])
     return r
 
 
@@ -174,7 +222,13 @@ CASES = {
                                                             PVAP=1.0, DD=80, EFF=65),
     "light oil, NPSH ratio governs": dict(WPROP=0, RHO=820, VIS=8, PVAP=20, NPSHR=7, NPSHK=1.3,
                                           ZS=4.5),
-    "a 6/10 kV motor": dict(QNOR=400, DS=250, DD=200, P2=1.5, P1MAX=0.2, ZSMAX=8, SHUTR=1.15),
+    "no vendor curve": dict(CURVE=[]),
+    "a seven-point curve starting above zero flow":
+        dict(CURVE=[(10, 120, 30, 1.5), (20, 118, 42, 1.7), (30, 115, 52, 2.0), (40, 110, 60, 2.4),
+                    (50, 103, 65, 2.8), (60, 96, 66, 3.3), (75, 86, 64, 4.4)], P2=0.52),
+    "a curve too short for 120 % of the rated flow": dict(CURVE=[(0, 110, 0, 1.8), (30, 105, 50, 2),
+                                                                (60, 94, 67, 3.0)]),
+    "a 6/10 kV motor": dict(CURVE=[], QNOR=400, DS=250, DD=200, P2=1.5, P1MAX=0.2, ZSMAX=8, SHUTR=1.15),
     "very viscous: beyond the correction's range": dict(WPROP=0, QNOR=5, RHO=950, VIS=3000,
                                                         PVAP=0.5, DS=150, DD=100, ZS=6, ZSMAX=7),
     # Hot water from an open tank barely above the pump: NPSH fails.
@@ -223,7 +277,13 @@ def check(cli):
         for title, over in CASES.items():
             args = ["run", flw]
             for code, value in over.items():
-                args += ["--set", f"{NAMES[code]}={value!r}"]
+                if code == "CURVE":
+                    args += ["--set", f"曲线点数={len(value)}"]
+                    for i, point in enumerate(value, 1):
+                        for name, v in zip(("曲线流量", "曲线扬程", "曲线效率", "曲线汽蚀余量"), point):
+                            args += ["--set", f"{name}{i}={v!r}"]
+                else:
+                    args += ["--set", f"{NAMES[code]}={value!r}"]
             nodes = {n["name"]: n["value"] for n in json.loads(run_cli(cli, *args))["nodes"]}
             want = pump(**over)
             for name, value in want.items():
@@ -236,7 +296,8 @@ def check(cli):
                     problems.append(f"{title}: {name} = {got!r}, expected {value!r}")
             # What cannot exist is shown as nothing, never as a stale or plausible number.
             for name in ("额定流量", "泵差压", "计算扬程", "额定扬程", "轴功率", "电机额定功率", "比转数",
-                         "最小轴功率", "正常轴功率", "最小泵差压", "正常扬程"):
+                         "最小轴功率", "正常轴功率", "最小泵差压", "正常扬程", "运行点流量", "运行点轴功率",
+                         "末端轴功率", "关死扬程"):
                 if name not in want and nodes.get(name, "") != "":
                     problems.append(f"{title}: {name} shows {nodes[name]!r}, expected nothing")
     for p in problems:
