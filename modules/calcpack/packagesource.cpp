@@ -210,6 +210,8 @@ PackCell parseCell(const QString &text, const QString &where, int line)
             cell.align = TEXT_ALIGN_RIGHT;
         else if (m == QLatin1String("bold"))
             cell.bold = true;
+        else if (m == QLatin1String("whole") && cell.kind == PackCell::Input && !cell.computed)
+            cell.format = QStringLiteral("0"); // a count: shown without the run's ".0"
         else
             fail(where, line, QStringLiteral("unknown cell option \"%1\"").arg(m));
     }
@@ -556,10 +558,9 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
                 text = node->value;
                 align = TEXT_ALIGN_RIGHT;
                 // A typed value that a formula may replace looks like a result.
-                if (cell.computed) {
+                if (cell.computed)
                     back = kResultBack;
-                    page.SetCellDispFormt(cell.format);
-                }
+                page.SetCellDispFormt(cell.format);
                 page.SetTagID(l, ci, cell.tag);
                 break;
             }

@@ -178,14 +178,14 @@ TEST(PackModule, GetFlwWritesTheWholeDocumentAndStopsAtAShortWrite)
     EXPECT_EQ(full.bytes, whole.bytes.left(100));
 }
 
-TEST(PackModule, DeliveredProjectIsTheTreeAndThreeA4Pages)
+TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
 {
     QWidget area;
     TqzExcel excel(&area);
     TqzProject project;
     TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel);
 
-    ASSERT_EQ(project.TreeView->count(), 171);
+    ASSERT_EQ(project.TreeView->count(), 205);
     EXPECT_EQ(project.Name, "化工离心泵计算");
     EXPECT_EQ(project.RunTimeLibrary->LibraryPath, "include//");
     const QStringList groups = {"泵壳压力",
@@ -201,11 +201,12 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndThreeA4Pages)
     for (int g = 0; g < groups.size(); ++g)
         EXPECT_EQ(project.TreeView->node(project.TreeView->index(g, 0, root))->Name, groups[g]);
 
-    EXPECT_EQ(excel.PageNames, QStringList({"离心泵数据表", "水力计算书", "泵性能曲线"}));
-    ASSERT_EQ(excel.Pages.size(), 3);
+    EXPECT_EQ(excel.PageNames,
+              QStringList({"离心泵数据表", "水力计算书", "管件明细", "泵性能曲线"}));
+    ASSERT_EQ(excel.Pages.size(), 4);
     QSet<QString> tags;
     int runButtons = 0;
-    for (int p = 0; p < 3; ++p) {
+    for (int p = 0; p < 4; ++p) {
         TqzReport *page = excel.Pages[p];
         EXPECT_EQ(page->OwnerIndex, p);
         EXPECT_EQ(page->FPaperSize, 9);
@@ -217,12 +218,13 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndThreeA4Pages)
                 runButtons += cell->FCellText == page->RunCaption;
                 if (!cell->FTagID.isEmpty())
                     tags.insert(cell->FTagID);
-                if (!cell->FCellDispFormat.isEmpty()) {
+                // Results show on a light background; whole-number inputs ("0") stay white.
+                if (!cell->FCellDispFormat.isEmpty() && cell->FCellDispFormat != "0") {
                     EXPECT_NE(cell->FBackGroundColor, clWhite) << l << "," << c;
                 }
             }
         }
-        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 3 页");
+        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 4 页");
         EXPECT_LE(page->line(page->lineCount() - 1)->FLineRect.bottom,
                   page->FPageHeight - page->FBottomMargin)
             << "page " << p << " runs over its sheet";

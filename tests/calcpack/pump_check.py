@@ -20,7 +20,9 @@ import subprocess
 import sys
 import tempfile
 
+from fluids.fittings import Darby3K, entrance_sharp, exit_normal
 from fluids.friction import Churchill_1977
+from fluids.piping import nearest_pipe
 from iapws import _iapws, iapws97
 
 G = 9.80665
@@ -29,6 +31,39 @@ MOTORS = [0.12, 0.18, 0.25, 0.37, 0.55, 0.75, 1.1, 1.5, 2.2, 3, 4, 5.5, 7.5, 11,
           37, 45, 55, 75, 90, 110, 132, 160, 185, 200, 220, 250, 280, 315, 355,
           400, 450, 500, 560, 630, 710, 800, 900, 1000, 1120, 1250, 1400, 1600, 1800, 2000, 2240,
           2500, 2800, 3150, 3550, 4000, 4500, 5000, 5600, 6300, 7100, 8000, 9000, 10000]
+
+
+# The fittings of a line, in the order of the sheet: the 3-K names of the `fluids` table (Darby
+# 2001), then entrance, exit and reducer.
+FITTINGS = [("90度弯头", "Elbow, 90°, threaded, long radius, (r/D = 1.5)"),
+            ("45度弯头", "Elbow, 45°, long radius, (r/D = 1.5)"),
+            ("三通直通", "Tee, Run-through, flanged, (r/D = 1)"),
+            ("三通支路", "Tee, Through-branch, (as elbow), flanged, (r/D = 1)"),
+            ("闸阀", "Valve, Gate valve, standard, β = 1"),
+            ("截止阀", "Valve, Globe valve, standard, β = 1"),
+            ("止回阀", "Valve, Swing check"),
+            ("球阀", "Valve, Ball valve, standard, β = 1"),
+            ("入口", None), ("出口", None), ("异径管", None)]
+DN_NPS = {15: 0.5, 20: 0.75, 25: 1, 32: 1.25, 40: 1.5, 50: 2, 65: 2.5, 80: 3, 90: 3.5, 100: 4,
+          125: 5, 150: 6, 200: 8, 250: 10, 300: 12, 350: 14, 400: 16, 450: 18, 500: 20, 600: 24}
+
+
+def sum_k(counts, re, d, dn):
+    """Sum of the fittings' K of one line at Reynolds number re, inside diameter d mm, nominal
+    size dn (0: the nominal size read from the inside diameter on schedule 40)."""
+    total = 0.0
+    for (name, darby), n in zip(FITTINGS, counts):
+        if darby:
+            k = Darby3K(Re=re, name=darby, NPS=DN_NPS[dn]) if dn else \
+                Darby3K(Re=re, name=darby, Di=d / 1000)
+        elif name == "入口":
+            k = entrance_sharp(method="Crane")
+        elif name == "出口":
+            k = exit_normal()
+        else:  # one size step, diameter ratio 0.8, cone 30 degrees (Crane A-26 formula 1)
+            k = 0.8 * math.sin(math.radians(15)) * (1 - 0.8 ** 2)
+        total += n * k
+    return total
 
 
 def water(t, patm):
@@ -81,18 +116,26 @@ def crossing(points, hst, k):
     return None
 
 
-def line(q, rho, mu, eps, d, length, le):
+def line(q, rho, mu, eps, d, length, le, counts=(), dn=0):
+    """Velocity, Reynolds number, friction factor, drop kPa and the fittings' K of a line."""
     v = q / 3600 / (math.pi / 4 * (d / 1000) ** 2)
     re = rho * v * (d / 1000) / (mu / 1000)
     f = Churchill_1977(re, eps / d)
-    dp = f * (length + le) / (d / 1000) * rho * v * v / 2 / 1000  # kPa
-    return v, re, f, dp
+    k = sum_k(counts, re, d, dn) if any(counts) else 0.0
+    dp = (f * ((length if any(counts) else length + le) / (d / 1000)) + k) * rho * v * v / 2 / 1000
+    return v, re, f, dp, k
 
 
 def pump(**over):
     """Every figure of the sheet for one case; a figure that cannot exist is left out."""
     c = dict(DEFAULTS, **over)
     r = {}
+    for side in ("S", "D"):
+        if c.get("DN" + side):
+            c["D" + side] = nearest_pipe(NPS=DN_NPS[c["DN" + side]],
+                                         schedule=str(c.get("SCH" + side, 40)))[1] * 1000
+            r["吸入管内径" if side == "S" else "排出管内径"] = c["D" + side]
+    fs_counts, fd_counts = c.get("FITS", ()), c.get("FITD", ())
     if c["WPROP"]:
         c["PVAP"], c["RHO"], c["VIS"] = water(c["TOP"], c["PATM"])
     r.update(密度=c["RHO"], 粘度=c["VIS"], 饱和蒸汽压=c["PVAP"])
@@ -125,8 +168,10 @@ def pump(**over):
                  末端轴功率=rho * g * 1.2 * q / 3600 * h120 / 1000 / (e120 / 100))
     ps = pd = None
     if checks["吸入管路校核"]:
-        vs, res, fs, dps = line(q, rho, c["VIS"], c["EPS"], c["DS"], c["LS"], c["LES"])
-        r.update(吸入流速=vs, 吸入雷诺数=res, 吸入摩擦系数=fs, 吸入管摩擦压降=dps)
+        vs, res, fs, dps, ks = line(q, rho, c["VIS"], c["EPS"], c["DS"], c["LS"], c["LES"],
+                                    fs_counts, c.get("DNS", 0))
+        r.update(吸入流速=vs, 吸入雷诺数=res, 吸入摩擦系数=fs, 吸入管摩擦压降=dps, 吸入管件阻力系数=ks,
+                 吸入管件数=sum(fs_counts))
         if checks["吸入容器校核"]:
             ps = c["P1"] + (rho * g * (c["ZS"] - c["ZPUMP"]) / 1000 - dps - c["DPSE"]) / 1000
             npsha = ((ps * 1000 + c["PATM"]) - c["PVAP"]) * 1000 / (rho * g)
@@ -135,7 +180,9 @@ def pump(**over):
                      汽蚀余量比=npsha / c["NPSHR"], 要求汽蚀余量=need, 汽蚀校核=int(npsha >= need),
                      吸入压力校核=int(ps * 1000 + c["PATM"] > c["PVAP"]))
     if checks["排出管路校核"]:
-        vd, red, fd, dpd = line(q, rho, c["VIS"], c["EPS"], c["DD"], c["LD"], c["LED"])
+        vd, red, fd, dpd, kd = line(q, rho, c["VIS"], c["EPS"], c["DD"], c["LD"], c["LED"],
+                                    fd_counts, c.get("DND", 0))
+        r.update(排出管件阻力系数=kd, 排出管件数=sum(fd_counts))
         pd = c["P2"] + (rho * g * (c["ZD"] - c["ZPUMP"]) / 1000 + dpd + c["DPCV"] + c["DPEQ"]
                         + c["DPFM"]) / 1000
         r.update(排出流速=vd, 排出雷诺数=red, 排出摩擦系数=fd, 排出管摩擦压降=dpd, 泵排出压力=pd)
@@ -147,8 +194,11 @@ def pump(**over):
         if col == "最小" and not checks["最小流量校核"]:
             continue
         k2 = (qc / q) ** 2
-        vs, res, fs, dps = line(qc, rho, c["VIS"], c["EPS"], c["DS"], c["LS"], c["LES"])
-        vd, red, fd, dpd = line(qc, rho, c["VIS"], c["EPS"], c["DD"], c["LD"], c["LED"])
+        vs, res, fs, dps, ks = line(qc, rho, c["VIS"], c["EPS"], c["DS"], c["LS"], c["LES"],
+                                    fs_counts, c.get("DNS", 0))
+        vd, red, fd, dpd, kd = line(qc, rho, c["VIS"], c["EPS"], c["DD"], c["LD"], c["LED"],
+                                    fd_counts, c.get("DND", 0))
+        r.update({col + "吸入管件阻力系数": ks, col + "排出管件阻力系数": kd})
         psc = c["P1"] + (rho * g * (c["ZS"] - c["ZPUMP"]) / 1000 - dps - c["DPSE"] * k2) / 1000
         pdc = c["P2"] + (rho * g * (c["ZD"] - c["ZPUMP"]) / 1000 + dpd
                          + (c["DPCV"] + c["DPEQ"] + c["DPFM"]) * k2) / 1000
@@ -223,6 +273,12 @@ CASES = {
     "light oil, NPSH ratio governs": dict(WPROP=0, RHO=820, VIS=8, PVAP=20, NPSHR=7, NPSHK=1.3,
                                           ZS=4.5),
     "no vendor curve": dict(CURVE=[]),
+    "fittings on both lines, pipes by nominal size and schedule":
+        dict(DNS=100, SCHS=40, DND=80, SCHD=80, FITS=(2, 0, 1, 0, 1, 0, 0, 0, 1, 0, 1),
+             FITD=(6, 2, 0, 1, 2, 1, 1, 1, 0, 1, 0)),
+    "fittings of a viscous oil in laminar flow": dict(
+        WPROP=0, QNOR=30, RHO=880, VIS=120, PVAP=1.0, DS=150, DND=100, SCHD=40,
+        FITS=(3, 1, 0, 1, 1, 0, 0, 1, 1, 0, 1), FITD=(8, 0, 2, 0, 1, 1, 1, 0, 0, 1, 0)),
     "a seven-point curve starting above zero flow":
         dict(CURVE=[(10, 120, 30, 1.5), (20, 118, 42, 1.7), (30, 115, 52, 2.0), (40, 110, 60, 2.4),
                     (50, 103, 65, 2.8), (60, 96, 66, 3.3), (75, 86, 64, 4.4)], P2=0.52),
@@ -277,7 +333,15 @@ def check(cli):
         for title, over in CASES.items():
             args = ["run", flw]
             for code, value in over.items():
-                if code == "CURVE":
+                if code in ("FITS", "FITD"):
+                    side = "吸入" if code == "FITS" else "排出"
+                    for (name, _), n in zip(FITTINGS, value):
+                        args += ["--set", f"{side}{name}={n}"]
+                elif code in ("DNS", "DND", "SCHS", "SCHD"):
+                    side = "吸入" if code[-1] == "S" else "排出"
+                    kind = "管公称直径" if code.startswith("DN") else "管壁厚等级"
+                    args += ["--set", f"{side}{kind}={value}"]
+                elif code == "CURVE":
                     args += ["--set", f"曲线点数={len(value)}"]
                     for i, point in enumerate(value, 1):
                         for name, v in zip(("曲线流量", "曲线扬程", "曲线效率", "曲线汽蚀余量"), point):
