@@ -494,146 +494,72 @@ double curve_valid(double n, double q1, double q2, double q3, double q4, double 
 // 80, 90, 100, 125, 150, 200, 250, 300, 350, 400, 450, 500, 600) and schedule sch (10, 20, 30,
 // 40, 60, 80, 100, 120, 140, 160): outside diameter less twice the wall of ASME B36.10M
 // (schedules 10, 20 and 30 from DN 200 up). A size the standard does not list fails.
+// The place (0 to 19) of a nominal size in the list of pipe_id, or -1.
+int dn_index(double dn)
+{
+    if (dn == 15.0) return 0;
+    if (dn == 20.0) return 1;
+    if (dn == 25.0) return 2;
+    if (dn == 32.0) return 3;
+    if (dn == 40.0) return 4;
+    if (dn == 50.0) return 5;
+    if (dn == 65.0) return 6;
+    if (dn == 80.0) return 7;
+    if (dn == 90.0) return 8;
+    if (dn == 100.0) return 9;
+    if (dn == 125.0) return 10;
+    if (dn == 150.0) return 11;
+    if (dn == 200.0) return 12;
+    if (dn == 250.0) return 13;
+    if (dn == 300.0) return 14;
+    if (dn == 350.0) return 15;
+    if (dn == 400.0) return 16;
+    if (dn == 450.0) return 17;
+    if (dn == 500.0) return 18;
+    if (dn == 600.0) return 19;
+    return -1;
+}
+
+// The k-th (0 to 19) of twenty values.
+double pick20(int k, double a0, double a1, double a2, double a3, double a4, double a5, double a6,
+              double a7, double a8, double a9, double a10, double a11, double a12, double a13,
+              double a14, double a15, double a16, double a17, double a18, double a19)
+{
+    if (k < 10)
+        return k < 5 ? (k == 0 ? a0 : k == 1 ? a1 : k == 2 ? a2 : k == 3 ? a3 : a4)
+                     : (k == 5 ? a5 : k == 6 ? a6 : k == 7 ? a7 : k == 8 ? a8 : a9);
+    return k < 15 ? (k == 10 ? a10 : k == 11 ? a11 : k == 12 ? a12 : k == 13 ? a13 : a14)
+                  : (k == 15 ? a15 : k == 16 ? a16 : k == 17 ? a17 : k == 18 ? a18 : a19);
+}
+
 double pipe_id(double dn, double sch)
 {
-    if (sch == 10.0) {
-        if (dn == 200.0) return 211.58;
-        if (dn == 250.0) return 264.62;
-        if (dn == 300.0) return 314.66;
-        if (dn == 350.0) return 342.9;
-        if (dn == 400.0) return 393.7;
-        if (dn == 450.0) return 444.3;
-        if (dn == 500.0) return 495.3;
-        if (dn == 600.0) return 597.3;
+    int k = dn_index(dn);
+    double d = 0.0; // 0: the standard lists no such pipe
+    if (k >= 0) {
+        if (sch == 10.0)
+            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 211.58, 264.62, 314.66, 342.9, 393.7, 444.3, 495.3, 597.3);
+        if (sch == 20.0)
+            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 206.4, 260.3, 311.1, 339.76, 390.56, 441.16, 488.94, 590.94);
+        if (sch == 30.0)
+            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 205.02, 257.4, 307.04, 336.54, 387.34, 434.74, 482.6, 581.46);
+        if (sch == 40.0)
+            d = pick20(k, 15.76, 20.96, 26.64, 35.08, 40.94, 52.48, 62.68, 77.92, 90.12, 102.26, 128.2, 154.08, 202.74, 254.46, 303.18, 333.34, 381, 428.46, 477.82, 575.04);
+        if (sch == 60.0)
+            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 198.48, 247.6, 295.26, 325.42, 373.08, 418.9, 466.76, 560.78);
+        if (sch == 80.0)
+            d = pick20(k, 13.84, 18.88, 24.3, 32.5, 38.14, 49.22, 58.98, 73.66, 85.44, 97.18, 122.24, 146.36, 193.7, 242.82, 288.84, 317.5, 363.52, 409.34, 455.62, 548.08);
+        if (sch == 100.0)
+            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 188.92, 236.48, 280.92, 307.94, 354.02, 398.28, 442.92, 532.22);
+        if (sch == 120.0)
+            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 92.04, 115.9, 139.76, 182.58, 230.12, 273, 300.02, 344.48, 387.14, 431.8, 517.96);
+        if (sch == 140.0)
+            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 177.86, 222.2, 266.64, 292.1, 333.34, 377.66, 419.1, 505.26);
+        if (sch == 160.0)
+            d = pick20(k, 11.74, 15.58, 20.7, 29.5, 34.02, 42.82, 53.94, 66.64, 0, 87.32, 109.54, 131.78, 173.08, 215.84, 257.16, 284.18, 325.42, 366.52, 407.98, 490.92);
     }
-    if (sch == 20.0) {
-        if (dn == 200.0) return 206.4;
-        if (dn == 250.0) return 260.3;
-        if (dn == 300.0) return 311.1;
-        if (dn == 350.0) return 339.76;
-        if (dn == 400.0) return 390.56;
-        if (dn == 450.0) return 441.16;
-        if (dn == 500.0) return 488.94;
-        if (dn == 600.0) return 590.94;
-    }
-    if (sch == 30.0) {
-        if (dn == 200.0) return 205.02;
-        if (dn == 250.0) return 257.4;
-        if (dn == 300.0) return 307.04;
-        if (dn == 350.0) return 336.54;
-        if (dn == 400.0) return 387.34;
-        if (dn == 450.0) return 434.74;
-        if (dn == 500.0) return 482.6;
-        if (dn == 600.0) return 581.46;
-    }
-    if (sch == 40.0) {
-        if (dn == 15.0) return 15.76;
-        if (dn == 20.0) return 20.96;
-        if (dn == 25.0) return 26.64;
-        if (dn == 32.0) return 35.08;
-        if (dn == 40.0) return 40.94;
-        if (dn == 50.0) return 52.48;
-        if (dn == 65.0) return 62.68;
-        if (dn == 80.0) return 77.92;
-        if (dn == 90.0) return 90.12;
-        if (dn == 100.0) return 102.26;
-        if (dn == 125.0) return 128.2;
-        if (dn == 150.0) return 154.08;
-        if (dn == 200.0) return 202.74;
-        if (dn == 250.0) return 254.46;
-        if (dn == 300.0) return 303.18;
-        if (dn == 350.0) return 333.34;
-        if (dn == 400.0) return 381;
-        if (dn == 450.0) return 428.46;
-        if (dn == 500.0) return 477.82;
-        if (dn == 600.0) return 575.04;
-    }
-    if (sch == 60.0) {
-        if (dn == 200.0) return 198.48;
-        if (dn == 250.0) return 247.6;
-        if (dn == 300.0) return 295.26;
-        if (dn == 350.0) return 325.42;
-        if (dn == 400.0) return 373.08;
-        if (dn == 450.0) return 418.9;
-        if (dn == 500.0) return 466.76;
-        if (dn == 600.0) return 560.78;
-    }
-    if (sch == 80.0) {
-        if (dn == 15.0) return 13.84;
-        if (dn == 20.0) return 18.88;
-        if (dn == 25.0) return 24.3;
-        if (dn == 32.0) return 32.5;
-        if (dn == 40.0) return 38.14;
-        if (dn == 50.0) return 49.22;
-        if (dn == 65.0) return 58.98;
-        if (dn == 80.0) return 73.66;
-        if (dn == 90.0) return 85.44;
-        if (dn == 100.0) return 97.18;
-        if (dn == 125.0) return 122.24;
-        if (dn == 150.0) return 146.36;
-        if (dn == 200.0) return 193.7;
-        if (dn == 250.0) return 242.82;
-        if (dn == 300.0) return 288.84;
-        if (dn == 350.0) return 317.5;
-        if (dn == 400.0) return 363.52;
-        if (dn == 450.0) return 409.34;
-        if (dn == 500.0) return 455.62;
-        if (dn == 600.0) return 548.08;
-    }
-    if (sch == 100.0) {
-        if (dn == 200.0) return 188.92;
-        if (dn == 250.0) return 236.48;
-        if (dn == 300.0) return 280.92;
-        if (dn == 350.0) return 307.94;
-        if (dn == 400.0) return 354.02;
-        if (dn == 450.0) return 398.28;
-        if (dn == 500.0) return 442.92;
-        if (dn == 600.0) return 532.22;
-    }
-    if (sch == 120.0) {
-        if (dn == 100.0) return 92.04;
-        if (dn == 125.0) return 115.9;
-        if (dn == 150.0) return 139.76;
-        if (dn == 200.0) return 182.58;
-        if (dn == 250.0) return 230.12;
-        if (dn == 300.0) return 273;
-        if (dn == 350.0) return 300.02;
-        if (dn == 400.0) return 344.48;
-        if (dn == 450.0) return 387.14;
-        if (dn == 500.0) return 431.8;
-        if (dn == 600.0) return 517.96;
-    }
-    if (sch == 140.0) {
-        if (dn == 200.0) return 177.86;
-        if (dn == 250.0) return 222.2;
-        if (dn == 300.0) return 266.64;
-        if (dn == 350.0) return 292.1;
-        if (dn == 400.0) return 333.34;
-        if (dn == 450.0) return 377.66;
-        if (dn == 500.0) return 419.1;
-        if (dn == 600.0) return 505.26;
-    }
-    if (sch == 160.0) {
-        if (dn == 15.0) return 11.74;
-        if (dn == 20.0) return 15.58;
-        if (dn == 25.0) return 20.7;
-        if (dn == 32.0) return 29.5;
-        if (dn == 40.0) return 34.02;
-        if (dn == 50.0) return 42.82;
-        if (dn == 65.0) return 53.94;
-        if (dn == 80.0) return 66.64;
-        if (dn == 100.0) return 87.32;
-        if (dn == 125.0) return 109.54;
-        if (dn == 150.0) return 131.78;
-        if (dn == 200.0) return 173.08;
-        if (dn == 250.0) return 215.84;
-        if (dn == 300.0) return 257.16;
-        if (dn == 350.0) return 284.18;
-        if (dn == 400.0) return 325.42;
-        if (dn == 450.0) return 366.52;
-        if (dn == 500.0) return 407.98;
-        if (dn == 600.0) return 490.92;
-    }
+    if (d > 0.0)
+        return d;
     throw("pipe_id: ASME B36.10M lists no pipe of this nominal size and schedule; type the"
           " inside diameter instead (无此公称直径与壁厚等级的管子)");
     return 0.0;
