@@ -188,6 +188,7 @@ def pump(**over):
         r.update(排出流速=vd, 排出雷诺数=red, 排出摩擦系数=fd, 排出管摩擦压降=dpd, 泵排出压力=pd)
     if ps is None or pd is None or not r["吸入压力校核"]:
         return r
+    columns = {}
     # The minimum and normal columns: the system at that flow, the drops typed for the rated
     # flow scaled by (Q/Qr)^2, the power at the system's own differential pressure.
     for col, qc in (("最小", c["QMIN"]), ("正常", c["QNOR"])):
@@ -208,8 +209,7 @@ def pump(**over):
                   col + "排出雷诺数": red, col + "排出摩擦系数": fd, col + "排出管摩擦压降": dpd,
                   col + "泵排出压力": pdc, col + "泵差压": dpc,
                   col + "扬程": dpc * 1000 / (rho * g)})
-        if dpc > 0 and checks["效率校核"]:
-            r[col + "轴功率"] = qc / 3600 * dpc / (c["EFF"] / 100)
+        columns[col] = (qc, dpc)
     dp = (pd - ps) * 1000
     r.update(泵差压=dp, 扬程校核=int(dp > 0))
     if dp <= 0:
@@ -251,6 +251,9 @@ def pump(**over):
              清水当量扬程=hr / cq)
     if not checks["效率校核"]:
         return r
+    for col, (qc, dpc) in columns.items():
+        if dpc > 0:
+            r[col + "轴功率"] = qc / 3600 * dpc / (c["EFF"] * ceta / 100)
     psh = q / 3600 * dpr / (c["EFF"] * ceta / 100)
     k = 1.25 if psh <= 22 else 1.15 if psh <= 55 else 1.10
     r.update(轴功率=psh, 电机功率系数=k, 电机计算功率=k * psh, 电机校核=int(k * psh <= 10000))
