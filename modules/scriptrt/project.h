@@ -532,7 +532,8 @@ double pick20(int k, double a0, double a1, double a2, double a3, double a4, doub
                   : (k == 15 ? a15 : k == 16 ? a16 : k == 17 ? a17 : k == 18 ? a18 : a19);
 }
 
-double pipe_id(double dn, double sch)
+// Inside diameter, mm, as pipe_id, or 0 when the standard lists no such pipe.
+double pipe_listed(double dn, double sch)
 {
     int k = dn_index(dn);
     double d = 0.0; // 0: the standard lists no such pipe
@@ -558,6 +559,12 @@ double pipe_id(double dn, double sch)
         if (sch == 160.0)
             d = pick20(k, 11.74, 15.58, 20.7, 29.5, 34.02, 42.82, 53.94, 66.64, 0, 87.32, 109.54, 131.78, 173.08, 215.84, 257.16, 284.18, 325.42, 366.52, 407.98, 490.92);
     }
+    return d;
+}
+
+double pipe_id(double dn, double sch)
+{
+    double d = pipe_listed(dn, sch);
     if (d > 0.0)
         return d;
     throw("pipe_id: ASME B36.10M lists no pipe of this nominal size and schedule; type the"

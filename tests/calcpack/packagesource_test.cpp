@@ -185,7 +185,7 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
     TqzProject project;
     TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel);
 
-    ASSERT_EQ(project.TreeView->count(), 205);
+    ASSERT_EQ(project.TreeView->count(), 206);
     EXPECT_EQ(project.Name, "化工离心泵计算");
     EXPECT_EQ(project.RunTimeLibrary->LibraryPath, "include//");
     const QStringList groups = {"泵壳压力",

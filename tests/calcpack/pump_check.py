@@ -151,6 +151,8 @@ def pump(**over):
         转速校核=c["NRPM"] > 0 and c["NSTG"] >= 1 and c["NSTG"] == int(c["NSTG"]),
         壳体压力校核=c["SHUTR"] >= 1 and c["P1MAX"] >= c["P1"] and c["ZSMAX"] >= c["ZS"])
     checks["最小流量校核"] = 0 < c["QMIN"] <= c["QNOR"]
+    checks["管件校核"] = all(float(n).is_integer() and n >= 0
+                          for n in tuple(fs_counts) + tuple(fd_counts))
     r.update({k: int(v) for k, v in checks.items()})
     q = c["QNOR"] * c["KQ"]
     if not checks["流量校核"]:

@@ -163,7 +163,7 @@ TEST(PumpRun, MatchesTheIndependentCalculation)
         EXPECT_TRUE(result.started);
         EXPECT_FALSE(result.aborted) << result.abortMessage.toStdString();
         EXPECT_EQ(result.failedSteps, 0) << r.failures().toStdString();
-        EXPECT_EQ(result.steps, 9 + 106); // the root, the groups and every formula
+        EXPECT_EQ(result.steps, 9 + 107); // the root, the groups and every formula
         for (const auto &[name, value] : c.expected)
             EXPECT_NEAR(r.shown(name), value, std::fabs(value) * 1e-9 + 1e-12)
                 << name.toStdString();
@@ -287,6 +287,16 @@ TEST(PumpRun, FailedChecksShowTheirReasonAndStopWhatDependsOnThem)
          "电机额定功率小于 120% 额定流量下的轴功率",
          nullptr,
          nullptr},
+        {{{"吸入闸阀", 1.5}},
+         "管件校核",
+         "管件数量须为非负整数",
+         "吸入管件阻力系数",
+         "吸入管摩擦压降"},
+        {{{"排出管公称直径", 110}},
+         "管件校核",
+         "公称直径与壁厚等级须为标准所列",
+         "吸入管件阻力系数",
+         "吸入管摩擦压降"},
         {{{"最小流量", 60}},
          "最小流量校核",
          "最小流量须大于 0 且不大于正常流量",
@@ -317,7 +327,8 @@ TEST(PumpRun, FailedChecksShowTheirReasonAndStopWhatDependsOnThem)
                                 "壳体压力校核",
                                 "最小流量校核",
                                 "泵曲线校核",
-                                "电机功率校核"};
+                                "电机功率校核",
+                                "管件校核"};
     {
         PackagedRun sound;
         sound.runWith({});
