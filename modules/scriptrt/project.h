@@ -376,7 +376,8 @@ double motor_size(double p)
 // ---- Vendor pump curves: up to seven points (q1, y1) ... (q7, y7), n of them in use ----
 
 // The i-th of seven values (i from 1 to 7).
-double pick7(int i, double a1, double a2, double a3, double a4, double a5, double a6, double a7)
+double curve_pick(int i, double a1, double a2, double a3, double a4, double a5, double a6,
+                  double a7)
 {
     if (i == 1) return a1;
     if (i == 2) return a2;
@@ -399,8 +400,8 @@ int curve_points(double n, double q1, double q2, double q3, double q4, double q5
     if (!finite(q1) || q1 < 0.0)
         throw("curve: the flows of the curve cannot be negative (曲线流量不能为负)");
     for (int i = 2; i <= m; i++) {
-        double a = pick7(i - 1, q1, q2, q3, q4, q5, q6, q7);
-        double b = pick7(i, q1, q2, q3, q4, q5, q6, q7);
+        double a = curve_pick(i - 1, q1, q2, q3, q4, q5, q6, q7);
+        double b = curve_pick(i, q1, q2, q3, q4, q5, q6, q7);
         if (!finite(b) || !(b > a))
             throw("curve: the flows of the curve must rise from point to point"
                   " (曲线流量须逐点增大)");
@@ -415,20 +416,20 @@ double curve_at(double q, double n, double q1, double q2, double q3, double q4, 
                 double y6, double y7)
 {
     int m = curve_points(n, q1, q2, q3, q4, q5, q6, q7);
-    double last = pick7(m, q1, q2, q3, q4, q5, q6, q7);
+    double last = curve_pick(m, q1, q2, q3, q4, q5, q6, q7);
     if (!finite(q) || q < q1 || q > last)
         throw("curve: the flow lies outside the vendor curve; the curve is not extrapolated"
               " (流量超出泵曲线范围)");
     for (int i = 2; i <= m; i++) {
-        double qb = pick7(i, q1, q2, q3, q4, q5, q6, q7);
+        double qb = curve_pick(i, q1, q2, q3, q4, q5, q6, q7);
         if (q <= qb) {
-            double qa = pick7(i - 1, q1, q2, q3, q4, q5, q6, q7);
-            double ya = pick7(i - 1, y1, y2, y3, y4, y5, y6, y7);
-            double yb = pick7(i, y1, y2, y3, y4, y5, y6, y7);
+            double qa = curve_pick(i - 1, q1, q2, q3, q4, q5, q6, q7);
+            double ya = curve_pick(i - 1, y1, y2, y3, y4, y5, y6, y7);
+            double yb = curve_pick(i, y1, y2, y3, y4, y5, y6, y7);
             return ya + (yb - ya) * (q - qa) / (qb - qa);
         }
     }
-    return pick7(m, y1, y2, y3, y4, y5, y6, y7);
+    return curve_pick(m, y1, y2, y3, y4, y5, y6, y7);
 }
 
 // The flow, m3/h, where the system curve h = hst + k q^2 (m, q in m3/h) meets the vendor head
@@ -444,10 +445,10 @@ double curve_cross(double hst, double k, double n, double q1, double q2, double 
         throw("curve_cross: the system curve needs a finite static head and a friction"
               " coefficient that is not negative (系统曲线参数无效)");
     for (int i = 2; i <= m; i++) {
-        double qa = pick7(i - 1, q1, q2, q3, q4, q5, q6, q7);
-        double qb = pick7(i, q1, q2, q3, q4, q5, q6, q7);
-        double ha = pick7(i - 1, h1, h2, h3, h4, h5, h6, h7);
-        double hb = pick7(i, h1, h2, h3, h4, h5, h6, h7);
+        double qa = curve_pick(i - 1, q1, q2, q3, q4, q5, q6, q7);
+        double qb = curve_pick(i, q1, q2, q3, q4, q5, q6, q7);
+        double ha = curve_pick(i - 1, h1, h2, h3, h4, h5, h6, h7);
+        double hb = curve_pick(i, h1, h2, h3, h4, h5, h6, h7);
         double s = (hb - ha) / (qb - qa);
         double c = hst - ha + s * qa; // k q^2 - s q + c = 0
         double r = -1.0;
@@ -481,11 +482,11 @@ double curve_valid(double n, double q1, double q2, double q3, double q4, double 
         return 0.0;
     int m = int(n);
     for (int i = 2; i <= m; i++) {
-        double b = pick7(i, q1, q2, q3, q4, q5, q6, q7);
-        if (!finite(b) || !(b > pick7(i - 1, q1, q2, q3, q4, q5, q6, q7)))
+        double b = curve_pick(i, q1, q2, q3, q4, q5, q6, q7);
+        if (!finite(b) || !(b > curve_pick(i - 1, q1, q2, q3, q4, q5, q6, q7)))
             return 0.0;
     }
-    return pick7(m, q1, q2, q3, q4, q5, q6, q7) >= qneed ? 1.0 : 0.0;
+    return curve_pick(m, q1, q2, q3, q4, q5, q6, q7) >= qneed ? 1.0 : 0.0;
 }
 
 // ---- Pipe sizes and fittings ----
@@ -495,7 +496,7 @@ double curve_valid(double n, double q1, double q2, double q3, double q4, double 
 // 40, 60, 80, 100, 120, 140, 160): outside diameter less twice the wall of ASME B36.10M
 // (schedules 10, 20 and 30 from DN 200 up). A size the standard does not list fails.
 // The place (0 to 19) of a nominal size in the list of pipe_id, or -1.
-int dn_index(double dn)
+int pipe_dn_index(double dn)
 {
     if (dn == 15.0) return 0;
     if (dn == 20.0) return 1;
@@ -521,7 +522,7 @@ int dn_index(double dn)
 }
 
 // The k-th (0 to 19) of twenty values.
-double pick20(int k, double a0, double a1, double a2, double a3, double a4, double a5, double a6,
+double pipe_pick(int k, double a0, double a1, double a2, double a3, double a4, double a5, double a6,
               double a7, double a8, double a9, double a10, double a11, double a12, double a13,
               double a14, double a15, double a16, double a17, double a18, double a19)
 {
@@ -535,29 +536,41 @@ double pick20(int k, double a0, double a1, double a2, double a3, double a4, doub
 // Inside diameter, mm, as pipe_id, or 0 when the standard lists no such pipe.
 double pipe_listed(double dn, double sch)
 {
-    int k = dn_index(dn);
+    int k = pipe_dn_index(dn);
     double d = 0.0; // 0: the standard lists no such pipe
     if (k >= 0) {
         if (sch == 10.0)
-            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 211.58, 264.62, 314.66, 342.9, 393.7, 444.3, 495.3, 597.3);
+            d = pipe_pick(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 211.58, 264.62, 314.66, 342.9,
+                          393.7, 444.3, 495.3, 597.3);
         if (sch == 20.0)
-            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 206.4, 260.3, 311.1, 339.76, 390.56, 441.16, 488.94, 590.94);
+            d = pipe_pick(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 206.4, 260.3, 311.1, 339.76,
+                          390.56, 441.16, 488.94, 590.94);
         if (sch == 30.0)
-            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 205.02, 257.4, 307.04, 336.54, 387.34, 434.74, 482.6, 581.46);
+            d = pipe_pick(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 205.02, 257.4, 307.04, 336.54,
+                          387.34, 434.74, 482.6, 581.46);
         if (sch == 40.0)
-            d = pick20(k, 15.76, 20.96, 26.64, 35.08, 40.94, 52.48, 62.68, 77.92, 90.12, 102.26, 128.2, 154.08, 202.74, 254.46, 303.18, 333.34, 381, 428.46, 477.82, 575.04);
+            d = pipe_pick(k, 15.76, 20.96, 26.64, 35.08, 40.94, 52.48, 62.68, 77.92, 90.12, 102.26,
+                          128.2, 154.08, 202.74, 254.46, 303.18, 333.34, 381, 428.46, 477.82,
+                          575.04);
         if (sch == 60.0)
-            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 198.48, 247.6, 295.26, 325.42, 373.08, 418.9, 466.76, 560.78);
+            d = pipe_pick(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 198.48, 247.6, 295.26, 325.42,
+                          373.08, 418.9, 466.76, 560.78);
         if (sch == 80.0)
-            d = pick20(k, 13.84, 18.88, 24.3, 32.5, 38.14, 49.22, 58.98, 73.66, 85.44, 97.18, 122.24, 146.36, 193.7, 242.82, 288.84, 317.5, 363.52, 409.34, 455.62, 548.08);
+            d = pipe_pick(k, 13.84, 18.88, 24.3, 32.5, 38.14, 49.22, 58.98, 73.66, 85.44, 97.18,
+                          122.24, 146.36, 193.7, 242.82, 288.84, 317.5, 363.52, 409.34, 455.62,
+                          548.08);
         if (sch == 100.0)
-            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 188.92, 236.48, 280.92, 307.94, 354.02, 398.28, 442.92, 532.22);
+            d = pipe_pick(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 188.92, 236.48, 280.92, 307.94,
+                          354.02, 398.28, 442.92, 532.22);
         if (sch == 120.0)
-            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 92.04, 115.9, 139.76, 182.58, 230.12, 273, 300.02, 344.48, 387.14, 431.8, 517.96);
+            d = pipe_pick(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 92.04, 115.9, 139.76, 182.58, 230.12, 273,
+                          300.02, 344.48, 387.14, 431.8, 517.96);
         if (sch == 140.0)
-            d = pick20(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 177.86, 222.2, 266.64, 292.1, 333.34, 377.66, 419.1, 505.26);
+            d = pipe_pick(k, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 177.86, 222.2, 266.64, 292.1,
+                          333.34, 377.66, 419.1, 505.26);
         if (sch == 160.0)
-            d = pick20(k, 11.74, 15.58, 20.7, 29.5, 34.02, 42.82, 53.94, 66.64, 0, 87.32, 109.54, 131.78, 173.08, 215.84, 257.16, 284.18, 325.42, 366.52, 407.98, 490.92);
+            d = pipe_pick(k, 11.74, 15.58, 20.7, 29.5, 34.02, 42.82, 53.94, 66.64, 0, 87.32, 109.54,
+                          131.78, 173.08, 215.84, 257.16, 284.18, 325.42, 366.52, 407.98, 490.92);
     }
     return d;
 }
@@ -573,7 +586,7 @@ double pipe_id(double dn, double sch)
 }
 
 // True for a whole number not below zero (a count).
-bool whole(double n) { return finite(n) && n >= 0.0 && n == floor(n); }
+bool is_count(double n) { return finite(n) && n >= 0.0 && n == floor(n); }
 
 // Nominal pipe size, inches, of the nominal size dn (DN, mm) of the list of pipe_id.
 double nps_of_dn(double dn)
@@ -636,33 +649,34 @@ double nps_of(double dn, double d)
 
 // Resistance coefficient (-) of one fitting by the 3-K method: K = k1/re + ki (1 + kd / Dn^0.3),
 // Dn the nominal pipe size in inches (Darby, Chem. Eng. 106(7), 1999 and 108(4), 2001).
-double k3(double k1, double ki, double kd, double re, double dn)
+double darby3k(double k1, double ki, double kd, double re, double dn)
 {
     if (!finite(re) || re <= 0.0)
-        throw("k3: the Reynolds number must be positive (雷诺数必须为正数)");
+        throw("darby3k: the Reynolds number must be positive (雷诺数必须为正数)");
     if (!finite(dn) || dn <= 0.0)
-        throw("k3: the nominal size must be positive (公称直径必须为正数)");
+        throw("darby3k: the nominal size must be positive (公称直径必须为正数)");
     return k1 / re + ki * (1.0 + kd / pow(dn, 0.3));
 }
 
 // Sum of the resistance coefficients (-) of the fittings of one line at Reynolds number re and
-// nominal pipe size d inches (nps_of); the counts: 90 and 45 degree long-radius elbows, tees (run through and
-// through the branch, flanged), gate, globe, swing check and ball valves (full bore), entrances
-// (sharp-edged), exits, reducers. 3-K constants of Darby (2001); a sharp-edged entrance K = 0.5
+// nominal pipe size d inches (nps_of); the counts: 90 and 45 degree long-radius elbows, tees
+// (run through and through the branch, flanged), gate, globe, swing check and ball valves (full
+// bore), entrances (sharp-edged), exits, reducers. 3-K constants of Darby (2001); a sharp-edged entrance K = 0.5
 // and an exit K = 1.0 (Crane TP-410, A-29); a reducer of one size step (diameter ratio 0.8,
 // cone 30 degrees) K = 0.8 sin(15 deg) (1 - 0.8^2) (Crane TP-410, A-26, formula 1).
 double fittings_k(double re, double d, double e90, double e45, double trun, double tbr,
                   double gate, double globe, double check, double ball, double ent, double ext,
                   double red)
 {
-    if (!(whole(e90) && whole(e45) && whole(trun) && whole(tbr) && whole(gate) && whole(globe)
-          && whole(check) && whole(ball) && whole(ent) && whole(ext) && whole(red)))
+    if (!(is_count(e90) && is_count(e45) && is_count(trun) && is_count(tbr) && is_count(gate)
+          && is_count(globe) && is_count(check) && is_count(ball) && is_count(ent)
+          && is_count(ext) && is_count(red)))
         throw("fittings_k: a count of fittings must be a whole number, not negative"
               " (管件数量须为非负整数)");
-    return e90 * k3(800.0, 0.071, 4.2, re, d) + e45 * k3(500.0, 0.052, 4.0, re, d)
-           + trun * k3(150.0, 0.05, 4.0, re, d) + tbr * k3(800.0, 0.28, 4.0, re, d)
-           + gate * k3(300.0, 0.037, 3.9, re, d) + globe * k3(1500.0, 1.7, 3.6, re, d)
-           + check * k3(1500.0, 0.46, 4.0, re, d) + ball * k3(300.0, 0.017, 3.5, re, d)
+    return e90 * darby3k(800.0, 0.071, 4.2, re, d) + e45 * darby3k(500.0, 0.052, 4.0, re, d)
+           + trun * darby3k(150.0, 0.05, 4.0, re, d) + tbr * darby3k(800.0, 0.28, 4.0, re, d)
+           + gate * darby3k(300.0, 0.037, 3.9, re, d) + globe * darby3k(1500.0, 1.7, 3.6, re, d)
+           + check * darby3k(1500.0, 0.46, 4.0, re, d) + ball * darby3k(300.0, 0.017, 3.5, re, d)
            + ent * 0.5 + ext * 1.0
            + red * 0.8 * sin(pi / 12.0) * (1.0 - 0.64);
 }
