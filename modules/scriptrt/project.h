@@ -661,9 +661,10 @@ double darby3k(double k1, double ki, double kd, double re, double dn)
 // Sum of the resistance coefficients (-) of the fittings of one line at Reynolds number re and
 // nominal pipe size d inches (nps_of); the counts: 90 and 45 degree long-radius elbows, tees
 // (run through and through the branch, flanged), gate, globe, swing check and ball valves (full
-// bore), entrances (sharp-edged), exits, reducers. 3-K constants of Darby (2001); a sharp-edged entrance K = 0.5
-// and an exit K = 1.0 (Crane TP-410, A-29); a reducer of one size step (diameter ratio 0.8,
-// cone 30 degrees) K = 0.8 sin(15 deg) (1 - 0.8^2) (Crane TP-410, A-26, formula 1).
+// bore), entrances (sharp-edged), exits, reducers. 3-K constants of Darby (2001); a sharp-edged
+// entrance K = 0.5 and an exit K = 1.0 (Crane TP-410, A-29); a reducer of one size step
+// (diameter ratio 0.8, cone 30 degrees) K = 0.8 sin(15 deg) (1 - 0.8^2) (Crane TP-410, A-26,
+// formula 1).
 double fittings_k(double re, double d, double e90, double e45, double trun, double tbr,
                   double gate, double globe, double check, double ball, double ent, double ext,
                   double red)
