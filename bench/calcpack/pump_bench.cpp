@@ -1,5 +1,5 @@
 // F9 on the packaged pump project, headless: the whole run (read the pages, normalise, bind the
-// interpreter and include project.h, evaluate the 33 steps with their log, write back) as the
+// interpreter and include project.h, evaluate the 115 steps with their log, write back) as the
 // project window does it. Target: under 5 ms a run.
 
 #include "packagedproject.h"

@@ -145,6 +145,28 @@ PackCell parseCell(const QString &text, const QString &where, int line)
     if (isQuoted(kind)) {
         cell.kind = PackCell::Label;
         cell.text = unquote(kind);
+    } else if (kind == QLatin1String("copy")) {
+        // Another place of a node's value: the run writes it here too.
+        if (t.size() < 3 || isQuoted(t[2]))
+            fail(where, line, QStringLiteral("\"copy\" needs a tag name"));
+        cell.kind = PackCell::Copy;
+        cell.tag = t[2];
+        next = 3;
+        if (t.size() > 3 && isQuoted(t[3])) {
+            cell.format = unquote(t[3]);
+            next = 4;
+        }
+    } else if (kind == QLatin1String("calc")) {
+        // A typed value that the node's formula may replace: an input shown like a result.
+        if (t.size() < 4 || isQuoted(t[2]) || !isQuoted(t[3]))
+            fail(where,
+                 line,
+                 QStringLiteral("\"calc\" needs a tag name and a quoted display format"));
+        cell.kind = PackCell::Input;
+        cell.tag = t[2];
+        cell.format = unquote(t[3]);
+        cell.computed = true;
+        next = 4;
     } else if (kind == QLatin1String("in") || kind == QLatin1String("out")) {
         if (t.size() < 3 || isQuoted(t[2]))
             fail(where, line, QStringLiteral("\"%1\" needs a tag name").arg(kind));
@@ -188,6 +210,8 @@ PackCell parseCell(const QString &text, const QString &where, int line)
             cell.align = TEXT_ALIGN_RIGHT;
         else if (m == QLatin1String("bold"))
             cell.bold = true;
+        else if (m == QLatin1String("whole") && cell.kind == PackCell::Input && !cell.computed)
+            cell.format = QStringLiteral("0"); // a count: shown without the run's ".0"
         else
             fail(where, line, QStringLiteral("unknown cell option \"%1\"").arg(m));
     }
@@ -242,7 +266,8 @@ const PackNode *findNode(const std::vector<PackNode> &nodes, const QString &name
 // A cell showing a node's value (not a free field of the sheet).
 bool isValueCell(const PackCell &cell)
 {
-    return cell.kind == PackCell::Result || cell.kind == PackCell::Input;
+    return cell.kind == PackCell::Result || cell.kind == PackCell::Input
+           || cell.kind == PackCell::Copy;
 }
 
 bool hasChildren(const std::vector<PackNode> &nodes, size_t i)
@@ -288,7 +313,10 @@ std::vector<PackNode> parsePackTree(const QString &text, const QString &where)
                  lineNo,
                  QStringLiteral("indented more than one level below the line "
                                 "before"));
-        const QStringList f = raw.mid(indent).split(QLatin1Char('|'));
+        // The formula is the rest of the line after the third "|", so it may hold "||".
+        QStringList f = raw.mid(indent).split(QLatin1Char('|'));
+        if (f.size() > 4)
+            f = QStringList{f[0], f[1], f[2], f.mid(3).join(QLatin1Char('|'))};
         if (f.size() != 4)
             fail(where,
                  lineNo,
@@ -304,8 +332,11 @@ std::vector<PackNode> parsePackTree(const QString &text, const QString &where)
         if (names.contains(n.name))
             fail(where, lineNo, QStringLiteral("the name \"%1\" is used twice").arg(n.name));
         names.insert(n.name);
-        if (value.startsWith(QLatin1Char('='))) {
-            n.script = value.mid(1).trimmed();
+        // "DEFAULT = FORMULA": an input whose formula may replace the typed value (the formula
+        // sees the typed value under the node's own name).
+        if (const qsizetype eq = value.indexOf(QLatin1Char('=')); eq >= 0) {
+            n.value = value.left(eq).trimmed();
+            n.script = value.mid(eq + 1).trimmed();
             if (n.script.isEmpty())
                 fail(where, lineNo, QStringLiteral("\"%1\" has \"=\" but no formula").arg(n.name));
         } else {
@@ -412,9 +443,15 @@ void checkPackPages(const std::vector<PackNode> &nodes,
                     problems << QStringLiteral("%1: no node is named \"%2\"").arg(at, cell.tag);
                     continue;
                 }
+                if (cell.kind == PackCell::Copy)
+                    continue;
                 shown.insert(cell.tag);
                 if (cell.kind == PackCell::Input) {
-                    if (!node->script.isEmpty())
+                    if (cell.computed && (node->script.isEmpty() || node->value.isEmpty()))
+                        problems << QStringLiteral("%1: \"%2\" needs both a default and a "
+                                                   "formula for a \"calc\" cell")
+                                        .arg(at, cell.tag);
+                    else if (!cell.computed && !node->script.isEmpty())
                         problems << QStringLiteral("%1: \"%2\" is a result, not an input")
                                         .arg(at, cell.tag);
                     ++inputCells[cell.tag];
@@ -516,11 +553,27 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
             case PackCell::Field:
                 page.SetTagID(l, ci, cell.tag);
                 break;
-            case PackCell::Input:
-                text = findNode(nodes, cell.tag)->value;
+            case PackCell::Input: {
+                const PackNode *node = findNode(nodes, cell.tag);
+                text = node->value;
                 align = TEXT_ALIGN_RIGHT;
+                // A typed value that a formula may replace looks like a result.
+                if (cell.computed)
+                    back = kResultBack;
+                page.SetCellDispFormt(cell.format);
                 page.SetTagID(l, ci, cell.tag);
                 break;
+            }
+            case PackCell::Copy: {
+                const PackNode *node = findNode(nodes, cell.tag);
+                text = node->value;
+                align = TEXT_ALIGN_RIGHT;
+                if (!node->script.isEmpty())
+                    back = kResultBack;
+                page.SetTagID(l, ci, cell.tag);
+                page.SetCellDispFormt(cell.format);
+                break;
+            }
             case PackCell::Result:
                 align = TEXT_ALIGN_RIGHT;
                 back = kResultBack;

@@ -14,7 +14,8 @@ class TqzProject;
 class TqzReport;
 
 // One node line of the tree source: "NAME | CODE | UNIT | VALUE", indented two blanks per
-// level; VALUE "= FORMULA" makes a result.
+// level; VALUE "= FORMULA" makes a result, "DEFAULT = FORMULA" an input whose formula may
+// replace the typed value.
 struct PackNode
 {
     int depth = 0;
@@ -22,21 +23,24 @@ struct PackNode
     QString code;
     QString unit;
     QString value;  // default of an input; empty for a result
-    QString script; // formula of a result; empty for an input
+    QString script; // formula of a result or of a computed input; empty for a plain input
     int line = 0;   // 1-based line in the source, for messages
 };
 
 // One cell of a page line: it spans `span` base columns.
 struct PackCell
 {
-    // Field: a tagged cell of the sheet that is no node (title block, remarks).
-    enum Kind { Label, Field, Input, Result, RunButton, PageNumber, PageCount };
+    // Field: a tagged cell of the sheet that is no node (title block, remarks). Copy: one more
+    // place that shows a node's value (another sheet's title block, say); the run reads the
+    // first of the node's cells that holds text, in page order.
+    enum Kind { Label, Field, Input, Result, Copy, RunButton, PageNumber, PageCount };
     Kind kind = Label;
     int span = 1;
-    QString text;   // label text, or the text an input starts with
-    QString tag;    // the node name (or field name) the cell exchanges its value under
-    QString format; // display format of a result
-    int align = -1; // TEXT_ALIGN_*; -1 takes the kind's usual alignment
+    QString text;          // label text, or the text an input starts with
+    QString tag;           // the node name (or field name) the cell exchanges its value under
+    QString format;        // display format of a result or of a computed input
+    bool computed = false; // an input whose node's formula may replace the typed value
+    int align = -1;        // TEXT_ALIGN_*; -1 takes the kind's usual alignment
     bool bold = false;
 };
 

@@ -104,6 +104,8 @@ TEST(PackSource, PagesMustFitTheTree)
         {"line : 1 in X | 1 out Y \"\" | 1 in Z \"text\"", "\"Z\" is a node; its cell takes"},
         {"line : 1 in X | 1 out Y \"\" | 1 in Q", "no node is named \"Q\""},
         {"line : 1 in Y | 1 out X \"\" | 1 in Z", "\"Y\" is a result, not an input"},
+        {"line : 1 calc X \"0\" | 1 out Y \"\" | 1 in Z",
+         "\"X\" needs both a default and a formula"},
         {"line : 1 in X | 1 out X \"\" | 1 in Z", "\"X\" is an input, not a result"},
         {"line : 1 in X | 1 in X | 1 in Z\nline : 1 out Y \"\" | 1 \"\" | 1 \"\"",
          "the input \"X\" has 2 cells"},
@@ -120,6 +122,17 @@ TEST(PackSource, PagesMustFitTheTree)
             EXPECT_TRUE(message.contains(QString::fromUtf8(why))) << message.toStdString();
         }
     }
+    // A typed value that its formula may replace keeps both and takes an input cell.
+    const auto computed = parsePackTree("T | t | | = W\n  W | w | kg | 5 = W>1?W*2:1\n", "t.tree");
+    EXPECT_EQ(computed[1].value, "5");
+    EXPECT_EQ(computed[1].script, "W>1?W*2:1");
+    EXPECT_EQ(errorOf([&] {
+                  checkPackPages(
+                      computed,
+                      parsePackPages("page P\ncolumns 1\nline : 1 calc W \"0.0\"\n", "p.pages"),
+                      "p.pages");
+              }),
+              "(no error)");
 }
 
 // A stream that takes at most `limit` bytes in all and counts the calls.
@@ -165,27 +178,35 @@ TEST(PackModule, GetFlwWritesTheWholeDocumentAndStopsAtAShortWrite)
     EXPECT_EQ(full.bytes, whole.bytes.left(100));
 }
 
-TEST(PackModule, DeliveredProjectIsTheTreeAndTwoA4Pages)
+TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
 {
     QWidget area;
     TqzExcel excel(&area);
     TqzProject project;
     TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel);
 
-    ASSERT_EQ(project.TreeView->count(), 63);
+    ASSERT_EQ(project.TreeView->count(), 206);
     EXPECT_EQ(project.Name, "化工离心泵计算");
     EXPECT_EQ(project.RunTimeLibrary->LibraryPath, "include//");
-    const QStringList groups = {"扬程与功率", "汽蚀余量", "排出侧", "吸入侧", "设计条件"};
+    const QStringList groups = {"泵壳压力",
+                                "泵曲线与运行点",
+                                "流量工况",
+                                "扬程与功率",
+                                "汽蚀余量",
+                                "排出侧",
+                                "吸入侧",
+                                "设计条件"};
     const QModelIndex root = project.TreeView->index(0, 0);
     ASSERT_EQ(project.TreeView->rowCount(root), groups.size());
     for (int g = 0; g < groups.size(); ++g)
         EXPECT_EQ(project.TreeView->node(project.TreeView->index(g, 0, root))->Name, groups[g]);
 
-    EXPECT_EQ(excel.PageNames, QStringList({"离心泵数据表", "水力计算书"}));
-    ASSERT_EQ(excel.Pages.size(), 2);
+    EXPECT_EQ(excel.PageNames,
+              QStringList({"离心泵数据表", "水力计算书", "管件明细", "泵性能曲线"}));
+    ASSERT_EQ(excel.Pages.size(), 4);
     QSet<QString> tags;
     int runButtons = 0;
-    for (int p = 0; p < 2; ++p) {
+    for (int p = 0; p < 4; ++p) {
         TqzReport *page = excel.Pages[p];
         EXPECT_EQ(page->OwnerIndex, p);
         EXPECT_EQ(page->FPaperSize, 9);
@@ -197,12 +218,13 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndTwoA4Pages)
                 runButtons += cell->FCellText == page->RunCaption;
                 if (!cell->FTagID.isEmpty())
                     tags.insert(cell->FTagID);
-                if (!cell->FCellDispFormat.isEmpty()) {
+                // Results show on a light background; whole-number inputs ("0") stay white.
+                if (!cell->FCellDispFormat.isEmpty() && cell->FCellDispFormat != "0") {
                     EXPECT_NE(cell->FBackGroundColor, clWhite) << l << "," << c;
                 }
             }
         }
-        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 2 页");
+        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 4 页");
         EXPECT_LE(page->line(page->lineCount() - 1)->FLineRect.bottom,
                   page->FPageHeight - page->FBottomMargin)
             << "page " << p << " runs over its sheet";
@@ -247,9 +269,13 @@ TEST(PackModule, PackagedThenRunFromTheCommandLine)
     // The worked check of the method, six significant digits: equal within 1e-5, and the
     // comparison does see the rounding at 1e-9.
     const QString worked = QStringLiteral(TESSARIN_TEST_DATA "/calcpack/worked_check.exm");
-    const auto checked = test::cli({"run", file, "--expect", worked, "--rtol", "1e-5"});
+    // The worked check types the properties of water at 20 degC.
+    const QStringList typed = {"--set", "物性按水计算=0"};
+    const auto checked
+        = test::cli(QStringList{"run", file, "--expect", worked, "--rtol", "1e-5"} + typed);
     EXPECT_EQ(checked.status, 0) << checked.out.toStdString();
-    const auto strict = test::cli({"run", file, "--expect", worked, "--rtol", "1e-9"});
+    const auto strict
+        = test::cli(QStringList{"run", file, "--expect", worked, "--rtol", "1e-9"} + typed);
     EXPECT_EQ(strict.status, 1);
     EXPECT_GE(QJsonDocument::fromJson(strict.out).object()["differences"].toArray().size(), 8);
     EXPECT_EQ(test::cli({"packaged"}).status, 2); // -o is required
