@@ -1,0 +1,139 @@
+// The compiled-case runner against the logged run: the same inputs must give the same node
+// values, text for text, and the same failed-step count, whatever the formulas do.
+
+#include "ide_support.h"
+
+#include "caserunner.h"
+#include "error.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+using namespace tessarin;
+using tessarin::test::NodeRow;
+using tessarin::test::RunFixture;
+
+namespace {
+
+// A tree that exercises what the logged run carries from step to step: integer results and
+// integer division, negatives in parentheses, a formula run before the one it reads, failures
+// and their propagation, a text value, names glued together, names differing only in case, a
+// namesake subtree entered from a leaf, a program (skipped), an overflow.
+const std::vector<NodeRow> kOutline = {
+    {0, "总", "", ""},
+    {1, "粘连", "AB", ""},
+    {1, "后读", "开方*2", ""},
+    {1, "先用", "开方-B", ""},
+    {1, "开方", "sqrt(A)", ""},
+    {1, "传播", "开方+整除", ""},
+    {1, "整除", "七半/2", ""},
+    {1, "七半", "7/2+0*A", ""},
+    {1, "负数", "A-B", ""},
+    {1, "文字和", "T+1", ""},
+    {1, "T", "", "abc"},
+    {1, "溢出", "A*1e308*10", ""},
+    {1, "程序", "void main() {}", ""},
+    {1, "组", "", ""},
+    {2, "组内一", "A*3", ""},
+    {2, "组内二", "组内一/B", ""},
+    {1, "组", "组内二+1", ""},
+    {1, "大小写", "Xy*2", ""},
+    {1, "Xy", "B+1", ""},
+    {1, "xY", "B-1", ""},
+    {1, "条件", "A>0 ? 1/B : 2", ""},
+    {1, "A", "", "1"},
+    {1, "B", "", "2"},
+};
+
+QStringList names()
+{
+    QStringList out;
+    for (const NodeRow &row : kOutline)
+        if (!out.contains(row.name))
+            out << row.name;
+    return out;
+}
+
+// The logged run of one case from a fresh project: A typed into its cell, B into the node.
+std::pair<QStringList, int> loggedRun(const QString &a, const QString &b)
+{
+    RunFixture f;
+    f.setNodes(kOutline);
+    f.addPage({{"A", "1"}});
+    f.excel.SetTagValue("A", a);
+    for (int i = 0; i < f.project.TreeView->count(); ++i)
+        if (f.node(i)->Name == "B")
+            f.node(i)->Value = b;
+    const TqzRunResult r = f.run.runProject();
+    EXPECT_FALSE(r.aborted) << r.abortMessage.toStdString();
+    QStringList values;
+    for (const QString &name : names())
+        for (int i = 0; i < f.project.TreeView->count(); ++i)
+            if (f.node(i)->Name == name) {
+                values << f.node(i)->Value;
+                break;
+            }
+    return {values, r.failedSteps};
+}
+
+TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
+{
+    RunFixture f;
+    f.setNodes(kOutline);
+    f.addPage({{"A", "1"}});
+    TqzCaseRunner runner(f.project, f.excel, f.codes, {"A", "B"}, names());
+    const QStringList typed = {"4",
+                               "-4",
+                               "0",
+                               "2.5",
+                               "-0.0",
+                               "1e308",
+                               "abc",
+                               "",
+                               " 7 ",
+                               "1E-7",
+                               "-2E-9",
+                               "3.0000000000000004",
+                               "123456789012",
+                               "+5",
+                               "0.1",
+                               "-1",
+                               "1e-320"};
+    std::mt19937 pick(7);
+    // Every value for A with a few for B, then random pairs: each case after others, so no
+    // state may leak from one case into the next.
+    std::vector<std::pair<QString, QString>> cases;
+    for (const QString &a : typed)
+        for (const QString &b : {QString("2"), QString("-0.5"), QString("x")})
+            cases.emplace_back(a, b);
+    for (int k = 0; k < 60; ++k)
+        cases.emplace_back(typed[pick() % typed.size()], typed[pick() % typed.size()]);
+    std::set<int> failures;
+    for (const auto &[a, b] : cases) {
+        const auto [values, failed] = loggedRun(a, b);
+        const TqzCaseOutcome out = runner.runCase({a, b});
+        EXPECT_EQ(out.values, values) << "A=" << a.toStdString() << " B=" << b.toStdString();
+        EXPECT_EQ(out.failedSteps, failed) << "A=" << a.toStdString() << " B=" << b.toStdString();
+        failures.insert(failed);
+    }
+    EXPECT_GE(failures.size(), 4u);
+    // Most steps ran as compiled shapes; the glued names and text values took the text path.
+    EXPECT_GT(runner.shapedSteps(), runner.textSteps());
+    EXPECT_GT(runner.textSteps(), 0);
+}
+
+TEST(CaseRunner, RefusesUnknownNames)
+{
+    RunFixture f;
+    f.setNodes(kOutline);
+    f.addPage({{"A", "1"}});
+    for (const auto &[inputs, reports] :
+         std::vector<std::pair<QStringList, QStringList>>{{{"无此"}, {"A"}}, {{"A"}, {"无此"}}})
+        EXPECT_THROW(TqzCaseRunner(f.project, f.excel, f.codes, inputs, reports), Error);
+    RunFixture empty;
+    EXPECT_THROW(TqzCaseRunner(empty.project, empty.excel, empty.codes, {}, {}), Error);
+}
+
+} // namespace
