@@ -534,7 +534,8 @@ void TqzCaseRunner::evaluate(int node)
 
 bool TqzCaseRunner::evaluateNumbers(Formula &f, QString &result)
 {
-    std::string key(f.entries.size(), '\0');
+    std::string &key = m_key; // reused: no allocation per step
+    key.resize(f.entries.size());
     for (size_t k = 0; k < f.entries.size(); ++k) {
         const Value &v = m_entries[size_t(f.entries[k])];
         key[k] = static_cast<char>(1 + v.kind + (v.negative ? 4 : 0));

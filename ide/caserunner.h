@@ -127,6 +127,7 @@ private:
     std::vector<int> m_kinds;
     std::vector<unsigned long long> m_bits;
     std::vector<char> m_code;
+    std::string m_key;
 };
 
 } // namespace tessarin

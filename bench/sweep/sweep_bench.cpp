@@ -5,8 +5,8 @@
 // program, run by hand: build/bench/sweep_bench [CASES].
 
 #include "caserunner.h"
-#include "programdir.h"
 #include "packagedproject.h"
+#include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -71,16 +71,21 @@ int main(int argc, char **argv)
         const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         int failed = 0;
         for (int c = 0; c < cases; ++c) {
-            const TqzCaseOutcome out = runner.runCase(
-                {QString::number(10 + 90.0 * (c % 200) / 199, 'g', 15),
-                 QString::number(900 + 100.0 * (c / 200 % 200) / 199, 'g', 15)});
+            const TqzCaseOutcome out
+                = runner.runCase({QString::number(10 + 90.0 * (c % 200) / 199, 'g', 15),
+                                  QString::number(900 + 100.0 * (c / 200 % 200) / 199, 'g', 15)});
             failed += out.failedSteps > 0;
         }
         const double seconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
         std::printf("runner, 1 core:          %8d cases  %7.3f s CPU  %8.0f cases/s per core "
                     "(%.1f us/case; %lld shaped, %lld text steps; %d failing)\n",
-                    cases, seconds, cases / seconds, seconds / cases * 1e6,
-                    (long long)runner.shapedSteps(), (long long)runner.textSteps(), failed);
+                    cases,
+                    seconds,
+                    cases / seconds,
+                    seconds / cases * 1e6,
+                    (long long)runner.shapedSteps(),
+                    (long long)runner.textSteps(),
+                    failed);
     }
 
     // 2. The command with two workers.
@@ -98,9 +103,16 @@ int main(int argc, char **argv)
         QProcess sweep;
         sweep.setStandardOutputFile(QProcess::nullDevice());
         sweep.start(QStringLiteral(TESSARIN_BIN_DIR "/tessarin-cli"),
-                    {"sweep", file, "--vary", QStringLiteral("正常流量=10:100:%1").arg(side),
-                     "--vary", QStringLiteral("密度=900:1000:%1").arg(side), "--report",
-                     reports.join(','), "--jobs", "2"});
+                    {"sweep",
+                     file,
+                     "--vary",
+                     QStringLiteral("正常流量=10:100:%1").arg(side),
+                     "--vary",
+                     QStringLiteral("密度=900:1000:%1").arg(side),
+                     "--report",
+                     reports.join(','),
+                     "--jobs",
+                     "2"});
         sweep.waitForFinished(-1);
         const double seconds = double(wall.nsecsElapsed()) * 1e-9;
         const double cpu = childrenCpu() - cpu0;
@@ -110,7 +122,13 @@ int main(int argc, char **argv)
         std::printf("tessarin-cli sweep -j2:  %8d cases  %7.3f s wall  %8.0f cases/s  "
                     "(%.3f s CPU: %.0f cases/s per core; peak RSS of a process %ld MB; "
                     "exit %d)\n",
-                    n, seconds, n / seconds, cpu, n / cpu, u.ru_maxrss / 1024, sweep.exitCode());
+                    n,
+                    seconds,
+                    n / seconds,
+                    cpu,
+                    n / cpu,
+                    u.ru_maxrss / 1024,
+                    sweep.exitCode());
     }
 
     // 3. The Python loop.
@@ -121,7 +139,9 @@ int main(int argc, char **argv)
     const QStringList figures = QString::fromUtf8(python.readAllStandardOutput()).split(' ');
     if (figures.size() >= 3)
         std::printf("python loop, 1 core:     %8s cases  %7.3f s CPU  %8s cases/s per core\n",
-                    qPrintable(figures[0]), figures[1].toDouble(), qPrintable(figures[2]));
+                    qPrintable(figures[0]),
+                    figures[1].toDouble(),
+                    qPrintable(figures[2]));
     else
         std::printf("python loop: %s\n", qPrintable(python.readAllStandardError()));
     return 0;
