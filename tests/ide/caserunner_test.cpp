@@ -5,6 +5,9 @@
 
 #include "caserunner.h"
 #include "error.h"
+#include "qzcomplier.h"
+
+#include <cstdio>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +125,32 @@ TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
     // Most steps ran as compiled shapes; the glued names and text values took the text path.
     EXPECT_GT(runner.shapedSteps(), runner.textSteps());
     EXPECT_GT(runner.textSteps(), 0);
+}
+
+// A result's text is what every later step reads, so its form is part of every value: the
+// interpreter's fast writer must give exactly printf's "%.15g" (".0" added to a whole number).
+TEST(CaseRunner, ResultsAreWrittenAsPrintfWritesThem)
+{
+    TqzComplier complier;
+    ASSERT_TRUE(complier.isBound()) << complier.bindError().toStdString();
+    std::mt19937_64 random(11);
+    for (int k = 0; k < 3000; ++k) {
+        const double mantissa = std::uniform_real_distribution<double>(-10, 10)(random);
+        const int exponent = int(random() % 601) - 300;
+        // Every fourth value has few digits, so that rounding to 15 digits meets ties and zeros.
+        const double v = k % 4 ? std::ldexp(mantissa, exponent) : std::round(mantissa * 1e3) / 8;
+        char literal[40];
+        std::snprintf(literal, sizeof literal, "%.17g", std::fabs(v));
+        const QString text = QString::fromLatin1(literal);
+        const QString formula
+            = (v < 0 ? "-" : "") + text + (text.contains('.') || text.contains('e') ? "" : ".0");
+        char expected[40];
+        std::snprintf(expected, sizeof expected, "%.15g", v);
+        QString want = QString::fromLatin1(expected);
+        if (!want.contains('.') && !want.contains('e'))
+            want += ".0";
+        ASSERT_EQ(complier.Evaluate(formula), want) << formula.toStdString();
+    }
 }
 
 TEST(CaseRunner, RefusesUnknownNames)
