@@ -161,7 +161,8 @@ std::string formatDouble(double v)
 {
     char buf[40];
     // The "%.15g" form; to_chars writes exactly what printf does, several times faster.
-    const auto written = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::general, 15);
+    const auto written
+        = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::general, 15);
     *written.ptr = '\0';
     // Near the largest double, 15 digits round up past it; the text must read back as a number.
     if (std::fabs(v) >= 1e308 && !std::isfinite(std::strtod(buf, nullptr)))
