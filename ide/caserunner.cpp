@@ -612,7 +612,11 @@ void TqzCaseRunner::succeed(int node, const QString &result)
 {
     m_failedNow[size_t(m_nameOf[size_t(node)])] = -1;
     m_nodeValues[size_t(node)] = result;
-    m_values[size_t(node)] = classify(substitutionText(result));
+    // A result is the interpreter's number text, without blanks: substitutionText() reduces to
+    // the parentheses of a negative one.
+    m_values[size_t(node)] = classify(result.startsWith(QLatin1Char('-'))
+                                          ? QLatin1Char('(') + result + QLatin1Char(')')
+                                          : result);
     m_entries[size_t(m_entryOf[size_t(node)])] = m_values[size_t(node)];
 }
 
