@@ -4,12 +4,12 @@
 
 #include "atomicfile.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -255,7 +255,8 @@ TEST(CliSweep, RefusesBadArgumentsBeforeAnyRow)
         EXPECT_TRUE(r.err.contains(named)) << r.err.toStdString();
     }
     // A missing project fails before the header too.
-    const auto missing = cli({"sweep", "/nonexistent.flw", "--vary", "流量=1:2:2", "--report", "轴功率"});
+    const auto missing
+        = cli({"sweep", "/nonexistent.flw", "--vary", "流量=1:2:2", "--report", "轴功率"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.out.isEmpty());
 }
@@ -278,8 +279,8 @@ TEST(CliSweep, ReachesTheEndsOfTheNumbersAndReadsAnyFileName)
 TEST(CliSweep, SlicesJoinIntoTheWholeSweep)
 {
     Files files;
-    const QStringList args = {"sweep", kSample, "--vary", "流量=-50:100:7", "--vary",
-                              "效率=0:1:5", "--report", "轴功率"};
+    const QStringList args = {
+        "sweep", kSample, "--vary", "流量=-50:100:7", "--vary", "效率=0:1:5", "--report", "轴功率"};
     const auto plain = cli(args);
     ASSERT_EQ(plain.status, 0) << plain.err.toStdString();
     for (const QString &format : {QString("csv"), QString("jsonl")}) {
@@ -315,9 +316,17 @@ TEST(CliSweep, SlicesJoinIntoTheWholeSweep)
 TEST(CliSweep, MonteCarloSummaryDependsOnTheSeedOnly)
 {
     Files files;
-    const QStringList args = {"sweep",  kSample,   "--sample", "流量=normal:50:5",  "--sample",
-                              "效率=triangular:0:0.7:0.9", "--cases", "3000",
-                              "--report", "轴功率,流量", "--summary"};
+    const QStringList args = {"sweep",
+                              kSample,
+                              "--sample",
+                              "流量=normal:50:5",
+                              "--sample",
+                              "效率=triangular:0:0.7:0.9",
+                              "--cases",
+                              "3000",
+                              "--report",
+                              "轴功率,流量",
+                              "--summary"};
     const auto one = cli(args + QStringList{"--seed", "7", "--jobs", "1"});
     ASSERT_EQ(one.status, 0) << one.err.toStdString();
     const auto two = cli(args + QStringList{"--seed", "7", "--jobs", "2"});
@@ -326,9 +335,9 @@ TEST(CliSweep, MonteCarloSummaryDependsOnTheSeedOnly)
     QStringList parts;
     for (int k = 1; k <= 3; ++k) {
         parts << files.path(QString("mc%1").arg(k));
-        writeFileAtomically(parts.back(),
-                            cli(args + QStringList{"--seed", "7", "--shard", QString("%1/3").arg(k)})
-                                .out);
+        writeFileAtomically(
+            parts.back(),
+            cli(args + QStringList{"--seed", "7", "--shard", QString("%1/3").arg(k)}).out);
     }
     EXPECT_EQ(cli(QStringList{"sweep-merge", "--summary"} + parts).out, one.out);
     const QStringList lines = QString::fromUtf8(one.out).trimmed().split('\n');

@@ -26,6 +26,7 @@ struct Part
     bool jsonl = false;
     QByteArray header;
     qint64 first = -1; // case index of the first row; -1 when the part has no rows
+    qint64 total = -1; // cases of the whole sweep; -1 when an empty part does not say
 };
 
 qint64 caseIndex(const QByteArray &line, bool jsonl, bool &ok)
@@ -66,9 +67,12 @@ Part inspect(const QString &name)
     QByteArray line = nextLine(file);
     part.jsonl = line.startsWith('{');
     if (!part.jsonl) {
-        if (!line.startsWith("case,"))
+        bool ok = false;
+        if (line.startsWith("case/"))
+            part.total = line.mid(5, line.indexOf(',') - 5).toLongLong(&ok);
+        if (!ok || part.total < 1)
             throw Error(QStringLiteral("%1: not the output of a slice (the CSV header does not "
-                                       "start with \"case\")")
+                                       "start with \"case/N\")")
                             .arg(name));
         part.header = line;
         line = nextLine(file);
@@ -76,8 +80,13 @@ Part inspect(const QString &name)
     if (!line.isEmpty()) {
         bool ok = false;
         part.first = caseIndex(line, part.jsonl, ok);
-        if (!ok)
-            throw Error(QStringLiteral("%1: the first row carries no case index").arg(name));
+        if (part.jsonl)
+            part.total = static_cast<qint64>(
+                QJsonDocument::fromJson(line).object().value(QStringLiteral("cases")).toDouble(-1));
+        if (!ok || part.total < 1)
+            throw Error(QStringLiteral("%1: the first row does not give its case and the cases "
+                                       "of the sweep (not the output of sweep --shard)")
+                            .arg(name));
     }
     return part;
 }
@@ -103,6 +112,18 @@ int run(const QCommandLineParser &parser)
                                        "--summary --shard writes them so)")
                             .arg(p.fileName));
     }
+    qint64 total = -1;
+    for (const Part &p : parts) {
+        if (p.total >= 0 && total >= 0 && p.total != total)
+            throw Error(QStringLiteral("%1: a slice of a sweep of %2 cases, not of %3")
+                            .arg(p.fileName)
+                            .arg(p.total)
+                            .arg(total));
+        if (p.total >= 0)
+            total = p.total;
+    }
+    if (total < 0)
+        throw Error(QStringLiteral("no part holds a row: the slices of the sweep are missing"));
     std::stable_sort(
         parts.begin(), parts.end(), [](const Part &a, const Part &b) { return a.first < b.first; });
     if (!summary && !parts.front().jsonl)
@@ -166,6 +187,11 @@ int run(const QCommandLineParser &parser)
         }
         printRaw(out);
     }
+    if (expected != total)
+        throw Error(QStringLiteral("cases %1 to %2 of %3 are missing: a slice is missing")
+                        .arg(expected)
+                        .arg(total - 1)
+                        .arg(total));
     if (summary)
         for (const QString &line : summaryLines(reports, values, format == QLatin1String("jsonl")))
             printLine(line);

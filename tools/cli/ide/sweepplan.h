@@ -476,7 +476,10 @@ inline QString sweepRow(const SweepPlan &plan,
 {
     QString row;
     if (plan.jsonl) {
-        row = QStringLiteral("{\"case\":%1,\"inputs\":{").arg(index);
+        row = plan.sharded ? QStringLiteral("{\"case\":%1,\"cases\":%2,\"inputs\":{")
+                                 .arg(index)
+                                 .arg(plan.total)
+                           : QStringLiteral("{\"case\":%1,\"inputs\":{").arg(index);
         const QStringList names = plan.inputNames();
         for (qsizetype k = 0; k < inputs.size(); ++k)
             row += (k ? QStringLiteral(",") : QString()) + jsonString(names[k]) + QLatin1Char(':')
@@ -501,7 +504,7 @@ inline QString sweepHeader(const SweepPlan &plan)
 {
     QStringList header;
     if (plan.sharded)
-        header << QStringLiteral("case");
+        header << QStringLiteral("case/%1").arg(plan.total); // the index among that many cases
     for (const QString &name : plan.inputNames())
         header << csvField(name);
     for (const QString &name : plan.reports)
