@@ -49,6 +49,8 @@ void checkNames(const SweepPlan &plan, const QByteArray &document)
 {
     HeadlessProject check;
     check.loadBytes(document, plan.fileName, QStringLiteral("sweep"));
+    if (check.project.TreeView->count() == 0)
+        throw Error(plan.fileName + QStringLiteral(": the project has no nodes to run"));
     try {
         for (const auto &[name, value] : plan.sets)
             check.set(name, value);
