@@ -12,6 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <random>
@@ -97,6 +102,65 @@ TEST(PumpCases, ThousandRandomCasesMatchTheLoggedRun)
     EXPECT_LT(failing, 900);
     // The cases ran on compiled shapes, not on substituted texts.
     EXPECT_GT(runner.shapedSteps(), 20 * runner.textSteps());
+}
+
+std::pair<int, QByteArray> cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TESSARIN_BIN_DIR "/tessarin-cli"), args);
+    p.waitForFinished(60000);
+    return {p.exitCode(), p.readAllStandardOutput()};
+}
+
+// The command end to end: each row of a sweep (failing cases included) is what "run" prints for
+// the same values typed in.
+TEST(PumpCases, SweepRowsAreWhatRunPrints)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("pump.flw"));
+    ASSERT_EQ(cli({"packaged", "-o", file}).first, 0);
+    const QStringList reports = {"轴功率", "比转数", "有效汽蚀余量", "汽蚀校核", "电机额定功率"};
+    const auto [status, rows] = cli({"sweep",
+                                     file,
+                                     "--vary",
+                                     "正常流量=0:300:3",
+                                     "--vary",
+                                     "密度=-500:1000:4",
+                                     "--report",
+                                     reports.join(','),
+                                     "--format",
+                                     "jsonl",
+                                     "--jobs",
+                                     "2"});
+    ASSERT_EQ(status, 0);
+    const QList<QByteArray> lines = rows.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 12);
+    int failing = 0;
+    for (const QByteArray &line : lines) {
+        const QJsonObject row = QJsonDocument::fromJson(line).object();
+        const QJsonObject in = row["inputs"].toObject();
+        const auto [ran, out] = cli({"run",
+                                     file,
+                                     "--set",
+                                     "正常流量=" + in["正常流量"].toString(),
+                                     "--set",
+                                     "密度=" + in["密度"].toString()});
+        ASSERT_EQ(ran, 0);
+        const QJsonObject doc = QJsonDocument::fromJson(out).object();
+        for (const QString &name : reports) {
+            QString value = "(none)";
+            for (const QJsonValue &n : doc["nodes"].toArray())
+                if (n["name"].toString() == name) {
+                    value = n["value"].toString();
+                    break;
+                }
+            EXPECT_EQ(row["values"][name].toString(), value) << line.toStdString();
+        }
+        EXPECT_EQ(row["failedSteps"].toInt(), doc["failedSteps"].toInt()) << line.toStdString();
+        failing += doc["failedSteps"].toInt() > 0;
+    }
+    EXPECT_GE(failing, 3);
+    EXPECT_LT(failing, 12);
 }
 
 } // namespace
