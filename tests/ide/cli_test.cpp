@@ -239,6 +239,7 @@ TEST(CliSweep, RefusesBadArgumentsBeforeAnyRow)
         {{"--vary", "流量=1:2:2", "--format", "xml"}, "--format"},
         {{"--vary", "流量=1:2:2", "--sample", "扬程=uniform:1:2", "--cases", "3"}, "--sample"},
         {{"--sample", "流量=normal:50:0", "--cases", "3"}, "SD"},
+        {{"--sample", "流量=normal:50:1e307", "--cases", "3"}, "SD"},
         {{"--sample", "流量=uniform:2:1", "--cases", "3"}, "LO"},
         {{"--sample", "流量=triangular:1:5:4", "--cases", "3"}, "MODE"},
         {{"--sample", "流量=lognormal:1:-1", "--cases", "3"}, "SIGMA"},

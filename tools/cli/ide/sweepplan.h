@@ -195,6 +195,8 @@ inline SweepSample parseSample(const QString &text)
     case SweepSample::Normal:
         if (!(s.b > 0))
             why = QStringLiteral("SD must be > 0");
+        else if (!std::isfinite(std::fabs(s.a) + 40 * s.b))
+            why = QStringLiteral("MEAN and SD give values beyond the range of numbers");
         break;
     case SweepSample::Uniform:
         if (!(s.a < s.b) || !std::isfinite(s.b - s.a))
