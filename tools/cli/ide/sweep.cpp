@@ -21,6 +21,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -192,8 +193,12 @@ int run(const QCommandLineParser &parser)
             if (line.isEmpty())
                 continue;
             const QList<QByteArray> fields = line.split('\t');
-            for (size_t k = 0; k < sampled.size(); ++k)
-                sampled[k].push_back(std::strtod(fields.value(qsizetype(k)).constData(), nullptr));
+            for (size_t k = 0; k < sampled.size(); ++k) {
+                const QByteArray field = fields.value(qsizetype(k));
+                double v = std::nan("");
+                std::from_chars(field.constData(), field.constData() + field.size(), v);
+                sampled[k].push_back(v);
+            }
         }
     };
     const auto receive = [&](Worker &w) {

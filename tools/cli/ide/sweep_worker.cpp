@@ -12,6 +12,7 @@
 
 #include <QFile>
 
+#include <charconv>
 #include <cstdio>
 
 namespace tessarin::cli {
@@ -47,15 +48,18 @@ int run(const QCommandLineParser &parser)
                 const QStringList inputs = plan.caseValues(c);
                 const TqzCaseOutcome out = runner.runCase(inputs);
                 if (numbers) {
+                    // Shortest round-trip form, whatever the locale; "nan" for a failed value.
                     for (qsizetype k = 0; k < out.values.size(); ++k) {
-                        const double v = textToFloatDef(out.values[k], kNotANumber);
+                        if (k)
+                            block += '\t';
+                        if (!isNumberText(out.values[k])) {
+                            block += "nan";
+                            continue;
+                        }
                         char text[40];
-                        std::snprintf(text,
-                                      sizeof text,
-                                      "%s%.17g",
-                                      k ? "\t" : "",
-                                      isNumberText(out.values[k]) ? v : std::nan(""));
-                        block += text;
+                        const auto end = std::to_chars(
+                            text, text + sizeof text, textToFloatDef(out.values[k], kNotANumber));
+                        block.append(text, end.ptr - text);
                     }
                     block += '\n';
                 } else {
