@@ -12,6 +12,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 // How a case is evaluated. The steps, the value-table updates and the failure bookkeeping of a
@@ -62,6 +63,55 @@ QString lowerAscii(const QString &text)
         if (c.unicode() >= u'A' && c.unicode() <= u'Z')
             c = QChar(c.unicode() + (u'a' - u'A'));
     return out;
+}
+
+// Decimal literals of at most 15 significant digits and a decimal exponent within 22: the digits
+// and the power of ten are exact doubles, so one multiplication or division rounds correctly -
+// the value every exact reader gives, without the general algorithm. False for anything else.
+bool exactDecimal(const char *p, const char *end, double &value)
+{
+    static constexpr double kPowers[]
+        = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool fraction = false;
+    for (; p < end && *p != 'e' && *p != 'E'; ++p) {
+        if (*p == '.') {
+            fraction = true;
+            continue;
+        }
+        if (mantissa == 0 && *p == '0') {
+            scale -= fraction ? 1 : 0;
+            continue;
+        }
+        if (++digits > 15)
+            return false;
+        mantissa = mantissa * 10 + std::uint64_t(*p - '0');
+        scale -= fraction ? 1 : 0;
+    }
+    if (p < end) {
+        ++p;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+')
+            ++p;
+        if (end - p > 4)
+            return false;
+        int exponent = 0;
+        for (; p < end; ++p)
+            exponent = exponent * 10 + (*p - '0');
+        scale += negative ? -exponent : exponent;
+    }
+    if (mantissa == 0) {
+        value = 0.0;
+        return true;
+    }
+    if (scale < -22 || scale > 22)
+        return false;
+    const double m = static_cast<double>(mantissa);
+    value = scale >= 0 ? m * kPowers[scale] : m / kPowers[-scale];
+    return true;
 }
 
 bool isDigit(QChar c)
@@ -142,6 +192,12 @@ TqzCaseRunner::Value TqzCaseRunner::classify(const QString &substituted)
     const char *end = token + (e - s);
     if (floating) {
         double d = 0;
+        if (exactDecimal(token, end, d)) {
+            v.kind = 3;
+            std::memcpy(&v.bits, &d, sizeof d);
+            v.cls = Value::Number;
+            return v;
+        }
         const auto r = std::from_chars(token, end, d);
         // Only values every reader takes alike: finite, normal or an exact zero.
         if (r.ec != std::errc() || r.ptr != end || !std::isfinite(d)
@@ -213,11 +269,12 @@ TqzCaseRunner::TqzCaseRunner(TqzProject &project,
             firstOfName.insert(node.Name, i);
     }
 
-    // Inputs: a probe text tells which nodes take their value from the cells tagged so.
-    static const QString probe = QStringLiteral("\x01probe\x01");
+    // Inputs: a probe text tells which nodes take their value from the cells tagged so; one of
+    // its own per input, as the cells keep it until the first case.
     for (const QString &name : inputs) {
         Input in;
         in.name = name;
+        const QString probe = QStringLiteral("\x01probe %1\x01").arg(m_inputs.size());
         m_excel.SetTagValue(name, probe);
         in.tagged = m_excel.GetTagValue(name) == probe;
         if (in.tagged) {
@@ -422,13 +479,28 @@ TqzCaseOutcome TqzCaseRunner::runCase(const QStringList &values)
 {
     m_values = m_baseValues;
     m_nodeValues = m_baseNodeValues;
+    // An input typed as in the case before gives its nodes the same values again (a grid's slow
+    // axes): the pages are asked only for what changed.
+    std::vector<bool> same(m_inputs.size());
     for (size_t k = 0; k < m_inputs.size() && k < size_t(values.size()); ++k) {
-        const Input &in = m_inputs[k];
-        if (in.tagged)
+        Input &in = m_inputs[k];
+        same[k] = in.typedBefore && in.lastTyped == values[qsizetype(k)];
+        if (in.tagged && !same[k])
             m_excel.SetTagValue(in.name, values[qsizetype(k)]);
     }
     for (size_t k = 0; k < m_inputs.size() && k < size_t(values.size()); ++k) {
-        const Input &in = m_inputs[k];
+        Input &in = m_inputs[k];
+        if (same[k]) {
+            for (size_t n = 0; n < in.nodes.size(); ++n) {
+                m_nodeValues[size_t(in.nodes[n])] = in.lastNodeValues[n];
+                m_values[size_t(in.nodes[n])] = in.lastValues[n];
+            }
+            continue;
+        }
+        in.typedBefore = true;
+        in.lastTyped = values[qsizetype(k)];
+        in.lastNodeValues.clear();
+        in.lastValues.clear();
         for (int i : in.nodes) {
             QString value = values[qsizetype(k)];
             if (in.tagged) {
@@ -445,6 +517,8 @@ TqzCaseOutcome TqzCaseRunner::runCase(const QStringList &values)
                 value = value.trimmed() + QStringLiteral(".0");
             m_nodeValues[size_t(i)] = value;
             m_values[size_t(i)] = classify(substitutionText(value));
+            in.lastNodeValues.push_back(value);
+            in.lastValues.push_back(m_values[size_t(i)]);
         }
     }
     std::fill(m_failedNow.begin(), m_failedNow.end(), -1);

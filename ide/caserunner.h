@@ -111,6 +111,11 @@ private:
         QString name;
         bool tagged = false;
         std::vector<int> nodes;
+        // What the case before typed, and what its nodes took.
+        bool typedBefore = false;
+        QString lastTyped;
+        std::vector<QString> lastNodeValues;
+        std::vector<Value> lastValues;
     };
     std::vector<Input> m_inputs;
     std::vector<int> m_reportNodes;

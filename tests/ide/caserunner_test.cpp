@@ -46,8 +46,10 @@ const std::vector<NodeRow> kOutline = {
     {1, "Xy", "B+1", ""},
     {1, "xY", "B-1", ""},
     {1, "条件", "A>0 ? 1/B : 2", ""},
+    {1, "含C", "C*A", ""},
     {1, "A", "", "1"},
     {1, "B", "", "2"},
+    {1, "C", "", "3"},
 };
 
 QStringList names()
@@ -59,13 +61,15 @@ QStringList names()
     return out;
 }
 
-// The logged run of one case from a fresh project: A typed into its cell, B into the node.
-std::pair<QStringList, int> loggedRun(const QString &a, const QString &b)
+// The logged run of one case from a fresh project: A and C typed into their cells, B into the
+// node.
+std::pair<QStringList, int> loggedRun(const QString &a, const QString &b, const QString &c)
 {
     RunFixture f;
     f.setNodes(kOutline);
-    f.addPage({{"A", "1"}});
+    f.addPage({{"A", "1"}, {"C", "3"}});
     f.excel.SetTagValue("A", a);
+    f.excel.SetTagValue("C", c);
     for (int i = 0; i < f.project.TreeView->count(); ++i)
         if (f.node(i)->Name == "B")
             f.node(i)->Value = b;
@@ -85,8 +89,8 @@ TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
 {
     RunFixture f;
     f.setNodes(kOutline);
-    f.addPage({{"A", "1"}});
-    TqzCaseRunner runner(f.project, f.excel, f.codes, {"A", "B"}, names());
+    f.addPage({{"A", "1"}, {"C", "3"}});
+    TqzCaseRunner runner(f.project, f.excel, f.codes, {"A", "B", "C"}, names());
     const QStringList typed = {"4",
                                "-4",
                                "0",
@@ -105,8 +109,8 @@ TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
                                "-1",
                                "1e-320"};
     std::mt19937 pick(7);
-    // Every value for A with a few for B, then random pairs: each case after others, so no
-    // state may leak from one case into the next.
+    // Every value for A with a few for B, then random pairs, C changing seldom: each case after
+    // others, so no state may leak from one case into the next.
     std::vector<std::pair<QString, QString>> cases;
     for (const QString &a : typed)
         for (const QString &b : {QString("2"), QString("-0.5"), QString("x")})
@@ -114,9 +118,11 @@ TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
     for (int k = 0; k < 60; ++k)
         cases.emplace_back(typed[pick() % typed.size()], typed[pick() % typed.size()]);
     std::set<int> failures;
-    for (const auto &[a, b] : cases) {
-        const auto [values, failed] = loggedRun(a, b);
-        const TqzCaseOutcome out = runner.runCase({a, b});
+    for (size_t k = 0; k < cases.size(); ++k) {
+        const auto &[a, b] = cases[k];
+        const QString c = k % 40 < 20 ? "3" : "-0.5";
+        const auto [values, failed] = loggedRun(a, b, c);
+        const TqzCaseOutcome out = runner.runCase({a, b, c});
         EXPECT_EQ(out.values, values) << "A=" << a.toStdString() << " B=" << b.toStdString();
         EXPECT_EQ(out.failedSteps, failed) << "A=" << a.toStdString() << " B=" << b.toStdString();
         failures.insert(failed);
@@ -151,6 +157,40 @@ TEST(CaseRunner, ResultsAreWrittenAsPrintfWritesThem)
             want += ".0";
         ASSERT_EQ(complier.Evaluate(formula), want) << formula.toStdString();
     }
+}
+
+// Typed numbers reach the compiled formulas as the exact values the logged run reads from their
+// text. The runner reads short decimals its own faster way: V is typed short, W the same decimal
+// with zeros enough to take the general reader, so V-W is 0 exactly when both readers agree.
+TEST(CaseRunner, ReadsTypedNumbersExactly)
+{
+    const std::vector<NodeRow> outline
+        = {{0, "总", "", ""}, {1, "R", "V-W", ""}, {1, "V", "", "1"}, {1, "W", "", "1"}};
+    RunFixture f;
+    f.setNodes(outline);
+    TqzCaseRunner runner(f.project, f.excel, f.codes, {"V", "W"}, {"R", "V"});
+    std::mt19937_64 random(5);
+    for (int c = 0; c < 3000; ++c) {
+        QString digits = QString::number(random() % 1000000000000000ull);
+        digits.truncate(1 + int(random() % 15));
+        const int point = int(random() % digits.size()) + 1;
+        const QString mantissa = digits.left(point) + "." + digits.mid(point);
+        const QString exponent
+            = random() % 4 ? QString("e%1").arg(int(random() % 45) - 22) : QString();
+        const QString v = mantissa + (mantissa.endsWith('.') ? "0" : "") + exponent;
+        const QString w = mantissa + "00000000000000000" + exponent;
+        const TqzCaseOutcome out = runner.runCase({v, w});
+        ASSERT_EQ(out.values.value(0), "0.0") << v.toStdString() << " " << w.toStdString();
+        ASSERT_EQ(out.failedSteps, 0);
+    }
+    // And the logged run agrees on a sample of them.
+    RunFixture logged;
+    logged.setNodes(outline);
+    logged.node(2)->Value = "0.3";
+    logged.node(3)->Value = "0.30000000000000000";
+    logged.run.runProject();
+    EXPECT_EQ(logged.node(1)->Value, "0.0");
+    EXPECT_GT(runner.shapedSteps(), 2900);
 }
 
 TEST(CaseRunner, RefusesUnknownNames)
