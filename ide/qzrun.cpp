@@ -46,13 +46,13 @@ bool isIntegerLiteral(const QString &text)
     return true;
 }
 
-namespace {
-
 // Code units no name read from a project can hold (XML carries neither U+FFFF nor a lone
 // surrogate): a failed name's place in the value table is U+FFFF, its index in base 1024 written
 // with the low surrogates U+DC00..U+DFFF, then U+FFFF.
+namespace {
 constexpr char16_t kMarkerEnd = 0xFFFF;
 constexpr char16_t kMarkerDigit = 0xDC00;
+} // namespace
 
 QString failureMarker(int index)
 {
@@ -84,8 +84,6 @@ int failedReference(const QString &substituted, size_t failures)
     }
     return -1;
 }
-
-} // namespace
 
 QString substitutionText(const QString &value)
 {

@@ -150,6 +150,13 @@ private:
 // that "A-B" with B = -3.5 reads "5.0-(-3.5)"; anything else unchanged.
 QString substitutionText(const QString &value);
 
+// The text a failed name takes in the value table while it stays failed: the `index`-th name
+// that failed in the run, in code units no name read from a project can hold.
+QString failureMarker(int index);
+// The index of the first failure marker in a substituted formula whose index is below
+// `failures`, else -1.
+int failedReference(const QString &substituted, size_t failures);
+
 // True for an integer literal: optional blanks, an optional sign, digits, optional blanks.
 bool isIntegerLiteral(const QString &text);
 

@@ -8,6 +8,7 @@
 #include "qzreport.h"
 #include "qztranslate.h"
 #include "runprogress.h"
+#include "sweepdialog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -301,6 +302,15 @@ void TfmWinIDE::createMenus()
     pmProject->addSeparator();
     pmProject->addAction(actSaveExamData);
     pmProject->addAction(actLoadExamData);
+    auto *actSweep = new QAction(QStringLiteral("参数扫描(&W)..."), this);
+    actSweep->setObjectName(QStringLiteral("actSweep"));
+    connect(actSweep, &QAction::triggered, this, [this] {
+        auto *dialog = new TqzSweepDialog(*Project, *Excel, *m_file, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+    });
+    pmReport->insertAction(pmReport->actions().at(3), actSweep); // after the run entries
+    pmProject->insertAction(pmProject->actions().at(1), actSweep);
     connect(tvProject, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         pmProject->popup(tvProject->viewport()->mapToGlobal(pos));
     });

@@ -50,6 +50,21 @@ SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_error(char *buffer, int size);
 // last given to _uc_error, the message is written into it again.
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_error_pos(char *buffer);
 
+// The shape of a formula: the source of the function its literals become parameters of (into
+// `code`, at most `codeSize` bytes with the NUL) and each literal's kind (0 int, 1 int64,
+// 2 uint64, 3 double) and bits. Returns the number of literals, -1 when the formula has no
+// shape (it is then compiled as written) or the buffers are too small; `flags` bit 0 is set
+// when the shape must not stand for the formula (it divides and branches).
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_formula_shape(const char *formula, char *code, int codeSize,
+                                                    int *kinds, unsigned long long *bits,
+                                                    int maxArgs, int *flags);
+// Runs the compiled function of a shape that _uc_eval has already compiled, with the given
+// literals, exactly as _uc_eval runs that formula. 1 with the value in `result`, 0 with the
+// error text, -1 when no compiled function of that shape is at hand (evaluate the text then).
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_eval_shaped(const char *code, int count, const int *kinds,
+                                                  const unsigned long long *bits, char *result,
+                                                  int size);
+
 // Entry points of the interface that this interpreter does not support: they change nothing,
 // return 0 and leave "not supported" as the last error.
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_main(int argc, char **argv);

@@ -4,6 +4,7 @@
 
 #include "atomicfile.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -215,11 +216,143 @@ TEST(CliSweep, PrintsOneRowPerCaseInOrderWhateverTheWorkers)
         {{"sweep", kSample, "--vary", "流量=1:2", "--report", "轴功率"}, 2},
         {{"sweep", kSample, "--vary", "流量=1:2:0", "--report", "轴功率"}, 2},
         {{"sweep", kSample, "--vary", "流量=1:2:2"}, 2},
-        {{"sweep", kSample, "--vary", "流量=1:2:2", "--report", "无此"}, 1},
-        {{"sweep", kSample, "--vary", "无此=1:2:2", "--report", "轴功率"}, 1},
+        {{"sweep", kSample, "--vary", "流量=1:2:2", "--report", "无此"}, 2},
+        {{"sweep", kSample, "--vary", "无此=1:2:2", "--report", "轴功率"}, 2},
     };
     for (const auto &[bad, status] : wrong)
         EXPECT_EQ(cli(bad).status, status) << bad.join(' ').toStdString();
+}
+
+TEST(CliSweep, RefusesBadArgumentsBeforeAnyRow)
+{
+    const QStringList base = {"sweep", kSample, "--report", "轴功率"};
+    const std::vector<std::pair<QStringList, QString>> wrong = {
+        {{"--vary", "无此=1:2:2"}, "无此"},
+        {{"--vary", "流量=nan:2:2"}, "--vary"},
+        {{"--vary", "流量=1:inf:2"}, "--vary"},
+        {{"--vary", "流量=1:2:-3"}, "STEPS"},
+        {{"--vary", "流量=1:2:1.5"}, "STEPS"},
+        {{"--vary", "流量=1:2:100000", "--vary", "扬程=1:2:100000"}, "cases"},
+        {{"--vary", "流量=1:2:2", "--vary", "流量=3:4:2"}, "流量"},
+        {{"--vary", "流量=1:2:2", "--shard", "0/2"}, "--shard"},
+        {{"--vary", "流量=1:2:2", "--shard", "3/2"}, "--shard"},
+        {{"--vary", "流量=1:2:2", "--format", "xml"}, "--format"},
+        {{"--vary", "流量=1:2:2", "--sample", "扬程=uniform:1:2", "--cases", "3"}, "--sample"},
+        {{"--sample", "流量=normal:50:0", "--cases", "3"}, "SD"},
+        {{"--sample", "流量=normal:50:1e307", "--cases", "3"}, "SD"},
+        {{"--sample", "流量=uniform:2:1", "--cases", "3"}, "LO"},
+        {{"--sample", "流量=triangular:1:5:4", "--cases", "3"}, "MODE"},
+        {{"--sample", "流量=lognormal:1:-1", "--cases", "3"}, "SIGMA"},
+        {{"--sample", "流量=weibull:1:2", "--cases", "3"}, "weibull"},
+        {{"--sample", "流量=normal:50:5"}, "--cases"},
+        {{"--sample", "流量=normal:50:5", "--cases", "0"}, "--cases"},
+        {{"--sample", "流量=normal:50:5", "--cases", "1000000001"}, "--cases"},
+        {{"--vary", "流量=1:2:2", "--jobs", "0"}, "--jobs"},
+    };
+    for (const auto &[extra, named] : wrong) {
+        const auto r = cli(base + extra);
+        EXPECT_EQ(r.status, 2) << extra.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << extra.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(named)) << r.err.toStdString();
+    }
+    // A missing project fails before the header too.
+    const auto missing
+        = cli({"sweep", "/nonexistent.flw", "--vary", "流量=1:2:2", "--report", "轴功率"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.out.isEmpty());
+}
+
+TEST(CliSweep, ReachesTheEndsOfTheNumbersAndReadsAnyFileName)
+{
+    Files files;
+    const QString dash = files.path("-dash.flw");
+    ASSERT_TRUE(QFile::copy(kSample, dash));
+    // A name starting with "-", a project from a pipe, and more workers than cores or cases.
+    const QStringList tail = {"--vary", "流量=-1e308:1e308:3", "--report", "流量", "--jobs", "100"};
+    const auto named = cli(QStringList{"sweep"} + tail + QStringList{"--", dash});
+    ASSERT_EQ(named.status, 0) << named.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(named.out).split('\n').mid(1, 3),
+              (QStringList{"-1E308,-1E308,1", "0,0.0,0", "1E308,1E308,1"}));
+    const auto piped = cli(QStringList{"sweep", "-"} + tail, readWholeFile(kSample));
+    EXPECT_EQ(piped.out, named.out) << piped.err.toStdString();
+}
+
+TEST(CliSweep, SlicesJoinIntoTheWholeSweep)
+{
+    Files files;
+    const QStringList args = {
+        "sweep", kSample, "--vary", "流量=-50:100:7", "--vary", "效率=0:1:5", "--report", "轴功率"};
+    const auto plain = cli(args);
+    ASSERT_EQ(plain.status, 0) << plain.err.toStdString();
+    for (const QString &format : {QString("csv"), QString("jsonl")}) {
+        const QStringList formatted = args + QStringList{"--format", format};
+        const auto whole = cli(formatted + QStringList{"--shard", "1/1", "--jobs", "2"});
+        ASSERT_EQ(whole.status, 0) << whole.err.toStdString();
+        QStringList parts;
+        for (int k = 4; k >= 1; --k) {
+            const auto part = cli(formatted + QStringList{"--shard", QString("%1/4").arg(k)});
+            parts << files.path(QString("part%1.%2").arg(k).arg(format));
+            writeFileAtomically(parts.back(), part.out);
+        }
+        const auto merged = cli(QStringList{"sweep-merge"} + parts);
+        EXPECT_EQ(merged.out, whole.out) << merged.err.toStdString();
+        // Without a slice the join is refused, naming the missing case.
+        const auto gap = cli({"sweep-merge", parts[0], parts[2], parts[3]});
+        EXPECT_EQ(gap.status, 1);
+        if (format == "csv") {
+            // The whole sweep's rows are the plain rows with the case index in front.
+            QStringList lines = QString::fromUtf8(whole.out).trimmed().split('\n');
+            for (QString &line : lines)
+                line = line.mid(line.indexOf(',') + 1);
+            EXPECT_EQ(lines.join('\n'), QString::fromUtf8(plain.out).trimmed());
+        } else {
+            const QJsonObject row = json(whole.out.split('\n').at(7));
+            EXPECT_EQ(row["case"].toInt(), 7);
+            EXPECT_EQ(row["inputs"]["流量"].toString(), "-25");
+            EXPECT_EQ(row["failedSteps"].toInt(), 0);
+        }
+    }
+}
+
+TEST(CliSweep, MonteCarloSummaryDependsOnTheSeedOnly)
+{
+    Files files;
+    const QStringList args = {"sweep",
+                              kSample,
+                              "--sample",
+                              "流量=normal:50:5",
+                              "--sample",
+                              "效率=triangular:0:0.7:0.9",
+                              "--cases",
+                              "3000",
+                              "--report",
+                              "轴功率,流量",
+                              "--summary"};
+    const auto one = cli(args + QStringList{"--seed", "7", "--jobs", "1"});
+    ASSERT_EQ(one.status, 0) << one.err.toStdString();
+    const auto two = cli(args + QStringList{"--seed", "7", "--jobs", "2"});
+    EXPECT_EQ(two.out, one.out);
+    EXPECT_NE(cli(args + QStringList{"--seed", "8"}).out, one.out);
+    QStringList parts;
+    for (int k = 1; k <= 3; ++k) {
+        parts << files.path(QString("mc%1").arg(k));
+        writeFileAtomically(
+            parts.back(),
+            cli(args + QStringList{"--seed", "7", "--shard", QString("%1/3").arg(k)}).out);
+    }
+    EXPECT_EQ(cli(QStringList{"sweep-merge", "--summary"} + parts).out, one.out);
+    const QStringList lines = QString::fromUtf8(one.out).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "value,cases,mean,sd,p5,p50,p95,failedShare");
+    // 流量 comes back as typed: its statistics are those of the normal samples. An efficiency
+    // of exactly 0 (the lower end) would fail the power; near it the power is finite.
+    const QStringList flow = lines[2].split(',');
+    EXPECT_EQ(flow[0], "流量");
+    EXPECT_NEAR(flow[2].toDouble(), 50, 0.5);
+    EXPECT_NEAR(flow[3].toDouble(), 5, 0.3);
+    EXPECT_NEAR(flow[4].toDouble(), 50 - 1.645 * 5, 0.6);
+    EXPECT_NEAR(flow[6].toDouble(), 50 + 1.645 * 5, 0.6);
+    EXPECT_EQ(flow[7], "0");
 }
 
 TEST(CliHelp, ListsTheRunCommandsButNotTheWorker)

@@ -179,7 +179,7 @@ TEST_F(WindowTest, ComponentsCaptionsHintsShortcutsAndLoading)
     EXPECT_EQ(window->viewMenu()->title(), "查看(&V)");
     EXPECT_EQ(texts(window->viewMenu()->actions()),
               QStringList({"工程管理器(&P)", "信息框(&M)", "-"}));
-    const QStringList runs = {"模块运行(&M)", "运行当前页(&P)", "运行工程(&R)"};
+    const QStringList runs = {"模块运行(&M)", "运行当前页(&P)", "运行工程(&R)", "参数扫描(&W)..."};
     const QStringList exam = {"-", "保存测试数据(&S)...", "加载测试数据(&L)..."};
     EXPECT_EQ(texts(find<QMenu>("pmReport")->actions()), runs + exam);
     EXPECT_EQ(texts(find<QMenu>("pmProject")->actions()), runs.mid(2) + exam);

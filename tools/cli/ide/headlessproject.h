@@ -49,6 +49,13 @@ struct HeadlessProject
         fillCodes();
         warnPages(command);
     }
+    // The same from a document read before; `where` names it in messages.
+    void loadBytes(const QByteArray &document, const QString &where, const QString &command)
+    {
+        file.loadBytes(document, where, project, excel);
+        fillCodes();
+        warnPages(command);
+    }
     // Nodes and pages again from the document element of the file loaded before (its code
     // table stays): for running the same project many times from the same start.
     void reload(const QDomElement &root)

@@ -1,85 +1,80 @@
-// tessarin-cli sweep-worker FILE --input NAME... --report NAME... [--set NAME=VALUE]...: the
-// worker process of "sweep", not listed in the help. It reads one case per line on standard
-// input, [index, value, ...] with one value per --input name, runs the project from its
-// document as loaded, and answers [index, [reported values], failed steps] or, when the case
-// cannot be run, [index, [], "why"].
+// tessarin-cli sweep-worker [sweep options] -- FILE: the worker process of "sweep", not listed
+// in the help. It loads the project once, prepares the compiled cases, then reads requests
+// "FIRST COUNT" on standard input and answers each with "#FIRST COUNT BYTES" and that many
+// bytes: the rows of those cases (or, for a summary, one line of reported numbers per case, NaN
+// for a failed value). A case that cannot be run at all is answered "!why" and ends the worker.
 
 #include "headlessproject.h"
+#include "sweepplan.h"
 
 #include "atomicfile.h"
-#include "xmldocument.h"
+#include "caserunner.h"
 
-#include <QDomDocument>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 
+#include <charconv>
 #include <cstdio>
 
 namespace tessarin::cli {
 namespace {
 
-void answer(const QJsonArray &line)
-{
-    printRaw(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
-    std::fflush(stdout);
-}
-
-QJsonArray runCase(HeadlessProject &p,
-                   const QDomElement &document,
-                   const QList<std::pair<QString, QString>> &sets,
-                   const QStringList &inputs,
-                   const QStringList &reports,
-                   const QJsonArray &request)
-{
-    const double index = request.at(0).toDouble();
-    try {
-        if (request.size() != inputs.size() + 1)
-            throw Error(QStringLiteral("expected %1 values").arg(inputs.size()));
-        // Every case starts from the document as loaded: a run changes nodes and pages.
-        p.reload(document);
-        for (const auto &[name, value] : sets)
-            p.set(name, value);
-        for (qsizetype i = 0; i < inputs.size(); ++i)
-            p.set(inputs[i], request.at(i + 1).toString());
-        const TqzRunResult result = p.run.runProject();
-        if (!result.started)
-            throw Error(QStringLiteral("the project has no nodes to run"));
-        if (result.aborted)
-            throw Error(result.abortMessage);
-        QJsonArray values;
-        for (const QString &name : reports) {
-            const TqzNode *node = p.node(name);
-            values.append(node ? node->Value : QString());
-        }
-        return QJsonArray{index, values, result.failedSteps};
-    } catch (const Error &e) {
-        return QJsonArray{index, QJsonArray(), e.message()};
-    }
-}
-
 int run(const QCommandLineParser &parser)
 {
-    const QString fileName = positional(parser, 1).at(0);
-    const QStringList inputs = parser.values(QStringLiteral("input"));
-    const QStringList reports = parser.values(QStringLiteral("report"));
-    const QList<std::pair<QString, QString>> sets = setValues(parser);
-    // Parsed once; each case rebuilds the nodes and pages from the same elements.
-    const QDomDocument document = readXmlDocument(readWholeFile(fileName), fileName);
-    HeadlessProject p;
-    p.load(fileName, QStringLiteral("sweep-worker"));
+    const SweepPlan plan = parseSweepPlan(parser);
+    const bool numbers = plan.summary && !plan.sharded;
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly))
         throw Error(QStringLiteral("standard input cannot be read"));
-    while (true) {
-        const QByteArray line = in.readLine();
-        if (line.isEmpty())
-            break;
-        const QJsonArray request = QJsonDocument::fromJson(line).array();
-        if (request.isEmpty())
-            throw Error(QStringLiteral("a case line is not a JSON array: %1")
-                            .arg(QString::fromUtf8(line).trimmed()));
-        answer(runCase(p, document.documentElement(), sets, inputs, reports, request));
+    try {
+        HeadlessProject p;
+        p.load(plan.fileName, QStringLiteral("sweep-worker"));
+        for (const auto &[name, value] : plan.sets)
+            p.set(name, value);
+        TqzCaseRunner runner(p.project, p.excel, p.codes, plan.inputNames(), plan.reports);
+        while (true) {
+            const QByteArray line = in.readLine();
+            if (line.isEmpty())
+                break;
+            const QList<QByteArray> request = line.trimmed().split(' ');
+            bool a = false;
+            bool b = false;
+            const qint64 first = request.value(0).toLongLong(&a);
+            const qint64 count = request.value(1).toLongLong(&b);
+            if (request.size() != 2 || !a || !b || first < 0 || count < 0)
+                throw Error(QStringLiteral("a request is not \"FIRST COUNT\": %1")
+                                .arg(QString::fromUtf8(line).trimmed()));
+            QByteArray block;
+            for (qint64 c = first; c < first + count; ++c) {
+                const QStringList inputs = plan.caseValues(c);
+                const TqzCaseOutcome out = runner.runCase(inputs);
+                if (numbers) {
+                    // Shortest round-trip form, whatever the locale; "nan" for a failed value.
+                    for (qsizetype k = 0; k < out.values.size(); ++k) {
+                        if (k)
+                            block += '\t';
+                        if (!isNumberText(out.values[k])) {
+                            block += "nan";
+                            continue;
+                        }
+                        char text[40];
+                        const auto end = std::to_chars(
+                            text, text + sizeof text, textToFloatDef(out.values[k], kNotANumber));
+                        block.append(text, end.ptr - text);
+                    }
+                    block += '\n';
+                } else {
+                    block += sweepRow(plan, c, inputs, out.values, out.failedSteps).toUtf8();
+                    block += '\n';
+                }
+            }
+            printRaw(QByteArray("#") + QByteArray::number(first) + ' ' + QByteArray::number(count)
+                     + ' ' + QByteArray::number(block.size()) + '\n' + block);
+            std::fflush(stdout);
+        }
+    } catch (const Error &e) {
+        printRaw("!" + e.message().simplified().toUtf8() + '\n');
+        std::fflush(stdout);
+        return 1;
     }
     return 0;
 }
@@ -89,13 +84,7 @@ const bool registered = registerCommand({
     QString(), // serves "sweep"; not listed
     [](QCommandLineParser &parser) {
         addProjectFileArgument(parser);
-        parser.addOption(QCommandLineOption(QStringLiteral("input"),
-                                            QStringLiteral("Name of the n-th value of a case."),
-                                            QStringLiteral("NAME")));
-        parser.addOption(QCommandLineOption(QStringLiteral("report"),
-                                            QStringLiteral("Node value to answer with."),
-                                            QStringLiteral("NAME")));
-        parser.addOption(setOption());
+        addSweepOptions(parser);
     },
     run,
 });

@@ -1,0 +1,167 @@
+// The packaged pump calculation through the compiled-case runner of the sweeps: 1,000 random
+// cases, plausible and absurd, give exactly the node values and failed steps of the logged run.
+
+#include "caserunner.h"
+#include "packagedproject.h"
+#include "projectfile.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "qzrun.h"
+#include "qztranslate.h"
+#include "reportgrid/gridfixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <random>
+
+namespace tessarin {
+namespace {
+
+struct Loaded
+{
+    gridtest::ScopedPrinterLayer printer;
+    QWidget area;
+    TqzExcel excel{&area};
+    TqzProject project;
+    TqzTranslate codes;
+    TqzRunHost host;
+    TqzRun run{project, excel, codes, host};
+
+    explicit Loaded(const QByteArray &document)
+    {
+        TqzProjectFile().loadBytes(document, QStringLiteral("packaged"), project, excel);
+        for (int i = 0; i < project.TreeView->count(); ++i)
+            codes.AddWord(project.TreeView->nodeAt(i)->Name, project.TreeView->nodeAt(i)->Caption);
+    }
+    QStringList names() const
+    {
+        QStringList out;
+        for (int i = 0; i < project.TreeView->count(); ++i)
+            if (!out.contains(project.TreeView->nodeAt(i)->Name))
+                out << project.TreeView->nodeAt(i)->Name;
+        return out;
+    }
+    QString value(const QString &name) const
+    {
+        for (int i = 0; i < project.TreeView->count(); ++i)
+            if (project.TreeView->nodeAt(i)->Name == name)
+                return project.TreeView->nodeAt(i)->Value;
+        return {};
+    }
+};
+
+TEST(PumpCases, ThousandRandomCasesMatchTheLoggedRun)
+{
+    QString why;
+    const QByteArray document = LoadPackagedProject(QStringLiteral("calcpack.dll"), &why);
+    ASSERT_FALSE(document.isEmpty()) << why.toStdString();
+    const QStringList inputs = {"正常流量", "密度", "转速", "泵效率", "吸入管内径", "饱和蒸汽压"};
+    // Ranges around the worked case, wide enough to reach every check of the method.
+    const double low[] = {1, 500, 900, 20, 20, 0.5};
+    const double high[] = {400, 1500, 3600, 90, 300, 150};
+    const QStringList absurd = {"0", "-5", "abc", "", "1e308", "-0.0", "7", "1E-9"};
+
+    Loaded fast(document);
+    const QStringList names = fast.names();
+    TqzCaseRunner runner(fast.project, fast.excel, fast.codes, inputs, names);
+    std::mt19937_64 random(20261207);
+    std::uniform_real_distribution<double> unit(0, 1);
+    int failing = 0;
+    for (int c = 0; c < 1000; ++c) {
+        QStringList typed;
+        for (qsizetype k = 0; k < inputs.size(); ++k) {
+            if (unit(random) < 0.04) {
+                typed << absurd[qsizetype(random() % absurd.size())];
+                continue;
+            }
+            const double v = low[k] + (high[k] - low[k]) * unit(random);
+            // Some whole numbers: typed without a point they are normalised differently.
+            typed << (unit(random) < 0.2 ? QString::number(std::round(v))
+                                         : QString::number(v, 'g', 1 + int(random() % 16)));
+        }
+        Loaded logged(document);
+        for (qsizetype k = 0; k < inputs.size(); ++k)
+            logged.excel.SetTagValue(inputs[k], typed[k]);
+        const TqzRunResult expected = logged.run.runProject();
+        QStringList values;
+        for (const QString &name : names)
+            values << logged.value(name);
+        const TqzCaseOutcome out = runner.runCase(typed);
+        ASSERT_EQ(out.values, values) << typed.join(' ').toStdString();
+        ASSERT_EQ(out.failedSteps, expected.failedSteps) << typed.join(' ').toStdString();
+        failing += expected.failedSteps > 0;
+    }
+    EXPECT_GT(failing, 20);
+    EXPECT_LT(failing, 900);
+    // The cases ran on compiled shapes, not on substituted texts.
+    EXPECT_GT(runner.shapedSteps(), 20 * runner.textSteps());
+}
+
+std::pair<int, QByteArray> cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TESSARIN_BIN_DIR "/tessarin-cli"), args);
+    p.waitForFinished(60000);
+    return {p.exitCode(), p.readAllStandardOutput()};
+}
+
+// The command end to end: each row of a sweep (failing cases included) is what "run" prints for
+// the same values typed in.
+TEST(PumpCases, SweepRowsAreWhatRunPrints)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("pump.flw"));
+    ASSERT_EQ(cli({"packaged", "-o", file}).first, 0);
+    const QStringList reports = {"轴功率", "比转数", "有效汽蚀余量", "汽蚀校核", "电机额定功率"};
+    const auto [status, rows] = cli({"sweep",
+                                     file,
+                                     "--vary",
+                                     "正常流量=0:300:3",
+                                     "--vary",
+                                     "密度=-500:1000:4",
+                                     "--report",
+                                     reports.join(','),
+                                     "--format",
+                                     "jsonl",
+                                     "--jobs",
+                                     "2"});
+    ASSERT_EQ(status, 0);
+    const QList<QByteArray> lines = rows.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 12);
+    int failing = 0;
+    for (const QByteArray &line : lines) {
+        const QJsonObject row = QJsonDocument::fromJson(line).object();
+        const QJsonObject in = row["inputs"].toObject();
+        const auto [ran, out] = cli({"run",
+                                     file,
+                                     "--set",
+                                     "正常流量=" + in["正常流量"].toString(),
+                                     "--set",
+                                     "密度=" + in["密度"].toString()});
+        ASSERT_EQ(ran, 0);
+        const QJsonObject doc = QJsonDocument::fromJson(out).object();
+        for (const QString &name : reports) {
+            QString value = "(none)";
+            for (const QJsonValue &n : doc["nodes"].toArray())
+                if (n["name"].toString() == name) {
+                    value = n["value"].toString();
+                    break;
+                }
+            EXPECT_EQ(row["values"][name].toString(), value) << line.toStdString();
+        }
+        EXPECT_EQ(row["failedSteps"].toInt(), doc["failedSteps"].toInt()) << line.toStdString();
+        failing += doc["failedSteps"].toInt() > 0;
+    }
+    EXPECT_GE(failing, 3);
+    EXPECT_LT(failing, 12);
+}
+
+} // namespace
+} // namespace tessarin
