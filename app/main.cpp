@@ -5,6 +5,7 @@
 #include "mainservices.h"
 #include "mainwindow.h"
 #include "qtenvironment.h"
+#include "translations.h"
 #include "winide.h"
 
 #include <QCommandLineParser>
@@ -101,6 +102,7 @@ int main(int argc, char **argv)
     tessarin::prepareQtEnvironment(true);
     tessarin::TApplication app(argc, argv);
     app.setApplicationVersion(QStringLiteral(TESSARIN_VERSION));
+    tessarin::installChineseTranslations(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(tessarin::applicationTitle());

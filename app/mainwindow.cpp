@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "dynlib.h"
 #include "error.h"
+#include "helpwindow.h"
 #include "icmpecho.h"
 #include "icons.h"
 #include "mainservices.h"
@@ -107,6 +108,7 @@ TfmMain::TfmMain(const TfmMainSettings &settings,
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
         mergeViewMenu();
         updateCommands();
+        showResultStatus();
     });
 
     createActions();
@@ -464,6 +466,7 @@ void TfmMain::addProjectWindow(TfmWinIDE *window)
     window->installEventFilter(this);
     connect(
         &window->excel(), &TqzExcel::contentChanged, watch, &TProjectWindowWatch::contentChanged);
+    connect(window, &TfmWinIDE::statusChanged, this, &TfmMain::showResultStatus);
     setCaption(window, window->windowTitle());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow *sub = m_mdi->addSubWindow(window);
@@ -610,6 +613,8 @@ void TfmMain::dropEvent(QDropEvent *event)
 
 bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
 {
+    // What an open edit box holds belongs in the file.
+    window->endEdits();
     try {
         TqzProjectFile &file = window->projectFile();
         if (fileName.isEmpty())
@@ -679,6 +684,9 @@ bool TfmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Close) {
         auto *window = qobject_cast<TfmWinIDE *>(watched);
+        // An open edit is confirmed first, so the question knows of it.
+        if (window && !window->isRunning())
+            window->endEdits();
         // A window closing during a run stops the run first and closes after it; the question
         // comes then.
         if (window && !window->isRunning() && !confirmClose(window)) {
@@ -700,6 +708,8 @@ void TfmMain::closeEvent(QCloseEvent *event)
 {
     // Every changed window is asked about before any closes, so a cancel keeps them all.
     for (TfmWinIDE *window : projectWindows()) {
+        if (!window->isRunning())
+            window->endEdits();
         if (!window->isRunning() && !confirmClose(window)) {
             event->ignore();
             return;
@@ -770,7 +780,7 @@ void TfmMain::WMRunProgress(int wParam, int lParam)
 void TfmMain::print(bool currentOnly)
 {
     TfmWinIDE *window = idleProjectWindow();
-    if (!window)
+    if (!window || !window->settleStaleResults())
         return;
     QPrinter printer(QPrinter::HighResolution);
     if (!m_services->confirmPrint(this, printer))
@@ -798,7 +808,7 @@ void TfmMain::actPrintCurrentExecute()
 void TfmMain::actPrintPreviewExecute()
 {
     TfmWinIDE *window = idleProjectWindow();
-    if (!window)
+    if (!window || !window->settleStaleResults())
         return;
     QPrinter printer(QPrinter::HighResolution);
     m_services->showPreview(this, printer, [this, window](QPrinter *target) {
@@ -813,7 +823,7 @@ void TfmMain::actPrintPreviewExecute()
 void TfmMain::actExportPdfExecute()
 {
     TfmWinIDE *window = idleProjectWindow();
-    if (!window || window->excel().Pages.isEmpty())
+    if (!window || window->excel().Pages.isEmpty() || !window->settleStaleResults())
         return;
     const QString base = window->projectFile().FileName.isEmpty()
                              ? window->property(captionProperty).toString()
@@ -1005,7 +1015,27 @@ void TfmMain::openCompanion(const QString &relativePath, bool program)
 
 void TfmMain::actVOKHelpExecute()
 {
-    openCompanion(QStringLiteral("help/calcpack.html"), false);
+    // Our own window, so help works on any desktop whatever opens HTML files there.
+    // One help window, hidden when closed and shown again by the next F1.
+    if (!m_help)
+        m_help = new THelpWindow(this);
+    if (!m_help->openPage()) {
+        const QString why = m_help->errorString();
+        m_help->close();
+        m_services->showError(this, why);
+        return;
+    }
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void TfmMain::showResultStatus()
+{
+    TfmWinIDE *window = activeProjectWindow();
+    m_status->setPanelText(0, window ? window->statusText() : QString());
+    m_status->setPanelTextColor(
+        0, window && window->statusIsError() ? QColor(200, 0, 0) : QColor(Qt::black));
 }
 
 void TfmMain::mniVOKNewsClick()
