@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -39,6 +40,21 @@
 namespace tessarin {
 
 namespace {
+
+// Why a project file did not open, for the user: a file that is missing, a folder or not
+// readable in Chinese alone, anything else under a Chinese headline with the reader's words.
+QString openFailure(const QString &fileName, const QString &detail)
+{
+    const QFileInfo info(fileName);
+    const QString shown = QDir::toNativeSeparators(fileName);
+    if (!info.exists())
+        return QStringLiteral("无法打开 %1：文件不存在").arg(shown);
+    if (info.isDir())
+        return QStringLiteral("无法打开 %1：这是一个文件夹").arg(shown);
+    if (!info.isReadable())
+        return QStringLiteral("无法打开 %1：没有读取权限").arg(shown);
+    return QStringLiteral("无法打开工程文件 %1\n%2").arg(shown, detail);
+}
 
 // A hint "short|long": the short part is the tool tip, the long part the status-bar text; a
 // hint without a bar serves as both.
@@ -553,7 +569,7 @@ void TfmMain::actVOKFLWExecute()
         try {
             window->loadProjectBytes(ProjectStream, QStringLiteral("calcpack.dll GetFLW"), caption);
         } catch (const Error &e) {
-            m_services->showError(this, e.message());
+            m_services->showError(this, QStringLiteral("无法加载内置的计算工程：\n") + e.message());
             return;
         }
     }
@@ -573,7 +589,7 @@ TfmWinIDE *TfmMain::openProjectFile(const QString &fileName)
     try {
         window->loadProjectFile(fileName);
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, openFailure(fileName, e.message()));
         return nullptr;
     }
     window->project().ProjectFileName = window->projectFile().FileName;
@@ -622,7 +638,7 @@ bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
         else
             file.saveAs(fileName, window->excel());
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, QStringLiteral("保存失败：\n") + e.message());
         return false;
     }
     const QString saved = window->projectFile().FileName;
@@ -791,7 +807,7 @@ void TfmMain::print(bool currentOnly)
         else
             window->excel().PrintAll(&printer);
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, QStringLiteral("打印失败：\n") + e.message());
     }
 }
 
@@ -815,7 +831,7 @@ void TfmMain::actPrintPreviewExecute()
         try {
             window->excel().PrintAll(target);
         } catch (const Error &e) {
-            m_services->showError(this, e.message());
+            m_services->showError(this, QStringLiteral("打印预览失败：\n") + e.message());
         }
     });
 }
@@ -835,7 +851,7 @@ void TfmMain::actExportPdfExecute()
     try {
         window->excel().PrintToPdf(out, base);
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, QStringLiteral("导出 PDF 失败：\n") + e.message());
     }
 }
 

@@ -510,6 +510,8 @@ private slots:
         } else {
             QCOMPARE(f.services->errors.size(), 1);
             QVERIFY2(f.services->errors.at(0).contains(path), qPrintable(f.services->errors[0]));
+            QVERIFY(f.services->errors.at(0).contains(content.isNull() ? "文件不存在"
+                                                                       : "无法打开工程文件"));
             QCOMPARE(f.active(), before);
         }
         // Cancelling the dialog opens nothing.
