@@ -80,8 +80,10 @@ TReportControl::TReportControl(QWidget *parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
-    // A click gives the page the keyboard: arrows, Tab, typing, F2, Delete, copy and paste.
+    // A click gives the page the keyboard: arrows, Tab, typing, F2, Delete, copy and paste;
+    // Chinese typed through an input method starts an edit as a typed key does.
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
@@ -430,8 +432,17 @@ void TReportControl::EditCellWith(TReportCell *cell, const QString &typed)
 
 void TReportControl::openEditBox(TReportCell *cell, const QString *typed)
 {
+    // The box already open on this cell stays, with the text the cell had when it opened.
+    if (FEditWnd && FEditCell == cell) {
+        FEditWnd->setFocus(Qt::OtherFocusReason);
+        if (typed) {
+            FEditWnd->selectAll();
+            FEditWnd->insertPlainText(*typed);
+        }
+        return;
+    }
     // A box open on another cell is confirmed first, as a click elsewhere would.
-    if (FEditWnd && FEditCell && FEditCell != cell)
+    if (FEditWnd && FEditCell)
         closeEditBox(true);
     FEditCell = cell;
     m_editOriginal = cell->FCellText;

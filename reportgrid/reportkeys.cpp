@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -396,6 +397,17 @@ void TReportControl::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void TReportControl::inputMethodEvent(QInputMethodEvent *event)
+{
+    TReportCell *cell = currentCell();
+    if (cell && !event->commitString().isEmpty()) {
+        EditCellWith(cell, event->commitString());
+        event->accept();
+        return;
+    }
+    QWidget::inputMethodEvent(event);
 }
 
 // ---- marks ----

@@ -391,6 +391,13 @@ TEST_F(WindowTest, PageAreaFollowsTheViewportAndTheWheel)
             EXPECT_EQ(bar->value(), turn.expected) << turn.angle << " x" << turn.events;
         }
     }
+
+    // Page Down and Page Up on a page scroll the area by its page step.
+    page(0)->setFocus();
+    QTest::keyClick(page(0), Qt::Key_PageDown);
+    EXPECT_EQ(bar->value(), std::min(bar->pageStep(), bar->maximum()));
+    QTest::keyClick(page(0), Qt::Key_PageUp);
+    EXPECT_EQ(bar->value(), 0);
 }
 
 TEST_F(WindowTest, MessagePaneAndProjectManagerToggle)

@@ -572,6 +572,23 @@ private slots:
              "60",
              false,
              at(2, 1)},
+            {"Chinese typed on a selected cell replaces its text",
+             [&] {
+                 click(c);
+                 for (const QChar ch : QStringLiteral("六十"))
+                     type(QApplication::focusWidget(), QString(ch)); // to the box once open
+                 key(Qt::Key_Return);
+             },
+             "六十",
+             false,
+             at(2, 1)},
+            {"F2 twice keeps the text the box opened with",
+             [&] {
+                 click(c), key(Qt::Key_F2), typeKeys("9"), page().EditCell(c), key(Qt::Key_Escape);
+             },
+             "50",
+             false,
+             c},
             {"F2 keeps the text",
              [&] {
                  click(c), key(Qt::Key_F2), key(Qt::Key_End), typeKeys("5"), key(Qt::Key_Return);
