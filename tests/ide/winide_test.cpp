@@ -575,13 +575,19 @@ TEST_F(WindowTest, StaleFailedAndDefaultedValuesAreShown)
                         {TfmWinIDE::StaleChoice::Continue, true, true},
                         {TfmWinIDE::StaleChoice::Calculate, true, false}};
     int asked = 0;
+    // Saving test data asks too; cancelled, nothing is written.
+    window->setStaleQuestion([&](QWidget *) { return ++asked, TfmWinIDE::StaleChoice::Cancel; });
+    window->clearLog();
+    find<QAction>("actSaveExamData")->trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(log().isEmpty()) << log().join('|').toStdString();
     for (const Row &row : rows) {
         window->setStaleQuestion([&](QWidget *) { return ++asked, row.answer; });
         EXPECT_EQ(window->settleStaleResults(), row.goesOn);
         EXPECT_EQ(window->hasStaleResults(), row.staleAfter);
     }
     EXPECT_TRUE(window->settleStaleResults()); // nothing stale: no question
-    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(asked, 4);
     EXPECT_NE(power->FCellText, before);
     EXPECT_EQ(p->cellMark(power), Mark::None);
 
