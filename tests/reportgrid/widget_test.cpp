@@ -109,6 +109,8 @@ private slots:
         gridtest::addLines(*m_control, 4, {100, 100, 100, 100});
         m_control->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_control.get()));
+        // Keys go to the focus widget, which only an active window has.
+        QApplication::setActiveWindow(m_control.get());
     }
 
     void cleanup()
