@@ -441,7 +441,10 @@ void TfmWinIDE::pageCellEdited(TqzReport *page, TReportCell *cell)
         return;
     if (page->cellMark(cell) == TReportControl::CellMark::Defaulted)
         page->SetCellMark(cell, TReportControl::CellMark::None);
-    markStale(dependentsOf(*name));
+    // A value typed over a result is not that result either, until the next run.
+    QSet<QString> stale = dependentsOf(*name);
+    stale.insert(*name);
+    markStale(stale);
 }
 
 void TfmWinIDE::setStatus(const QString &text, bool error)

@@ -596,6 +596,11 @@ TEST_F(WindowTest, StaleFailedAndDefaultedValuesAreShown)
     for (const char ch : {'5', '5'})
         QTest::keyClick(QApplication::focusWidget(), ch);
     ASSERT_TRUE(p->isEditing());
+    p->EndEdit(); // a value typed over a result is no result
+    EXPECT_EQ(p->cellMark(power), Mark::Stale);
+    QTest::mouseDClick(p, Qt::LeftButton, {}, centreOf(power));
+    QTest::keyClick(QApplication::focusWidget(), '6');
+    ASSERT_TRUE(p->isEditing());
     run();
     EXPECT_FALSE(p->isEditing());
     const QString result = power->FCellText;
