@@ -5,6 +5,7 @@
 #include "mainservices.h"
 #include "mainwindow.h"
 #include "qtenvironment.h"
+#include "translations.h"
 #include "winide.h"
 
 #include <QCommandLineParser>
@@ -80,8 +81,8 @@ int main(int argc, char **argv)
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
-    // Answered before any window system is needed: the update dialog asks a program file for
-    // its version, also where there is no display.
+    // Answered before any window system is needed, so scripts can ask on a machine without a
+    // display.
     if (hasArgument(argc, argv, "--version")) {
         std::printf("Tessarin %s\n", TESSARIN_VERSION);
         return 0;
@@ -101,6 +102,7 @@ int main(int argc, char **argv)
     tessarin::prepareQtEnvironment(true);
     tessarin::TApplication app(argc, argv);
     app.setApplicationVersion(QStringLiteral(TESSARIN_VERSION));
+    tessarin::installChineseTranslations(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(tessarin::applicationTitle());

@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "dynlib.h"
 #include "error.h"
+#include "helpwindow.h"
 #include "icmpecho.h"
 #include "icons.h"
 #include "mainservices.h"
@@ -20,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -38,6 +40,21 @@
 namespace tessarin {
 
 namespace {
+
+// Why a project file did not open, for the user: a file that is missing, a folder or not
+// readable in Chinese alone, anything else under a Chinese headline with the reader's words.
+QString openFailure(const QString &fileName, const QString &detail)
+{
+    const QFileInfo info(fileName);
+    const QString shown = QDir::toNativeSeparators(fileName);
+    if (!info.exists())
+        return QStringLiteral("无法打开 %1：文件不存在").arg(shown);
+    if (info.isDir())
+        return QStringLiteral("无法打开 %1：这是一个文件夹").arg(shown);
+    if (!info.isReadable())
+        return QStringLiteral("无法打开 %1：没有读取权限").arg(shown);
+    return QStringLiteral("无法打开工程文件 %1\n%2").arg(shown, detail);
+}
 
 // A hint "short|long": the short part is the tool tip, the long part the status-bar text; a
 // hint without a bar serves as both.
@@ -107,6 +124,7 @@ TfmMain::TfmMain(const TfmMainSettings &settings,
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
         mergeViewMenu();
         updateCommands();
+        showResultStatus();
     });
 
     createActions();
@@ -464,6 +482,7 @@ void TfmMain::addProjectWindow(TfmWinIDE *window)
     window->installEventFilter(this);
     connect(
         &window->excel(), &TqzExcel::contentChanged, watch, &TProjectWindowWatch::contentChanged);
+    connect(window, &TfmWinIDE::statusChanged, this, &TfmMain::showResultStatus);
     setCaption(window, window->windowTitle());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow *sub = m_mdi->addSubWindow(window);
@@ -550,7 +569,7 @@ void TfmMain::actVOKFLWExecute()
         try {
             window->loadProjectBytes(ProjectStream, QStringLiteral("calcpack.dll GetFLW"), caption);
         } catch (const Error &e) {
-            m_services->showError(this, e.message());
+            m_services->showError(this, QStringLiteral("无法加载内置的计算工程：\n") + e.message());
             return;
         }
     }
@@ -570,7 +589,7 @@ TfmWinIDE *TfmMain::openProjectFile(const QString &fileName)
     try {
         window->loadProjectFile(fileName);
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, openFailure(fileName, e.message()));
         return nullptr;
     }
     window->project().ProjectFileName = window->projectFile().FileName;
@@ -610,6 +629,8 @@ void TfmMain::dropEvent(QDropEvent *event)
 
 bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
 {
+    // What an open edit box holds belongs in the file.
+    window->endEdits();
     try {
         TqzProjectFile &file = window->projectFile();
         if (fileName.isEmpty())
@@ -617,7 +638,7 @@ bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
         else
             file.saveAs(fileName, window->excel());
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, QStringLiteral("保存失败：\n") + e.message());
         return false;
     }
     const QString saved = window->projectFile().FileName;
@@ -679,6 +700,9 @@ bool TfmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Close) {
         auto *window = qobject_cast<TfmWinIDE *>(watched);
+        // An open edit is confirmed first, so the question knows of it.
+        if (window && !window->isRunning())
+            window->endEdits();
         // A window closing during a run stops the run first and closes after it; the question
         // comes then.
         if (window && !window->isRunning() && !confirmClose(window)) {
@@ -700,6 +724,8 @@ void TfmMain::closeEvent(QCloseEvent *event)
 {
     // Every changed window is asked about before any closes, so a cancel keeps them all.
     for (TfmWinIDE *window : projectWindows()) {
+        if (!window->isRunning())
+            window->endEdits();
         if (!window->isRunning() && !confirmClose(window)) {
             event->ignore();
             return;
@@ -770,7 +796,7 @@ void TfmMain::WMRunProgress(int wParam, int lParam)
 void TfmMain::print(bool currentOnly)
 {
     TfmWinIDE *window = idleProjectWindow();
-    if (!window)
+    if (!window || !window->settleStaleResults())
         return;
     QPrinter printer(QPrinter::HighResolution);
     if (!m_services->confirmPrint(this, printer))
@@ -781,7 +807,7 @@ void TfmMain::print(bool currentOnly)
         else
             window->excel().PrintAll(&printer);
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, QStringLiteral("打印失败：\n") + e.message());
     }
 }
 
@@ -798,14 +824,14 @@ void TfmMain::actPrintCurrentExecute()
 void TfmMain::actPrintPreviewExecute()
 {
     TfmWinIDE *window = idleProjectWindow();
-    if (!window)
+    if (!window || !window->settleStaleResults())
         return;
     QPrinter printer(QPrinter::HighResolution);
     m_services->showPreview(this, printer, [this, window](QPrinter *target) {
         try {
             window->excel().PrintAll(target);
         } catch (const Error &e) {
-            m_services->showError(this, e.message());
+            m_services->showError(this, QStringLiteral("打印预览失败：\n") + e.message());
         }
     });
 }
@@ -813,7 +839,7 @@ void TfmMain::actPrintPreviewExecute()
 void TfmMain::actExportPdfExecute()
 {
     TfmWinIDE *window = idleProjectWindow();
-    if (!window || window->excel().Pages.isEmpty())
+    if (!window || window->excel().Pages.isEmpty() || !window->settleStaleResults())
         return;
     const QString base = window->projectFile().FileName.isEmpty()
                              ? window->property(captionProperty).toString()
@@ -825,7 +851,7 @@ void TfmMain::actExportPdfExecute()
     try {
         window->excel().PrintToPdf(out, base);
     } catch (const Error &e) {
-        m_services->showError(this, e.message());
+        m_services->showError(this, QStringLiteral("导出 PDF 失败：\n") + e.message());
     }
 }
 
@@ -1005,7 +1031,27 @@ void TfmMain::openCompanion(const QString &relativePath, bool program)
 
 void TfmMain::actVOKHelpExecute()
 {
-    openCompanion(QStringLiteral("help/calcpack.html"), false);
+    // Our own window, so help works on any desktop whatever opens HTML files there.
+    // One help window, hidden when closed and shown again by the next F1.
+    if (!m_help)
+        m_help = new THelpWindow(this);
+    if (!m_help->openPage()) {
+        const QString why = m_help->errorString();
+        m_help->close();
+        m_services->showError(this, why);
+        return;
+    }
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void TfmMain::showResultStatus()
+{
+    TfmWinIDE *window = activeProjectWindow();
+    m_status->setPanelText(0, window ? window->statusText() : QString());
+    m_status->setPanelTextColor(
+        0, window && window->statusIsError() ? QColor(200, 0, 0) : QColor(Qt::black));
 }
 
 void TfmMain::mniVOKNewsClick()

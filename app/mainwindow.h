@@ -2,6 +2,7 @@
 // The main window TfmMain: the multiple-document frame of the project windows, with the file,
 // run, print, window, edit, tools and help commands, the status bar with the run's progress
 // bar, the packaged project, the start-up reachability check and the update step at exit.
+#include "helpwindow.h"
 #include "mainservices.h"
 
 #include <QByteArray>
@@ -130,6 +131,10 @@ public:
     void mniUnitConvClick();
     void tmrVOKNewsTimer();
     void statMainDblClick(const QPoint &globalPos);
+    // The active project window's result state in status panel 0 (red for failures).
+    void showResultStatus();
+    // The help window while it is open, or null.
+    THelpWindow *helpWindow() const { return m_help; }
 
 protected:
     bool event(QEvent *event) override;
@@ -179,6 +184,7 @@ private:
     QPointer<QMenu> m_mergedView;
     QAction *m_windowListSeparator = nullptr;
     QPointer<QWidget> m_editTarget;
+    QPointer<THelpWindow> m_help;
     bool m_shown = false;
     bool m_destroyed = false;
     // The program was asked to end while a window finished its run.

@@ -91,6 +91,14 @@ void TMainStatusBar::setPanelText(int panel, const QString &text)
     update(panelRect(panel));
 }
 
+void TMainStatusBar::setPanelTextColor(int panel, const QColor &color)
+{
+    if (panel < 0 || panel >= m_colors.size() || m_colors[panel] == color)
+        return;
+    m_colors[panel] = color;
+    update(panelRect(panel));
+}
+
 void TMainStatusBar::paintEvent(QPaintEvent *)
 {
     QPainter canvas(this);
@@ -115,7 +123,9 @@ void TMainStatusBar::statMainDrawPanel(QPainter &canvas, int panel, const QRect 
             m_icon.paint(&canvas, rect.left() + 4, rect.top(), 16, 16);
         offset = 25;
     }
-    canvas.setPen(Qt::black);
+    // A hint is always black; a panel's own text in its colour.
+    canvas.setPen(panel == 0 && !currentMessage().isEmpty() ? QColor(Qt::black)
+                                                            : m_colors.value(panel, Qt::black));
     canvas.setFont(font());
     const QFontMetrics metrics(font());
     canvas.drawText(QPoint(rect.left() + offset, rect.top() + 1 + metrics.ascent()),

@@ -35,6 +35,8 @@ public:
     // Panel texts; panel 0 shows the current hint instead while there is one.
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString &text);
+    QColor panelTextColor(int panel) const { return m_colors.value(panel, Qt::black); }
+    void setPanelTextColor(int panel, const QColor &color);
     // Drawn left of panel 2's text.
     void setPanelIcon(const QIcon &icon)
     {
@@ -55,6 +57,7 @@ private:
 
     QList<int> m_widths{250, 150, 50};
     QStringList m_texts{QString(), QString(), QString()};
+    QList<QColor> m_colors{Qt::black, Qt::black, Qt::black};
     QIcon m_icon;
 };
 

@@ -30,7 +30,7 @@ TqzExamLoadResult loadIntoProject(const TqzExamData &set,
 
 QString ExamFolder()
 {
-    return programPath(QStringLiteral("exam"));
+    return writablePath(QStringLiteral("exam"));
 }
 
 QString ExamFileName(const QString &folder, int number)
@@ -57,8 +57,12 @@ QString SaveExamData(const TqzProject &project, TqzRunHost &host)
     TqzExamData set;
     FillExamData(set, *project.TreeView);
     const QString folder = ExamFolder();
-    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
-        throw Error(QStringLiteral("%1: the test-data folder cannot be created").arg(folder));
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+        throw Error(
+            QStringLiteral("%1：无法创建测试数据文件夹").arg(QDir::toNativeSeparators(folder)));
+    if (!isBesideProgram(folder))
+        host.appendLog(QStringLiteral("程序文件夹不可写，测试数据保存在 %1")
+                           .arg(QDir::toNativeSeparators(folder)));
     const QString fileName = NextExamFileName(folder);
     SaveExamDataToFile(set, fileName);
     return fileName;

@@ -11,7 +11,8 @@ class TqzExcel;
 class TqzProject;
 class TqzRunHost;
 
-// The exam folder beside the program ("<program directory>/exam").
+// The exam folder: beside the program ("<program directory>/exam") while the program directory
+// can be written, else "exam" in the user's data folder (see writablePath).
 QString ExamFolder();
 // "<folder>/VOK<n>.exm".
 QString ExamFileName(const QString &folder, int number);

@@ -1,5 +1,6 @@
 #include "qzrun.h"
 
+#include "dispformat.h"
 #include "dynlib.h"
 #include "error.h"
 #include "numbertext.h"
@@ -238,11 +239,23 @@ void TqzRun::ReadValuesFromReport()
     for (int i = 0; i < count; ++i)
         answers.insert(items.nodeAt(i)->Name, QString());
     m_excel.GetTagValues(answers);
+    QSet<QString> reported;
     for (int i = 0; i < count; ++i) {
         TqzNode *node = items.nodeAt(i);
         const QString &answer = answers[node->Name];
-        if (!answer.isEmpty())
-            node->Value = answer;
+        if (!answer.isEmpty()) {
+            // "60\r\n" from an edit box of an earlier version is the number 60.
+            node->Value = numberCellText(answer);
+        } else if (node->Script.isEmpty() && !node->Value.isEmpty()
+                   && !reported.contains(node->Name)
+                   && !m_excel.CellsOfName(node->Name).isEmpty()) {
+            // An input left empty keeps the node's value (stored projects rely on it), but
+            // not silently.
+            reported.insert(node->Name);
+            m_result.emptyInputs.append(node->Name);
+            m_host.appendLog(
+                QStringLiteral("  输入为空，沿用 %1 = %2").arg(node->Name, node->Value));
+        }
     }
 }
 
@@ -414,6 +427,7 @@ void TqzRun::failStep(TqzNode *node, const QString &message)
     // The node's previous result would be written back into the pages beside the failure and
     // read as this run's answer; it is emptied instead, and later formulas that use it fail.
     ++m_result.failedSteps;
+    m_result.failures.append({node->Name, message});
     node->Value.clear();
     if (!m_failedNow.contains(node->Name)) {
         m_failedNow.insert(node->Name, static_cast<int>(m_failedNames.size()));

@@ -4,7 +4,9 @@
 // log, and writes the results back into the pages. Headless: the project window, tessarin-cli
 // and the tests drive this same class; what only a window has comes through TqzRunHost.
 #include <QHash>
+#include <QList>
 #include <QModelIndex>
+#include <QPair>
 #include <QPersistentModelIndex>
 #include <QSet>
 #include <QString>
@@ -64,6 +66,10 @@ struct TqzRunResult
     int steps = 0;         // evaluated steps, nested namesake calls included
     int failedSteps = 0;   // of those, the ones whose evaluation failed
     quint32 elapsedMs = 0; // as logged in "编译时间: "
+    // The failed steps in order: the node's name and the interpreter's message.
+    QList<QPair<QString, QString>> failures;
+    // Inputs whose cells were empty and that kept the node's value, in tree order.
+    QStringList emptyInputs;
 };
 
 class TqzRun

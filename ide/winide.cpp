@@ -1,5 +1,6 @@
 #include "winide.h"
 
+#include "decimaltext.h"
 #include "error.h"
 #include "examcommands.h"
 #include "projectfile.h"
@@ -7,6 +8,7 @@
 #include "qzproject.h"
 #include "qzreport.h"
 #include "qztranslate.h"
+#include "runmessages.h"
 #include "runprogress.h"
 #include "sweepdialog.h"
 
@@ -22,16 +24,21 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTabBar>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <optional>
 
 namespace tessarin {
 
@@ -71,6 +78,15 @@ QAction *makeAction(QWidget *owner,
     return action;
 }
 
+// The first item named `name` in tree order, inputs included.
+const TqzNode *firstNodeNamed(const TqzProjectTree &tree, const QString &name)
+{
+    for (int i = 0, n = tree.count(); i < n; ++i)
+        if (tree.nodeAt(i)->Name == name)
+            return tree.nodeAt(i);
+    return nullptr;
+}
+
 } // namespace
 
 TfmWinIDE::TfmWinIDE(QWidget *parent)
@@ -94,6 +110,11 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     connect(Project->TreeView, &QAbstractItemModel::modelReset, tvProject, &QTreeView::expandAll);
 
     Excel = new TqzExcel(m_content);
+    Excel->IsInputCell = [this](const TqzReport *page, const TReportCell *cell) {
+        const std::optional<QString> name = page->NameOfCell(cell);
+        return name && m_inputNames.contains(*name);
+    };
+    connect(Excel, &TqzExcel::cellEdited, this, &TfmWinIDE::pageCellEdited);
     Excel->OnPageMouseDown =
         [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
             ReportMouseDown(page, button, pos);
@@ -338,7 +359,7 @@ void TfmWinIDE::refuseDuringRun(const QString &where) const
 {
     // The run works on the nodes and pages a load would replace.
     if (isRunning())
-        throw Error(where + QStringLiteral(": cannot be loaded while a run is in progress"));
+        throw Error(where + QStringLiteral("：计算进行中，不能加载"));
 }
 
 void TfmWinIDE::finishLoading(const QString &caption)
@@ -348,7 +369,214 @@ void TfmWinIDE::finishLoading(const QString &caption)
     FillCodeTable();
     Loaded = true;
     m_currentPage = nullptr;
+    rebuildNameTables();
+    m_staleNames.clear();
+    setStatus(QString(), false);
     slbReportResize();
+}
+
+// ---- what the pages tell the user: stale, failed and defaulted values ----
+
+void TfmWinIDE::rebuildNameTables()
+{
+    m_inputNames.clear();
+    m_resultNames.clear();
+    m_usedBy.clear();
+    const TqzProjectTree &tree = *Project->TreeView;
+    const int count = tree.count();
+    QSet<QString> names;
+    for (int i = 0; i < count; ++i) {
+        const TqzNode *node = tree.nodeAt(i);
+        if (node->Name.isEmpty())
+            continue;
+        names.insert(node->Name);
+        (node->Script.isEmpty() ? m_inputNames : m_resultNames).insert(node->Name);
+    }
+    // A formula that mentions a name uses it. A name inside a longer one counts as well: a
+    // result marked stale too often misleads nobody, one missed would.
+    for (int i = 0; i < count; ++i) {
+        const TqzNode *node = tree.nodeAt(i);
+        if (node->Script.isEmpty())
+            continue;
+        for (const QString &name : std::as_const(names))
+            if (name != node->Name && node->Script.contains(name))
+                m_usedBy[name].append(node->Name);
+    }
+    // A name both typed on some item and computed on another is a result.
+    m_inputNames -= m_resultNames;
+}
+
+QSet<QString> TfmWinIDE::dependentsOf(const QString &name) const
+{
+    QSet<QString> found;
+    QStringList todo{name};
+    while (!todo.isEmpty()) {
+        const QString next = todo.takeLast();
+        for (const QString &user : m_usedBy.value(next))
+            if (!found.contains(user)) {
+                found.insert(user);
+                todo.append(user);
+            }
+    }
+    return found;
+}
+
+QStringList TfmWinIDE::staleNames() const
+{
+    QStringList names(m_staleNames.cbegin(), m_staleNames.cend());
+    names.sort();
+    return names;
+}
+
+void TfmWinIDE::markStale(const QSet<QString> &names)
+{
+    bool any = false;
+    for (const QString &name : names) {
+        if (!m_resultNames.contains(name))
+            continue;
+        any = true;
+        m_staleNames.insert(name);
+        for (const auto &[page, cell] : Excel->CellsOfName(name))
+            page->SetCellMark(
+                cell, TReportControl::CellMark::Stale, QStringLiteral("结果未更新，按 F9 计算"));
+    }
+    if (any || !m_staleNames.isEmpty())
+        setStatus(QStringLiteral("结果未更新，按 F9 计算"), false);
+}
+
+void TfmWinIDE::pageCellEdited(TqzReport *page, TReportCell *cell)
+{
+    const std::optional<QString> name = page->NameOfCell(cell);
+    if (!name)
+        return;
+    if (page->cellMark(cell) == TReportControl::CellMark::Defaulted)
+        page->SetCellMark(cell, TReportControl::CellMark::None);
+    // A value typed over a result is not that result either, until the next run.
+    QSet<QString> stale = dependentsOf(*name);
+    stale.insert(*name);
+    markStale(stale);
+}
+
+void TfmWinIDE::setStatus(const QString &text, bool error)
+{
+    if (text == m_statusText && error == m_statusError)
+        return;
+    m_statusText = text;
+    m_statusError = error;
+    emit statusChanged();
+}
+
+bool TfmWinIDE::endEdits()
+{
+    return Excel->EndEdits();
+}
+
+bool TfmWinIDE::settleStaleResults()
+{
+    endEdits();
+    if (m_staleNames.isEmpty())
+        return true;
+    StaleChoice choice = StaleChoice::Cancel;
+    if (m_staleQuestion) {
+        choice = m_staleQuestion(this);
+    } else {
+        QMessageBox box(QMessageBox::Question,
+                        windowTitle(),
+                        QStringLiteral("结果未更新，是否先计算？"),
+                        QMessageBox::NoButton,
+                        this);
+        QPushButton *calculate = box.addButton(QStringLiteral("计算(&C)"), QMessageBox::AcceptRole);
+        QPushButton *carryOn
+            = box.addButton(QStringLiteral("继续(&G)"), QMessageBox::DestructiveRole);
+        box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(calculate);
+        box.exec();
+        if (box.clickedButton() == calculate)
+            choice = StaleChoice::Calculate;
+        else if (box.clickedButton() == carryOn)
+            choice = StaleChoice::Continue;
+    }
+    switch (choice) {
+    case StaleChoice::Calculate:
+        actCompileProjectExecute();
+        return true;
+    case StaleChoice::Continue:
+        return true;
+    case StaleChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
+void TfmWinIDE::showRunOutcome(const TqzRunResult &result, const QSet<QString> &evaluated)
+{
+    using Mark = TReportControl::CellMark;
+    for (const QString &name : evaluated) {
+        if (!m_staleNames.remove(name))
+            continue;
+        for (const auto &[page, cell] : Excel->CellsOfName(name))
+            if (page->cellMark(cell) == Mark::Stale)
+                page->SetCellMark(cell, Mark::None);
+    }
+    Excel->ClearCellMarks(Mark::Failed);
+    Excel->ClearCellMarks(Mark::Defaulted);
+    // Inputs that are no number (a letter O typed for a zero) are the usual cause: each is
+    // marked, and named on the results it feeds.
+    QHash<QString, QString> notNumbers; // input name -> its text
+    for (const QString &name : std::as_const(m_inputNames)) {
+        const TqzNode *node = firstNodeNamed(*Project->TreeView, name);
+        if (node && !node->Value.trimmed().isEmpty() && !numberFromText(node->Value.trimmed()))
+            notNumbers.insert(name, node->Value.trimmed());
+    }
+    for (const auto &[name, message] : result.failures) {
+        QString tip = QStringLiteral("计算失败：") + withExplanation(message);
+        for (auto it = notNumbers.cbegin(); it != notNumbers.cend(); ++it)
+            if (dependentsOf(it.key()).contains(name))
+                tip += QStringLiteral("\n输入 %1 = %2 不是数").arg(it.key(), it.value());
+        for (const auto &[page, cell] : Excel->CellsOfName(name))
+            page->SetCellMark(cell, Mark::Failed, tip);
+    }
+    if (result.failedSteps > 0)
+        for (auto it = notNumbers.cbegin(); it != notNumbers.cend(); ++it)
+            for (const auto &[page, cell] : Excel->CellsOfName(it.key()))
+                page->SetCellMark(
+                    cell, Mark::Failed, QStringLiteral("输入不是数：%1").arg(it.value()));
+    for (const QString &name : result.emptyInputs) {
+        const TqzNode *node = firstNodeNamed(*Project->TreeView, name);
+        const QString value = node ? node->Value : QString();
+        for (const auto &[page, cell] : Excel->CellsOfName(name))
+            page->SetCellMark(
+                cell, Mark::Defaulted, QStringLiteral("输入为空，沿用节点的值 %1").arg(value));
+    }
+
+    const int empty = static_cast<int>(result.emptyInputs.size());
+    const QString emptyNote
+        = empty > 0 ? QStringLiteral("，%1 个空输入沿用原值").arg(empty) : QString();
+    if (result.aborted) {
+        setStatus(QStringLiteral("计算中止：") + result.abortMessage, true);
+    } else if (result.failedSteps > 0) {
+        setStatus(QStringLiteral("计算完成：%1 步失败").arg(result.failedSteps) + emptyNote, true);
+    } else if (!m_staleNames.isEmpty()) {
+        setStatus(QStringLiteral("结果未更新，按 F9 计算"), false);
+    } else if (empty > 0) {
+        setStatus(QStringLiteral("计算完成：%1 个输入为空，沿用原值").arg(empty), false);
+    } else {
+        setStatus(QStringLiteral("计算完成"), false);
+    }
+
+    if (result.failedSteps == 0 && !result.aborted)
+        return;
+    // The pane opens at the first failure (or the reason the run stopped).
+    if (!mniViewMsg->isChecked())
+        mniViewMsg->setChecked(true);
+    flushLog();
+    const QString needle
+        = result.failedSteps > 0 ? QStringLiteral("编译失败") : QStringLiteral("运行中止");
+    const QTextCursor found = mmoMessage->document()->find(needle);
+    if (!found.isNull()) {
+        mmoMessage->setTextCursor(QTextCursor(found.block()));
+        mmoMessage->centerCursor();
+    }
 }
 
 void TfmWinIDE::FillCodeTable()
@@ -433,6 +661,7 @@ void TfmWinIDE::tsShowPagesChange(int newTab)
     // Emptying the tab bar reports -1: no tab, so no pages to choose.
     if (newTab < 0)
         return;
+    Excel->EndEdits();
     slbReport->verticalScrollBar()->setValue(0);
     Excel->ShowOwnerPages(newTab);
     if (fitContentWidth())
@@ -579,7 +808,8 @@ void TfmWinIDE::clearLog()
 
 void TfmWinIDE::appendLog(const QString &line)
 {
-    m_pendingLog.append(line);
+    static const QString failed = QStringLiteral("  编译失败 错误信息: ");
+    m_pendingLog.append(line.startsWith(failed) ? withExplanation(line) : line);
     if (!isRunning())
         flushLog();
 }
@@ -657,20 +887,35 @@ void TfmWinIDE::setRunActionsEnabled(bool enabled)
         action->setEnabled(enabled);
 }
 
-void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what)
+void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what, const QModelIndex &scope)
 {
     if (isRunning())
         return;
+    // An edit box still open would write its text over the results once the user clicks on.
+    Excel->EndEdits();
+    QSet<QString> evaluated;
+    const TqzProjectTree &tree = *Project->TreeView;
+    const int first = scope.isValid() ? tree.absoluteIndex(scope) : 0;
+    const int last = scope.isValid() && first >= 0 ? tree.lastDescendant(first) : tree.count() - 1;
+    for (int i = std::max(first, 0); i <= last && i < tree.count(); ++i)
+        evaluated.insert(tree.nodeAt(i)->Name);
     setRunActionsEnabled(false);
+    TqzRunResult result;
     try {
-        what(*m_run);
+        result = what(*m_run);
     } catch (const Error &e) {
         appendLog(e.message());
+        result.aborted = true;
+        result.abortMessage = e.message();
     } catch (const std::exception &e) {
         appendLog(QString::fromLocal8Bit(e.what()));
+        result.aborted = true;
+        result.abortMessage = QString::fromLocal8Bit(e.what());
     }
     flushLog();
     setRunActionsEnabled(true);
+    if (result.started || result.aborted)
+        showRunOutcome(result, result.aborted ? QSet<QString>() : evaluated);
     // Writing results can change the height of cells and so of pages.
     slbReportResize();
     if (m_closeRequested) {
@@ -681,7 +926,10 @@ void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what)
 
 void TfmWinIDE::actCompile_NodeExecute()
 {
-    runWith([](TqzRun &run) { return run.runSelected(); });
+    QModelIndex scope = selectedItem();
+    if (!scope.isValid() && Project->TreeView->count() > 0)
+        scope = Project->TreeView->itemAt(0);
+    runWith([](TqzRun &run) { return run.runSelected(); }, scope);
 }
 
 void TfmWinIDE::actCompile_PageExecute()
@@ -690,19 +938,23 @@ void TfmWinIDE::actCompile_PageExecute()
     if (tab < 0)
         return;
     const QString caption = tsShowPages->tabText(tab);
-    runWith([caption](TqzRun &run) { return run.runPage(caption); });
+    const QModelIndex scope = Project->FindNodeByName(caption);
+    if (!scope.isValid())
+        return;
+    runWith([caption](TqzRun &run) { return run.runPage(caption); }, scope);
 }
 
 void TfmWinIDE::actCompileProjectExecute()
 {
-    runWith([](TqzRun &run) { return run.runProject(); });
+    runWith([](TqzRun &run) { return run.runProject(); },
+            Project->TreeView->count() > 0 ? Project->TreeView->itemAt(0) : QModelIndex());
 }
 
 // ---- test data ----
 
 void TfmWinIDE::actSaveExamDataExecute()
 {
-    if (isRunning())
+    if (isRunning() || !settleStaleResults())
         return;
     try {
         const QString written = SaveExamData(*Project, *this);
@@ -717,6 +969,7 @@ void TfmWinIDE::actLoadExamDataExecute()
 {
     if (isRunning())
         return;
+    Excel->EndEdits();
     const QString caption = QStringLiteral("加载测试数据");
     const QString filter = QStringLiteral("测试数据 (*.exm)");
     const QString fileName
@@ -725,7 +978,13 @@ void TfmWinIDE::actLoadExamDataExecute()
     if (fileName.isEmpty())
         return;
     try {
-        LoadExamData(fileName, *Project, *Excel, *this);
+        if (LoadExamData(fileName, *Project, *Excel, *this).loaded > 0) {
+            // New inputs: every result that uses one of them is out of date.
+            QSet<QString> users;
+            for (const QString &name : std::as_const(m_inputNames))
+                users.unite(dependentsOf(name));
+            markStale(users);
+        }
     } catch (const Error &) {
         // Already in the pane, with what and where; nothing has changed.
         return;
@@ -738,6 +997,7 @@ void TfmWinIDE::actLoadExamDataExecute()
 
 void TfmWinIDE::closeEvent(QCloseEvent *event)
 {
+    Excel->EndEdits();
     if (isRunning()) {
         // The run is inside this window's objects: let it end at its next step, then close.
         m_closeRequested = true;

@@ -4,7 +4,9 @@
 #include "qzrun.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -29,6 +31,7 @@ class TqzProject;
 class TqzProjectFile;
 class TqzReport;
 class TqzTranslate;
+class TReportCell;
 
 class TfmWinIDE : public QWidget, public TqzRunHost
 {
@@ -75,6 +78,26 @@ public:
     void setOpenFileDialog(OpenFileDialog dialog) { m_openDialog = std::move(dialog); }
     // True while a run is in progress.
     bool isRunning() const;
+
+    // ---- what the pages tell the user ----
+    // What to do about stale results before they leave the program.
+    enum class StaleChoice { Calculate, Continue, Cancel };
+    using StaleQuestion = std::function<StaleChoice(QWidget *parent)>;
+    // Replaces the question "结果未更新，是否先计算？" (tests answer without a dialog).
+    void setStaleQuestion(StaleQuestion question) { m_staleQuestion = std::move(question); }
+    // Names of results computed before an input they depend on changed (greyed on the pages).
+    QStringList staleNames() const;
+    bool hasStaleResults() const { return !m_staleNames.isEmpty(); }
+    // Called before results leave the program (print, PDF, test data): confirms open edits and,
+    // with stale results, asks whether to calculate first (and does). False when the user
+    // cancelled.
+    bool settleStaleResults();
+    // Confirms an edit box open on any page; true when one was open.
+    bool endEdits();
+    // The state of the results for the status bar ("结果未更新，按 F9 计算", "计算完成：2 步失败",
+    // ...), and whether it reports a failure (shown in red).
+    QString statusText() const { return m_statusText; }
+    bool statusIsError() const { return m_statusError; }
     // The page that received the last mouse press (none when it has been freed).
     TqzReport *currentPage() const;
 
@@ -139,6 +162,9 @@ public:
     void actSaveExamDataExecute();
     void actLoadExamDataExecute();
 
+signals:
+    void statusChanged();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -154,7 +180,18 @@ private:
     void fitContentHeight();
     void finishLoading(const QString &caption);
     void refuseDuringRun(const QString &where) const;
-    void runWith(const std::function<TqzRunResult(TqzRun &)> &what);
+    // Runs `what`; `scope` is the item whose subtree it evaluates (invalid: the whole tree).
+    void runWith(const std::function<TqzRunResult(TqzRun &)> &what, const QModelIndex &scope);
+    // After a run: stale marks of the evaluated names go, failed results and empty inputs get
+    // theirs, the status says how it went and a failure opens the message pane at it.
+    void showRunOutcome(const TqzRunResult &result, const QSet<QString> &evaluated);
+    void setStatus(const QString &text, bool error);
+    // Input and result names, and which results use which names, from the loaded tree.
+    void rebuildNameTables();
+    // `name` and every result whose formula uses it, directly or through other results.
+    QSet<QString> dependentsOf(const QString &name) const;
+    void markStale(const QSet<QString> &names);
+    void pageCellEdited(TqzReport *page, TReportCell *cell);
     void setRunActionsEnabled(bool enabled);
     void flushLog();
     void closeAfterRun();
@@ -176,6 +213,13 @@ private:
     QElapsedTimer m_sinceFlush; // since the pane last took the pending lines
     int m_busyDepth = 0;
     bool m_closeRequested = false; // a close arrived during a run
+    QSet<QString> m_inputNames;    // nodes without a formula
+    QSet<QString> m_resultNames;   // nodes with a formula
+    QHash<QString, QStringList> m_usedBy; // name -> results whose formulas use it
+    QSet<QString> m_staleNames;
+    QString m_statusText;
+    bool m_statusError = false;
+    StaleQuestion m_staleQuestion;
 };
 
 } // namespace tessarin

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 namespace tessarin {
 
@@ -12,7 +14,36 @@ QString &overrideDir()
     static QString dir;
     return dir;
 }
+
+// A file can be made in `dir` and removed again (permission bits do not tell, for instance for
+// the superuser or on a read-only mount).
+bool canCreateIn(const QString &dir)
+{
+    if (!QFileInfo(dir).isDir())
+        return false;
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".write-probe-XXXXXX")));
+    return probe.open();
+}
 } // namespace
+
+QString writablePath(const QString &relative)
+{
+    const QString beside = programPath(relative);
+    const QFileInfo info(beside);
+    if (info.exists() ? (!info.isDir() || canCreateIn(beside)) : canCreateIn(info.absolutePath()))
+        return beside;
+    QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (data.isEmpty())
+        data = QDir::home().filePath(QStringLiteral(".local/share/Tessarin"));
+    return QDir(data).filePath(QDir::fromNativeSeparators(relative));
+}
+
+bool isBesideProgram(const QString &path)
+{
+    const QString dir = QDir::cleanPath(QFileInfo(programDirectory()).absoluteFilePath());
+    const QString p = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return p == dir || p.startsWith(dir + QLatin1Char('/'));
+}
 
 QString programDirectory()
 {

@@ -2,6 +2,8 @@
 
 #include "decimaltext.h"
 
+#include <QFontMetrics>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -216,11 +218,51 @@ QString significant(double value, int count)
 
 } // namespace
 
-QString formatCellText(const QString &text, const QString &format)
+QString numberCellText(const QString &text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && (text.at(end - 1) == u'\r' || text.at(end - 1) == u'\n'))
+        --end;
+    if (end == text.size() || end == 0)
+        return text;
+    const QString head = text.left(end);
+    return numberFromText(head) ? head : text;
+}
+
+QString fitNumberText(const QString &shown, const QFont &font, int width)
+{
+    if (width < 1 || shown.isEmpty())
+        return shown;
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(shown) <= width)
+        return shown;
+    const std::optional<double> number = numberFromText(shown);
+    if (!number || !std::isfinite(*number))
+        return shown;
+    const double v = *number;
+    for (int digits = MaxSignificantDigits - 2; digits >= 1; --digits) {
+        const QString candidate = significant(v, digits);
+        if (metrics.horizontalAdvance(candidate) <= width)
+            return candidate;
+    }
+    for (int decimals = 2; decimals >= 0; --decimals) {
+        const QString candidate = scientific(v, decimals, 2, u'E');
+        if (metrics.horizontalAdvance(candidate) <= width)
+            return candidate;
+    }
+    // No digits fit: as many "#" as fit, at least one, so the cell still shows a value is there.
+    QString hashes = QStringLiteral("###");
+    while (hashes.size() > 1 && metrics.horizontalAdvance(hashes) > width)
+        hashes.chop(1);
+    return hashes;
+}
+
+QString formatCellText(const QString &rawText, const QString &format)
 {
     const ParsedFormat f = parseFormat(format);
     if (f.kind == FormatKind::None)
-        return text;
+        return rawText;
+    const QString text = numberCellText(rawText);
     const std::optional<double> number = numberFromText(text);
     if (!number)
         return text;

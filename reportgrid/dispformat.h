@@ -20,13 +20,24 @@
 // Digits are rounded half away from zero on the exact value of the number (0.125 with "0.00"
 // shows 0.13); a result of zero never shows a minus sign.
 
+#include <QFont>
 #include <QString>
 
 #include <optional>
 
 namespace tessarin {
 
-// The text a cell shows for `text` under display format `format`.
+// The text a cell shows for `text` under display format `format`. A number followed by line
+// breaks (left by edit boxes of earlier versions, "60\r\n") reads as the number.
 QString formatCellText(const QString &text, const QString &format);
+
+// `text` without the line breaks at its end when what remains is a number; else `text`.
+QString numberCellText(const QString &text);
+
+// `shown`, a number as a cell displays it, fitted into one line of `width` pixels of `font`:
+// unchanged when it fits; else the widest of fewer significant digits, then of scientific
+// forms, that fits; else "###" (fewer "#" when even that is too wide, never none). Texts that
+// are not numbers, and widths below one pixel, leave it unchanged.
+QString fitNumberText(const QString &shown, const QFont &font, int width);
 
 } // namespace tessarin

@@ -163,9 +163,24 @@ TReportCell::~TReportCell()
         FOwnerLine->FReportControl->cellDestroyed(this);
 }
 
+namespace {
+
+QString formattedText(const TReportCell &cell)
+{
+    return cell.FCellDispFormat.isEmpty() ? numberCellText(cell.FCellText)
+                                          : formatCellText(cell.FCellText, cell.FCellDispFormat);
+}
+
+} // namespace
+
 QString TReportCell::displayText() const
 {
-    return FCellDispFormat.isEmpty() ? FCellText : formatCellText(FCellText, FCellDispFormat);
+    return fitNumberText(formattedText(*this), cellFont(), textWrapWidth());
+}
+
+bool TReportCell::isDisplayShortened() const
+{
+    return displayText() != formattedText(*this);
 }
 
 const QFont &TReportCell::cellFont() const

@@ -174,8 +174,12 @@ public:
     void CalcMinCellHeight();
     // Brings FCellRect and FTextRect up to date with the line's top and height.
     void CalcCellRect();
-    // The text as painted and measured: FCellText under the display format FCellDispFormat.
+    // The text as painted and measured: FCellText under the display format FCellDispFormat; a
+    // number too wide for one line of the cell in a shorter form that fits (fitNumberText), so
+    // a value never makes its cell, and the page, grow.
     QString displayText() const;
+    // True when displayText() shows a number shortened to fit (its tool tip gives it in full).
+    bool isDisplayShortened() const;
     // Draws background, picture, borders, diagonals and the display text onto `painter`, whose
     // coordinates are page pixels; screen, printer and PDF all paint cells through here. `print`
     // leaves out the grey screen edges of borders that are not set. A covered cell paints

@@ -80,6 +80,10 @@ TReportControl::TReportControl(QWidget *parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    // A click gives the page the keyboard: arrows, Tab, typing, F2, Delete, copy and paste;
+    // Chinese typed through an input method starts an edit as a typed key does.
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
@@ -326,6 +330,7 @@ void TReportControl::cellDestroyed(TReportCell *cell)
         m_selectedSet.remove(cell);
     if (FLastSelectCell == cell)
         FLastSelectCell = nullptr;
+    m_marks.remove(cell);
     if (FEditCell == cell)
         closeEditBox(false);
     if (m_mouse.anchor == cell || m_mouse.dragCells.contains(cell)) {
@@ -369,17 +374,78 @@ void TReportControl::FreeEdit()
 void TReportControl::closeEditBox(bool store)
 {
     TReportCell *cell = FEditCell;
-    if (store && cell && FEditWnd)
-        cell->SetCellText(cellTextFromEdit(FEditWnd->toPlainText()));
+    const bool hadFocus = FEditWnd && FEditWnd->hasFocus();
+    bool edited = false;
+    if (store && cell && FEditWnd) {
+        // The live update has stored every accepted keystroke; what the box shows is that
+        // accepted text.
+        cell->SetCellText(cellTextFromEdit(m_editAccepted));
+        edited = cell->FCellText != m_editOriginal;
+    }
     discardEditBox(FEditWnd, this);
     FEditCell = nullptr;
     if (cell)
         invalidatePage(cell->FCellRect);
+    if (hadFocus && !m_destroying)
+        setFocus(Qt::OtherFocusReason);
+    if (edited) {
+        UpdateLines();
+        emit cellEdited(cell);
+    }
 }
 
-void TReportControl::openEditBox(TReportCell *cell)
+bool TReportControl::EndEdit()
 {
+    if (!FEditWnd || !FEditCell)
+        return false;
+    closeEditBox(true);
+    return true;
+}
+
+void TReportControl::CancelEdit()
+{
+    TReportCell *cell = FEditCell;
+    if (!FEditWnd || !cell)
+        return;
+    const bool changed = cell->FCellText != m_editOriginal;
+    const QString original = m_editOriginal;
+    closeEditBox(false);
+    if (changed) {
+        cell->SetCellText(original);
+        UpdateLines();
+        invalidatePage(cell->FCellRect);
+        emit contentChanged();
+    }
+}
+
+void TReportControl::EditCell(TReportCell *cell)
+{
+    if (cell && cell->FCellWidth > 10)
+        openEditBox(cell);
+}
+
+void TReportControl::EditCellWith(TReportCell *cell, const QString &typed)
+{
+    if (cell && cell->FCellWidth > 10)
+        openEditBox(cell, &typed);
+}
+
+void TReportControl::openEditBox(TReportCell *cell, const QString *typed)
+{
+    // The box already open on this cell stays, with the text the cell had when it opened.
+    if (FEditWnd && FEditCell == cell) {
+        FEditWnd->setFocus(Qt::OtherFocusReason);
+        if (typed) {
+            FEditWnd->selectAll();
+            FEditWnd->insertPlainText(*typed);
+        }
+        return;
+    }
+    // A box open on another cell is confirmed first, as a click elsewhere would.
+    if (FEditWnd && FEditCell)
+        closeEditBox(true);
     FEditCell = cell;
+    m_editOriginal = cell->FCellText;
     FEditFont = cell->cellFont();
     discardEditBox(FEditWnd, this);
     auto *box = new QPlainTextEdit(this);
@@ -406,9 +472,14 @@ void TReportControl::openEditBox(TReportCell *cell)
     box->setPlainText(m_editAccepted);
     placeEditBox();
     connect(box, &QPlainTextEdit::textChanged, this, &TReportControl::WMCOMMAND);
+    box->installEventFilter(this);
     box->show();
     box->setFocus(Qt::MouseFocusReason);
-    box->moveCursor(QTextCursor::End);
+    // The content is selected, so what is typed next replaces it; typing on a selected cell
+    // starts the box with that text in place of the content.
+    box->selectAll();
+    if (typed)
+        box->insertPlainText(*typed);
 }
 
 void TReportControl::placeEditBox()
@@ -540,6 +611,8 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
     painter.drawLine(L, B, L - 25, B);
     painter.drawLine(R, B, R, B + 25);
     painter.drawLine(R, B, R + 25, B);
+
+    paintMarks(painter, area);
 
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     for (const TReportCell *cell : std::as_const(FSelectCells)) {
@@ -907,9 +980,7 @@ void TReportControl::mouseReleaseEvent(QMouseEvent *event)
 void TReportControl::WMLButtonDBLClk(const QPoint &point)
 {
     RemoveAllSelectedCell();
-    TReportCell *cell = CellFromPoint(point);
-    if (cell && cell->FCellWidth > 10)
-        openEditBox(cell);
+    EditCell(CellFromPoint(point));
 }
 
 void TReportControl::mouseDoubleClickEvent(QMouseEvent *event)

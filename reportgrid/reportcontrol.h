@@ -8,6 +8,7 @@
 
 #include <QBrush>
 #include <QFont>
+#include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <QWidget>
@@ -125,6 +126,53 @@ public:
     // Closes the edit box without storing its text (the live update already stored it).
     void FreeEdit();
     bool isEditing() const;
+    // Opens the edit box on `cell` with its text kept and selected (F2, double click).
+    void EditCell(TReportCell *cell);
+    // Opens the edit box on `cell` with `typed` in place of its text (typing on a selection).
+    void EditCellWith(TReportCell *cell, const QString &typed);
+    // Confirms an open edit: its text stays in the cell and the box closes. Whatever is about
+    // to read or replace the page's texts (a run, a load, a save, a page switch, closing) calls
+    // it first, so a box can never write old text over new values. False when none was open.
+    bool EndEdit();
+    // Closes an open edit and puts back the text the cell had when the box opened.
+    void CancelEdit();
+
+    // ---- keyboard ----
+    // Says whether a cell takes input: Tab, Enter, Delete and paste act on such cells only.
+    // Unset, a cell takes input when it has a tag.
+    std::function<bool(const TReportCell *)> isInputCell;
+    bool takesInput(const TReportCell *cell) const;
+    // The cell the keyboard acts on: the last selected cell while it is selected, else the
+    // first selected cell; null without a selection.
+    TReportCell *currentCell() const;
+    // Makes `cell` the only selected cell and scrolls the page area to show it.
+    void SelectOnly(TReportCell *cell);
+    // The next (or previous) input cell after `from` in reading order (lines top to bottom,
+    // cells left to right, covered cells left out); from the page's start (end) when `from` is
+    // null; null when there is none.
+    TReportCell *nextInputCell(const TReportCell *from, bool forward) const;
+    // The texts of the selected cells in reading order: cells of a line joined by tabs, lines
+    // by line breaks (a cell's own line breaks become blanks), as spreadsheets exchange them.
+    QString SelectionText() const;
+    // Fills input cells from `text` (cells split at tabs and line breaks, in order): the current
+    // cell when it takes input, then the input cells after it. Returns the cells filled.
+    int PasteText(const QString &text);
+    // Empties the selected input cells; returns how many changed.
+    int ClearSelectedInputs();
+
+    // ---- view marks: drawn on screen only, never printed nor stored ----
+    enum class CellMark { None, Stale, Failed, Defaulted };
+    // Stale results are greyed; failed results carry a red corner and frame; inputs that took
+    // their node's value carry a blue corner. `tip` is the cell's tool tip.
+    void SetCellMark(const TReportCell *cell, CellMark mark, const QString &tip = QString());
+    CellMark cellMark(const TReportCell *cell) const;
+    QString cellMarkTip(const TReportCell *cell) const;
+    // Drops every mark of `mark`'s kind (every mark for CellMark::None).
+    void ClearCellMarks(CellMark mark = CellMark::None);
+    int cellMarkCount(CellMark mark) const;
+    // The tool tip of the cell under `point` (page pixels): its mark's reason, and the full
+    // value when the cell shows a shortened one.
+    QString toolTipAt(const QPoint &point) const;
 
     // ---- painting ----
     // Hook called while painting, after the page outline and before the corner marks and cells;
@@ -222,6 +270,9 @@ signals:
     void OnMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void OnMouseMove(Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void OnDblClick();
+    // The user changed the text of `cell`: an edit confirmed with a different text, Delete,
+    // a paste. Emitted once per cell, after its change.
+    void cellEdited(TReportCell *cell);
     // The page's content changed through the user or the API: text typed in the edit box,
     // a table editing operation, cell formats or attributes, a text, tag, script number or line
     // height set by position, a picture, the margins, a line height or column edge dragged, a
@@ -242,6 +293,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     enum class MouseMode { None, Selecting, HeightDrag, WidthDrag };
@@ -265,8 +320,16 @@ private:
         QPoint pos; // window pixels
     };
 
-    void openEditBox(TReportCell *cell);
+    void openEditBox(TReportCell *cell, const QString *typed = nullptr);
     void closeEditBox(bool store);
+    // Keys of the open edit box: Enter confirms and moves on, Ctrl+Enter breaks the line, Esc
+    // cancels, Tab confirms and moves among input cells. True when the key was taken.
+    bool editBoxKey(QKeyEvent *event);
+    // The selection moved by one cell in a direction of the arrow keys.
+    TReportCell *neighbourCell(const TReportCell *cell, int key) const;
+    void scrollIntoView(const TReportCell *cell);
+    void scrollPage(int pages);
+    void paintMarks(QPainter &painter, const TRect &area) const;
     void placeEditBox();
     void finishMouseOperation();
     void finishDrag();
@@ -285,6 +348,13 @@ private:
 
     MouseState m_mouse;
     QString m_editAccepted; // last edit-box text within the byte limit
+    QString m_editOriginal; // the cell's text when the box opened
+    struct MarkInfo
+    {
+        CellMark mark = CellMark::None;
+        QString tip;
+    };
+    QHash<const TReportCell *, MarkInfo> m_marks;
     bool m_editGuard = false;
     bool m_destroying = false;
     int m_paintedCells = 0;

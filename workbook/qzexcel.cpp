@@ -154,11 +154,42 @@ void TqzExcel::adoptPage(TqzReport *page)
                                 const QPoint &pos) { handler(page, button, modifiers, pos); });
     }
     connect(page, &QObject::destroyed, this, [this, page] { forgetPage(page); });
+    connect(page, &TReportControl::cellEdited, this, [this, page](TReportCell *cell) {
+        Q_EMIT cellEdited(page, cell);
+    });
+    if (IsInputCell) {
+        const auto isInput = IsInputCell;
+        page->isInputCell
+            = [isInput, page](const TReportCell *cell) { return isInput(page, cell); };
+    }
     // Pages that report their own changes (edits, table operations) pass them on.
     if (page->metaObject()->indexOfSignal("contentChanged()") >= 0)
         connect(page, SIGNAL(contentChanged()), this, SIGNAL(contentChanged()));
     page->show();
     Pages.append(page);
+}
+
+bool TqzExcel::EndEdits()
+{
+    bool ended = false;
+    for (TqzReport *page : std::as_const(Pages))
+        ended = page->EndEdit() || ended;
+    return ended;
+}
+
+QList<QPair<TqzReport *, TReportCell *>> TqzExcel::CellsOfName(const QString &Name)
+{
+    QList<QPair<TqzReport *, TReportCell *>> out;
+    for (TqzReport *page : std::as_const(Pages))
+        for (TReportCell *cell : page->CellsOfName(Name))
+            out.append({page, cell});
+    return out;
+}
+
+void TqzExcel::ClearCellMarks(TReportControl::CellMark mark)
+{
+    for (TqzReport *page : std::as_const(Pages))
+        page->ClearCellMarks(mark);
 }
 
 void TqzExcel::forgetPage(TqzReport *page)

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -57,6 +58,15 @@ public:
     int PageLeftMin = 15; // smallest x of a page
     // The IDE's tab bar; its tabs are replaced by PageNames when the workbook loads.
     QPointer<QTabBar> TabSet;
+    // Given to every page created afterwards: which of its cells take input.
+    std::function<bool(const TqzReport *page, const TReportCell *cell)> IsInputCell;
+
+    // Confirms the edit box open on any page (see TReportControl::EndEdit); true when one was.
+    bool EndEdits();
+    // Every cell of every page that answers to `Name`, page by page.
+    QList<QPair<TqzReport *, TReportCell *>> CellsOfName(const QString &Name);
+    // Drops the view marks of `mark`'s kind on every page (all marks for None).
+    void ClearCellMarks(TReportControl::CellMark mark = TReportControl::CellMark::None);
 
     // ---- pages and layout (sizes are the widgets' outer sizes) ----
     TqzReport *AddPage();
@@ -136,6 +146,8 @@ Q_SIGNALS:
     // The pages' content changed: pages were loaded or cleared, a write by tag or the page
     // fields changed a cell, or a page reported a change of its own.
     void contentChanged();
+    // The user changed the text of `cell` on `page` (TReportControl::cellEdited).
+    void cellEdited(TqzReport *page, TReportCell *cell);
 
 public:
     // ---- printing ----

@@ -106,6 +106,9 @@ const TqzReport::TagIndex::BadTag *TqzReport::firstBadTag(const TagIndex &index)
 
 bool TqzReport::writeCell(TReportCell *cell, const QString &value)
 {
+    // A box still open on the cell would later store its old text over the new value.
+    if (cell == FEditCell)
+        FreeEdit();
     if (cell->FCellText == value)
         return false;
     const int before = cell->FMinCellHeight;
@@ -202,6 +205,33 @@ void TqzReport::GetTagValues(QHash<QString, QString> &answers)
                 break;
             }
         }
+    }
+}
+
+QList<TReportCell *> TqzReport::CellsOfName(const QString &Name)
+{
+    const TagIndex &index = tagIndex();
+    const TagIndex::BadTag *bad = firstBadTag(index);
+    const qsizetype limit = bad ? bad->before : static_cast<qsizetype>(index.entries.size());
+    QList<TReportCell *> cells;
+    const auto it = index.chains.find(Name);
+    if (it == index.chains.end())
+        return cells;
+    for (qsizetype e = it->second.first; e >= 0 && e < limit; e = index.entries[size_t(e)].next)
+        if (TReportCell *cell = index.entries[size_t(e)].cell; cell->FCellText != RunCaption)
+            cells.append(cell);
+    return cells;
+}
+
+std::optional<QString> TqzReport::NameOfCell(const TReportCell *cell) const
+{
+    if (!cell || cell->FCellText == RunCaption)
+        return std::nullopt;
+    TqzCellTag scratch;
+    try {
+        return tagKey(cell->FTagID, scratch);
+    } catch (const Error &) {
+        return std::nullopt;
     }
 }
 

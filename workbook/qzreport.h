@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -63,6 +64,12 @@ public:
     QString GetTagValue(const QString &Name);
     // Throws the error SetTagValue would throw for this page; does nothing for a sound page.
     void checkTags();
+    // The cells that answer to `Name` (run buttons left out) in visiting order; cells after a
+    // tag that cannot be parsed are not looked at.
+    QList<TReportCell *> CellsOfName(const QString &Name);
+    // The name `cell` answers to, or nothing (no tag, a run button, a tag that cannot be
+    // parsed).
+    std::optional<QString> NameOfCell(const TReportCell *cell) const;
     // Batches for a run's many names, in one pass over the page's tagged cells. The same
     // result as SetTagValue of every pair (each cell answers to one name only). Returns the
     // number of cells whose text changed.

@@ -3,13 +3,16 @@
 
 #include "apptestsupport.h"
 #include "fonts.h"
+#include "helpwindow.h"
 #include "mainwindow.h"
 #include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
+#include "qzreport.h"
 #include "runprogress.h"
 #include "statusbar.h"
+#include "translations.h"
 #include "winide.h"
 
 #include <QAction>
@@ -19,14 +22,18 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 
 using namespace tessarin;
 using namespace tessarin::test;
@@ -97,6 +104,13 @@ struct Reloaded
 };
 
 } // namespace
+
+// Where pictures for people to look at go.
+QString shotDir()
+{
+    const QString dir = qEnvironmentVariable("TESSARIN_SHOT_DIR");
+    return dir.isEmpty() ? QDir::tempPath() : dir;
+}
 
 class MainWindowTest : public QObject
 {
@@ -496,6 +510,8 @@ private slots:
         } else {
             QCOMPARE(f.services->errors.size(), 1);
             QVERIFY2(f.services->errors.at(0).contains(path), qPrintable(f.services->errors[0]));
+            QVERIFY(f.services->errors.at(0).contains(content.isNull() ? "文件不存在"
+                                                                       : "无法打开工程文件"));
             QCOMPARE(f.active(), before);
         }
         // Cancelling the dialog opens nothing.
@@ -792,25 +808,133 @@ private slots:
         QVERIFY(text() != QStringLiteral("名称: 扬程名称: 扬程"));
     }
 
-    // Help opens the help file through the desktop, the companion programs start; a missing
-    // companion is passed over silently, as are a missing service library and its entries.
+    // Help opens in the program's own window (back, forward, search), so it works on any
+    // desktop; a help file that cannot be read is said in an error box. The companion
+    // programs start; a missing companion is passed over silently, as are a missing service
+    // library and its entries.
     void companions()
     {
         QTemporaryDir dir;
-        QVERIFY(makeProgramDir(
-            dir.path(), true, {QStringLiteral("help/calcpack.html"), QStringLiteral("unitcalc")}));
+        QVERIFY(makeProgramDir(dir.path(), true, {QStringLiteral("unitcalc")}));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("help")));
+        QVERIFY(writeBytes(dir.filePath(QStringLiteral("help/calcpack.html")),
+                           "<html><head><title>泵计算帮助</title></head><body><p>扬程</p>"
+                           "<a href=\"two.html\">下一页</a></body></html>"));
+        QVERIFY(writeBytes(dir.filePath(QStringLiteral("help/two.html")),
+                           "<html><body><p>第二页</p></body></html>"));
         setProgramDirectory(dir.path());
         Frame f = makeFrame();
         QTest::keyClick(f.main.get(), Qt::Key_F1);
+        THelpWindow *help = f.main->helpWindow();
+        QVERIFY(help && help->isVisible());
+        QCOMPARE(help->windowTitle(), QStringLiteral("帮助 - 泵计算帮助"));
+        auto *browser = help->findChild<QTextBrowser *>(QStringLiteral("tbHelp"));
+        auto *back = help->findChild<QToolButton *>(QStringLiteral("btnBack"));
+        auto *forward = help->findChild<QToolButton *>(QStringLiteral("btnForward"));
+        auto *search = help->findChild<QLineEdit *>(QStringLiteral("edtSearch"));
+        QVERIFY(browser && back && forward && search);
+        QVERIFY(!back->isEnabled());
+        browser->setSource(QUrl::fromLocalFile(dir.filePath(QStringLiteral("help/two.html"))));
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("第二页")));
+        QTest::mouseClick(back, Qt::LeftButton);
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("扬程")));
+        QVERIFY(forward->isEnabled());
+        search->setText(QStringLiteral("扬程"));
+        QTest::keyClick(search, Qt::Key_Return);
+        QCOMPARE(browser->textCursor().selectedText(), QStringLiteral("扬程"));
+        QVERIFY(!help->findText(QStringLiteral("不在页中")));
+
         f.main->mniUnitConv->trigger();
         f.main->mniVOKNews->trigger();
         f.main->actAbout->trigger();
         f.main->mniVOKUpdate->trigger();
-        QCOMPARE(
-            f.services->urls,
-            QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("help/calcpack.html")))});
+        QVERIFY(f.services->urls.isEmpty());
         QCOMPARE(f.services->programs, QStringList{dir.filePath(QStringLiteral("unitcalc"))});
         QVERIFY(f.services->errors.isEmpty());
+
+        QFile::remove(dir.filePath(QStringLiteral("help/calcpack.html")));
+        help->close();
+        QTest::keyClick(f.main.get(), Qt::Key_F1);
+        QCOMPARE(f.services->errors.size(), 1);
+        QVERIFY(f.services->errors.first().contains(QStringLiteral("找不到帮助文件")));
+
+        // The shipped help with all its pictures, for a person to look at.
+        THelpWindow shipped;
+        QVERIFY(shipped.openPage(QStringLiteral(TESSARIN_BIN_DIR "/help/calcpack.html")));
+        QCOMPARE(shipped.missingImages(), QStringList());
+        shipped.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shipped));
+        QVERIFY(shipped.grab().save(shotDir() + QStringLiteral("/help-window.png")));
+    }
+
+    // Qt's own dialogs speak Chinese once its translations are loaded.
+    void standardButtonsInChinese()
+    {
+        QVERIFY(installChineseTranslations(*qApp));
+        QMessageBox box(QMessageBox::Question,
+                        applicationTitle(),
+                        QStringLiteral("是否保存修改？"),
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QVERIFY(box.button(QMessageBox::Save)->text().contains(QStringLiteral("保存")));
+        QVERIFY(box.button(QMessageBox::Cancel)->text().contains(QStringLiteral("取消")));
+        QVERIFY(box.grab().save(shotDir() + QStringLiteral("/dialog-zh.png")));
+    }
+
+    // A changed input makes the results stale: the status bar says so, and printing,
+    // previewing and exporting ask first; a failed step shows in red in the status bar.
+    void staleAndFailedResultsInTheStatusBar()
+    {
+        QTemporaryDir dir;
+        Frame f = makeFrame();
+        f.main->resize(1000, 720);
+        TfmWinIDE *w = f.active();
+        QVERIFY(w);
+        TMainStatusBar *bar = f.main->statMain();
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!w->isRunning());
+        QCOMPARE(bar->panelText(0), QStringLiteral("计算完成"));
+        TqzReport *page = w->excel().Pages.at(0);
+        const auto typeInto = [&](const QString &name, const QByteArray &keys) {
+            TReportCell *cell = page->CellsOfName(name).value(0);
+            QVERIFY(cell);
+            QTest::mouseClick(
+                page, Qt::LeftButton, {}, page->pageToWindow(cell->FCellRect).center());
+            for (const char ch : keys)
+                QTest::keyClick(QApplication::focusWidget(), ch);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        };
+        typeInto(QStringLiteral("流量"), "60");
+        QCOMPARE(bar->panelText(0), QStringLiteral("结果未更新，按 F9 计算"));
+        QCOMPARE(bar->panelTextColor(0), QColor(Qt::black));
+
+        int asked = 0;
+        TfmWinIDE::StaleChoice answer = TfmWinIDE::StaleChoice::Cancel;
+        w->setStaleQuestion([&](QWidget *) { return ++asked, answer; });
+        f.services->saveAnswers = {dir.filePath(QStringLiteral("x.pdf"))};
+        for (QAction *a : {f.main->actPrint, f.main->actPrintPreview, f.main->actExportPdf})
+            a->trigger();
+        QCOMPARE(asked, 3);
+        QCOMPARE(f.services->printDialogs, 0);
+        QVERIFY(f.services->saveDialogs.isEmpty());
+        answer = TfmWinIDE::StaleChoice::Calculate;
+        f.main->actPrint->trigger();
+        QCOMPARE(f.services->printDialogs, 1);
+        QVERIFY(!w->hasStaleResults());
+        QCOMPARE(bar->panelText(0), QStringLiteral("计算完成"));
+
+        typeInto(QStringLiteral("扬程"), "3O");
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!w->isRunning());
+        QCOMPARE(bar->panelText(0), QStringLiteral("计算完成：1 步失败"));
+        QCOMPARE(bar->panelTextColor(0), QColor(200, 0, 0));
+        page->RemoveAllSelectedCell();
+        QTest::qWait(50);
+        QVERIFY(f.main->grab().save(shotDir() + QStringLiteral("/main-failed.png")));
+        typeInto(QStringLiteral("流量"), "70"); // the failed result is now stale as well
+        QCOMPARE(bar->panelText(0), QStringLiteral("结果未更新，按 F9 计算"));
+        f.services->saveChangesAnswers = {Answer::Discard};
     }
 
     // Pictures of the program for people to look at, taken only when TESSARIN_SHOT_DIR names

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -62,6 +63,28 @@ TEST(ExamSave, WritesTheLowestFreeNumberAndReplacesTheLast)
     EXPECT_NE(readWholeFile(scratch.exam(1000)), QByteArray("x"));
     EXPECT_FALSE(QFile::exists(scratch.exam(1001)));
     EXPECT_TRUE(f.host.log.isEmpty());
+}
+
+TEST(ExamSave, GoesToTheUserDataFolderWhenTheProgramFolderCannotBeWritten)
+{
+    // No file can be made in /proc, not even by the superuser.
+    const QString previous = programDirectory();
+    setProgramDirectory(QStringLiteral("/proc/self"));
+    QStandardPaths::setTestModeEnabled(true);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir(data + QStringLiteral("/exam")).removeRecursively();
+    RunFixture f;
+    f.setNodes({{0, "泵", "", "1"}});
+    const QString written = SaveExamData(f.project, f.host);
+    setProgramDirectory(previous);
+    QStandardPaths::setTestModeEnabled(false);
+
+    EXPECT_EQ(written, data + QStringLiteral("/exam/VOK1.exm"));
+    EXPECT_TRUE(QFile::exists(written));
+    EXPECT_EQ(f.host.log,
+              QStringList{QStringLiteral("程序文件夹不可写，测试数据保存在 ")
+                          + QDir::toNativeSeparators(data + "/exam")});
+    QDir(data + QStringLiteral("/exam")).removeRecursively();
 }
 
 TEST(ExamSave, EmptyTreeWritesNothingAndSaysWhy)

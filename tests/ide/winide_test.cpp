@@ -27,6 +27,7 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTreeView>
 #include <QtTest/qtestspontaneevent.h>
 
@@ -390,6 +391,13 @@ TEST_F(WindowTest, PageAreaFollowsTheViewportAndTheWheel)
             EXPECT_EQ(bar->value(), turn.expected) << turn.angle << " x" << turn.events;
         }
     }
+
+    // Page Down and Page Up on a page scroll the area by its page step.
+    page(0)->setFocus();
+    QTest::keyClick(page(0), Qt::Key_PageDown);
+    EXPECT_EQ(bar->value(), std::min(bar->pageStep(), bar->maximum()));
+    QTest::keyClick(page(0), Qt::Key_PageUp);
+    EXPECT_EQ(bar->value(), 0);
 }
 
 TEST_F(WindowTest, MessagePaneAndProjectManagerToggle)
@@ -514,6 +522,124 @@ TEST_F(WindowTest, RunsStartFromTheKeyAndEveryPopupWithProgressAndHourglass)
     QTest::qWait(0);
     EXPECT_TRUE(
         frame.grab().save(QCoreApplication::applicationDirPath() + "/winide_after_run.png"));
+}
+
+// An input changed by keys greys every result that uses it until the next run, and results
+// that leave the program are asked about; a failed step is told in red, marked on its results
+// and shown in the opened pane; an empty input keeps its node's value, marked; an edit box
+// left open over a result cannot write its old text over the next run's result.
+TEST_F(WindowTest, StaleFailedAndDefaultedValuesAreShown)
+{
+    using Mark = TReportControl::CellMark;
+    window->loadProjectFile(kSample);
+    TqzReport *p = page(0);
+    const auto cellOf = [&](const char *name) {
+        const QList<TReportCell *> cells = p->CellsOfName(QString::fromUtf8(name));
+        EXPECT_EQ(cells.size(), 1) << name;
+        return cells.value(0);
+    };
+    TReportCell *flow = cellOf("流量");
+    TReportCell *head = cellOf("扬程");
+    TReportCell *density = cellOf("效率");
+    TReportCell *power = cellOf("轴功率");
+    ASSERT_TRUE(flow && head && density && power);
+    const auto centreOf
+        = [&](TReportCell *cell) { return p->pageToWindow(cell->FCellRect).center(); };
+    const auto typeInto = [&](TReportCell *cell, const QString &text, Qt::Key last) {
+        QTest::mouseClick(p, Qt::LeftButton, {}, centreOf(cell));
+        for (const QChar ch : text)
+            QTest::keyClick(QApplication::focusWidget(), char(ch.unicode()));
+        QTest::keyClick(QApplication::focusWidget(), last);
+    };
+    const auto run = [&] { find<QAction>("actCompileProject")->trigger(); };
+
+    run();
+    EXPECT_EQ(window->statusText(), "计算完成");
+    EXPECT_FALSE(window->statusIsError());
+    const QString before = power->FCellText;
+
+    typeInto(flow, "60", Qt::Key_Return);
+    EXPECT_EQ(flow->FCellText, "60");
+    EXPECT_EQ(p->FSelectCells, QList<TReportCell *>{p->nextInputCell(flow, true)});
+    EXPECT_EQ(p->cellMark(power), Mark::Stale);
+    EXPECT_EQ(p->cellMark(head), Mark::None);
+    EXPECT_EQ(window->staleNames(), QStringList{"轴功率"});
+    EXPECT_EQ(window->statusText(), "结果未更新，按 F9 计算");
+
+    struct Row
+    {
+        TfmWinIDE::StaleChoice answer;
+        bool goesOn, staleAfter;
+    };
+    const Row rows[] = {{TfmWinIDE::StaleChoice::Cancel, false, true},
+                        {TfmWinIDE::StaleChoice::Continue, true, true},
+                        {TfmWinIDE::StaleChoice::Calculate, true, false}};
+    int asked = 0;
+    // Saving test data asks too; cancelled, nothing is written.
+    window->setStaleQuestion([&](QWidget *) { return ++asked, TfmWinIDE::StaleChoice::Cancel; });
+    window->clearLog();
+    find<QAction>("actSaveExamData")->trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(log().isEmpty()) << log().join('|').toStdString();
+    for (const Row &row : rows) {
+        window->setStaleQuestion([&](QWidget *) { return ++asked, row.answer; });
+        EXPECT_EQ(window->settleStaleResults(), row.goesOn);
+        EXPECT_EQ(window->hasStaleResults(), row.staleAfter);
+    }
+    EXPECT_TRUE(window->settleStaleResults()); // nothing stale: no question
+    EXPECT_EQ(asked, 4);
+    EXPECT_NE(power->FCellText, before);
+    EXPECT_EQ(p->cellMark(power), Mark::None);
+
+    // F9 while an edit box is open over the result.
+    QTest::mouseDClick(p, Qt::LeftButton, {}, centreOf(power));
+    for (const char ch : {'5', '5'})
+        QTest::keyClick(QApplication::focusWidget(), ch);
+    ASSERT_TRUE(p->isEditing());
+    p->EndEdit(); // a value typed over a result is no result
+    EXPECT_EQ(p->cellMark(power), Mark::Stale);
+    QTest::mouseDClick(p, Qt::LeftButton, {}, centreOf(power));
+    QTest::keyClick(QApplication::focusWidget(), '6');
+    ASSERT_TRUE(p->isEditing());
+    run();
+    EXPECT_FALSE(p->isEditing());
+    const QString result = power->FCellText;
+    EXPECT_TRUE(result.startsWith("7.36")) << result.toStdString();
+    QTest::mouseClick(p, Qt::LeftButton, {}, centreOf(head));
+    EXPECT_EQ(power->FCellText, result);
+
+    // A letter O typed for a zero.
+    typeInto(head, "3O", Qt::Key_Return);
+    run();
+    EXPECT_EQ(window->statusText(), "计算完成：1 步失败");
+    EXPECT_TRUE(window->statusIsError());
+    EXPECT_EQ(p->cellMark(power), Mark::Failed);
+    EXPECT_TRUE(p->cellMarkTip(power).startsWith("计算失败："))
+        << p->cellMarkTip(power).toStdString();
+    const auto *pane = find<QPlainTextEdit>("mmoMessage");
+    EXPECT_TRUE(pane->isVisible());
+    EXPECT_TRUE(pane->textCursor().block().text().contains("编译失败"));
+    EXPECT_TRUE(pane->textCursor().block().text().endsWith("（缺少 ')'）"));
+    // The input that is no number is named, and marked as well.
+    EXPECT_TRUE(p->cellMarkTip(power).contains("扬程 = 3O")) << p->cellMarkTip(power).toStdString();
+    EXPECT_EQ(p->cellMark(head), Mark::Failed);
+
+    // An input left empty keeps its node's value, marked, and counted.
+    typeInto(head, "32.5", Qt::Key_Return);
+    QTest::mouseClick(p, Qt::LeftButton, {}, centreOf(density));
+    QTest::keyClick(p, Qt::Key_Delete);
+    EXPECT_EQ(density->FCellText, "");
+    run();
+    EXPECT_TRUE(log().contains("  输入为空，沿用 效率 = 0.72")) << log().join('|').toStdString();
+    EXPECT_EQ(density->FCellText, "0.72");
+    EXPECT_EQ(p->cellMark(density), Mark::Defaulted);
+    EXPECT_EQ(p->cellMarkTip(density), "输入为空，沿用节点的值 0.72");
+    EXPECT_EQ(p->cellMark(power), Mark::None);
+    EXPECT_EQ(window->statusText(), "计算完成：1 个输入为空，沿用原值");
+    EXPECT_FALSE(window->statusIsError());
+    typeInto(density, "1000", Qt::Key_Tab);
+    EXPECT_EQ(p->cellMark(density), Mark::None);
+    EXPECT_EQ(p->cellMark(power), Mark::Stale);
 }
 
 TEST(WindowInFrame, DuringARunRunsAndLoadsAreRefusedAndClosingStopsItFirst)

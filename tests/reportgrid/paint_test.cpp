@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"1.5e", "0.00", "1.5e"},
                       FormatCase{"1,5", "0.00", "1,5"},
                       FormatCase{"1e400", "0.00", "1e400"},
-                      FormatCase{"12\r\n", "0.00", "12\r\n"},
+                      FormatCase{"12\r\n", "0.00", "12.00"}, // an edit box's line break
                       FormatCase{"", "0.00", ""},
                       FormatCase{"3.7", "", "3.7"},
                       FormatCase{"3.7", "#,##0", "3.7"},

@@ -1,11 +1,14 @@
 // The page control driven by real mouse and key events on the offscreen platform.
 
+#include "decimaltext.h"
 #include "fonts.h"
 #include "gridfixture.h"
 #include "reportcontrol.h"
 #include "textcodec.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QInputMethodEvent>
@@ -106,6 +109,8 @@ private slots:
         gridtest::addLines(*m_control, 4, {100, 100, 100, 100});
         m_control->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_control.get()));
+        // Keys go to the focus widget, which only an active window has.
+        QApplication::setActiveWindow(m_control.get());
     }
 
     void cleanup()
@@ -342,7 +347,7 @@ private slots:
         QPlainTextEdit *box = page().FEditWnd;
         QVERIFY(box);
         type(box, QStringLiteral("流量"));
-        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
         type(box, QStringLiteral("扬程"));
         QCOMPARE(cell->FCellText, QStringLiteral("流量\r\n扬程"));
         const int lh = gridtest::lineHeightOf(*cell);
@@ -374,6 +379,7 @@ private slots:
         QVERIFY(box);
         QCOMPARE(box->toPlainText(), QStringLiteral("21.6956927"));
         QCOMPARE(changed.count(), 0);
+        QTest::keyClick(box, Qt::Key_End);
         type(box, QStringLiteral("5"));
         QCOMPARE(cell->FCellText, QStringLiteral("21.69569275"));
         QCOMPARE(cell->displayText(), QStringLiteral("21.70"));
@@ -390,6 +396,7 @@ private slots:
         QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
         QPlainTextEdit *box = page().FEditWnd;
         QVERIFY(box);
+        QTest::keyClick(box, Qt::Key_End);
         type(box, QStringLiteral("汉"));    // 2 bytes: fits
         type(box, QStringLiteral("汉ab")); // none of these fit after the first byte
         type(box, QStringLiteral("a"));
@@ -408,8 +415,9 @@ private slots:
         QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
         QPlainTextEdit *box = page().FEditWnd;
         QVERIFY(box);
-        QTest::keyClick(box, Qt::Key_Return);
-        QTest::keyClick(box, Qt::Key_Return); // would make 3001 bytes
+        QTest::keyClick(box, Qt::Key_End);
+        QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier); // would make 3001 bytes
         type(box, QStringLiteral("a"));
         QCOMPARE(toCodePage(cell->FCellText).size(), MaxCellTextBytes);
         QVERIFY(cell->FCellText.endsWith(QStringLiteral("x\r\na")));
@@ -422,6 +430,7 @@ private slots:
         QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(cell));
         QPlainTextEdit *box = page().FEditWnd;
         QVERIFY(box);
+        QTest::keyClick(box, Qt::Key_End);
         QTest::keyClick(box, Qt::Key_Backspace);
         QCOMPARE(cell->FCellText.size(), MaxCellTextBytes + 9);
         type(box, QStringLiteral("a")); // still nothing may be added
@@ -516,6 +525,324 @@ private slots:
         QCOMPARE(int(page().cursor().shape()), shape);
     }
 
+    // Keys of the edit box and of the page that open, confirm and cancel an edit, each row
+    // starting from the same page: column 1 takes input, cell (1, 1) holds "50".
+    void editingKeysConfirmCancelAndBreakLines()
+    {
+        for (int l = 0; l < 4; ++l)
+            at(l, 1)->FTagID = QStringLiteral("IN%1").arg(l);
+        TReportCell *c = at(1, 1);
+        const auto typeKeys = [](const QString &text) {
+            for (const QChar ch : text)
+                QTest::keyClick(QApplication::focusWidget(), char(ch.unicode()));
+        };
+        const auto key = [](Qt::Key k, Qt::KeyboardModifiers mods = {}) {
+            QTest::keyClick(QApplication::focusWidget(), k, mods);
+        };
+        const auto dbl = [&] { QTest::mouseDClick(&page(), Qt::LeftButton, {}, centre(c)); };
+        const auto click = [&](TReportCell *cell) {
+            QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(cell));
+        };
+        struct Row
+        {
+            const char *how;
+            std::function<void()> act;
+            QString text;
+            bool editing;
+            TReportCell *selected;
+        };
+        const std::vector<Row> rows = {
+            {"Enter confirms, closes and moves to the next input cell",
+             [&] { dbl(), typeKeys("60"), key(Qt::Key_Return); },
+             "60",
+             false,
+             at(2, 1)},
+            {"Esc puts the old text back",
+             [&] { dbl(), typeKeys("60"), key(Qt::Key_Escape); },
+             "50",
+             false,
+             c},
+            {"Ctrl+Enter breaks the line and keeps editing",
+             [&] {
+                 dbl(), key(Qt::Key_End), key(Qt::Key_Return, Qt::ControlModifier), typeKeys("1");
+             },
+             "50\r\n1",
+             true,
+             nullptr},
+            {"typing on a selected cell replaces its text",
+             [&] { click(c), typeKeys("60"), key(Qt::Key_Enter); },
+             "60",
+             false,
+             at(2, 1)},
+            {"Chinese typed on a selected cell replaces its text",
+             [&] {
+                 click(c);
+                 for (const QChar ch : QStringLiteral("六十"))
+                     type(QApplication::focusWidget(), QString(ch)); // to the box once open
+                 key(Qt::Key_Return);
+             },
+             "六十",
+             false,
+             at(2, 1)},
+            {"F2 twice keeps the text the box opened with",
+             [&] {
+                 click(c), key(Qt::Key_F2), typeKeys("9"), page().EditCell(c), key(Qt::Key_Escape);
+             },
+             "50",
+             false,
+             c},
+            {"F2 keeps the text",
+             [&] {
+                 click(c), key(Qt::Key_F2), key(Qt::Key_End), typeKeys("5"), key(Qt::Key_Return);
+             },
+             "505",
+             false,
+             at(2, 1)},
+            {"a double click selects the text, so typing replaces it",
+             [&] { dbl(), typeKeys("60"), key(Qt::Key_Tab); },
+             "60",
+             false,
+             at(2, 1)},
+            {"Shift+Tab confirms and goes back",
+             [&] { dbl(), typeKeys("7"), key(Qt::Key_Backtab); },
+             "7",
+             false,
+             at(0, 1)},
+            {"a click elsewhere confirms",
+             [&] { dbl(), typeKeys("61"), click(at(3, 3)); },
+             "61",
+             false,
+             at(3, 3)},
+            {"EndEdit confirms",
+             [&] { dbl(), typeKeys("62"), page().EndEdit(); },
+             "62",
+             false,
+             nullptr},
+        };
+        for (const Row &row : rows) {
+            page().CancelEdit();
+            c->SetCellText(QStringLiteral("50"));
+            page().RemoveAllSelectedCell();
+            page().UpdateLines();
+            QSignalSpy edited(&page(), &TReportControl::cellEdited);
+            row.act();
+            QVERIFY2(c->FCellText == row.text, row.how);
+            QVERIFY2(page().isEditing() == row.editing, row.how);
+            const QList<TReportCell *> selected
+                = row.selected ? QList<TReportCell *>{row.selected} : QList<TReportCell *>{};
+            QVERIFY2(page().FSelectCells == selected, row.how);
+            // Only a confirmed change is announced, once.
+            QVERIFY2(edited.count() == (!row.editing && row.text != "50" ? 1 : 0), row.how);
+            if (!row.editing)
+                QVERIFY2(page().hasFocus(), row.how);
+        }
+    }
+
+    // Arrows, Tab, Enter, Home and End move the selection from cell to cell; a merged block
+    // (2, 3)-(3, 3) is one cell. Column 1 takes input.
+    void keyboardMovesTheSelection()
+    {
+        for (int l = 0; l < 4; ++l)
+            at(l, 1)->FTagID = QStringLiteral("IN%1").arg(l);
+        merge(2, 3, 3);
+        page().setFocus();
+        struct Row
+        {
+            int line, cell;
+            Qt::Key key;
+            Qt::KeyboardModifiers mods;
+            int toLine, toCell;
+        };
+        // clang-format off
+        const Row rows[] = {
+            {1, 1, Qt::Key_Right, {}, 1, 2}, {1, 1, Qt::Key_Left, {}, 1, 0},
+            {1, 1, Qt::Key_Up, {}, 0, 1},    {1, 1, Qt::Key_Down, {}, 2, 1},
+            {0, 0, Qt::Key_Up, {}, 0, 0},    {0, 0, Qt::Key_Left, {}, 0, 0},
+            {3, 2, Qt::Key_Right, {}, 2, 3}, {1, 3, Qt::Key_Down, {}, 2, 3},
+            {2, 3, Qt::Key_Down, {}, 2, 3},  {2, 3, Qt::Key_Left, {}, 2, 2},
+            {1, 1, Qt::Key_Tab, {}, 2, 1},   {1, 1, Qt::Key_Backtab, Qt::ShiftModifier, 0, 1},
+            {1, 3, Qt::Key_Tab, {}, 2, 1},   {3, 1, Qt::Key_Tab, {}, 3, 1},
+            {0, 1, Qt::Key_Return, {}, 1, 1}, {2, 1, Qt::Key_Return, Qt::ShiftModifier, 1, 1},
+            {1, 2, Qt::Key_Home, {}, 1, 0},  {1, 0, Qt::Key_End, {}, 1, 3},
+            {3, 0, Qt::Key_End, {}, 2, 3},   {2, 2, Qt::Key_Home, Qt::ControlModifier, 0, 0},
+            {0, 0, Qt::Key_End, Qt::ControlModifier, 3, 2},
+        };
+        // clang-format on
+        for (const Row &row : rows) {
+            page().SelectOnly(at(row.line, row.cell));
+            QTest::keyClick(&page(), row.key, row.mods);
+            const QString where = QStringLiteral("(%1, %2) key %3 -> (%4, %5)")
+                                      .arg(row.line)
+                                      .arg(row.cell)
+                                      .arg(row.key)
+                                      .arg(row.toLine)
+                                      .arg(row.toCell);
+            QVERIFY2(page().FSelectCells == QList<TReportCell *>{at(row.toLine, row.toCell)},
+                     qPrintable(where));
+            QVERIFY2(!page().isEditing() && page().hasFocus(), qPrintable(where));
+        }
+    }
+
+    // Delete empties input cells only; Ctrl+C copies the selection as spreadsheet text;
+    // Ctrl+V fills consecutive input cells from a pasted column.
+    void deleteCopyAndPaste()
+    {
+        for (int l = 0; l < 4; ++l) {
+            at(l, 1)->FTagID = QStringLiteral("IN%1").arg(l);
+            at(l, 1)->SetCellText(QString::number(l + 1));
+            at(l, 2)->SetCellText(QStringLiteral("x%1").arg(l));
+        }
+        page().setFocus();
+        QSignalSpy edited(&page(), &TReportControl::cellEdited);
+        QTest::mouseClick(&page(), Qt::LeftButton, {}, centre(at(1, 1)));
+        QTest::mouseClick(&page(), Qt::LeftButton, Qt::ShiftModifier, centre(at(1, 2)));
+        QTest::keyClick(&page(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("2\tx1"));
+        QTest::keyClick(&page(), Qt::Key_Delete);
+        QCOMPARE(at(1, 1)->FCellText, QString());
+        QCOMPARE(at(1, 2)->FCellText, QStringLiteral("x1"));
+        QCOMPARE(edited.count(), 1);
+
+        // A column copied from a spreadsheet, pasted on a cell that takes no input: it fills
+        // the input cells from the next one on, as many as it has values.
+        QApplication::clipboard()->setText(QStringLiteral("7\r\n 8 \r\n9\r\n"));
+        page().SelectOnly(at(0, 2));
+        QTest::keyClick(&page(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE((QStringList{at(0, 1)->FCellText,
+                              at(1, 1)->FCellText,
+                              at(2, 1)->FCellText,
+                              at(3, 1)->FCellText,
+                              at(0, 2)->FCellText}),
+                 (QStringList{"1", "7", "8", "9", "x0"}));
+        QCOMPARE(page().FSelectCells, QList<TReportCell *>{at(3, 1)});
+        QCOMPARE(edited.count(), 4);
+        // More values than input cells: the rest is left out.
+        page().SelectOnly(at(3, 1));
+        QCOMPARE(page().PasteText(QStringLiteral("5\t6")), 1);
+        QCOMPARE(at(3, 1)->FCellText, QStringLiteral("5"));
+    }
+
+    // Stale, failed and defaulted marks show on screen, with their tool tips, and change
+    // neither the stored page nor the printed one.
+    void marksAreDrawnOnScreenOnly()
+    {
+        for (TReportCell *cell : {at(1, 1), at(1, 2), at(2, 1)})
+            cell->SetCellText(QStringLiteral("123.4"));
+        page().UpdateLines();
+        const auto stored = [&] {
+            QBuffer buffer;
+            buffer.open(QIODevice::ReadWrite);
+            page().SaveToStream(buffer, 0);
+            return buffer.data();
+        };
+        const auto printed = [&] {
+            QImage paper(page().size(), QImage::Format_RGB32);
+            paper.fill(Qt::white);
+            page().ExportToPicture(paper, paper.size());
+            return paper;
+        };
+        const QByteArray before = stored();
+        const QImage paperBefore = printed();
+        const QImage screenBefore = page().grab().toImage();
+        QSignalSpy changed(&page(), &TReportControl::contentChanged);
+        page().SetCellMark(at(1, 1), TReportControl::CellMark::Stale, QStringLiteral("旧"));
+        page().SetCellMark(at(1, 2), TReportControl::CellMark::Failed, QStringLiteral("计算失败"));
+        page().SetCellMark(at(2, 1), TReportControl::CellMark::Defaulted, QStringLiteral("沿用"));
+        QCOMPARE(stored(), before);
+        QCOMPARE(printed(), paperBefore);
+        QCOMPARE(changed.count(), 0);
+        const QImage screen = page().grab().toImage();
+        const QString dir = qEnvironmentVariable("TESSARIN_SCREENSHOT_DIR", QDir::tempPath());
+        QVERIFY(screen.save(dir + QStringLiteral("/reportgrid-marks.png")));
+
+        const auto darkest = [](const QImage &image, const QRect &r) {
+            int least = 255;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    least = std::min(least, qGray(image.pixel(x, y)));
+            return least;
+        };
+        const auto reddish = [](const QImage &image, const QRect &r, bool want) {
+            int n = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    n += want ? (c.red() > 180 && c.green() < 60)
+                              : (c.blue() > 180 && c.red() < 60);
+                }
+            return n;
+        };
+        // The stale value is greyed: its darkest pixel is much lighter than before.
+        const QRect stale = at(1, 1)->textRect();
+        QVERIFY(darkest(screen, stale) > darkest(screenBefore, stale) + 80);
+        QVERIFY(reddish(screen, at(1, 2)->cellRect(), true) > 20);
+        QVERIFY(reddish(screen, at(2, 1)->cellRect(), false) > 10);
+        QCOMPARE(reddish(screen, at(1, 1)->cellRect(), true), 0);
+        QCOMPARE(page().toolTipAt(centre(at(1, 2))), QStringLiteral("计算失败"));
+        QCOMPARE(page().cellMarkCount(TReportControl::CellMark::Stale), 1);
+
+        page().ClearCellMarks(TReportControl::CellMark::Stale);
+        QCOMPARE(page().cellMark(at(1, 1)), TReportControl::CellMark::None);
+        QCOMPARE(page().cellMark(at(1, 2)), TReportControl::CellMark::Failed);
+        page().FLineList.erase(page().FLineList.begin() + 1); // a marked cell goes away
+        QCOMPARE(page().cellMarkCount(TReportControl::CellMark::Failed), 0);
+        QCOMPARE(page().cellMarkCount(TReportControl::CellMark::Defaulted), 1);
+    }
+
+    // A value wider than its cell shows in a shorter form on one line, so the cell keeps the
+    // height of one line; the tool tip gives it in full.
+    void valuesFitTheirCell_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("shown"); // empty: anything shorter that fits
+        QTest::addColumn<bool>("shortened");
+        QTest::newRow("1e300 with two decimals") << "1e300"
+                                                 << "0.00" << 100 << "" << true;
+        QTest::newRow("long digits") << "123456789.123456789"
+                                     << "" << 80 << "" << true;
+        QTest::newRow("fits as it is") << "21.6956927"
+                                       << "0.00" << 100 << "21.70" << false;
+        QTest::newRow("line break after a number") << "60\r\n"
+                                                   << "" << 100 << "60" << false;
+        QTest::newRow("formatted, line break after") << "60\r\n"
+                                                     << "0.0" << 100 << "60.0" << false;
+        QTest::newRow("no room for digits") << "-1.5e300"
+                                            << "0.00" << 28 << "" << true;
+        QTest::newRow("hardly any room") << "-1.5e300"
+                                         << "0.00" << 16 << "" << true;
+        QTest::newRow("text is not shortened") << "扬程扬程扬程扬程扬程"
+                                               << "" << 40 << "扬程扬程扬程扬程扬程" << false;
+    }
+    void valuesFitTheirCell()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, format);
+        QFETCH(int, width);
+        QFETCH(QString, shown);
+        QFETCH(bool, shortened);
+        TReportCell *cell = at(1, 1);
+        TReportCell *empty = at(1, 2);
+        cell->SetCellWidth(width);
+        empty->SetCellWidth(width);
+        cell->FCellDispFormat = format;
+        cell->SetCellText(text);
+        page().UpdateLines();
+        const QString display = cell->displayText();
+        if (!shown.isEmpty())
+            QCOMPARE(display, shown);
+        QCOMPARE(cell->isDisplayShortened(), shortened);
+        if (shortened) {
+            QVERIFY(QFontMetrics(cell->cellFont()).horizontalAdvance(display)
+                        <= cell->textWrapWidth()
+                    || display == "#");
+            QCOMPARE(cell->FMinCellHeight, empty->FMinCellHeight);
+            QCOMPARE(page().toolTipAt(centre(cell)), text.trimmed());
+            QVERIFY(display.startsWith(u'#') || numberFromText(display).has_value());
+        }
+    }
+
     void screenshotOfAFormattedPage();
 };
 
@@ -588,6 +915,7 @@ void ReportControlWidgetTest::screenshotOfAFormattedPage()
     // The edit box over the centred, coloured cell shows its text where the cell had it.
     QTest::mouseDClick(&p, Qt::LeftButton, {}, centre(at(0, 1)));
     QVERIFY(p.isEditing());
+    QTest::keyClick(p.FEditWnd, Qt::Key_End); // the text without its selection highlight
     const QImage editing = p.grab().toImage();
     QVERIFY(editing.save(dir + QStringLiteral("/reportgrid-edit.png")));
     const QRect cellArea = at(0, 1)->textRect();

@@ -239,6 +239,14 @@ TEST(UnitCalcCommandLine, PrintsTheValueOrSaysWhy)
         {{"abc", "m", "m"}, 2, "", "abc"},
         {{"1", "m", "m", "--frobnicate"}, 2, "", "--frobnicate"},
         {{"1", "kPa(G)", "kPa(A)", "--patm", "-3"}, 2, "", "--patm"},
+        {{"1", "P", "cP"}, 0, "100\n", ""},
+        {{"-300", "°C", "K"}, 1, "", "超出范围"},
+        {{"-500", "°F", "°C"}, 1, "", "绝对零度"},
+        {{"-5", "kPa(A)", "kPa(G)"}, 1, "", "超出范围"},
+        {{"-200", "kPa(G)", "kPa(A)"}, 1, "", "超出范围"},
+        {{"1e308", "MPa", "Pa"}, 1, "", "超出范围"},
+        {{"-273.15", "°C", "K"}, 0, "0\n", ""},
+        {{"-50", "kPa(G)", "kPa(A)"}, 0, "51.325\n", ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
@@ -253,4 +261,15 @@ TEST(UnitCalcCommandLine, PrintsTheValueOrSaysWhy)
         else
             EXPECT_TRUE(err.isEmpty()) << err.toStdString();
     }
+
+    // Without arguments and without a display there is no window to open: the usage.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TESSARIN_BIN_DIR "/unitcalc"), {});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains("VALUE FROM TO"));
 }

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "fonts.h"
 #include "qtenvironment.h"
+#include "translations.h"
 #include "unitcalcwindow.h"
 #include "unitconverter.h"
 
@@ -95,6 +96,14 @@ int commandLine(const QStringList &args)
 
 int main(int argc, char **argv)
 {
+    if (argc <= 1 && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        // No window can open here: say how to use the command line instead.
+        std::fputs("unitcalc: no display for the window (DISPLAY is unset)\n", stderr);
+        std::fputs(usage, stderr);
+        return 2;
+    }
     if (argc > 1) {
         QCoreApplication app(argc, argv);
         QStringList args = QCoreApplication::arguments();
@@ -103,6 +112,7 @@ int main(int argc, char **argv)
     }
     tessarin::prepareQtEnvironment(true);
     QApplication app(argc, argv);
+    tessarin::installChineseTranslations(app);
     tessarin::installFontSubstitutions();
     try {
         const tessarin::UnitConverter converter;

@@ -114,8 +114,11 @@ UnitConverter::UnitConverter()
                         .arg(int(ut_get_status())));
     }
     // Symbols process engineers write that the database lacks, defined by its own units.
-    static const char *const aliases[][2]
-        = {{"cP", "centipoise"}, {"mmH2O", "mm H2O"}, {"mH2O", "m H2O"}, {"kWh", "kW h"}};
+    static const char *const aliases[][2] = {{"cP", "centipoise"},
+                                             {"P", "poise"},
+                                             {"mmH2O", "mm H2O"},
+                                             {"mH2O", "m H2O"},
+                                             {"kWh", "kW h"}};
     for (const auto &alias : aliases) {
         const UnitPtr unit = d->parseExpression(alias[1]);
         if (ut_map_symbol_to_unit(alias[0], UT_UTF8, unit.get()) != UT_SUCCESS)
@@ -215,12 +218,31 @@ double UnitConverter::convert(double value,
                               const QString &to,
                               const ConversionConditions &conditions) const
 {
+    const double result = convertChecked(value, from, to, conditions);
+    if (!std::isfinite(result))
+        throw Error(QStringLiteral("超出范围：%1 %2 换算为 %3 得不到有限的数")
+                        .arg(formatValue(value), normalised(from), normalised(to)));
+    return result;
+}
+
+double UnitConverter::convertChecked(double value,
+                                     const QString &from,
+                                     const QString &to,
+                                     const ConversionConditions &conditions) const
+{
     const UnitText source = splitPressureBasis(from);
     const UnitText target = splitPressureBasis(to);
     const UnitPtr a = d->parse(source.unit, QStringLiteral("源单位"));
     const UnitPtr b = d->parse(target.unit, QStringLiteral("目标单位"));
     const QString pair
         = QStringLiteral("%1 与 %2").arg(quoted(normalised(from)), quoted(normalised(to)));
+    if (!std::isfinite(value))
+        throw Error(QStringLiteral("超出范围：数值 %1 不是有限的数").arg(formatValue(value)));
+    // No temperature lies below absolute zero, whatever scale it is written in.
+    const UnitPtr kelvin = d->parseExpression("K");
+    if (ut_are_convertible(a.get(), kelvin.get()) && Impl::apply(a.get(), kelvin.get(), value) < 0)
+        throw Error(QStringLiteral("超出范围：%1 %2 低于绝对零度")
+                        .arg(formatValue(value), normalised(from)));
 
     if (source.basis != PressureBasis::Unmarked || target.basis != PressureBasis::Unmarked) {
         const UnitPtr pascal = d->parseExpression("Pa");
@@ -228,12 +250,22 @@ double UnitConverter::convert(double value,
             if (!ut_are_convertible(unit, pascal.get()))
                 throw Error(QStringLiteral("%1：表压/绝压只用于压力单位").arg(pair));
         double pa = Impl::apply(a.get(), pascal.get(), value);
+        const auto refuseBelowVacuum = [&](double absolutePa) {
+            // An absolute pressure is never below vacuum.
+            if (absolutePa < 0)
+                throw Error(QStringLiteral("超出范围：%1 %2 低于真空（绝对压力为负）")
+                                .arg(formatValue(value), normalised(from)));
+        };
+        if (source.basis == PressureBasis::Absolute)
+            refuseBelowVacuum(pa);
         if (source.basis != PressureBasis::Unmarked && target.basis != PressureBasis::Unmarked
             && source.basis != target.basis) {
             if (!std::isfinite(conditions.atmospherePa) || conditions.atmospherePa <= 0)
                 throw Error(QStringLiteral("当地大气压必须是正数"));
             pa += source.basis == PressureBasis::Gauge ? conditions.atmospherePa
                                                        : -conditions.atmospherePa;
+            if (target.basis == PressureBasis::Absolute)
+                refuseBelowVacuum(pa);
         }
         return Impl::apply(pascal.get(), b.get(), pa);
     }

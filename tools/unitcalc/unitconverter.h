@@ -48,7 +48,7 @@ class UnitConverter
 {
 public:
     // Reads the udunits2 database (UDUNITS2_XML_PATH or the installed one) and adds the few
-    // engineering symbols it lacks (cP, mmH2O, mH2O, kWh). Throws Error when it cannot.
+    // engineering symbols it lacks (cP, P, mmH2O, mH2O, kWh). Throws Error when it cannot.
     UnitConverter();
     ~UnitConverter();
     UnitConverter(const UnitConverter &) = delete;
@@ -60,7 +60,9 @@ public:
     // `value` in unit `from` expressed in unit `to`. A gauge/absolute mark on both sides shifts
     // by the atmospheric pressure; an unmarked side takes the basis of the other. Dynamic and
     // kinematic viscosity convert through the density. Throws Error naming the unit and the side
-    // for an empty or unknown unit, and both units for incompatible ones.
+    // for an empty or unknown unit, and both units for incompatible ones; and Error beginning
+    // "超出范围" for a temperature below absolute zero, a negative absolute pressure (given, or
+    // the result of a gauge pressure below vacuum) and a value or result that is not finite.
     double convert(double value,
                    const QString &from,
                    const QString &to,
@@ -75,6 +77,10 @@ public:
     QString canonical(const QString &unit) const;
 
 private:
+    double convertChecked(double value,
+                          const QString &from,
+                          const QString &to,
+                          const ConversionConditions &conditions) const;
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -13,7 +13,7 @@ namespace tessarin {
 
 QString examDirectory()
 {
-    return programPath(QStringLiteral("exam"));
+    return writablePath(QStringLiteral("exam"));
 }
 
 std::vector<ExamFile> listExamFiles(const QString &dir)

@@ -2,6 +2,7 @@
 
 #include "dynlib.h"
 #include "examfiles.h"
+#include "helpwindow.h"
 #include "programdir.h"
 #include "qzcomplier.h"
 
@@ -177,6 +178,25 @@ CheckItem checkExamFolder(const QString &examDir)
     return item;
 }
 
+CheckItem checkHelp()
+{
+    // The help is opened in the program's own help window, as F1 opens it.
+    CheckItem item{QStringLiteral("帮助文件"), false, {}};
+    THelpWindow window;
+    if (!window.openPage()) {
+        item.detail = window.errorString();
+        return item;
+    }
+    if (const QStringList missing = window.missingImages(); !missing.isEmpty()) {
+        item.detail
+            = QStringLiteral("帮助窗口打不开其中的图片 %1").arg(missing.join(QStringLiteral("、")));
+        return item;
+    }
+    item.passed = true;
+    item.detail = QStringLiteral("已在帮助窗口中打开 %1").arg(native(helpPagePath()));
+    return item;
+}
+
 std::vector<CheckItem> runInstallationCheck()
 {
 #ifdef Q_OS_WIN
@@ -193,8 +213,7 @@ std::vector<CheckItem> runInstallationCheck()
     items.push_back(checkModule(QStringLiteral("calcpack.dll"), {"GetFLW@4"}));
     items.push_back(checkModule(QStringLiteral("svcpanel.dll"), {"ShowAbout@8", "ShowUpdate@4"}));
     items.push_back(checkInterpreter());
-    items.push_back(
-        checkFile(QStringLiteral("帮助文件"), QStringLiteral("help/calcpack.html"), false));
+    items.push_back(checkHelp());
     items.push_back(
         checkFile(QStringLiteral("单位换算器 unitcalc"), QStringLiteral("unitcalc") + exe, true));
     QStringList wanted = QFont::substitutes(QStringLiteral("宋体"));

@@ -23,6 +23,8 @@ CheckItem checkModule(const QString &windowsName, const QByteArrayList &entries)
 CheckItem checkFile(const QString &name, const QString &relative, bool executable);
 // The interpreter library evaluates a plain formula and one that uses project.h.
 CheckItem checkInterpreter();
+// The help page opened in the help window, with every picture it shows.
+CheckItem checkHelp();
 // The first of `wanted` (the faces the data sheets' 宋体 maps to) among `installed` families.
 CheckItem checkCjkFont(const QStringList &wanted, const QStringList &installed);
 // Test data can be written: the folder is writable, or can be made in a writable parent.

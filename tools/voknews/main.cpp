@@ -3,6 +3,7 @@
 
 #include "fonts.h"
 #include "qtenvironment.h"
+#include "translations.h"
 #include "voknewswindow.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ int main(int argc, char **argv)
 {
     tessarin::prepareQtEnvironment(true);
     QApplication app(argc, argv);
+    tessarin::installChineseTranslations(app);
     tessarin::installFontSubstitutions();
     tessarin::VOKNewsWindow window;
     if (QCoreApplication::arguments().contains(QStringLiteral("--maintenance")))
