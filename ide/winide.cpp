@@ -780,6 +780,11 @@ void TfmWinIDE::ReportMouseDown(TqzReport *page, Qt::MouseButton button, const Q
         return;
     clearLog();
     if (button == Qt::LeftButton) {
+        // A run button runs the whole project, as F9 does.
+        if (m_currentPage->FLastSelectCell->FCellText == m_currentPage->RunCaption) {
+            QMetaObject::invokeMethod(actCompileProject, &QAction::trigger, Qt::QueuedConnection);
+            return;
+        }
         const QString tag = m_currentPage->FLastSelectCell->FTagID;
         if (tag.isEmpty())
             return;

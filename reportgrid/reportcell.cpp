@@ -85,7 +85,9 @@ int alignedOffset(int horzAlign, int boxWidth, qreal lineWidth)
 
 } // namespace
 
-TRect CellTextLayout::measure(const QFont &font, const TRect &box, const QString &text,
+TRect CellTextLayout::measure(const QFont &font,
+                              const TRect &box,
+                              const QString &text,
                               int horzAlign)
 {
     const QFontMetricsF fm(font);
@@ -114,8 +116,12 @@ TRect CellTextLayout::measure(const QFont &font, const TRect &box, const QString
     return {box.left + offset, box.top, box.left + offset + used, box.top + lines * lineHeight};
 }
 
-void CellTextLayout::draw(QPainter &painter, const QFont &font, const TRect &box,
-                          const QString &text, int horzAlign, int wrapWidth)
+void CellTextLayout::draw(QPainter &painter,
+                          const QFont &font,
+                          const TRect &box,
+                          const QString &text,
+                          int horzAlign,
+                          int wrapWidth)
 {
     const QFontMetricsF fm(font);
     const int lineHeight = QFontMetrics(font).height();
@@ -288,14 +294,14 @@ int TReportCell::GetOwnerLineHeight() const
     return FOwnerLine ? FOwnerLine->GetLineHeight() : 0;
 }
 
-#define TESSARIN_BORDER_SETTER(Name, Field, Type)                                              \
-    void TReportCell::Name(Type value)                                                          \
-    {                                                                                           \
-        if (value == Field)                                                                     \
-            return;                                                                             \
-        Field = value;                                                                          \
-        CalcMinCellHeight();                                                                    \
-        CalcCellRect();                                                                         \
+#define TESSARIN_BORDER_SETTER(Name, Field, Type)                                                  \
+    void TReportCell::Name(Type value)                                                             \
+    {                                                                                              \
+        if (value == Field)                                                                        \
+            return;                                                                                \
+        Field = value;                                                                             \
+        CalcMinCellHeight();                                                                       \
+        CalcCellRect();                                                                            \
     }
 
 TESSARIN_BORDER_SETTER(SetLeftLine, FLeftLine, bool)
@@ -369,8 +375,10 @@ int TReportCell::textHeight() const
 {
     const QString shown = displayText();
     const QString sample = shown.isEmpty() ? QStringLiteral("汉") : shown;
-    const TRect box{FCellLeft + FLeftMargin, GetCellTop() + 2,
-                    FCellLeft + FLeftMargin + textWrapWidth(), 65535};
+    const TRect box{FCellLeft + FLeftMargin,
+                    GetCellTop() + 2,
+                    FCellLeft + FLeftMargin + textWrapWidth(),
+                    65535};
     const QFont &font = cellFont();
     int bottom = CellTextLayout::measure(font, box, sample, FHorzAlign).bottom;
     if (sample.endsWith(QStringLiteral("\r\n")))
@@ -436,7 +444,8 @@ void TReportCell::CalcCellRect()
     const int top = GetCellTop();
     FCellRect = {FCellLeft, top, FCellLeft + FCellWidth, top + h};
     const int textTop = FCellRect.top + FTopLineWidth + 1;
-    FTextRect = {FCellRect.left + FLeftMargin + 1, textTop,
+    FTextRect = {FCellRect.left + FLeftMargin + 1,
+                 textTop,
                  FCellRect.right - FLeftMargin - (master ? 0 : 1),
                  textTop + textNeeds - 2 - FTopLineWidth - FBottomLineWidth};
     int shift = 0;
@@ -448,7 +457,7 @@ void TReportCell::CalcCellRect()
     FTextRect.bottom += shift;
 }
 
-void TReportCell::PaintCell(QPainter &painter, bool print) const
+void TReportCell::PaintCell(QPainter &painter, bool print, bool withText) const
 {
     if (FOwnerCell)
         return;
@@ -473,8 +482,8 @@ void TReportCell::PaintCell(QPainter &painter, bool print) const
 
     paintBorders(painter, print, false);
 
-    if (FDiagonal & (LINE_LEFT1 | LINE_LEFT2 | LINE_LEFT3 | LINE_RIGHT1 | LINE_RIGHT2
-                     | LINE_RIGHT3)) {
+    if (FDiagonal
+        & (LINE_LEFT1 | LINE_LEFT2 | LINE_LEFT3 | LINE_RIGHT1 | LINE_RIGHT2 | LINE_RIGHT3)) {
         painter.setPen(gridPen(painter, Qt::black, 1, Qt::FlatCap));
         const int midY = roundPixel((t + b) / 2.0);
         const int midX = roundPixel((l + r) / 2.0);
@@ -492,7 +501,7 @@ void TReportCell::PaintCell(QPainter &painter, bool print) const
             painter.drawLine(r - 1, t + 1, midX, b - 1);
     }
 
-    const QString shown = displayText();
+    const QString shown = withText ? displayText() : QString();
     if (!shown.isEmpty()) {
         painter.setPen(colorFromTColor(FTextColor));
         // Lines break where CalcMinCellHeight measured them, so the text fills exactly the

@@ -50,8 +50,10 @@ struct TRect
         return {left + dl, top + dt, right + dr, bottom + db};
     }
     QRect toQRect() const { return QRect(left, top, right - left, bottom - top); }
-    static TRect fromQRect(const QRect &r) { return {r.left(), r.top(), r.left() + r.width(),
-                                                     r.top() + r.height()}; }
+    static TRect fromQRect(const QRect &r)
+    {
+        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    }
     bool operator==(const TRect &) const = default;
 };
 
@@ -182,9 +184,10 @@ public:
     bool isDisplayShortened() const;
     // Draws background, picture, borders, diagonals and the display text onto `painter`, whose
     // coordinates are page pixels; screen, printer and PDF all paint cells through here. `print`
-    // leaves out the grey screen edges of borders that are not set. A covered cell paints
-    // nothing: its master paints the block.
-    void PaintCell(QPainter &painter, bool print) const;
+    // leaves out the grey screen edges of borders that are not set; `withText` false leaves out
+    // the text (a cell that only the screen shows). A covered cell paints nothing: its master
+    // paints the block.
+    void PaintCell(QPainter &painter, bool print, bool withText = true) const;
     // Draws only the borders that are set, in black. Painting a page calls it for every cell
     // once all cells are painted, so that cells painted later (neighbours, the lines a merged
     // block covers) cannot hide the borders they share.
@@ -274,8 +277,12 @@ struct CellTextLayout
     static TRect measure(const QFont &font, const TRect &box, const QString &text, int horzAlign);
     // Draws the text into `box` (clipped to it) with the painter's current pen, breaking lines
     // for `wrapWidth` pixels (the box width when 0 or less) and aligning them in the box.
-    static void draw(QPainter &painter, const QFont &font, const TRect &box, const QString &text,
-                     int horzAlign, int wrapWidth = 0);
+    static void draw(QPainter &painter,
+                     const QFont &font,
+                     const TRect &box,
+                     const QString &text,
+                     int horzAlign,
+                     int wrapWidth = 0);
 };
 
 } // namespace tessarin

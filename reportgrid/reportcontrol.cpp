@@ -503,8 +503,7 @@ void TReportControl::WMCOMMAND()
     // adds to a text over the limit is refused; one that shortens it is taken, so that a text
     // made longer by other means can still be cut down here.
     const qsizetype bytes = toCodePage(cellTextFromEdit(text)).size();
-    if (bytes > MaxCellTextBytes
-        && bytes > toCodePage(cellTextFromEdit(m_editAccepted)).size()) {
+    if (bytes > MaxCellTextBytes && bytes > toCodePage(cellTextFromEdit(m_editAccepted)).size()) {
         // Put the accepted text back with the cursor where the refused insertion began.
         const int grown = static_cast<int>(text.size() - m_editAccepted.size());
         const int pos = FEditWnd->textCursor().position() - std::max(0, grown);
@@ -560,7 +559,7 @@ void TReportControl::paintPage(QPainter &painter, const TRect &area, bool print)
                 break;
             if (cell->FOwnerCell || r.right < area.left || r.bottom < area.top)
                 continue;
-            cell->PaintCell(painter, print);
+            cell->PaintCell(painter, print, !(print && isScreenOnlyText(*cell)));
             ++m_paintedCells;
             painted.push_back(cell);
         }
@@ -586,7 +585,9 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
     TRect area = TRect::fromQRect(windowArea);
     if (FReportScale != 100) {
         const double f = 100.0 / FReportScale;
-        area = {roundPixel(area.left * f), roundPixel(area.top * f), roundPixel(area.right * f),
+        area = {roundPixel(area.left * f),
+                roundPixel(area.top * f),
+                roundPixel(area.right * f),
                 roundPixel(area.bottom * f)};
     }
 
@@ -617,8 +618,10 @@ void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     for (const TReportCell *cell : std::as_const(FSelectCells)) {
         const TRect &r = cell->FCellRect;
-        const TRect cut{std::max(r.left, area.left), std::max(r.top, area.top),
-                        std::min(r.right, area.right), std::min(r.bottom, area.bottom)};
+        const TRect cut{std::max(r.left, area.left),
+                        std::max(r.top, area.top),
+                        std::min(r.right, area.right),
+                        std::min(r.bottom, area.bottom)};
         if (!cut.isEmpty())
             painter.fillRect(cut.toQRect(), Qt::white);
     }
@@ -715,8 +718,10 @@ void TReportControl::StartMouseSelect(const QPoint &point, bool selectNow, quint
 
 void TReportControl::MouseMoveHandler(const QPoint &point, quint8 keys)
 {
-    TRect band{std::min(FMousePoint.x(), point.x()), std::min(FMousePoint.y(), point.y()),
-               std::max(FMousePoint.x(), point.x()), std::max(FMousePoint.y(), point.y())};
+    TRect band{std::min(FMousePoint.x(), point.x()),
+               std::min(FMousePoint.y(), point.y()),
+               std::max(FMousePoint.x(), point.x()),
+               std::max(FMousePoint.y(), point.y())};
     if (band.right == band.left)
         band.right = band.left + 1;
     if (band.bottom == band.top)
@@ -783,10 +788,10 @@ void TReportControl::StartMouseDrag(const QPoint &point)
         const TReportCell *next = rightNeighbour(cell);
         m_mouse.minPos = cell->FCellLeft + 10;
         m_mouse.maxPos = next ? next->FCellLeft + next->FCellWidth - 10 : width() - 10;
-        const bool wholeColumn =
-            FSelectCells.isEmpty()
-            || !(IsCellSelected(cell)
-                 || (next && (IsCellSelected(next) || IsCellSelected(next->FOwnerCell))));
+        const bool wholeColumn
+            = FSelectCells.isEmpty()
+              || !(IsCellSelected(cell)
+                   || (next && (IsCellSelected(next) || IsCellSelected(next->FOwnerCell))));
         for (auto &line : FLineList) {
             for (int i = 0; i < line->cellCount(); ++i) {
                 TReportCell *c = line->cell(i);
@@ -798,8 +803,8 @@ void TReportControl::StartMouseDrag(const QPoint &point)
                     m_mouse.dragCells.append(c);
                     m_mouse.minPos = std::max(m_mouse.minPos, c->FCellLeft + 10);
                     if (n)
-                        m_mouse.maxPos = std::min(m_mouse.maxPos,
-                                                  n->FCellLeft + n->FCellWidth - 10);
+                        m_mouse.maxPos
+                            = std::min(m_mouse.maxPos, n->FCellLeft + n->FCellWidth - 10);
                 }
                 if (!wholeColumn || take)
                     break;

@@ -59,8 +59,8 @@ public:
     // RemoveAllSelectedCell: a set beside it answers IsCellSelected (rebuilt when their sizes
     // differ, so a direct clear or append stays safe).
     QList<TReportCell *> FSelectCells;
-    TReportCell *FEditCell = nullptr;                    // cell the edit box writes into
-    int FReportScale = 100;                              // zoom in percent
+    TReportCell *FEditCell = nullptr; // cell the edit box writes into
+    int FReportScale = 100;           // zoom in percent
     int FPageWidth = 0;
     int FPageHeight = 0;
     int FLeftMargin = 0;
@@ -178,6 +178,9 @@ public:
     // Hook called while painting, after the page outline and before the corner marks and cells;
     // `painter` maps page pixels.
     virtual void DrawPrepare(QPainter &painter);
+    // True for a cell whose text belongs on the screen only (a button): printing and PDF leave
+    // its text out, keeping its borders and background.
+    virtual bool isScreenOnlyText(const TReportCell &) const { return false; }
     // Paints the window region `area` of the page onto `painter` (window pixels; the page is
     // mapped at the zoom): the page as printed, then the screen's marks on top (page outline,
     // margin corners, selection). Used by paintEvent; also renders pages to images.
@@ -403,8 +406,14 @@ public:
     void ResetContent();
 
     // Formats of every selected cell.
-    void SetCellLines(bool left, bool top, bool right, bool bottom, int leftWidth, int topWidth,
-                      int rightWidth, int bottomWidth);
+    void SetCellLines(bool left,
+                      bool top,
+                      bool right,
+                      bool bottom,
+                      int leftWidth,
+                      int topWidth,
+                      int rightWidth,
+                      int bottomWidth);
     void SetCellAlign(int horz, int vert);
     void SetCellAlignHorzAlign(int horz);
     void SetCellAlignNewVertAlign(int vert);

@@ -78,6 +78,12 @@ public:
     // as GetTagValue of such a name would.
     void GetTagValues(QHash<QString, QString> &answers);
 
+    // A run button's caption is shown on screen and left out of print.
+    bool isScreenOnlyText(const TReportCell &cell) const override
+    {
+        return cell.FCellText == RunCaption;
+    }
+
     // True when a write by tag changed the height a cell needs since the last layout; such a
     // page needs UpdateLines before it is painted or printed.
     bool layoutPending() const { return m_layoutPending; }

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -51,6 +52,13 @@ TEST(WorkbookCli, DumpGetSetAndPrintTheSample)
     const QString pdf = dir.filePath("out.pdf");
     ASSERT_EQ(cli({"workbook-pdf", out, "-o", pdf}).status, 0);
     EXPECT_EQ(pdfPageCount(pdf), 3);
+    // The run button is a thing of the screen: its caption is not printed, its page's text is.
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished());
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(printed.contains(QStringLiteral("4.45"))) << printed.toStdString();
+    EXPECT_FALSE(printed.contains(QStringLiteral("执行计算"))) << printed.toStdString();
     ASSERT_EQ(cli({"workbook-pdf", out, "-o", pdf, "--current", "1"}).status, 0);
     EXPECT_EQ(pdfPageCount(pdf), 1);
 }
