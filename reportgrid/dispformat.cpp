@@ -18,7 +18,7 @@ constexpr int MaxSignificantDigits = 17;
 // Longest run of decimals a fixed or scientific format may ask for.
 constexpr int MaxDecimals = 30;
 
-enum class FormatKind { None, Fixed, Significant, Scientific, Choice };
+enum class FormatKind { None, Fixed, Significant, Scientific, Choice, General };
 
 struct ParsedFormat
 {
@@ -44,6 +44,10 @@ ParsedFormat parseFormat(const QString &f)
     ParsedFormat p;
     if (f.isEmpty())
         return p;
+    if (f == QLatin1String("G")) {
+        p.kind = FormatKind::General;
+        return p;
+    }
     if (const qsizetype bar = f.indexOf(u'|'); bar >= 0) {
         if (f.indexOf(u'|', bar + 1) < 0) {
             p.kind = FormatKind::Choice;
@@ -278,6 +282,11 @@ QString formatCellText(const QString &rawText, const QString &format)
         return scientific(v, f.digits, f.exponentDigits, f.exponentLetter);
     case FormatKind::Significant:
         return significant(v, f.digits);
+    case FormatKind::General:
+        // A whole number shows its digits alone ("50.0" shows 50); any other text as typed.
+        if (v == std::trunc(v) && std::fabs(v) < 1e15)
+            return QString::number(v == 0.0 ? 0.0 : v, 'f', 0);
+        return text;
     }
     return text;
 }

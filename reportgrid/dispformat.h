@@ -14,6 +14,8 @@
 //   if more); "e+" writes a lower-case "e";
 // - a two-word choice "word1|word2" (for checks such as "合格|不合格"): a number other than
 //   zero shows word1, zero shows word2;
+// - general "G" (for typed inputs): a whole number below 1e15 shows its digits without a
+//   decimal point or exponent ("50.0" and "5E1" show 50), any other number as it is written;
 // - an empty format, anything else, or a text that is not a number: the text as it is.
 // Numbers are read as the formula engine reads them: optional blanks around, optional sign,
 // decimal digits with an optional "." and an optional exponent; the decimal point is always ".".

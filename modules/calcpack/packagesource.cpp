@@ -174,6 +174,8 @@ PackCell parseCell(const QString &text, const QString &where, int line)
         next = 3;
         if (kind == QLatin1String("in")) {
             cell.kind = PackCell::Input;
+            // Typed numbers show as typed, whole ones without the ".0" the run appends.
+            cell.format = QStringLiteral("G");
             // An input with its own text is a field of the sheet that is no node.
             if (t.size() > 3 && isQuoted(t[3])) {
                 cell.kind = PackCell::Field;
@@ -211,7 +213,7 @@ PackCell parseCell(const QString &text, const QString &where, int line)
         else if (m == QLatin1String("bold"))
             cell.bold = true;
         else if (m == QLatin1String("whole") && cell.kind == PackCell::Input && !cell.computed)
-            cell.format = QStringLiteral("0"); // a count: shown without the run's ".0"
+            cell.format = QStringLiteral("G"); // a count: as typed, never rounded
         else
             fail(where, line, QStringLiteral("unknown cell option \"%1\"").arg(m));
     }

@@ -218,8 +218,8 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
                 runButtons += cell->FCellText == page->RunCaption;
                 if (!cell->FTagID.isEmpty())
                     tags.insert(cell->FTagID);
-                // Results show on a light background; whole-number inputs ("0") stay white.
-                if (!cell->FCellDispFormat.isEmpty() && cell->FCellDispFormat != "0") {
+                // Results show on a light background; typed inputs ("G") stay white.
+                if (!cell->FCellDispFormat.isEmpty() && cell->FCellDispFormat != "G") {
                     EXPECT_NE(cell->FBackGroundColor, clWhite) << l << "," << c;
                 }
             }

@@ -54,6 +54,18 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"-0.001", "0.00", "0.00"},
                       FormatCase{"99.996", "0.00", "100.00"}));
 
+// Typed inputs: whole values lose the run's ".0", everything else stays as typed.
+INSTANTIATE_TEST_SUITE_P(General,
+                         DisplayFormat,
+                         ::testing::Values(FormatCase{"50.0", "G", "50"},
+                                           FormatCase{"5E1", "G", "50"},
+                                           FormatCase{"-0.0", "G", "0"},
+                                           FormatCase{"1.5", "G", "1.5"},
+                                           FormatCase{"2.50", "G", "2.50"},
+                                           FormatCase{"1e300", "G", "1e300"},
+                                           FormatCase{"101.0\r\n", "G", "101"},
+                                           FormatCase{"P-101", "G", "P-101"}));
+
 INSTANTIATE_TEST_SUITE_P(SignificantAndScientific,
                          DisplayFormat,
                          ::testing::Values(FormatCase{"21.6956927", "@@@", "21.7"},
