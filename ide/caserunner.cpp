@@ -523,13 +523,13 @@ QString TqzCaseRunner::fillText(const Formula &f) const
 
 QByteArray TqzCaseRunner::shapeText(const Formula &f, size_t entries) const
 {
-    // The interpreter reads an exponent's E as e; the formula's own letters stay as written.
+    // The text the interpreter gets: the run lowers every ASCII letter of a substituted formula.
     QString text = f.pieces[0];
     for (size_t k = 0; k < entries; ++k) {
-        text += lowerAscii(m_entries[size_t(f.entries[k])].text);
+        text += m_entries[size_t(f.entries[k])].text;
         text += f.pieces[qsizetype(k) + 1];
     }
-    return text.toUtf8();
+    return lowerAscii(text).toUtf8();
 }
 
 TqzCaseOutcome TqzCaseRunner::runCase(const QStringList &values)

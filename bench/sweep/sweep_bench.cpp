@@ -5,7 +5,7 @@
 // the compiled-case runner in this process (CPU time per case on one core), then
 // "tessarin-cli sweep" with two workers over a grid (wall time, CPU time of all its processes,
 // peak memory of the largest process). A small timing program, run by hand:
-// build/bench/sweep_bench [CASES].
+// build/bench/sweep_bench [CASES [runner]].
 
 #include "caserunner.h"
 #include "packagedproject.h"
@@ -136,13 +136,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     setProgramDirectory(QStringLiteral(TESSARIN_BIN_DIR));
     const int cases = argc > 1 ? std::atoi(argv[1]) : 20000;
+    // "runner": the in-process runner alone, for profiling.
+    const bool runnerOnly = argc > 2 && QByteArray(argv[2]) == "runner";
     QString why;
     Subject grown{"pump",
                   LoadPackagedProject(QStringLiteral("calcpack.dll"), &why),
                   "正常流量",
                   "操作温度",
-                  10,
-                  100,
+                  20,
+                  60,
                   10,
                   80};
     if (grown.document.isEmpty()) {
@@ -159,6 +161,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     for (const Subject *s : {&first, static_cast<const Subject *>(&grown)}) {
         runInProcess(*s, cases);
+        if (runnerOnly)
+            continue;
         const QString file
             = dir.path() + QLatin1Char('/') + QString::fromUtf8(s->label) + QStringLiteral(".flw");
         QFile out(file);
@@ -169,6 +173,8 @@ int main(int argc, char **argv)
             runCommand(*s, file, side);
     }
 
+    if (runnerOnly)
+        return 0;
     // The Python loop: the 33 formulas of pump33.
     QProcess python;
     python.start(QStringLiteral("/usr/bin/python3"),

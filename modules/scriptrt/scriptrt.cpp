@@ -1311,7 +1311,9 @@ int SCRIPTRT_CALL _uc_eval_shaped(const char *code, int count, const int *kinds,
     const auto it = g_rt->shapes.find(code);
     if (it == g_rt->shapes.end() || !it->second)
         return -1;
-    std::vector<scriptrt::ShapeArgument> args(static_cast<size_t>(count));
+    // Kept from call to call: a sweep runs this for every step of every case.
+    thread_local std::vector<scriptrt::ShapeArgument> args;
+    args.resize(static_cast<size_t>(count));
     for (size_t i = 0; i < args.size(); ++i) {
         args[i].kind = static_cast<scriptrt::ShapeArgument::Kind>(kinds[i]);
         if (args[i].kind == scriptrt::ShapeArgument::Double)
