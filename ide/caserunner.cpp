@@ -119,6 +119,49 @@ bool isDigit(QChar c)
     return c.unicode() >= u'0' && c.unicode() <= u'9';
 }
 
+// True when every division and remainder of the formula runs whatever its conditions decide:
+// none stands after a ?, &&, ||, "and" or "or" inside the same parentheses (or deeper), where it
+// might be skipped. Folding its numbers while compiling then fails exactly where running the
+// compiled shape fails. Text literals are passed over.
+bool divisionsAlwaysRun(const QString &text)
+{
+    std::vector<bool> branched{false};
+    const auto inBranch = [&] {
+        for (bool b : branched)
+            if (b)
+                return true;
+        return false;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'"' || c == u'\'') {
+            for (++i; i < text.size() && text[i].unicode() != c; ++i)
+                if (text[i] == QLatin1Char('\\'))
+                    ++i;
+            continue;
+        }
+        if (isNameChar(c)) {
+            const qsizetype from = i;
+            while (i + 1 < text.size() && isNameChar(text[i + 1].unicode()))
+                ++i;
+            const QStringView word = QStringView(text).mid(from, i + 1 - from);
+            if (word == u"and" || word == u"or")
+                branched.back() = true;
+            continue;
+        }
+        if (c == u'?' || ((c == u'&' || c == u'|') && i + 1 < text.size() && text[i + 1] == c)) {
+            branched.back() = true;
+        } else if (c == u'(' || c == u'[') {
+            branched.push_back(false);
+        } else if ((c == u')' || c == u']') && branched.size() > 1) {
+            branched.pop_back();
+        } else if ((c == u'/' || c == u'%') && inBranch()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 struct TqzCaseRunner::Signature
@@ -134,10 +177,11 @@ struct TqzCaseRunner::Signature
 struct TqzCaseRunner::Formula
 {
     QString script;
-    bool codeFails = false;      // the code table cannot translate it: the step always fails
-    bool pieced = false;         // pieces and stand-ins below hold
-    std::vector<QString> pieces; // one more than stand-ins
-    std::vector<int> entries;    // the value-table entry of each stand-in
+    bool codeFails = false;    // the code table cannot translate it: the step always fails
+    bool pieced = false;       // pieces and stand-ins below hold
+    bool divisionsRun = false; // divisionsAlwaysRun() of the pieces
+    QStringList pieces;        // one more than stand-ins
+    std::vector<int> entries;  // the value-table entry of each stand-in
     std::vector<Signature> signatures;
 };
 
@@ -237,8 +281,9 @@ TqzCaseRunner::TqzCaseRunner(TqzProject &project,
     if (m_library->load(QStringLiteral("scriptrt.dll"))) {
         m_shape = reinterpret_cast<ShapeFn>(m_library->resolve("_uc_formula_shape"));
         m_shaped = reinterpret_cast<ShapedFn>(m_library->resolve("_uc_eval_shaped"));
+        m_prepare = reinterpret_cast<PrepareFn>(m_library->resolve("_uc_prepare_shape"));
     }
-    if (!m_shape || !m_shaped)
+    if (!m_shape || !m_shaped || !m_prepare)
         throw Error(QStringLiteral("the script library %1 cannot run compiled shapes")
                         .arg(DynamicLibrary::platformFileName(QStringLiteral("scriptrt.dll"))));
 
@@ -429,7 +474,7 @@ void TqzCaseRunner::analyse(Formula &f)
     } catch (const Error &) {
         return;
     }
-    std::vector<QString> pieces{QString()};
+    QStringList pieces{QString()};
     std::vector<int> entries;
     for (qsizetype i = 0; i < text.size();) {
         if (text[i].unicode() != kStandInStart) {
@@ -460,6 +505,7 @@ void TqzCaseRunner::analyse(Formula &f)
     }
     if (f.script.size() + qsizetype(entries.size()) * kMaxNumberText > kMaxFormulaLength)
         return;
+    f.divisionsRun = divisionsAlwaysRun(pieces.join(QLatin1Char('0')));
     f.pieces = std::move(pieces);
     f.entries = std::move(entries);
     f.pieced = true;
@@ -473,6 +519,17 @@ QString TqzCaseRunner::fillText(const Formula &f) const
         text += f.pieces[k + 1];
     }
     return text;
+}
+
+QByteArray TqzCaseRunner::shapeText(const Formula &f, size_t entries) const
+{
+    // The text the interpreter gets: the run lowers every ASCII letter of a substituted formula.
+    QString text = f.pieces[0];
+    for (size_t k = 0; k < entries; ++k) {
+        text += m_entries[size_t(f.entries[k])].text;
+        text += f.pieces[qsizetype(k) + 1];
+    }
+    return lowerAscii(text).toUtf8();
 }
 
 TqzCaseOutcome TqzCaseRunner::runCase(const QStringList &values)
@@ -623,7 +680,7 @@ bool TqzCaseRunner::evaluateNumbers(Formula &f, QString &result)
         // lands among the shape's parameters.
         f.signatures.push_back({key, true, {}, {}, {}, {}});
         sig = &f.signatures.back();
-        const QByteArray text = lowerAscii(fillText(f)).toUtf8();
+        const QByteArray text = shapeText(f, f.entries.size());
         int flags = 0;
         const int n = m_shape(text.constData(),
                               m_code.data(),
@@ -632,15 +689,14 @@ bool TqzCaseRunner::evaluateNumbers(Formula &f, QString &result)
                               m_bits.data(),
                               kMaxShapeArguments,
                               &flags);
-        bool usable = n >= 0 && (flags & 1) == 0;
+        bool usable = n >= 0 && ((flags & 1) == 0 || f.divisionsRun);
         if (usable) {
             sig->code = m_code.data();
             sig->kinds.assign(m_kinds.begin(), m_kinds.begin() + n);
             sig->bits.assign(m_bits.begin(), m_bits.begin() + n);
-            QString prefix = f.pieces[0];
             int previous = -1;
             for (size_t k = 0; k < f.entries.size() && usable; ++k) {
-                const QByteArray head = lowerAscii(prefix).toUtf8();
+                const QByteArray head = shapeText(f, k);
                 const int at = m_shape(head.constData(),
                                        m_code.data(),
                                        kCodeBufferSize,
@@ -653,9 +709,8 @@ bool TqzCaseRunner::evaluateNumbers(Formula &f, QString &result)
                          && sig->bits[size_t(at)] == v.bits;
                 sig->argumentOf.push_back(at);
                 previous = at;
-                prefix += v.text;
-                prefix += f.pieces[k + 1];
             }
+            usable = usable && m_prepare(text.constData()) == 1;
         }
         sig->textPath = !usable;
     } else if (!sig->textPath) {
@@ -664,12 +719,20 @@ bool TqzCaseRunner::evaluateNumbers(Formula &f, QString &result)
         for (size_t k = 0; k < f.entries.size(); ++k)
             m_bits[size_t(sig->argumentOf[k])] = m_entries[size_t(f.entries[k])].bits;
         char buffer[64] = {};
-        const int r = m_shaped(sig->code.c_str(),
-                               int(sig->kinds.size()),
-                               m_kinds.data(),
-                               m_bits.data(),
-                               buffer,
-                               sizeof buffer);
+        int r = m_shaped(sig->code.c_str(),
+                         int(sig->kinds.size()),
+                         m_kinds.data(),
+                         m_bits.data(),
+                         buffer,
+                         sizeof buffer);
+        // The interpreter keeps only so many compiled shapes: one let go is compiled again.
+        if (r < 0 && m_prepare(shapeText(f, f.entries.size()).constData()) == 1)
+            r = m_shaped(sig->code.c_str(),
+                         int(sig->kinds.size()),
+                         m_kinds.data(),
+                         m_bits.data(),
+                         buffer,
+                         sizeof buffer);
         if (r >= 0) {
             ++m_shapedSteps;
             buffer[sizeof buffer - 1] = '\0';

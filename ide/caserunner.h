@@ -76,6 +76,7 @@ private:
     void evaluate(int node);
     bool evaluateNumbers(Formula &f, QString &result);
     QString fillText(const Formula &f) const;
+    QByteArray shapeText(const Formula &f, size_t entries) const;
     void succeed(int node, const QString &result);
     void fail(int node);
     void setEntry(int node);
@@ -89,6 +90,8 @@ private:
         = int (*)(const char *, int, const int *, const unsigned long long *, char *, int);
     ShapeFn m_shape = nullptr;
     ShapedFn m_shaped = nullptr;
+    using PrepareFn = int (*)(const char *);
+    PrepareFn m_prepare = nullptr;
 
     // Per node (absolute index): the script, its entry in the value table, its name's id.
     std::vector<QString> m_scripts;

@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
-"""The pump calculation's formulas as a plain Python loop, for the sweep benchmark: the method of
-tests/calcpack/pump_check.py over a grid of flow and density, one case after the other on one
-core. Prints the cases per second of process CPU time. Run: python3 pump_loop.py [CASES]"""
+"""The first packaged pump calculation's 33 formulas as a plain Python loop, for the sweep
+benchmark: the method of pump33_check.py (the pump sheet as first built, which pump33.tree
+holds as a project) over a grid of flow and density, one case after the other on one core.
+Prints the cases per second of process CPU time. Run: python3 pump_loop.py [CASES]"""
 import os
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
-                                "calcpack"))
-from pump_check import pump  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pump33_check import pump  # noqa: E402
 
 
 def main():

@@ -1124,6 +1124,56 @@ R guarded(R failed, F &&body)
     return failed;
 }
 
+// The shape of a formula whose text literals may hold any characters: they are set aside while
+// the numbers are turned into parameters, and put back as written into the shape's code.
+bool shapeWithTexts(const char *formula, scriptrt::FormulaShape &shape)
+{
+    const std::string text(formula);
+    if (text.find('\x01') != std::string::npos)
+        return scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape);
+    std::string hidden;
+    std::vector<std::string> literals;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c != '"' && c != '\'') {
+            hidden += c;
+            ++i;
+            continue;
+        }
+        if (text.compare(i, 3, "\"\"\"") == 0)
+            return false; // a heredoc string: compiled as written
+        size_t j = i + 1;
+        while (j < text.size() && text[j] != c)
+            j += text[j] == '\\' ? 2 : 1;
+        if (j >= text.size())
+            return false;
+        hidden += c;
+        hidden += '\x01';
+        hidden += std::to_string(literals.size());
+        hidden += '\x01';
+        hidden += c;
+        literals.push_back(text.substr(i, j + 1 - i));
+        i = j + 1;
+    }
+    if (!scriptrt::makeFormulaShape(hidden.c_str(), kFormulaFunction, kResultSink, shape))
+        return false;
+    // The literals come back in their order: the shape copies each one in place.
+    std::string code;
+    size_t from = 0;
+    for (size_t k = 0; k < literals.size(); ++k) {
+        const std::string mark = '\x01' + std::to_string(k) + '\x01';
+        const size_t at = shape.code.find(mark, from);
+        if (at == std::string::npos || at == 0)
+            return false;
+        code.append(shape.code, from, at - 1 - from);
+        code += literals[k];
+        from = at + mark.size() + 1;
+    }
+    code.append(shape.code, from, std::string::npos);
+    shape.code = std::move(code);
+    return true;
+}
+
 int includeHeader(const char *path)
 {
     if (!g_rt || !path)
@@ -1200,8 +1250,7 @@ int SCRIPTRT_CALL _uc_formula_shape(const char *formula, char *code, int codeSiz
 {
     return guarded(-1, [&] {
         scriptrt::FormulaShape shape;
-        if (!formula || !code || codeSize <= 0
-            || !scriptrt::makeFormulaShape(formula, kFormulaFunction, kResultSink, shape)
+        if (!formula || !code || codeSize <= 0 || !shapeWithTexts(formula, shape)
             || shape.code.size() >= static_cast<size_t>(codeSize)
             || shape.arguments.size() > static_cast<size_t>(std::max(maxArgs, 0)))
             return -1;
@@ -1220,6 +1269,40 @@ int SCRIPTRT_CALL _uc_formula_shape(const char *formula, char *code, int codeSiz
     });
 }
 
+int SCRIPTRT_CALL _uc_prepare_shape(const char *formula)
+{
+    return guarded(0, [&] {
+        scriptrt::FormulaShape shape;
+        if (!g_rt || !formula || !g_rt->headerError.empty() || !shapeWithTexts(formula, shape))
+            return 0;
+        auto it = g_rt->shapes.find(shape.code);
+        if (it == g_rt->shapes.end()) {
+            int depth = 0;
+            if (!scriptrt::checkNesting(*g_rt->engine, formula, false, &depth).empty())
+                return 0;
+            if (g_rt->shapes.size() >= kShapeCacheLimit)
+                releaseShapes(*g_rt);
+            g_rt->messages.clear();
+            asIScriptFunction *fn = nullptr;
+            int r = -1;
+            compileOnLargeStack(
+                *g_rt,
+                [&] {
+                    r = g_rt->header->CompileFunction(
+                        kFormulaSection, shape.code.c_str(), 0, 0, &fn);
+                },
+                depth);
+            if (r < 0 || !g_rt->messages.empty()) {
+                if (fn)
+                    fn->Release();
+                fn = nullptr;
+            }
+            it = g_rt->shapes.emplace(shape.code, fn).first;
+        }
+        return it->second ? 1 : 0;
+    });
+}
+
 int SCRIPTRT_CALL _uc_eval_shaped(const char *code, int count, const int *kinds,
                                   const unsigned long long *bits, char *result, int size)
 {
@@ -1228,7 +1311,9 @@ int SCRIPTRT_CALL _uc_eval_shaped(const char *code, int count, const int *kinds,
     const auto it = g_rt->shapes.find(code);
     if (it == g_rt->shapes.end() || !it->second)
         return -1;
-    std::vector<scriptrt::ShapeArgument> args(static_cast<size_t>(count));
+    // Kept from call to call: a sweep runs this for every step of every case.
+    thread_local std::vector<scriptrt::ShapeArgument> args;
+    args.resize(static_cast<size_t>(count));
     for (size_t i = 0; i < args.size(); ++i) {
         args[i].kind = static_cast<scriptrt::ShapeArgument::Kind>(kinds[i]);
         if (args[i].kind == scriptrt::ShapeArgument::Double)

@@ -58,6 +58,9 @@ SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_error_pos(char *buffer);
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_formula_shape(const char *formula, char *code, int codeSize,
                                                     int *kinds, unsigned long long *bits,
                                                     int maxArgs, int *flags);
+// Compiles the shape of a formula (see _uc_formula_shape; text literals may hold any characters)
+// unless it is compiled already: 1 when _uc_eval_shaped can run it, else 0.
+SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_prepare_shape(const char *formula);
 // Runs the compiled function of a shape that _uc_eval has already compiled, with the given
 // literals, exactly as _uc_eval runs that formula. 1 with the value in `result`, 0 with the
 // error text, -1 when no compiled function of that shape is at hand (evaluate the text then).

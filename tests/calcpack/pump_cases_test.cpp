@@ -62,10 +62,29 @@ TEST(PumpCases, ThousandRandomCasesMatchTheLoggedRun)
     QString why;
     const QByteArray document = LoadPackagedProject(QStringLiteral("calcpack.dll"), &why);
     ASSERT_FALSE(document.isEmpty()) << why.toStdString();
-    const QStringList inputs = {"正常流量", "密度", "转速", "泵效率", "吸入管内径", "饱和蒸汽压"};
-    // Ranges around the worked case, wide enough to reach every check of the method.
-    const double low[] = {1, 500, 900, 20, 20, 0.5};
-    const double high[] = {400, 1500, 3600, 90, 300, 150};
+    // The method's working domain, a little beyond: water properties from the temperature or
+    // typed for another liquid, flows, speeds and lines from small to large, vessel pressures
+    // up to a few bar; now and then an absurd entry.
+    struct Range
+    {
+        const char *name;
+        double low, high;
+        bool whole; // typed as a whole number
+    };
+    const Range ranges[] = {{"正常流量", 18, 62, false},
+                            {"物性按水计算", 0.7, 2.05, true},
+                            {"操作温度", 2, 110, false},
+                            {"密度", 600, 1400, false},
+                            {"饱和蒸汽压", 0.5, 90, false},
+                            {"粘度", 0.2, 60, false},
+                            {"转速", 1450, 3600, false},
+                            {"泵效率", 25, 88, false},
+                            {"吸入管内径", 50, 250, false},
+                            {"排出容器压力", 0.15, 0.8, false},
+                            {"吸入液面标高", 0.5, 5.2, false}};
+    QStringList inputs;
+    for (const Range &r : ranges)
+        inputs << QString::fromUtf8(r.name);
     const QStringList absurd = {"0", "-5", "abc", "", "1e308", "-0.0", "7", "1E-9"};
 
     Loaded fast(document);
@@ -76,15 +95,16 @@ TEST(PumpCases, ThousandRandomCasesMatchTheLoggedRun)
     int failing = 0;
     for (int c = 0; c < 1000; ++c) {
         QStringList typed;
-        for (qsizetype k = 0; k < inputs.size(); ++k) {
-            if (unit(random) < 0.04) {
+        for (const Range &r : ranges) {
+            if (unit(random) < 0.01) {
                 typed << absurd[qsizetype(random() % absurd.size())];
                 continue;
             }
-            const double v = low[k] + (high[k] - low[k]) * unit(random);
+            const double v = r.low + (r.high - r.low) * unit(random);
             // Some whole numbers: typed without a point they are normalised differently.
-            typed << (unit(random) < 0.2 ? QString::number(std::round(v))
-                                         : QString::number(v, 'g', 1 + int(random() % 16)));
+            typed << (r.whole || unit(random) < 0.2
+                          ? QString::number(std::floor(v))
+                          : QString::number(v, 'g', 1 + int(random() % 16)));
         }
         Loaded logged(document);
         for (qsizetype k = 0; k < inputs.size(); ++k)
@@ -98,10 +118,12 @@ TEST(PumpCases, ThousandRandomCasesMatchTheLoggedRun)
         ASSERT_EQ(out.failedSteps, expected.failedSteps) << typed.join(' ').toStdString();
         failing += expected.failedSteps > 0;
     }
-    EXPECT_GT(failing, 20);
-    EXPECT_LT(failing, 900);
-    // The cases ran on compiled shapes, not on substituted texts.
-    EXPECT_GT(runner.shapedSteps(), 20 * runner.textSteps());
+    // Most cases pass; hot or heavy liquids, small margins and absurd entries fail some checks.
+    EXPECT_GT(failing, 150);
+    EXPECT_LT(failing, 500);
+    // The cases ran on compiled shapes, not on substituted texts: a text only for the first
+    // case of each kind of numbers and for entries that are no numbers.
+    EXPECT_GT(runner.shapedSteps(), 100 * runner.textSteps());
 }
 
 std::pair<int, QByteArray> cli(const QStringList &args)
@@ -123,9 +145,9 @@ TEST(PumpCases, SweepRowsAreWhatRunPrints)
     const auto [status, rows] = cli({"sweep",
                                      file,
                                      "--vary",
-                                     "正常流量=0:300:3",
+                                     "正常流量=0:60:3",
                                      "--vary",
-                                     "密度=-500:1000:4",
+                                     "操作温度=-20:160:4",
                                      "--report",
                                      reports.join(','),
                                      "--format",
@@ -144,7 +166,7 @@ TEST(PumpCases, SweepRowsAreWhatRunPrints)
                                      "--set",
                                      "正常流量=" + in["正常流量"].toString(),
                                      "--set",
-                                     "密度=" + in["密度"].toString()});
+                                     "操作温度=" + in["操作温度"].toString()});
         ASSERT_EQ(ran, 0);
         const QJsonObject doc = QJsonDocument::fromJson(out).object();
         for (const QString &name : reports) {

@@ -23,7 +23,9 @@ namespace {
 // A tree that exercises what the logged run carries from step to step: integer results and
 // integer division, negatives in parentheses, a formula run before the one it reads, failures
 // and their propagation, a text value, names glued together, names differing only in case, a
-// namesake subtree entered from a leaf, a program (skipped), an overflow.
+// namesake subtree entered from a leaf, a program (skipped), an overflow, a check with its
+// reason in a text, divisions inside and outside branches (a branch not taken still divides by
+// a zero its numbers fold to when the formula is compiled as written).
 const std::vector<NodeRow> kOutline = {
     {0, "总", "", ""},
     {1, "粘连", "AB", ""},
@@ -46,6 +48,9 @@ const std::vector<NodeRow> kOutline = {
     {1, "Xy", "B+1", ""},
     {1, "xY", "B-1", ""},
     {1, "条件", "A>0 ? 1/B : 2", ""},
+    {1, "理由", "require(A>0,\"A 须为正 (NPSH)\")*B", ""},
+    {1, "分支除", "A==B ? 1.0 : 1/(A-B)", ""},
+    {1, "外除", "(A>0 ? A : 2.0)/B+(C>0&&A>1 ? 1 : 0)", ""},
     {1, "含C", "C*A", ""},
     {1, "A", "", "1"},
     {1, "B", "", "2"},
@@ -117,6 +122,8 @@ TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
             cases.emplace_back(a, b);
     for (int k = 0; k < 60; ++k)
         cases.emplace_back(typed[pick() % typed.size()], typed[pick() % typed.size()]);
+    cases.emplace_back("2.5", "2.5"); // numbers of an earlier case's kinds, folding to 1/0
+    cases.emplace_back("0.1", "0.1");
     std::set<int> failures;
     for (size_t k = 0; k < cases.size(); ++k) {
         const auto &[a, b] = cases[k];
@@ -128,8 +135,9 @@ TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
         failures.insert(failed);
     }
     EXPECT_GE(failures.size(), 4u);
-    // Most steps ran as compiled shapes; the glued names and text values took the text path.
-    EXPECT_GT(runner.shapedSteps(), runner.textSteps());
+    // Most steps ran as compiled shapes; the glued names and text values took the text path,
+    // and so did the division in a branch, once a case.
+    EXPECT_GT(runner.shapedSteps(), runner.textSteps() - qint64(cases.size()));
     EXPECT_GT(runner.textSteps(), 0);
 }
 
