@@ -92,6 +92,16 @@ void registerShapes()
                             + times(" else if (x == 1) x = 2;", 6600));
          },
          true},
+        {"ForLoops256", [] { return program(times("for(;x<0;){x++;}", 256)); }, true},
+        {"ForLoops4000", [] { return program(times("for(;x<0;){x++;}", 4000)); }, true},
+        {"SwitchCases8000",
+         [] {
+             QString cases;
+             for (int i = 0; i < 8000; ++i)
+                 cases += QStringLiteral("case %1: x = 1; break;").arg(i);
+             return program(QStringLiteral("switch (int(x)) {") + cases + QStringLiteral("}"));
+         },
+         true},
         {"Program256KBOfStatements", [] { return program(times("x+=1;", 52400)); }, true},
         {"Program4MBOfStatements", [] { return program(times("x+=1;", 800000)); }, true},
     };

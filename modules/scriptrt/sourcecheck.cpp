@@ -371,6 +371,9 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
     int elseIfs = 0; // "else if" of the current statement
     int braces = 0;  // open braces: inside one, declarations are local variables
     int locals = 0;  // local variables declared in the current outermost braces
+    int loops = 0;   // loops and switch cases there
+    int cases = 0;
+    int namespaces = 0;
     // Their names: reading a local costs the compiler no temporary, so they are not counted.
     std::unordered_set<std::string_view> localNames;
     bool declaring = false; // in a declaration statement, whose commas start new declarators
@@ -465,6 +468,8 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
                     names = frames.back().names;
                     if (--braces == 0) {
                         locals = 0;
+                        loops = 0;
+                        cases = 0;
                         localNames.clear();
                     }
                 }
@@ -492,6 +497,15 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
             if (t == "if" && before == "else" && ++elseIfs > kMaxElseIfBranches)
                 return "error: more than " + std::to_string(kMaxElseIfBranches)
                        + " branches in one if-else chain" + where();
+            if ((t == "for" || t == "while" || t == "do") && ++loops > kMaxLoops)
+                return "error: more than " + std::to_string(kMaxLoops) + " loops in one function"
+                       + where();
+            if (t == "case" && ++cases > kMaxCases)
+                return "error: more than " + std::to_string(kMaxCases)
+                       + " switch cases in one function" + where();
+            if (t == "namespace" && ++namespaces > kMaxNamespaces)
+                return "error: more than " + std::to_string(kMaxNamespaces) + " namespaces"
+                       + where();
         } else {
             if (t == "?" && ++conditionals > kMaxConditionals)
                 return "error: more than " + std::to_string(kMaxConditionals)

@@ -33,6 +33,11 @@ inline constexpr int kMaxElseIfBranches = 512;
 // address: the largest type held in place (a text, 8 slots) times this leaves ample room for
 // the temporaries of a statement.
 inline constexpr int kMaxLocalVariables = 1024;
+// Loops ("for", "while", "do") and switch cases in one function, and namespaces in one text: the
+// compiler's time grows with the square of each (with the cube for "for" loops).
+inline constexpr int kMaxLoops = 256;
+inline constexpr int kMaxCases = 1024;
+inline constexpr int kMaxNamespaces = 256;
 
 // The interpreter formats its compile messages in a buffer of 1 KB and reads garbage (or crashes)
 // past it: names, literals and argument lists, which its messages quote, are kept well below.

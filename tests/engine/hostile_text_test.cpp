@@ -63,7 +63,7 @@ std::vector<DeepText> deepTexts()
         {"NestedWhiles",
          program(repeated("while(x>0)", 21000) + QStringLiteral("x = 1;")),
          true,
-         "nested more than 20000 deep"},
+         "more than 256 loops in one function"},
         {"IfElseInARow", program(repeated("if(x>0){}else{}", 17400)), true, "jump labels"},
         {"ChainedAssignments",
          program(repeated("x = ", 30000) + QStringLiteral("1;")),
@@ -210,6 +210,19 @@ TEST(HostileText, FormulasStayExpressionsAndCompilingStaysBounded)
          true,
          "x=1"},
         {"ProgramTooLong", program(repeated("x = 1;", 50000)), true, "the text is too long"},
+        {"ForLoops",
+         program(repeated("for(;x<0;){x++;}", 300)),
+         true,
+         "more than 256 loops in one function (line 4"},
+        {"SwitchCases",
+         program(QStringLiteral("switch (x) {") + repeated("case 1: break;", 1100)
+                 + QStringLiteral("}")),
+         true,
+         "more than 1024 switch cases in one function"},
+        {"Namespaces",
+         repeated("namespace n { }", 300) + program({}),
+         true,
+         "more than 256 namespaces"},
     });
 }
 
