@@ -71,12 +71,26 @@ void registerShapes()
         {"Calls256", [] { return QStringLiteral("0") + times("+sqrt(2.0)", 256); }, false},
         {"Calls6400", [] { return QStringLiteral("0") + times("+sqrt(2.0)", 6400); }, false},
         {"Conditionals6500", [] { return times("(1<2?1:0)+", 6500) + QStringLiteral("1"); }, false},
+        {"ListOf80SumsOf250Reads",
+         [] {
+             const QString sum = QStringLiteral("0") + times("+pi", 250);
+             return sum + QString(QLatin1Char(',') + sum).repeated(79);
+         },
+         false},
         {"LiteralSum64KB", [] { return QStringLiteral("1") + times("+1.5", 16000); }, false},
         {"ProgramGlobalReads256",
          [] { return program(QStringLiteral("x = 0") + times("+g", 256) + QStringLiteral(";")); },
          true},
         {"ProgramGlobalReads2000",
          [] { return program(QStringLiteral("x = 0") + times("+g", 2000) + QStringLiteral(";")); },
+         true},
+        {"DeclaratorsOf250GlobalReads",
+         [] {
+             QString list;
+             for (int i = 0; i < 80; ++i)
+                 list += QStringLiteral(", a%1 = 0").arg(i) + times("+g", 250);
+             return program(QStringLiteral("double z") + list + QStringLiteral(";"));
+         },
          true},
         {"ProgramLocals1023", [] { return program(locals(1023)); }, true},
         {"ProgramLocals8000", [] { return program(locals(8000)); }, true},

@@ -367,7 +367,7 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
     int operators = 0; // operators of its current expression
     int conditionals = 0;
     int commas = 0;  // in the innermost parenthesis
-    int names = 0;   // names and conditional operators of the current statement or declarator
+    int names = 0;   // names and conditional operators of the current statement
     int elseIfs = 0; // "else if" of the current statement
     int braces = 0;  // open braces: inside one, declarations are local variables
     int locals = 0;  // local variables declared in the current outermost braces
@@ -403,16 +403,21 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
         pending = None;
         // A name after a type, or after a declarator's comma, that something a declarator may
         // hold follows ("double a;", "string s(\"x\")", "int a = 1, b").
-        if (braces > 0 && previousClass == AngelScript::asTC_IDENTIFIER
+        // The name declared costs no temporary: it is taken off the statement's names.
+        if (previousClass == AngelScript::asTC_IDENTIFIER
             && (t == "=" || t == ";" || t == "," || t == "(")
             && (namesType(before)
                 || (before == "," && declaring && frames.size() == declaringLevel))) {
             declaring = true;
             declaringLevel = frames.size();
-            localNames.insert(previous);
-            if (++locals > kMaxLocalVariables)
-                return "error: more than " + std::to_string(kMaxLocalVariables)
-                       + " local variables in one function" + where();
+            if (!localNames.count(previous))
+                --names;
+            if (braces > 0) {
+                localNames.insert(previous);
+                if (++locals > kMaxLocalVariables)
+                    return "error: more than " + std::to_string(kMaxLocalVariables)
+                           + " local variables in one function" + where();
+            }
         }
         before = previous;
         previous = t;
@@ -484,9 +489,6 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
             declaring = false;
         } else if (t == ",") {
             operators = 0;
-            // Declarators and the elements of a list in braces are compiled one by one.
-            if (frames.empty() || frames.back().opener == '{')
-                names = 0;
             // Only between parentheses: lists in braces are data, not arguments.
             if (!frames.empty() && frames.back().opener == '(' && ++commas >= kMaxListItems)
                 return "error: more than " + std::to_string(kMaxListItems)
@@ -547,6 +549,11 @@ std::string checkExpression(const AngelScript::asIScriptEngine &engine, const st
         } else if (t == ";" || t == "{" || t == "}") {
             return "error: a formula is one expression; '" + std::string(t)
                    + "' is not allowed in it" + walker.position();
+        } else if (t == "," && open == 0) {
+            // The interpreter has no comma operator: a list here would be compiled whole as the
+            // arguments of the call the formula is wrapped in, and then refused.
+            return "error: a formula is one expression; ',' is allowed only between brackets"
+                   + walker.position();
         }
     }
     return {};

@@ -22,7 +22,7 @@ inline constexpr int kMaxRecursionDepth = 20000;
 // their depth.
 inline constexpr int kMaxConditionals = 64;
 // Names other than the function's own local variables (global variables and constants,
-// functions called) and conditional operators in one statement or declarator: the compiler keeps
+// functions called) and conditional operators in one statement: the compiler keeps
 // a temporary for each while it compiles the rest of the statement and scans all of them at each
 // new one, so its time grows with their cube.
 inline constexpr int kMaxNamesInStatement = 256;
@@ -46,8 +46,8 @@ inline constexpr std::size_t kMaxLiteralLength = 400;
 inline constexpr int kMaxListItems = 48;
 
 // Empty when `formula` is one expression, else an "error: ..." text naming the first token that
-// is not part of one: a ";" or a brace (statements), or a closing bracket without its opening
-// one (which would close the function the formula is compiled in).
+// is not part of one: a ";" or a brace (statements), a comma outside brackets, or a closing
+// bracket without its opening one (which would close the function the formula is compiled in).
 std::string checkExpression(const AngelScript::asIScriptEngine &engine, const std::string &formula);
 
 // Empty when compiling `text` stays within the limits above (and applies no bitwise operator to

@@ -160,6 +160,12 @@ TEST(HostileText, FormulasStayExpressionsAndCompilingStaysBounded)
         {"Statements", QStringLiteral("1;2"), false, "';' is not allowed in it"},
         {"Block", QStringLiteral("(1)+{2}"), false, "'{' is not allowed in it (line 1, column 5)"},
         {"ClosedThenOpened", QStringLiteral("1]+[2"), false, "closes a bracket"},
+        {"ListOfSums",
+         QStringLiteral("0") + repeated("+pi", 250)
+             + repeated(QString(QStringLiteral(",0") + repeated("+pi", 250)).toUtf8().constData(),
+                        80),
+         false,
+         "',' is allowed only between brackets"},
         {"BracketsBalanced", QStringLiteral("((1+2)*(3))"), false, "=9"},
         {"CommentedBracket", QStringLiteral("2 /* ) ; { */"), false, "=2"},
         {"GlobalReadsAtTheBound", QStringLiteral("0") + repeated("+pi-pi", 128), false, "=0.0"},
@@ -205,6 +211,17 @@ TEST(HostileText, FormulasStayExpressionsAndCompilingStaysBounded)
              + program(QStringLiteral("x = int(0") + repeated("+g", 300) + QStringLiteral(");")),
          true,
          "more than 256 names in one statement (line 5"},
+        {"GlobalReadsAcrossDeclarators",
+         QStringLiteral("double g = 1;\n")
+             + program(QStringLiteral("double a = 0") + repeated("+g", 150)
+                       + QStringLiteral(", b = 0") + repeated("+g", 150) + QStringLiteral(";")),
+         true,
+         "more than 256 names in one statement (line 5"},
+        {"DeclaredNamesAreNotCounted",
+         QStringLiteral("double ") + nameList("g", 300) + QStringLiteral(";\n")
+             + program(QStringLiteral("double ") + nameList("v", 300) + QStringLiteral("; x = 3;")),
+         true,
+         "x=3"},
         {"ElseIfAtTheBound",
          program(QStringLiteral("if (x == 0) x = 1;") + repeated(" else if (x == 1) x = 2;", 511)),
          true,
