@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 namespace AngelScript {
@@ -116,9 +116,7 @@ bool startsNewStatement(asETokenClass cls, std::string_view t)
     return !t.empty() && (isLetter(t[0]) || t == "{" || t == "}" || t == ";");
 }
 
-// Whether `t` can end the type of a declaration: a type name, a primitive type, the end of a
-// template's arguments, a handle or an array mark.
-bool namesType(std::string_view t)
+bool isPrimitiveType(std::string_view t)
 {
     static const std::string_view primitives[] = {"bool",
                                                   "int",
@@ -134,11 +132,16 @@ bool namesType(std::string_view t)
                                                   "float",
                                                   "double",
                                                   "auto"};
+    return std::find(std::begin(primitives), std::end(primitives), t) != std::end(primitives);
+}
+
+// Whether `t` can end the type of a declaration: a type name, a primitive type, a handle or an
+// array mark.
+bool namesType(std::string_view t)
+{
     if (t.empty())
         return false;
-    if (t == ">" || t == ">>" || t == "@" || t == "]")
-        return true;
-    if (std::find(std::begin(primitives), std::end(primitives), t) != std::end(primitives))
+    if (t == "@" || t == "]" || isPrimitiveType(t))
         return true;
     return isLetter(t[0]) && !isStatementKeyword(t) && t != "return" && t != "const" && t != "not"
            && t != "and" && t != "or" && t != "xor" && t != "is" && t != "in" && t != "out"
@@ -359,7 +362,8 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
         int commas;
         int names;
         int elseIfs;
-        char opener; // the bracket this frame was opened by
+        size_t scopeStart; // where the locals declared in this bracket start in `scope`
+        char opener;       // the bracket this frame was opened by
     };
     std::vector<Frame> frames;
     int base = 0;
@@ -374,9 +378,13 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
     int loops = 0;   // loops and switch cases there
     int cases = 0;
     int namespaces = 0;
-    // Their names: reading a local costs the compiler no temporary, so they are not counted.
-    std::unordered_set<std::string_view> localNames;
+    // The locals in scope, with how many blocks declare each: reading a local costs the compiler
+    // no temporary, so they are not counted as names. Those declared between parentheses (a for
+    // statement's) are counted all the same; their scope ends with a statement, not a bracket.
+    std::vector<std::string_view> scope;
+    std::unordered_map<std::string_view, int> localNames;
     bool declaring = false; // in a declaration statement, whose commas start new declarators
+    bool declaringKnownType = false; // of a primitive or registered type: certainly a local
     size_t declaringLevel = 0;
     std::string_view before;   // the significant token before `previous`
     std::string_view previous; // the significant token before the current one
@@ -408,12 +416,22 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
             && (t == "=" || t == ";" || t == "," || t == "(")
             && (namesType(before)
                 || (before == "," && declaring && frames.size() == declaringLevel))) {
+            if (before != ",")
+                declaringKnownType
+                    = isPrimitiveType(before)
+                      || (isLetter(before[0])
+                          && engine.GetTypeInfoByName(std::string(before).c_str()) != nullptr);
             declaring = true;
             declaringLevel = frames.size();
             if (!localNames.count(previous))
                 --names;
             if (braces > 0) {
-                localNames.insert(previous);
+                // A name of a type the text declares, or of no type, may still be a global's
+                // to the compiler (which goes on after a wrong declaration): its reads count.
+                if (frames.back().opener == '{' && declaringKnownType) {
+                    scope.push_back(previous);
+                    ++localNames[previous];
+                }
                 if (++locals > kMaxLocalVariables)
                     return "error: more than " + std::to_string(kMaxLocalVariables)
                            + " local variables in one function" + where();
@@ -443,8 +461,15 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
             if (static_cast<int>(frames.size()) >= kMaxBracketNesting)
                 return "error: brackets nested more than " + std::to_string(kMaxBracketNesting)
                        + " deep" + where();
-            frames.push_back(
-                {base, keywords, operators, conditionals, commas, names, elseIfs, t[0]});
+            frames.push_back({base,
+                              keywords,
+                              operators,
+                              conditionals,
+                              commas,
+                              names,
+                              elseIfs,
+                              scope.size(),
+                              t[0]});
             commas = 0;
             base += keywords + operators + 1;
             keywords = 0;
@@ -471,11 +496,13 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine,
                 // What a bracket held is compiled with the statement around it; a block is not.
                 if (frames.back().opener == '{') {
                     names = frames.back().names;
+                    for (; scope.size() > frames.back().scopeStart; scope.pop_back())
+                        if (--localNames[scope.back()] == 0)
+                            localNames.erase(scope.back());
                     if (--braces == 0) {
                         locals = 0;
                         loops = 0;
                         cases = 0;
-                        localNames.clear();
                     }
                 }
                 frames.pop_back();

@@ -217,6 +217,12 @@ TEST(HostileText, FormulasStayExpressionsAndCompilingStaysBounded)
                        + QStringLiteral(", b = 0") + repeated("+g", 150) + QStringLiteral(";")),
          true,
          "more than 256 names in one statement (line 5"},
+        {"GlobalReadBehindAnEndedLocal",
+         QStringLiteral("double g = 1;\n")
+             + program(QStringLiteral("{ double g = 2; } for (int g = 0; g < 0; g++) {} g g; x = 0")
+                       + repeated("+g", 300) + QStringLiteral(";")),
+         true,
+         "more than 256 names in one statement (line 5"},
         {"DeclaredNamesAreNotCounted",
          QStringLiteral("double ") + nameList("g", 300) + QStringLiteral(";\n")
              + program(QStringLiteral("double ") + nameList("v", 300) + QStringLiteral("; x = 3;")),
