@@ -28,22 +28,57 @@ public:
     using ErrorFn = int(TESSARIN_SCRIPT_CALL *)(char *, int);
     using ErrorPosFn = int(TESSARIN_SCRIPT_CALL *)(char *);
     using ResultFn = int(TESSARIN_SCRIPT_CALL *)(char *, int);
+    using PollFn = int(TESSARIN_SCRIPT_CALL *)();
+    using SetPollFn = void(TESSARIN_SCRIPT_CALL *)(PollFn);
 
     enum Entry {
-        Init, Finis, Main, Include, InteractiveLoop, MainWindow, Load, Run, Exec, Result, Error,
-        ErrorPos, Eval, SetQuote, InitRef, CompileEntry, EvalArgs, EvalMethodArgs, EvalExp,
-        CompileFn, Import, EntryCount
+        Init,
+        Finis,
+        Main,
+        Include,
+        InteractiveLoop,
+        MainWindow,
+        Load,
+        Run,
+        Exec,
+        Result,
+        Error,
+        ErrorPos,
+        Eval,
+        SetQuote,
+        InitRef,
+        CompileEntry,
+        EvalArgs,
+        EvalMethodArgs,
+        EvalExp,
+        CompileFn,
+        Import,
+        EntryCount
     };
 
     ScriptLibrary()
     {
-        static const char *const names[EntryCount] = {
-            "_uc_init@8",     "_uc_finis@0",    "_uc_main@8",     "_uc_include@4",
-            "_uc_interactive_loop@0",           "_uc_main_window@0", "_uc_load@4",
-            "_uc_run@0",      "_uc_exec@4",     "_uc_result@8",   "_uc_error@8",
-            "_uc_error_pos@4", "_uc_eval@12",   "_uc_set_quote@8", "_uc_init_ref@12",
-            "_uc_compile@8",  "uc_eval_args",   "uc_eval_method_args", "_uc_eval_exp@12",
-            "_uc_compile_fn@8", "_uc_import@8"};
+        static const char *const names[EntryCount] = {"_uc_init@8",
+                                                      "_uc_finis@0",
+                                                      "_uc_main@8",
+                                                      "_uc_include@4",
+                                                      "_uc_interactive_loop@0",
+                                                      "_uc_main_window@0",
+                                                      "_uc_load@4",
+                                                      "_uc_run@0",
+                                                      "_uc_exec@4",
+                                                      "_uc_result@8",
+                                                      "_uc_error@8",
+                                                      "_uc_error_pos@4",
+                                                      "_uc_eval@12",
+                                                      "_uc_set_quote@8",
+                                                      "_uc_init_ref@12",
+                                                      "_uc_compile@8",
+                                                      "uc_eval_args",
+                                                      "uc_eval_method_args",
+                                                      "_uc_eval_exp@12",
+                                                      "_uc_compile_fn@8",
+                                                      "_uc_import@8"};
         const QString libraryName = QStringLiteral("scriptrt.dll");
         if (!m_dll.load(libraryName)) {
             m_error = QStringLiteral("the script library could not be loaded: %1")
@@ -62,6 +97,8 @@ public:
             return;
         }
         m_bound = true;
+        // Not one of the required entries: a library without it cannot be stopped mid-script.
+        m_setPoll = reinterpret_cast<SetPollFn>(m_dll.resolve(QByteArrayLiteral("_uc_set_poll@4")));
         entry<InitFn>(Init)(0, 0);
         const QString header = programPath(QStringLiteral("project.h"));
         entry<IncludeFn>(Include)(header.toLocal8Bit().constData());
@@ -75,15 +112,18 @@ public:
         m_dll.unload();
     }
 
-    template <typename F> F entry(Entry e) const
+    template<typename F>
+    F entry(Entry e) const
     {
         return reinterpret_cast<F>(m_entries[static_cast<size_t>(e)]);
     }
 
     bool bound() const { return m_bound; }
     QString error() const { return m_error; }
+    SetPollFn setPoll() const { return m_setPoll; }
 
 private:
+    SetPollFn m_setPoll = nullptr;
     DynamicLibrary m_dll;
     std::array<void *, EntryCount> m_entries{};
     bool m_bound = false;
@@ -164,9 +204,54 @@ void TESSARIN_SCRIPT_CALL ExportDouble(char *name, double value)
     buffer += QLatin1Char('|');
 }
 
+namespace {
+
+// The stop check of the compiler whose script is running; the library's poll has no argument.
+const std::function<bool()> *g_activeStopCheck = nullptr;
+
+int TESSARIN_SCRIPT_CALL pollActiveStopCheck()
+{
+    return g_activeStopCheck && *g_activeStopCheck && (*g_activeStopCheck)() ? 1 : 0;
+}
+
+} // namespace
+
+class TqzComplier::PollGuard
+{
+public:
+    explicit PollGuard(const TqzComplier &c)
+        : m_setPoll(c.m_stopCheck ? c.m_library->setPoll() : nullptr)
+        , m_previous(g_activeStopCheck)
+    {
+        if (!m_setPoll)
+            return;
+        g_activeStopCheck = &c.m_stopCheck;
+        m_setPoll(&pollActiveStopCheck);
+    }
+    ~PollGuard()
+    {
+        if (!m_setPoll)
+            return;
+        g_activeStopCheck = m_previous;
+        // A script of another compiler may still be running further out (a nested evaluation).
+        m_setPoll(m_previous ? &pollActiveStopCheck : nullptr);
+    }
+    PollGuard(const PollGuard &) = delete;
+    PollGuard &operator=(const PollGuard &) = delete;
+
+private:
+    ScriptLibrary::SetPollFn m_setPoll;
+    const std::function<bool()> *m_previous;
+};
+
 TqzComplier::TqzComplier()
     : m_library(std::make_unique<ScriptLibrary>())
 {}
+
+void TqzComplier::setStopCheck(std::function<bool()> check)
+{
+    m_stopCheck = std::move(check);
+}
 
 TqzComplier::~TqzComplier() = default;
 
@@ -230,8 +315,11 @@ QString TqzComplier::Evaluate(const QString &expression)
         return QString();
     const QByteArray text = lowerAscii(expression).toUtf8();
     char result[kResultSize] = {};
-    m_library->entry<ScriptLibrary::EvalFn>(ScriptLibrary::Eval)(text.constData(), result,
-                                                                 kResultSize);
+    {
+        const PollGuard poll(*this);
+        m_library->entry<ScriptLibrary::EvalFn>(ScriptLibrary::Eval)(
+            text.constData(), result, kResultSize);
+    }
     result[kResultSize - 1] = '\0';
     const QString written = QString::fromUtf8(result);
     if (isNumberText(written)) {
@@ -288,7 +376,12 @@ void TqzComplier::Execute(const QString &program)
     }
     // A program that fails to compile or stops with an error is a failure, and what it
     // exported before stopping is dropped with it.
-    if (!m_library->entry<ScriptLibrary::ExecFn>(ScriptLibrary::Exec)(text.constData())) {
+    bool ran = false;
+    {
+        const PollGuard poll(*this);
+        ran = m_library->entry<ScriptLibrary::ExecFn>(ScriptLibrary::Exec)(text.constData());
+    }
+    if (!ran) {
         ExportBuffer().clear();
         fetchError();
         return;

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -59,14 +60,19 @@ public:
     // without "|" is ignored. Empties ExportBuffer afterwards.
     void ParseExports(const QString &text);
 
+    // Called about every tenth of a second while a formula or program runs (on the calling
+    // thread); when it returns true the script stops and the evaluation fails, saying so.
+    // Without it (or with a library that cannot call it) a script runs to its end or budget.
+    void setStopCheck(std::function<bool()> check);
+
     // Whether the library and all its entry points were found; why not, when they were not.
     bool isBound() const;
     QString bindError() const;
 
     QString Source;
     std::vector<TqzExportValue> Exports;
-    qint32 ErrorPos = -1;   // -1 after success; 0 after a failed expression; else the line
-    QString ErrorText;      // empty after success
+    qint32 ErrorPos = -1; // -1 after success; 0 after a failed expression; else the line
+    QString ErrorText;    // empty after success
     bool Succeeded = false;
     TqzTranslate Dictionary; // the run's name-to-value table
 
@@ -76,8 +82,11 @@ private:
     // Fails (true) when the library is not bound or `text` cannot be passed to it whole.
     bool refuse(const QString &text, bool program = false);
     void fetchError();
+    // Hands the stop check to the library for one evaluation; the guard takes it back.
+    class PollGuard;
 
     std::unique_ptr<ScriptLibrary> m_library;
+    std::function<bool()> m_stopCheck;
 };
 
 // The text the ExportDouble callback appends to: "NAME=VALUE|" per call. Shared by every

@@ -79,10 +79,10 @@ private:
         if (node == 0)
             return m_rootNext[c];
         const auto &next = m_nodes[static_cast<size_t>(node)].next;
-        auto it = std::lower_bound(next.begin(), next.end(), c,
-                                   [](const std::pair<char16_t, int> &e, char16_t v) {
-                                       return e.first < v;
-                                   });
+        auto it = std::lower_bound(
+            next.begin(), next.end(), c, [](const std::pair<char16_t, int> &e, char16_t v) {
+                return e.first < v;
+            });
         return it != next.end() && it->first == c ? it->second : 0;
     }
 
@@ -189,40 +189,65 @@ bool continuesNumber(const QString &text, qsizetype k)
     return prev == u'e' || prev == u'E' || prev == u'p' || prev == u'P';
 }
 
-// Whether any character in [pos, end) belongs to a number literal: a digit not preceded by a
-// name character, with every character after it that continues a number. Only the run of
-// characters around the range is looked at: no literal crosses a character that cannot
-// continue one.
-bool touchesNumber(const QString &text, qsizetype pos, qsizetype end)
+// Finds the number literals of a text from left to right, for ranges asked about in increasing
+// order: a literal is a digit not preceded by a name character, with every character after it
+// that continues a number. Each character is looked at about once however many ranges are asked
+// about, so finding every occurrence of a key stays linear in the text.
+class NumberScan
 {
-    qsizetype i = pos;
-    while (i > 0 && continuesNumber(text, i - 1))
-        --i;
-    while (i < end) {
-        const char16_t c = text.at(i).unicode();
-        if (c >= u'0' && c <= u'9' && (i == 0 || !isNameChar(text.at(i - 1).unicode()))) {
-            qsizetype j = i + 1;
-            while (j < text.size() && continuesNumber(text, j))
-                ++j;
-            if (j > pos)
+public:
+    explicit NumberScan(const QString &text)
+        : m_text(text)
+    {}
+
+    // Whether any character in [pos, end) belongs to a number literal. `pos` may not be smaller
+    // than in the call before.
+    bool touches(qsizetype pos, qsizetype end)
+    {
+        if (m_next < 0) {
+            // The scan starts at the run of characters around the first range: no literal
+            // crosses a character that cannot continue one.
+            m_next = pos;
+            while (m_next > 0 && continuesNumber(m_text, m_next - 1))
+                --m_next;
+        }
+        for (;;) {
+            if (m_literalEnd > pos && m_literalBegin < end)
                 return true;
-            i = j;
-        } else {
-            ++i;
+            if (m_next >= end)
+                return false;
+            const char16_t c = m_text.at(m_next).unicode();
+            if (c >= u'0' && c <= u'9'
+                && (m_next == 0 || !isNameChar(m_text.at(m_next - 1).unicode()))) {
+                qsizetype j = m_next + 1;
+                while (j < m_text.size() && continuesNumber(m_text, j))
+                    ++j;
+                m_literalBegin = m_next;
+                m_literalEnd = j;
+                m_next = j;
+            } else {
+                ++m_next;
+            }
         }
     }
-    return false;
-}
+
+private:
+    const QString &m_text;
+    qsizetype m_next = -1; // where the scan goes on
+    qsizetype m_literalBegin = 0;
+    qsizetype m_literalEnd = 0; // the last literal found
+};
 
 // Where `key` occurs in `text` outside number literals: left to right, not overlapping; an
 // occurrence touching a literal is passed over and the search goes on at its next character.
 void keyOccurrences(const QString &text, const QString &key, std::vector<qsizetype> &found)
 {
     found.clear();
+    NumberScan numbers(text);
     qsizetype pos = text.indexOf(key, 0, Qt::CaseSensitive);
     while (pos >= 0) {
         const qsizetype end = pos + key.size();
-        if (touchesNumber(text, pos, end)) {
+        if (numbers.touches(pos, end)) {
             pos = text.indexOf(key, pos + 1, Qt::CaseSensitive);
             continue;
         }

@@ -29,7 +29,7 @@ class KeyMatcher;
 // The longest text, in UTF-16 code units, a formula may grow to while its names are replaced,
 // and the longest for a whole program: the interpreter refuses longer texts anyway.
 inline constexpr qsizetype kMaxFormulaLength = 64 * 1024;
-inline constexpr qsizetype kMaxProgramLength = 4 * 1024 * 1024;
+inline constexpr qsizetype kMaxProgramLength = 256 * 1024;
 
 class TqzTranslate
 {
@@ -68,7 +68,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<TqzDicElement>> m_words;
-    QHash<QString, int> m_index;                  // case-folded key -> position in m_words
+    QHash<QString, int> m_index;                   // case-folded key -> position in m_words
     mutable std::unique_ptr<KeyMatcher> m_matcher; // built on demand, dropped when keys change
 };
 

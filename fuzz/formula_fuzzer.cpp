@@ -1,5 +1,7 @@
 // libFuzzer target for formula translation and evaluation. An input is lines of "KEY=VALUE"
-// dictionary entries followed by one formula (or program) line; "\n" inside it is written "\\n".
+// dictionary entries followed by one formula (or program) line; "\n" inside it is written "\\n",
+// and "$$N$PIECE$$" stands for PIECE written N times, so that short inputs reach the shapes whose
+// size matters (thousands of declarations, long chains of assignments or else-if branches).
 // For every input: translation either gives a text within the formula limit or refuses with an
 // Error; evaluation either succeeds with a number text or fails with a message that is not one;
 // a program fails with a message or exports only well-formed pairs. Nothing may crash or hang.
@@ -28,6 +30,36 @@ namespace {
 }
 
 TqzComplier *g_complier = nullptr;
+
+// Writes out every "$$N$PIECE$$" of `text`; the whole stays below twice the program limit.
+QString expandRepeats(const QString &text)
+{
+    const QLatin1String mark("$$");
+    QString out;
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype open = text.indexOf(mark, pos);
+        if (open < 0)
+            break;
+        qsizetype k = open + 2;
+        qsizetype count = 0;
+        while (k < text.size() && text.at(k).isDigit() && count < 100000)
+            count = count * 10 + text.at(k++).digitValue();
+        const qsizetype close = text.indexOf(mark, k + 1);
+        if (k >= text.size() || text.at(k) != QLatin1Char('$') || close < 0) {
+            out += QStringView(text).mid(pos, open + 2 - pos);
+            pos = open + 2;
+            continue;
+        }
+        out += QStringView(text).mid(pos, open - pos);
+        const QStringView piece = QStringView(text).mid(k + 1, close - k - 1);
+        for (qsizetype i = 0; i < count && out.size() + piece.size() <= 2 * kMaxProgramLength; ++i)
+            out += piece;
+        pos = close + 2;
+    }
+    out += QStringView(text).mid(pos);
+    return out;
+}
 
 } // namespace
 
@@ -58,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (eq > 0)
             complier.Dictionary.AddWord(lines[i].left(eq), lines[i].mid(eq + 1));
     }
-    QString source = lines.last();
+    QString source = expandRepeats(lines.last());
     source.replace(QLatin1String("\\n"), QLatin1String("\n"));
 
     QString text;

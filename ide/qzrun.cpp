@@ -188,6 +188,11 @@ TqzRunResult TqzRun::runSelected()
         // The interpreter is bound before anything is read or changed, so a run that cannot
         // evaluate leaves the nodes and the pages as they were.
         Complier = std::make_unique<TqzComplier>();
+        // A stop request reaches a step in progress too: its script is stopped.
+        Complier->setStopCheck([this] {
+            m_host.processPendingMessages();
+            return m_stopRequested;
+        });
         if (!Complier->isBound())
             throw Error(QStringLiteral("无法加载解释器库 scriptrt.dll (查找位置: %1): %2")
                             .arg(DynamicLibrary::platformFileName(QStringLiteral("scriptrt.dll")),

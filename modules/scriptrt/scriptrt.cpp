@@ -103,6 +103,12 @@ struct Runtime
     std::uint64_t statements = 0;
     std::chrono::steady_clock::time_point deadline;
     bool stoppedByBudget = false;
+    // Bytes the host holds for what the running program handed to it (exported pairs), counted
+    // in the memory budget with the interpreter's own.
+    std::size_t handedOut = 0;
+    uc_poll_fn poll = nullptr;
+    std::chrono::steady_clock::time_point nextPoll;
+    bool stoppedByRequest = false;
 
     std::vector<std::unique_ptr<HostImport>> imports;
 
@@ -184,8 +190,9 @@ void setError(Runtime &rt, const std::string &message, int pos)
 // division raises an error. Such a warning fails the compilation.
 bool isFatalWarning(const char *text)
 {
-    return text && (std::strcmp(text, "Divide by zero") == 0
-                    || std::strcmp(text, "Overflow in integer division") == 0);
+    return text
+           && (std::strcmp(text, "Divide by zero") == 0
+               || std::strcmp(text, "Overflow in integer division") == 0);
 }
 
 void messageCallback(const asSMessageInfo *msg, void *param)
@@ -194,17 +201,38 @@ void messageCallback(const asSMessageInfo *msg, void *param)
         && !(msg->type == asMSGTYPE_WARNING && isFatalWarning(msg->message)))
         return;
     auto *rt = static_cast<Runtime *>(param);
-    rt->messages.push_back({msg->section ? msg->section : "", msg->row, msg->col,
-                            msg->message ? msg->message : ""});
+    rt->messages.push_back(
+        {msg->section ? msg->section : "", msg->row, msg->col, msg->message ? msg->message : ""});
+}
+
+// What a host is charged per exported call beyond its texts: the record it keeps (the name and
+// value texts with their headers, the value's digits) takes about this much.
+constexpr std::size_t kHandedOutRecord = 160;
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+std::size_t memoryInUse(const Runtime &rt)
+{
+    return g_memoryInUse.load() + rt.handedOut;
 }
 
 void lineCallback(asIScriptContext *ctx, Runtime *rt)
 {
     ++rt->statements;
-    if (rt->statements > kStatementBudget || g_memoryInUse.load() > kMemoryBudget
+    if (rt->statements > kStatementBudget || memoryInUse(*rt) > kMemoryBudget
         || ((rt->statements & 0xFFF) == 0 && std::chrono::steady_clock::now() > rt->deadline)) {
         rt->stoppedByBudget = true;
         ctx->Abort();
+        return;
+    }
+    if (rt->poll && (rt->statements & 0x3FF) == 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= rt->nextPoll) {
+            rt->nextPoll = now + kPollInterval;
+            if (rt->poll()) {
+                rt->stoppedByRequest = true;
+                ctx->Abort();
+            }
+        }
     }
 }
 
@@ -212,12 +240,16 @@ void startBudget(Runtime &rt)
 {
     rt.statements = 0;
     rt.stoppedByBudget = false;
+    rt.stoppedByRequest = false;
     rt.deadline = std::chrono::steady_clock::now() + kTimeBudget;
+    rt.nextPoll = std::chrono::steady_clock::now() + kPollInterval;
 }
 
-std::string budgetMessage()
+std::string budgetMessage(const Runtime &rt)
 {
-    if (g_memoryInUse.load() > kMemoryBudget)
+    if (rt.stoppedByRequest)
+        return "error: the script was stopped on request";
+    if (memoryInUse(rt) > kMemoryBudget)
         return "error: the script was stopped because it used more than "
                + std::to_string(kMemoryBudget / (1024 * 1024)) + " MB of memory";
     return "error: the script was stopped because it ran too long (more than "
@@ -233,7 +265,9 @@ std::string fileLabel(const std::string &section)
 // Texts longer than these are refused before compiling; how deeply they may nest is checked by
 // checkNesting, and compiling runs on a stack sized for the deepest text it admits.
 constexpr size_t kMaxFormulaLength = 64 * 1024;
-constexpr size_t kMaxProgramLength = 4 * 1024 * 1024;
+// The interpreter compiles about 1 MB of plain statements a second, and holds about 2 KB per
+// byte while it does: a program is kept to what compiles in a fraction of a second.
+constexpr size_t kMaxProgramLength = 256 * 1024;
 
 // Empty when the text is within the length limit, else why not.
 std::string checkLength(const char *text, size_t maxLength)
@@ -252,7 +286,8 @@ constexpr int kInlineCompileDepth = 64;
 // Runs one compilation step on the compiler's large stack, or in place when the text is shallow
 // (`depth`, its recursion estimate); false (with a message recorded as a compile message) when
 // that stack could not be had.
-bool compileOnLargeStack(Runtime &rt, const std::function<void()> &step,
+bool compileOnLargeStack(Runtime &rt,
+                         const std::function<void()> &step,
                          int depth = kInlineCompileDepth + 1)
 {
     if (depth <= kInlineCompileDepth) {
@@ -275,19 +310,22 @@ public:
 
 // --- registered functions -----------------------------------------------------------------------
 
-template <typename T> void sinkSigned(T v)
+template<typename T>
+void sinkSigned(T v)
 {
     g_rt->value.kind = FormulaValue::Signed;
     g_rt->value.i = static_cast<std::int64_t>(v);
 }
 
-template <typename T> void sinkUnsigned(T v)
+template<typename T>
+void sinkUnsigned(T v)
 {
     g_rt->value.kind = FormulaValue::Unsigned;
     g_rt->value.u = static_cast<std::uint64_t>(v);
 }
 
-template <typename T> void sinkFloating(T v)
+template<typename T>
+void sinkFloating(T v)
 {
     g_rt->value.kind = FormulaValue::Floating;
     g_rt->value.d = static_cast<double>(v);
@@ -399,7 +437,7 @@ int registerBuiltins(asIScriptEngine *engine)
 
 // --- host imports -------------------------------------------------------------------------------
 
-template <typename... Done>
+template<typename... Done>
 void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done... done)
 {
     if (index == imp.params.size()) {
@@ -425,7 +463,10 @@ void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done
         const auto arg = static_cast<asUINT>(index);
         switch (imp.params[index]) {
         case HostImport::ConstText:
-            callImport(imp, gen, index + 1, done...,
+            callImport(imp,
+                       gen,
+                       index + 1,
+                       done...,
                        static_cast<const std::string *>(gen->GetArgObject(arg))->c_str());
             break;
         case HostImport::Text: {
@@ -451,8 +492,19 @@ void callImport(const HostImport &imp, asIScriptGeneric *gen, size_t index, Done
 void genericImport(asIScriptGeneric *gen)
 {
     const auto *imp = static_cast<const HostImport *>(gen->GetAuxiliary());
-    if (imp && imp->function)
-        callImport(*imp, gen, 0);
+    if (!imp || !imp->function)
+        return;
+    // The host keeps what it is handed (a text it appends to, as UTF-16): charged to the budget.
+    if (g_rt) {
+        g_rt->handedOut += kHandedOutRecord;
+        for (size_t i = 0; i < imp->params.size(); ++i)
+            if (imp->params[i] == HostImport::Text || imp->params[i] == HostImport::ConstText)
+                g_rt->handedOut
+                    += 2
+                       * static_cast<const std::string *>(gen->GetArgObject(static_cast<asUINT>(i)))
+                             ->size();
+    }
+    callImport(*imp, gen, 0);
 }
 
 // Where the identifier that ends `text` starts (text.size() when it ends in none).
@@ -529,8 +581,8 @@ bool parseImport(const std::string &decl, HostImport &imp, std::string &name)
         size_t pos = 0;
         while (pos <= paramText.size()) {
             const size_t comma = paramText.find(',', pos);
-            const std::string part =
-                paramText.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            const std::string part = paramText.substr(
+                pos, comma == std::string::npos ? std::string::npos : comma - pos);
             HostImport::Kind kind;
             if (!parseCType(part, false, kind))
                 return false;
@@ -603,8 +655,8 @@ int includeCallback(const char *include, const char *from, CScriptBuilder *build
     namespace fs = std::filesystem;
     const std::string fromSection = from ? from : "";
     if (fromSection == kProgramSection || fromSection == kFormulaSection) {
-        rt->messages.push_back({fromSection, 0, 0,
-                                std::string("#include is not allowed in a program: ") + include});
+        rt->messages.push_back(
+            {fromSection, 0, 0, std::string("#include is not allowed in a program: ") + include});
         return -1;
     }
     std::error_code ec;
@@ -617,7 +669,10 @@ int includeCallback(const char *include, const char *from, CScriptBuilder *build
     const std::string r = root.string();
     if (ec || t.compare(0, r.size(), r) != 0) {
         rt->messages.push_back(
-            {fromSection, 0, 0, std::string("#include outside the header folder refused: ") + include});
+            {fromSection,
+             0,
+             0,
+             std::string("#include outside the header folder refused: ") + include});
         return -1;
     }
     return addHeaderSection(*rt, *builder, t);
@@ -657,10 +712,10 @@ std::string runContext(Runtime &rt, asIScriptContext *ctx, int *line)
         *line = 0;
     if (r == asEXECUTION_FINISHED)
         return {};
-    if (r == asEXECUTION_ABORTED || rt.stoppedByBudget) {
+    if (r == asEXECUTION_ABORTED || rt.stoppedByBudget || rt.stoppedByRequest) {
         if (line)
             *line = ctx->GetLineNumber();
-        return budgetMessage();
+        return budgetMessage(rt);
     }
     if (r == asEXECUTION_EXCEPTION) {
         if (line)
@@ -776,7 +831,9 @@ std::string formatValue(const FormulaValue &v)
 }
 
 // Runs a compiled formula function and writes its value; true when it produced a number.
-bool runFormula(Runtime &rt, asIScriptFunction *fn, const std::vector<scriptrt::ShapeArgument> *args,
+bool runFormula(Runtime &rt,
+                asIScriptFunction *fn,
+                const std::vector<scriptrt::ShapeArgument> *args,
                 std::string &out)
 {
     ContextLease lease(rt);
@@ -846,7 +903,8 @@ bool evaluatePlain(Runtime &rt, const char *formula, std::string &out)
     asIScriptFunction *fn = nullptr;
     int r = -1;
     compileOnLargeStack(
-        rt, [&] { r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn); },
+        rt,
+        [&] { r = rt.header->CompileFunction(kFormulaSection, code.c_str(), 0, 0, &fn); },
         depth);
     if (r < 0 || !fn || !rt.messages.empty()) {
         out = compileErrorText(rt);
@@ -939,8 +997,10 @@ int evaluate(const char *expression, char *result, int size, bool cached)
     } else if (!g_rt->headerError.empty()) {
         out = g_rt->headerError;
     } else {
+        g_rt->handedOut = 0;
         try {
-            if ((out = checkLength(expression, kMaxFormulaLength)).empty())
+            if ((out = checkLength(expression, kMaxFormulaLength)).empty()
+                && (out = scriptrt::checkExpression(*g_rt->engine, expression)).empty())
                 ok = cached ? evaluateCached(*g_rt, expression, out)
                             : evaluatePlain(*g_rt, expression, out);
         } catch (const std::exception &e) {
@@ -969,6 +1029,7 @@ int refusalLine(const std::string &refusal)
 bool executeProgram(Runtime &rt, const char *program)
 {
     rt.messages.clear();
+    rt.handedOut = 0;
     std::string exact;
     std::string refused = checkLength(program, kMaxProgramLength);
     if (refused.empty())
@@ -1024,8 +1085,9 @@ bool executeProgram(Runtime &rt, const char *program)
     // interpreter's reference counts); formulas and calculation programs need none.
     if (mod && mod->GetObjectTypeCount() > 0) {
         const asITypeInfo *type = mod->GetObjectTypeByIndex(0);
-        setError(rt, std::string("error: classes and interfaces are not supported in programs ('")
-                         + (type && type->GetName() ? type->GetName() : "?") + "')",
+        setError(rt,
+                 std::string("error: classes and interfaces are not supported in programs ('")
+                     + (type && type->GetName() ? type->GetName() : "?") + "')",
                  0);
         return false;
     }
@@ -1037,9 +1099,11 @@ bool executeProgram(Runtime &rt, const char *program)
     ContextLease lease(rt);
     startBudget(rt);
     if (mod->ResetGlobalVars(lease.get()) < 0) {
-        setError(rt, rt.stoppedByBudget ? budgetMessage()
-                                        : "error: the program's global variables could not be "
-                                          "initialised",
+        setError(rt,
+                 rt.stoppedByBudget || rt.stoppedByRequest
+                     ? budgetMessage(rt)
+                     : "error: the program's global variables could not be "
+                       "initialised",
                  0);
         return false;
     }
@@ -1085,8 +1149,7 @@ int SCRIPTRT_CALL _uc_init(int, int)
         return 1;
     }
     // Installed once, before the first engine, and kept: blocks must be freed by the same pair.
-    static const bool memoryCounted =
-        asSetGlobalMemoryFunctions(countedAlloc, countedFree) >= 0;
+    static const bool memoryCounted = asSetGlobalMemoryFunctions(countedAlloc, countedFree) >= 0;
     (void)memoryCounted;
     g_rt = createRuntime();
     if (!g_rt)
@@ -1204,8 +1267,9 @@ int importFunction(const char *declaration, void *function)
     auto imp = std::make_unique<HostImport>();
     std::string name;
     if (!parseImport(declaration, *imp, name)) {
-        setError(*g_rt, std::string("error: cannot import \"") + declaration
-                            + "\": only char*, int and double parameters (at most 4) are supported",
+        setError(*g_rt,
+                 std::string("error: cannot import \"") + declaration
+                     + "\": only char*, int and double parameters (at most 4) are supported",
                  0);
         return 0;
     }
@@ -1215,9 +1279,8 @@ int importFunction(const char *declaration, void *function)
             existing->function = function; // the same declaration again: point it at the new host
             return 1;
         }
-    const int r = g_rt->engine->RegisterGlobalFunction(imp->scriptDeclaration.c_str(),
-                                                       asFUNCTION(genericImport), asCALL_GENERIC,
-                                                       imp.get());
+    const int r = g_rt->engine->RegisterGlobalFunction(
+        imp->scriptDeclaration.c_str(), asFUNCTION(genericImport), asCALL_GENERIC, imp.get());
     if (r < 0) {
         setError(*g_rt, std::string("error: cannot import \"") + declaration + "\"", 0);
         return 0;
@@ -1233,6 +1296,12 @@ extern "C" {
 int SCRIPTRT_CALL _uc_include(const char *path)
 {
     return guarded(0, [&] { return includeHeader(path); });
+}
+
+void SCRIPTRT_CALL _uc_set_poll(uc_poll_fn poll)
+{
+    if (g_rt)
+        g_rt->poll = poll;
 }
 
 int SCRIPTRT_CALL _uc_eval(const char *expression, char *result, int size)

@@ -18,7 +18,8 @@
 
 extern "C" {
 
-// Prepares the interpreter (nested calls are counted; each needs its _uc_finis). Nonzero on success.
+// Prepares the interpreter (nested calls are counted; each needs its _uc_finis). Nonzero on
+// success.
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_init(int reserved1, int reserved2);
 SCRIPTRT_EXPORT void SCRIPTRT_CALL _uc_finis();
 
@@ -67,6 +68,11 @@ SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_prepare_shape(const char *formula);
 SCRIPTRT_EXPORT int SCRIPTRT_CALL _uc_eval_shaped(const char *code, int count, const int *kinds,
                                                   const unsigned long long *bits, char *result,
                                                   int size);
+// Sets a function the interpreter calls about every tenth of a second while a script runs (null:
+// none); when it returns nonzero the script stops with an error saying it was stopped on request.
+// The function is called on the thread that runs the script.
+typedef int(SCRIPTRT_CALL *uc_poll_fn)();
+SCRIPTRT_EXPORT void SCRIPTRT_CALL _uc_set_poll(uc_poll_fn poll);
 
 // Entry points of the interface that this interpreter does not support: they change nothing,
 // return 0 and leave "not supported" as the last error.

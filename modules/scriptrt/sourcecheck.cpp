@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace AngelScript {
@@ -115,6 +116,38 @@ bool startsNewStatement(asETokenClass cls, std::string_view t)
     return !t.empty() && (isLetter(t[0]) || t == "{" || t == "}" || t == ";");
 }
 
+bool isPrimitiveType(std::string_view t)
+{
+    static const std::string_view primitives[] = {"bool",
+                                                  "int",
+                                                  "int8",
+                                                  "int16",
+                                                  "int32",
+                                                  "int64",
+                                                  "uint",
+                                                  "uint8",
+                                                  "uint16",
+                                                  "uint32",
+                                                  "uint64",
+                                                  "float",
+                                                  "double",
+                                                  "auto"};
+    return std::find(std::begin(primitives), std::end(primitives), t) != std::end(primitives);
+}
+
+// Whether `t` can end the type of a declaration: a type name, a primitive type, a handle or an
+// array mark.
+bool namesType(std::string_view t)
+{
+    if (t.empty())
+        return false;
+    if (t == "@" || t == "]" || isPrimitiveType(t))
+        return true;
+    return isLetter(t[0]) && !isStatementKeyword(t) && t != "return" && t != "const" && t != "not"
+           && t != "and" && t != "or" && t != "xor" && t != "is" && t != "in" && t != "out"
+           && t != "inout" && t != "break" && t != "continue" && t != "default";
+}
+
 bool isNumberToken(std::string_view t)
 {
     return !t.empty() && (isDigit(t[0]) || (t[0] == '.' && t.size() > 1 && isDigit(t[1])));
@@ -153,6 +186,9 @@ bool fastExactValue(const std::string &s, double &value)
         const auto [ptr, ec]
             = std::from_chars(e.data() + (e[0] == '+' ? 1 : 0), e.data() + e.size(), written);
         if (ec != std::errc() || ptr != e.data() + e.size())
+            return false;
+        // Beyond this the value is not exact either way; the sum below cannot overflow.
+        if (written < -1000 || written > 1000)
             return false;
         exponent += written;
     }
@@ -243,7 +279,7 @@ std::string checkTextOperands(const std::vector<SourceToken> &tokens, bool withP
             truthNames.push_back(tok(k + 1).text);
     // Whether the tokens [from, to] hold, outside calls, a text literal or something boolean.
     std::function<bool(std::ptrdiff_t, std::ptrdiff_t)> suspect = [&](std::ptrdiff_t from,
-                                                                       std::ptrdiff_t to) {
+                                                                      std::ptrdiff_t to) {
         for (std::ptrdiff_t k = from; k <= to; ++k) {
             const Token &t = tok(k);
             if ((t.text == "(" || t.text == "[") && matchOf(k) > k) {
@@ -312,8 +348,10 @@ std::string checkTextOperands(const std::vector<SourceToken> &tokens, bool withP
 // statement's count ends at its ";" (unless an "else" follows) or at the closing brace of a block
 // that nothing continues; a comma ends the operators' count of one argument, list element or
 // declarator, not that of the statements around it.
-std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::string &text,
-                         bool withPosition, int *deepest)
+std::string checkNesting(const AngelScript::asIScriptEngine &engine,
+                         const std::string &text,
+                         bool withPosition,
+                         int *deepest)
 {
     struct Frame
     {
@@ -322,14 +360,35 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
         int operators;
         int conditionals;
         int commas;
-        char opener; // the bracket this frame was opened by
+        int names;
+        int elseIfs;
+        size_t scopeStart; // where the locals declared in this bracket start in `scope`
+        char opener;       // the bracket this frame was opened by
     };
     std::vector<Frame> frames;
     int base = 0;
     int keywords = 0;  // nesting statement keywords of the current statement
     int operators = 0; // operators of its current expression
     int conditionals = 0;
-    int commas = 0; // in the innermost parenthesis
+    int commas = 0;  // in the innermost parenthesis
+    int names = 0;   // names and conditional operators of the current statement
+    int elseIfs = 0; // "else if" of the current statement
+    int braces = 0;  // open braces: inside one, declarations are local variables
+    int locals = 0;  // local variables declared in the current outermost braces
+    int loops = 0;   // loops and switch cases there
+    int cases = 0;
+    int namespaces = 0;
+    // The locals in scope, with how many blocks declare each: reading a local costs the compiler
+    // no temporary, so they are not counted as names. Those declared between parentheses (a for
+    // statement's) are counted all the same; their scope ends with a statement, not a bracket.
+    std::vector<std::string_view> scope;
+    std::unordered_map<std::string_view, int> localNames;
+    bool declaring = false; // in a declaration statement, whose commas start new declarators
+    bool declaringKnownType = false; // of a primitive or registered type: certainly a local
+    size_t declaringLevel = 0;
+    std::string_view before;   // the significant token before `previous`
+    std::string_view previous; // the significant token before the current one
+    asETokenClass previousClass = AngelScript::asTC_UNKNOWN;
     enum { None, AfterSemicolon, AfterBrace } pending = None;
     TokenWalker walker(engine, text);
     int maxLevel = 0;
@@ -346,8 +405,45 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
             keywords = 0;
             operators = 0;
             conditionals = 0;
+            names = 0;
+            elseIfs = 0;
         }
         pending = None;
+        // A name after a type, or after a declarator's comma, that something a declarator may
+        // hold follows ("double a;", "string s(\"x\")", "int a = 1, b").
+        // The name declared costs no temporary: it is taken off the statement's names.
+        if (previousClass == AngelScript::asTC_IDENTIFIER
+            && (t == "=" || t == ";" || t == "," || t == "(")
+            && (namesType(before)
+                || (before == "," && declaring && frames.size() == declaringLevel))) {
+            if (before != ",")
+                declaringKnownType
+                    = isPrimitiveType(before)
+                      || (isLetter(before[0])
+                          && engine.GetTypeInfoByName(std::string(before).c_str()) != nullptr);
+            declaring = true;
+            declaringLevel = frames.size();
+            if (!localNames.count(previous))
+                --names;
+            if (braces > 0) {
+                // A name of a type the text declares, or of no type, may still be a global's
+                // to the compiler (which goes on after a wrong declaration): its reads count.
+                if (frames.back().opener == '{' && declaringKnownType) {
+                    scope.push_back(previous);
+                    ++localNames[previous];
+                }
+                if (++locals > kMaxLocalVariables)
+                    return "error: more than " + std::to_string(kMaxLocalVariables)
+                           + " local variables in one function" + where();
+            }
+        }
+        before = previous;
+        previous = t;
+        previousClass = cls;
+        if (cls == AngelScript::asTC_IDENTIFIER && !localNames.count(t)
+            && ++names > kMaxNamesInStatement)
+            return "error: more than " + std::to_string(kMaxNamesInStatement)
+                   + " names in one statement" + where();
         if (cls == AngelScript::asTC_IDENTIFIER && t.size() > kMaxNameLength) {
             size_t shown = 30;
             while ((static_cast<unsigned char>(t[shown]) & 0xC0) == 0x80)
@@ -365,13 +461,26 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
             if (static_cast<int>(frames.size()) >= kMaxBracketNesting)
                 return "error: brackets nested more than " + std::to_string(kMaxBracketNesting)
                        + " deep" + where();
-            frames.push_back({base, keywords, operators, conditionals, commas, t[0]});
+            frames.push_back({base,
+                              keywords,
+                              operators,
+                              conditionals,
+                              commas,
+                              names,
+                              elseIfs,
+                              scope.size(),
+                              t[0]});
             commas = 0;
             base += keywords + operators + 1;
             keywords = 0;
             operators = 0;
-            if (t == "{")
+            elseIfs = 0;
+            if (t == "{") {
                 conditionals = 0;
+                names = 0;
+                declaring = false;
+                ++braces;
+            }
             if (base > kMaxRecursionDepth)
                 return tooDeep();
         } else if (t == ")" || t == "]" || t == "}") {
@@ -383,12 +492,28 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
                 operators = frames.back().operators;
                 conditionals = frames.back().conditionals;
                 commas = frames.back().commas;
+                elseIfs = frames.back().elseIfs;
+                // What a bracket held is compiled with the statement around it; a block is not.
+                if (frames.back().opener == '{') {
+                    names = frames.back().names;
+                    for (; scope.size() > frames.back().scopeStart; scope.pop_back())
+                        if (--localNames[scope.back()] == 0)
+                            localNames.erase(scope.back());
+                    if (--braces == 0) {
+                        locals = 0;
+                        loops = 0;
+                        cases = 0;
+                    }
+                }
                 frames.pop_back();
             }
+            if (frames.size() < declaringLevel)
+                declaring = false;
             if (t == "}")
                 pending = AfterBrace;
         } else if (t == ";") {
             pending = AfterSemicolon;
+            declaring = false;
         } else if (t == ",") {
             operators = 0;
             // Only between parentheses: lists in braces are data, not arguments.
@@ -398,10 +523,25 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
         } else if (isLetter(t[0])) {
             if (isStatementKeyword(t) && base + ++keywords + operators > kMaxRecursionDepth)
                 return tooDeep();
+            if (t == "if" && before == "else" && ++elseIfs > kMaxElseIfBranches)
+                return "error: more than " + std::to_string(kMaxElseIfBranches)
+                       + " branches in one if-else chain" + where();
+            if ((t == "for" || t == "while" || t == "do") && ++loops > kMaxLoops)
+                return "error: more than " + std::to_string(kMaxLoops) + " loops in one function"
+                       + where();
+            if (t == "case" && ++cases > kMaxCases)
+                return "error: more than " + std::to_string(kMaxCases)
+                       + " switch cases in one function" + where();
+            if (t == "namespace" && ++namespaces > kMaxNamespaces)
+                return "error: more than " + std::to_string(kMaxNamespaces) + " namespaces"
+                       + where();
         } else {
             if (t == "?" && ++conditionals > kMaxConditionals)
                 return "error: more than " + std::to_string(kMaxConditionals)
                        + " conditional operators in one statement" + where();
+            if (t == "?" && ++names > kMaxNamesInStatement)
+                return "error: more than " + std::to_string(kMaxNamesInStatement)
+                       + " names in one statement" + where();
             if (base + keywords + ++operators > kMaxRecursionDepth)
                 return tooDeep();
         }
@@ -418,6 +558,32 @@ std::string checkNesting(const AngelScript::asIScriptEngine &engine, const std::
     if (refused.empty() && divides)
         refused = checkFoldedDivisions(tokens, withPosition);
     return refused;
+}
+
+std::string checkExpression(const AngelScript::asIScriptEngine &engine, const std::string &formula)
+{
+    TokenWalker walker(engine, formula);
+    int open = 0;
+    while (walker.nextSignificant()) {
+        const std::string_view t = walker.token();
+        if (walker.tokenClass() != AngelScript::asTC_KEYWORD)
+            continue;
+        if (t == "(" || t == "[") {
+            ++open;
+        } else if (t == ")" || t == "]") {
+            if (--open < 0)
+                return "error: the formula closes a bracket it did not open" + walker.position();
+        } else if (t == ";" || t == "{" || t == "}") {
+            return "error: a formula is one expression; '" + std::string(t)
+                   + "' is not allowed in it" + walker.position();
+        } else if (t == "," && open == 0) {
+            // The interpreter has no comma operator: a list here would be compiled whole as the
+            // arguments of the call the formula is wrapped in, and then refused.
+            return "error: a formula is one expression; ',' is allowed only between brackets"
+                   + walker.position();
+        }
+    }
+    return {};
 }
 
 bool readFloatingLiteral(const std::string &token, double &value)

@@ -23,7 +23,8 @@ struct EvalCase
 };
 
 class Evaluate : public ::testing::TestWithParam<EvalCase>
-{};
+{
+};
 
 TEST_P(Evaluate, GivesLibraryTextOrError)
 {
@@ -31,8 +32,8 @@ TEST_P(Evaluate, GivesLibraryTextOrError)
     TqzComplier complier;
     ASSERT_TRUE(complier.isBound()) << complier.bindError().toStdString();
     const QString result = complier.Evaluate(QString::fromUtf8(c.expression));
-    EXPECT_EQ(complier.Succeeded, c.succeeds) << result.toStdString() << " / "
-                                              << complier.ErrorText.toStdString();
+    EXPECT_EQ(complier.Succeeded, c.succeeds)
+        << result.toStdString() << " / " << complier.ErrorText.toStdString();
     if (c.succeeds) {
         EXPECT_EQ(result.toStdString(), c.expected);
         EXPECT_EQ(complier.ErrorPos, -1);
@@ -74,10 +75,15 @@ const EvalCase kEvalCases[] = {
     {"TextIsNotANumber", "\"12\"", false, "text"},
     {"MarkerValueCountsAsFailure", "-0.1010101", false, "-0.1010101"},
     {"NoFileAccess", "fopen(\"/etc/passwd\",\"r\")", false, "not declared"},
-    {"SmuggledStatementsStillBounded", "1); while(true){}; (1", false, "50000000 statements"},
+    {"SmuggledStatementsRefused",
+     "1); while(true){}; (1",
+     false,
+     "closes a bracket it did not open"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Expressions, Evaluate, ::testing::ValuesIn(kEvalCases),
+INSTANTIATE_TEST_SUITE_P(Expressions,
+                         Evaluate,
+                         ::testing::ValuesIn(kEvalCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(TqzComplier, FailureTextsNeverReadAsNumbers)
@@ -100,8 +106,8 @@ TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
     TqzComplier complier;
     // Deep brackets would overflow the parser's stack; chained conditionals take the compiler
     // time cubic in their depth.
-    const QString deep = QString(10000, QLatin1Char('(')) + QLatin1Char('1')
-                         + QString(10000, QLatin1Char(')'));
+    const QString deep
+        = QString(10000, QLatin1Char('(')) + QLatin1Char('1') + QString(10000, QLatin1Char(')'));
     QString chained;
     for (int i = 0; i < 2000; ++i)
         chained += QStringLiteral("x==0?1:");
@@ -119,7 +125,8 @@ TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
         << complier.ErrorText.toStdString();
     complier.Source = QStringLiteral("void main() { double x = %1; }").arg(deep);
     EXPECT_FALSE(complier.Compile());
-    EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("nested"))) << complier.ErrorText.toStdString();
+    EXPECT_TRUE(complier.ErrorText.contains(QStringLiteral("nested")))
+        << complier.ErrorText.toStdString();
     // A program cut short at a NUL would run its first part and report success.
     complier.Source = QStringLiteral("void main() { ExportDouble(\"a\", 1); }") + QChar(u'\0')
                       + QStringLiteral("void other() { ExportDouble(\"b\", 2); }");
@@ -132,10 +139,11 @@ TEST(TqzComplier, PathologicalTextsAreRefusedNotCrashedOn)
     EXPECT_EQ(complier.Evaluate(QStringLiteral("1.5+").repeated(5000) + QStringLiteral("1")),
               QStringLiteral("7501.0"));
     // Brackets inside literals and comments do not count.
-    const QString quoted = QStringLiteral("\"") + QString(300, QLatin1Char('(')) + QStringLiteral("\"");
+    const QString quoted
+        = QStringLiteral("\"") + QString(300, QLatin1Char('(')) + QStringLiteral("\"");
     EXPECT_EQ(complier.Evaluate(QStringLiteral("/*") + QString(300, QLatin1Char('('))
-                                + QStringLiteral("*/ (") + quoted + QStringLiteral("==")
-                                + quoted + QStringLiteral(" ? 2 : 0)")),
+                                + QStringLiteral("*/ (") + quoted + QStringLiteral("==") + quoted
+                                + QStringLiteral(" ? 2 : 0)")),
               QStringLiteral("2"));
 }
 
@@ -156,8 +164,12 @@ TEST(TqzComplier, HasMainLooksForTheTextAnywhere)
 {
     TqzComplier complier;
     const std::pair<const char *, bool> cases[] = {
-        {"void main() {}", true}, {"domain*2", true}, {"remainder", true},
-        {"Main()", false},        {"MAIN", false},    {"", false},
+        {"void main() {}", true},
+        {"domain*2", true},
+        {"remainder", true},
+        {"Main()", false},
+        {"MAIN", false},
+        {"", false},
     };
     for (const auto &[source, expected] : cases) {
         complier.Source = QString::fromUtf8(source);
@@ -227,20 +239,19 @@ TEST(TqzComplier, CompileRunsProgramsWithSubstitutedNames)
     // Names are replaced wherever they stand, so these must not occur inside "ExportDouble".
     complier.Dictionary.AddWord(QStringLiteral("FLOW"), QStringLiteral("1.5"));
     complier.Dictionary.AddWord(QStringLiteral("DIAM"), QStringLiteral("0.1"));
-    complier.Source = QStringLiteral(
-        "void main()\n{\n"
-        "    double v = velocity(FLOW * 3600.0 * area(DIAM), DIAM);\n"
-        "    ExportDouble(\"FLOW\", FLOW);\n"
-        "    ExportDouble(\"v\", v);\n"
-        "    ExportDouble(\"tiny\", 1e-7);\n"
-        "    ExportDouble(\"流量\", 2.0 / 3.0);\n"
-        "}\n");
+    complier.Source = QStringLiteral("void main()\n{\n"
+                                     "    double v = velocity(FLOW * 3600.0 * area(DIAM), DIAM);\n"
+                                     "    ExportDouble(\"FLOW\", FLOW);\n"
+                                     "    ExportDouble(\"v\", v);\n"
+                                     "    ExportDouble(\"tiny\", 1e-7);\n"
+                                     "    ExportDouble(\"流量\", 2.0 / 3.0);\n"
+                                     "}\n");
     ASSERT_TRUE(complier.Compile()) << complier.ErrorText.toStdString();
-    const std::vector<std::pair<QString, QString>> expected = {
-        {QStringLiteral("FLOW"), QStringLiteral("1.5")},
-        {QStringLiteral("v"), QStringLiteral("1.5")},
-        {QStringLiteral("tiny"), QStringLiteral("1E-7")},
-        {QStringLiteral("流量"), QStringLiteral("0.666666666666667")}};
+    const std::vector<std::pair<QString, QString>> expected
+        = {{QStringLiteral("FLOW"), QStringLiteral("1.5")},
+           {QStringLiteral("v"), QStringLiteral("1.5")},
+           {QStringLiteral("tiny"), QStringLiteral("1E-7")},
+           {QStringLiteral("流量"), QStringLiteral("0.666666666666667")}};
     EXPECT_EQ(pairs(complier), expected);
     EXPECT_EQ(complier.ErrorPos, -1);
     EXPECT_TRUE(ExportBuffer().isEmpty());
@@ -266,7 +277,8 @@ struct ProgramFailure
 };
 
 class FailingProgram : public ::testing::TestWithParam<ProgramFailure>
-{};
+{
+};
 
 TEST_P(FailingProgram, FailsWithPositionAndDropsExports)
 {
@@ -355,7 +367,9 @@ const ProgramFailure kProgramFailures[] = {
      "malformed number '1.5e' (line 3, column 16)"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Programs, FailingProgram, ::testing::ValuesIn(kProgramFailures),
+INSTANTIATE_TEST_SUITE_P(Programs,
+                         FailingProgram,
+                         ::testing::ValuesIn(kProgramFailures),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // --- the library binding -------------------------------------------------------------------------
