@@ -9,8 +9,9 @@
 namespace tessarin {
 
 namespace {
-// Deeper nesting than any stored format uses; refusing it keeps recursion bounded.
-constexpr size_t kMaxDepth = 1000;
+// Deeper nesting than any stored format uses; refusing it keeps recursion bounded (the
+// pre-scan of checkXmlText refuses it first, this guards what an entity could bring in).
+constexpr size_t kMaxDepth = MaxXmlDepth;
 
 void writeElement(QString &out, const XmlElement &e, int depth)
 {

@@ -510,9 +510,17 @@ void TqzExcel::checkAllTags()
         onPage(k, [page = Pages[k]] { page->checkTags(); });
 }
 
-TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
+void TqzExcel::CheckTagValue(const QString &Name, const QString &Value)
 {
     checkAllTags();
+    const QHash<QString, QString> one{{Name, Value}};
+    for (qsizetype k = 0; k < Pages.size(); ++k)
+        onPage(k, [&] { Pages[k]->checkValueLengths(one); });
+}
+
+TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
+{
+    CheckTagValue(Name, Value);
     TagWriteCount total;
     for (TqzReport *page : std::as_const(Pages)) {
         const TagWriteCount count = page->SetTagValue(Name, Value);
@@ -527,6 +535,8 @@ TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 void TqzExcel::SetTagValues(const QHash<QString, QString> &values)
 {
     checkAllTags();
+    for (qsizetype k = 0; k < Pages.size(); ++k)
+        onPage(k, [&] { Pages[k]->checkValueLengths(values); });
     int changed = 0;
     for (TqzReport *page : std::as_const(Pages))
         changed += page->SetTagValues(values);
