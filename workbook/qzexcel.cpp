@@ -7,6 +7,7 @@
 #include "textcodec.h"
 #include "textlines.h"
 #include "xmldocument.h"
+#include "xmltree.h"
 
 #include <QDomDocument>
 #include <QFileInfo>
@@ -245,12 +246,13 @@ void TqzExcel::Rearrange()
 
 void TqzExcel::LoadFromStream(const QByteArray &stream, const QString &where)
 {
-    const QDomDocument doc = readXmlDocument(stream, where);
-    const QDomElement element = doc.documentElement().firstChildElement(kExcelElement);
-    if (element.isNull())
+    // A lean element tree instead of a DOM: a large workbook costs a fraction of the memory.
+    const std::unique_ptr<XmlElement> root = parseXmlTree(stream, where);
+    const XmlElement *element = firstChildNamed(*root, kExcelElement);
+    if (!element)
         return;
     try {
-        LoadFromXML(element);
+        LoadFromXML(*element);
     } catch (const Error &e) {
         throw Error(where + QStringLiteral(": ") + e.message());
     }
@@ -258,22 +260,34 @@ void TqzExcel::LoadFromStream(const QByteArray &stream, const QString &where)
 
 void TqzExcel::LoadFromXML(const QDomElement &element)
 {
+    loadFrom(element);
+}
+
+void TqzExcel::LoadFromXML(const XmlElement &element)
+{
+    loadFrom(element);
+}
+
+template<class E>
+void TqzExcel::loadFrom(const E &element)
+{
     // Read everything into detached pages first; only a complete read replaces the workbook.
     std::optional<QStringList> names;
-    if (element.hasAttribute(kShowPages))
-        names = splitTextLines(element.attribute(kShowPages));
+    QString attribute;
+    if (readAttribute(element, kShowPages, attribute))
+        names = splitTextLines(attribute);
 
     std::vector<std::unique_ptr<TqzReport>> pages;
     QStringList errors;
     std::vector<std::pair<qsizetype, QString>> unread; // page position, stored text
-    for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
+    forEachChildElement(element, [&](const E &child) {
         const int number = static_cast<int>(pages.size()) + 1;
+        const qint64 line = elementLine(child);
         auto page = std::make_unique<TqzReport>();
         page->OwnerIndex = OwnerIndex;
-        if (child.hasAttribute(kSaveText)) {
+        QString text;
+        if (readAttribute(child, kSaveText, text)) {
             try {
-                const QString text = child.attribute(kSaveText);
                 // An empty text is an empty page; anything else without a page stream may be
                 // a page of a later format, which must survive a save.
                 if (!page->LoadFromText(text) && !text.trimmed().isEmpty()) {
@@ -283,34 +297,32 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
                                                  "word); the page is shown empty and its text "
                                                  "is kept as it was")
                                       .arg(number)
-                                      .arg(child.lineNumber()));
+                                      .arg(line));
                 }
             } catch (const Error &e) {
                 // The refused text left the new page as it was: empty.
-                unread.emplace_back(static_cast<qsizetype>(pages.size()),
-                                    child.attribute(kSaveText));
+                unread.emplace_back(static_cast<qsizetype>(pages.size()), text);
                 errors.append(QStringLiteral("page %1 (line %2): %3; the page is left empty")
                                   .arg(number)
-                                  .arg(child.lineNumber())
+                                  .arg(line)
                                   .arg(e.message()));
             }
         }
-        if (child.hasAttribute(kOwnerIndex)) {
+        if (readAttribute(child, kOwnerIndex, text)) {
             // A decimal integer with optional sign and surrounding blanks, within 32 bits, read
             // as the project's other integer attributes are.
-            const QString text = child.attribute(kOwnerIndex);
             bool ok = false;
             const int value = text.trimmed().toInt(&ok, 10);
             if (!ok)
                 throw Error(QStringLiteral("page %1 (line %2): attribute \"OwnerIndex\" is not a "
                                            "decimal integer: \"%3\"")
                                 .arg(number)
-                                .arg(child.lineNumber())
+                                .arg(line)
                                 .arg(text));
             page->OwnerIndex = value;
         }
         pages.push_back(std::move(page));
-    }
+    });
 
     HiddenWhile hidden(parentWidget());
     if (names)

@@ -23,6 +23,8 @@ class QTabBar;
 
 namespace tessarin {
 
+struct XmlElement;
+
 class TqzExcel : public QWidget
 {
     Q_OBJECT
@@ -90,6 +92,8 @@ public:
     // be decoded or does not hold a sound page stream is loaded empty and the reason is kept in
     // loadErrors(); every other page loads.
     void LoadFromXML(const QDomElement &element);
+    // The same from the lean element tree (parseXmlTree), for loading large files.
+    void LoadFromXML(const XmlElement &element);
     // Writes "ShowPages" and one "TqzReport" child per page (its Base64 text and its
     // OwnerIndex), replacing the element's children. Every page is written out first, so an
     // error (naming the page) leaves the element untouched. A page that failed to load and is
@@ -160,6 +164,8 @@ public:
     void printPages(const QList<TqzReport *> &pages, QPrinter *printer);
 
 private:
+    template<class E>
+    void loadFrom(const E &element);
     // Throws, naming the page, the first error SetTagValue would throw on any page.
     void checkAllTags();
     QWidget *pagesParent();

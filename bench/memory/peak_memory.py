@@ -19,22 +19,24 @@ SAMPLE = os.path.join(ROOT, "tests", "data", "workbook", "pump_sheets.flw")
 
 
 def project(path, nodes):
-    """A project of `nodes` nodes: groups of ten, a formula over nine inputs, ~116 bytes a node."""
+    """A project of `nodes` nodes, ~116 bytes a node: a root over groups of ten, each a formula
+    over nine inputs, so that a run evaluates one formula per group and the root."""
     with open(path, "w", encoding="utf-8") as out:
         out.write('<?xml version="1.0" encoding="UTF-8"?>\n<TqzProject Name="big">\n'
                   ' <TRTL LibraryPath="include//" FileName="project.h" StdLib="1"/>\n'
                   ' <TVariables>\n')
-        parent = 0
         for i in range(nodes):
-            if i % 10 == 0:
-                parent = i
-                terms = "+".join("N%07d" % (i + k) for k in range(1, 10 if i + 9 < nodes else nodes - i))
-                script, value = terms if i + 1 < nodes else "", ""
+            if i == 0:
+                parent, script, value = 0, "N%07d+1" % 1 if nodes > 1 else "1", ""
+            elif (i - 1) % 10 == 0:
+                last = min(i + 10, nodes)
+                parent, value = 0, ""
+                script = "+".join("N%07d" % k for k in range(i + 1, last)) or "1"
             else:
-                script, value = "", "%d.25" % (i % 1000)
+                parent, script, value = i - (i - 1) % 10, "", "%d.25" % (i % 1000)
             out.write('  <TVariable Name="N%07d" NodeID="%d" ParentID="%d" Caption="c%07d" '
                       'Script="%s" Value="%s" Unit="m3/h"/>\n'
-                      % (i, i, parent if i % 10 else i, i, script, value))
+                      % (i, i, parent, i, script, value))
         out.write(' </TVariables>\n</TqzProject>\n')
 
 

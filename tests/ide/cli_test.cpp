@@ -186,6 +186,32 @@ TEST(CliRun, RunsOneNodeOrOnePageAndRefusesWhatItCannotRun)
     }
 }
 
+// The outputs are printed item by item; they must read back and be exactly what Qt writes for
+// the same document, empty lists included.
+TEST(CliRun, StreamedOutputsAreExactlyQtsIndentedJson)
+{
+    Files files;
+    const QString none = files.exm("none.exm", "");
+    const QString some = files.exm("some.exm",
+                                   "<TNodeData Name=\"流量\" Value=\"80\"/>"
+                                   "<TNodeData Name=\"X\" Value=\"1\"/><TNodeData Name=\"Y\"/>");
+    const std::vector<QStringList> commands = {
+        {"run", kSample},
+        {"run", kSample, "--expect", some},
+        {"exam-load", kSample, none},
+        {"exam-load", kSample, some},
+        {"workbook-dump", kSample},
+    };
+    for (const QStringList &args : commands) {
+        const auto r = cli(args);
+        EXPECT_LE(r.status, 1) << r.err.toStdString();
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << args.join(' ').toStdString();
+        EXPECT_EQ(doc.toJson(QJsonDocument::Indented).toStdString(), r.out.toStdString());
+    }
+}
+
 // File names are bytes: a name that is not UTF-8 is read and written as given, and the file
 // named with U+FFFD in place of its odd byte is left alone.
 TEST(CliRun, FileNamesThatAreNotUtf8ReachTheirOwnFiles)

@@ -116,6 +116,17 @@ inline QString elementPlace(const XmlElement &e)
     return QStringLiteral("line %1, column %2, <%3>").arg(e.line).arg(e.column).arg(e.name);
 }
 
+// The line of the element's start tag (0 or less for an element built in memory).
+inline qint64 elementLine(const QDomElement &e)
+{
+    return e.lineNumber();
+}
+
+inline qint64 elementLine(const XmlElement &e)
+{
+    return e.line;
+}
+
 // Element building shared by the writers.
 
 inline void writeAttribute(QDomElement &e, const QString &name, const QString &value)
