@@ -10,7 +10,9 @@
 
 namespace tessarin {
 
-void LoadExamDataFromBytes(TqzExamData &set, const QByteArray &bytes, const QString &where)
+namespace {
+
+void loadFromText(TqzExamData &set, const QString &text, const QString &where)
 {
     // Read straight from the parser into a scratch set, without a document tree in between (a
     // set of a million entries would cost many times its size); the caller's set changes only
@@ -21,7 +23,6 @@ void LoadExamDataFromBytes(TqzExamData &set, const QByteArray &bytes, const QStr
     read.CreateTime = set.CreateTime;
     read.Remark = set.Remark;
     {
-        const QString text = decodeXmlDocument(bytes, where);
         checkXmlText(text, where);
         QXmlStreamReader reader(text);
         reader.setNamespaceProcessing(false);
@@ -88,12 +89,24 @@ void LoadExamDataFromBytes(TqzExamData &set, const QByteArray &bytes, const QStr
     set.NodeDatas = std::move(read.NodeDatas);
 }
 
+} // namespace
+
+void LoadExamDataFromBytes(TqzExamData &set, const QByteArray &bytes, const QString &where)
+{
+    loadFromText(set, decodeXmlDocument(bytes, where), where);
+}
+
 void LoadExamDataFromFile(TqzExamData &set, const QString &fileName)
 {
-    LoadExamDataFromBytes(set,
-                          readWholeFile(fileName),
-                          fileName == QLatin1String("-") ? QStringLiteral("standard input")
-                                                         : fileName);
+    const QString where
+        = fileName == QLatin1String("-") ? QStringLiteral("standard input") : fileName;
+    // The file's bytes are let go once decoded, before the entries are made.
+    QString text;
+    {
+        const QByteArray bytes = readWholeFile(fileName);
+        text = decodeXmlDocument(bytes, where);
+    }
+    loadFromText(set, text, where);
 }
 
 } // namespace tessarin
