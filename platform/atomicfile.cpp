@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -55,8 +56,10 @@ QByteArray followLinks(const QString &path, QByteArray native)
         if (depth == 40)
             throw Error(
                 QStringLiteral("cannot write %1: too many levels of symbolic links").arg(path));
-        QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        QByteArray target(PATH_MAX + 1, '\0');
         const ssize_t got = ::readlink(native.constData(), target.data(), size_t(target.size()));
+        if (got >= target.size())
+            errno = ENAMETOOLONG;
         if (got < 0 || got >= target.size())
             throw Error(QStringLiteral("cannot write %1: %2").arg(path, systemError()));
         target.truncate(got);
