@@ -81,22 +81,17 @@ private:
 };
 
 // A project document's element: it holds one of the project's parts, or nothing at all.
-bool isProjectElement(const QDomElement &root)
+bool isProjectElement(const XmlElement &root)
 {
     static const QStringList parts{QStringLiteral("TRTL"),
                                    QStringLiteral("TVariables"),
                                    QStringLiteral("TProcess"),
                                    kExcelElement};
-    bool empty = true;
-    for (QDomNode n = root.firstChild(); !n.isNull(); n = n.nextSibling()) {
-        if (n.isElement() && parts.contains(n.toElement().tagName()))
+    for (const auto &child : root.children)
+        if (parts.contains(child->name))
             return true;
-        if (n.isElement()
-            || ((n.isText() || n.isCDATASection())
-                && !n.toCharacterData().data().trimmed().isEmpty()))
-            empty = false;
-    }
-    return empty;
+    // An empty document element takes the workbook as its only child.
+    return root.children.empty() && !root.hasText;
 }
 
 } // namespace
@@ -378,15 +373,15 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     // The whole document must be sound before anything is written. It is decoded once: the
     // splice below works on the same text.
     const QString text = decodeXmlDocument(document, where);
-    const QDomDocument doc = readXmlText(text, where);
-    const QDomElement root = doc.documentElement();
-    if (root.isNull())
-        throw Error(where + QStringLiteral(": the document has no document element"));
-    if (!isProjectElement(root))
+    // A lean element tree: a DOM of a large project would take many times its size.
+    std::unique_ptr<XmlElement> root = parseXmlTreeText(text, where);
+    if (!isProjectElement(*root))
         throw Error(QStringLiteral("%1: not a project file: its document element <%2> holds "
                                    "none of \"TRTL\", \"TVariables\", \"TProcess\" and "
                                    "\"TqzExcel\"; it is left as it was")
-                        .arg(where, root.tagName()));
+                        .arg(where, root->name));
+    const QString rootName = root->name;
+    root.reset();
 
     // The new element, written as the program writes documents.
     QDomDocument scratch;
@@ -454,7 +449,7 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
         sound = tagAt(from, QStringLiteral("<") + kExcelElement)
                 && (element.endsWith(QLatin1String("/>")) || endTag.match(element).hasMatch());
     } else if (sound && emptyRootName.isEmpty()) {
-        sound = tagAt(from, QStringLiteral("</") + doc.documentElement().tagName());
+        sound = tagAt(from, QStringLiteral("</") + rootName);
     }
     if (!sound)
         throw Error(where
