@@ -1,7 +1,9 @@
 #include "examcommands.h"
 
+#include "atomicfile.h"
 #include "error.h"
 #include "examfile.h"
+#include "filenames.h"
 #include "programdir.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -12,6 +14,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tessarin {
@@ -57,15 +62,28 @@ QString SaveExamData(const TqzProject &project, TqzRunHost &host)
     TqzExamData set;
     FillExamData(set, *project.TreeView);
     const QString folder = ExamFolder();
-    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
-        throw Error(
-            QStringLiteral("%1：无法创建测试数据文件夹").arg(QDir::toNativeSeparators(folder)));
+    // Another process may create the folder at the same moment: finding it made is success.
+    const QByteArray native = nativeFileName(folder);
+    if (::mkdir(native.constData(), 0777) != 0) {
+        const int error = errno;
+        struct stat info = {};
+        if (error != EEXIST)
+            throw Error(QStringLiteral("%1：无法创建测试数据文件夹：%2")
+                            .arg(QDir::toNativeSeparators(folder),
+                                 QString::fromLocal8Bit(std::strerror(error))));
+        if (::stat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+            throw Error(QStringLiteral("%1：无法创建测试数据文件夹：该名称已被非文件夹占用")
+                            .arg(QDir::toNativeSeparators(folder)));
+    }
     if (!isBesideProgram(folder))
         host.appendLog(QStringLiteral("程序文件夹不可写，测试数据保存在 %1")
                            .arg(QDir::toNativeSeparators(folder)));
-    const QString fileName = NextExamFileName(folder);
-    SaveExamDataToFile(set, fileName);
-    return fileName;
+    // Saves running at once each claim their own number; the lowest free one is still taken.
+    QStringList names;
+    names.reserve(kMaxExamFiles);
+    for (int n = 1; n <= kMaxExamFiles; ++n)
+        names.append(ExamFileName(folder, n));
+    return writeFirstFreeFile(names, ExamDataToBytes(set));
 }
 
 TqzExamLoadResult
@@ -96,6 +114,7 @@ TqzExamLoadResult loadIntoProject(const TqzExamData &set,
 
     TqzExamLoadResult result;
     std::vector<std::pair<const std::vector<int> *, QString>> known;
+    QHash<QString, QString> cells;
     QSet<QString> seen;
     for (const auto &entry : set.NodeDatas) {
         if (seen.contains(entry->Name))
@@ -107,10 +126,11 @@ TqzExamLoadResult loadIntoProject(const TqzExamData &set,
             continue;
         }
         known.emplace_back(&*it, entry->Value);
-        // The pages first: a tag that cannot be parsed refuses the first write, before any page
-        // or node has changed.
-        excel.SetTagValue(entry->Name, entry->Value);
+        cells.insert(entry->Name, entry->Value);
     }
+    // The pages first, in one all-or-nothing write: a tag that cannot be parsed or a value
+    // too long for a cell refuses it before any page or node has changed.
+    excel.SetTagValues(cells);
     for (const auto &[items, value] : known)
         for (int i : *items)
             tree.nodeAt(i)->Value = value;

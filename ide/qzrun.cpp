@@ -173,6 +173,8 @@ TqzRunResult TqzRun::runSelected()
     m_result = TqzRunResult();
     m_result.started = true;
     m_namesakesDone.clear();
+    m_work = 0;
+    m_workLimit = RunWorkBase + RunWorkPerItem * qint64(items.count());
     m_failedNames.clear();
     m_failedNow.clear();
     m_firstOfNameValid = false;
@@ -354,23 +356,54 @@ void TqzRun::CompileSubtree(const QModelIndex &item)
 
 void TqzRun::compileRange(int first)
 {
+    // The walk keeps its own stack of subtrees: a namesake leaf suspends the subtree it is in
+    // while the earlier subtree runs, however long a chain of them a project holds.
+    struct Frame
+    {
+        int first;
+        int last;
+        int i;          // the next item to visit, counting down to `first`
+        int step = 1;   // this subtree's step number
+        int visits = 0; // this subtree's progress position
+    };
     TqzProjectTree &items = tree();
-    const int last = items.lastDescendant(first);
-    for (int i = first; i <= last; ++i) {
+    std::vector<Frame> frames;
+    auto enter = [&](int from, const QString &via) {
+        const int to = items.lastDescendant(from);
+        // Every entered subtree costs its size twice (value table, then the walk); nested
+        // namesakes can make the sum grow with the square of the tree, so it is bounded.
+        m_work += qint64(to - from + 1);
+        if (m_work > m_workLimit)
+            throw Error(QStringLiteral("计算量超出上限: 经同名模块 %1 进入的子树使本次运行累计访问 "
+                                       "%2 个节点, 超过上限 %3 (工程节点数的 %4 倍加 %5); "
+                                       "请检查同名模块是否层层嵌套")
+                            .arg(via)
+                            .arg(m_work)
+                            .arg(m_workLimit)
+                            .arg(RunWorkPerItem)
+                            .arg(RunWorkBase));
+        for (int k = from; k <= to; ++k) {
+            const TqzNode *node = items.nodeAt(k);
+            Complier->Dictionary.AddWord(node->Name, tableValue(*node));
+        }
+        frames.push_back(Frame{from, to, to});
+    };
+    enter(first, items.nodeAt(first)->Name);
+    while (!frames.empty()) {
+        Frame &f = frames.back();
+        if (f.i < f.first) {
+            frames.pop_back();
+            continue;
+        }
+        const int i = f.i--;
         const TqzNode *node = items.nodeAt(i);
-        Complier->Dictionary.AddWord(node->Name, tableValue(*node));
-    }
-    int step = 1;
-    int visits = 0;
-    for (int i = last; i >= first; --i) {
-        const TqzNode *node = items.nodeAt(i);
-        m_host.postProgress(1, ++visits);
+        m_host.postProgress(1, ++f.visits);
         if (items.childCount(i) == 0 && !node->Script.isEmpty()) {
             const int namesake = earlierNamesake(i);
             if (namesake >= 0) {
                 if (!m_namesakesDone.contains(namesake)) {
                     m_namesakesDone.insert(namesake);
-                    compileRange(namesake);
+                    enter(namesake, node->Name); // `f` is not used after this
                 } else {
                     m_host.appendLog(QStringLiteral("  跳过同名模块: ") + node->Name
                                      + QStringLiteral(" (其子树在本次运行中已计算过)"));
@@ -382,8 +415,8 @@ void TqzRun::compileRange(int first)
         Complier->Source = node->Script;
         if (Complier->Source.isEmpty() || Complier->HasMain())
             continue;
-        evaluateStep(i, step);
-        ++step;
+        evaluateStep(i, f.step);
+        ++f.step;
         stepDone();
     }
 }

@@ -56,6 +56,13 @@ private:
     QPersistentModelIndex m_selected;
 };
 
+// The work a run may do: entering a subtree costs its number of items, and a run may spend
+// RunWorkBase plus RunWorkPerItem per item of the tree. A plain run spends at most the tree's
+// size; only namesake subtrees nested into each other can spend more, up to its square, and
+// such a run ends with a message instead.
+inline constexpr qint64 RunWorkBase = 200'000;
+inline constexpr qint64 RunWorkPerItem = 4;
+
 // What one run did.
 struct TqzRunResult
 {
@@ -139,6 +146,9 @@ private:
     // each is evaluated that way at most once, which also ends a leaf that leads back to its
     // own ancestor.
     QSet<int> m_namesakesDone;
+    // Items of the entered subtrees so far in this run, and what it may reach.
+    qint64 m_work = 0;
+    qint64 m_workLimit = 0;
     // Names whose step failed in this run, in the order they first failed. While a name has
     // not succeeded since, the value table holds a marker in its place (failureMarker): a
     // formula that uses it shows the marker once substituted, found in one pass however many

@@ -67,10 +67,10 @@ public:
     // Destroys every node and removes all items; SelectedNode becomes invalid.
     void ClearNodes();
 
-private:
-    friend void LoadProjectFromStream(TqzProject &, const QByteArray &, const QString &);
-    // Swap fully read contents in; never throw.
+    // Swaps contents read by readProjectParts in; never throws.
     void apply(ProjectParts &&parts);
+
+private:
     void replaceNodes(LoadedNodes &&loaded);
 
     std::unique_ptr<TqzProjectTree> m_ownTree;

@@ -1,15 +1,17 @@
 #include "atomicfile.h"
 
 #include "error.h"
+#include "filenames.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -18,23 +20,51 @@ namespace tessarin {
 
 namespace {
 
+// Why a file operation failed, for messages: the system's text, except for a full disk, which
+// says plainly that the old file is still there.
+QString failureText(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return QStringLiteral("no space left on device (磁盘已满); the file was left as it was");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return failureText(errno);
+}
+
+ssize_t (*g_write)(int, const void *, size_t) = ::write;
+
+// The folder part of a native path ("." when it has none).
+QByteArray folderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.first(slash);
 }
 
 // The path with every symbolic link along the last component followed, even when the final
 // target does not exist yet. Throws for a loop.
-QString followLinks(const QString &path)
+QByteArray followLinks(const QString &path, QByteArray native)
 {
-    QFileInfo info(path);
-    for (int depth = 0; info.isSymLink(); ++depth) {
+    for (int depth = 0;; ++depth) {
+        struct stat info = {};
+        if (::lstat(native.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return native;
         if (depth == 40)
             throw Error(
                 QStringLiteral("cannot write %1: too many levels of symbolic links").arg(path));
-        info.setFile(info.symLinkTarget());
+        QByteArray target(PATH_MAX + 1, '\0');
+        const ssize_t got = ::readlink(native.constData(), target.data(), size_t(target.size()));
+        if (got >= target.size())
+            errno = ENAMETOOLONG;
+        if (got < 0 || got >= target.size())
+            throw Error(QStringLiteral("cannot write %1: %2").arg(path, systemError()));
+        target.truncate(got);
+        native = target.startsWith('/') ? target : folderOf(native) + '/' + target;
     }
-    return info.filePath();
 }
 
 QString kindOf(mode_t mode)
@@ -66,28 +96,83 @@ void writeStandardOutput(const QByteArray &bytes)
         throw Error(QStringLiteral("cannot write standard output: %1").arg(systemError()));
 }
 
-// Writes into an existing file that is not replaced (a FIFO), from its start.
-void writeInPlace(const QString &path, const QByteArray &bytes)
+// Writes all bytes to `fd`; false with errno set on failure.
+bool writeAll(int fd, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        || file.write(bytes) != bytes.size())
-        throw Error(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    const char *data = bytes.constData();
+    size_t left = static_cast<size_t>(bytes.size());
+    while (left > 0) {
+        const ssize_t done = g_write(fd, data, left);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (done == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += done;
+        left -= static_cast<size_t>(done);
+    }
+    return true;
 }
 
-void replaceRegularFile(const QString &path, const QByteArray &bytes)
+// Writes into an existing file that is not replaced (a FIFO), from its start.
+void writeInPlace(const QString &path, const QByteArray &native, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Error(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        throw Error(QStringLiteral("cannot write %1: %2").arg(path, why));
+    const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0 || !writeAll(fd, bytes)) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw Error(QStringLiteral("cannot write %1: %2").arg(path, failureText(error)));
     }
-    if (!file.commit())
-        throw Error(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    ::close(fd);
+}
+
+// A new, complete file with the bytes in `folder` under a name no one else uses, created
+// without following links (mode 0666 less the umask, or `mode` when given). Returns its
+// native path. Throws naming `path` (the file the caller is writing) on failure; then nothing
+// is left behind.
+QByteArray writeTemporary(const QString &path,
+                          const QByteArray &folder,
+                          const QByteArray &bytes,
+                          int mode = -1)
+{
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temp = folder + "/.tessarin-"
+               + QByteArray::number(QRandomGenerator::system()->generate64(), 36) + ".tmp";
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt == 100))
+            throw Error(QStringLiteral("cannot write %1: %2").arg(path, systemError()));
+    }
+    bool sound = (mode < 0 || ::fchmod(fd, static_cast<mode_t>(mode)) == 0) && writeAll(fd, bytes)
+                 && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && sound) {
+        sound = false;
+        error = errno;
+    }
+    if (!sound) {
+        ::unlink(temp.constData());
+        throw Error(QStringLiteral("cannot write %1: %2").arg(path, failureText(error)));
+    }
+    return temp;
+}
+
+void replaceRegularFile(const QString &path, const QByteArray &target, const QByteArray &bytes)
+{
+    struct stat old = {};
+    const int mode = ::stat(target.constData(), &old) == 0 ? int(old.st_mode & 07777) : -1;
+    const QByteArray temp = writeTemporary(path, folderOf(target), bytes, mode);
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        throw Error(QStringLiteral("cannot write %1: %2").arg(path, failureText(error)));
+    }
 }
 
 } // namespace
@@ -109,7 +194,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
         writeStandardOutput(bytes);
         return;
     }
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = nativeFileName(path);
     struct stat target = {};
     struct stat out = {};
     if (::stat(native.constData(), &target) == 0) {
@@ -118,7 +203,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
             return;
         }
         if (S_ISFIFO(target.st_mode)) {
-            writeInPlace(path, bytes);
+            writeInPlace(path, native, bytes);
             return;
         }
         struct stat null = {};
@@ -131,7 +216,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
                                        "output)")
                             .arg(path, kindOf(target.st_mode)));
     }
-    replaceRegularFile(followLinks(path), bytes);
+    replaceRegularFile(path, followLinks(path, native), bytes);
 }
 
 QByteArray readWholeFile(const QString &path, qint64 limit)
@@ -144,9 +229,14 @@ QByteArray readWholeFile(const QString &path, qint64 limit)
         if (!file.open(stdin, QIODevice::ReadOnly))
             throw Error(QStringLiteral("cannot read standard input: %1").arg(file.errorString()));
     } else {
-        file.setFileName(path);
-        if (!file.open(QIODevice::ReadOnly))
+        // Opened by its bytes: a name that is not UTF-8 reaches the file it names.
+        const int fd = ::open(nativeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw Error(QStringLiteral("cannot read %1: %2").arg(path, systemError()));
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             throw Error(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        }
     }
     QByteArray data;
     struct stat info = {};
@@ -185,5 +275,41 @@ QByteArray readWholeFile(const QString &path, qint64 limit)
     }
     return data;
 }
+
+QString writeFirstFreeFile(const QStringList &candidates, const QByteArray &bytes)
+{
+    if (candidates.isEmpty())
+        throw Error(QStringLiteral("cannot write a file without a name"));
+    const QByteArray first = nativeFileName(candidates.front());
+    const QByteArray temp = writeTemporary(candidates.front(), folderOf(first), bytes);
+    auto fail = [&](const QString &name, int error) {
+        ::unlink(temp.constData());
+        throw Error(QStringLiteral("cannot write %1: %2").arg(name, failureText(error)));
+    };
+    // A hard link claims a name only when no entry of that name exists (a dangling link
+    // included) and is never followed; the file appears whole or not at all.
+    for (const QString &name : candidates) {
+        if (::link(temp.constData(), nativeFileName(name).constData()) == 0) {
+            ::unlink(temp.constData());
+            return name;
+        }
+        if (errno != EEXIST)
+            fail(name, errno);
+    }
+    // Every name taken: the last one's entry is replaced (a link there is replaced, not
+    // followed).
+    if (::rename(temp.constData(), nativeFileName(candidates.back()).constData()) != 0)
+        fail(candidates.back(), errno);
+    return candidates.back();
+}
+
+namespace detail {
+
+void setWriteFunction(ssize_t (*write)(int, const void *, size_t))
+{
+    g_write = write ? write : ::write;
+}
+
+} // namespace detail
 
 } // namespace tessarin

@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
 
 namespace tessarin {
 
@@ -20,7 +23,9 @@ inline constexpr qint64 MaxInputBytes = qint64(1) << 30;
 //     the bytes go to standard output;
 //   - a FIFO: the bytes are written into it for its reader; the null device: discarded;
 //   - anything else (directory, other device, socket): refused, nothing written.
-// Throws Error saying which file and why on failure.
+// Names are passed to the system as their bytes (nativeFileName). Throws Error saying which file
+// and why on failure ("no space left on device (磁盘已满)" for a full disk); the old file is
+// then left as it was and no temporary file stays behind.
 void writeFileAtomically(const QString &path, const QByteArray &bytes);
 
 // The whole file, or standard input for "-". An input over `limit` bytes is refused: a file
@@ -28,7 +33,20 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes);
 // limit. Throws Error naming the file on failure.
 QByteArray readWholeFile(const QString &path, qint64 limit = MaxInputBytes);
 
+// Writes `bytes` as a new file under the first of `candidates` (names in one folder) that no
+// directory entry holds yet, claimed atomically, so that processes saving at once each get
+// their own name; an existing entry, a symbolic link included, is never followed or written
+// through. When every name is taken, the last one's entry is replaced. The file appears whole
+// or not at all. Returns the name written; throws Error naming the file on failure.
+QString writeFirstFreeFile(const QStringList &candidates, const QByteArray &bytes);
+
 // "1 GiB", "12 MiB", "300 bytes": a byte count as the messages about input sizes say it.
 QString byteCountText(qint64 bytes);
+
+namespace detail {
+// Replaces the system's write() used for the files written above (null restores it), so a
+// test can make a write fail as a full disk does.
+void setWriteFunction(ssize_t (*write)(int, const void *, size_t));
+} // namespace detail
 
 } // namespace tessarin

@@ -156,9 +156,10 @@ void checkCharacters(QStringView text, const QString &where)
 
 // Counts the attributes of every start tag (each "=" outside quoted values) and, in a document
 // type declaration, the "=" inside each quoted literal (an entity's replacement text may hold a
-// start tag). Comments, CDATA sections, processing instructions and end tags are skipped. Every
-// step moves forward, so the pass is linear.
-void checkAttributeCounts(QStringView text, const QString &where)
+// start tag), and follows the nesting depth (start tags not closed by "/>" against end tags).
+// Comments, CDATA sections and processing instructions are skipped. Every step moves forward,
+// so the pass is linear.
+void checkMarkup(QStringView text, const QString &where)
 {
     const qsizetype n = text.size();
     auto refuse = [&](qsizetype at, bool declaration) {
@@ -177,6 +178,20 @@ void checkAttributeCounts(QStringView text, const QString &where)
                         .arg(column)
                         .arg(MaxXmlAttributes));
     };
+    auto refuseDepth = [&](qsizetype at) {
+        qsizetype end = at + 1;
+        while (end < n && end < at + 64 && !text[end].isSpace() && text[end] != u'>'
+               && text[end] != u'/')
+            ++end;
+        const auto [line, column] = placeOf(text, at);
+        throw Error(QStringLiteral("%1: element <%2> at line %3, column %4 is nested more than %5 "
+                                   "levels deep; no document the program reads nests that deep")
+                        .arg(where, text.sliced(at + 1, end - at - 1).toString())
+                        .arg(line)
+                        .arg(column)
+                        .arg(MaxXmlDepth));
+    };
+    qsizetype depth = 0;
     auto skipPast = [&](qsizetype from, QStringView end) {
         const qsizetype at = text.indexOf(end, from);
         return at < 0 ? n : at + end.size();
@@ -195,6 +210,8 @@ void checkAttributeCounts(QStringView text, const QString &where)
             i = skipPast(i + 2, u"?>");
         } else if (rest.startsWith(u"</")) {
             i = skipPast(i + 2, u">");
+            if (depth > 0)
+                --depth;
         } else if (rest.startsWith(u"<!")) {
             // Declarations: up to the ">" outside quotes and outside an internal subset.
             qsizetype j = i + 2;
@@ -231,6 +248,8 @@ void checkAttributeCounts(QStringView text, const QString &where)
                     break;
                 }
             }
+            if (j < n && text[j - 1] != u'/' && ++depth > MaxXmlDepth)
+                refuseDepth(i);
             i = j + 1;
         }
     }
@@ -241,7 +260,7 @@ void checkAttributeCounts(QStringView text, const QString &where)
 void checkXmlText(QStringView text, const QString &where)
 {
     checkCharacters(text, where);
-    checkAttributeCounts(text, where);
+    checkMarkup(text, where);
 }
 
 static bool isXmlChar(char16_t c)

@@ -27,11 +27,17 @@ QString decodeXmlDocument(const QByteArray &bytes, const QString &where);
 // square of their number. The bound keeps every read linear in the size of the document.
 inline constexpr int MaxXmlAttributes = 256;
 
+// The deepest nesting of elements a document read by the program may have (the project writer
+// refuses the same). Qt's parsers take time growing with the square of the depth, and the
+// readers walk the elements recursively; the stored formats nest a few levels.
+inline constexpr int MaxXmlDepth = 1000;
+
 // Checks a decoded document before it is parsed, in one linear pass, and throws Error naming
 // `where` for the first character XML 1.0 cannot carry (a control character other than tab,
 // line feed and carriage return, U+FFFE, U+FFFF or an unpaired surrogate), with its code point,
 // line and column, and for an element (or a replacement text in the document type) with more
-// than MaxXmlAttributes attributes. The readers below call it; other well-formedness rules are
+// than MaxXmlAttributes attributes or nested deeper than MaxXmlDepth (with the element's line
+// and column). The readers below call it; other well-formedness rules are
 // left to the parser.
 void checkXmlText(QStringView text, const QString &where);
 

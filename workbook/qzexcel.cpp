@@ -7,6 +7,7 @@
 #include "textcodec.h"
 #include "textlines.h"
 #include "xmldocument.h"
+#include "xmltree.h"
 
 #include <QDomDocument>
 #include <QFileInfo>
@@ -80,22 +81,17 @@ private:
 };
 
 // A project document's element: it holds one of the project's parts, or nothing at all.
-bool isProjectElement(const QDomElement &root)
+bool isProjectElement(const XmlElement &root)
 {
     static const QStringList parts{QStringLiteral("TRTL"),
                                    QStringLiteral("TVariables"),
                                    QStringLiteral("TProcess"),
                                    kExcelElement};
-    bool empty = true;
-    for (QDomNode n = root.firstChild(); !n.isNull(); n = n.nextSibling()) {
-        if (n.isElement() && parts.contains(n.toElement().tagName()))
+    for (const auto &child : root.children)
+        if (parts.contains(child->name))
             return true;
-        if (n.isElement()
-            || ((n.isText() || n.isCDATASection())
-                && !n.toCharacterData().data().trimmed().isEmpty()))
-            empty = false;
-    }
-    return empty;
+    // An empty document element takes the workbook as its only child.
+    return root.children.empty() && !root.hasText;
 }
 
 } // namespace
@@ -276,12 +272,13 @@ void TqzExcel::Rearrange()
 
 void TqzExcel::LoadFromStream(const QByteArray &stream, const QString &where)
 {
-    const QDomDocument doc = readXmlDocument(stream, where);
-    const QDomElement element = doc.documentElement().firstChildElement(kExcelElement);
-    if (element.isNull())
+    // A lean element tree instead of a DOM: a large workbook costs a fraction of the memory.
+    const std::unique_ptr<XmlElement> root = parseXmlTree(stream, where);
+    const XmlElement *element = firstChildNamed(*root, kExcelElement);
+    if (!element)
         return;
     try {
-        LoadFromXML(element);
+        LoadFromXML(*element);
     } catch (const Error &e) {
         throw Error(where + QStringLiteral(": ") + e.message());
     }
@@ -289,22 +286,34 @@ void TqzExcel::LoadFromStream(const QByteArray &stream, const QString &where)
 
 void TqzExcel::LoadFromXML(const QDomElement &element)
 {
+    loadFrom(element);
+}
+
+void TqzExcel::LoadFromXML(const XmlElement &element)
+{
+    loadFrom(element);
+}
+
+template<class E>
+void TqzExcel::loadFrom(const E &element)
+{
     // Read everything into detached pages first; only a complete read replaces the workbook.
     std::optional<QStringList> names;
-    if (element.hasAttribute(kShowPages))
-        names = splitTextLines(element.attribute(kShowPages));
+    QString attribute;
+    if (readAttribute(element, kShowPages, attribute))
+        names = splitTextLines(attribute);
 
     std::vector<std::unique_ptr<TqzReport>> pages;
     QStringList errors;
     std::vector<std::pair<qsizetype, QString>> unread; // page position, stored text
-    for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
+    forEachChildElement(element, [&](const E &child) {
         const int number = static_cast<int>(pages.size()) + 1;
+        const qint64 line = elementLine(child);
         auto page = std::make_unique<TqzReport>();
         page->OwnerIndex = OwnerIndex;
-        if (child.hasAttribute(kSaveText)) {
+        QString text;
+        if (readAttribute(child, kSaveText, text)) {
             try {
-                const QString text = child.attribute(kSaveText);
                 // An empty text is an empty page; anything else without a page stream may be
                 // a page of a later format, which must survive a save.
                 if (!page->LoadFromText(text) && !text.trimmed().isEmpty()) {
@@ -314,34 +323,32 @@ void TqzExcel::LoadFromXML(const QDomElement &element)
                                                  "word); the page is shown empty and its text "
                                                  "is kept as it was")
                                       .arg(number)
-                                      .arg(child.lineNumber()));
+                                      .arg(line));
                 }
             } catch (const Error &e) {
                 // The refused text left the new page as it was: empty.
-                unread.emplace_back(static_cast<qsizetype>(pages.size()),
-                                    child.attribute(kSaveText));
+                unread.emplace_back(static_cast<qsizetype>(pages.size()), text);
                 errors.append(QStringLiteral("page %1 (line %2): %3; the page is left empty")
                                   .arg(number)
-                                  .arg(child.lineNumber())
+                                  .arg(line)
                                   .arg(e.message()));
             }
         }
-        if (child.hasAttribute(kOwnerIndex)) {
+        if (readAttribute(child, kOwnerIndex, text)) {
             // A decimal integer with optional sign and surrounding blanks, within 32 bits, read
             // as the project's other integer attributes are.
-            const QString text = child.attribute(kOwnerIndex);
             bool ok = false;
             const int value = text.trimmed().toInt(&ok, 10);
             if (!ok)
                 throw Error(QStringLiteral("page %1 (line %2): attribute \"OwnerIndex\" is not a "
                                            "decimal integer: \"%3\"")
                                 .arg(number)
-                                .arg(child.lineNumber())
+                                .arg(line)
                                 .arg(text));
             page->OwnerIndex = value;
         }
         pages.push_back(std::move(page));
-    }
+    });
 
     HiddenWhile hidden(parentWidget());
     if (names)
@@ -397,15 +404,15 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     // The whole document must be sound before anything is written. It is decoded once: the
     // splice below works on the same text.
     const QString text = decodeXmlDocument(document, where);
-    const QDomDocument doc = readXmlText(text, where);
-    const QDomElement root = doc.documentElement();
-    if (root.isNull())
-        throw Error(where + QStringLiteral(": the document has no document element"));
-    if (!isProjectElement(root))
+    // A lean element tree: a DOM of a large project would take many times its size.
+    std::unique_ptr<XmlElement> root = parseXmlTreeText(text, where);
+    if (!isProjectElement(*root))
         throw Error(QStringLiteral("%1: not a project file: its document element <%2> holds "
                                    "none of \"TRTL\", \"TVariables\", \"TProcess\" and "
                                    "\"TqzExcel\"; it is left as it was")
-                        .arg(where, root.tagName()));
+                        .arg(where, root->name));
+    const QString rootName = root->name;
+    root.reset();
 
     // The new element, written as the program writes documents.
     QDomDocument scratch;
@@ -473,7 +480,7 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
         sound = tagAt(from, QStringLiteral("<") + kExcelElement)
                 && (element.endsWith(QLatin1String("/>")) || endTag.match(element).hasMatch());
     } else if (sound && emptyRootName.isEmpty()) {
-        sound = tagAt(from, QStringLiteral("</") + doc.documentElement().tagName());
+        sound = tagAt(from, QStringLiteral("</") + rootName);
     }
     if (!sound)
         throw Error(where
@@ -541,9 +548,17 @@ void TqzExcel::checkAllTags()
         onPage(k, [page = Pages[k]] { page->checkTags(); });
 }
 
-TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
+void TqzExcel::CheckTagValue(const QString &Name, const QString &Value)
 {
     checkAllTags();
+    const QHash<QString, QString> one{{Name, Value}};
+    for (qsizetype k = 0; k < Pages.size(); ++k)
+        onPage(k, [&] { Pages[k]->checkValueLengths(one); });
+}
+
+TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
+{
+    CheckTagValue(Name, Value);
     TagWriteCount total;
     for (TqzReport *page : std::as_const(Pages)) {
         const TagWriteCount count = page->SetTagValue(Name, Value);
@@ -558,6 +573,8 @@ TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 void TqzExcel::SetTagValues(const QHash<QString, QString> &values)
 {
     checkAllTags();
+    for (qsizetype k = 0; k < Pages.size(); ++k)
+        onPage(k, [&] { Pages[k]->checkValueLengths(values); });
     int changed = 0;
     for (TqzReport *page : std::as_const(Pages))
         changed += page->SetTagValues(values);

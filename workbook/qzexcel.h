@@ -24,6 +24,8 @@ class QTabBar;
 
 namespace tessarin {
 
+struct XmlElement;
+
 class TqzExcel : public QWidget
 {
     Q_OBJECT
@@ -100,6 +102,8 @@ public:
     // be decoded or does not hold a sound page stream is loaded empty and the reason is kept in
     // loadErrors(); every other page loads.
     void LoadFromXML(const QDomElement &element);
+    // The same from the lean element tree (parseXmlTree), for loading large files.
+    void LoadFromXML(const XmlElement &element);
     // Writes "ShowPages" and one "TqzReport" child per page (its Base64 text and its
     // OwnerIndex), replacing the element's children. Every page is written out first, so an
     // error (naming the page) leaves the element untouched. A page that failed to load and is
@@ -130,12 +134,17 @@ public:
     // Writes `Value` into every matching cell of every page and says how many cells answered
     // to the name and how many of them changed. All or nothing: a tag that cannot be parsed on
     // any page throws Error naming the page, line, cell and tag before anything is written.
+    // A value longer than a cell holds (MaxCellTextBytes) for a name some cell answers to is
+    // refused the same way.
     TagWriteCount SetTagValue(const QString &Name, const QString &Value);
+    // Throws the error SetTagValue(Name, Value) would throw; changes nothing.
+    void CheckTagValue(const QString &Name, const QString &Value);
     // The first non-empty answer of the pages in order; "" when every page answers "".
     QString GetTagValue(const QString &Name);
     // SetTagValue of every pair, and GetTagValue of every name (the answers replace the
     // values), in one pass over each page's tagged cells rather than one per name.
-    // SetTagValues signals contentChanged when a cell changed, as SetTagValue does.
+    // SetTagValues signals contentChanged when a cell changed, as SetTagValue does, and is all
+    // or nothing in the same way over all its pairs.
     void SetTagValues(const QHash<QString, QString> &values);
     void GetTagValues(QHash<QString, QString> &names);
     // Fills the "PAGENUM" and "PAGECOUNT" cells of every page, shown or not, and repaints the
@@ -167,6 +176,8 @@ public:
     void printPages(const QList<TqzReport *> &pages, QPrinter *printer);
 
 private:
+    template<class E>
+    void loadFrom(const E &element);
     // Throws, naming the page, the first error SetTagValue would throw on any page.
     void checkAllTags();
     QWidget *pagesParent();

@@ -3,6 +3,7 @@
 #include "base64.h"
 #include "error.h"
 #include "reportstream.h"
+#include "textcodec.h"
 
 #include <QList>
 
@@ -158,6 +159,25 @@ QString TqzReport::GetTagValue(const QString &Name)
     if (bad)
         throw Error(bad->message);
     return QString();
+}
+
+void TqzReport::checkValueLengths(const QHash<QString, QString> &values)
+{
+    const TagIndex &index = tagIndex();
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+        // Every code unit takes at least one byte, so a short text needs no conversion.
+        if (it->size() <= MaxCellTextBytes / 4 || !index.chains.contains(it.key()))
+            continue;
+        const qsizetype bytes = it->size() > MaxCellTextBytes ? it->size() : toCodePage(*it).size();
+        if (bytes > MaxCellTextBytes)
+            throw Error(QStringLiteral("the value for the cells tagged \"%1\" is %2 %3 long, "
+                                       "more than the %4 bytes a cell holds; no cell was changed")
+                            .arg(it.key())
+                            .arg(bytes)
+                            .arg(it->size() > MaxCellTextBytes ? QStringLiteral("characters")
+                                                               : QStringLiteral("bytes"))
+                            .arg(MaxCellTextBytes));
+    }
 }
 
 int TqzReport::SetTagValues(const QHash<QString, QString> &values)

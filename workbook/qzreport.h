@@ -70,6 +70,11 @@ public:
     // The name `cell` answers to, or nothing (no tag, a run button, a tag that cannot be
     // parsed).
     std::optional<QString> NameOfCell(const TReportCell *cell) const;
+    // Throws Error when a cell of this page answers to a name of `values` whose value is longer
+    // than a cell may hold (MaxCellTextBytes in the code page). Checked before a write, so that
+    // a runaway value neither reaches the layout (whose word wrap grows with the square of the
+    // length) nor changes any cell.
+    void checkValueLengths(const QHash<QString, QString> &values);
     // Batches for a run's many names, in one pass over the page's tagged cells. The same
     // result as SetTagValue of every pair (each cell answers to one name only). Returns the
     // number of cells whose text changed.

@@ -8,11 +8,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tessarin;
 using tessarin::test::cli;
@@ -152,7 +156,18 @@ TEST(CliRun, RunsOneNodeOrOnePageAndRefusesWhatItCannotRun)
         int status;
         QString message;
     };
+    // Hostile inputs: nesting far past any stored format, values far past what a cell holds.
+    const QString nested = QString("<a>").repeated(200000) + QString("</a>").repeated(200000);
+    writeFileAtomically(files.path("deep.flw"), ("<FLW>" + nested + "</FLW>").toUtf8());
+    const QString deepSet = files.exm("deep.exm", nested);
+    const QString longSet = files.exm(
+        "long.exm", "<TNodeData Name=\"流量\" Value=\"" + QString(1000000, '7') + "\"/>");
     const std::vector<Case> cases = {
+        {{"run", files.path("deep.flw")}, 1, "more than 1000 levels deep"},
+        {{"run", kSample, "--expect", deepSet}, 1, "more than 1000 levels deep"},
+        {{"exam-load", kSample, deepSet}, 1, "more than 1000 levels deep"},
+        {{"exam-load", kSample, longSet}, 1, "bytes a cell holds"},
+        {{"run", kSample, "--set", "流量=" + QString(120000, '7')}, 1, "bytes a cell holds"},
         {{"run", files.path("missing.flw")}, 1, "missing.flw"},
         {{"run", kSample, "--node", "无此"}, 1, "--node 无此"},
         {{"run", kSample, "--page", "无此"}, 1, "--page 无此"},
@@ -169,6 +184,59 @@ TEST(CliRun, RunsOneNodeOrOnePageAndRefusesWhatItCannotRun)
         EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
     }
+}
+
+// The outputs are printed item by item; they must read back and be exactly what Qt writes for
+// the same document, empty lists included.
+TEST(CliRun, StreamedOutputsAreExactlyQtsIndentedJson)
+{
+    Files files;
+    const QString none = files.exm("none.exm", "");
+    const QString some = files.exm("some.exm",
+                                   "<TNodeData Name=\"流量\" Value=\"80\"/>"
+                                   "<TNodeData Name=\"X\" Value=\"1\"/><TNodeData Name=\"Y\"/>");
+    const std::vector<QStringList> commands = {
+        {"run", kSample},
+        {"run", kSample, "--expect", some},
+        {"exam-load", kSample, none},
+        {"exam-load", kSample, some},
+        {"workbook-dump", kSample},
+    };
+    for (const QStringList &args : commands) {
+        const auto r = cli(args);
+        EXPECT_LE(r.status, 1) << r.err.toStdString();
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << args.join(' ').toStdString();
+        EXPECT_EQ(doc.toJson(QJsonDocument::Indented).toStdString(), r.out.toStdString());
+    }
+}
+
+// File names are bytes: a name that is not UTF-8 is read and written as given, and the file
+// named with U+FFFD in place of its odd byte is left alone.
+TEST(CliRun, FileNamesThatAreNotUtf8ReachTheirOwnFiles)
+{
+    Files files;
+    writeFileAtomically(files.path("a\uFFFD.flw"), "unrelated");
+    QProcess shell;
+    shell.setWorkingDirectory(files.dir.path());
+    // The shell makes the odd bytes; the arguments handed to it are plain ASCII.
+    shell.start("/bin/sh",
+                {"-c",
+                 "cp \"$1\" \"$(printf 'in\\377.flw')\" && exec \"$0\" run \"$(printf "
+                 "'in\\377.flw')\" --set 流量=80 -o \"$(printf 'a\\376.flw')\"",
+                 TESSARIN_BIN_DIR "/tessarin-cli",
+                 kSample});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_EQ(readWholeFile(files.path("a\uFFFD.flw")), QByteArray("unrelated"));
+    const QByteArray written = QFile::encodeName(files.dir.path()) + "/a\xfe.flw";
+    struct stat info = {};
+    ASSERT_EQ(::stat(written.constData(), &info), 0);
+    EXPECT_GT(info.st_size, 1000);
+    // QTemporaryDir removes by QString names, which cannot hold these.
+    ::unlink(written.constData());
+    ::unlink((QFile::encodeName(files.dir.path()) + "/in\xff.flw").constData());
 }
 
 TEST(CliRun, ExamLoadFillsTheProject)

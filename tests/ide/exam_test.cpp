@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace tessarin;
 using namespace tessarin::test;
 
@@ -85,6 +88,62 @@ TEST(ExamSave, GoesToTheUserDataFolderWhenTheProgramFolderCannotBeWritten)
               QStringList{QStringLiteral("程序文件夹不可写，测试数据保存在 ")
                           + QDir::toNativeSeparators(data + "/exam")});
     QDir(data + QStringLiteral("/exam")).removeRecursively();
+}
+
+// Saves running at once in separate processes each get their own number, the folder made by
+// whichever comes first; an entry already there (a link pointing anywhere, a folder) keeps its
+// number and is never written through.
+TEST(ExamSave, ConcurrentSavesEachClaimTheirOwnNumberAndNeverFollowLinks)
+{
+    ScratchProgramDir scratch;
+    RunFixture f;
+    f.setNodes({{0, "泵", "", "1"}, {1, "Q", "", "50"}});
+    constexpr int kSavers = 6;
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> savers;
+    for (int k = 0; k < kSavers; ++k) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            char go;
+            ::close(gate[1]);
+            const bool opened = ::read(gate[0], &go, 1) == 0; // all start when the gate closes
+            try {
+                ::_exit(opened && !SaveExamData(f.project, f.host).isEmpty() ? 0 : 1);
+            } catch (...) {
+                ::_exit(2);
+            }
+        }
+        savers.push_back(pid);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (pid_t pid : savers) {
+        int status = -1;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    for (int n = 1; n <= kSavers; ++n) {
+        TqzExamData set;
+        EXPECT_NO_THROW(LoadExamDataFromFile(set, scratch.exam(n))) << n;
+        EXPECT_EQ(set.NodeDatas.size(), 2u) << n;
+    }
+    EXPECT_FALSE(QFile::exists(scratch.exam(kSavers + 1)));
+
+    // Entries in the way of the next numbers: a dangling link out of the folder, a link to a
+    // file, a folder. The save passes them all.
+    const QString outside = scratch.dir.path() + "/outside";
+    writeFileAtomically(outside + "-file", "kept");
+    ASSERT_TRUE(QFile::link(outside, scratch.exam(kSavers + 1)));
+    ASSERT_TRUE(QFile::link(outside + "-file", scratch.exam(kSavers + 2)));
+    ASSERT_TRUE(QDir().mkdir(scratch.exam(kSavers + 3)));
+    EXPECT_EQ(SaveExamData(f.project, f.host), scratch.exam(kSavers + 4));
+    EXPECT_FALSE(QFile::exists(outside));
+    EXPECT_EQ(readWholeFile(outside + "-file"), QByteArray("kept"));
+    EXPECT_EQ(QDir(scratch.dir.path() + "/exam").entryList(QDir::Hidden | QDir::Files).size(),
+              kSavers + 2)
+        << "the saved files and the link to a file; no temporary file stays behind";
 }
 
 TEST(ExamSave, EmptyTreeWritesNothingAndSaysWhy)

@@ -234,6 +234,56 @@ TEST(Run, NamesakeLeavesRunTheEarlierSubtreeOnceAndEnd)
     }
 }
 
+// Namesake shapes from hostile files: a long chain of subtrees, each entered from a leaf of the
+// next, runs to its end however long; subtrees nested into each other, each entered again from
+// its own leaf, cost the square of the tree and end with a message once past the run's bound.
+TEST(Run, NamesakeChainsRunToTheEndAndNestingsStopAtTheBound)
+{
+    struct Case
+    {
+        const char *shape;
+        int size;
+        bool aborted;
+    };
+    const std::vector<Case> cases
+        = {{"chain", 100'000, false}, {"nested", 50, false}, {"nested", 2'000, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.shape) + " " + std::to_string(c.size));
+        std::vector<NodeRow> outline;
+        if (std::string(c.shape) == "chain") {
+            // R > (A1 > Z), (A2 > leaf A1), ..., (An > leaf An-1).
+            outline.push_back({0, "R", "", ""});
+            for (int k = 1; k <= c.size; ++k) {
+                outline.push_back({1, QStringLiteral("A%1").arg(k), "", ""});
+                outline.push_back(k == 1 ? NodeRow{2, "Z", "2+3", ""}
+                                         : NodeRow{2, QStringLiteral("A%1").arg(k - 1), "1", ""});
+            }
+        } else {
+            // S1 > S2 > ... > Sn, each Sk's last child a leaf named Sk.
+            for (int k = 1; k <= c.size; ++k)
+                outline.push_back({k - 1, QStringLiteral("S%1").arg(k), "", ""});
+            outline.push_back({c.size, "x", "", "1"});
+            for (int k = c.size; k >= 1; --k)
+                outline.push_back({k, QStringLiteral("S%1").arg(k), "1", ""});
+        }
+        RunFixture f;
+        f.setNodes(outline);
+        const TqzRunResult r = f.run.runProject();
+        EXPECT_EQ(r.aborted, c.aborted) << r.abortMessage.toStdString();
+        EXPECT_EQ(f.host.busy, 0);
+        EXPECT_FALSE(f.run.isRunning());
+        if (c.aborted) {
+            EXPECT_TRUE(r.abortMessage.contains("计算量超出上限")) << r.abortMessage.toStdString();
+            EXPECT_TRUE(r.abortMessage.contains("经同名模块 S"))
+                << "names the namesake being entered: " << r.abortMessage.toStdString();
+            EXPECT_LT(f.host.log.size(), RunWorkBase);
+        } else if (std::string(c.shape) == "chain") {
+            EXPECT_EQ(f.node(2)->Value, "5");
+            EXPECT_EQ(f.host.log.filter("跳过同名模块").size(), c.size - 2);
+        }
+    }
+}
+
 TEST(Run, SubtreeRunStillNormalisesAndSendsTheWholeTree)
 {
     RunFixture f;

@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "error.h"
+#include "filenames.h"
 
 #include <QDir>
 #include <QFile>
@@ -249,3 +250,74 @@ TEST(WriteFileAtomically, NullDeviceDiscardsAndOtherDevicesAreRefused)
 }
 
 } // namespace
+
+namespace {
+
+// Every write of the atomic writer goes to /dev/full, which fails as a full disk does.
+ssize_t writeToFullDisk(int, const void *data, size_t size)
+{
+    static const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    return ::write(full, data, size);
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+// A full disk is named as such, the old file stays as it was and no temporary file is left.
+TEST(WriteFileAtomically, FullDiskIsNamedAndLeavesTheOldFileAndNoLeftovers)
+{
+    QTemporaryDir dir;
+    const QString old = dir.filePath("old.flw");
+    writeFile(old, "old contents");
+    detail::setWriteFunction(writeToFullDisk);
+    const std::string replacing = errorOf([&] { writeFileAtomically(old, "new"); });
+    const std::string creating = errorOf([&] { writeFileAtomically(dir.filePath("new"), "x"); });
+    const std::string claiming = errorOf([&] {
+        writeFirstFreeFile({dir.filePath("a"), dir.filePath("b")}, "x");
+    });
+    detail::setWriteFunction(nullptr);
+    for (const std::string &error : {replacing, creating, claiming})
+        EXPECT_NE(error.find("no space left on device (磁盘已满)"), std::string::npos) << error;
+    EXPECT_EQ(contents(old), QByteArray("old contents"));
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"old.flw"});
+}
+
+// Names are bytes: one that is not UTF-8 reaches its own file, never the file of the name with
+// U+FFFD in its place; decoding and encoding give every byte string back.
+TEST(FileNames, BytesThatAreNotUtf8SurviveTheRoundTripToTheirFile)
+{
+    const QByteArray names[] = {
+        "plain.flw",
+        "\xe6\xb3\xb5.flw",            // 泵
+        "\xf0\x9f\x98\x80",            // a character outside the BMP
+        "a\xfe.flw",                   // a byte no UTF-8 holds
+        "\xef\xbf\xbd",                // U+FFFD itself
+        "\xc0\xaf\xe0\x80\xaf",        // overlong forms
+        "\xed\xb2\x80\xed\xa0\x80",    // encoded surrogates
+        "\xe6\xb3",                    // a sequence cut short
+        "\xf4\x90\x80\x80\xff\x80\xbf" // above U+10FFFF, stray bytes
+    };
+    for (const QByteArray &name : names) {
+        const QString decoded = fileNameFromNative(name);
+        EXPECT_EQ(nativeFileName(decoded), name) << name.toHex().constData();
+        EXPECT_EQ(hasRawBytes(decoded), QString::fromUtf8(name).toUtf8() != name)
+            << name.toHex().constData();
+        EXPECT_FALSE(hasRawBytes(withoutRawBytes(decoded))) << name.toHex().constData();
+    }
+
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    writeFile(dir.filePath(QString::fromUtf8("a\xef\xbf\xbd.flw")), "unrelated");
+    const QString odd = fileNameFromNative(folder + "/a\xfe.flw");
+    writeFileAtomically(odd, "first");
+    writeFileAtomically(odd, "second");
+    EXPECT_EQ(readWholeFile(odd), QByteArray("second"));
+    EXPECT_EQ(contents(dir.filePath(QString::fromUtf8("a\xef\xbf\xbd.flw"))), "unrelated");
+    struct stat info = {};
+    EXPECT_EQ(::stat((folder + "/a\xfe.flw").constData(), &info), 0);
+    ::unlink((folder + "/a\xfe.flw").constData()); // QTemporaryDir removes by QString names
+}

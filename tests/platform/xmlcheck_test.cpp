@@ -20,6 +20,12 @@ QString attributes(int count, const QString &value = QStringLiteral("1"))
     return out;
 }
 
+// `depth` elements nested into each other, the innermost holding `inner`.
+QString nested(int depth, const QString &inner = {})
+{
+    return QStringLiteral("<a>").repeated(depth) + inner + QStringLiteral("</a>").repeated(depth);
+}
+
 struct Case
 {
     const char *what;
@@ -75,6 +81,22 @@ TEST(XmlCheck, NamesForbiddenCharactersAndBoundsAttributesButReadsEverythingElse
                    .arg(attributes(MaxXmlAttributes + 1)),
          QStringLiteral("doc: a literal in the declaration at line 2, column 1 carries more "
                         "than 256 attributes; no document the program reads has that many")},
+        // Nesting: end tags and empty-element tags close their level; markup inside comments,
+        // CDATA and values opens none.
+        {"nesting at the bound", head + nested(MaxXmlDepth), {}},
+        {"nesting past the bound",
+         head + nested(MaxXmlDepth + 1),
+         QStringLiteral("doc: element <a> at line 2, column 3001 is nested more than 1000 "
+                        "levels deep; no document the program reads nests that deep")},
+        {"closed levels do not add up",
+         head + QStringLiteral("<P>") + nested(MaxXmlDepth - 1).repeated(3)
+             + QStringLiteral("<b/>").repeated(2000) + QStringLiteral("</P>"),
+         {}},
+        {"tags in other markup",
+         head
+             + nested(MaxXmlDepth,
+                      QStringLiteral("<!--<a><a>--><![CDATA[<a><a>]]><?pi <a>?><b c='a>'/>")),
+         {}},
     };
     for (const Case &c : cases) {
         QString error;
@@ -87,13 +109,14 @@ TEST(XmlCheck, NamesForbiddenCharactersAndBoundsAttributesButReadsEverythingElse
     }
 }
 
-// 200,000 attributes on one element: refused at once rather than parsed in time growing with
-// the square of their number.
-TEST(XmlCheck, AnElementWithAHugeNumberOfAttributesIsRefusedBeforeParsing)
+// 200,000 attributes on one element, or 200,000 nested elements: refused at once rather than
+// parsed in time growing with the square of their number.
+TEST(XmlCheck, HugeAttributeListsAndDeepNestingAreRefusedBeforeParsing)
 {
     const QByteArray doc
         = "<?xml version=\"1.0\"?>\n<P><TRTL" + attributes(200000).toLatin1() + "/></P>\n";
     EXPECT_THROW(readXmlDocument(doc, QStringLiteral("doc")), Error);
+    EXPECT_THROW(readXmlDocument(nested(200000).toLatin1(), QStringLiteral("doc")), Error);
 }
 
 } // namespace

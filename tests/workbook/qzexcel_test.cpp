@@ -197,6 +197,52 @@ TEST_F(Workbook, ExchangeOverPages)
     EXPECT_THROW(workbook.GetTagValue(QStringLiteral("NONE")), Error);
 }
 
+// A value longer than a cell holds is refused before any cell changes (and before its layout,
+// which would take time growing with the square of its length); untagged names may carry any.
+TEST_F(Workbook, ValuesLongerThanACellHoldsAreRefusedWholeBeforeAnyWrite)
+{
+    addPages({0, 0});
+    setCell(*workbook.Pages[0], 0, 0, QStringLiteral("A"), QStringLiteral("a"));
+    setCell(*workbook.Pages[1], 1, 1, QStringLiteral("B"), QStringLiteral("b"));
+    const QString atLimit(MaxCellTextBytes, QLatin1Char('9'));
+    const QString wideAtLimit(MaxCellTextBytes / 2, QChar(0x6CF5)); // two bytes each in GBK
+    const QString huge(1'000'000, QLatin1Char('9'));
+    struct Case
+    {
+        QHash<QString, QString> values;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {{{"A", atLimit}, {"B", wideAtLimit}, {"NONE", huge}}, false},
+        {{{"A", "1"}, {"B", huge}}, true},
+        {{{"A", "1"}, {"B", wideAtLimit + QChar(0x6CF5)}}, true},
+        {{{"A", atLimit + "9"}}, true},
+    };
+    for (const Case &c : cases) {
+        setCell(*workbook.Pages[0], 0, 0, QStringLiteral("A"), QStringLiteral("a"));
+        setCell(*workbook.Pages[1], 1, 1, QStringLiteral("B"), QStringLiteral("b"));
+        std::string error;
+        try {
+            if (c.values.size() == 1)
+                workbook.SetTagValue(c.values.begin().key(), c.values.begin().value());
+            else
+                workbook.SetTagValues(c.values);
+        } catch (const Error &e) {
+            error = e.what();
+        }
+        EXPECT_EQ(!error.empty(), c.refused) << error;
+        if (c.refused) {
+            EXPECT_NE(error.find("more than the 3000 bytes a cell holds"), std::string::npos)
+                << error;
+            EXPECT_EQ(workbook.Pages[0]->GetCallText(0, 0), QStringLiteral("a"));
+            EXPECT_EQ(workbook.Pages[1]->GetCallText(1, 1), QStringLiteral("b"));
+        } else {
+            EXPECT_EQ(workbook.Pages[0]->GetCallText(0, 0), atLimit);
+            EXPECT_EQ(workbook.Pages[1]->GetCallText(1, 1), wideAtLimit);
+        }
+    }
+}
+
 TEST_F(Workbook, PageFieldsOnEveryPageShownOrNot)
 {
     addPages({0, 1, 0});

@@ -1,5 +1,9 @@
 #include "command.h"
 
+#include <algorithm>
+
+#include <QJsonArray>
+
 #include <cstdio>
 
 namespace tessarin::cli {
@@ -78,6 +82,42 @@ void printLine(const QString &text)
 void printJson(const QJsonDocument &doc)
 {
     printRaw(doc.toJson(QJsonDocument::Indented));
+}
+
+void printJsonStreamed(QJsonObject doc, const std::vector<StreamedArray> &arrays)
+{
+    for (const StreamedArray &array : arrays)
+        doc.insert(array.key, QJsonArray());
+    // Qt writes an empty array of the top-level object as "[" and "]" on lines of their own at
+    // an indentation of four; the items go between them, each indented as Qt indents the
+    // elements of such an array.
+    const QByteArray text = QJsonDocument(doc).toJson(QJsonDocument::Indented);
+    std::vector<std::pair<qsizetype, const StreamedArray *>> places;
+    for (const StreamedArray &array : arrays) {
+        const QByteArray open = "\n    "
+                                + QJsonDocument(QJsonArray{array.key})
+                                      .toJson(QJsonDocument::Compact)
+                                      .mid(1)
+                                      .chopped(1)
+                                + ": [\n";
+        places.emplace_back(text.indexOf(open) + open.size(), &array);
+    }
+    std::sort(places.begin(), places.end());
+    qsizetype from = 0;
+    for (const auto &[at, array] : places) {
+        printRaw(text.mid(from, at - from));
+        from = at;
+        for (qsizetype i = 0; i < array->count; ++i) {
+            // "[\n" + the item's lines indented by four + "\n]\n": its lines, indented by four
+            // more.
+            const QByteArray one
+                = QJsonDocument(QJsonArray{array->item(i)}).toJson(QJsonDocument::Indented);
+            QByteArray lines = one.mid(2, one.size() - 5);
+            lines.replace("\n", "\n    ");
+            printRaw("    " + lines + (i + 1 < array->count ? ",\n" : "\n"));
+        }
+    }
+    printRaw(text.mid(from));
 }
 
 } // namespace tessarin::cli

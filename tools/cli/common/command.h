@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 
@@ -58,5 +60,17 @@ void addProjectFileArgument(QCommandLineParser &parser);
 void printLine(const QString &text);
 void printRaw(const QByteArray &bytes);
 void printJson(const QJsonDocument &doc);
+
+// An array of a JSON document produced one item at a time.
+struct StreamedArray
+{
+    QString key;     // a key of the document's top-level object
+    qsizetype count; // how many items
+    std::function<QJsonValue(qsizetype)> item;
+};
+// Prints `doc` exactly as printJson would once every array of `arrays` is put under its key
+// (where `doc` has none or an empty array), but makes and prints the items one at a time, so
+// that a large output never exists whole in memory.
+void printJsonStreamed(QJsonObject doc, const std::vector<StreamedArray> &arrays);
 
 } // namespace tessarin::cli

@@ -3,6 +3,7 @@
 #include "command.h"
 
 #include "error.h"
+#include "filenames.h"
 #include "fonts.h"
 #include "qtenvironment.h"
 
@@ -50,7 +51,12 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("tessarin-cli"));
     installFontSubstitutions();
 
-    const QStringList args = QApplication::arguments();
+    // The arguments as the bytes they are: a file name that is not UTF-8 must reach the file it
+    // names (QApplication::arguments() would put U+FFFD in place of its odd bytes). QApplication
+    // has taken its own options out of argv by now.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(fileNameFromNative(argv[i]));
     if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
         printUsage();
         return args.size() < 2 ? 2 : 0;

@@ -22,9 +22,10 @@ int run(const QCommandLineParser &parser)
     const TqzExamLoadResult result = LoadExamData(args[1], p->project, p->excel, p->host);
     if (!out.isEmpty())
         p->file.saveAs(out, p->excel);
-    printJson(QJsonDocument(
-        QJsonObject{{QStringLiteral("loaded"), result.loaded},
-                    {QStringLiteral("unknown"), QJsonArray::fromStringList(result.unknown)}}));
+    printJsonStreamed(QJsonObject{{QStringLiteral("loaded"), result.loaded}},
+                      {{QStringLiteral("unknown"), result.unknown.size(), [&](qsizetype i) {
+                            return QJsonValue(result.unknown[i]);
+                        }}});
     return 0;
 }
 

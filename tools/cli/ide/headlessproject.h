@@ -7,6 +7,7 @@
 #include "command.h"
 
 #include "error.h"
+#include "filenames.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -72,6 +73,7 @@ struct HeadlessProject
     {
         // A probe text tells whether any cell answers to the name (an empty value could not).
         static const QString probe = QStringLiteral("\x01probe\x01");
+        excel.CheckTagValue(name, value);
         excel.SetTagValue(name, probe);
         if (excel.GetTagValue(name) == probe) {
             excel.SetTagValue(name, value);
@@ -132,7 +134,9 @@ inline QCommandLineOption setOption()
 inline QList<std::pair<QString, QString>> setValues(const QCommandLineParser &parser)
 {
     QList<std::pair<QString, QString>> out;
-    for (const QString &item : parser.values(QStringLiteral("set"))) {
+    for (const QString &given : parser.values(QStringLiteral("set"))) {
+        // A value is text, not a file name: bytes that are not UTF-8 read as U+FFFD.
+        const QString item = withoutRawBytes(given);
         const qsizetype eq = item.indexOf(QLatin1Char('='));
         if (eq <= 0)
             throw UsageError(QStringLiteral("--set \"%1\": expected NAME=VALUE").arg(item));

@@ -87,18 +87,20 @@ int run(const QCommandLineParser &parser)
         throw Error(fileName + QStringLiteral(": the project has no nodes to run"));
 
     QJsonObject doc;
-    doc.insert(QStringLiteral("log"), QJsonArray::fromStringList(p->host.log));
-    QJsonArray nodes;
     const TqzProjectTree &tree = *p->project.TreeView;
-    for (int i = 0; i < tree.count(); ++i) {
-        const TqzNode &n = *tree.nodeAt(i);
-        nodes.append(QJsonObject{{QStringLiteral("name"), n.Name},
-                                 {QStringLiteral("caption"), n.Caption},
-                                 {QStringLiteral("value"), n.Value},
-                                 {QStringLiteral("unit"), n.Unit},
-                                 {QStringLiteral("script"), n.Script}});
-    }
-    doc.insert(QStringLiteral("nodes"), nodes);
+    // The log and the nodes are printed one at a time (printJsonStreamed): a large project's
+    // would take many times its size as JSON values.
+    const QStringList &log = p->host.log;
+    const std::vector<StreamedArray> arrays
+        = {{QStringLiteral("log"), log.size(), [&](qsizetype i) { return QJsonValue(log[i]); }},
+           {QStringLiteral("nodes"), tree.count(), [&](qsizetype i) {
+                const TqzNode &n = *tree.nodeAt(static_cast<int>(i));
+                return QJsonValue(QJsonObject{{QStringLiteral("name"), n.Name},
+                                              {QStringLiteral("caption"), n.Caption},
+                                              {QStringLiteral("value"), n.Value},
+                                              {QStringLiteral("unit"), n.Unit},
+                                              {QStringLiteral("script"), n.Script}});
+            }}};
     doc.insert(QStringLiteral("failedSteps"), result.failedSteps);
     doc.insert(QStringLiteral("elapsedMs"), static_cast<qint64>(result.elapsedMs));
     if (result.aborted)
@@ -128,7 +130,7 @@ int run(const QCommandLineParser &parser)
         doc.insert(QStringLiteral("missing"), QJsonArray::fromStringList(missing));
         differs = !differences.isEmpty() || !missing.isEmpty();
     }
-    printJson(QJsonDocument(doc));
+    printJsonStreamed(doc, arrays);
 
     if (result.aborted) {
         std::fflush(stdout);

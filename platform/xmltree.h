@@ -15,7 +15,8 @@
 namespace tessarin {
 
 // One element: its name, its attributes in document order, its child elements (text, comments
-// and processing instructions are dropped) and where its start tag ends in the source.
+// and processing instructions are dropped, only whether there was text is kept) and where its
+// start tag ends in the source.
 struct XmlElement
 {
     QString name;
@@ -23,6 +24,7 @@ struct XmlElement
     std::vector<std::unique_ptr<XmlElement>> children;
     qint64 line = 0;
     qint64 column = 0;
+    bool hasText = false; // character data other than white space directly inside
 };
 
 // The element as a document in `encoding` (declaration version "1.0"), attributes in their
@@ -33,6 +35,8 @@ QByteArray writeXmlTree(const XmlElement &root, const QString &encoding);
 // read as its GB18030 superset). Throws Error naming `where` with line and column when the
 // document is not well-formed.
 std::unique_ptr<XmlElement> parseXmlTree(const QByteArray &bytes, const QString &where);
+// The same for a document already decoded (decodeXmlDocument).
+std::unique_ptr<XmlElement> parseXmlTreeText(const QString &text, const QString &where);
 
 // Element access shared by the readers, so one reading routine serves both element types.
 // The "null" child of a QDomElement is a null element, of an XmlElement a null pointer.
@@ -114,6 +118,17 @@ inline QString elementPlace(const QDomElement &e)
 inline QString elementPlace(const XmlElement &e)
 {
     return QStringLiteral("line %1, column %2, <%3>").arg(e.line).arg(e.column).arg(e.name);
+}
+
+// The line of the element's start tag (0 or less for an element built in memory).
+inline qint64 elementLine(const QDomElement &e)
+{
+    return e.lineNumber();
+}
+
+inline qint64 elementLine(const XmlElement &e)
+{
+    return e.line;
 }
 
 // Element building shared by the writers.

@@ -9,8 +9,9 @@
 namespace tessarin {
 
 namespace {
-// Deeper nesting than any stored format uses; refusing it keeps recursion bounded.
-constexpr size_t kMaxDepth = 1000;
+// Deeper nesting than any stored format uses; refusing it keeps recursion bounded (the
+// pre-scan of checkXmlText refuses it first, this guards what an entity could bring in).
+constexpr size_t kMaxDepth = MaxXmlDepth;
 
 void writeElement(QString &out, const XmlElement &e, int depth)
 {
@@ -55,7 +56,11 @@ QByteArray writeXmlTree(const XmlElement &root, const QString &encoding)
 
 std::unique_ptr<XmlElement> parseXmlTree(const QByteArray &bytes, const QString &where)
 {
-    const QString text = decodeXmlDocument(bytes, where);
+    return parseXmlTreeText(decodeXmlDocument(bytes, where), where);
+}
+
+std::unique_ptr<XmlElement> parseXmlTreeText(const QString &text, const QString &where)
+{
     checkXmlText(text, where);
     QXmlStreamReader reader(text);
     reader.setNamespaceProcessing(false);
@@ -97,6 +102,10 @@ std::unique_ptr<XmlElement> parseXmlTree(const QByteArray &bytes, const QString 
         }
         case QXmlStreamReader::EndElement:
             open.pop_back();
+            break;
+        case QXmlStreamReader::Characters:
+            if (!open.empty() && !reader.isWhitespace() && !reader.text().trimmed().isEmpty())
+                open.back()->hasText = true;
             break;
         default:
             break;
