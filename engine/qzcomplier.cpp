@@ -130,9 +130,6 @@ private:
     QString m_error;
 };
 
-namespace {
-
-// Letters A to Z only: names in other scripts have no case to lose.
 QString lowerAscii(const QString &text)
 {
     QString out = text;
@@ -141,6 +138,8 @@ QString lowerAscii(const QString &text)
             c = QChar(c.unicode() + (u'a' - u'A'));
     return out;
 }
+
+namespace {
 
 constexpr int kResultSize = 64;
 constexpr int kErrorSize = 250;

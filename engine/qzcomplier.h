@@ -28,6 +28,10 @@ public:
 
 class ScriptLibrary;
 
+// `text` with the letters A to Z lowered, as the interpreter is handed every expression (names
+// in other scripts have no case to lose).
+QString lowerAscii(const QString &text);
+
 class TqzComplier
 {
 public:

@@ -56,15 +56,6 @@ QString standIn(int entry)
     return QChar(kStandInStart) + digits + QChar(kStandInEnd);
 }
 
-QString lowerAscii(const QString &text)
-{
-    QString out = text;
-    for (QChar &c : out)
-        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
-            c = QChar(c.unicode() + (u'a' - u'A'));
-    return out;
-}
-
 // Decimal literals of at most 15 significant digits and a decimal exponent within 22: the digits
 // and the power of ten are exact doubles, so one multiplication or division rounds correctly -
 // the value every exact reader gives, without the general algorithm. False for anything else.
