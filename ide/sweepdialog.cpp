@@ -1,6 +1,7 @@
 #include "sweepdialog.h"
 
 #include "atomicfile.h"
+#include "csvfield.h"
 #include "error.h"
 #include "programdir.h"
 #include "projectfile.h"
@@ -48,16 +49,6 @@ const Kind kKinds[] = {
     {"三角", "triangular", "下限", "最可能值", "上限"},
     {"对数正态", "lognormal", "μ", "σ", nullptr},
 };
-
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 // follow from the arguments and c alone, so any process computes any case's inputs.
 
 #include "command.h"
+#include "csvfield.h"
 #include "numbertext.h"
 
 #include <QCommandLineParser>
@@ -355,17 +356,6 @@ inline SweepPlan parseSweepPlan(const QCommandLineParser &parser)
     plan.first = bound(plan.shard - 1);
     plan.end = bound(plan.shard);
     return plan;
-}
-
-// A CSV field, quoted when it holds a comma, a quote or a line break.
-inline QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 // A JSON string literal.
