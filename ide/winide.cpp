@@ -536,11 +536,19 @@ void TfmWinIDE::showRunOutcome(const TqzRunResult &result, const QSet<QString> &
         for (const auto &[page, cell] : Excel->CellsOfName(name))
             page->SetCellMark(cell, Mark::Failed, tip);
     }
-    if (result.failedSteps > 0)
-        for (auto it = notNumbers.cbegin(); it != notNumbers.cend(); ++it)
-            for (const auto &[page, cell] : Excel->CellsOfName(it.key()))
-                page->SetCellMark(
-                    cell, Mark::Failed, QStringLiteral("输入不是数：%1").arg(it.value()));
+    // Only an input that fed a failed step is marked: a text field (a medium's name) is no
+    // number by right.
+    for (auto it = notNumbers.cbegin(); it != notNumbers.cend(); ++it) {
+        const QSet<QString> fed = dependentsOf(it.key());
+        const bool failedBecause
+            = std::any_of(result.failures.cbegin(), result.failures.cend(), [&](const auto &f) {
+                  return fed.contains(f.first);
+              });
+        if (!failedBecause)
+            continue;
+        for (const auto &[page, cell] : Excel->CellsOfName(it.key()))
+            page->SetCellMark(cell, Mark::Failed, QStringLiteral("输入不是数：%1").arg(it.value()));
+    }
     for (const QString &name : result.emptyInputs) {
         const TqzNode *node = firstNodeNamed(*Project->TreeView, name);
         const QString value = node ? node->Value : QString();
