@@ -280,10 +280,10 @@ bool TqzSweepDialog::start()
 
     m_process = std::make_unique<QProcess>();
     connect(m_process.get(), &QProcess::readyReadStandardOutput, this, &TqzSweepDialog::readRows);
-    connect(m_process.get(), &QProcess::finished, this, &TqzSweepDialog::done);
+    connect(m_process.get(), &QProcess::finished, this, &TqzSweepDialog::sweepFinished);
     connect(m_process.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
-            done(-1, QProcess::CrashExit);
+            sweepFinished(-1, QProcess::CrashExit);
     });
     m_process->start(programPath(QStringLiteral("tessarin-cli")),
                      QStringList{QStringLiteral("sweep"), path} + args);
@@ -325,7 +325,7 @@ void TqzSweepDialog::readRows()
     progress->setValue(int(std::min<qint64>(table->rowCount(), INT_MAX)));
 }
 
-void TqzSweepDialog::done(int exitCode, QProcess::ExitStatus exitStatus)
+void TqzSweepDialog::sweepFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
     if (!m_process)
         return;

@@ -73,7 +73,7 @@ signals:
 
 private:
     void readRows();
-    void done(int exitCode, QProcess::ExitStatus exitStatus);
+    void sweepFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void saveCsv();
     void kindChanged(int row);
 
