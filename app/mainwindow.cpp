@@ -35,6 +35,8 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoGroup>
+#include <QUndoStack>
 #include <QUrl>
 
 namespace tessarin {
@@ -93,7 +95,7 @@ public:
         return true;
     }
 
-    void contentChanged() { m_main->setModified(m_window, true); }
+    void contentChanged() { m_main->updateModified(m_window); }
 
 private:
     TfmMain *m_main;
@@ -121,7 +123,10 @@ TfmMain::TfmMain(const TfmMainSettings &settings,
     // Background colour 11770523 (0x00B39B9B as blue, green, red).
     m_mdi->setBackground(QColor(0x9B, 0x9B, 0xB3));
     setCentralWidget(m_mdi);
+    m_undoGroup = new QUndoGroup(this);
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+        TfmWinIDE *window = activeProjectWindow();
+        m_undoGroup->setActiveStack(window ? window->undoStack() : nullptr);
         mergeViewMenu();
         updateCommands();
         showResultStatus();
@@ -149,6 +154,9 @@ TfmMain::~TfmMain()
     // The child windows close while the frame is taken apart; nothing may react to that.
     disconnect(m_mdi, nullptr, this, nullptr);
     disconnect(qApp, nullptr, this, nullptr);
+    disconnect(m_undoGroup, nullptr, this, nullptr);
+    for (TfmWinIDE *window : projectWindows())
+        disconnect(window->undoStack(), nullptr, this, nullptr);
     FormDestroy();
 }
 
@@ -341,6 +349,13 @@ void TfmMain::createActions()
          imgUndo,
          {},
          nullptr},
+        {&EditRedo,
+         "EditRedo",
+         QStringLiteral("重做(&R)"),
+         QStringLiteral("重做|重做上一次撤销的修改"),
+         -1,
+         {},
+         nullptr},
         {&EditDelete,
          "EditDelete",
          QStringLiteral("删除(&D)"),
@@ -380,8 +395,21 @@ void TfmMain::createActions()
             sub->showMinimized();
     });
     connect(WindowArrange, &QAction::triggered, this, &TfmMain::arrangeIcons);
-    for (QAction *action : {EditCut, EditCopy, EditPaste, EditUndo, EditDelete})
+    for (QAction *action : {EditCut, EditCopy, EditPaste, EditUndo, EditRedo, EditDelete})
         connect(action, &QAction::triggered, this, [this, action] { editAction(action); });
+    // Ctrl+Z and Ctrl+Y (or Ctrl+Shift+Z) work wherever the focus is; an edit field with its
+    // own undo takes them first.
+    EditUndo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z)});
+    EditRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    EditRedo->setIcon(
+        QIcon(mainImage(imgUndo).pixmap(16, 16).transformed(QTransform().scale(-1, 1))));
+    for (QAction *action : {EditUndo, EditRedo}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+    connect(m_undoGroup, &QUndoGroup::indexChanged, this, &TfmMain::updateEditActions);
+    connect(m_undoGroup, &QUndoGroup::activeStackChanged, this, &TfmMain::updateEditActions);
 }
 
 void TfmMain::createMenus()
@@ -433,7 +461,7 @@ void TfmMain::createToolBar()
     ToolBar1->addSeparator();
     ToolBar1->addAction(actSave);
     ToolBar1->addSeparator();
-    ToolBar1->addActions({EditCopy, EditCut, EditPaste, EditUndo, EditDelete});
+    ToolBar1->addActions({EditCopy, EditCut, EditPaste, EditUndo, EditRedo, EditDelete});
     ToolBar1->addSeparator();
     ToolBar1->addAction(actCompileProject);
     ToolBar1->addSeparator();
@@ -483,6 +511,13 @@ void TfmMain::addProjectWindow(TfmWinIDE *window)
     connect(
         &window->excel(), &TqzExcel::contentChanged, watch, &TProjectWindowWatch::contentChanged);
     connect(window, &TfmWinIDE::statusChanged, this, &TfmMain::showResultStatus);
+    m_undoGroup->addStack(window->undoStack());
+    connect(window->undoStack(), &QUndoStack::indexChanged, this, [this, window] {
+        updateModified(window);
+    });
+    connect(window->undoStack(), &QUndoStack::cleanChanged, this, [this, window] {
+        updateModified(window);
+    });
     setCaption(window, window->windowTitle());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow *sub = m_mdi->addSubWindow(window);
@@ -505,6 +540,11 @@ void TfmMain::setModified(TfmWinIDE *window, bool modified)
         return;
     window->setProperty(modifiedProperty, modified);
     setCaption(window, window->property(captionProperty).toString());
+}
+
+void TfmMain::updateModified(TfmWinIDE *window)
+{
+    setModified(window, !window->undoStack()->isClean() || window->excel().isEditing());
 }
 
 void TfmMain::setCaption(TfmWinIDE *window, const QString &caption)
@@ -643,6 +683,7 @@ bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
     }
     const QString saved = window->projectFile().FileName;
     window->project().ProjectFileName = saved;
+    window->undoStack()->setClean();
     window->setProperty(modifiedProperty, false);
     setCaption(window, QFileInfo(saved).fileName());
     return true;
@@ -932,9 +973,44 @@ void TfmMain::arrangeIcons()
 
 // ---- edit actions on the focused field ----
 
+namespace {
+
+// True when `target` is a text field that can undo (or redo) a change of its own.
+bool fieldHasOwnStep(QWidget *target, bool redo)
+{
+    if (auto *edit = qobject_cast<QPlainTextEdit *>(target))
+        return !edit->isReadOnly()
+               && (redo ? edit->document()->isRedoAvailable()
+                        : edit->document()->isUndoAvailable());
+    if (auto *text = qobject_cast<QTextEdit *>(target))
+        return !text->isReadOnly()
+               && (redo ? text->document()->isRedoAvailable()
+                        : text->document()->isUndoAvailable());
+    if (auto *line = qobject_cast<QLineEdit *>(target))
+        return !line->isReadOnly() && (redo ? line->isRedoAvailable() : line->isUndoAvailable());
+    return false;
+}
+
+} // namespace
+
 void TfmMain::editAction(QAction *action)
 {
     QWidget *target = QApplication::focusWidget();
+    // Undo and redo act on the focused field while it has a step of its own, else on the
+    // project: an open edit box is confirmed first, so its text becomes the step undone.
+    if ((action == EditUndo || action == EditRedo)
+        && !fieldHasOwnStep(target, action == EditRedo)) {
+        TfmWinIDE *window = idleProjectWindow();
+        if (window) {
+            window->endEdits();
+            if (action == EditUndo)
+                window->undoStack()->undo();
+            else
+                window->undoStack()->redo();
+        }
+        updateEditActions();
+        return;
+    }
     if (auto *edit = qobject_cast<QPlainTextEdit *>(target)) {
         if (action == EditCut)
             edit->cut();
@@ -944,6 +1020,8 @@ void TfmMain::editAction(QAction *action)
             edit->paste();
         else if (action == EditUndo)
             edit->undo();
+        else if (action == EditRedo)
+            edit->redo();
         else if (action == EditDelete && !edit->isReadOnly())
             edit->textCursor().removeSelectedText();
     } else if (auto *text = qobject_cast<QTextEdit *>(target)) {
@@ -955,6 +1033,8 @@ void TfmMain::editAction(QAction *action)
             text->paste();
         else if (action == EditUndo)
             text->undo();
+        else if (action == EditRedo)
+            text->redo();
         else if (action == EditDelete && !text->isReadOnly())
             text->textCursor().removeSelectedText();
     } else if (auto *line = qobject_cast<QLineEdit *>(target)) {
@@ -966,6 +1046,8 @@ void TfmMain::editAction(QAction *action)
             line->paste();
         else if (action == EditUndo)
             line->undo();
+        else if (action == EditRedo)
+            line->redo();
         else if (action == EditDelete && !line->isReadOnly())
             line->del();
     }
@@ -1012,7 +1094,24 @@ void TfmMain::updateEditActions()
     EditCut->setEnabled(field && selection && !readOnly);
     EditDelete->setEnabled(field && selection && !readOnly);
     EditPaste->setEnabled(field && !readOnly);
-    EditUndo->setEnabled(field && undo && !readOnly);
+    // Without a step of the field's own, undo and redo name the project's step.
+    const bool fieldUndo = fieldHasOwnStep(target, false);
+    const bool fieldRedo = fieldHasOwnStep(target, true);
+    TfmWinIDE *window = idleProjectWindow();
+    const QUndoStack *stack = window ? window->undoStack() : nullptr;
+    const auto name = [](const QString &verb, const QString &step, const QString &plain) {
+        return step.isEmpty() ? plain : verb + QLatin1Char(' ') + step;
+    };
+    const QString undoStep
+        = !fieldUndo && stack && stack->canUndo() ? stack->undoText() : QString();
+    const QString redoStep
+        = !fieldRedo && stack && stack->canRedo() ? stack->redoText() : QString();
+    EditUndo->setText(name(QStringLiteral("撤销"), undoStep, QStringLiteral("撤销(&U)")));
+    EditUndo->setToolTip(name(QStringLiteral("撤销"), undoStep, QStringLiteral("撤销")));
+    EditRedo->setText(name(QStringLiteral("重做"), redoStep, QStringLiteral("重做(&R)")));
+    EditRedo->setToolTip(name(QStringLiteral("重做"), redoStep, QStringLiteral("重做")));
+    EditUndo->setEnabled((field && undo && !readOnly) || !undoStep.isEmpty());
+    EditRedo->setEnabled(fieldRedo || !redoStep.isEmpty());
 }
 
 // ---- tools, help, web link ----

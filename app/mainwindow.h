@@ -16,6 +16,7 @@ class QMdiSubWindow;
 class QMenu;
 class QPrinter;
 class QProgressBar;
+class QUndoGroup;
 class QTimer;
 class QToolBar;
 
@@ -69,6 +70,9 @@ public:
     // Whether the window's pages changed since it was loaded or saved.
     bool isModified(const TfmWinIDE *window) const;
     void setModified(TfmWinIDE *window, bool modified);
+    // The `*` of a window follows its undo stack: changed unless at the clean (saved or loaded)
+    // state, or while an edit box is open on one of its pages.
+    void updateModified(TfmWinIDE *window);
 
     // Opens a project file in a new project window; on failure says what, where and why in
     // one message box and keeps no window. Returns the window, or null.
@@ -95,6 +99,8 @@ public:
     QAction *EditCopy = nullptr;
     QAction *EditPaste = nullptr;
     QAction *EditUndo = nullptr;
+    // Redo of the project's undo steps (or of the focused field's).
+    QAction *EditRedo = nullptr;
     QAction *EditDelete = nullptr;
     QAction *WindowCascade = nullptr;
     QAction *WindowTileHorizontal = nullptr;
@@ -184,6 +190,8 @@ private:
     QPointer<QMenu> m_mergedView;
     QAction *m_windowListSeparator = nullptr;
     QPointer<QWidget> m_editTarget;
+    // One undo group across the project windows: its active stack is the active window's.
+    QUndoGroup *m_undoGroup = nullptr;
     QPointer<THelpWindow> m_help;
     bool m_shown = false;
     bool m_destroyed = false;

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
@@ -27,6 +28,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
@@ -34,6 +36,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -114,7 +117,9 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
         const std::optional<QString> name = page->NameOfCell(cell);
         return name && m_inputNames.contains(*name);
     };
-    connect(Excel, &TqzExcel::cellEdited, this, &TfmWinIDE::pageCellEdited);
+    connect(Excel, &TqzExcel::textsEdited, this, &TfmWinIDE::pageTextsEdited);
+    connect(Excel, &TqzExcel::contentChanged, this, &TfmWinIDE::workbookChanged);
+    m_undoStack = new QUndoStack(this);
     Excel->OnPageMouseDown =
         [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
             ReportMouseDown(page, button, pos);
@@ -137,6 +142,10 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
 
 TfmWinIDE::~TfmWinIDE()
 {
+    // The stack leaves its undo group first, while the window is whole: the group tells its
+    // listeners, and they may ask the window about itself.
+    delete m_undoStack;
+    m_undoStack = nullptr;
     slbReport->viewport()->removeEventFilter(this);
     m_content->removeEventFilter(this);
     for (QObject *child : m_content->children())
@@ -373,6 +382,10 @@ void TfmWinIDE::finishLoading(const QString &caption)
     m_staleNames.clear();
     setStatus(QString(), false);
     slbReportResize();
+    // The steps of the project shown before do not apply to this one, and the loaded state is
+    // the clean one (clear alone keeps an empty stack's reset clean state).
+    m_undoStack->clear();
+    m_undoStack->setClean();
 }
 
 // ---- what the pages tell the user: stale, failed and defaulted values ----
@@ -442,6 +455,34 @@ void TfmWinIDE::markStale(const QSet<QString> &names)
     }
     if (any || !m_staleNames.isEmpty())
         setStatus(QStringLiteral("结果未更新，按 F9 计算"), false);
+}
+
+void TfmWinIDE::pageTextsEdited(TqzReport *page, const QList<TCellTextEdit> &edits)
+{
+    const TqzResultView before = resultView();
+    for (const TCellTextEdit &edit : edits)
+        if (TReportCell *cell = page->CellFromRC(edit.line, edit.cell))
+            pageCellEdited(page, cell);
+    // Typed during a run, the change belongs to the run's step.
+    const int pageIndex = static_cast<int>(Excel->Pages.indexOf(page));
+    if (m_recording || pageIndex < 0)
+        return;
+    // The contentChanged that ends this operation is part of the step.
+    m_stepChangePending = true;
+    QList<TqzCellText> cells;
+    for (const TCellTextEdit &edit : edits)
+        cells.append({pageIndex, edit.line, edit.cell, edit.before, edit.after});
+    const bool cleared = std::all_of(
+        edits.cbegin(), edits.cend(), [](const TCellTextEdit &e) { return e.after.isEmpty(); });
+    QString name = cleared ? QStringLiteral("清除") : QStringLiteral("输入");
+    if (edits.size() == 1) {
+        const TReportCell *cell = page->CellFromRC(edits.first().line, edits.first().cell);
+        if (const std::optional<QString> tag = cell ? page->NameOfCell(cell) : std::nullopt)
+            name += QLatin1Char(' ') + *tag;
+    } else {
+        name += QStringLiteral(" %1 个单元格").arg(edits.size());
+    }
+    m_undoStack->push(new TqzTextsCommand(*this, name, cells, {}, before, resultView()));
 }
 
 void TfmWinIDE::pageCellEdited(TqzReport *page, TReportCell *cell)
@@ -912,25 +953,28 @@ void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what, const
     const int last = scope.isValid() && first >= 0 ? tree.lastDescendant(first) : tree.count() - 1;
     for (int i = std::max(first, 0); i <= last && i < tree.count(); ++i)
         evaluated.insert(tree.nodeAt(i)->Name);
-    setRunActionsEnabled(false);
-    TqzRunResult result;
-    try {
-        result = what(*m_run);
-    } catch (const Error &e) {
-        appendLog(e.message());
-        result.aborted = true;
-        result.abortMessage = e.message();
-    } catch (const std::exception &e) {
-        appendLog(QString::fromLocal8Bit(e.what()));
-        result.aborted = true;
-        result.abortMessage = QString::fromLocal8Bit(e.what());
-    }
-    flushLog();
-    setRunActionsEnabled(true);
-    if (result.started || result.aborted)
-        showRunOutcome(result, result.aborted ? QSet<QString>() : evaluated);
-    // Writing results can change the height of cells and so of pages.
-    slbReportResize();
+    // F9 undone in one step gives back the values of nodes and cells before the run.
+    recordTexts(QStringLiteral("计算"), [&] {
+        setRunActionsEnabled(false);
+        TqzRunResult result;
+        try {
+            result = what(*m_run);
+        } catch (const Error &e) {
+            appendLog(e.message());
+            result.aborted = true;
+            result.abortMessage = e.message();
+        } catch (const std::exception &e) {
+            appendLog(QString::fromLocal8Bit(e.what()));
+            result.aborted = true;
+            result.abortMessage = QString::fromLocal8Bit(e.what());
+        }
+        flushLog();
+        setRunActionsEnabled(true);
+        if (result.started || result.aborted)
+            showRunOutcome(result, result.aborted ? QSet<QString>() : evaluated);
+        // Writing results can change the height of cells and so of pages.
+        slbReportResize();
+    });
     if (m_closeRequested) {
         m_closeRequested = false;
         closeAfterRun();
@@ -991,13 +1035,15 @@ void TfmWinIDE::actLoadExamDataExecute()
     if (fileName.isEmpty())
         return;
     try {
-        if (LoadExamData(fileName, *Project, *Excel, *this).loaded > 0) {
-            // New inputs: every result that uses one of them is out of date.
-            QSet<QString> users;
-            for (const QString &name : std::as_const(m_inputNames))
-                users.unite(dependentsOf(name));
-            markStale(users);
-        }
+        recordTexts(QStringLiteral("加载测试数据"), [&] {
+            if (LoadExamData(fileName, *Project, *Excel, *this).loaded > 0) {
+                // New inputs: every result that uses one of them is out of date.
+                QSet<QString> users;
+                for (const QString &name : std::as_const(m_inputNames))
+                    users.unite(dependentsOf(name));
+                markStale(users);
+            }
+        });
     } catch (const Error &) {
         // Already in the pane, with what and where; nothing has changed.
         return;
@@ -1027,6 +1073,185 @@ void TfmWinIDE::closeAfterRun()
         frame->close();
     else
         close();
+}
+
+// ---- undo ----
+
+void TfmWinIDE::workbookChanged()
+{
+    if (std::exchange(m_stepChangePending, false) || m_recording || Excel->isEditing())
+        return;
+    // A change no step records (page numbers filled by printing, a write through the API)
+    // cannot be undone: the saved state is out of reach until the next save.
+    m_undoStack->resetClean();
+}
+
+void TfmWinIDE::editPage(TqzReport *page, const QString &name, const std::function<void()> &edit)
+{
+    const int pageIndex = static_cast<int>(Excel->Pages.indexOf(page));
+    if (pageIndex < 0)
+        return;
+    page->EndEdit();
+    const auto streamOf = [page] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        page->SaveToStream(buffer, 0);
+        return bytes;
+    };
+    const QByteArray before = streamOf();
+    const TqzResultView viewBefore = resultView();
+    {
+        const QScopedValueRollback recording(m_recording, true);
+        edit();
+    }
+    const QByteArray after = streamOf();
+    if (after == before)
+        return;
+    slbReportResize();
+    m_undoStack->push(
+        new TqzPageCommand(*this, name, pageIndex, before, after, viewBefore, resultView()));
+}
+
+TqzResultView TfmWinIDE::resultView() const
+{
+    TqzResultView view;
+    view.stale = m_staleNames;
+    view.status = m_statusText;
+    view.statusError = m_statusError;
+    for (qsizetype p = 0; p < Excel->Pages.size(); ++p) {
+        const TqzReport *page = Excel->Pages[p];
+        using Mark = TReportControl::CellMark;
+        if (page->cellMarkCount(Mark::Stale) + page->cellMarkCount(Mark::Failed)
+                + page->cellMarkCount(Mark::Defaulted)
+            == 0)
+            continue;
+        for (int l = 0; l < page->lineCount(); ++l) {
+            const TReportLine *line = page->line(l);
+            for (int c = 0; c < line->cellCount(); ++c) {
+                const TReportCell *cell = line->cell(c);
+                const auto kind = page->cellMark(cell);
+                if (kind != TReportControl::CellMark::None)
+                    view.marks.append({static_cast<int>(p),
+                                       l,
+                                       c,
+                                       static_cast<int>(kind),
+                                       page->cellMarkTip(cell)});
+            }
+        }
+    }
+    return view;
+}
+
+QList<QList<QStringList>> TfmWinIDE::pageTexts() const
+{
+    QList<QList<QStringList>> texts;
+    texts.reserve(Excel->Pages.size());
+    for (const TqzReport *page : std::as_const(Excel->Pages)) {
+        QList<QStringList> lines;
+        lines.reserve(page->lineCount());
+        for (int l = 0; l < page->lineCount(); ++l) {
+            const TReportLine *line = page->line(l);
+            QStringList cells;
+            cells.reserve(line->cellCount());
+            for (int c = 0; c < line->cellCount(); ++c)
+                cells.append(line->cell(c)->FCellText);
+            lines.append(cells);
+        }
+        texts.append(lines);
+    }
+    return texts;
+}
+
+QStringList TfmWinIDE::nodeValues() const
+{
+    const TqzProjectTree &tree = *Project->TreeView;
+    QStringList values;
+    values.reserve(tree.count());
+    for (int i = 0, n = tree.count(); i < n; ++i)
+        values.append(tree.nodeAt(i)->Value);
+    return values;
+}
+
+void TfmWinIDE::recordTexts(const QString &name, const std::function<void()> &change)
+{
+    const QList<QList<QStringList>> textsBefore = pageTexts();
+    const QStringList valuesBefore = nodeValues();
+    const TqzResultView viewBefore = resultView();
+    {
+        const QScopedValueRollback recording(m_recording, true);
+        change();
+    }
+    QList<TqzCellText> cells = diffTexts(textsBefore, pageTexts());
+    // A run that changed no cell (it stopped at once, or found every result as it was) leaves
+    // nothing to undo: node values alone are not saved with the project.
+    if (cells.isEmpty())
+        return;
+    QList<TqzNodeValue> nodes = diffValues(valuesBefore, nodeValues());
+    m_undoStack->push(new TqzTextsCommand(
+        *this, name, std::move(cells), std::move(nodes), viewBefore, resultView()));
+}
+
+void TfmWinIDE::applyTexts(const QList<TqzCellText> &cells,
+                           const QList<TqzNodeValue> &nodes,
+                           bool after)
+{
+    Excel->EndEdits();
+    QSet<TqzReport *> touched;
+    for (const TqzCellText &change : cells) {
+        TqzReport *page = Excel->Pages.value(change.page);
+        if (!page || change.line >= page->lineCount()
+            || change.cell >= page->line(change.line)->cellCount())
+            continue;
+        page->line(change.line)
+            ->cell(change.cell)
+            ->SetCellText(after ? change.after : change.before);
+        touched.insert(page);
+    }
+    TqzProjectTree &tree = *Project->TreeView;
+    for (const TqzNodeValue &change : nodes)
+        if (change.node < tree.count())
+            tree.nodeAt(change.node)->Value = after ? change.after : change.before;
+    for (TqzReport *page : std::as_const(touched)) {
+        page->UpdateLines();
+        page->update();
+    }
+    // The cell of a single edit is shown and selected, so the user sees what came back.
+    if (cells.size() == 1) {
+        TqzReport *page = Excel->Pages.value(cells.first().page);
+        if (page && page->isVisible())
+            page->SelectOnly(page->CellFromRC(cells.first().line, cells.first().cell));
+    }
+    slbReportResize();
+}
+
+void TfmWinIDE::applyPageStream(int page, const QByteArray &stream)
+{
+    TqzReport *report = Excel->Pages.value(page);
+    if (!report)
+        return;
+    const QScopedValueRollback applying(m_recording, true);
+    report->EndEdit();
+    QBuffer buffer;
+    buffer.setData(stream);
+    buffer.open(QIODevice::ReadOnly);
+    report->LoadFromStream(buffer, 0);
+    report->update();
+    slbReportResize();
+}
+
+void TfmWinIDE::applyResultView(const TqzResultView &view)
+{
+    m_staleNames = view.stale;
+    Excel->ClearCellMarks(TReportControl::CellMark::None);
+    for (const TqzResultView::Mark &mark : view.marks) {
+        TqzReport *page = Excel->Pages.value(mark.page);
+        if (page && mark.line < page->lineCount() && mark.cell < page->line(mark.line)->cellCount())
+            page->SetCellMark(page->line(mark.line)->cell(mark.cell),
+                              static_cast<TReportControl::CellMark>(mark.kind),
+                              mark.tip);
+    }
+    setStatus(view.status, view.statusError);
 }
 
 } // namespace tessarin

@@ -1,6 +1,7 @@
 #pragma once
 // The project window: one open project's node tree, its workbook of report pages under page
 // tabs, the message pane and the run and test-data commands, wired to the headless run.
+#include "editcommands.h"
 #include "qzrun.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,7 @@ class QScrollArea;
 class QSplitter;
 class QTabBar;
 class QTreeView;
+class QUndoStack;
 
 namespace tessarin {
 
@@ -32,8 +34,9 @@ class TqzProjectFile;
 class TqzReport;
 class TqzTranslate;
 class TReportCell;
+struct TCellTextEdit;
 
-class TfmWinIDE : public QWidget, public TqzRunHost
+class TfmWinIDE : public QWidget, public TqzRunHost, private TqzEditTarget
 {
     Q_OBJECT
 
@@ -57,6 +60,14 @@ public:
     TqzProjectFile &projectFile() const { return *m_file; }
     // False until a project has been loaded into the window.
     bool isLoaded() const { return Loaded; }
+    // The project's undo steps: texts typed, deleted or pasted, runs, test data loaded, page
+    // edits. Loading a project empties it and marks the loaded state clean.
+    QUndoStack *undoStack() const { return m_undoStack; }
+    // Runs `edit`, a structural or format change of `page` (lines, cells, merges, widths,
+    // heights, page setup, formats), as one undo step named `name`; nothing is recorded when
+    // the page stream did not change. An Error thrown by `edit` passes on, and nothing is
+    // recorded.
+    void editPage(TqzReport *page, const QString &name, const std::function<void()> &edit);
 
     // ---- loading (all or nothing: on Error the window keeps what it showed; refused with
     // Error while a run is in progress) ----
@@ -192,6 +203,23 @@ private:
     QSet<QString> dependentsOf(const QString &name) const;
     void markStale(const QSet<QString> &names);
     void pageCellEdited(TqzReport *page, TReportCell *cell);
+    // One user operation on a page's texts: stale marks as for each cell, then one undo step.
+    void pageTextsEdited(TqzReport *page, const QList<TCellTextEdit> &edits);
+    // The workbook reported a change; one that no undo step records leaves the clean state.
+    void workbookChanged();
+
+    // ---- undo: snapshots and the TqzEditTarget side of the undo steps ----
+    TqzResultView resultView() const;
+    QList<QList<QStringList>> pageTexts() const;
+    QStringList nodeValues() const;
+    // Runs `change` (a run, loading test data) and records what it did to texts, values and
+    // marks as one undo step named `name`.
+    void recordTexts(const QString &name, const std::function<void()> &change);
+    void applyTexts(const QList<TqzCellText> &cells,
+                    const QList<TqzNodeValue> &nodes,
+                    bool after) override;
+    void applyPageStream(int page, const QByteArray &stream) override;
+    void applyResultView(const TqzResultView &view) override;
     void setRunActionsEnabled(bool enabled);
     void flushLog();
     void closeAfterRun();
@@ -202,6 +230,11 @@ private:
     std::unique_ptr<TqzProject> Project;
     std::unique_ptr<TqzTranslate> CodeTable;
     std::unique_ptr<TqzRun> m_run;
+    QUndoStack *m_undoStack = nullptr;
+    // A run, a test-data load or a page edit is being recorded as one step, or a step is
+    // being applied: the workbook's change signals belong to it.
+    bool m_recording = false;
+    bool m_stepChangePending = false; // the change signal of a typed step is still to come
     bool Loaded = false;
 
     QWidget *m_content = nullptr; // the scroll area's content: parent of the workbook's pages
@@ -212,9 +245,9 @@ private:
     QStringList m_pendingLog;   // appended lines not yet shown in the pane
     QElapsedTimer m_sinceFlush; // since the pane last took the pending lines
     int m_busyDepth = 0;
-    bool m_closeRequested = false; // a close arrived during a run
-    QSet<QString> m_inputNames;    // nodes without a formula
-    QSet<QString> m_resultNames;   // nodes with a formula
+    bool m_closeRequested = false;        // a close arrived during a run
+    QSet<QString> m_inputNames;           // nodes without a formula
+    QSet<QString> m_resultNames;          // nodes with a formula
     QHash<QString, QStringList> m_usedBy; // name -> results whose formulas use it
     QSet<QString> m_staleNames;
     QString m_statusText;

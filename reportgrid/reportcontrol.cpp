@@ -390,8 +390,28 @@ void TReportControl::closeEditBox(bool store)
         setFocus(Qt::OtherFocusReason);
     if (edited) {
         UpdateLines();
+        reportTextsEdited({cell}, {m_editOriginal});
         emit cellEdited(cell);
+        emit contentChanged();
     }
+}
+
+void TReportControl::reportTextsEdited(const QList<TReportCell *> &cells, const QStringList &before)
+{
+    QList<TCellTextEdit> edits;
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        const TReportCell *cell = cells[i];
+        const TReportLine *line = cell->FOwnerLine;
+        int lineIndex = -1;
+        for (size_t l = 0; l < FLineList.size(); ++l)
+            if (FLineList[l].get() == line)
+                lineIndex = static_cast<int>(l);
+        if (lineIndex < 0)
+            continue;
+        edits.append({lineIndex, line->indexOfCell(cell), before.value(i), cell->FCellText});
+    }
+    if (!edits.isEmpty())
+        emit textsEdited(edits);
 }
 
 bool TReportControl::EndEdit()

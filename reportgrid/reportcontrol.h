@@ -38,6 +38,16 @@ inline constexpr int DefaultPageHeight = 1058;
 // Longest cell text the edit box accepts, in bytes of the 8-bit code page.
 inline constexpr int MaxCellTextBytes = 3000;
 
+// One cell's text changed by the user, addressed by position: its line and its index in the
+// line, with the text before and after.
+struct TCellTextEdit
+{
+    int line = 0;
+    int cell = 0;
+    QString before;
+    QString after;
+};
+
 class TReportControl : public QWidget
 {
     Q_OBJECT
@@ -276,6 +286,9 @@ signals:
     // The user changed the text of `cell`: an edit confirmed with a different text, Delete,
     // a paste. Emitted once per cell, after its change.
     void cellEdited(TReportCell *cell);
+    // The same user operation (an edit confirmed, Delete, a paste) as one list, emitted before
+    // the cellEdited of its cells and the contentChanged that ends the operation.
+    void textsEdited(const QList<tessarin::TCellTextEdit> &edits);
     // The page's content changed through the user or the API: text typed in the edit box,
     // a table editing operation, cell formats or attributes, a text, tag, script number or line
     // height set by position, a picture, the margins, a line height or column edge dragged, a
@@ -324,6 +337,8 @@ private:
     };
 
     void openEditBox(TReportCell *cell, const QString *typed = nullptr);
+    // Emits textsEdited for `cells`, whose texts before the operation are `before`.
+    void reportTextsEdited(const QList<TReportCell *> &cells, const QStringList &before);
     void closeEditBox(bool store);
     // Keys of the open edit box: Enter confirms and moves on, Ctrl+Enter breaks the line, Esc
     // cancels, Tab confirms and moves among input cells. True when the key was taken.

@@ -186,11 +186,13 @@ int TReportControl::PasteText(const QString &text)
         cell = nextInputCell(cell, true);
     int filled = 0;
     QList<TReportCell *> changed;
+    QStringList before;
     TReportCell *last = nullptr;
     for (const QString &value : std::as_const(values)) {
         if (!cell)
             break;
         if (cell->FCellText != value) {
+            before << cell->FCellText;
             cell->SetCellText(value);
             invalidatePage(cell->FCellRect);
             changed << cell;
@@ -203,6 +205,7 @@ int TReportControl::PasteText(const QString &text)
         SelectOnly(last);
     if (!changed.isEmpty()) {
         UpdateLines();
+        reportTextsEdited(changed, before);
         for (TReportCell *c : std::as_const(changed))
             emit cellEdited(c);
         emit contentChanged();
@@ -214,9 +217,11 @@ int TReportControl::ClearSelectedInputs()
 {
     EndEdit();
     QList<TReportCell *> changed;
+    QStringList before;
     for (TReportCell *cell : std::as_const(FSelectCells)) {
         if (!takesInput(cell) || cell->FCellText.isEmpty())
             continue;
+        before << cell->FCellText;
         cell->SetCellText(QString());
         invalidatePage(cell->FCellRect);
         changed << cell;
@@ -224,6 +229,7 @@ int TReportControl::ClearSelectedInputs()
     if (changed.isEmpty())
         return 0;
     UpdateLines();
+    reportTextsEdited(changed, before);
     for (TReportCell *c : std::as_const(changed))
         emit cellEdited(c);
     emit contentChanged();

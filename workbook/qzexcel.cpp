@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -145,14 +146,21 @@ void TqzExcel::adoptPage(TqzReport *page)
 {
     if (OnPageMouseDown) {
         const PageMouseHandler handler = OnPageMouseDown;
-        connect(page, &TReportControl::OnMouseDown, this,
-                [handler, page](Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+        connect(page,
+                &TReportControl::OnMouseDown,
+                this,
+                [handler, page](Qt::MouseButton button,
+                                Qt::KeyboardModifiers modifiers,
                                 const QPoint &pos) { handler(page, button, modifiers, pos); });
     }
     connect(page, &QObject::destroyed, this, [this, page] { forgetPage(page); });
     connect(page, &TReportControl::cellEdited, this, [this, page](TReportCell *cell) {
         Q_EMIT cellEdited(page, cell);
     });
+    connect(page,
+            &TReportControl::textsEdited,
+            this,
+            [this, page](const QList<TCellTextEdit> &edits) { Q_EMIT textsEdited(page, edits); });
     if (IsInputCell) {
         const auto isInput = IsInputCell;
         page->isInputCell
@@ -163,6 +171,12 @@ void TqzExcel::adoptPage(TqzReport *page)
         connect(page, SIGNAL(contentChanged()), this, SIGNAL(contentChanged()));
     page->show();
     Pages.append(page);
+}
+
+bool TqzExcel::isEditing() const
+{
+    return std::any_of(
+        Pages.cbegin(), Pages.cend(), [](const TqzReport *page) { return page->isEditing(); });
 }
 
 bool TqzExcel::EndEdits()
@@ -488,8 +502,8 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
                                      "document's text (is it brought in by an entity "
                                      "reference?); the document is left as it was"));
 
-    const QString lineEnd = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
-                                                                 : QStringLiteral("\n");
+    const QString lineEnd
+        = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
     // Attributes in the order they are set: a page's text, then its tab.
     static const QStringList attributeOrder{kShowPages, kSaveText, kOwnerIndex};
     QString element = writeXmlElement(fresh, 0, attributeOrder);
@@ -508,8 +522,8 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
         element.replace(QLatin1Char('\n'), lineEnd + indent);
         element = indent + element + lineEnd;
         if (!emptyRootName.isEmpty())
-            element = QStringLiteral(">") + lineEnd + element + QStringLiteral("</")
-                      + emptyRootName + QStringLiteral(">");
+            element = QStringLiteral(">") + lineEnd + element + QStringLiteral("</") + emptyRootName
+                      + QStringLiteral(">");
         else if (from > 0 && text.at(from - 1) != QLatin1Char('\n'))
             element.prepend(lineEnd);
     }
@@ -525,8 +539,9 @@ QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString 
     };
     const qsizetype bom = document.size() - byteLength(text);
     if (bom < 0)
-        throw Error(where + QStringLiteral(": the document's text does not encode back to its "
-                                           "bytes; the document is left as it was"));
+        throw Error(where
+                    + QStringLiteral(": the document's text does not encode back to its "
+                                     "bytes; the document is left as it was"));
     const qsizetype byteFrom = bom + byteLength(QStringView(text).first(from));
     const qsizetype byteTo = byteFrom + byteLength(QStringView(text).mid(from, to - from));
     return document.first(byteFrom) + encodeXml(element, encoding) + document.sliced(byteTo);

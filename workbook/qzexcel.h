@@ -32,7 +32,8 @@ class TqzExcel : public QWidget
 
 public:
     // Handler of a mouse press on a page: the page and the press as the page reports it.
-    using PageMouseHandler = std::function<void(TqzReport *page, Qt::MouseButton button,
+    using PageMouseHandler = std::function<void(TqzReport *page,
+                                                Qt::MouseButton button,
                                                 Qt::KeyboardModifiers modifiers,
                                                 const QPoint &pos)>;
 
@@ -65,6 +66,8 @@ public:
 
     // Confirms the edit box open on any page (see TReportControl::EndEdit); true when one was.
     bool EndEdits();
+    // True while an edit box is open on a page.
+    bool isEditing() const;
     // Every cell of every page that answers to `Name`, page by page.
     QList<QPair<TqzReport *, TReportCell *>> CellsOfName(const QString &Name);
     // Drops the view marks of `mark`'s kind on every page (all marks for None).
@@ -157,6 +160,8 @@ Q_SIGNALS:
     void contentChanged();
     // The user changed the text of `cell` on `page` (TReportControl::cellEdited).
     void cellEdited(TqzReport *page, TReportCell *cell);
+    // The user changed texts of `page` in one operation (TReportControl::textsEdited).
+    void textsEdited(TqzReport *page, const QList<tessarin::TCellTextEdit> &edits);
 
 public:
     // ---- printing ----

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -34,6 +35,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 
 using namespace tessarin;
 using namespace tessarin::test;
@@ -237,6 +239,7 @@ private slots:
                               "EditCut",
                               "EditPaste",
                               "EditUndo",
+                              "EditRedo",
                               "EditDelete",
                               "-",
                               "actCompileProject",
@@ -274,7 +277,8 @@ private slots:
             "EditCut|剪切(&X)|剪切|剪切所选内容并放到剪贴板上|",
             "EditCopy|复制(&C)|复制|复制所选内容并放到剪贴板上|",
             "EditPaste|粘贴(&P)|粘贴|插入剪贴板的内容|",
-            "EditUndo|撤销(&U)|撤销|撤销上一次修改|",
+            "EditUndo|撤销(&U)|撤销|撤销上一次修改|Ctrl+Z",
+            "EditRedo|重做(&R)|重做|重做上一次撤销的修改|Ctrl+Y",
             "EditDelete|删除(&D)|删除|删除所选内容|",
         };
         for (const char *row : rows) {
@@ -935,6 +939,171 @@ private slots:
         typeInto(QStringLiteral("流量"), "70"); // the failed result is now stale as well
         QCOMPARE(bar->panelText(0), QStringLiteral("结果未更新，按 F9 计算"));
         f.services->saveChangesAnswers = {Answer::Discard};
+    }
+
+    // Two inputs typed and F9 are three steps: Ctrl+Z three times gives back the values of
+    // cells and nodes and the status before them, and a clean caption; Ctrl+Y and
+    // Ctrl+Shift+Z redo them.
+    void undoAndRedoOfTypingAndRuns()
+    {
+        Frame f = makeFrame();
+        f.main->resize(1000, 720);
+        TfmWinIDE *w = f.active();
+        QVERIFY(w);
+        TqzReport *page = w->excel().Pages.at(0);
+        const QString caption = w->windowTitle();
+        const auto typeInto = [&](const QString &name, const QByteArray &keys) {
+            TReportCell *cell = page->CellsOfName(name).value(0);
+            QVERIFY(cell);
+            QTest::mouseClick(
+                page, Qt::LeftButton, {}, page->pageToWindow(cell->FCellRect).center());
+            for (const char ch : keys)
+                QTest::keyClick(QApplication::focusWidget(), ch);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        };
+        // What the user and a checker see: the texts of the three cells, the node values
+        // behind them, the status line and the caption.
+        const auto state = [&] {
+            QStringList seen;
+            for (const char *name : {"流量", "扬程", "轴功率"}) {
+                seen << w->excel().GetTagValue(QString::fromUtf8(name));
+                const QModelIndex node = w->project().FindNodeByName(QString::fromUtf8(name));
+                seen << (node.isValid()
+                             ? w->project()
+                                   .TreeView->nodeAt(w->project().TreeView->absoluteIndex(node))
+                                   ->Value
+                             : QStringLiteral("?"));
+            }
+            return seen << w->statusText() << w->windowTitle();
+        };
+        QVERIFY(!f.main->EditUndo->isEnabled());
+        QList<QStringList> states{state()};
+        typeInto(QStringLiteral("流量"), "60");
+        states << state();
+        QCOMPARE(f.main->EditUndo->text(), QStringLiteral("撤销 输入 流量"));
+        typeInto(QStringLiteral("扬程"), "25");
+        states << state();
+        QCOMPARE(w->windowTitle(), caption + QLatin1Char('*'));
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!w->isRunning());
+        states << state();
+        QCOMPARE(f.main->EditUndo->text(), QStringLiteral("撤销 计算"));
+        QCOMPARE(f.main->EditUndo->toolTip(), QStringLiteral("撤销 计算"));
+        QVERIFY(states[3] != states[2]);
+
+        for (int i = 2; i >= 0; --i) {
+            QTest::keyClick(f.main.get(), Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(state(), states[i]);
+        }
+        QCOMPARE(w->windowTitle(), caption);
+        QVERIFY(!w->hasStaleResults());
+        QVERIFY(!f.main->EditUndo->isEnabled());
+        QCOMPARE(f.main->EditRedo->text(), QStringLiteral("重做 输入 流量"));
+        QTest::keyClick(f.main.get(), Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(state(), states[1]);
+        QTest::keyClick(f.main.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(state(), states[2]);
+        QTest::keyClick(f.main.get(), Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(state(), states[3]);
+        QVERIFY(!f.main->EditRedo->isEnabled());
+
+        // A new edit after an undo drops the steps that were undone.
+        QTest::keyClick(f.main.get(), Qt::Key_Z, Qt::ControlModifier);
+        typeInto(QStringLiteral("流量"), "75");
+        QVERIFY(!f.main->EditRedo->isEnabled());
+        QCOMPARE(w->undoStack()->count(), 3);
+        f.services->saveChangesAnswers = {Answer::Discard};
+    }
+
+    // Structural and format edits of a page are one step each; undone, the page stream is byte
+    // for byte what it was before, and redone what it was after.
+    void undoOfPageEditsRestoresTheStream()
+    {
+        Frame f = makeFrame();
+        TfmWinIDE *w = f.active();
+        QVERIFY(w);
+        TqzReport *page = w->excel().Pages.at(0);
+        QVERIFY(page->lineCount() >= 3);
+        const auto stream = [&] {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            page->SaveToStream(buffer, 0);
+            return bytes;
+        };
+        const auto select = [&](int line, int cell, int lastLine, int lastCell) {
+            page->RemoveAllSelectedCell();
+            page->SetCellSFocus(line, cell, lastLine, lastCell);
+        };
+        const QList<std::pair<QString, std::function<void()>>> edits = {
+            {"插入行", [&] { select(1, 0, 1, 0), page->InsertLine(); }},
+            {"追加格", [&] { select(0, 0, 0, 0), page->AddCell(); }},
+            {"合并", [&] { select(1, 0, 2, 1), page->CombineCell(); }},
+            {"拆分", [&] { select(0, 1, 0, 1), page->VSplitCell(3); }},
+            {"框线", [&] { select(0, 0, 2, 0), page->SetCellLines(1, 0, 1, 0, 2, 1, 2, 1); }},
+            {"对齐与颜色",
+             [&] {
+                 select(0, 0, 0, 0);
+                 page->SetCellAlign(TEXT_ALIGN_RIGHT, TEXT_ALIGN_BOTTOM);
+                 page->SetCellColor(0x0000FF, 0x00E0E0E0);
+             }},
+            {"行高", [&] { page->SetLineHegit(0, 60), page->UpdateLines(); }},
+            {"页边距", [&] { page->SetMargin(25, 25, 15, 20); }},
+            {"删除行", [&] { select(0, 0, 0, 0), page->DeleteLine(); }},
+        };
+        QList<QByteArray> streams{stream()};
+        for (const auto &[name, edit] : edits) {
+            w->editPage(page, name, edit);
+            streams << stream();
+            QVERIFY2(streams.last() != streams[streams.size() - 2], qPrintable(name));
+            QCOMPARE(w->undoStack()->undoText(), name);
+        }
+        QCOMPARE(w->undoStack()->count(), edits.size());
+        // An edit that changes nothing is no step.
+        w->editPage(page, QStringLiteral("无"), [] {});
+        QCOMPARE(w->undoStack()->count(), edits.size());
+        for (qsizetype i = edits.size() - 1; i >= 0; --i) {
+            QTest::keyClick(f.main.get(), Qt::Key_Z, Qt::ControlModifier);
+            QVERIFY2(stream() == streams[i], qPrintable(edits[i].first));
+        }
+        QCOMPARE(w->windowTitle(), QStringLiteral("dazudozaraz"));
+        for (qsizetype i = 1; i < streams.size(); ++i) {
+            QTest::keyClick(f.main.get(), Qt::Key_Y, Qt::ControlModifier);
+            QVERIFY2(stream() == streams[i], qPrintable(edits[i - 1].first));
+        }
+        f.services->saveChangesAnswers = {Answer::Discard};
+    }
+
+    // Each project window has its own steps; the actions follow the active one, and saving
+    // marks the saved state clean.
+    void undoFollowsTheActiveWindowAndTheSavedState()
+    {
+        QTemporaryDir dir;
+        Frame f = makeFrame();
+        TfmWinIDE *first = f.active();
+        TqzReport *page = first->excel().Pages.at(0);
+        TReportCell *cell = page->CellsOfName(QStringLiteral("流量")).value(0);
+        QVERIFY(cell);
+        page->SelectOnly(cell);
+        page->PasteText(QStringLiteral("61"));
+        QCOMPARE(f.main->EditUndo->text(), QStringLiteral("撤销 输入 流量"));
+        f.main->actVOKFLW->trigger();
+        TfmWinIDE *second = f.active();
+        QVERIFY(second != first);
+        QVERIFY(!f.main->EditUndo->isEnabled());
+        QTest::keyClick(f.main.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(first->excel().GetTagValue(QStringLiteral("流量")), QStringLiteral("61"));
+        f.main->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(first->parentWidget()));
+        QCOMPARE(f.main->EditUndo->text(), QStringLiteral("撤销 输入 流量"));
+
+        f.services->saveAnswers = {dir.filePath(QStringLiteral("saved.flw"))};
+        f.main->actSave->trigger();
+        QCOMPARE(first->windowTitle(), QStringLiteral("saved.flw"));
+        QTest::keyClick(f.main.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(first->windowTitle(), QStringLiteral("saved.flw*"));
+        QTest::keyClick(f.main.get(), Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(first->windowTitle(), QStringLiteral("saved.flw"));
+        f.services->saveChangesAnswers = {Answer::Discard, Answer::Discard};
     }
 
     // Pictures of the program for people to look at, taken only when TESSARIN_SHOT_DIR names
