@@ -191,6 +191,18 @@ QList<TRecoveryEntry> TRecoveryStore::recoverable()
         }
         entries.append(entry);
     }
+    // Locks of ended sessions with nothing left to offer (a session that took over another and
+    // then crashed leaves both) go.
+    const QStringList locks
+        = dir.entryList({QLatin1Char('*') + kLockSuffix}, QDir::Files | QDir::Hidden);
+    for (const QString &name : locks) {
+        const QString session = name.chopped(kLockSuffix.size());
+        if (session == m_session || m_adoptedSessions.contains(session))
+            continue;
+        const std::unique_ptr<QLockFile> lock = makeLock(dir.filePath(name));
+        if (lock->tryLock(0))
+            lock->unlock();
+    }
     std::stable_sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
         return a.Time < b.Time;
     });

@@ -15,6 +15,7 @@
 #include "qzexcel.h"
 #include "qzproject.h"
 #include "qzreport.h"
+#include "runprogress.h"
 #include "statusbar.h"
 #include "winide.h"
 
@@ -325,6 +326,44 @@ private slots:
             w->excel().SetTagValue(kTag, QStringLiteral("99"));
             QTRY_COMPARE(copiesIn(folder).size(), 2);
         }
+        f.services->saveChangesAnswers = {TMainServices::SaveAnswer::Discard};
+    }
+
+    // A change just before F9: the copy waits for the run to end and then holds its results.
+    void noCopyDuringARun()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("recovery"));
+        const QString file = projectCopy(dir);
+        Frame f = makeFrame(folder, 1);
+        TfmWinIDE *w = f.main->openProjectFile(file);
+        QVERIFY(w);
+        struct DuringRun : QObject
+        {
+            QString folder;
+            QList<int> copies;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == TqzRunProgressEvent::EventType
+                    && static_cast<TqzRunProgressEvent *>(event)->wParam == 1)
+                    copies << int(copiesIn(folder).size());
+                return false;
+            }
+        } duringRun;
+        duringRun.folder = folder;
+        qApp->installEventFilter(&duringRun);
+        w->excel().SetTagValue(kTag, QStringLiteral("47"));
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        qApp->removeEventFilter(&duringRun);
+        QVERIFY(!w->isRunning());
+        QVERIFY(!duringRun.copies.isEmpty());
+        QCOMPARE(duringRun.copies, QList<int>(duringRun.copies.size(), 0));
+        QTRY_COMPARE(copiesIn(folder).size(), 2);
+        const QString result = w->excel().GetTagValue(QStringLiteral("轴功率"));
+        QVERIFY(!result.isEmpty());
+        QCOMPARE(Reloaded(f.main->recoveryStore().documentPath(TfmMain::recoveryKey(w)))
+                     .excel.GetTagValue(QStringLiteral("轴功率")),
+                 result);
         f.services->saveChangesAnswers = {TMainServices::SaveAnswer::Discard};
     }
 

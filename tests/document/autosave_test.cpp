@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -56,6 +57,11 @@ QStringList keysOf(const QList<TRecoveryEntry> &entries)
     for (const TRecoveryEntry &entry : entries)
         keys << entry.Key;
     return keys;
+}
+
+QString sessionOf(const QString &key)
+{
+    return key.left(key.lastIndexOf('-'));
 }
 
 } // namespace
@@ -172,8 +178,19 @@ TEST(RecoveryStore, LaterOffersTheRestAgainAfterTheSessionEnds)
         TRecoveryStore store(dir.path());
         EXPECT_EQ(keysOf(store.recoverable()), QStringList{key}) << "start " << start;
     }
-    // Only the copy and its description stay; the ended sessions' locks went with them.
+    // Only the copy and its description stay: the ended sessions' locks went with them.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    // So does the lock a killed process left with nothing beside it; a live session keeps its own.
+    writeRaw(dir.filePath("4000000_deadbeef.lock"),
+             "2147483000\nTessarin\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    TRecoveryStore live(dir.path());
+    TRecoveryStore store(dir.path());
+    EXPECT_EQ(store.recoverable().size(), 1);
+    QStringList locks{
+        live.session() + ".lock", store.session() + ".lock", sessionOf(key) + ".lock"};
+    locks.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.lock"}, QDir::Files, QDir::Name), locks);
+    store.discard(key);
 }
 
 // A damaged entry is reported with what and where; one that was never written is dropped.
