@@ -414,6 +414,40 @@ private slots:
         f.services->saveChangesAnswers = {TMainServices::SaveAnswer::Discard};
     }
 
+    // The program's option that shortens the interval takes 1 to 60000 milliseconds only.
+    void intervalOption_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("shorter") << "500" << 0;
+        QTest::newRow("zero") << "0" << 2;
+        QTest::newRow("over a minute") << "60001" << 2;
+        QTest::newRow("no number") << "soon" << 2;
+    }
+    void intervalOption()
+    {
+        QFETCH(QString, value);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        // The exit step writes into the current folder.
+        program.setWorkingDirectory(dir.path());
+        program.start(
+            QStringLiteral(TESSARIN_PROGRAM),
+            {QStringLiteral("--autosave-ms"), value, QStringLiteral("--quit-after-show")});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+        QCOMPARE(errors.contains(QStringLiteral("--autosave-ms takes a whole number of "
+                                                "milliseconds from 1 to 60000, not \"")
+                                 + value + QLatin1Char('"')),
+                 exitCode == 2);
+    }
+
     // The question as the user sees it; the picture goes to TESSARIN_SHOT_DIR when set.
     void questionDialog()
     {
