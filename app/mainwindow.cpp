@@ -506,8 +506,9 @@ bool TfmMain::isModified(const TfmWinIDE *window) const
 
 void TfmMain::setModified(TfmWinIDE *window, bool modified)
 {
-    if (window && modified)
-        scheduleAutosave(window);
+    // Back in its saved state a window needs no copy.
+    if (window)
+        modified ? scheduleAutosave(window) : dropRecovery(window);
     if (!window || isModified(window) == modified)
         return;
     window->setProperty(modifiedProperty, modified);

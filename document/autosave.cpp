@@ -107,11 +107,10 @@ void TRecoveryStore::write(const QString &key,
                            const QString &fileName,
                            const QString &caption)
 {
-    if (!hasSession() && !QDir().mkpath(m_folder))
-        throw Error(QStringLiteral("recovery folder %1 cannot be created")
+    // Copies written without the session's lock would look abandoned to every other instance.
+    if (!hasSession() && !(QDir().mkpath(m_folder) && m_lock->tryLock(0)))
+        throw Error(QStringLiteral("recovery folder %1 cannot be written")
                         .arg(QDir::toNativeSeparators(m_folder)));
-    if (!hasSession())
-        m_lock->tryLock(0);
     QJsonObject description;
     description.insert(QStringLiteral("file"), fileName);
     description.insert(QStringLiteral("caption"), caption);

@@ -70,7 +70,8 @@ public:
     // A key of this session for a new window's copies.
     QString newKey();
     // Writes the copy of `document` under `key`, atomically: its description first, then the
-    // document, each whole or not at all. Throws Error naming the file and why.
+    // document, each whole or not at all. Throws Error naming the file and why, or the folder
+    // when the session's lock cannot be taken there (nothing is then written).
     void write(const QString &key,
                const QByteArray &document,
                const QString &fileName,

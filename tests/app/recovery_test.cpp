@@ -268,8 +268,9 @@ private slots:
         QCOMPARE(fileBytes(file), original);
     }
 
-    // A stream of changes is copied within the interval; saving or closing cleanly removes the
-    // copy, a cancelled close keeps it; after a save the next change copies again.
+    // A stream of changes is copied within the interval; saving, closing cleanly or returning to
+    // the saved state removes the copy, a cancelled close keeps it; after a save the next change
+    // copies again.
     void copyLifecycle_data()
     {
         QTest::addColumn<QString>("ending");
@@ -278,6 +279,7 @@ private slots:
         QTest::newRow("close, discarding") << "close-discard" << false;
         QTest::newRow("close, saving") << "close-save" << false;
         QTest::newRow("close cancelled") << "close-cancel" << true;
+        QTest::newRow("back in the saved state") << "clean" << false;
     }
     void copyLifecycle()
     {
@@ -296,6 +298,8 @@ private slots:
         QVERIFY(f.hasCopy(w));
         if (ending == QLatin1String("save")) {
             f.main->actSave->trigger();
+        } else if (ending == QLatin1String("clean")) {
+            f.main->setModified(w, false);
         } else {
             f.services->saveChangesAnswers
                 = {ending == QLatin1String("close-discard") ? Save::Discard
