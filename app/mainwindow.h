@@ -1,7 +1,8 @@
 #pragma once
 // The main window TfmMain: the multiple-document frame of the project windows, with the file,
 // run, print, window, edit, tools and help commands, the status bar with the run's progress
-// bar, the packaged project, the start-up reachability check and the update step at exit.
+// bar, the packaged project, the recovery copies of changed windows, the start-up
+// reachability check and the update step at exit.
 #include "autosave.h"
 #include "helpwindow.h"
 #include "mainservices.h"
