@@ -113,8 +113,14 @@ int main(int argc, char **argv)
         QStringLiteral("quit-after-show"),
         QStringLiteral("Exit once the first project window has painted, printing the time "
                        "that took and the memory in use."));
+    const QCommandLineOption autosaveInterval(
+        QStringLiteral("autosave-ms"),
+        QStringLiteral("Copy changed projects into the recovery folder at most MS milliseconds "
+                       "after a change (1 to 60000; default 60000, or TESSARIN_AUTOSAVE_MS)."),
+        QStringLiteral("MS"));
     parser.addOption(version);
     parser.addOption(quitAfterShow);
+    parser.addOption(autosaveInterval);
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("Project files (.flw) to open."),
                                  QStringLiteral("[FILE...]"));
@@ -125,8 +131,22 @@ int main(int argc, char **argv)
     if (parser.isSet(quitAfterShow))
         app.installEventFilter(&probe);
 
+    tessarin::TfmMainSettings settings;
+    if (parser.isSet(autosaveInterval)) {
+        const int ms = tessarin::parseAutosaveInterval(parser.value(autosaveInterval));
+        if (ms < 0) {
+            std::fprintf(stderr,
+                         "Tessarin: --autosave-ms takes a whole number of milliseconds from 1 "
+                         "to %d, not \"%s\"\n",
+                         tessarin::MaxAutosaveIntervalMs,
+                         qPrintable(parser.value(autosaveInterval)));
+            return 2;
+        }
+        settings.autosaveIntervalMs = ms;
+    }
+
     try {
-        tessarin::TfmMain fmMain;
+        tessarin::TfmMain fmMain(settings);
         fmMain.show();
         const QStringList files = parser.positionalArguments();
         for (const QString &file : files)

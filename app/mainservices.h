@@ -2,6 +2,9 @@
 // What the main window asks of the user and of the desktop (file, print and message dialogs,
 // the shell's "open", starting a companion program), in one replaceable object so tests can
 // answer in the user's place.
+#include "autosave.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +20,8 @@ class TMainServices
 {
 public:
     enum class SaveAnswer { Save, Discard, Cancel };
+    // What to do with the copies left by a program that ended without saving them.
+    enum class RecoveryAnswer { Recover, Discard, Later };
 
     virtual ~TMainServices() = default;
 
@@ -35,6 +40,10 @@ public:
     showPreview(QWidget *parent, QPrinter &printer, const std::function<void(QPrinter *)> &paint);
     // Whether to save the changes of the document named `document` before it closes.
     virtual SaveAnswer askSaveChanges(QWidget *parent, const QString &document);
+    // After a crash: whether to open the unsaved copies listed (each with its file, or caption
+    // for a project never saved, and the time it was written) in windows of their own, throw
+    // them away, or ask again at the next start.
+    virtual RecoveryAnswer askRecovery(QWidget *parent, const QList<TRecoveryEntry> &entries);
     // The application's error box.
     virtual void showError(QWidget *parent, const QString &message);
     // The shell's "open" of a document or web address; the result is not examined.

@@ -69,6 +69,8 @@ void setHint(QAction *action, const QString &hint)
 
 const char *const captionProperty = "tessarinCaption";
 const char *const modifiedProperty = "tessarinModified";
+const char *const recoveryKeyProperty = "tessarinRecoveryKey";
+const char *const autosaveFailedProperty = "tessarinAutosaveFailed";
 
 } // namespace
 
@@ -108,6 +110,9 @@ TfmMain::TfmMain(const TfmMainSettings &settings,
     : QMainWindow(parent)
     , m_settings(settings)
     , m_services(services ? std::move(services) : std::make_unique<TMainServices>())
+    , m_recovery(std::make_unique<TRecoveryStore>(settings.recoveryFolder.isEmpty()
+                                                      ? TRecoveryStore::defaultFolder()
+                                                      : settings.recoveryFolder))
 {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Orvane化工计算平台 - 化工专业泵计算 1.1"));
@@ -536,6 +541,9 @@ bool TfmMain::isModified(const TfmWinIDE *window) const
 
 void TfmMain::setModified(TfmWinIDE *window, bool modified)
 {
+    // Back in its saved state a window needs no copy.
+    if (window)
+        modified ? scheduleAutosave(window) : dropRecovery(window);
     if (!window || isModified(window) == modified)
         return;
     window->setProperty(modifiedProperty, modified);
@@ -595,6 +603,8 @@ void TfmMain::showEvent(QShowEvent *event)
 void TfmMain::FormShow()
 {
     actVOKFLW->trigger();
+    // Asked once the window is on the screen, so the question has a frame to stand on.
+    QTimer::singleShot(0, this, &TfmMain::offerRecovery);
 }
 
 void TfmMain::actVOKFLWExecute()
@@ -686,6 +696,7 @@ bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
     window->undoStack()->setClean();
     window->setProperty(modifiedProperty, false);
     setCaption(window, QFileInfo(saved).fileName());
+    dropRecovery(window);
     return true;
 }
 
@@ -751,6 +762,9 @@ bool TfmMain::eventFilter(QObject *watched, QEvent *event)
             event->ignore();
             return true;
         }
+        // Saved or let go by the user: the window closes now, its copy is not needed.
+        if (window && !window->isRunning())
+            dropRecovery(window);
         // The frame leaves the list of windows as soon as it has closed.
         if (window && m_exitPending)
             QTimer::singleShot(0, this, [this] {
@@ -1205,6 +1219,118 @@ void TfmMain::statMainDblClick(const QPoint &globalPos)
     const int edge = frameGeometry().left() + m_status->x() + widths.at(0) + widths.at(1) + 10;
     if (globalPos.x() > edge)
         m_services->openUrl(QUrl(m_status->panelText(2)));
+}
+
+// ---- recovery copies ----
+
+QString TfmMain::recoveryKey(const TfmWinIDE *window)
+{
+    return window ? window->property(recoveryKeyProperty).toString() : QString();
+}
+
+void TfmMain::scheduleAutosave(TfmWinIDE *window)
+{
+    auto *timer
+        = window->findChild<QTimer *>(QStringLiteral("tmrAutosave"), Qt::FindDirectChildrenOnly);
+    if (!timer) {
+        timer = new QTimer(window);
+        timer->setObjectName(QStringLiteral("tmrAutosave"));
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [this, window] { autosaveWindow(window); });
+    }
+    // A change while a copy is pending does not put it off.
+    if (!timer->isActive())
+        timer->start(qBound(1, m_settings.autosaveIntervalMs, MaxAutosaveIntervalMs));
+}
+
+void TfmMain::autosaveWindow(TfmWinIDE *window)
+{
+    if (!isModified(window))
+        return;
+    if (window->isRunning()) {
+        // A run writes into the pages: the copy is taken once it has ended.
+        auto *timer = window->findChild<QTimer *>(QStringLiteral("tmrAutosave"),
+                                                  Qt::FindDirectChildrenOnly);
+        timer->start(qMin(m_settings.autosaveIntervalMs, 200));
+        return;
+    }
+    QString key = recoveryKey(window);
+    if (key.isEmpty()) {
+        key = m_recovery->newKey();
+        window->setProperty(recoveryKeyProperty, key);
+    }
+    try {
+        const QByteArray bytes = window->projectFile().documentBytes(window->excel());
+        m_recovery->write(key,
+                          bytes,
+                          window->projectFile().FileName,
+                          window->property(captionProperty).toString());
+        window->setProperty(autosaveFailedProperty, false);
+    } catch (const Error &e) {
+        // Said once until a copy succeeds again; the user's file is never touched.
+        if (!window->property(autosaveFailedProperty).toBool()) {
+            window->setProperty(autosaveFailedProperty, true);
+            m_status->showMessage(QStringLiteral("自动保存失败：") + e.message(), 15000);
+        }
+    }
+}
+
+void TfmMain::dropRecovery(TfmWinIDE *window)
+{
+    const QString key = recoveryKey(window);
+    if (!key.isEmpty())
+        m_recovery->discard(key);
+    if (auto *timer
+        = window->findChild<QTimer *>(QStringLiteral("tmrAutosave"), Qt::FindDirectChildrenOnly))
+        timer->stop();
+}
+
+void TfmMain::offerRecovery()
+{
+    const QList<TRecoveryEntry> entries = m_recovery->recoverable();
+    if (entries.isEmpty())
+        return;
+    switch (m_services->askRecovery(this, entries)) {
+    case TMainServices::RecoveryAnswer::Recover:
+        for (const TRecoveryEntry &entry : entries)
+            if (recoverEntry(entry))
+                m_recovery->discard(entry.Key);
+        break;
+    case TMainServices::RecoveryAnswer::Discard:
+        for (const TRecoveryEntry &entry : entries)
+            m_recovery->discard(entry.Key);
+        break;
+    case TMainServices::RecoveryAnswer::Later:
+        break;
+    }
+}
+
+bool TfmMain::recoverEntry(const TRecoveryEntry &entry)
+{
+    const QString shown = entry.documentName();
+    auto window = std::make_unique<TfmWinIDE>();
+    try {
+        if (!entry.Problem.isEmpty())
+            throw Error(entry.Problem);
+        const QString where
+            = QStringLiteral("recovery copy of %1 (%2)")
+                  .arg(shown, QDir::toNativeSeparators(m_recovery->documentPath(entry.Key)));
+        const QString caption
+            = entry.FileName.isEmpty() ? entry.Caption : QFileInfo(entry.FileName).fileName();
+        window->loadProjectBytes(m_recovery->read(entry), where, caption);
+    } catch (const Error &e) {
+        m_services->showError(this, QStringLiteral("无法恢复 %1：\n%2").arg(shown, e.message()));
+        return false;
+    }
+    // Bound to the original file, which stays as it is until the user saves.
+    window->projectFile().FileName = entry.FileName;
+    window->project().ProjectFileName = entry.FileName;
+    TfmWinIDE *recovered = window.release();
+    addProjectWindow(recovered);
+    setModified(recovered, true);
+    // The copy moves into this session before the old one goes, so a crash now loses nothing.
+    autosaveWindow(recovered);
+    return m_recovery->contains(recoveryKey(recovered));
 }
 
 // ---- exit ----

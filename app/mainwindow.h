@@ -1,7 +1,9 @@
 #pragma once
 // The main window TfmMain: the multiple-document frame of the project windows, with the file,
 // run, print, window, edit, tools and help commands, the status bar with the run's progress
-// bar, the packaged project, the start-up reachability check and the update step at exit.
+// bar, the packaged project, the recovery copies of changed windows, the start-up
+// reachability check and the update step at exit.
+#include "autosave.h"
 #include "helpwindow.h"
 #include "mainservices.h"
 
@@ -33,6 +35,10 @@ struct TfmMainSettings
     int newsIntervalMs = 60000;
     // Write "del.bat" and start the update helper when the window is destroyed.
     bool updateAtExit = true;
+    // The longest time from a change to the copy of the project in the recovery folder.
+    int autosaveIntervalMs = autosaveIntervalFromEnvironment();
+    // The recovery folder; the user's state folder when empty.
+    QString recoveryFolder;
 };
 
 class TfmMain : public QMainWindow
@@ -66,6 +72,10 @@ public:
     TMainStatusBar *statMain() const { return m_status; }
     TMainServices &services() const { return *m_services; }
     QTimer *newsTimer() const { return tmrVOKNews; }
+    // The copies of changed, unsaved projects kept for recovery after a crash.
+    TRecoveryStore &recoveryStore() const { return *m_recovery; }
+    // The key of the window's recovery copy in recoveryStore().
+    static QString recoveryKey(const TfmWinIDE *window);
 
     // Whether the window's pages changed since it was loaded or saved.
     bool isModified(const TfmWinIDE *window) const;
@@ -177,9 +187,24 @@ private:
     void openCompanion(const QString &relativePath, bool program);
     void callService(const char *entry);
     void FormDestroy();
+    // ---- recovery copies ----
+    // Starts the window's autosave timer unless it is already running, so a stream of changes
+    // is copied at least once per interval.
+    void scheduleAutosave(TfmWinIDE *window);
+    // Writes the window's recovery copy now (after the run, when one is in progress); a
+    // failure is noted once in the status bar and changes nothing else.
+    void autosaveWindow(TfmWinIDE *window);
+    // Removes the window's recovery copy (saved, or closed without keeping the changes).
+    void dropRecovery(TfmWinIDE *window);
+    // Lists the copies a crashed program left and asks what to do with them.
+    void offerRecovery();
+    // Opens a copy in a new window marked changed, bound to its original file; false when the
+    // copy could not be read (said in an error box; the copy stays).
+    bool recoverEntry(const TRecoveryEntry &entry);
 
     TfmMainSettings m_settings;
     std::unique_ptr<TMainServices> m_services;
+    std::unique_ptr<TRecoveryStore> m_recovery;
     // The packaged project, filled once in the constructor.
     QByteArray ProjectStream;
     // Owned by statMain while a run shows it.

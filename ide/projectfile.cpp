@@ -47,17 +47,25 @@ void TqzProjectFile::loadBytes(const QByteArray &document,
     project.ProjectFileName.clear();
 }
 
-void TqzProjectFile::saveAs(const QString &fileName, TqzExcel &excel)
+QByteArray TqzProjectFile::documentBytes(TqzExcel &excel, const QString &where) const
 {
-    if (fileName.isEmpty())
-        throw Error(QStringLiteral("saving the project: no file name given"));
     QByteArray base = Document;
     if (base.isEmpty()) {
         // A new project: an empty project part for the workbook to go into.
         TqzProject empty;
         base = SaveProjectToBytes(empty);
     }
-    const QByteArray bytes = excel.SaveIntoDocument(base, fileName);
+    const QString name = !where.isEmpty()      ? where
+                         : !FileName.isEmpty() ? FileName
+                                               : QStringLiteral("project document");
+    return excel.SaveIntoDocument(base, name);
+}
+
+void TqzProjectFile::saveAs(const QString &fileName, TqzExcel &excel)
+{
+    if (fileName.isEmpty())
+        throw Error(QStringLiteral("saving the project: no file name given"));
+    const QByteArray bytes = documentBytes(excel, fileName);
     writeFileAtomically(fileName, bytes);
     Document = bytes;
     FileName = fileName;

@@ -25,12 +25,18 @@ public:
     // what, where (file, line, column, page) and why; `project` and `excel` are then unchanged.
     void loadFile(const QString &fileName, TqzProject &project, TqzExcel &excel);
     // The same for a document held in memory; `where` names it in messages.
-    void loadBytes(const QByteArray &document, const QString &where, TqzProject &project,
+    void loadBytes(const QByteArray &document,
+                   const QString &where,
+                   TqzProject &project,
                    TqzExcel &excel);
     // Writes Document with its workbook element taken from `excel` to `fileName` atomically
     // (a new project gets a fresh document with an empty project part); then FileName =
     // `fileName`. Throws Error and leaves the target untouched on failure.
     void saveAs(const QString &fileName, TqzExcel &excel);
+    // What saveAs writes: Document with its workbook element taken from `excel` (a fresh
+    // document for a new project), without writing any file or changing FileName. `where`
+    // names the document in messages (FileName when empty). Throws Error.
+    QByteArray documentBytes(TqzExcel &excel, const QString &where = QString()) const;
     // saveAs(FileName); Error when there is no file name.
     void save(TqzExcel &excel);
 };

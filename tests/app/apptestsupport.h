@@ -21,12 +21,15 @@ public:
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
     std::deque<SaveAnswer> saveChangesAnswers;
+    // The answer to the recovery question (asked at most once per frame).
+    RecoveryAnswer recoveryAnswer = RecoveryAnswer::Later;
     bool acceptPrint = false;
     QString printTo; // with acceptPrint: the PDF file the print dialog "chooses"
 
     // What was asked and done.
     QStringList saveDialogs; // the suggested name of each save dialog
     QStringList saveQuestions;
+    QList<QList<TRecoveryEntry>> recoveryQuestions;
     QStringList errors;
     QList<QUrl> urls;
     QStringList programs;
@@ -58,6 +61,11 @@ public:
         saveChangesAnswers.pop_front();
         return answer;
     }
+    RecoveryAnswer askRecovery(QWidget *, const QList<TRecoveryEntry> &entries) override
+    {
+        recoveryQuestions << entries;
+        return recoveryAnswer;
+    }
     void showError(QWidget *, const QString &message) override { errors << message; }
     void openUrl(const QUrl &url) override { urls << url; }
     bool startProgram(const QString &program, const QStringList &) override
@@ -76,6 +84,13 @@ private:
         return answer;
     }
 };
+
+// Points the user's state folder (where recovery copies go) at `dir`, so no test writes into
+// the home folder of whoever runs it.
+inline void useStateFolder(const QString &dir)
+{
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir));
+}
 
 // A program folder with the interpreter library and its header from the build and, when asked,
 // the fixture calculation module; `extra` names further (empty, executable) files to create.

@@ -120,11 +120,13 @@ class MainWindowTest : public QObject
 
     QTemporaryDir m_withModule;
     QTemporaryDir m_withoutModule;
+    QTemporaryDir m_state;
 
 private slots:
     void initTestCase()
     {
         installFontSubstitutions();
+        useStateFolder(m_state.path());
         QVERIFY(makeProgramDir(m_withModule.path(), true));
         QVERIFY(makeProgramDir(m_withoutModule.path(), false));
     }

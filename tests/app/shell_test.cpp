@@ -43,8 +43,14 @@ class ShellTest : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_state;
+
 private slots:
-    void initTestCase() { installFontSubstitutions(); }
+    void initTestCase()
+    {
+        installFontSubstitutions();
+        useStateFolder(m_state.path());
+    }
 
     // Rows of the bar read back against the gradient's rule: from + y * (to - from) / height,
     // truncated toward zero, over the bar's height + 50; a few rows worked out by hand.

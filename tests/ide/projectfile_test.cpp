@@ -40,8 +40,13 @@ TEST(ProjectFile, LoadsOnceAndSavesThePagesIntoTheDocumentAsLoaded)
     QTemporaryDir dir;
     const QString out = dir.path() + "/saved.flw";
     f.excel.SetTagValue(f.node(1)->Name, "77.5");
+    // The bytes a save would write, taken without writing or rebinding the file.
+    const QByteArray unsaved = file.documentBytes(f.excel);
+    EXPECT_EQ(file.FileName, kSample);
+    EXPECT_EQ(file.Document, readWholeFile(kSample));
     file.saveAs(out, f.excel);
     EXPECT_EQ(file.FileName, out);
+    EXPECT_EQ(readWholeFile(out), unsaved);
     EXPECT_EQ(projectPart(readWholeFile(out)), projectPart(readWholeFile(kSample)));
 
     RunFixture g;
