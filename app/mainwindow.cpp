@@ -1327,6 +1327,9 @@ bool TfmMain::recoverEntry(const TRecoveryEntry &entry)
     window->project().ProjectFileName = entry.FileName;
     TfmWinIDE *recovered = window.release();
     addProjectWindow(recovered);
+    // The recovered state is not the user's file: no undo leads back to a clean state, only a
+    // save does.
+    recovered->undoStack()->resetClean();
     setModified(recovered, true);
     // The copy moves into this session before the old one goes, so a crash now loses nothing.
     autosaveWindow(recovered);

@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUndoStack>
 
 #include <cstdio>
 
@@ -199,6 +200,14 @@ private slots:
         // The copy moved into this session.
         QVERIFY(f.hasCopy(w));
         QCOMPARE(copiesIn(folder).size(), 2);
+        // An edit typed and undone does not make the recovered state the saved one.
+        TqzReport *page = w->excel().CellsOfName(kTag).value(0).first;
+        page->SelectOnly(page->CellsOfName(kTag).value(0));
+        page->PasteText(QStringLiteral("1"));
+        w->undoStack()->undo();
+        QCOMPARE(w->excel().GetTagValue(kTag), typed);
+        QCOMPARE(w->windowTitle(), QStringLiteral("pump.flw*"));
+        QVERIFY(f.hasCopy(w));
 
         f.main->actSave->trigger();
         QVERIFY(f.services->saveDialogs.isEmpty());
