@@ -29,6 +29,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QtTest/qtestspontaneevent.h>
 
 #include <gtest/gtest.h>
@@ -777,6 +778,14 @@ TEST_F(WindowTest, TestDataIsSavedAndLoadedThroughBothPopups)
         EXPECT_EQ(log().isEmpty(), row.logStart.isEmpty());
         EXPECT_TRUE(log().value(0, "").startsWith(row.logStart)) << log().join('|').toStdString();
     }
+    // Loading test data is one step: undone, the cell and the node hold what they held before.
+    ASSERT_EQ(window->undoStack()->undoText(), "加载测试数据");
+    window->undoStack()->undo();
+    EXPECT_EQ(head->Value, "99");
+    EXPECT_EQ(cellTagged(page(0), "扬程")->FCellText, "99");
+    window->undoStack()->redo();
+    EXPECT_EQ(head->Value, "32.5");
+    EXPECT_EQ(cellTagged(page(0), "扬程")->FCellText, "32.5");
 }
 
 } // namespace
