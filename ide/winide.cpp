@@ -8,6 +8,7 @@
 #include "qzproject.h"
 #include "qzreport.h"
 #include "qztranslate.h"
+#include "runlog.h"
 #include "runmessages.h"
 #include "runprogress.h"
 #include "sweepdialog.h"
@@ -103,6 +104,7 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     createActions();
     createMenus();
 
+    m_log = new TqzRunLog(this);
     m_file = std::make_unique<TqzProjectFile>();
     Project = std::make_unique<TqzProject>();
     tvProject->setModel(Project->TreeView);
@@ -856,33 +858,34 @@ void TfmWinIDE::ReportMouseDown(TqzReport *page, Qt::MouseButton button, const Q
 
 void TfmWinIDE::clearLog()
 {
-    m_pendingLog.clear();
+    m_log->clear();
+    m_shownLines = 0;
     mmoMessage->clear();
 }
 
 void TfmWinIDE::appendLog(const QString &line)
 {
     static const QString failed = QStringLiteral("  编译失败 错误信息: ");
-    m_pendingLog.append(line.startsWith(failed) ? withExplanation(line) : line);
+    m_log->append(line.startsWith(failed) ? withExplanation(line) : line);
     if (!isRunning())
         flushLog();
 }
 
 void TfmWinIDE::flushLog()
 {
-    if (!m_pendingLog.isEmpty()) {
-        mmoMessage->appendPlainText(m_pendingLog.join(QLatin1Char('\n')));
-        m_pendingLog.clear();
+    const QStringList &lines = m_log->lines();
+    if (m_shownLines < lines.size()) {
+        mmoMessage->appendPlainText(lines.sliced(m_shownLines).join(QLatin1Char('\n')));
+        m_shownLines = lines.size();
     }
     m_sinceFlush.restart();
 }
 
 QStringList TfmWinIDE::logLines() const
 {
-    QStringList lines;
-    if (!mmoMessage->document()->isEmpty())
-        lines = mmoMessage->toPlainText().split(QLatin1Char('\n'));
-    return lines + m_pendingLog;
+    // As the pane shows them: an entry that holds line breaks is several lines there.
+    const QStringList &lines = m_log->lines();
+    return lines.isEmpty() ? QStringList() : lines.join(QLatin1Char('\n')).split(QLatin1Char('\n'));
 }
 
 void TfmWinIDE::beginBusy()

@@ -32,6 +32,7 @@ class TqzExcel;
 class TqzProject;
 class TqzProjectFile;
 class TqzReport;
+class TqzRunLog;
 class TqzTranslate;
 class TReportCell;
 struct TCellTextEdit;
@@ -126,7 +127,8 @@ public:
     QModelIndex selectedItem() const override;
     void selectItem(const QModelIndex &item) override;
 
-    // The message pane's lines, pending ones included.
+    // The log of the last run or command, which the message pane shows.
+    const TqzRunLog &runLog() const { return *m_log; }
     QStringList logLines() const;
 
     // ---- components (object names as below) ----
@@ -242,7 +244,8 @@ private:
     QPointer<QObject> m_progressReceiver;
     OpenFileDialog m_openDialog;
     QActionGroup *m_pageGroup = nullptr;
-    QStringList m_pendingLog;   // appended lines not yet shown in the pane
+    TqzRunLog *m_log = nullptr; // a child of the window
+    qsizetype m_shownLines = 0; // lines of the log the pane shows; the rest are pending
     QElapsedTimer m_sinceFlush; // since the pane last took the pending lines
     int m_busyDepth = 0;
     bool m_closeRequested = false;        // a close arrived during a run

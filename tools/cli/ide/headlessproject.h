@@ -13,6 +13,7 @@
 #include "qzproject.h"
 #include "qzrun.h"
 #include "qztranslate.h"
+#include "runlog.h"
 
 #include <QCommandLineOption>
 #include <QDomElement>
@@ -23,11 +24,11 @@
 
 namespace tessarin::cli {
 
-// Keeps the log lines of a run; everything else a window would show is not needed here.
+// Keeps the log of a run; everything else a window would show is not needed here.
 class LogHost : public TqzRunHost
 {
 public:
-    QStringList log;
+    TqzRunLog log;
     void clearLog() override { log.clear(); }
     void appendLog(const QString &line) override { log.append(line); }
 };

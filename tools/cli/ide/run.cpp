@@ -90,7 +90,7 @@ int run(const QCommandLineParser &parser)
     const TqzProjectTree &tree = *p->project.TreeView;
     // The log and the nodes are printed one at a time (printJsonStreamed): a large project's
     // would take many times its size as JSON values.
-    const QStringList &log = p->host.log;
+    const QStringList &log = p->host.log.lines();
     const std::vector<StreamedArray> arrays
         = {{QStringLiteral("log"), log.size(), [&](qsizetype i) { return QJsonValue(log[i]); }},
            {QStringLiteral("nodes"), tree.count(), [&](qsizetype i) {
