@@ -71,6 +71,18 @@ Frame makeFrame(bool show = true)
     return frame;
 }
 
+// Clicks the first cell of `page` answering to `name`, types `keys` and confirms with Enter,
+// as a user does.
+void typeIntoCell(TqzReport *page, const QString &name, const QByteArray &keys)
+{
+    TReportCell *cell = page->CellsOfName(name).value(0);
+    QVERIFY(cell);
+    QTest::mouseClick(page, Qt::LeftButton, {}, page->pageToWindow(cell->FCellRect).center());
+    for (const char ch : keys)
+        QTest::keyClick(QApplication::focusWidget(), ch);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
+
 // Object names of a widget's actions in order, "-" for a separator.
 QStringList entryNames(const QList<QAction *> &actions)
 {
@@ -902,16 +914,7 @@ private slots:
         QTRY_VERIFY(!w->isRunning());
         QCOMPARE(bar->panelText(0), QStringLiteral("计算完成"));
         TqzReport *page = w->excel().Pages.at(0);
-        const auto typeInto = [&](const QString &name, const QByteArray &keys) {
-            TReportCell *cell = page->CellsOfName(name).value(0);
-            QVERIFY(cell);
-            QTest::mouseClick(
-                page, Qt::LeftButton, {}, page->pageToWindow(cell->FCellRect).center());
-            for (const char ch : keys)
-                QTest::keyClick(QApplication::focusWidget(), ch);
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        };
-        typeInto(QStringLiteral("流量"), "60");
+        typeIntoCell(page, QStringLiteral("流量"), "60");
         QCOMPARE(bar->panelText(0), QStringLiteral("结果未更新，按 F9 计算"));
         QCOMPARE(bar->panelTextColor(0), QColor(Qt::black));
 
@@ -930,7 +933,7 @@ private slots:
         QVERIFY(!w->hasStaleResults());
         QCOMPARE(bar->panelText(0), QStringLiteral("计算完成"));
 
-        typeInto(QStringLiteral("扬程"), "3O");
+        typeIntoCell(page, QStringLiteral("扬程"), "3O");
         QTest::keyClick(f.main.get(), Qt::Key_F9);
         QTRY_VERIFY(!w->isRunning());
         QCOMPARE(bar->panelText(0), QStringLiteral("计算完成：1 步失败"));
@@ -938,7 +941,7 @@ private slots:
         page->RemoveAllSelectedCell();
         QTest::qWait(50);
         QVERIFY(f.main->grab().save(shotDir() + QStringLiteral("/main-failed.png")));
-        typeInto(QStringLiteral("流量"), "70"); // the failed result is now stale as well
+        typeIntoCell(page, QStringLiteral("流量"), "70"); // the failed result is now stale as well
         QCOMPARE(bar->panelText(0), QStringLiteral("结果未更新，按 F9 计算"));
         f.services->saveChangesAnswers = {Answer::Discard};
     }
@@ -954,15 +957,6 @@ private slots:
         QVERIFY(w);
         TqzReport *page = w->excel().Pages.at(0);
         const QString caption = w->windowTitle();
-        const auto typeInto = [&](const QString &name, const QByteArray &keys) {
-            TReportCell *cell = page->CellsOfName(name).value(0);
-            QVERIFY(cell);
-            QTest::mouseClick(
-                page, Qt::LeftButton, {}, page->pageToWindow(cell->FCellRect).center());
-            for (const char ch : keys)
-                QTest::keyClick(QApplication::focusWidget(), ch);
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        };
         // What the user and a checker see: the texts of the three cells, the node values
         // behind them, the status line and the caption.
         const auto state = [&] {
@@ -980,10 +974,10 @@ private slots:
         };
         QVERIFY(!f.main->EditUndo->isEnabled());
         QList<QStringList> states{state()};
-        typeInto(QStringLiteral("流量"), "60");
+        typeIntoCell(page, QStringLiteral("流量"), "60");
         states << state();
         QCOMPARE(f.main->EditUndo->text(), QStringLiteral("撤销 输入 流量"));
-        typeInto(QStringLiteral("扬程"), "25");
+        typeIntoCell(page, QStringLiteral("扬程"), "25");
         states << state();
         QCOMPARE(w->windowTitle(), caption + QLatin1Char('*'));
         QTest::keyClick(f.main.get(), Qt::Key_F9);
@@ -1011,7 +1005,7 @@ private slots:
 
         // A new edit after an undo drops the steps that were undone.
         QTest::keyClick(f.main.get(), Qt::Key_Z, Qt::ControlModifier);
-        typeInto(QStringLiteral("流量"), "75");
+        typeIntoCell(page, QStringLiteral("流量"), "75");
         QVERIFY(!f.main->EditRedo->isEnabled());
         QCOMPARE(w->undoStack()->count(), 3);
         f.services->saveChangesAnswers = {Answer::Discard};
