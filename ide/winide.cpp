@@ -122,6 +122,8 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     connect(Excel, &TqzExcel::textsEdited, this, &TfmWinIDE::pageTextsEdited);
     connect(Excel, &TqzExcel::contentChanged, this, &TfmWinIDE::workbookChanged);
     m_undoStack = new QUndoStack(this);
+    // A run of a large project keeps every value it changed; a hundred steps bound the memory.
+    m_undoStack->setUndoLimit(100);
     Excel->OnPageMouseDown =
         [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
             ReportMouseDown(page, button, pos);
