@@ -473,6 +473,7 @@ void TfmWinIDE::pageTextsEdited(TqzReport *page, const QList<TCellTextEdit> &edi
         return;
     // The contentChanged that ends this operation is part of the step.
     m_stepChangePending = true;
+    m_typing = false;
     QList<TqzCellText> cells;
     for (const TCellTextEdit &edit : edits)
         cells.append({pageIndex, edit.line, edit.cell, edit.before, edit.after});
@@ -1084,7 +1085,13 @@ void TfmWinIDE::closeAfterRun()
 
 void TfmWinIDE::workbookChanged()
 {
-    if (std::exchange(m_stepChangePending, false) || m_recording || Excel->isEditing())
+    if (Excel->isEditing()) {
+        // Typing: the step comes when the edit is confirmed.
+        m_typing = true;
+        return;
+    }
+    // The change that ends a typed step, or an edit cancelled (its text put back).
+    if (std::exchange(m_stepChangePending, false) | std::exchange(m_typing, false) || m_recording)
         return;
     // A change no step records (page numbers filled by printing, a write through the API)
     // cannot be undone: the saved state is out of reach until the next save.

@@ -237,6 +237,7 @@ private:
     // being applied: the workbook's change signals belong to it.
     bool m_recording = false;
     bool m_stepChangePending = false; // the change signal of a typed step is still to come
+    bool m_typing = false;            // an edit box has changed a cell's text since it opened
     bool Loaded = false;
 
     QWidget *m_content = nullptr; // the scroll area's content: parent of the workbook's pages

@@ -974,6 +974,14 @@ private slots:
         };
         QVERIFY(!f.main->EditUndo->isEnabled());
         QList<QStringList> states{state()};
+        // Typing shows the change at once; Esc takes it back, and with it the *.
+        TReportCell *flow = page->CellsOfName(QStringLiteral("流量")).value(0);
+        QTest::mouseClick(page, Qt::LeftButton, {}, page->pageToWindow(flow->FCellRect).center());
+        QTest::keyClick(QApplication::focusWidget(), '9');
+        QCOMPARE(w->windowTitle(), caption + QLatin1Char('*'));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(state(), states[0]);
+        QVERIFY(!f.main->EditUndo->isEnabled());
         typeIntoCell(page, QStringLiteral("流量"), "60");
         states << state();
         QCOMPARE(f.main->EditUndo->text(), QStringLiteral("撤销 输入 流量"));
