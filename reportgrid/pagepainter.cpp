@@ -1,9 +1,15 @@
 #include "pagepainter.h"
 
+#include "atomicfile.h"
 #include "error.h"
+#include "papersize.h"
 #include "reportpage.h"
 
+#include <QBuffer>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 
 #include <algorithm>
 #include <vector>
@@ -77,6 +83,26 @@ void TReportPage::ExportToPicture(QPaintDevice &device, const QSize &size) const
     if (!painter.begin(&device))
         throw Error(QStringLiteral("cannot export the page: the picture cannot be painted on"));
     PagePainter(*this, painter).paintScaled(size);
+}
+
+void TReportPage::SaveToPdf(const QString &FileName) const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setCreator(QStringLiteral("Tessarin"));
+        writer.setPageLayout(
+            QPageLayout(pageSizeOfPaper(FPaperSize, FPaperLength, FPaperWidth),
+                        FOrientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait,
+                        QMarginsF()));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw Error(QStringLiteral("cannot write the page as PDF to %1").arg(FileName));
+        PagePainter(*this, painter).paintScaled(QSize(writer.width(), writer.height()));
+        painter.end();
+    }
+    writeFileAtomically(FileName, buffer.data());
 }
 
 } // namespace tessarin

@@ -234,6 +234,10 @@ public:
     // as printed.
     void ExportToPicture(QPainter &painter, const QSize &size) const;
     void ExportToPicture(QPaintDevice &device, const QSize &size) const;
+    // Writes the page as a one-sheet PDF file (atomically) on its own paper in its orientation
+    // (A4 when the paper fields name none), scaled isotropically onto the whole sheet. Throws
+    // Error when the file cannot be written.
+    void SaveToPdf(const QString &FileName) const;
 
 signals:
     // A part of the page (page pixels) must be painted again: cells changed or moved.

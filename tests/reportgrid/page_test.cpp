@@ -1,6 +1,7 @@
 // The page model on its own: editing by position, its change signals, the stream it writes, a
 // new page's setup, and the views and painters that stand on it.
 
+#include "atomicfile.h"
 #include "error.h"
 #include "gridfixture.h"
 #include "pagepainter.h"
@@ -11,7 +12,9 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -498,6 +501,44 @@ TEST(ReportPage, PainterDrawsThePageAsTheViewPrintsIt)
         pagePainter.paintScaled(size);
     }
     EXPECT_FALSE(withoutText == fromPage);
+}
+
+// A page writes itself as PDF on its own paper, with no printer and no view.
+TEST(ReportPage, PdfOnThePagesOwnPaper)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case
+    {
+        int paper, orientation, length, width;
+        QString mediaBox; // points
+    };
+    const Case cases[] = {
+        {9, 1, 0, 0, "0 0 595 842"},         // A4 portrait
+        {8, 2, 0, 0, "0 0 1191 842"},        // A3 landscape
+        {256, 1, 2000, 1000, "0 0 283 567"}, // custom 100 x 200 mm
+        {0, 0, 0, 0, "0 0 595 842"},         // no paper of its own: A4
+    };
+    for (const Case &c : cases) {
+        TReportPage page;
+        fillTable(page);
+        page.FPaperSize = c.paper;
+        page.FOrientation = c.orientation;
+        page.FPaperLength = c.length;
+        page.FPaperWidth = c.width;
+        const QString file = dir.filePath("page.pdf");
+        page.SaveToPdf(file);
+        const QByteArray pdf = readWholeFile(file);
+        EXPECT_TRUE(pdf.startsWith("%PDF-")) << c.paper;
+        const auto box = QRegularExpression(QStringLiteral("/MediaBox \\[([^\\]]*)\\]"))
+                             .match(QString::fromLatin1(pdf));
+        QStringList points;
+        for (const QString &n : box.captured(1).simplified().split(' '))
+            points << QString::number(qRound(n.toDouble()));
+        EXPECT_EQ(points.join(' ').toStdString(), c.mediaBox.toStdString()) << c.paper;
+    }
+    TReportPage page;
+    EXPECT_THROW(page.SaveToPdf(dir.filePath("missing/page.pdf")), Error);
 }
 
 } // namespace
