@@ -252,6 +252,16 @@ QList<TReportCell *> TReportPage::cellsAt(const TCellPositions &cells) const
     return out;
 }
 
+void TReportPage::cellsDone(const QList<TReportCell *> &cells)
+{
+    TCellPositions positions;
+    positions.reserve(cells.size());
+    for (const TReportCell *cell : cells)
+        positions.append(positionOf(cell));
+    emit cellsChanged(positions);
+    emit contentChanged();
+}
+
 // ---- structure ----
 
 std::unique_ptr<TReportLine>
@@ -637,7 +647,7 @@ void TReportPage::SetCellLines(const TCellPositions &positions,
     }
     UpdateLines();
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellAlign(const TCellPositions &positions, int horz, int vert)
@@ -650,7 +660,7 @@ void TReportPage::SetCellAlign(const TCellPositions &positions, int horz, int ve
     }
     UpdateLines();
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellAlignHorzAlign(const TCellPositions &positions, int horz)
@@ -661,7 +671,7 @@ void TReportPage::SetCellAlignHorzAlign(const TCellPositions &positions, int hor
         invalidate(cell->FCellRect);
     }
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellAlignNewVertAlign(const TCellPositions &positions, int vert)
@@ -673,7 +683,7 @@ void TReportPage::SetCellAlignNewVertAlign(const TCellPositions &positions, int 
     }
     UpdateLines();
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellColor(const TCellPositions &positions, TColor text, TColor back)
@@ -691,7 +701,7 @@ void TReportPage::SetCellTextColor(const TCellPositions &positions, TColor color
         invalidate(cell->FCellRect);
     }
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellBackColor(const TCellPositions &positions, TColor color)
@@ -702,7 +712,7 @@ void TReportPage::SetCellBackColor(const TCellPositions &positions, TColor color
         invalidate(cell->FCellRect);
     }
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellDiagonal(const TCellPositions &positions, unsigned diagonal)
@@ -713,7 +723,7 @@ void TReportPage::SetCellDiagonal(const TCellPositions &positions, unsigned diag
         invalidate(cell->FCellRect);
     }
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellFont(const TCellPositions &positions, const LOGFONT &font)
@@ -725,7 +735,7 @@ void TReportPage::SetCellFont(const TCellPositions &positions, const LOGFONT &fo
     }
     UpdateLines();
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 void TReportPage::SetCellDispFormt(const TCellPositions &positions, const QString &format)
@@ -739,7 +749,7 @@ void TReportPage::SetCellDispFormt(const TCellPositions &positions, const QStrin
     if (cells.isEmpty())
         return;
     UpdateLines();
-    emit contentChanged();
+    cellsDone(cells);
 }
 
 void TReportPage::SetCellSumText(const TCellPositions &positions, const QString &text)
@@ -748,7 +758,7 @@ void TReportPage::SetCellSumText(const TCellPositions &positions, const QString 
     for (TReportCell *cell : cells)
         cell->SetCellText(text);
     if (!cells.isEmpty())
-        emit contentChanged();
+        cellsDone(cells);
 }
 
 // ---- positional access ----
@@ -769,7 +779,7 @@ void TReportPage::SetCallText(int line, int cell, const QString &text)
     if (c->FCellText == text)
         return;
     c->SetCellText(text);
-    emit contentChanged();
+    cellsDone({c});
 }
 
 QString TReportPage::GetCallText(int line, int cell) const
@@ -784,7 +794,7 @@ void TReportPage::SetTagID(int line, int cell, const QString &tag)
         return;
     c->FTagID = tag;
     touchContent();
-    emit contentChanged();
+    cellsDone({c});
 }
 
 QString TReportPage::GetTagID(int line, int cell) const
@@ -798,7 +808,7 @@ void TReportPage::SetScriptID(int line, int cell, int id)
     if (c->FScriptID == id)
         return;
     c->FScriptID = id;
-    emit contentChanged();
+    cellsDone({c});
 }
 
 int TReportPage::GetScriptID(int line, int cell) const

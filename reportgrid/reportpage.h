@@ -242,6 +242,8 @@ public:
 signals:
     // A part of the page (page pixels) must be painted again: cells changed or moved.
     void areaChanged(const TRect &area);
+    // Cells changed in place (text, tag, script number, format, picture); their positions.
+    void cellsChanged(const TCellPositions &cells);
     // The cells of the page are about to change shape (lines or cells added, removed, merged or
     // split): a view closes its in-place edit first.
     void aboutToRestructure();
@@ -263,6 +265,8 @@ private:
     void invalidate(const TRect &rect) { emit areaChanged(rect); }
     // Cells of `cells` that exist, in the given order, each once.
     QList<TReportCell *> cellsAt(const TCellPositions &cells) const;
+    // Tells the views that `cells` changed in place, then that the page's content changed.
+    void cellsDone(const QList<TReportCell *> &cells);
     std::unique_ptr<TReportLine> copyOfLine(const TReportLine *source, int top, bool beside);
     void appendCopyOfLastLine();
 

@@ -1204,7 +1204,7 @@ void TReportPage::SaveBmp(const TCellPos &Cell, const QString &FileName)
         = std::make_unique<QImage>(opaqueOnWhite(picture).convertToFormat(QImage::Format_RGB32));
     cell->FbmpYn = true;
     invalidate(cell->FCellRect);
-    emit contentChanged();
+    cellsDone({cell});
 }
 
 QImage *TReportPage::LoadBmp(const TCellPos &Cell) const
@@ -1223,7 +1223,7 @@ void TReportPage::FreeBmp(const TCellPos &Cell)
     cell->FbmpYn = false;
     invalidate(cell->FCellRect);
     if (had)
-        emit contentChanged();
+        cellsDone({cell});
 }
 
 namespace {

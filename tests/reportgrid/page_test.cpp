@@ -68,11 +68,13 @@ struct Signals
         , restructure(&page, &TReportPage::aboutToRestructure)
         , removed(&page, &TReportPage::cellRemoved)
         , areas(&page, &TReportPage::areaChanged)
+        , cells(&page, &TReportPage::cellsChanged)
     {}
     QSignalSpy content;
     QSignalSpy restructure;
     QSignalSpy removed;
     QSignalSpy areas;
+    QSignalSpy cells;
 };
 
 TEST(ReportPage, StructureEditsByPosition)
@@ -299,6 +301,8 @@ TEST(ReportPage, FormatsAndTextsByPosition)
         EXPECT_EQ(spy.content.count(), 0) << "no cell, no change";
         c.edit(page, at);
         EXPECT_EQ(spy.content.count(), 1);
+        ASSERT_EQ(spy.cells.count(), 1);
+        EXPECT_EQ(spy.cells.at(0).at(0).value<TCellPositions>(), (TCellPositions{{0, 1}, {2, 0}}));
         for (int l = 0; l < 3; ++l)
             for (int k = 0; k < 2; ++k) {
                 const bool hit = (l == 0 && k == 1) || (l == 2 && k == 0);
