@@ -117,7 +117,10 @@ TReportControl::TReportControl(std::unique_ptr<TReportPage> owned,
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
 
-    connect(m_page, &TReportPage::areaChanged, this, &TReportControl::invalidatePage);
+    connect(m_page, &TReportPage::areasChanged, this, [this](const QList<TRect> &areas) {
+        for (const TRect &area : areas)
+            invalidatePage(area);
+    });
     connect(m_page, &TReportPage::aboutToRestructure, this, &TReportControl::FreeEdit);
     connect(m_page, &TReportPage::cellRemoved, this, &TReportControl::cellDestroyed);
     connect(m_page, &TReportPage::pageSizeChanged, this, &TReportControl::resizeToPage);

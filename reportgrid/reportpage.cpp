@@ -2,6 +2,8 @@
 
 #include "error.h"
 
+#include <QMetaMethod>
+
 #include <algorithm>
 
 namespace tessarin {
@@ -166,7 +168,11 @@ void TReportPage::UpdateLines()
     for (auto &line : FLineList)
         line->CalcLineHeight();
 
-    // A line that only grew at a bottom below the page needs no repaint.
+    // A line that only grew at a bottom below the page needs no repaint. The places are
+    // collected only while a view listens, and reported together.
+    static const QMetaMethod areasSignal = QMetaMethod::fromSignal(&TReportPage::areasChanged);
+    const bool listened = isSignalConnected(areasSignal);
+    QList<TRect> dirty;
     const int pageBottom = FPageHeight;
     for (size_t i = 0; i < FLineList.size(); ++i) {
         TReportLine *line = FLineList[i].get();
@@ -184,14 +190,22 @@ void TReportPage::UpdateLines()
             repaint = true;
         else if (old.bottom != now.bottom)
             repaint = pageBottom >= now.top;
-        if (!repaint)
+        if (!repaint || !listened)
             continue;
         for (auto &cell : line->FCells)
             if (cell->FOwnerCell)
-                invalidate(cell->FOwnerCell->FCellRect.adjusted(0, 0, 1, 1));
-        invalidate(old.adjusted(0, 0, 1, 1));
-        invalidate(now.adjusted(0, 0, 1, 1));
+                dirty.append(cell->FOwnerCell->FCellRect.adjusted(0, 0, 1, 1));
+        dirty.append(old.adjusted(0, 0, 1, 1));
+        dirty.append(now.adjusted(0, 0, 1, 1));
     }
+    if (!dirty.isEmpty())
+        emit areasChanged(dirty);
+}
+
+void TReportPage::invalidate(const TRect &rect)
+{
+    if (!rect.isEmpty())
+        emit areasChanged({rect});
 }
 
 // ---- cells ----

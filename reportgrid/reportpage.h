@@ -108,7 +108,7 @@ public:
     void SetMargin(int left, int top, int right, int bottom);
     TRect GetMargin() const;
     // Heights of merged blocks, then every line's height and left edges, then tops and
-    // rectangles; reports the places of lines that moved through areaChanged.
+    // rectangles; reports the places of lines that moved through areasChanged, at once.
     void UpdateLines();
 
     // ---- cells ----
@@ -240,8 +240,8 @@ public:
     void SaveToPdf(const QString &FileName) const;
 
 signals:
-    // A part of the page (page pixels) must be painted again: cells changed or moved.
-    void areaChanged(const TRect &area);
+    // Parts of the page (page pixels) must be painted again: cells changed or moved.
+    void areasChanged(const QList<TRect> &areas);
     // Cells changed in place (text, tag, script number, format, picture); their positions.
     void cellsChanged(const TCellPositions &cells);
     // The cells of the page are about to change shape (lines or cells added, removed, merged or
@@ -262,7 +262,7 @@ private:
     bool loadPage(QIODevice &Stream, int Position);
     void applyCellWidths();
     void calcMarginPixels();
-    void invalidate(const TRect &rect) { emit areaChanged(rect); }
+    void invalidate(const TRect &rect);
     // Cells of `cells` that exist, in the given order, each once.
     QList<TReportCell *> cellsAt(const TCellPositions &cells) const;
     // Tells the views that `cells` changed in place, then that the page's content changed.

@@ -67,7 +67,7 @@ struct Signals
         : content(&page, &TReportPage::contentChanged)
         , restructure(&page, &TReportPage::aboutToRestructure)
         , removed(&page, &TReportPage::cellRemoved)
-        , areas(&page, &TReportPage::areaChanged)
+        , areas(&page, &TReportPage::areasChanged)
         , cells(&page, &TReportPage::cellsChanged)
     {}
     QSignalSpy content;
