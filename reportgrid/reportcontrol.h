@@ -3,7 +3,7 @@
 // The widget that views one report page (a TReportPage it owns or is given): it paints the page
 // at a zoom factor with the screen's marks on top and lets the user select cells, drag line
 // heights and column edges, and type cell text into an in-place edit box. The page's fields and
-// operations are reachable through the widget as before; the page itself holds them.
+// operations are reachable through the widget, which forwards them to the page.
 
 #include "reportpage.h"
 
