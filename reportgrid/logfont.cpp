@@ -1,16 +1,50 @@
 #include "logfont.h"
 
-#include "printerlayer.h"
 #include "textcodec.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace tessarin {
+
+namespace {
+
+std::function<int(bool)> &dpiSource()
+{
+    static std::function<int(bool)> source;
+    return source;
+}
+
+} // namespace
+
+int primaryScreenDpi(bool horizontal)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const qreal dpi
+            = horizontal ? screen->logicalDotsPerInchX() : screen->logicalDotsPerInchY();
+        if (dpi > 0)
+            return static_cast<int>(dpi + 0.5);
+    }
+    return 96;
+}
+
+int screenDpi(bool horizontal)
+{
+    const auto &source = dpiSource();
+    return source ? source(horizontal) : primaryScreenDpi(horizontal);
+}
+
+void setScreenDpiSource(std::function<int(bool horizontal)> source)
+{
+    dpiSource() = std::move(source);
+}
 
 QString LOGFONT::faceName() const
 {
@@ -41,8 +75,14 @@ QByteArray LOGFONT::toBytes() const
         qToLittleEndian<std::int32_t>(v, p);
         p += 4;
     }
-    for (std::uint8_t b : {lfItalic, lfUnderline, lfStrikeOut, lfCharSet, lfOutPrecision,
-                           lfClipPrecision, lfQuality, lfPitchAndFamily})
+    for (std::uint8_t b : {lfItalic,
+                           lfUnderline,
+                           lfStrikeOut,
+                           lfCharSet,
+                           lfOutPrecision,
+                           lfClipPrecision,
+                           lfQuality,
+                           lfPitchAndFamily})
         *p++ = static_cast<char>(b);
     std::memcpy(p, lfFaceName, sizeof lfFaceName);
     return out;
@@ -52,13 +92,18 @@ LOGFONT LOGFONT::fromBytes(const char *data)
 {
     LOGFONT f;
     const char *p = data;
-    for (std::int32_t *v : {&f.lfHeight, &f.lfWidth, &f.lfEscapement, &f.lfOrientation,
-                            &f.lfWeight}) {
+    for (std::int32_t *v :
+         {&f.lfHeight, &f.lfWidth, &f.lfEscapement, &f.lfOrientation, &f.lfWeight}) {
         *v = qFromLittleEndian<std::int32_t>(p);
         p += 4;
     }
-    for (std::uint8_t *b : {&f.lfItalic, &f.lfUnderline, &f.lfStrikeOut, &f.lfCharSet,
-                            &f.lfOutPrecision, &f.lfClipPrecision, &f.lfQuality,
+    for (std::uint8_t *b : {&f.lfItalic,
+                            &f.lfUnderline,
+                            &f.lfStrikeOut,
+                            &f.lfCharSet,
+                            &f.lfOutPrecision,
+                            &f.lfClipPrecision,
+                            &f.lfQuality,
                             &f.lfPitchAndFamily})
         *b = static_cast<std::uint8_t>(*p++);
     std::memcpy(f.lfFaceName, p, sizeof f.lfFaceName);
@@ -76,7 +121,7 @@ LOGFONT defaultCellFont()
         return f;
     }();
     LOGFONT f = base;
-    const int dpiY = printerLayer().screenDpiY();
+    const int dpiY = screenDpi(false);
     f.lfHeight = -std::abs(static_cast<int>(dpiY * 120.0 / 720.0 + 0.5));
     return f;
 }
@@ -122,7 +167,7 @@ LOGFONT logFontFromFont(const QFont &font)
     lf.lfCharSet = DEFAULT_CHARSET;
     int pixels = font.pixelSize();
     if (pixels <= 0)
-        pixels = static_cast<int>(font.pointSizeF() * printerLayer().screenDpiY() / 72.0 + 0.5);
+        pixels = static_cast<int>(font.pointSizeF() * screenDpi(false) / 72.0 + 0.5);
     lf.lfHeight = -std::abs(pixels);
     lf.lfWeight = font.weight() == QFont::Normal ? 400 : static_cast<int>(font.weight());
     lf.lfItalic = font.italic() ? 1 : 0;

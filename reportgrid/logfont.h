@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace tessarin {
 
@@ -45,6 +46,16 @@ struct LOGFONT
 
 inline constexpr int LogFontSize = 60;
 inline constexpr std::uint8_t DEFAULT_CHARSET = 1;
+
+// Pixels per inch of the screen that page pixels and cell fonts are measured at: the answer of
+// the source set by setScreenDpiSource, or without one the primary screen's logical resolution
+// (96 without a screen).
+int screenDpi(bool horizontal);
+// Replaces the source screenDpi asks (the printer layer installs itself); an empty function
+// restores the primary screen.
+void setScreenDpiSource(std::function<int(bool horizontal)> source);
+// The primary screen's logical resolution rounded to whole pixels, 96 without a screen.
+int primaryScreenDpi(bool horizontal);
 
 // The font of a new cell: "宋体", DEFAULT_CHARSET, weight 0, and the height of 12 points at the
 // screen's vertical resolution stored as a negative pixel height (-16 at 96 dots per inch).

@@ -38,6 +38,30 @@ void prDeviceMode()
         throw Error(QStringLiteral("Could Not Initialize TdeviceMode Structure"));
 }
 
+PageSetup pageSetupFromPrinter()
+{
+    PrinterLayer &layer = printerLayer();
+    PageSetup setup;
+    setup.dpiX = layer.screenDpiX();
+    const QSize page = layer.isInstalledPrinter() ? layer.printerPageSize() : QSize();
+    if (!page.isEmpty() && layer.printerDpiX() > 0 && layer.printerDpiY() > 0) {
+        setup.width = roundPixel(static_cast<double>(page.width()) / layer.printerDpiX()
+                                 * layer.screenDpiX());
+        setup.height = roundPixel(static_cast<double>(page.height()) / layer.printerDpiY()
+                                  * layer.screenDpiY());
+    }
+    try {
+        prDeviceMode();
+    } catch (const Error &) {
+        return setup;
+    }
+    setup.paperSize = DevMode->dmPaperSize;
+    setup.orientation = DevMode->dmOrientation;
+    setup.paperLength = DevMode->dmPaperLength;
+    setup.paperWidth = DevMode->dmPaperWidth;
+    return setup;
+}
+
 // ---- TPrintJob ----
 
 namespace {

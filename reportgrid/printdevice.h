@@ -16,6 +16,7 @@ class QPrinter;
 namespace tessarin {
 
 class TReportControl;
+struct PageSetup;
 
 // Names of the current printer device, its driver and its port, as prDeviceMode found them.
 extern QString Adevice;
@@ -29,6 +30,12 @@ extern PrinterDeviceMode *DevMode;
 // Makes the variables above describe the current printer. Throws Error "Could Not Initialize
 // TdeviceMode Structure" when the printer has no device-mode record; DevMode is then null.
 void prDeviceMode();
+
+// The setup of a new page as the application's printer gives it: the printer page's printable
+// area in page pixels at the screen's resolution and the printer's paper (through prDeviceMode);
+// the default page size and A4 portrait while no printer or device-mode record is there.
+// Margins are the defaults, at the screen's horizontal resolution.
+PageSetup pageSetupFromPrinter();
 
 // A print job: the painter open on a printer (a real one, or a PDF file through QPrinter's
 // PdfFormat) from the first sheet to EndDoc. While it runs it is the job PrintIt() draws on.

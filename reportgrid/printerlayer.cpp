@@ -1,11 +1,12 @@
 #include "printerlayer.h"
 
-#include <QGuiApplication>
+#include "logfont.h"
+#include "papersize.h"
+
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QScreen>
 
 #include <utility>
 
@@ -19,78 +20,45 @@ std::unique_ptr<PrinterLayer> &layerSlot()
     return layer;
 }
 
-int screenDpi(bool horizontal)
+// Page pixels and cell fonts are measured at the screen resolution of the layer in use.
+void answerScreenDpi()
 {
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const qreal dpi = horizontal ? screen->logicalDotsPerInchX()
-                                     : screen->logicalDotsPerInchY();
-        if (dpi > 0)
-            return static_cast<int>(dpi + 0.5);
-    }
-    return 96;
+    setScreenDpiSource([](bool horizontal) {
+        return horizontal ? printerLayer().screenDpiX() : printerLayer().screenDpiY();
+    });
 }
-
-// DMPAPER numbers and the Qt page sizes they name.
-struct PaperEntry
-{
-    int paper;
-    QPageSize::PageSizeId id;
-};
-constexpr PaperEntry paperTable[] = {
-    {1, QPageSize::Letter},    {3, QPageSize::Tabloid},   {4, QPageSize::Ledger},
-    // Windows' Executive is 7.25 x 10.5 in, its B4/B5 are the JIS sizes and its Folio is
-    // 8.5 x 13 in; Qt's ids of the same names are other sizes.
-    {5, QPageSize::Legal},     {7, QPageSize::ExecutiveStandard}, {8, QPageSize::A3},
-    {9, QPageSize::A4},        {11, QPageSize::A5},       {12, QPageSize::JisB4},
-    {13, QPageSize::JisB5},    {14, QPageSize::FanFoldGermanLegal}, {20, QPageSize::Envelope10},
-    {27, QPageSize::EnvelopeDL}, {28, QPageSize::EnvelopeC5}, {34, QPageSize::EnvelopeB5},
-    {66, QPageSize::A2},       {70, QPageSize::A6},
-};
 
 } // namespace
 
 int PrinterLayer::screenDpiX() const
 {
-    return screenDpi(true);
+    return primaryScreenDpi(true);
 }
 
 int PrinterLayer::screenDpiY() const
 {
-    return screenDpi(false);
+    return primaryScreenDpi(false);
 }
 
 PrinterLayer &printerLayer()
 {
     auto &slot = layerSlot();
-    if (!slot)
+    if (!slot) {
         slot = std::make_unique<QtPrinterLayer>();
+        answerScreenDpi();
+    }
     return *slot;
 }
 
 std::unique_ptr<PrinterLayer> setPrinterLayer(std::unique_ptr<PrinterLayer> layer)
 {
+    answerScreenDpi();
     return std::exchange(layerSlot(), std::move(layer));
 }
 
 bool IsInstalledPrinter()
 {
     return printerLayer().isInstalledPrinter();
-}
-
-int pageSizeIdFromPaper(int dmPaperSize)
-{
-    for (const PaperEntry &e : paperTable)
-        if (e.paper == dmPaperSize)
-            return static_cast<int>(e.id);
-    return -1;
-}
-
-int paperFromPageSizeId(int pageSizeId)
-{
-    for (const PaperEntry &e : paperTable)
-        if (static_cast<int>(e.id) == pageSizeId)
-            return e.paper;
-    return 256;
 }
 
 // ---- QtPrinterLayer ----
@@ -176,8 +144,7 @@ void QtPrinterLayer::applyDeviceMode()
                                     QPageSize::Millimeter));
     }
     if (m.dmFields & DM_ORIENTATION)
-        p.setPageOrientation(m.dmOrientation == 2 ? QPageLayout::Landscape
-                                                  : QPageLayout::Portrait);
+        p.setPageOrientation(m.dmOrientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
 }
 
 QPrinter *QtPrinterLayer::printer()

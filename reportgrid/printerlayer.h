@@ -3,6 +3,8 @@
 // The printer and screen facts the report grid needs (installed printer, printer page and
 // resolution, device-mode paper fields, screen resolution), behind one replaceable layer.
 
+#include "papersize.h"
+
 #include <QSize>
 #include <QString>
 
@@ -122,10 +124,5 @@ public:
     int screenDpiX() const override { return screenX; }
     int screenDpiY() const override { return screenY; }
 };
-
-// Maps a DMPAPER number to a Qt page size id (QPageSize::PageSizeId as int); -1 when unknown.
-int pageSizeIdFromPaper(int dmPaperSize);
-// The DMPAPER number of a Qt page size id; 256 (custom) when it has none.
-int paperFromPageSizeId(int pageSizeId);
 
 } // namespace tessarin

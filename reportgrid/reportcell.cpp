@@ -1,7 +1,7 @@
 #include "reportcell.h"
 
 #include "dispformat.h"
-#include "reportcontrol.h"
+#include "reportpage.h"
 #include "textlines.h"
 
 #include <QFontMetrics>
@@ -165,8 +165,8 @@ TReportCell::~TReportCell()
     for (TReportCell *owned : std::as_const(FCellsList))
         if (owned->FOwnerCell == this)
             owned->FOwnerCell = nullptr;
-    if (FOwnerLine && FOwnerLine->FReportControl)
-        FOwnerLine->FReportControl->cellDestroyed(this);
+    if (FOwnerLine && FOwnerLine->FReportPage)
+        FOwnerLine->FReportPage->cellDestroyed(this);
 }
 
 namespace {
@@ -617,8 +617,8 @@ void TReportLine::CalcLineHeight()
         FMinHeight = std::max(FMinHeight, c->GetCellHeight());
         c->FCellIndex = static_cast<int>(i);
         if (i == 0) {
-            if (FReportControl)
-                c->SetCellLeft(FReportControl->FLeftMargin);
+            if (FReportPage)
+                c->SetCellLeft(FReportPage->FLeftMargin);
         } else {
             const TReportCell *prev = FCells[i - 1].get();
             c->SetCellLeft(prev->FCellLeft + prev->FCellWidth);
@@ -641,8 +641,8 @@ TRect TReportLine::GetLineRect()
         width += c->FCellWidth;
     }
     // A line without cells has no left edge of its own; it sits at the left margin, empty.
-    const int left = FCells.empty() ? (FReportControl ? FReportControl->FLeftMargin : 0)
-                                    : FCells.front()->FCellLeft;
+    const int left
+        = FCells.empty() ? (FReportPage ? FReportPage->FLeftMargin : 0) : FCells.front()->FCellLeft;
     FLineRect = {left, FLineTop, left + width, FLineTop + GetLineHeight()};
     return FLineRect;
 }
@@ -667,7 +667,7 @@ void TReportLine::CopyLine(const TReportLine *source, bool insertBeside)
         return;
     FDragHeight = 0;
     FMinHeight = 20;
-    FReportControl = source->FReportControl;
+    FReportPage = source->FReportPage;
     for (const auto &src : source->FCells)
         appendCell(std::make_unique<TReportCell>())->CopyCell(src.get(), insertBeside);
 }
@@ -685,7 +685,7 @@ TReportCell *TReportLine::insertCell(int index, std::unique_ptr<TReportCell> cel
     TReportCell *c = cell.get();
     index = std::clamp(index, 0, cellCount());
     FCells.insert(FCells.begin() + index, std::move(cell));
-    touchControl();
+    touchPage();
     c->SetOwnerLine(this);
     return c;
 }
@@ -695,10 +695,10 @@ TReportCell *TReportLine::appendCell(std::unique_ptr<TReportCell> cell)
     return insertCell(cellCount(), std::move(cell));
 }
 
-void TReportLine::touchControl()
+void TReportLine::touchPage()
 {
-    if (FReportControl)
-        FReportControl->touchContent();
+    if (FReportPage)
+        FReportPage->touchContent();
 }
 
 std::unique_ptr<TReportCell> TReportLine::takeCell(int index)
@@ -707,7 +707,7 @@ std::unique_ptr<TReportCell> TReportLine::takeCell(int index)
         return nullptr;
     auto cell = std::move(FCells[static_cast<size_t>(index)]);
     FCells.erase(FCells.begin() + index);
-    touchControl();
+    touchPage();
     return cell;
 }
 

@@ -22,7 +22,7 @@ class QPainter;
 
 namespace tessarin {
 
-class TReportControl;
+class TReportPage;
 class TReportLine;
 
 // A rectangle in page pixels: left, top, right, bottom, right and bottom exclusive.
@@ -96,7 +96,7 @@ inline constexpr int TEXT_ALIGN_BOTTOM = 2;
 inline constexpr int MinCellWidth = 10;
 
 // One cell of a line. Fields are public so that the page stream, the editing operations and the
-// control can read and restore them as stored; the setters keep the derived fields (heights,
+// views can read and restore them as stored; the setters keep the derived fields (heights,
 // rectangles) up to date, direct writes leave that to the caller (usually UpdateLines).
 //
 // A cell is unmerged, a master (FCellsList not empty: the cells of the lines below that its
@@ -105,7 +105,7 @@ class TReportCell
 {
 public:
     TReportCell();
-    // Detaches the cell from its master and its owned cells, and tells the control (when the
+    // Detaches the cell from its master and its owned cells, and tells the page (when the
     // line has one) so that no selection, edit or last-selected reference outlives the cell.
     ~TReportCell();
     TReportCell(const TReportCell &) = delete;
@@ -229,7 +229,7 @@ public:
     TReportLine(const TReportLine &) = delete;
     TReportLine &operator=(const TReportLine &) = delete;
 
-    TReportControl *FReportControl = nullptr; // not owning
+    TReportPage *FReportPage = nullptr; // the page holding the line; not owning
     std::vector<std::unique_ptr<TReportCell>> FCells;
     int FIndex = 0;
     int FMinHeight = 0;  // tallest cell
@@ -240,7 +240,7 @@ public:
     // Fills an empty line with `count` cells of equal width Trunc(totalWidth / count + 0.5)
     // starting at `left`. A count below 1 creates nothing.
     void CreateLine(int left, int count, int totalWidth);
-    // Heights, cell indices and left edges: the first cell starts at the control's left margin,
+    // Heights, cell indices and left edges: the first cell starts at the page's left margin,
     // each further cell at the right edge of the previous one.
     void CalcLineHeight();
     int GetLineHeight() const;
@@ -259,12 +259,12 @@ public:
     TReportCell *insertCell(int index, std::unique_ptr<TReportCell> cell);
     TReportCell *appendCell(std::unique_ptr<TReportCell> cell);
     // Removes the cell at `index` and hands it to the caller (its FOwnerLine is left set, so
-    // that a caller freeing it still reaches the control).
+    // that a caller freeing it still reaches the page).
     std::unique_ptr<TReportCell> takeCell(int index);
 
 private:
-    // Tells the control that its cells changed (see TReportControl::contentGeneration).
-    void touchControl();
+    // Tells the page that its cells changed (see TReportPage::contentGeneration).
+    void touchPage();
 };
 
 // Layout of cell text in a box, behaving like word-broken edit-control text drawing: lines

@@ -1,6 +1,7 @@
 #include "reportcontrol.h"
 
 #include "error.h"
+#include "pagepainter.h"
 #include "printdevice.h"
 #include "printerlayer.h"
 #include "textcodec.h"
@@ -16,22 +17,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace tessarin {
 
 namespace {
-
-// The pixel margins from the millimetre ones at the screen's horizontal resolution; the page
-// geometry counts 25 millimetres to the inch.
-void calcMarginPixels(TReportControl &control)
-{
-    const double dpiX = printerLayer().screenDpiX();
-    const auto pixels = [dpiX](int millimetres) { return roundPixel(millimetres * dpiX / 25.0); };
-    control.FLeftMargin = pixels(control.FLeftMargin1);
-    control.FRightMargin = pixels(control.FRightMargin1);
-    control.FTopMargin = pixels(control.FTopMargin1);
-    control.FBottomMargin = pixels(control.FBottomMargin1);
-}
 
 // Edit-box text uses LF, cell text CR LF.
 QString cellTextFromEdit(const QString &text)
@@ -76,7 +66,46 @@ void discardEditBox(QPointer<QPlainTextEdit> &box, QObject *control)
 } // namespace
 
 TReportControl::TReportControl(QWidget *parent)
+    : TReportControl(pageSetupFromPrinter(), parent)
+{}
+
+TReportControl::TReportControl(const PageSetup &setup, QWidget *parent)
+    : TReportControl(std::make_unique<TReportPage>(setup), nullptr, parent)
+{}
+
+TReportControl::TReportControl(TReportPage &page, QWidget *parent)
+    : TReportControl(nullptr, &page, parent)
+{}
+
+TReportControl::TReportControl(std::unique_ptr<TReportPage> owned,
+                               TReportPage *page,
+                               QWidget *parent)
     : QWidget(parent)
+    , m_ownedPage(std::move(owned))
+    , m_page(m_ownedPage ? m_ownedPage.get() : page)
+    , FLineList(m_page->FLineList)
+    , FPageWidth(m_page->FPageWidth)
+    , FPageHeight(m_page->FPageHeight)
+    , FLeftMargin(m_page->FLeftMargin)
+    , FRightMargin(m_page->FRightMargin)
+    , FTopMargin(m_page->FTopMargin)
+    , FBottomMargin(m_page->FBottomMargin)
+    , FLeftMargin1(m_page->FLeftMargin1)
+    , FRightMargin1(m_page->FRightMargin1)
+    , FTopMargin1(m_page->FTopMargin1)
+    , FBottomMargin1(m_page->FBottomMargin1)
+    , FWidthFromLine(m_page->FWidthFromLine)
+    , FStreamFlag(m_page->FStreamFlag)
+    , FStreamValue(m_page->FStreamValue)
+    , FStreamMode(m_page->FStreamMode)
+    , FPaperSize(m_page->FPaperSize)
+    , FOrientation(m_page->FOrientation)
+    , FPaperLength(m_page->FPaperLength)
+    , FPaperWidth(m_page->FPaperWidth)
+    , FSavedPageWidth(m_page->FSavedPageWidth)
+    , FSavedPageHeight(m_page->FSavedPageHeight)
+    , FCellWidths(m_page->FCellWidths)
+    , FCellWidthRows(m_page->FCellWidthRows)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -87,39 +116,60 @@ TReportControl::TReportControl(QWidget *parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    calcMarginPixels(*this);
-    CalcWndSize();
-    initPaper();
-}
 
-void TReportControl::initPaper()
-{
-    // A new page is laid out for the printer's page (CalcWndSize), so it takes that printer's
-    // paper; without a device mode, A4 portrait. Loading a page replaces these values.
-    FPaperSize = 9;
-    FOrientation = 1;
-    FPaperLength = 0;
-    FPaperWidth = 0;
-    try {
-        prDeviceMode();
-    } catch (const Error &) {
-        return;
-    }
-    FPaperSize = DevMode->dmPaperSize;
-    FOrientation = DevMode->dmOrientation;
-    FPaperLength = DevMode->dmPaperLength;
-    FPaperWidth = DevMode->dmPaperWidth;
+    connect(m_page, &TReportPage::areasChanged, this, [this](const QList<TRect> &areas) {
+        for (const TRect &area : areas)
+            invalidatePage(area);
+    });
+    connect(m_page, &TReportPage::aboutToRestructure, this, &TReportControl::FreeEdit);
+    connect(m_page, &TReportPage::cellRemoved, this, &TReportControl::cellDestroyed);
+    connect(m_page, &TReportPage::pageSizeChanged, this, &TReportControl::resizeToPage);
+    connect(m_page, &TReportPage::pageReset, this, &TReportControl::pageWasReset);
+    connect(m_page, &TReportPage::contentChanged, this, &TReportControl::pageContentChanged);
+    resizeToPage();
 }
 
 TReportControl::~TReportControl()
 {
     m_destroying = true;
+    disconnect(m_page, nullptr, this, nullptr);
     FSelectCells.clear();
     FEditCell = nullptr;
     FLastSelectCell = nullptr;
     m_mouse = MouseState();
-    while (!FLineList.empty())
-        FLineList.pop_back();
+    m_ownedPage.reset();
+}
+
+void TReportControl::pageContentChanged()
+{
+    if (m_batch > 0)
+        m_contentPending = true;
+    else
+        emit contentChanged();
+}
+
+void TReportControl::resizeToPage()
+{
+    resize(roundPixel(FPageWidth * FReportScale / 100.0),
+           roundPixel(FPageHeight * FReportScale / 100.0));
+}
+
+void TReportControl::pageWasReset()
+{
+    // A loaded page is shown whole at zoom 100.
+    FReportScale = 100;
+    FSavedScale = 100;
+    resizeToPage();
+    update();
+}
+
+TCellPositions TReportControl::selectedPositions() const
+{
+    TCellPositions out;
+    out.reserve(FSelectCells.size());
+    for (const TReportCell *cell : FSelectCells)
+        out.append(m_page->positionOf(cell));
+    return out;
 }
 
 void TReportControl::setCreportEdit(bool value)
@@ -132,34 +182,14 @@ void TReportControl::SetPageSize(int, int) {}
 
 void TReportControl::CalcWndSize()
 {
-    PrinterLayer &layer = printerLayer();
-    const bool printer = layer.isInstalledPrinter();
-    if (!printer && FSavedPageWidth != 0) {
-        FPageWidth = FSavedPageWidth;
-        FPageHeight = FSavedPageHeight;
-    }
-    if (FSavedPageWidth == 0) {
-        const QSize page = printer ? layer.printerPageSize() : QSize();
-        if (printer && layer.printerDpiX() > 0 && layer.printerDpiY() > 0 && !page.isEmpty()) {
-            FPageWidth = roundPixel(static_cast<double>(page.width()) / layer.printerDpiX()
-                                    * layer.screenDpiX());
-            FPageHeight = roundPixel(static_cast<double>(page.height()) / layer.printerDpiY()
-                                     * layer.screenDpiY());
-        } else {
-            FPageWidth = DefaultPageWidth;
-            FPageHeight = DefaultPageHeight;
-        }
-    }
-    SetWndSize(FPageWidth, FPageHeight);
+    m_page->CalcWndSize();
+    resizeToPage();
 }
 
 void TReportControl::SetWndSize(int width, int height)
 {
-    FPageWidth = width;
-    FPageHeight = height;
-    FSavedPageWidth = width;
-    FSavedPageHeight = height;
-    resize(roundPixel(width * FReportScale / 100.0), roundPixel(height * FReportScale / 100.0));
+    m_page->SetWndSize(width, height);
+    resizeToPage();
 }
 
 void TReportControl::SetScale(int percent)
@@ -175,86 +205,20 @@ void TReportControl::SetScale(int percent)
 
 void TReportControl::SetMargin(int left, int top, int right, int bottom)
 {
-    if (left == FLeftMargin1 && top == FTopMargin1 && right == FRightMargin1
-        && bottom == FBottomMargin1)
-        return;
-    FLeftMargin1 = left;
-    FTopMargin1 = top;
-    FRightMargin1 = right;
-    FBottomMargin1 = bottom;
-    calcMarginPixels(*this);
-    UpdateLines();
+    // Margins are converted at the resolution of the screen the page is shown on.
+    m_page->setPixelDpi(printerLayer().screenDpiX());
+    m_page->SetMargin(left, top, right, bottom);
     update();
-    emit contentChanged();
 }
 
 TRect TReportControl::GetMargin() const
 {
-    return {FLeftMargin1, FTopMargin1, FRightMargin1, FBottomMargin1};
+    return m_page->GetMargin();
 }
 
 void TReportControl::UpdateLines()
 {
-    for (auto &line : FLineList)
-        for (auto &cell : line->FCells)
-            if (!cell->FCellsList.isEmpty())
-                cell->CalcMinCellHeight();
-    for (auto &line : FLineList)
-        line->CalcLineHeight();
-
-    // Client bottom in page pixels, for the rule that a line growing below the visible page
-    // needs no repaint.
-    const int clientBottom = roundPixel(height() * 100.0 / FReportScale);
-    for (size_t i = 0; i < FLineList.size(); ++i) {
-        TReportLine *line = FLineList[i].get();
-        line->FIndex = static_cast<int>(i);
-        if (i == 0) {
-            line->SetLineTop(FTopMargin);
-        } else {
-            const TReportLine *prev = FLineList[i - 1].get();
-            line->SetLineTop(prev->FLineTop + prev->GetLineHeight());
-        }
-        const TRect old = line->FLineRect;
-        const TRect now = line->GetLineRect();
-        bool repaint = false;
-        if (old.left != now.left || old.top != now.top || old.right != now.right)
-            repaint = true;
-        else if (old.bottom != now.bottom)
-            repaint = clientBottom >= now.top;
-        if (!repaint)
-            continue;
-        for (auto &cell : line->FCells)
-            if (cell->FOwnerCell)
-                invalidatePage(cell->FOwnerCell->FCellRect.adjusted(0, 0, 1, 1));
-        invalidatePage(old.adjusted(0, 0, 1, 1));
-        invalidatePage(now.adjusted(0, 0, 1, 1));
-    }
-}
-
-TReportCell *TReportControl::CellFromPoint(const QPoint &point) const
-{
-    TReportCell *found = nullptr;
-    for (const auto &line : FLineList) {
-        if (point.y() < line->FLineTop || point.y() > line->FLineTop + line->GetLineHeight())
-            continue;
-        for (const auto &cell : line->FCells) {
-            if (cell->FCellRect.contains(point)) {
-                found = cell->FOwnerCell ? cell->FOwnerCell : cell.get();
-                break;
-            }
-        }
-    }
-    return found;
-}
-
-TReportCell *TReportControl::CellFromRC(int line, int cell) const
-{
-    if (line < 0 || line >= lineCount())
-        return nullptr;
-    const TReportLine *l = FLineList[static_cast<size_t>(line)].get();
-    if (cell < 0 || cell >= l->cellCount())
-        return nullptr;
-    return l->cell(cell);
+    m_page->UpdateLines();
 }
 
 const QSet<const TReportCell *> &TReportControl::selectedSet() const
@@ -565,30 +529,11 @@ void TReportControl::DrawPrepare(QPainter &) {}
 
 void TReportControl::paintPage(QPainter &painter, const TRect &area, bool print)
 {
-    m_paintedCells = 0;
-    DrawPrepare(painter);
-    std::vector<const TReportCell *> painted;
-    for (const auto &line : FLineList) {
-        // Lines are stacked downwards: none below the area can reach into it.
-        if (line->FLineTop > area.bottom)
-            break;
-        for (const auto &cellPtr : line->FCells) {
-            const TReportCell *cell = cellPtr.get();
-            const TRect &r = cell->FCellRect;
-            if (r.left > area.right || r.top > area.bottom)
-                break;
-            if (cell->FOwnerCell || r.right < area.left || r.bottom < area.top)
-                continue;
-            cell->PaintCell(painter, print, !(print && isScreenOnlyText(*cell)));
-            ++m_paintedCells;
-            painted.push_back(cell);
-        }
-    }
-    // Cells painted later (the right neighbour, the line below, the lines a merged block
-    // covers) fill backgrounds (and on screen draw grey edges) over the edges they share with
-    // earlier cells; borders that are set are drawn once more so that they always show.
-    for (const TReportCell *cell : painted)
-        cell->PaintSetBorders(painter);
+    PagePainter pagePainter(*m_page, painter);
+    pagePainter.prepare = [this](QPainter &p) { DrawPrepare(p); };
+    pagePainter.isScreenOnlyText
+        = [this](const TReportCell &cell) { return isScreenOnlyText(cell); };
+    m_paintedCells = pagePainter.paint(area, print);
 }
 
 void TReportControl::WMPaint(QPainter &painter, const QRect &windowArea)

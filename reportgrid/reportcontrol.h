@@ -1,10 +1,11 @@
 #pragma once
 
-// The widget that shows one report page: owns its lines, lays them out from the page margins,
-// paints the page at a zoom factor and lets the user select cells, drag line heights and column
-// edges, and type cell text into an in-place edit box.
+// The widget that views one report page (a TReportPage it owns or is given): it paints the page
+// at a zoom factor with the screen's marks on top and lets the user select cells, drag line
+// heights and column edges, and type cell text into an in-place edit box. The page's fields and
+// operations are reachable through the widget, which forwards them to the page.
 
-#include "reportcell.h"
+#include "reportpage.h"
 
 #include <QBrush>
 #include <QFont>
@@ -16,9 +17,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QIODevice;
+class QJsonObject;
 class QPaintDevice;
 class QPlainTextEdit;
 class QPrinter;
@@ -31,12 +34,6 @@ inline constexpr quint8 MK_RBUTTON = 0x02;
 inline constexpr quint8 MK_SHIFT = 0x04;
 inline constexpr quint8 MK_CONTROL = 0x08;
 inline constexpr quint8 MK_MBUTTON = 0x10;
-
-// Page size used while no printer is installed, in page pixels.
-inline constexpr int DefaultPageWidth = 768;
-inline constexpr int DefaultPageHeight = 1058;
-// Longest cell text the edit box accepts, in bytes of the 8-bit code page.
-inline constexpr int MaxCellTextBytes = 3000;
 
 // One cell's text changed by the user, addressed by position: its line and its index in the
 // line, with the text before and after.
@@ -54,52 +51,63 @@ class TReportControl : public QWidget
     // Kept for forms and stored pages; it does not change the control's behaviour.
     Q_PROPERTY(bool CreportEdit READ CreportEdit WRITE setCreportEdit)
 
+    // The page viewed: owned (m_ownedPage set) or given, then it must outlive the view. Declared
+    // before the field references below, which are bound to it.
+    std::unique_ptr<TReportPage> m_ownedPage;
+    TReportPage *m_page;
+
 public:
-    // Page size and paper from the printer layer (or the saved size; A4 portrait without a
-    // printer's device mode), margins from the millimetre defaults at the screen's resolution,
-    // zoom 100.
+    // A page of the printer layer's setup (page size of the installed printer, its paper; A4
+    // portrait at the default size without one), margins from the millimetre defaults at the
+    // screen's resolution, zoom 100.
     explicit TReportControl(QWidget *parent = nullptr);
+    // A new page of `setup`; no printer is asked.
+    explicit TReportControl(const PageSetup &setup, QWidget *parent = nullptr);
+    // Views `page`, which must outlive the view.
+    explicit TReportControl(TReportPage &page, QWidget *parent = nullptr);
     ~TReportControl() override;
 
-    // ---- fields (page pixels unless stated) ----
+    TReportPage &page() const { return *m_page; }
+
+    // ---- the page's fields, as the page holds them (page pixels unless stated) ----
+    std::vector<std::unique_ptr<TReportLine>> &FLineList;
+    int &FPageWidth;
+    int &FPageHeight;
+    int &FLeftMargin;
+    int &FRightMargin;
+    int &FTopMargin;
+    int &FBottomMargin;
+    int &FLeftMargin1;
+    int &FRightMargin1;
+    int &FTopMargin1;
+    int &FBottomMargin1;
+    int &FWidthFromLine;
+    bool &FStreamFlag;
+    int &FStreamValue;
+    int &FStreamMode;
+    int &FPaperSize;
+    int &FOrientation;
+    int &FPaperLength;
+    int &FPaperWidth;
+    int &FSavedPageWidth;
+    int &FSavedPageHeight;
+    std::vector<std::vector<int>> &FCellWidths;
+    int &FCellWidthRows;
+
+    // ---- fields of the view ----
     bool FCreportEdit = false;
-    std::vector<std::unique_ptr<TReportLine>> FLineList; // top to bottom; owned
-    quint64 FContentGeneration = 0;                      // see contentGeneration()
-    // In selection order; not owning. Change it through AddSelectedCell, RemoveSelectedCell and
-    // RemoveAllSelectedCell: a set beside it answers IsCellSelected (rebuilt when their sizes
-    // differ, so a direct clear or append stays safe).
+    // In selection order; not owning, and never holding a cell that was freed. Change it
+    // through AddSelectedCell, RemoveSelectedCell and RemoveAllSelectedCell: a set beside it
+    // answers IsCellSelected (rebuilt when their sizes differ, so a direct clear or append
+    // stays safe).
     QList<TReportCell *> FSelectCells;
     TReportCell *FEditCell = nullptr; // cell the edit box writes into
     int FReportScale = 100;           // zoom in percent
-    int FPageWidth = 0;
-    int FPageHeight = 0;
-    int FLeftMargin = 0;
-    int FRightMargin = 0; // distance from the right page edge
-    int FTopMargin = 0;
-    int FBottomMargin = 0; // distance from the bottom page edge
-    int FLeftMargin1 = 20; // margins in millimetres
-    int FRightMargin1 = 10;
-    int FTopMargin1 = 20;
-    int FBottomMargin1 = 15;
-    int FWidthFromLine = 0;
-    bool FStreamFlag = true;
-    int FStreamValue = 2000;
-    int FStreamMode = 1;
-    QPoint FMousePoint; // press point; during a drag the guide position
+    QPoint FMousePoint;               // press point; during a drag the guide position
     QPointer<QPlainTextEdit> FEditWnd;
     std::optional<QBrush> FEditBrush;
     std::optional<QFont> FEditFont;
-    // The page's own paper, saved with it and applied to the printer when it prints: DMPAPER
-    // number, orientation (1 portrait, 2 landscape), length and width in tenths of a millimetre.
-    int FPaperSize = 0;
-    int FOrientation = 0;
-    int FPaperLength = 0;
-    int FPaperWidth = 0;
-    int FSavedPageWidth = 0; // 0: not yet computed
-    int FSavedPageHeight = 0;
     int FSavedScale = 100;
-    std::vector<std::vector<int>> FCellWidths; // empty, or 40 rows of 40 widths
-    int FCellWidthRows = 0;
     // The cell most recently added to the selection; kept when the selection is cleared,
     // cleared only when the cell itself is freed.
     TReportCell *FLastSelectCell = nullptr;
@@ -109,6 +117,7 @@ public:
     void setCreportEdit(bool value);
     // Has no effect: the page size comes from CalcWndSize and SetWndSize.
     void SetPageSize(int width, int height);
+    // The page's size (see TReportPage::CalcWndSize) at the zoom.
     void CalcWndSize();
     void SetWndSize(int width, int height);
     // Zoom in percent; values below 1 are ignored.
@@ -121,8 +130,10 @@ public:
     void UpdateLines();
 
     // ---- cells and selection ----
-    TReportCell *CellFromPoint(const QPoint &point) const;
-    TReportCell *CellFromRC(int line, int cell) const;
+    TReportCell *CellFromPoint(const QPoint &point) const { return m_page->CellFromPoint(point); }
+    TReportCell *CellFromRC(int line, int cell) const { return m_page->CellFromRC(line, cell); }
+    // The positions of the selected cells, in selection order.
+    TCellPositions selectedPositions() const;
     bool IsCellSelected(const TReportCell *cell) const;
     bool AddSelectedCell(TReportCell *cell);
     bool RemoveSelectedCell(TReportCell *cell);
@@ -203,25 +214,25 @@ public:
     void MouseMoveHandler(const QPoint &point, quint8 keys);
 
     // ---- introspection for tests and benchmarks ----
-    int lineCount() const { return static_cast<int>(FLineList.size()); }
+    int lineCount() const { return m_page->lineCount(); }
     // Counts changes to the page's cells: lines or cells added, removed or reordered, a page
     // loaded, a tag set through SetTagID. Indexes over the cells (the workbook's tag index)
     // compare it to know when to rebuild. Code that writes FLineList, a line's FCells or a
     // cell's FTagID directly must call touchContent().
-    quint64 contentGeneration() const { return FContentGeneration; }
-    void touchContent() { ++FContentGeneration; }
-    TReportLine *line(int index) const { return FLineList[static_cast<size_t>(index)].get(); }
+    quint64 contentGeneration() const { return m_page->contentGeneration(); }
+    void touchContent() { m_page->touchContent(); }
+    TReportLine *line(int index) const { return m_page->line(index); }
     // Cells PaintCell was called for during the last paint.
     int lastPaintedCellCount() const { return m_paintedCells; }
     // True while a selection or drag started by a left press is in progress.
     bool isMouseOperationActive() const { return m_mouse.mode != MouseMode::None; }
     // A rectangle in page pixels as window pixels at the current zoom (rounded outwards).
     QRect pageToWindow(const TRect &rect) const;
-    // Called by a cell being freed: drops every reference the control keeps to it.
+    // Called for a cell of the page being freed: drops every reference the view keeps to it.
     void cellDestroyed(TReportCell *cell);
 
     // ---- Page stream, cell pictures, cell-width table, printing and export ----
-    // Implemented in reportstream.cpp and reportprint.cpp.
+    // The page's operations (see TReportPage); printing in reportprint.cpp.
 
     // Writes the page as a version-3 page stream at byte `Position` of `Stream` (seekable). The
     // whole stream is built first, so a refused page (a text over 3000 bytes, a merge reference
@@ -262,19 +273,38 @@ public:
     void ExportToPicture(QPainter &DC, const QSize &Size);
     void ExportToPicture(QPaintDevice &DC, const QSize &Size);
     // Version (1, 2 or 3) of the page stream loaded last; 0 while none was loaded.
-    int loadedStreamVersion() const { return m_loadedStreamVersion; }
+    int loadedStreamVersion() const { return m_page->loadedStreamVersion(); }
 
 private:
-    // LoadFromStream's work; false when the magic word was unknown and nothing changed.
-    bool loadPage(QIODevice &Stream, int Position);
-    void applyCellWidths();
-    void initPaper();
+    TReportControl(std::unique_ptr<TReportPage> owned, TReportPage *page, QWidget *parent);
     void drawPageOnto(QPainter &painter, const QSize &viewport);
-    // The one paint path of screen, printer and PDF: DrawPrepare, then every cell meeting
-    // `area` (page pixels) through PaintCell, then the borders that are set once more.
-    // `print` leaves out the grey edges of borders that are not set.
+    // The one paint path of screen, printer and PDF: the page painter with this view's
+    // DrawPrepare and screen-only texts. `print` leaves out the grey edges of borders that are
+    // not set.
     void paintPage(QPainter &painter, const TRect &area, bool print);
-    int m_loadedStreamVersion = 0;
+    void resizeToPage();
+    void pageWasReset();
+    // Page operations started here hold back the page's contentChanged until the view has
+    // brought its selection up to date, then emit it once.
+    struct ContentBatch
+    {
+        explicit ContentBatch(TReportControl &view)
+            : view(view)
+        {
+            ++view.m_batch;
+        }
+        ~ContentBatch()
+        {
+            if (--view.m_batch == 0 && std::exchange(view.m_contentPending, false))
+                emit view.contentChanged();
+        }
+        ContentBatch(const ContentBatch &) = delete;
+        ContentBatch &operator=(const ContentBatch &) = delete;
+        TReportControl &view;
+    };
+    void pageContentChanged();
+    int m_batch = 0;
+    bool m_contentPending = false;
 
 signals:
     // Mouse events of the page in window pixels. A left press is reported once its selection or
@@ -378,13 +408,11 @@ private:
     int m_paintedCells = 0;
     PressState m_press;
 
-    friend class TReportCell;
-
 public:
     // ---- Table editing ----
-    // Implemented in reportedit.cpp. The structure operations act on the selection and refuse
-    // silently when it does not fit; when they go ahead they close the in-place edit box first
-    // (its text is stored already), since the cells under it may move or go away. The
+    // Implemented in reportedit.cpp: the page's operations on the selected cells. They refuse
+    // silently when the selection does not fit; when they go ahead they close the in-place edit
+    // box first (its text is stored already), since the cells under it may move or go away. The
     // positional accessors throw Error for a line or cell that does not exist.
 
     // Shows a warning with one OK button (text, caption). Unset, a QMessageBox is shown; tests
@@ -454,5 +482,10 @@ public:
     // Drag height of the line, without re-layout.
     void SetLineHegit(int line, int height);
 };
+
+// TReportPage's stream and dump functions for the page a view shows.
+QByteArray savePageStream(TReportControl &page);
+void loadPageStream(TReportControl &page, const QByteArray &bytes, int position = 0);
+QJsonObject pageDumpJson(const TReportControl &page, int version);
 
 } // namespace tessarin

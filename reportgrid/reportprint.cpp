@@ -3,14 +3,12 @@
 // borders that are not set, the page outline, margin corners, selection).
 
 #include "error.h"
+#include "pagepainter.h"
 #include "printdevice.h"
 #include "reportcontrol.h"
 
 #include <QPaintDevice>
 #include <QPainter>
-
-#include <algorithm>
-#include <vector>
 
 namespace tessarin {
 
@@ -18,19 +16,13 @@ void TReportControl::drawPageOnto(QPainter &painter, const QSize &viewport)
 {
     // The mapping is taken from the page in page pixels, whatever the zoom on screen, so a
     // zoomed page prints whole.
-    const int w = FPageWidth;
-    const int h = FPageHeight;
-    if (w <= 0 || h <= 0 || viewport.width() <= 0 || viewport.height() <= 0)
-        return;
-    const double k = std::min(double(viewport.width()) / w, double(viewport.height()) / h);
-    painter.save();
-    // Isotropic: one factor for both axes, the page anchored at the top-left of the area.
-    painter.setWindow(0, 0, w, h);
-    painter.setViewport(0, 0, std::max(1, int(w * k + 0.5)), std::max(1, int(h * k + 0.5)));
-    // Every cell, also one reaching past the page edges (the device clips it).
-    constexpr int far = 1 << 29;
-    paintPage(painter, TRect{-far, -far, far, far}, true);
-    painter.restore();
+    PagePainter pagePainter(*m_page, painter);
+    pagePainter.prepare = [this](QPainter &p) { DrawPrepare(p); };
+    pagePainter.isScreenOnlyText
+        = [this](const TReportCell &cell) { return isScreenOnlyText(cell); };
+    const int painted = pagePainter.paintScaled(viewport);
+    if (painted >= 0)
+        m_paintedCells = painted;
 }
 
 void TReportControl::PrintIt()

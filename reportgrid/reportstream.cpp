@@ -2,8 +2,7 @@
 
 #include "atomicfile.h"
 #include "error.h"
-#include "printdevice.h"
-#include "reportcontrol.h"
+#include "reportpage.h"
 #include "textcodec.h"
 
 #include <QBuffer>
@@ -969,7 +968,7 @@ QByteArray writePageStream(const PageStreamHeader &h,
 
 // ---- dump ----
 
-QJsonObject pageDumpJson(const TReportControl &page, int version)
+QJsonObject pageDumpJson(const TReportPage &page, int version)
 {
     auto rect = [](const TRect &r) { return QJsonArray{r.left, r.top, r.right, r.bottom}; };
     const CellPositions positions(page.FLineList);
@@ -1065,9 +1064,9 @@ QJsonObject pageDumpJson(const TReportControl &page, int version)
     };
 }
 
-// ---- TReportControl: page stream, cell pictures, cell-width table ----
+// ---- TReportPage: page stream, cell pictures, cell-width table ----
 
-void TReportControl::SaveToStream(QIODevice &Stream, int Position)
+void TReportPage::SaveToStream(QIODevice &Stream, int Position) const
 {
     // The paper is the page's own, as loaded: the printer's paper belongs to whatever printed
     // last, not to this page.
@@ -1103,12 +1102,12 @@ void TReportControl::SaveToStream(QIODevice &Stream, int Position)
                         .arg(Stream.errorString()));
 }
 
-void TReportControl::LoadFromStream(QIODevice &Stream, int Position)
+void TReportPage::LoadFromStream(QIODevice &Stream, int Position)
 {
     loadPage(Stream, Position);
 }
 
-bool TReportControl::loadPage(QIODevice &Stream, int Position)
+bool TReportPage::loadPage(QIODevice &Stream, int Position)
 {
     if (!Stream.isReadable())
         throw Error(QStringLiteral("page stream: the stream is not open for reading"));
@@ -1123,18 +1122,14 @@ bool TReportControl::loadPage(QIODevice &Stream, int Position)
     Stream.seek(qint64(Position) + page->byteCount);
 
     // The whole stream is good: replace the page.
-    RemoveAllSelectedCell();
-    FreeEdit();
+    emit aboutToRestructure();
     FLineList.clear();
 
     const PageStreamHeader &h = page->header;
-    FReportScale = 100;
-    FSavedScale = 100;
     FPageWidth = h.pageWidth;
     FPageHeight = h.pageHeight;
     FSavedPageWidth = h.pageWidth;
     FSavedPageHeight = h.pageHeight;
-    resize(h.pageWidth, h.pageHeight);
     FLeftMargin = h.leftMargin;
     FTopMargin = h.topMargin;
     FRightMargin = h.rightMargin;
@@ -1149,7 +1144,7 @@ bool TReportControl::loadPage(QIODevice &Stream, int Position)
 
     FLineList = std::move(page->lines);
     for (auto &line : FLineList)
-        line->FReportControl = this;
+        line->FReportPage = this;
     touchContent();
 
     FPaperSize = h.paperSize;
@@ -1159,22 +1154,22 @@ bool TReportControl::loadPage(QIODevice &Stream, int Position)
     FWidthFromLine = h.widthFromLine;
     m_loadedStreamVersion = h.version;
     UpdateLines();
-    update();
+    emit pageReset();
     emit contentChanged();
     return true;
 }
 
-void TReportControl::SaveToFile(const QString &FileName)
+void TReportPage::SaveToFile(const QString &FileName) const
 {
     writeFileAtomically(FileName, savePageStream(*this));
 }
 
-void TReportControl::LoadFromFile(const QString &FileName)
+void TReportPage::LoadFromFile(const QString &FileName)
 {
     loadFileWith(FileName, [this](QIODevice &stream) { return loadPage(stream, 0); });
 }
 
-QByteArray savePageStream(TReportControl &page)
+QByteArray savePageStream(const TReportPage &page)
 {
     QBuffer buffer;
     buffer.open(QIODevice::ReadWrite);
@@ -1182,7 +1177,7 @@ QByteArray savePageStream(TReportControl &page)
     return buffer.data();
 }
 
-void loadPageStream(TReportControl &page, const QByteArray &bytes, int position)
+void loadPageStream(TReportPage &page, const QByteArray &bytes, int position)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -1190,10 +1185,14 @@ void loadPageStream(TReportControl &page, const QByteArray &bytes, int position)
     page.LoadFromStream(buffer, position);
 }
 
-void TReportControl::SaveBmp(TReportCell *Cell, const QString &FileName)
+void TReportPage::SaveBmp(const TCellPos &Cell, const QString &FileName)
 {
-    if (!Cell)
-        return;
+    TReportCell *cell = cellAt(Cell);
+    if (!cell)
+        throw Error(QStringLiteral("cannot load the picture %1: there is no cell %2 in line %3")
+                        .arg(FileName)
+                        .arg(Cell.cell)
+                        .arg(Cell.line));
     QImageReader reader(FileName);
     reader.setDecideFormatFromContent(true);
     const QImage picture = reader.read();
@@ -1201,28 +1200,30 @@ void TReportControl::SaveBmp(TReportCell *Cell, const QString &FileName)
         throw Error(
             QStringLiteral("cannot load the picture %1: %2").arg(FileName, reader.errorString()));
     // Icons and other pictures with transparency are stored as they would show on the page.
-    Cell->FBmp
+    cell->FBmp
         = std::make_unique<QImage>(opaqueOnWhite(picture).convertToFormat(QImage::Format_RGB32));
-    Cell->FbmpYn = true;
-    update();
-    emit contentChanged();
+    cell->FbmpYn = true;
+    invalidate(cell->FCellRect);
+    cellsDone({cell});
 }
 
-QImage *TReportControl::LoadBmp(TReportCell *Cell) const
+QImage *TReportPage::LoadBmp(const TCellPos &Cell) const
 {
-    return Cell ? Cell->FBmp.get() : nullptr;
+    const TReportCell *cell = cellAt(Cell);
+    return cell ? cell->FBmp.get() : nullptr;
 }
 
-void TReportControl::FreeBmp(TReportCell *Cell)
+void TReportPage::FreeBmp(const TCellPos &Cell)
 {
-    if (!Cell)
+    TReportCell *cell = cellAt(Cell);
+    if (!cell)
         return;
-    const bool had = Cell->FBmp || Cell->FbmpYn;
-    Cell->FBmp.reset();
-    Cell->FbmpYn = false;
-    update();
+    const bool had = cell->FBmp || cell->FbmpYn;
+    cell->FBmp.reset();
+    cell->FbmpYn = false;
+    invalidate(cell->FCellRect);
     if (had)
-        emit contentChanged();
+        cellsDone({cell});
 }
 
 namespace {
@@ -1230,7 +1231,7 @@ constexpr int kWidthTableSize = 40;
 constexpr int kWidthTableRows = 39; // row 39 holds the index of the last row filled
 } // namespace
 
-void TReportControl::GetCellsWadth(int N)
+void TReportPage::GetCellsWadth(int N)
 {
     FCellWidths.resize(kWidthTableSize);
     for (auto &row : FCellWidths)
@@ -1255,7 +1256,7 @@ void TReportControl::GetCellsWadth(int N)
     FCellWidths[kWidthTableRows][0] = last;
 }
 
-void TReportControl::applyCellWidths()
+void TReportPage::applyCellWidths()
 {
     if (FCellWidths.size() != size_t(kWidthTableSize)
         || FCellWidths[kWidthTableRows].size() != size_t(kWidthTableSize))
@@ -1272,7 +1273,7 @@ void TReportControl::applyCellWidths()
     emit contentChanged();
 }
 
-void TReportControl::SetFileCellWidth(const QString &FileName, int)
+void TReportPage::SetFileCellWidth(const QString &FileName, int)
 {
     // A file that holds no page is not overwritten with this one.
     if (!loadFileWith(FileName, [this](QIODevice &stream) { return loadPage(stream, 0); }))
@@ -1281,7 +1282,7 @@ void TReportControl::SetFileCellWidth(const QString &FileName, int)
     SaveToFile(FileName);
 }
 
-void TReportControl::SetStreamCellWidth(QIODevice &Stream, int)
+void TReportPage::SetStreamCellWidth(QIODevice &Stream, int)
 {
     if (!loadPage(Stream, 0))
         return;

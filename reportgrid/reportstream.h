@@ -18,7 +18,7 @@
 
 namespace tessarin {
 
-class TReportControl;
+class TReportPage;
 
 // Magic words, which double as the format version. Only the newest is written.
 inline constexpr std::uint16_t PageStreamMagicV1 = 0xAA55; // cells store only their text
@@ -63,7 +63,7 @@ struct PageStreamHeader
     int widthFromLine = 0;
 };
 
-// A page read from a stream, not yet part of any control. Its lines have no control; merges are
+// A page read from a stream, not yet part of any page. Its lines have no page; merges are
 // linked and consistent (every covered cell names a master that lists it, and the other way
 // round; no master is itself covered).
 struct StoredPage
@@ -103,13 +103,13 @@ qsizetype bmpFileImageLength(QByteArrayView data, qint64 baseOffset = 0);
 // An uncompressed 24-bit BMP file image of `image` (transparent parts composed onto white).
 QByteArray bmpFileImage(const QImage &image);
 
-// TReportControl::SaveToStream into memory: the page's stream as bytes.
-QByteArray savePageStream(TReportControl &page);
-// TReportControl::LoadFromStream from memory, at byte `position` of `bytes`.
-void loadPageStream(TReportControl &page, const QByteArray &bytes, int position = 0);
+// TReportPage::SaveToStream into memory: the page's stream as bytes.
+QByteArray savePageStream(const TReportPage &page);
+// TReportPage::LoadFromStream from memory, at byte `position` of `bytes`.
+void loadPageStream(TReportPage &page, const QByteArray &bytes, int position = 0);
 
 // The page of `page` (after its layout) as the JSON object of page dumps; `version` is the
 // stream version it was read from.
-QJsonObject pageDumpJson(const TReportControl &page, int version);
+QJsonObject pageDumpJson(const TReportPage &page, int version);
 
 } // namespace tessarin

@@ -21,7 +21,7 @@ inline std::unique_ptr<TReportControl> bigPage(bool tags = false, bool merges = 
     const int width = (page->FPageWidth - page->FLeftMargin - page->FRightMargin) / Cells;
     for (int l = 0; l < Lines; ++l) {
         auto line = std::make_unique<TReportLine>();
-        line->FReportControl = page.get();
+        line->FReportPage = &page->page();
         line->CreateLine(page->FLeftMargin, Cells, width * Cells);
         for (int c = 0; c < Cells; ++c) {
             TReportCell *cell = line->cell(c);

@@ -22,7 +22,7 @@ std::unique_ptr<TReportControl> selectionPage()
     const int width = (page->FPageWidth - page->FLeftMargin - page->FRightMargin) / Cells;
     for (int l = 0; l < Lines; ++l) {
         auto line = std::make_unique<TReportLine>();
-        line->FReportControl = page.get();
+        line->FReportPage = &page->page();
         line->CreateLine(page->FLeftMargin, Cells, width * Cells);
         for (int c = 0; c < Cells; ++c)
             line->cell(c)->SetCellText(QStringLiteral("%1").arg(l * Cells + c));

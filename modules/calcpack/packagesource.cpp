@@ -19,8 +19,6 @@ namespace {
 constexpr TColor kResultBack = 0x00FFF3E6;
 constexpr TColor kHeadingBack = 0x00E8E8E8;
 // Windows paper and orientation codes of an A4 portrait sheet.
-constexpr int kPaperA4 = 9;
-constexpr int kPortrait = 1;
 
 [[noreturn]] void fail(const QString &where, int line, const QString &why)
 {
@@ -504,9 +502,11 @@ void buildPackTree(TqzProject &project, const std::vector<PackNode> &nodes, cons
 void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<PackNode> &nodes)
 {
     page.messageBoxHook = [](const QString &, const QString &) {};
-    page.FPaperSize = kPaperA4;
-    page.FOrientation = kPortrait;
-    page.SetMargin(layout.margins[0], layout.margins[1], layout.margins[2], layout.margins[3]);
+    // A fixed A4 portrait page at 96 pixels per inch: the packaged pages are the same on every
+    // host, whatever printer (or none) it has.
+    TReportPage &model = page.page();
+    model.applySetup(PageSetup::a4());
+    model.SetMargin(layout.margins[0], layout.margins[1], layout.margins[2], layout.margins[3]);
     const int lineCount = static_cast<int>(layout.lines.size());
     page.NewTable(1, lineCount);
 

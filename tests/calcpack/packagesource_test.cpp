@@ -1,6 +1,7 @@
 // The sources of the packaged project, the document the module delivers, the module's entry
 // and the command that writes it out.
 
+#include "atomicfile.h"
 #include "calcpack.h"
 #include "dynlib.h"
 #include "error.h"
@@ -9,6 +10,7 @@
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
+#include "reportgrid/gridfixture.h"
 #include "support/clirun.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +178,45 @@ TEST(PackModule, GetFlwWritesTheWholeDocumentAndStopsAtAShortWrite)
     getFlw(&f);
     EXPECT_EQ(full.calls, 1);
     EXPECT_EQ(full.bytes, whole.bytes.left(100));
+}
+
+// The generator builds the same bytes as the module delivers, whatever printer the host has:
+// none, a letter printer of another resolution, one without a device-mode record.
+TEST(PackSource, GeneratedBytesDoNotDependOnThePrinter)
+{
+    const QString dir = QStringLiteral(TESSARIN_TEST_DATA "/../../modules/calcpack/");
+    const QString tree = QString::fromUtf8(readWholeFile(dir + "pump.tree"));
+    const QString pages = QString::fromUtf8(readWholeFile(dir + "pump.pages"));
+    const QByteArray delivered = LoadPackagedProject();
+    ASSERT_FALSE(delivered.isEmpty());
+
+    struct Host
+    {
+        const char *name;
+        bool installed;
+        QSize pageSize;
+        int dpi;
+        bool deviceMode;
+        std::int16_t paper, orientation, length, width;
+    };
+    const Host hosts[] = {
+        {"no printer", false, {4800, 6600}, 600, false, 9, 1, 0, 0},
+        {"letter printer", true, {5100, 6600}, 600, true, 1, 1, 2794, 2159},
+        {"landscape A3 printer", true, {4961, 3508}, 300, true, 8, 2, 4200, 2970},
+        {"printer without device mode", true, {2480, 3508}, 300, false, 9, 1, 0, 0},
+    };
+    for (const Host &host : hosts) {
+        auto layer = std::make_unique<FixedPrinterLayer>();
+        layer->installed = host.installed;
+        layer->pageSize = host.pageSize;
+        layer->dpiX = layer->dpiY = host.dpi;
+        layer->hasDeviceMode = host.deviceMode;
+        layer->mode = {
+            DM_ORIENTATION | DM_PAPERSIZE, host.orientation, host.paper, host.length, host.width};
+        gridtest::ScopedPrinterLayer printer(std::move(layer));
+        const QByteArray built = buildPackDocument(tree, "pump.tree", pages, "pump.pages");
+        EXPECT_TRUE(built == delivered) << host.name;
+    }
 }
 
 TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)

@@ -35,7 +35,7 @@ inline void addLines(tessarin::TReportControl &control, int rows, const std::vec
 {
     for (int r = 0; r < rows; ++r) {
         auto line = std::make_unique<tessarin::TReportLine>();
-        line->FReportControl = &control;
+        line->FReportPage = &control.page();
         for (int w : widths) {
             auto cell = std::make_unique<tessarin::TReportCell>();
             tessarin::TReportCell *c = line->appendCell(std::move(cell));

@@ -1,0 +1,44 @@
+#pragma once
+
+// Paints a report page on any QPainter (screen, printer, PDF, image) in page pixels: every
+// cell as printed, without the marks only a screen shows.
+
+#include "reportcell.h"
+
+#include <QSize>
+
+#include <functional>
+
+class QPainter;
+
+namespace tessarin {
+
+class TReportPage;
+
+class PagePainter
+{
+public:
+    PagePainter(const TReportPage &page, QPainter &painter);
+
+    // True for a cell whose text belongs on the screen only (a button): printing leaves its
+    // text out, keeping its borders and background. Unset, every text is painted.
+    std::function<bool(const TReportCell &)> isScreenOnlyText;
+    // Called with the painter before the cells are painted (the page's extras under them).
+    std::function<void(QPainter &)> prepare;
+
+    // Every cell meeting `area` (page pixels) through PaintCell, then the borders that are set
+    // once more, so that no cell painted later hides a border it shares. `print` leaves out the
+    // grey edges of borders that are not set and the texts that are for the screen only.
+    // Returns the number of cells painted.
+    int paint(const TRect &area, bool print);
+    // The whole page as printed, scaled isotropically into `viewport` (device units) and
+    // anchored at its top-left corner, whatever the zoom on screen. Returns the number of cells
+    // painted, -1 when the page or the viewport is empty.
+    int paintScaled(const QSize &viewport);
+
+private:
+    const TReportPage &m_page;
+    QPainter &m_painter;
+};
+
+} // namespace tessarin
