@@ -54,8 +54,24 @@ QByteArray writeXmlTree(const XmlElement &root, const QString &encoding)
     return encodeXml(out, encoding);
 }
 
+namespace {
+
+std::unique_ptr<XmlElement> readTree(QXmlStreamReader &reader, const QString &where);
+
+} // namespace
+
 std::unique_ptr<XmlElement> parseXmlTree(const QByteArray &bytes, const QString &where)
 {
+    // A UTF-8 document, the usual one, is checked in its decoded form and then read from its own
+    // bytes: given the decoded text, the reader makes a UTF-8 copy of it, and a large project
+    // would be held three times over.
+    // Byte-order marks take the decoded path, which reads them as the program always has.
+    if (bytes.startsWith('<')
+        && declaredXmlEncoding(bytes).compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0) {
+        checkXmlText(decodeXmlDocument(bytes, where), where);
+        QXmlStreamReader reader(bytes);
+        return readTree(reader, where);
+    }
     return parseXmlTreeText(decodeXmlDocument(bytes, where), where);
 }
 
@@ -63,6 +79,13 @@ std::unique_ptr<XmlElement> parseXmlTreeText(const QString &text, const QString 
 {
     checkXmlText(text, where);
     QXmlStreamReader reader(text);
+    return readTree(reader, where);
+}
+
+namespace {
+
+std::unique_ptr<XmlElement> readTree(QXmlStreamReader &reader, const QString &where)
+{
     reader.setNamespaceProcessing(false);
     std::unique_ptr<XmlElement> root;
     std::vector<XmlElement *> open;
@@ -122,5 +145,7 @@ std::unique_ptr<XmlElement> parseXmlTreeText(const QString &text, const QString 
         throw Error(QStringLiteral("%1: the document has no document element").arg(where));
     return root;
 }
+
+} // namespace
 
 } // namespace tessarin

@@ -3,10 +3,13 @@
 
 #include "error.h"
 #include "xmldocument.h"
+#include "xmltree.h"
 
 #include <QDomDocument>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace tessarin;
 
@@ -120,3 +123,54 @@ TEST(XmlCheck, HugeAttributeListsAndDeepNestingAreRefusedBeforeParsing)
 }
 
 } // namespace
+
+namespace {
+
+// The element tree as one text: names, attributes, places and text flags, depth first.
+QString shape(const XmlElement &e)
+{
+    QString out = QStringLiteral("<%1 @%2:%3%4")
+                      .arg(e.name)
+                      .arg(e.line)
+                      .arg(e.column)
+                      .arg(e.hasText ? "T" : "");
+    for (const auto &[name, value] : e.attributes)
+        out += QStringLiteral(" %1=%2").arg(name, value);
+    for (const auto &child : e.children)
+        out += shape(*child);
+    return out + QLatin1Char('>');
+}
+
+QString outcome(const std::function<std::unique_ptr<XmlElement>()> &parse)
+{
+    try {
+        return shape(*parse());
+    } catch (const Error &e) {
+        return QStringLiteral("error: ") + e.message();
+    }
+}
+
+} // namespace
+
+// A UTF-8 document is read from its own bytes, any other from its decoded text: both give the
+// same tree, places and messages.
+TEST(XmlTree, BytesAndDecodedTextReadAlike)
+{
+    const QByteArray documents[] = {
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r a=\"1\">\n <n "
+        "b=\"\xE6\xB5\x81\xE9\x87\x8F\" c='x &amp; y'/>\n text <m/></r>\n",
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><r><n a=\"1\"></r>",
+        "<r>\n<n a=\"1\" a=\"2\"/></r>",
+        "<?xml version=\"1.0\"?>\n<r><!-- c --><![CDATA[ <x> ]]><n/></r>",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\xC3(</r>",
+        "<r/><s/>",
+        "",
+    };
+    for (const QByteArray &bytes : documents) {
+        SCOPED_TRACE(bytes.toStdString());
+        const QString fromBytes = outcome([&] { return parseXmlTree(bytes, "doc"); });
+        const QString fromText
+            = outcome([&] { return parseXmlTreeText(decodeXmlDocument(bytes, "doc"), "doc"); });
+        EXPECT_EQ(fromBytes, fromText);
+    }
+}
