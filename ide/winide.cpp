@@ -1091,7 +1091,9 @@ void TfmWinIDE::workbookChanged()
         return;
     }
     // The change that ends a typed step, or an edit cancelled (its text put back).
-    if (std::exchange(m_stepChangePending, false) | std::exchange(m_typing, false) || m_recording)
+    const bool stepEnds = std::exchange(m_stepChangePending, false);
+    const bool typedEnds = std::exchange(m_typing, false);
+    if (stepEnds || typedEnds || m_recording)
         return;
     // A change no step records (page numbers filled by printing, a write through the API)
     // cannot be undone: the saved state is out of reach until the next save.
