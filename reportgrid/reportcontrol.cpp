@@ -150,8 +150,13 @@ void TReportControl::pageContentChanged()
 
 void TReportControl::resizeToPage()
 {
-    resize(roundPixel(FPageWidth * FReportScale / 100.0),
-           roundPixel(FPageHeight * FReportScale / 100.0));
+    // A page size read from a stream can be anything: the product is taken in floating point
+    // and the widget kept within the sizes a widget can have.
+    const auto zoomed = [this](int pixels) {
+        return roundPixel(
+            std::clamp(double(pixels) * FReportScale / 100.0, 0.0, double(QWIDGETSIZE_MAX)));
+    };
+    resize(zoomed(FPageWidth), zoomed(FPageHeight));
 }
 
 void TReportControl::pageWasReset()

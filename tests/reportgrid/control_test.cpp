@@ -35,6 +35,9 @@ TEST(PageSize, WithoutPrinterFixedPageScaledByZoom)
     EXPECT_EQ(control.size(), QSize(384, 529));
     control.SetScale(133);
     EXPECT_EQ(control.size(), QSize(1021, 1407));
+    // A page size read from a damaged stream, zoomed: no overflow, and a widget Qt can have.
+    control.SetWndSize(67109922, 2000000000);
+    EXPECT_EQ(control.size(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 }
 
 TEST(PageSize, PrinterPageConvertedToScreenPixelsOnce)
