@@ -5,33 +5,40 @@
 
 namespace tessarin {
 
+TqzStepCommand::TqzStepCommand(TqzEditTarget &target,
+                               const QString &text,
+                               TqzResultView viewBefore,
+                               TqzResultView viewAfter)
+    : QUndoCommand(text)
+    , m_target(target)
+    , m_viewBefore(std::move(viewBefore))
+    , m_viewAfter(std::move(viewAfter))
+{}
+
+void TqzStepCommand::undo()
+{
+    apply(false);
+    m_target.applyResultView(m_viewBefore);
+}
+
+void TqzStepCommand::redo()
+{
+    if (std::exchange(m_pushed, false))
+        return;
+    apply(true);
+    m_target.applyResultView(m_viewAfter);
+}
+
 TqzTextsCommand::TqzTextsCommand(TqzEditTarget &target,
                                  const QString &text,
                                  QList<TqzCellText> cells,
                                  QList<TqzNodeValue> nodes,
                                  TqzResultView viewBefore,
                                  TqzResultView viewAfter)
-    : QUndoCommand(text)
-    , m_target(target)
+    : TqzStepCommand(target, text, std::move(viewBefore), std::move(viewAfter))
     , m_cells(std::move(cells))
     , m_nodes(std::move(nodes))
-    , m_viewBefore(std::move(viewBefore))
-    , m_viewAfter(std::move(viewAfter))
 {}
-
-void TqzTextsCommand::undo()
-{
-    m_target.applyTexts(m_cells, m_nodes, false);
-    m_target.applyResultView(m_viewBefore);
-}
-
-void TqzTextsCommand::redo()
-{
-    if (std::exchange(m_pushed, false))
-        return;
-    m_target.applyTexts(m_cells, m_nodes, true);
-    m_target.applyResultView(m_viewAfter);
-}
 
 TqzPageCommand::TqzPageCommand(TqzEditTarget &target,
                                const QString &text,
@@ -40,28 +47,11 @@ TqzPageCommand::TqzPageCommand(TqzEditTarget &target,
                                QByteArray after,
                                TqzResultView viewBefore,
                                TqzResultView viewAfter)
-    : QUndoCommand(text)
-    , m_target(target)
+    : TqzStepCommand(target, text, std::move(viewBefore), std::move(viewAfter))
     , m_page(page)
     , m_before(std::move(before))
     , m_after(std::move(after))
-    , m_viewBefore(std::move(viewBefore))
-    , m_viewAfter(std::move(viewAfter))
 {}
-
-void TqzPageCommand::undo()
-{
-    m_target.applyPageStream(m_page, m_before);
-    m_target.applyResultView(m_viewBefore);
-}
-
-void TqzPageCommand::redo()
-{
-    if (std::exchange(m_pushed, false))
-        return;
-    m_target.applyPageStream(m_page, m_after);
-    m_target.applyResultView(m_viewAfter);
-}
 
 QList<TqzCellText> diffTexts(const QList<QList<QStringList>> &before,
                              const QList<QList<QStringList>> &after)

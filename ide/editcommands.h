@@ -63,10 +63,32 @@ public:
     virtual void applyResultView(const TqzResultView &view) = 0;
 };
 
+// One step already taken when it is pushed (its first redo does nothing): `apply` puts its
+// state before or after in place, and the result view of that moment follows.
+class TqzStepCommand : public QUndoCommand
+{
+public:
+    TqzStepCommand(TqzEditTarget &target,
+                   const QString &text,
+                   TqzResultView viewBefore,
+                   TqzResultView viewAfter);
+
+    void undo() override;
+    void redo() override;
+
+protected:
+    virtual void apply(bool after) = 0;
+    TqzEditTarget &m_target;
+
+private:
+    TqzResultView m_viewBefore;
+    TqzResultView m_viewAfter;
+    bool m_pushed = true;
+};
+
 // Texts of cells and values of nodes changed in one step: an edit confirmed, Delete, a paste,
-// a run's results, a test-data set loaded. Pushed once the change has happened, so its first
-// redo does nothing.
-class TqzTextsCommand : public QUndoCommand
+// a run's results, a test-data set loaded.
+class TqzTextsCommand : public TqzStepCommand
 {
 public:
     TqzTextsCommand(TqzEditTarget &target,
@@ -76,25 +98,19 @@ public:
                     TqzResultView viewBefore,
                     TqzResultView viewAfter);
 
-    void undo() override;
-    void redo() override;
-
     const QList<TqzCellText> &cells() const { return m_cells; }
     const QList<TqzNodeValue> &nodes() const { return m_nodes; }
 
 private:
-    TqzEditTarget &m_target;
+    void apply(bool after) override { m_target.applyTexts(m_cells, m_nodes, after); }
     QList<TqzCellText> m_cells;
     QList<TqzNodeValue> m_nodes;
-    TqzResultView m_viewBefore;
-    TqzResultView m_viewAfter;
-    bool m_pushed = true;
 };
 
 // A structural or format edit of one page (lines, cells, merges, widths, heights, page setup,
 // formats), kept as the page stream before and after it: undone, the page is byte for byte what
-// it was. Pushed once the change has happened, so its first redo does nothing.
-class TqzPageCommand : public QUndoCommand
+// it was.
+class TqzPageCommand : public TqzStepCommand
 {
 public:
     TqzPageCommand(TqzEditTarget &target,
@@ -105,17 +121,14 @@ public:
                    TqzResultView viewBefore,
                    TqzResultView viewAfter);
 
-    void undo() override;
-    void redo() override;
-
 private:
-    TqzEditTarget &m_target;
+    void apply(bool after) override
+    {
+        m_target.applyPageStream(m_page, after ? m_after : m_before);
+    }
     int m_page;
     QByteArray m_before;
     QByteArray m_after;
-    TqzResultView m_viewBefore;
-    TqzResultView m_viewAfter;
-    bool m_pushed = true;
 };
 
 // The changes between two snapshots of texts, each a list of pages of lines of cells: the cells

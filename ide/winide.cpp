@@ -1214,12 +1214,10 @@ void TfmWinIDE::applyTexts(const QList<TqzCellText> &cells,
     QSet<TqzReport *> touched;
     for (const TqzCellText &change : cells) {
         TqzReport *page = Excel->Pages.value(change.page);
-        if (!page || change.line >= page->lineCount()
-            || change.cell >= page->line(change.line)->cellCount())
+        TReportCell *cell = page ? page->CellFromRC(change.line, change.cell) : nullptr;
+        if (!cell)
             continue;
-        page->line(change.line)
-            ->cell(change.cell)
-            ->SetCellText(after ? change.after : change.before);
+        cell->SetCellText(after ? change.after : change.before);
         touched.insert(page);
     }
     TqzProjectTree &tree = *Project->TreeView;
@@ -1260,10 +1258,8 @@ void TfmWinIDE::applyResultView(const TqzResultView &view)
     Excel->ClearCellMarks(TReportControl::CellMark::None);
     for (const TqzResultView::Mark &mark : view.marks) {
         TqzReport *page = Excel->Pages.value(mark.page);
-        if (page && mark.line < page->lineCount() && mark.cell < page->line(mark.line)->cellCount())
-            page->SetCellMark(page->line(mark.line)->cell(mark.cell),
-                              static_cast<TReportControl::CellMark>(mark.kind),
-                              mark.tip);
+        if (const TReportCell *cell = page ? page->CellFromRC(mark.line, mark.cell) : nullptr)
+            page->SetCellMark(cell, static_cast<TReportControl::CellMark>(mark.kind), mark.tip);
     }
     setStatus(view.status, view.statusError);
 }
