@@ -28,20 +28,8 @@ namespace {
 
 const QString kDefaultPageName = QStringLiteral("默认页");
 const QString kExcelElement = QStringLiteral("TqzExcel");
-const QString kPageElement = QStringLiteral("TqzReport");
-const QString kShowPages = QStringLiteral("ShowPages");
-const QString kSaveText = QStringLiteral("SaveText");
-const QString kOwnerIndex = QStringLiteral("OwnerIndex");
 const QString kPageNumTag = QStringLiteral("PAGENUM");
 const QString kPageCountTag = QStringLiteral("PAGECOUNT");
-
-QString textFromNames(const QStringList &names)
-{
-    QString text;
-    for (const QString &name : names)
-        text += name + QStringLiteral("\r\n");
-    return text;
-}
 
 // Runs `work` for the page at `index` (0-based); an Error it throws is passed on prefixed with
 // the page's number.
@@ -296,72 +284,21 @@ template<class E>
 void TqzExcel::loadFrom(const E &element)
 {
     // Read everything into detached pages first; only a complete read replaces the workbook.
-    std::optional<QStringList> names;
-    QString attribute;
-    if (readAttribute(element, kShowPages, attribute))
-        names = splitTextLines(attribute);
-
-    std::vector<std::unique_ptr<TqzReport>> pages;
-    QStringList errors;
-    std::vector<std::pair<qsizetype, QString>> unread; // page position, stored text
-    forEachChildElement(element, [&](const E &child) {
-        const int number = static_cast<int>(pages.size()) + 1;
-        const qint64 line = elementLine(child);
-        auto page = std::make_unique<TqzReport>();
-        page->OwnerIndex = OwnerIndex;
-        QString text;
-        if (readAttribute(child, kSaveText, text)) {
-            try {
-                // An empty text is an empty page; anything else without a page stream may be
-                // a page of a later format, which must survive a save.
-                if (!page->LoadFromText(text) && !text.trimmed().isEmpty()) {
-                    unread.emplace_back(static_cast<qsizetype>(pages.size()), text);
-                    errors.append(QStringLiteral("page %1 (line %2): the text holds no page "
-                                                 "stream this program knows (unknown magic "
-                                                 "word); the page is shown empty and its text "
-                                                 "is kept as it was")
-                                      .arg(number)
-                                      .arg(line));
-                }
-            } catch (const Error &e) {
-                // The refused text left the new page as it was: empty.
-                unread.emplace_back(static_cast<qsizetype>(pages.size()), text);
-                errors.append(QStringLiteral("page %1 (line %2): %3; the page is left empty")
-                                  .arg(number)
-                                  .arg(line)
-                                  .arg(e.message()));
-            }
-        }
-        if (readAttribute(child, kOwnerIndex, text)) {
-            // A decimal integer with optional sign and surrounding blanks, within 32 bits, read
-            // as the project's other integer attributes are.
-            bool ok = false;
-            const int value = text.trimmed().toInt(&ok, 10);
-            if (!ok)
-                throw Error(QStringLiteral("page %1 (line %2): attribute \"OwnerIndex\" is not a "
-                                           "decimal integer: \"%3\"")
-                                .arg(number)
-                                .arg(line)
-                                .arg(text));
-            page->OwnerIndex = value;
-        }
-        pages.push_back(std::move(page));
-    });
+    WorkbookRead read = readWorkbookElement(element, pageSetupFromPrinter(), OwnerIndex);
 
     HiddenWhile hidden(parentWidget());
-    if (names)
-        PageNames = *names;
+    if (read.names)
+        PageNames = *read.names;
     QSignalBlocker quiet(this); // one signal for the whole load, below
     ClearPages();
     QWidget *parent = pagesParent();
-    for (std::unique_ptr<TqzReport> &page : pages) {
-        TqzReport *p = page.release();
-        p->setParent(parent);
-        adoptPage(p);
+    for (WorkbookPageRead &pageRead : read.pages) {
+        auto *view = new TqzReport(std::move(pageRead.page), parent);
+        adoptPage(view);
+        if (pageRead.unreadText)
+            m_unreadTexts.insert(view, *pageRead.unreadText);
     }
-    m_loadErrors = errors;
-    for (const auto &[position, text] : unread)
-        m_unreadTexts.insert(Pages[position], text);
+    m_loadErrors = read.errors;
     if (TabSet) {
         while (TabSet->count() > 0)
             TabSet->removeTab(TabSet->count() - 1);
@@ -377,24 +314,16 @@ void TqzExcel::loadFrom(const E &element)
 
 void TqzExcel::SaveToXML(QDomElement &element)
 {
-    QStringList texts;
-    texts.reserve(Pages.size());
-    for (qsizetype k = 0; k < Pages.size(); ++k) {
-        const auto unread = m_unreadTexts.constFind(Pages[k]);
-        texts.append(unread != m_unreadTexts.cend() && Pages[k]->CountFLines() == 0
-                         ? *unread
-                         : onPage(k, [page = Pages[k]] { return page->SaveToText(); }));
+    QList<const TqzReportPage *> pages;
+    QList<std::optional<QString>> unread;
+    pages.reserve(Pages.size());
+    unread.reserve(Pages.size());
+    for (const TqzReport *page : std::as_const(Pages)) {
+        pages.append(&page->qzPage());
+        const auto text = m_unreadTexts.constFind(page);
+        unread.append(text != m_unreadTexts.cend() ? std::optional<QString>(*text) : std::nullopt);
     }
-    element.setAttribute(kShowPages, textFromNames(PageNames));
-    while (!element.firstChild().isNull())
-        element.removeChild(element.firstChild());
-    QDomDocument doc = element.ownerDocument();
-    for (qsizetype k = 0; k < Pages.size(); ++k) {
-        QDomElement child = doc.createElement(kPageElement);
-        child.setAttribute(kSaveText, texts[k]);
-        child.setAttribute(kOwnerIndex, QString::number(Pages[k]->OwnerIndex));
-        element.appendChild(child);
-    }
+    writeWorkbookElement(element, PageNames, pages, unread);
 }
 
 QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString &where)

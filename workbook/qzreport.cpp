@@ -16,6 +16,10 @@ TqzReport::TqzReport(TqzReportPage &page, QWidget *parent)
     : TqzReport(nullptr, &page, parent)
 {}
 
+TqzReport::TqzReport(std::unique_ptr<TqzReportPage> page, QWidget *parent)
+    : TqzReport(std::move(page), nullptr, parent)
+{}
+
 TqzReport::TqzReport(std::unique_ptr<TqzReportPage> owned, TqzReportPage *page, QWidget *parent)
     : TReportControl(std::move(owned), page, parent)
     , RunCaption(static_cast<TqzReportPage &>(this->page()).RunCaption)

@@ -26,6 +26,8 @@ public:
     explicit TqzReport(const PageSetup &setup, QWidget *parent = nullptr);
     // Views `page`, which must outlive the view.
     explicit TqzReport(TqzReportPage &page, QWidget *parent = nullptr);
+    // Views `page` and owns it.
+    explicit TqzReport(std::unique_ptr<TqzReportPage> page, QWidget *parent = nullptr);
     ~TqzReport() override;
 
     // The workbook page viewed.

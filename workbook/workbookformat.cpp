@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "textcodec.h"
+#include "textlines.h"
 #include "xmldocument.h"
 #include "xmltree.h"
 
@@ -21,6 +22,19 @@ const QString kExcelElement = QString::fromUtf16(WorkbookElementName);
 const QString kShowPages = QString::fromUtf16(WorkbookTabsAttribute);
 const QString kSaveText = QString::fromUtf16(WorkbookPageTextAttribute);
 const QString kOwnerIndex = QString::fromUtf16(WorkbookOwnerIndexAttribute);
+const QString kPageElement = QString::fromUtf16(WorkbookPageElementName);
+
+// Runs `work` for the page at `index` (0-based); an Error it throws is passed on prefixed with
+// the page's number.
+template<class Work>
+auto onPage(qsizetype index, Work &&work)
+{
+    try {
+        return work();
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("page %1: %2").arg(index + 1).arg(e.message()));
+    }
+}
 
 // A project document's element: it holds one of the project's parts, or nothing at all.
 bool isProjectElement(const XmlElement &root)
@@ -34,6 +48,64 @@ bool isProjectElement(const XmlElement &root)
             return true;
     // An empty document element takes the workbook as its only child.
     return root.children.empty() && !root.hasText;
+}
+
+template<class E>
+WorkbookRead readElement(const E &element, const PageSetup &setup, int ownerIndex)
+{
+    // Read everything into detached pages first; only a complete read replaces the workbook.
+    WorkbookRead read;
+    QString attribute;
+    if (readAttribute(element, kShowPages, attribute))
+        read.names = splitTextLines(attribute);
+
+    std::vector<WorkbookPageRead> &pages = read.pages;
+    QStringList &errors = read.errors;
+    forEachChildElement(element, [&](const E &child) {
+        const int number = static_cast<int>(pages.size()) + 1;
+        const qint64 line = elementLine(child);
+        auto page = std::make_unique<TqzReportPage>(setup);
+        page->OwnerIndex = ownerIndex;
+        std::optional<QString> unread;
+        QString text;
+        if (readAttribute(child, kSaveText, text)) {
+            try {
+                // An empty text is an empty page; anything else without a page stream may be
+                // a page of a later format, which must survive a save.
+                if (!page->LoadFromText(text) && !text.trimmed().isEmpty()) {
+                    unread = text;
+                    errors.append(QStringLiteral("page %1 (line %2): the text holds no page "
+                                                 "stream this program knows (unknown magic "
+                                                 "word); the page is shown empty and its text "
+                                                 "is kept as it was")
+                                      .arg(number)
+                                      .arg(line));
+                }
+            } catch (const Error &e) {
+                // The refused text left the new page as it was: empty.
+                unread = text;
+                errors.append(QStringLiteral("page %1 (line %2): %3; the page is left empty")
+                                  .arg(number)
+                                  .arg(line)
+                                  .arg(e.message()));
+            }
+        }
+        if (readAttribute(child, kOwnerIndex, text)) {
+            // A decimal integer with optional sign and surrounding blanks, within 32 bits, read
+            // as the project's other integer attributes are.
+            bool ok = false;
+            const int value = text.trimmed().toInt(&ok, 10);
+            if (!ok)
+                throw Error(QStringLiteral("page %1 (line %2): attribute \"OwnerIndex\" is not a "
+                                           "decimal integer: \"%3\"")
+                                .arg(number)
+                                .arg(line)
+                                .arg(text));
+            page->OwnerIndex = value;
+        }
+        pages.push_back({std::move(page), std::move(unread)});
+    });
+    return read;
 }
 
 } // namespace
@@ -172,6 +244,45 @@ QByteArray spliceWorkbookElement(const QByteArray &document,
     const qsizetype byteFrom = bom + byteLength(QStringView(text).first(from));
     const qsizetype byteTo = byteFrom + byteLength(QStringView(text).mid(from, to - from));
     return document.first(byteFrom) + encodeXml(element, encoding) + document.sliced(byteTo);
+}
+
+void writeWorkbookElement(QDomElement &element,
+                          const QStringList &names,
+                          const QList<const TqzReportPage *> &pages,
+                          const QList<std::optional<QString>> &unreadTexts)
+{
+    QStringList texts;
+    texts.reserve(pages.size());
+    for (qsizetype k = 0; k < pages.size(); ++k) {
+        const std::optional<QString> unread
+            = k < unreadTexts.size() ? unreadTexts[k] : std::nullopt;
+        texts.append(unread && pages[k]->CountFLines() == 0
+                         ? *unread
+                         : onPage(k, [page = pages[k]] { return page->SaveToText(); }));
+    }
+    QString tabs;
+    for (const QString &name : names)
+        tabs += name + QStringLiteral("\r\n");
+    element.setAttribute(kShowPages, tabs);
+    while (!element.firstChild().isNull())
+        element.removeChild(element.firstChild());
+    QDomDocument doc = element.ownerDocument();
+    for (qsizetype k = 0; k < pages.size(); ++k) {
+        QDomElement child = doc.createElement(kPageElement);
+        child.setAttribute(kSaveText, texts[k]);
+        child.setAttribute(kOwnerIndex, QString::number(pages[k]->OwnerIndex));
+        element.appendChild(child);
+    }
+}
+
+WorkbookRead readWorkbookElement(const QDomElement &element, const PageSetup &setup, int ownerIndex)
+{
+    return readElement(element, setup, ownerIndex);
+}
+
+WorkbookRead readWorkbookElement(const XmlElement &element, const PageSetup &setup, int ownerIndex)
+{
+    return readElement(element, setup, ownerIndex);
 }
 
 } // namespace tessarin
