@@ -275,8 +275,12 @@ public:
     // Version (1, 2 or 3) of the page stream loaded last; 0 while none was loaded.
     int loadedStreamVersion() const { return m_page->loadedStreamVersion(); }
 
-private:
+protected:
+    // Views `page`, or the page `owned` when it is given (then `page` is not used); for views of
+    // pages of a derived kind.
     TReportControl(std::unique_ptr<TReportPage> owned, TReportPage *page, QWidget *parent);
+
+private:
     void drawPageOnto(QPainter &painter, const QSize &viewport);
     // The one paint path of screen, printer and PDF: the page painter with this view's
     // DrawPrepare and screen-only texts. `print` leaves out the grey edges of borders that are

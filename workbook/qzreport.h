@@ -1,142 +1,82 @@
 #pragma once
 
-// One page of the report workbook: a report grid that knows its tab, turns itself into Base64
-// text and back, and reads and writes cell texts by tag name for the value exchange with the
-// calculation nodes.
+// The view of one workbook page (a TqzReportPage it owns or is given): a report grid widget
+// whose page knows its tab, its Base64 text and its tags. The page's fields and tag operations
+// are reachable through the widget, which forwards them to the page.
 
-#include "celltag.h"
+#include "qzreportpage.h"
 #include "reportcontrol.h"
 
 #include <QHash>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
-#include <unordered_map>
-#include <vector>
 
 namespace tessarin {
-
-// What a write by tag did: the cells that answer to the name, and those whose text it changed.
-struct TagWriteCount
-{
-    int matched = 0;
-    int changed = 0;
-};
 
 class TqzReport : public TReportControl
 {
     Q_OBJECT
 
 public:
+    // A new page of the printer layer's setup, owned by the view.
     explicit TqzReport(QWidget *parent = nullptr);
+    // A new page of `setup`, owned by the view; no printer is asked.
+    explicit TqzReport(const PageSetup &setup, QWidget *parent = nullptr);
+    // Views `page`, which must outlive the view.
+    explicit TqzReport(TqzReportPage &page, QWidget *parent = nullptr);
+    // Views `page` and owns it.
+    explicit TqzReport(std::unique_ptr<TqzReportPage> page, QWidget *parent = nullptr);
     ~TqzReport() override;
 
-    // Cell text that marks a run button; such cells are neither read nor written by tag.
-    QString RunCaption;
-    // 0-based index of the workbook tab the page belongs to.
-    int OwnerIndex = 0;
-    // Scratch parser, refilled for every tag examined; holds the fields of the last tag parsed.
-    const std::unique_ptr<TqzCellTag> CellTag;
+    // The workbook page viewed.
+    TqzReportPage &qzPage() const { return *m_qzPage; }
 
-    // The page stream of the page as Base64 text (standard alphabet, "=" padding, one line).
-    // Throws what writing the stream throws (for instance a cell text too long for the format).
-    QString SaveToText();
-    // Replaces the page with the page held in `Text` and returns true. Text that decodes to
-    // bytes without a page stream's magic word (none at all, or a format this program does not
-    // know) leaves the page empty and returns false. Text the codec refuses, or a page stream
-    // that is damaged, throws Error and leaves the page as it was.
+    // ---- the page's fields and operations, as the page holds them (see TqzReportPage) ----
+    QString &RunCaption;
+    int &OwnerIndex;
+    const std::unique_ptr<TqzCellTag> &CellTag;
+
+    QString SaveToText() { return m_qzPage->SaveToText(); }
+    // The page's LoadFromText; the view's selection is dropped with the cells.
     bool LoadFromText(const QString &Text);
-
-    // Tag exchange. A cell takes part unless its text is RunCaption or its tag, trimmed of
-    // blanks and control characters, is empty; it answers to the name of its tag (a bracketed
-    // tag reduced to its name) with a to z upper-cased, compared code unit for code unit with
-    // the requested name, which is taken as given. Cells are visited line by line, left to
-    // right. A bracketed tag too short to parse ends the exchange at that cell with Error naming
-    // the line, the cell and the tag text.
-
-    // Writes `Value` into every matching cell. All or nothing: when a tag of the page cannot be
-    // parsed, nothing is written and Error is thrown.
-    TagWriteCount SetTagValue(const QString &Name, const QString &Value);
-    // The text of the first matching cell, even when it is empty; "" when none matches. Throws
-    // when a tag that cannot be parsed comes before the first match (or there is no match).
-    QString GetTagValue(const QString &Name);
-    // Throws the error SetTagValue would throw for this page; does nothing for a sound page.
-    void checkTags();
-    // The cells that answer to `Name` (run buttons left out) in visiting order; cells after a
-    // tag that cannot be parsed are not looked at.
-    QList<TReportCell *> CellsOfName(const QString &Name);
-    // The name `cell` answers to, or nothing (no tag, a run button, a tag that cannot be
-    // parsed).
-    std::optional<QString> NameOfCell(const TReportCell *cell) const;
-    // Throws Error when a cell of this page answers to a name of `values` whose value is longer
-    // than a cell may hold (MaxCellTextBytes in the code page). Checked before a write, so that
-    // a runaway value neither reaches the layout (whose word wrap grows with the square of the
-    // length) nor changes any cell.
-    void checkValueLengths(const QHash<QString, QString> &values);
-    // Batches for a run's many names, in one pass over the page's tagged cells. The same
-    // result as SetTagValue of every pair (each cell answers to one name only). Returns the
-    // number of cells whose text changed.
-    int SetTagValues(const QHash<QString, QString> &values);
-    // Each name of `answers` whose answer is still empty takes this page's GetTagValue; throws
-    // as GetTagValue of such a name would.
-    void GetTagValues(QHash<QString, QString> &answers);
+    TagWriteCount SetTagValue(const QString &Name, const QString &Value)
+    {
+        return m_qzPage->SetTagValue(Name, Value);
+    }
+    QString GetTagValue(const QString &Name) { return m_qzPage->GetTagValue(Name); }
+    void checkTags() { m_qzPage->checkTags(); }
+    QList<TReportCell *> CellsOfName(const QString &Name) { return m_qzPage->CellsOfName(Name); }
+    std::optional<QString> NameOfCell(const TReportCell *cell) const
+    {
+        return m_qzPage->NameOfCell(cell);
+    }
+    void checkValueLengths(const QHash<QString, QString> &values)
+    {
+        m_qzPage->checkValueLengths(values);
+    }
+    int SetTagValues(const QHash<QString, QString> &values)
+    {
+        return m_qzPage->SetTagValues(values);
+    }
+    void GetTagValues(QHash<QString, QString> &answers) { m_qzPage->GetTagValues(answers); }
+    bool layoutPending() const { return m_qzPage->layoutPending(); }
+    void updateLayoutIfPending() { m_qzPage->updateLayoutIfPending(); }
 
     // A run button's caption is shown on screen and left out of print.
     bool isScreenOnlyText(const TReportCell &cell) const override
     {
-        return cell.FCellText == RunCaption;
+        return m_qzPage->isScreenOnlyText(cell);
     }
-
-    // True when a write by tag changed the height a cell needs since the last layout; such a
-    // page needs UpdateLines before it is painted or printed.
-    bool layoutPending() const { return m_layoutPending; }
-    // Runs UpdateLines when a write by tag left the layout out of date.
-    void updateLayoutIfPending();
 
     // Does nothing: a workbook page draws no extras under its cells.
     void DrawPrepare(QPainter &painter) override;
 
 private:
-    struct NameHash
-    {
-        size_t operator()(const QString &name) const noexcept;
-    };
-    // Tagged cells by exchange name, each name's cells chained in visiting order through
-    // `next`; rebuilt when the page's content generation moves on, so it never goes stale.
-    struct TagIndex
-    {
-        struct Entry
-        {
-            TReportCell *cell;
-            qsizetype next; // next entry of the same name, -1 at the end
-        };
-        struct Chain
-        {
-            qsizetype first;
-            qsizetype last;
-        };
-        struct BadTag
-        {
-            qsizetype before; // entries before it in visiting order
-            TReportCell *cell;
-            QString message;
-        };
-        quint64 generation = 0;
-        std::vector<Entry> entries;
-        std::unordered_map<QString, Chain, NameHash> chains;
-        std::vector<BadTag> badTags; // tags that cannot be parsed, in visiting order
-    };
+    TqzReport(std::unique_ptr<TqzReportPage> owned, TqzReportPage *page, QWidget *parent);
 
-    const TagIndex &tagIndex();
-    // The first unparsable tag on a cell that is not a run button now, or null.
-    const TagIndex::BadTag *firstBadTag(const TagIndex &index) const;
-    // Returns true when the cell's text changed.
-    bool writeCell(TReportCell *cell, const QString &value);
-
-    std::unique_ptr<TagIndex> m_index;
-    bool m_layoutPending = false;
+    TqzReportPage *const m_qzPage;
 };
 
 } // namespace tessarin

@@ -1,0 +1,156 @@
+// The workbook without widgets: loading a project document all or nothing, saving it back byte
+// for byte, the exchange of values across pages and the change signals.
+
+#include "error.h"
+#include "qzworkbook.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessarin;
+
+namespace {
+
+// The Base64 text of a 2 x 1 page whose cells are tagged `tag0` and `tag1` and hold `text`.
+QString pageText(const QString &tag0, const QString &tag1, const QString &text)
+{
+    TqzReportPage page;
+    page.NewTable(2, 1);
+    page.SetTagID(0, 0, tag0);
+    page.SetTagID(0, 1, tag1);
+    page.SetCallText(0, 0, text);
+    return page.SaveToText();
+}
+
+QByteArray projectWith(const QString &pages)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<FLW>\n  <TRTL/>\n  "
+                          "<TqzExcel ShowPages=\"默认页&#13;&#10;出口&#13;&#10;\">%1</TqzExcel>\n"
+                          "</FLW>\n")
+        .arg(pages)
+        .toUtf8();
+}
+
+struct Signals
+{
+    int cells = 0;
+    int resets = 0;
+    explicit Signals(TqzWorkbook &book)
+    {
+        QObject::connect(&book, &TqzWorkbook::cellsChanged, [this] { ++cells; });
+        QObject::connect(&book, &TqzWorkbook::pagesReset, [this] { ++resets; });
+    }
+};
+
+TEST(Workbook, LoadsExchangesAndSavesBack)
+{
+    const QString pages
+        = QStringLiteral("\n   <TqzReport SaveText=\"%1\" OwnerIndex=\"0\"/>"
+                         "\n   <TqzReport SaveText=\"%2\" OwnerIndex=\"1\"/>"
+                         "\n   <TqzReport SaveText=\"AAAA\" OwnerIndex=\"1\"/>\n  ")
+              .arg(pageText(QStringLiteral("Q"), QStringLiteral("H"), QString()),
+                   pageText(QStringLiteral("Q"), QStringLiteral("P"), QStringLiteral("12")));
+    const QByteArray document = projectWith(pages);
+    TqzWorkbook book;
+    Signals seen(book);
+    book.LoadFromStream(document);
+    ASSERT_EQ(book.pageCount(), 3);
+    EXPECT_EQ(book.PageNames, (QStringList{QStringLiteral("默认页"), QStringLiteral("出口")}));
+    EXPECT_EQ(book.page(1)->OwnerIndex, 1);
+    EXPECT_EQ(book.loadErrors().size(), 1);
+    EXPECT_TRUE(book.loadErrors().first().startsWith(QStringLiteral("page 3 (line 7)")));
+    EXPECT_EQ(book.unreadText(2), std::optional<QString>(QStringLiteral("AAAA")));
+    EXPECT_EQ(seen.resets, 1);
+    // Unchanged, the document is written back byte for byte.
+    EXPECT_EQ(book.SaveIntoDocument(document), document);
+
+    // The first non-empty answer wins; a write reaches every page and is signalled once.
+    EXPECT_EQ(book.GetTagValue(QStringLiteral("Q")), QStringLiteral("12"));
+    const TagWriteCount count = book.SetTagValue(QStringLiteral("Q"), QStringLiteral("7"));
+    EXPECT_EQ(count.matched, 2);
+    EXPECT_EQ(count.changed, 2);
+    EXPECT_EQ(seen.cells, 1);
+    book.SetTagValues(
+        {{QStringLiteral("H"), QStringLiteral("1")}, {QStringLiteral("P"), QStringLiteral("2")}});
+    QHash<QString, QString> answers{{QStringLiteral("Q"), QStringLiteral("x")},
+                                    {QStringLiteral("H"), QString()},
+                                    {QStringLiteral("P"), QString()},
+                                    {QStringLiteral("Z"), QStringLiteral("x")}};
+    book.GetTagValues(answers);
+    EXPECT_EQ(answers.value(QStringLiteral("Q")), QStringLiteral("7"));
+    EXPECT_EQ(answers.value(QStringLiteral("H")), QStringLiteral("1"));
+    EXPECT_EQ(answers.value(QStringLiteral("P")), QStringLiteral("2"));
+    EXPECT_EQ(answers.value(QStringLiteral("Z")), QString());
+    EXPECT_EQ(seen.cells, 2);
+
+    // A written value comes back through a new workbook; the unread page is kept.
+    TqzWorkbook again;
+    again.LoadFromStream(book.SaveIntoDocument(document));
+    EXPECT_EQ(again.page(0)->GetTagValue(QStringLiteral("H")), QStringLiteral("1"));
+    EXPECT_EQ(again.unreadText(2), std::optional<QString>(QStringLiteral("AAAA")));
+}
+
+struct RefusalRow
+{
+    const char *what;
+    const char16_t *tag1; // tag of the second cell of page 2
+    const char *value;    // written to "Q"; null: a value longer than a cell holds
+    const char *error;    // start of the message
+};
+
+class WorkbookRefusal : public ::testing::TestWithParam<RefusalRow>
+{
+};
+
+// A write that one page refuses changes no page, and says which page refused.
+TEST_P(WorkbookRefusal, WritesNothingAndNamesThePage)
+{
+    const RefusalRow &row = GetParam();
+    TqzWorkbook book;
+    book.LoadFromStream(projectWith(
+        QStringLiteral("<TqzReport SaveText=\"%1\"/><TqzReport SaveText=\"%2\"/>")
+            .arg(
+                pageText(QStringLiteral("Q"), QString(), QStringLiteral("a")),
+                pageText(QStringLiteral("Q"), QString::fromUtf16(row.tag1), QStringLiteral("b")))));
+    Signals seen(book);
+    const QString value
+        = row.value ? QString::fromLatin1(row.value) : QString(MaxCellTextBytes + 1, u'x');
+    for (int batch = 0; batch < 2; ++batch) {
+        try {
+            if (batch)
+                book.SetTagValues({{QStringLiteral("Q"), value}});
+            else
+                book.SetTagValue(QStringLiteral("Q"), value);
+            ADD_FAILURE() << row.what << ": no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().startsWith(QString::fromLatin1(row.error)))
+                << row.what << ": " << e.message().toStdString();
+        }
+        EXPECT_EQ(book.page(0)->GetCallText(0, 0), QStringLiteral("a")) << row.what;
+    }
+    EXPECT_EQ(seen.cells, 0) << row.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes,
+    WorkbookRefusal,
+    ::testing::Values(RefusalRow{"a tag that cannot be parsed", u"[1]", "7", "page 2: line 1"},
+                      RefusalRow{"a value too long", u"", nullptr, "page 1: the value"}));
+
+// A document whose workbook element cannot be read leaves the workbook as it was.
+TEST(Workbook, FailedLoadKeepsThePages)
+{
+    TqzWorkbook book;
+    book.AddPage()->NewTable(1, 1);
+    Signals seen(book);
+    EXPECT_THROW(book.LoadFromStream(
+                     projectWith(QStringLiteral("<TqzReport/><TqzReport OwnerIndex=\"x\"/>"))),
+                 Error);
+    EXPECT_THROW(book.LoadFromStream("<FLW><TqzExcel>"), Error);
+    book.LoadFromStream("<FLW><TRTL/></FLW>");
+    EXPECT_EQ(book.pageCount(), 1);
+    EXPECT_EQ(book.page(0)->lineCount(), 1);
+    EXPECT_EQ(book.PageNames, QStringList{QStringLiteral("默认页")});
+    EXPECT_EQ(seen.resets, 0);
+}
+
+} // namespace
