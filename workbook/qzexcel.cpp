@@ -26,23 +26,6 @@ namespace tessarin {
 
 namespace {
 
-const QString kDefaultPageName = QStringLiteral("默认页");
-const QString kExcelElement = QStringLiteral("TqzExcel");
-const QString kPageNumTag = QStringLiteral("PAGENUM");
-const QString kPageCountTag = QStringLiteral("PAGECOUNT");
-
-// Runs `work` for the page at `index` (0-based); an Error it throws is passed on prefixed with
-// the page's number.
-template<class Work>
-auto onPage(qsizetype index, Work &&work)
-{
-    try {
-        return work();
-    } catch (const Error &e) {
-        throw Error(QStringLiteral("page %1: %2").arg(index + 1).arg(e.message()));
-    }
-}
-
 // Hides a widget for the lifetime of the guard and shows it again if it was shown before.
 class HiddenWhile
 {
@@ -69,33 +52,52 @@ private:
 
 } // namespace
 
-QString pageNumberText(int number)
-{
-    return QStringLiteral("第 %1 页").arg(number);
-}
-
-QString pageCountText(int count)
-{
-    return QStringLiteral("共 %1 页").arg(count);
-}
-
 // ---- construction and pages ----
 
 TqzExcel::TqzExcel(QWidget *parent)
+    : TqzExcel(std::make_unique<TqzWorkbook>(), nullptr, parent)
+{
+    m_book->NewPageSetup = pageSetupFromPrinter();
+}
+
+TqzExcel::TqzExcel(TqzWorkbook &workbook, QWidget *parent)
+    : TqzExcel(nullptr, &workbook, parent)
+{}
+
+TqzExcel::TqzExcel(std::unique_ptr<TqzWorkbook> owned, TqzWorkbook *workbook, QWidget *parent)
     : QWidget(parent)
-    , PageNames{kDefaultPageName}
+    , OwnerIndex(workbook ? workbook->OwnerIndex : owned->OwnerIndex)
+    , PageNames(workbook ? workbook->PageNames : owned->PageNames)
+    , m_ownBook(std::move(owned))
+    , m_book(workbook ? workbook : m_ownBook.get())
 {
     hide();
     resize(0, 0);
+    connect(m_book, &TqzWorkbook::aboutToResetPages, this, [this] {
+        m_hadViews = !Pages.isEmpty();
+        dropViews();
+    });
+    connect(m_book, &TqzWorkbook::pagesReset, this, [this](bool loaded) {
+        viewAllPages(loaded);
+        if (loaded || std::exchange(m_hadViews, false))
+            Q_EMIT contentChanged();
+    });
+    connect(m_book, &TqzWorkbook::pageAdded, this, [this](int index) {
+        viewPage(*m_book->page(index));
+        Rearrange();
+        Q_EMIT contentChanged();
+    });
+    connect(m_book, &TqzWorkbook::cellsChanged, this, &TqzExcel::pagesChangedByWorkbook);
+    if (m_book->pageCount() > 0)
+        viewAllPages(false);
 }
 
 TqzExcel::~TqzExcel()
 {
-    // The pages' destroyed handlers are disconnected with this object; drop the list first so
-    // that nothing refers to pages the host frees below.
-    Pages.clear();
-    CurrentPage = nullptr;
+    disconnect(m_book, nullptr, this, nullptr);
+    dropViews();
     m_host.reset();
+    m_ownBook.reset();
 }
 
 QWidget *TqzExcel::pagesParent()
@@ -107,15 +109,9 @@ QWidget *TqzExcel::pagesParent()
     return m_host.get();
 }
 
-TqzReport *TqzExcel::newPage()
+TqzReport *TqzExcel::viewPage(TqzReportPage &model)
 {
-    auto *page = new TqzReport(pagesParent());
-    page->OwnerIndex = OwnerIndex;
-    return page;
-}
-
-void TqzExcel::adoptPage(TqzReport *page)
-{
+    auto *page = new TqzReport(model, pagesParent());
     if (OnPageMouseDown) {
         const PageMouseHandler handler = OnPageMouseDown;
         connect(page,
@@ -138,11 +134,43 @@ void TqzExcel::adoptPage(TqzReport *page)
         page->isInputCell
             = [isInput, page](const TReportCell *cell) { return isInput(page, cell); };
     }
-    // Pages that report their own changes (edits, table operations) pass them on.
-    if (page->metaObject()->indexOfSignal("contentChanged()") >= 0)
-        connect(page, SIGNAL(contentChanged()), this, SIGNAL(contentChanged()));
+    // Changes made on a page (edits, table operations) pass on.
+    connect(page, &TReportControl::contentChanged, this, &TqzExcel::contentChanged);
     page->show();
     Pages.append(page);
+    return page;
+}
+
+void TqzExcel::dropViews()
+{
+    const QList<TqzReport *> views = std::exchange(Pages, {});
+    CurrentPage = nullptr;
+    for (TqzReport *page : views)
+        delete page;
+}
+
+void TqzExcel::viewAllPages(bool loaded)
+{
+    HiddenWhile hidden(parentWidget());
+    dropViews();
+    for (int k = 0; k < m_book->pageCount(); ++k)
+        viewPage(*m_book->page(k));
+    if (loaded && TabSet) {
+        while (TabSet->count() > 0)
+            TabSet->removeTab(TabSet->count() - 1);
+        for (const QString &name : std::as_const(PageNames))
+            TabSet->addTab(name);
+        if (TabSet->count() > 0)
+            TabSet->setCurrentIndex(0);
+    }
+    ArrangePages(PageTop);
+}
+
+void TqzExcel::pagesChangedByWorkbook()
+{
+    for (TqzReport *page : std::as_const(Pages))
+        page->update();
+    Q_EMIT contentChanged();
 }
 
 bool TqzExcel::isEditing() const
@@ -177,29 +205,19 @@ void TqzExcel::ClearCellMarks(TReportControl::CellMark mark)
 void TqzExcel::forgetPage(TqzReport *page)
 {
     Pages.removeAll(page);
-    m_unreadTexts.remove(page);
     if (CurrentPage == page)
         CurrentPage = nullptr;
 }
 
 TqzReport *TqzExcel::AddPage()
 {
-    TqzReport *page = newPage();
-    adoptPage(page);
-    Rearrange();
-    Q_EMIT contentChanged();
-    return page;
+    m_book->AddPage();
+    return Pages.isEmpty() ? nullptr : Pages.back();
 }
 
 void TqzExcel::ClearPages()
 {
-    const QList<TqzReport *> pages = std::exchange(Pages, {});
-    CurrentPage = nullptr;
-    m_unreadTexts.clear();
-    for (TqzReport *page : pages)
-        delete page;
-    if (!pages.isEmpty())
-        Q_EMIT contentChanged();
+    m_book->ClearPages();
 }
 
 void TqzExcel::SetCurrentPage(QObject *Object)
@@ -258,78 +276,27 @@ void TqzExcel::Rearrange()
 
 void TqzExcel::LoadFromStream(const QByteArray &stream, const QString &where)
 {
-    // A lean element tree instead of a DOM: a large workbook costs a fraction of the memory.
-    const std::unique_ptr<XmlElement> root = parseXmlTree(stream, where);
-    const XmlElement *element = firstChildNamed(*root, kExcelElement);
-    if (!element)
-        return;
-    try {
-        LoadFromXML(*element);
-    } catch (const Error &e) {
-        throw Error(where + QStringLiteral(": ") + e.message());
-    }
+    m_book->LoadFromStream(stream, where);
 }
 
 void TqzExcel::LoadFromXML(const QDomElement &element)
 {
-    loadFrom(element);
+    m_book->LoadFromXML(element);
 }
 
 void TqzExcel::LoadFromXML(const XmlElement &element)
 {
-    loadFrom(element);
-}
-
-template<class E>
-void TqzExcel::loadFrom(const E &element)
-{
-    // Read everything into detached pages first; only a complete read replaces the workbook.
-    WorkbookRead read = readWorkbookElement(element, pageSetupFromPrinter(), OwnerIndex);
-
-    HiddenWhile hidden(parentWidget());
-    if (read.names)
-        PageNames = *read.names;
-    QSignalBlocker quiet(this); // one signal for the whole load, below
-    ClearPages();
-    QWidget *parent = pagesParent();
-    for (WorkbookPageRead &pageRead : read.pages) {
-        auto *view = new TqzReport(std::move(pageRead.page), parent);
-        adoptPage(view);
-        if (pageRead.unreadText)
-            m_unreadTexts.insert(view, *pageRead.unreadText);
-    }
-    m_loadErrors = read.errors;
-    if (TabSet) {
-        while (TabSet->count() > 0)
-            TabSet->removeTab(TabSet->count() - 1);
-        for (const QString &name : std::as_const(PageNames))
-            TabSet->addTab(name);
-        if (TabSet->count() > 0)
-            TabSet->setCurrentIndex(0);
-    }
-    ArrangePages(PageTop);
-    quiet.unblock();
-    Q_EMIT contentChanged();
+    m_book->LoadFromXML(element);
 }
 
 void TqzExcel::SaveToXML(QDomElement &element)
 {
-    QList<const TqzReportPage *> pages;
-    QList<std::optional<QString>> unread;
-    pages.reserve(Pages.size());
-    unread.reserve(Pages.size());
-    for (const TqzReport *page : std::as_const(Pages)) {
-        pages.append(&page->qzPage());
-        const auto text = m_unreadTexts.constFind(page);
-        unread.append(text != m_unreadTexts.cend() ? std::optional<QString>(*text) : std::nullopt);
-    }
-    writeWorkbookElement(element, PageNames, pages, unread);
+    m_book->SaveToXML(element);
 }
 
 QByteArray TqzExcel::SaveIntoDocument(const QByteArray &document, const QString &where)
 {
-    return spliceWorkbookElement(
-        document, [this](QDomElement &element) { SaveToXML(element); }, where);
+    return m_book->SaveIntoDocument(document, where);
 }
 
 void TqzExcel::SaveToFile(const QString &FileName)
@@ -342,78 +309,36 @@ void TqzExcel::SaveToFile(const QString &FileName)
 
 // ---- value exchange ----
 
-void TqzExcel::checkAllTags()
-{
-    for (qsizetype k = 0; k < Pages.size(); ++k)
-        onPage(k, [page = Pages[k]] { page->checkTags(); });
-}
-
 void TqzExcel::CheckTagValue(const QString &Name, const QString &Value)
 {
-    checkAllTags();
-    const QHash<QString, QString> one{{Name, Value}};
-    for (qsizetype k = 0; k < Pages.size(); ++k)
-        onPage(k, [&] { Pages[k]->checkValueLengths(one); });
+    m_book->CheckTagValue(Name, Value);
 }
 
 TagWriteCount TqzExcel::SetTagValue(const QString &Name, const QString &Value)
 {
-    CheckTagValue(Name, Value);
-    TagWriteCount total;
-    for (TqzReport *page : std::as_const(Pages)) {
-        const TagWriteCount count = page->SetTagValue(Name, Value);
-        total.matched += count.matched;
-        total.changed += count.changed;
-    }
-    if (total.changed > 0)
-        Q_EMIT contentChanged();
-    return total;
+    return m_book->SetTagValue(Name, Value);
 }
 
 void TqzExcel::SetTagValues(const QHash<QString, QString> &values)
 {
-    checkAllTags();
-    for (qsizetype k = 0; k < Pages.size(); ++k)
-        onPage(k, [&] { Pages[k]->checkValueLengths(values); });
-    int changed = 0;
-    for (TqzReport *page : std::as_const(Pages))
-        changed += page->SetTagValues(values);
-    if (changed > 0)
-        Q_EMIT contentChanged();
+    m_book->SetTagValues(values);
 }
 
 void TqzExcel::GetTagValues(QHash<QString, QString> &names)
 {
-    for (auto it = names.begin(); it != names.end(); ++it)
-        it->clear();
-    for (qsizetype k = 0; k < Pages.size(); ++k)
-        onPage(k, [&] { Pages[k]->GetTagValues(names); });
+    m_book->GetTagValues(names);
 }
 
 QString TqzExcel::GetTagValue(const QString &Name)
 {
-    for (qsizetype k = 0; k < Pages.size(); ++k) {
-        const QString value = onPage(k, [&] { return Pages[k]->GetTagValue(Name); });
-        if (!value.isEmpty())
-            return value;
-    }
-    return QString();
+    return m_book->GetTagValue(Name);
 }
 
 void TqzExcel::UpdatePageFields()
 {
-    checkAllTags();
-    const int count = static_cast<int>(Pages.size());
-    int changed = 0;
-    for (int k = 0; k < count; ++k) {
-        TqzReport *page = Pages[k];
-        changed += page->SetTagValue(kPageNumTag, pageNumberText(k + 1)).changed;
-        changed += page->SetTagValue(kPageCountTag, pageCountText(count)).changed;
-        page->updateLayoutIfPending();
+    m_book->UpdatePageFields();
+    for (TqzReport *page : std::as_const(Pages))
         page->update();
-    }
-    if (changed > 0)
-        Q_EMIT contentChanged();
 }
 
 // ---- printing ----

@@ -1,10 +1,11 @@
 #pragma once
 
-// The report workbook: the pages of a project grouped under named tabs, their layout in the
-// report area, their storage in the project file, the exchange of values by tag name, the
-// page-number fields and printing.
+// The view of a report workbook (TqzWorkbook): one page view per page, laid out in the report
+// area under the tab bar, the edit boxes and marks of the pages, and printing. What it stores
+// and exchanges (pages, tabs, tags, the project-file element) it forwards to the workbook.
 
 #include "qzreport.h"
+#include "qzworkbook.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -37,23 +38,28 @@ public:
                                                 Qt::KeyboardModifiers modifiers,
                                                 const QPoint &pos)>;
 
-    // A workbook without pages and with the one tab name "默认页". It has no surface of its
-    // own; its pages become children of its parent widget (of a hidden host widget the
-    // workbook owns while it has no parent).
+    // A view of a workbook of its own, without pages and with the one tab name "默认页". It
+    // has no surface of its own; its page views become children of its parent widget (of a
+    // hidden host widget it owns while it has no parent). New pages take the printer's setup.
     explicit TqzExcel(QWidget *parent = nullptr);
-    // Frees the pages the workbook's own host holds; pages parented to the workbook's parent
-    // stay with that parent, which frees them.
+    // A view of `workbook`, which must outlive it; it gets a view of each of its pages.
+    explicit TqzExcel(TqzWorkbook &workbook, QWidget *parent = nullptr);
+    // Frees the page views (wherever they are parented), then the workbook when it owns one.
     ~TqzExcel() override;
+
+    // The workbook viewed.
+    TqzWorkbook &workbook() const { return *m_book; }
 
     // The page that last received a mouse press (set through SetCurrentPage); never a page
     // that has been freed.
     TqzReport *CurrentPage = nullptr;
-    // The tab currently shown; new pages take this value.
-    int OwnerIndex = 0;
-    // All pages in print and numbering order. A page freed by its parent leaves the list.
+    // The tab currently shown; new pages take this value (the workbook's field).
+    int &OwnerIndex;
+    // The views of the workbook's pages, in its order. A view freed by its parent leaves the
+    // list.
     QList<TqzReport *> Pages;
-    // Tab captions: tab i shows the pages whose OwnerIndex is i.
-    QStringList PageNames;
+    // Tab captions: tab i shows the pages whose OwnerIndex is i (the workbook's field).
+    QStringList &PageNames;
     // Given to every page created afterwards as the receiver of its mouse presses.
     PageMouseHandler OnPageMouseDown;
     int PageTop = 15;     // y of the first page when the layout starts at the top
@@ -131,7 +137,7 @@ public:
     // text: ...; the page is left empty". A text holding no page stream this program knows (a
     // later format, say) is reported the same way; like a damaged page it is shown empty and
     // written back unchanged.
-    const QStringList &loadErrors() const { return m_loadErrors; }
+    const QStringList &loadErrors() const { return m_book->loadErrors(); }
 
     // ---- value exchange ----
     // Writes `Value` into every matching cell of every page and says how many cells answered
@@ -181,23 +187,20 @@ public:
     void printPages(const QList<TqzReport *> &pages, QPrinter *printer);
 
 private:
-    template<class E>
-    void loadFrom(const E &element);
-    // Throws, naming the page, the first error SetTagValue would throw on any page.
-    void checkAllTags();
+    TqzExcel(std::unique_ptr<TqzWorkbook> owned, TqzWorkbook *workbook, QWidget *parent);
     QWidget *pagesParent();
-    TqzReport *newPage();
-    void adoptPage(TqzReport *page);
+    TqzReport *viewPage(TqzReportPage &page);
     void forgetPage(TqzReport *page);
+    // Frees every page view (the workbook is about to free their pages).
+    void dropViews();
+    // A view of each page, laid out; after a load the tab bar shows the tab names again.
+    void viewAllPages(bool loaded);
+    void pagesChangedByWorkbook();
 
+    std::unique_ptr<TqzWorkbook> m_ownBook;
+    TqzWorkbook *const m_book;
     std::unique_ptr<QWidget> m_host; // parent of the pages while the workbook has no parent
-    QStringList m_loadErrors;
-    // The stored text of each page that failed to load, kept to be written back unchanged.
-    QHash<const TqzReport *, QString> m_unreadTexts;
+    bool m_hadViews = false; // from the workbook's aboutToResetPages to its pagesReset
 };
-
-// The page-number texts written into the "PAGENUM" and "PAGECOUNT" cells.
-QString pageNumberText(int number);
-QString pageCountText(int count);
 
 } // namespace tessarin

@@ -30,7 +30,6 @@ TqzWorkbook::~TqzWorkbook() = default;
 
 void TqzWorkbook::adopt(std::unique_ptr<TqzReportPage> page, std::optional<QString> unread)
 {
-    connect(page.get(), &TReportPage::contentChanged, this, &TqzWorkbook::cellsChanged);
     m_pages.push_back(std::move(page));
     m_unread.push_back(std::move(unread));
 }
@@ -40,16 +39,25 @@ TqzReportPage *TqzWorkbook::AddPage()
     auto page = std::make_unique<TqzReportPage>(NewPageSetup);
     page->OwnerIndex = OwnerIndex;
     adopt(std::move(page), std::nullopt);
-    emit pagesReset();
+    emit pageAdded(pageCount() - 1);
     return m_pages.back().get();
+}
+
+int TqzWorkbook::indexOf(const TqzReportPage *page) const
+{
+    for (size_t k = 0; k < m_pages.size(); ++k)
+        if (m_pages[k].get() == page)
+            return static_cast<int>(k);
+    return -1;
 }
 
 void TqzWorkbook::ClearPages()
 {
+    emit aboutToResetPages();
     m_pages.clear();
     m_unread.clear();
     m_loadErrors.clear();
-    emit pagesReset();
+    emit pagesReset(false);
 }
 
 void TqzWorkbook::LoadFromXML(const QDomElement &element)
@@ -66,6 +74,7 @@ template<class E>
 void TqzWorkbook::loadFrom(const E &element)
 {
     WorkbookRead read = readWorkbookElement(element, NewPageSetup, OwnerIndex);
+    emit aboutToResetPages();
     if (read.names)
         PageNames = *read.names;
     m_pages.clear();
@@ -73,7 +82,7 @@ void TqzWorkbook::loadFrom(const E &element)
     for (WorkbookPageRead &page : read.pages)
         adopt(std::move(page.page), std::move(page.unreadText));
     m_loadErrors = read.errors;
-    emit pagesReset();
+    emit pagesReset(true);
 }
 
 void TqzWorkbook::LoadFromStream(const QByteArray &stream, const QString &where)
@@ -162,6 +171,40 @@ void TqzWorkbook::GetTagValues(QHash<QString, QString> &names) const
         it->clear();
     for (size_t k = 0; k < m_pages.size(); ++k)
         onPage(qsizetype(k), [&] { m_pages[k]->GetTagValues(names); });
+}
+
+QList<QPair<TqzReportPage *, TReportCell *>> TqzWorkbook::CellsOfName(const QString &Name) const
+{
+    QList<QPair<TqzReportPage *, TReportCell *>> out;
+    for (const auto &page : m_pages)
+        for (TReportCell *cell : page->CellsOfName(Name))
+            out.append({page.get(), cell});
+    return out;
+}
+
+void TqzWorkbook::UpdatePageFields()
+{
+    checkAllTags();
+    const int count = pageCount();
+    int changed = 0;
+    for (int k = 0; k < count; ++k) {
+        TqzReportPage &page = *m_pages[static_cast<size_t>(k)];
+        changed += page.SetTagValue(QStringLiteral("PAGENUM"), pageNumberText(k + 1)).changed;
+        changed += page.SetTagValue(QStringLiteral("PAGECOUNT"), pageCountText(count)).changed;
+        page.updateLayoutIfPending();
+    }
+    if (changed > 0)
+        emit cellsChanged();
+}
+
+QString pageNumberText(int number)
+{
+    return QStringLiteral("第 %1 页").arg(number);
+}
+
+QString pageCountText(int count)
+{
+    return QStringLiteral("共 %1 页").arg(count);
 }
 
 } // namespace tessarin

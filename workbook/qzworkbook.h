@@ -9,6 +9,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -40,6 +42,8 @@ public:
     // Pages in print and numbering order.
     int pageCount() const { return static_cast<int>(m_pages.size()); }
     TqzReportPage *page(int index) const { return m_pages.at(static_cast<size_t>(index)).get(); }
+    // The position of `page` in the workbook, -1 when it is not one of its pages.
+    int indexOf(const TqzReportPage *page) const;
     // A new empty page at the end.
     TqzReportPage *AddPage();
     // Frees every page, with what was kept of their load.
@@ -77,12 +81,22 @@ public:
     void SetTagValues(const QHash<QString, QString> &values);
     // Every name's answer, replacing the values.
     void GetTagValues(QHash<QString, QString> &names) const;
+    // Every cell of every page that answers to `Name`, page by page.
+    QList<QPair<TqzReportPage *, TReportCell *>> CellsOfName(const QString &Name) const;
+    // Fills the "PAGENUM" and "PAGECOUNT" cells of every page and lays out again the pages whose
+    // cells now need another height.
+    void UpdatePageFields();
 
 signals:
-    // Cells of the pages changed: a write by tag changed a cell, or a page reported a change.
+    // A write of the workbook (by tag, the page fields) changed cells of its pages. Changes made
+    // on a page itself are the page's own signals.
     void cellsChanged();
-    // The pages were replaced, added or removed: every page reference held is stale.
-    void pagesReset();
+    // Every page is about to be freed (a load, ClearPages): references to them must go now.
+    void aboutToResetPages();
+    // The pages were replaced (`loaded`, and the tab names may be new as well) or removed.
+    void pagesReset(bool loaded);
+    // A page was appended at `index`.
+    void pageAdded(int index);
 
 private:
     template<class E>
@@ -94,5 +108,9 @@ private:
     std::vector<std::optional<QString>> m_unread; // beside m_pages
     QStringList m_loadErrors;
 };
+
+// The page-number texts written into the "PAGENUM" and "PAGECOUNT" cells.
+QString pageNumberText(int number);
+QString pageCountText(int count);
 
 } // namespace tessarin
