@@ -684,9 +684,9 @@ bool TfmMain::saveWindow(TfmWinIDE *window, const QString &fileName)
     try {
         TqzProjectFile &file = window->projectFile();
         if (fileName.isEmpty())
-            file.save(window->excel());
+            file.save(window->excel().workbook());
         else
-            file.saveAs(fileName, window->excel());
+            file.saveAs(fileName, window->excel().workbook());
     } catch (const Error &e) {
         m_services->showError(this, QStringLiteral("保存失败：\n") + e.message());
         return false;
@@ -1260,7 +1260,7 @@ void TfmMain::autosaveWindow(TfmWinIDE *window)
         window->setProperty(recoveryKeyProperty, key);
     }
     try {
-        const QByteArray bytes = window->projectFile().documentBytes(window->excel());
+        const QByteArray bytes = window->projectFile().documentBytes(window->excel().workbook());
         m_recovery->write(key,
                           bytes,
                           window->projectFile().FileName,

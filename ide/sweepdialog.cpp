@@ -53,11 +53,11 @@ const Kind kKinds[] = {
 } // namespace
 
 TqzSweepDialog::TqzSweepDialog(const TqzProject &project,
-                               TqzExcel &excel,
+                               TqzWorkbook &workbook,
                                const TqzProjectFile &file,
                                QWidget *parent)
     : QDialog(parent)
-    , m_excel(excel)
+    , m_workbook(workbook)
     , m_file(file)
 {
     setWindowTitle(QStringLiteral("参数扫描"));
@@ -249,7 +249,7 @@ bool TqzSweepDialog::start()
     try {
         // A copy of the document with the pages as they stand; the window's file is untouched.
         TqzProjectFile copy = m_file;
-        copy.saveAs(path, m_excel);
+        copy.saveAs(path, m_workbook);
     } catch (const Error &e) {
         status->setText(QStringLiteral("工程无法写入临时文件: ") + e.message());
         return false;

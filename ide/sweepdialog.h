@@ -21,7 +21,7 @@ class QTemporaryDir;
 
 namespace tessarin {
 
-class TqzExcel;
+class TqzWorkbook;
 class TqzProject;
 class TqzProjectFile;
 
@@ -29,10 +29,10 @@ class TqzSweepDialog : public QDialog
 {
     Q_OBJECT
 public:
-    // `file` and `excel` give the project as the window holds it (typed values included); they
+    // `file` and `workbook` give the project as the window holds it (typed values included); they
     // must outlive the dialog, which is why the window is its parent.
     TqzSweepDialog(const TqzProject &project,
-                   TqzExcel &excel,
+                   TqzWorkbook &workbook,
                    const TqzProjectFile &file,
                    QWidget *parent = nullptr);
     ~TqzSweepDialog() override;
@@ -77,7 +77,7 @@ private:
     void saveCsv();
     void kindChanged(int row);
 
-    TqzExcel &m_excel;
+    TqzWorkbook &m_workbook;
     const TqzProjectFile &m_file;
     std::unique_ptr<QProcess> m_process;
     std::unique_ptr<QTemporaryDir> m_dir;

@@ -3,6 +3,8 @@
 #include "decimaltext.h"
 #include "error.h"
 #include "examcommands.h"
+#include "printdevice.h"
+#include "projectdocument.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
@@ -104,9 +106,14 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     createActions();
     createMenus();
 
-    m_log = new TqzRunLog(this);
-    m_file = std::make_unique<TqzProjectFile>();
-    Project = std::make_unique<TqzProject>();
+    m_document = std::make_unique<ProjectDocument>();
+    m_log = &m_document->log();
+    m_file = &m_document->file();
+    Project = &m_document->project();
+    CodeTable = &m_document->codeTable();
+    m_undoStack = &m_document->undoStack();
+    // The window's new pages take the paper of the printer it prints on.
+    m_document->workbook().NewPageSetup = pageSetupFromPrinter();
     tvProject->setModel(Project->TreeView);
     connect(tvProject->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         tvProjectChange(selectedItem());
@@ -114,23 +121,19 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     // A loaded tree is shown expanded, so that every node can be browsed.
     connect(Project->TreeView, &QAbstractItemModel::modelReset, tvProject, &QTreeView::expandAll);
 
-    Excel = new TqzExcel(m_content);
+    Excel = new TqzExcel(m_document->workbook(), m_content);
     Excel->IsInputCell = [this](const TqzReport *page, const TReportCell *cell) {
         const std::optional<QString> name = page->NameOfCell(cell);
         return name && m_inputNames.contains(*name);
     };
     connect(Excel, &TqzExcel::textsEdited, this, &TfmWinIDE::pageTextsEdited);
     connect(Excel, &TqzExcel::contentChanged, this, &TfmWinIDE::workbookChanged);
-    m_undoStack = new QUndoStack(this);
-    // A run of a large project keeps every value it changed; a hundred steps bound the memory.
-    m_undoStack->setUndoLimit(100);
     Excel->OnPageMouseDown =
         [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
             ReportMouseDown(page, button, pos);
         };
     Excel->AddPage();
-    CodeTable = std::make_unique<TqzTranslate>();
-    m_run = std::make_unique<TqzRun>(*Project, *Excel, *CodeTable, *this);
+    m_run = std::make_unique<TqzRun>(*Project, m_document->workbook(), *CodeTable, *this);
 
     // The workbook refreshes this tab set itself whenever it loads pages.
     Excel->TabSet = tsShowPages;
@@ -156,11 +159,11 @@ TfmWinIDE::~TfmWinIDE()
         child->removeEventFilter(this);
     tvProject->selectionModel()->disconnect(this);
     m_run.reset();
-    CodeTable.reset();
     tvProject->setModel(nullptr);
-    Project.reset();
-    // The workbook's pages belong to the page area, which frees them with the window.
+    // The page views go before the pages they show.
     delete Excel;
+    Excel = nullptr;
+    m_document.reset();
 }
 
 void TfmWinIDE::createComponents()
@@ -339,7 +342,7 @@ void TfmWinIDE::createMenus()
     auto *actSweep = new QAction(QStringLiteral("参数扫描(&W)..."), this);
     actSweep->setObjectName(QStringLiteral("actSweep"));
     connect(actSweep, &QAction::triggered, this, [this] {
-        auto *dialog = new TqzSweepDialog(*Project, *Excel, *m_file, this);
+        auto *dialog = new TqzSweepDialog(*Project, m_document->workbook(), *m_file, this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
     });
@@ -357,14 +360,14 @@ void TfmWinIDE::loadProjectBytes(const QByteArray &document,
                                  const QString &caption)
 {
     refuseDuringRun(where);
-    m_file->loadBytes(document, where, *Project, *Excel);
+    m_document->loadBytes(document, where);
     finishLoading(caption);
 }
 
 void TfmWinIDE::loadProjectFile(const QString &fileName)
 {
     refuseDuringRun(fileName);
-    m_file->loadFile(fileName, *Project, *Excel);
+    m_document->loadFile(fileName);
     finishLoading(QFileInfo(fileName).fileName());
 }
 
@@ -378,8 +381,6 @@ void TfmWinIDE::refuseDuringRun(const QString &where) const
 void TfmWinIDE::finishLoading(const QString &caption)
 {
     setWindowTitle(caption);
-    CodeTable->Clear();
-    FillCodeTable();
     Loaded = true;
     m_currentPage = nullptr;
     rebuildNameTables();
@@ -635,11 +636,7 @@ void TfmWinIDE::showRunOutcome(const TqzRunResult &result, const QSet<QString> &
 
 void TfmWinIDE::FillCodeTable()
 {
-    const TqzProjectTree &tree = *Project->TreeView;
-    for (int i = 0, n = tree.count(); i < n; ++i) {
-        const TqzNode *node = tree.nodeAt(i);
-        CodeTable->AddWord(node->Name, node->Caption);
-    }
+    m_document->fillCodeTable();
 }
 
 // ---- page area ----
@@ -1042,7 +1039,7 @@ void TfmWinIDE::actLoadExamDataExecute()
         return;
     try {
         recordTexts(QStringLiteral("加载测试数据"), [&] {
-            if (LoadExamData(fileName, *Project, *Excel, *this).loaded > 0) {
+            if (LoadExamData(fileName, *Project, m_document->workbook(), *this).loaded > 0) {
                 // New inputs: every result that uses one of them is out of date.
                 QSet<QString> users;
                 for (const QString &name : std::as_const(m_inputNames))

@@ -28,6 +28,7 @@ class QUndoStack;
 
 namespace tessarin {
 
+class ProjectDocument;
 class TqzExcel;
 class TqzProject;
 class TqzProjectFile;
@@ -50,10 +51,12 @@ public:
     // The project with an empty tree, the workbook with one empty page under the tab "默认页",
     // an empty code table; not yet loaded.
     explicit TfmWinIDE(QWidget *parent = nullptr);
-    // Destroys the code table, then the project (every node), then the workbook.
+    // Leaves the undo group, then frees the run, the page views and the document.
     ~TfmWinIDE() override;
 
     // ---- owned objects (never null while the window lives) ----
+    // The project the window views: tree, workbook, code table, file, run log, undo stack.
+    ProjectDocument &document() const { return *m_document; }
     TqzProject &project() const { return *Project; }
     TqzExcel &excel() const { return *Excel; }
     const TqzTranslate &codeTable() const { return *CodeTable; }
@@ -226,13 +229,16 @@ private:
     void flushLog();
     void closeAfterRun();
 
-    // The destructor frees the run, then the code table, the project and the workbook.
-    std::unique_ptr<TqzProjectFile> m_file;
-    TqzExcel *Excel = nullptr; // a child of the page area's content, deleted explicitly
-    std::unique_ptr<TqzProject> Project;
-    std::unique_ptr<TqzTranslate> CodeTable;
-    std::unique_ptr<TqzRun> m_run;
+    // The destructor frees the run, then the page views, then the document.
+    std::unique_ptr<ProjectDocument> m_document;
+    // Parts of the document, under the names the window has always used.
+    TqzProjectFile *m_file = nullptr;
+    TqzProject *Project = nullptr;
+    TqzTranslate *CodeTable = nullptr;
+    TqzRunLog *m_log = nullptr;
     QUndoStack *m_undoStack = nullptr;
+    TqzExcel *Excel = nullptr; // the workbook's view, a child of the page area's content
+    std::unique_ptr<TqzRun> m_run;
     // A run, a test-data load or a page edit is being recorded as one step, or a step is
     // being applied: the workbook's change signals belong to it.
     bool m_recording = false;
@@ -245,7 +251,6 @@ private:
     QPointer<QObject> m_progressReceiver;
     OpenFileDialog m_openDialog;
     QActionGroup *m_pageGroup = nullptr;
-    TqzRunLog *m_log = nullptr; // a child of the window
     qsizetype m_shownLines = 0; // lines of the log the pane shows; the rest are pending
     QElapsedTimer m_sinceFlush; // since the pane last took the pending lines
     int m_busyDepth = 0;

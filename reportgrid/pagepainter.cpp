@@ -38,7 +38,10 @@ int PagePainter::paint(const TRect &area, bool print)
                 break;
             if (cell->FOwnerCell || r.right < area.left || r.bottom < area.top)
                 continue;
-            const bool withText = !(print && isScreenOnlyText && isScreenOnlyText(*cell));
+            const bool withText
+                = !(print
+                    && (isScreenOnlyText ? isScreenOnlyText(*cell)
+                                         : m_page.isScreenOnlyText(*cell)));
             cell->PaintCell(m_painter, print, withText);
             ++count;
             painted.push_back(cell);
@@ -85,24 +88,49 @@ void TReportPage::ExportToPicture(QPaintDevice &device, const QSize &size) const
     PagePainter(*this, painter).paintScaled(size);
 }
 
-void TReportPage::SaveToPdf(const QString &FileName) const
+namespace {
+
+QPageLayout pageLayoutOf(const TReportPage &page)
 {
+    return QPageLayout(pageSizeOfPaper(page.FPaperSize, page.FPaperLength, page.FPaperWidth),
+                       page.FOrientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF());
+}
+
+} // namespace
+
+void savePagesToPdf(const QList<const TReportPage *> &pages,
+                    const QString &fileName,
+                    const QString &title)
+{
+    if (pages.isEmpty())
+        throw Error(QStringLiteral("%1: there is no page to write as PDF").arg(fileName));
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&buffer);
         writer.setCreator(QStringLiteral("Tessarin"));
-        writer.setPageLayout(
-            QPageLayout(pageSizeOfPaper(FPaperSize, FPaperLength, FPaperWidth),
-                        FOrientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait,
-                        QMarginsF()));
+        writer.setTitle(title);
+        writer.setPageLayout(pageLayoutOf(*pages.front()));
         QPainter painter;
         if (!painter.begin(&writer))
-            throw Error(QStringLiteral("cannot write the page as PDF to %1").arg(FileName));
-        PagePainter(*this, painter).paintScaled(QSize(writer.width(), writer.height()));
+            throw Error(QStringLiteral("cannot write the page as PDF to %1").arg(fileName));
+        bool first = true;
+        for (const TReportPage *page : pages) {
+            // Each sheet takes the paper of its page.
+            if (!first && !(writer.setPageLayout(pageLayoutOf(*page)) && writer.newPage()))
+                throw Error(QStringLiteral("cannot start another PDF page in %1").arg(fileName));
+            first = false;
+            PagePainter(*page, painter).paintScaled(QSize(writer.width(), writer.height()));
+        }
         painter.end();
     }
-    writeFileAtomically(FileName, buffer.data());
+    writeFileAtomically(fileName, buffer.data());
+}
+
+void TReportPage::SaveToPdf(const QString &FileName, const QString &Title) const
+{
+    savePagesToPdf({this}, FileName, Title);
 }
 
 } // namespace tessarin

@@ -5,7 +5,9 @@
 
 #include "reportcell.h"
 
+#include <QList>
 #include <QSize>
+#include <QString>
 
 #include <functional>
 
@@ -21,7 +23,8 @@ public:
     PagePainter(const TReportPage &page, QPainter &painter);
 
     // True for a cell whose text belongs on the screen only (a button): printing leaves its
-    // text out, keeping its borders and background. Unset, every text is painted.
+    // text out, keeping its borders and background. Unset, the page says
+    // (TReportPage::isScreenOnlyText).
     std::function<bool(const TReportCell &)> isScreenOnlyText;
     // Called with the painter before the cells are painted (the page's extras under them).
     std::function<void(QPainter &)> prepare;
@@ -40,5 +43,12 @@ private:
     const TReportPage &m_page;
     QPainter &m_painter;
 };
+
+// Writes `pages` as one PDF document titled `title`, atomically: each page on a sheet of its own
+// paper and orientation (A4 when its paper fields name none), scaled isotropically onto the whole
+// sheet, as printed. Throws Error when there is no page or the file cannot be written.
+void savePagesToPdf(const QList<const TReportPage *> &pages,
+                    const QString &fileName,
+                    const QString &title = QString());
 
 } // namespace tessarin

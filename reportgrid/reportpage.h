@@ -236,8 +236,15 @@ public:
     void ExportToPicture(QPaintDevice &device, const QSize &size) const;
     // Writes the page as a one-sheet PDF file (atomically) on its own paper in its orientation
     // (A4 when the paper fields name none), scaled isotropically onto the whole sheet. Throws
-    // Error when the file cannot be written.
-    void SaveToPdf(const QString &FileName) const;
+    // Error when the file cannot be written. `Title` is the document's title.
+    void SaveToPdf(const QString &FileName, const QString &Title = QString()) const;
+    // True for a cell whose text belongs on the screen only (a button's caption): printing and
+    // the page's own output leave it out. No text is, on a plain page.
+    virtual bool isScreenOnlyText(const TReportCell &cell) const
+    {
+        (void)cell;
+        return false;
+    }
 
 signals:
     // Parts of the page (page pixels) must be painted again: cells changed or moved.

@@ -83,7 +83,10 @@ public:
     void GetTagValues(QHash<QString, QString> &answers);
 
     // A run button's caption is shown on screen and left out of print.
-    bool isScreenOnlyText(const TReportCell &cell) const { return cell.FCellText == RunCaption; }
+    bool isScreenOnlyText(const TReportCell &cell) const override
+    {
+        return cell.FCellText == RunCaption;
+    }
 
     // True when a write by tag changed the height a cell needs since the last layout; such a
     // page needs UpdateLines before it is painted or printed.

@@ -33,11 +33,11 @@ void BM_PumpRun(benchmark::State &state)
     TqzExcel excel(&area);
     TqzProject project;
     TqzTranslate codes;
-    TqzProjectFile().loadBytes(LoadPackagedProject(), QStringLiteral("packaged"), project, excel);
+    TqzProjectFile().loadBytes(LoadPackagedProject(), QStringLiteral("packaged"), project, excel.workbook());
     for (int i = 0; i < project.TreeView->count(); ++i)
         codes.AddWord(project.TreeView->nodeAt(i)->Name, project.TreeView->nodeAt(i)->Caption);
     CountingHost host;
-    TqzRun run(project, excel, codes, host);
+    TqzRun run(project, excel.workbook(), codes, host);
     int failed = 0;
     for (auto _ : state) {
         const TqzRunResult r = run.runProject();
@@ -69,7 +69,7 @@ void BM_PumpLoad(benchmark::State &state)
         QWidget area;
         TqzExcel excel(&area);
         TqzProject project;
-        TqzProjectFile().loadBytes(document, QStringLiteral("packaged"), project, excel);
+        TqzProjectFile().loadBytes(document, QStringLiteral("packaged"), project, excel.workbook());
         benchmark::DoNotOptimize(excel.Pages.size());
     }
 }

@@ -25,7 +25,7 @@ struct PumpProject
     TqzProjectFile file;
     PumpProject()
     {
-        file.loadBytes(LoadPackagedProject(), QStringLiteral("packaged"), project, excel);
+        file.loadBytes(LoadPackagedProject(), QStringLiteral("packaged"), project, excel.workbook());
     }
 };
 
@@ -34,7 +34,7 @@ void BM_DocumentBytes(benchmark::State &state)
     PumpProject pump;
     qint64 bytes = 0;
     for (auto _ : state)
-        bytes = pump.file.documentBytes(pump.excel).size();
+        bytes = pump.file.documentBytes(pump.excel.workbook()).size();
     state.counters["bytes"] = double(bytes);
 }
 BENCHMARK(BM_DocumentBytes)->Unit(benchmark::kMillisecond);
@@ -46,7 +46,7 @@ void BM_Autosave(benchmark::State &state)
     TRecoveryStore store(dir.path());
     const QString key = store.newKey();
     for (auto _ : state)
-        store.write(key, pump.file.documentBytes(pump.excel), QString(), QStringLiteral("pump"));
+        store.write(key, pump.file.documentBytes(pump.excel.workbook()), QString(), QStringLiteral("pump"));
 }
 BENCHMARK(BM_Autosave)->Unit(benchmark::kMillisecond);
 

@@ -63,7 +63,7 @@ struct GeneratedProject
     TqzProject project;
     TqzTranslate codes;
     PhaseHost host;
-    TqzRun run{project, excel, codes, host};
+    TqzRun run{project, excel.workbook(), codes, host};
 
     explicit GeneratedProject(int nodes)
     {

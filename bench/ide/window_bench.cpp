@@ -97,7 +97,7 @@ struct Headless
     TqzProject project;
     TqzTranslate codes;
     TqzRunHost host;
-    TqzRun run{project, excel, codes, host};
+    TqzRun run{project, excel.workbook(), codes, host};
 
     Headless(Shape shape, int nodes)
     {

@@ -63,10 +63,10 @@ void runInProcess(const Subject &s, int cases)
     TqzExcel excel(&area);
     TqzProject project;
     TqzTranslate codes;
-    TqzProjectFile().loadBytes(s.document, QStringLiteral("bench"), project, excel);
+    TqzProjectFile().loadBytes(s.document, QStringLiteral("bench"), project, excel.workbook());
     for (int i = 0; i < project.TreeView->count(); ++i)
         codes.AddWord(project.TreeView->nodeAt(i)->Name, project.TreeView->nodeAt(i)->Caption);
-    TqzCaseRunner runner(project, excel, codes, {s.first, s.second}, kReports);
+    TqzCaseRunner runner(project, excel.workbook(), codes, {s.first, s.second}, kReports);
     const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     int failed = 0;
     for (int c = 0; c < cases; ++c) {

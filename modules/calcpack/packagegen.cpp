@@ -10,7 +10,7 @@
 #include "packagesource.h"
 #include "qtenvironment.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -38,7 +38,7 @@ QByteArray cppSource(const QByteArray &document)
 int main(int argc, char **argv)
 {
     tessarin::prepareQtEnvironment(false);
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     tessarin::installFontSubstitutions();
     const QStringList args = app.arguments();
     if (args.size() != 4 && args.size() != 5) {

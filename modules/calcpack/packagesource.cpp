@@ -2,9 +2,8 @@
 
 #include "error.h"
 #include "logfont.h"
-#include "qzexcel.h"
 #include "qzproject.h"
-#include "qzreport.h"
+#include "qzworkbook.h"
 
 #include <QHash>
 #include <QSet>
@@ -499,14 +498,12 @@ void buildPackTree(TqzProject &project, const std::vector<PackNode> &nodes, cons
     }
 }
 
-void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<PackNode> &nodes)
+void buildPackPage(TqzReportPage &page, const PackPage &layout, const std::vector<PackNode> &nodes)
 {
-    page.messageBoxHook = [](const QString &, const QString &) {};
     // A fixed A4 portrait page at 96 pixels per inch: the packaged pages are the same on every
     // host, whatever printer (or none) it has.
-    TReportPage &model = page.page();
-    model.applySetup(PageSetup::a4());
-    model.SetMargin(layout.margins[0], layout.margins[1], layout.margins[2], layout.margins[3]);
+    page.applySetup(PageSetup::a4());
+    page.SetMargin(layout.margins[0], layout.margins[1], layout.margins[2], layout.margins[3]);
     const int lineCount = static_cast<int>(layout.lines.size());
     page.NewTable(1, lineCount);
 
@@ -527,10 +524,8 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
     const LOGFONT bold = pointFont(9, true);
     for (int l = 0; l < lineCount; ++l) {
         const PackLine &ln = layout.lines[static_cast<size_t>(l)];
-        page.RemoveAllSelectedCell();
-        page.SetCellFocus(l, 0);
         for (size_t c = 1; c < ln.cells.size(); ++c)
-            page.AddCell();
+            page.AddCell({l, 0});
         int column = 0;
         for (size_t c = 0; c < ln.cells.size(); ++c) {
             const PackCell &cell = ln.cells[c];
@@ -540,8 +535,7 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
                                  - edges[static_cast<size_t>(column)]);
             column += cell.span;
 
-            page.RemoveAllSelectedCell();
-            page.SetCellFocus(l, ci);
+            const TCellPositions here{{l, ci}};
             LOGFONT font = cell.bold ? bold : body;
             int align = TEXT_ALIGN_LEFT;
             TColor back = clWhite;
@@ -562,7 +556,7 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
                 // A typed value that a formula may replace looks like a result.
                 if (cell.computed)
                     back = kResultBack;
-                page.SetCellDispFormt(cell.format);
+                page.SetCellDispFormt(here, cell.format);
                 page.SetTagID(l, ci, cell.tag);
                 break;
             }
@@ -573,14 +567,14 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
                 if (!node->script.isEmpty())
                     back = kResultBack;
                 page.SetTagID(l, ci, cell.tag);
-                page.SetCellDispFormt(cell.format);
+                page.SetCellDispFormt(here, cell.format);
                 break;
             }
             case PackCell::Result:
                 align = TEXT_ALIGN_RIGHT;
                 back = kResultBack;
                 page.SetTagID(l, ci, cell.tag);
-                page.SetCellDispFormt(cell.format);
+                page.SetCellDispFormt(here, cell.format);
                 break;
             case PackCell::RunButton:
                 text = page.RunCaption;
@@ -619,19 +613,19 @@ void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<Pa
             }
             if (cell.align >= 0)
                 align = cell.align;
-            page.SetCellFont(font);
-            page.SetCellAlign(align,
+            page.SetCellFont(here, font);
+            page.SetCellAlign(here,
+                              align,
                               ln.style == PackLine::Note ? TEXT_ALIGN_TOP : TEXT_ALIGN_VCENTER);
-            page.SetCellBackColor(back);
+            page.SetCellBackColor(here, back);
             const bool ruled = ln.style != PackLine::Company && ln.style != PackLine::Title
                                && !(ln.style == PackLine::Foot && cell.kind != PackCell::RunButton);
-            page.SetCellLines(ruled, ruled, ruled, ruled, 1, 1, 1, 1);
+            page.SetCellLines(here, ruled, ruled, ruled, ruled, 1, 1, 1, 1);
             page.SetCallText(l, ci, text);
         }
         if (ln.height > 0 || layout.lineHeight > 0)
             page.SetLineHegit(l, ln.height > 0 ? ln.height : layout.lineHeight);
     }
-    page.RemoveAllSelectedCell();
     page.UpdateLines();
 }
 
@@ -646,19 +640,17 @@ QByteArray buildPackDocument(const QString &treeText,
 
     TqzProject project;
     buildPackTree(project, nodes, nodes.front().name);
-    TqzExcel excel;
-    excel.ClearPages();
-    excel.PageNames.clear();
+    TqzWorkbook workbook;
+    workbook.PageNames.clear();
     for (size_t i = 0; i < pages.size(); ++i) {
-        excel.PageNames << pages[i].tab;
-        excel.OwnerIndex = static_cast<int>(i);
-        TqzReport *page = excel.AddPage();
-        buildPackPage(*page, pages[i], nodes);
+        workbook.PageNames << pages[i].tab;
+        workbook.OwnerIndex = static_cast<int>(i);
+        buildPackPage(*workbook.AddPage(), pages[i], nodes);
     }
-    excel.OwnerIndex = 0;
-    excel.UpdatePageFields();
+    workbook.OwnerIndex = 0;
+    workbook.UpdatePageFields();
     const QByteArray projectPart = SaveProjectToBytes(project, QStringLiteral("GB2312"));
-    return excel.SaveIntoDocument(projectPart, pagesWhere);
+    return workbook.SaveIntoDocument(projectPart, pagesWhere);
 }
 
 } // namespace tessarin

@@ -9,9 +9,8 @@
 
 namespace tessarin {
 
-class TqzExcel;
 class TqzProject;
-class TqzReport;
+class TqzReportPage;
 
 // One node line of the tree source: "NAME | CODE | UNIT | VALUE", indented two blanks per
 // level; VALUE "= FORMULA" makes a result, "DEFAULT = FORMULA" an input whose formula may
@@ -78,10 +77,10 @@ void checkPackPages(const std::vector<PackNode> &nodes,
 // Fills `project` with the tree (replacing what it had) and names it `name`.
 void buildPackTree(TqzProject &project, const std::vector<PackNode> &nodes, const QString &name);
 // Lays out one page with the grid's own table operations.
-void buildPackPage(TqzReport &page, const PackPage &layout, const std::vector<PackNode> &nodes);
+void buildPackPage(TqzReportPage &page, const PackPage &layout, const std::vector<PackNode> &nodes);
 
 // The whole project document in the project-file layout (project part, then the "TqzExcel"
-// workbook element), GB2312-declared. Needs a QApplication (pages are widgets).
+// workbook element), GB2312-declared. Needs a QGuiApplication (pages measure texts with fonts).
 QByteArray buildPackDocument(const QString &treeText,
                              const QString &treeWhere,
                              const QString &pagesText,

@@ -113,7 +113,7 @@ struct Reloaded
     explicit Reloaded(const QString &fileName)
     {
         TqzProjectFile file;
-        file.loadFile(fileName, project, excel);
+        file.loadFile(fileName, project, excel.workbook());
     }
 };
 

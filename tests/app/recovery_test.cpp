@@ -77,7 +77,7 @@ QString tagValue(const QString &fileName, const QString &tag = kTag)
 {
     TqzProject project;
     TqzExcel excel;
-    TqzProjectFile().loadFile(fileName, project, excel);
+    TqzProjectFile().loadFile(fileName, project, excel.workbook());
     return excel.GetTagValue(tag);
 }
 

@@ -224,7 +224,7 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
     QWidget area;
     TqzExcel excel(&area);
     TqzProject project;
-    TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel);
+    TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel.workbook());
 
     ASSERT_EQ(project.TreeView->count(), 206);
     EXPECT_EQ(project.Name, "化工离心泵计算");

@@ -32,11 +32,11 @@ struct Loaded
     TqzProject project;
     TqzTranslate codes;
     TqzRunHost host;
-    TqzRun run{project, excel, codes, host};
+    TqzRun run{project, excel.workbook(), codes, host};
 
     explicit Loaded(const QByteArray &document)
     {
-        TqzProjectFile().loadBytes(document, QStringLiteral("packaged"), project, excel);
+        TqzProjectFile().loadBytes(document, QStringLiteral("packaged"), project, excel.workbook());
         for (int i = 0; i < project.TreeView->count(); ++i)
             codes.AddWord(project.TreeView->nodeAt(i)->Name, project.TreeView->nodeAt(i)->Caption);
     }
@@ -89,7 +89,7 @@ TEST(PumpCases, ThousandRandomCasesMatchTheLoggedRun)
 
     Loaded fast(document);
     const QStringList names = fast.names();
-    TqzCaseRunner runner(fast.project, fast.excel, fast.codes, inputs, names);
+    TqzCaseRunner runner(fast.project, fast.excel.workbook(), fast.codes, inputs, names);
     std::mt19937_64 random(20261207);
     std::uniform_real_distribution<double> unit(0, 1);
     int failing = 0;

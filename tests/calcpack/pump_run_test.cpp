@@ -40,14 +40,14 @@ struct PackagedRun
     TqzProject project;
     TqzTranslate codes;
     LogHost host;
-    TqzRun run{project, excel, codes, host};
+    TqzRun run{project, excel.workbook(), codes, host};
 
     PackagedRun()
     {
         QString why;
         const QByteArray document = LoadPackagedProject(QStringLiteral("calcpack.dll"), &why);
         EXPECT_FALSE(document.isEmpty()) << why.toStdString();
-        TqzProjectFile().loadBytes(document, QStringLiteral("packaged"), project, excel);
+        TqzProjectFile().loadBytes(document, QStringLiteral("packaged"), project, excel.workbook());
         for (int i = 0; i < project.TreeView->count(); ++i)
             codes.AddWord(project.TreeView->nodeAt(i)->Name, project.TreeView->nodeAt(i)->Caption);
     }

@@ -95,7 +95,7 @@ TEST(CaseRunner, GivesWhatTheLoggedRunGivesForEveryKindOfValue)
     RunFixture f;
     f.setNodes(kOutline);
     f.addPage({{"A", "1"}, {"C", "3"}});
-    TqzCaseRunner runner(f.project, f.excel, f.codes, {"A", "B", "C"}, names());
+    TqzCaseRunner runner(f.project, f.excel.workbook(), f.codes, {"A", "B", "C"}, names());
     const QStringList typed = {"4",
                                "-4",
                                "0",
@@ -176,7 +176,7 @@ TEST(CaseRunner, ReadsTypedNumbersExactly)
         = {{0, "总", "", ""}, {1, "R", "V-W", ""}, {1, "V", "", "1"}, {1, "W", "", "1"}};
     RunFixture f;
     f.setNodes(outline);
-    TqzCaseRunner runner(f.project, f.excel, f.codes, {"V", "W"}, {"R", "V"});
+    TqzCaseRunner runner(f.project, f.excel.workbook(), f.codes, {"V", "W"}, {"R", "V"});
     std::mt19937_64 random(5);
     for (int c = 0; c < 3000; ++c) {
         QString digits = QString::number(random() % 1000000000000000ull);
@@ -208,9 +208,9 @@ TEST(CaseRunner, RefusesUnknownNames)
     f.addPage({{"A", "1"}});
     for (const auto &[inputs, reports] :
          std::vector<std::pair<QStringList, QStringList>>{{{"无此"}, {"A"}}, {{"A"}, {"无此"}}})
-        EXPECT_THROW(TqzCaseRunner(f.project, f.excel, f.codes, inputs, reports), Error);
+        EXPECT_THROW(TqzCaseRunner(f.project, f.excel.workbook(), f.codes, inputs, reports), Error);
     RunFixture empty;
-    EXPECT_THROW(TqzCaseRunner(empty.project, empty.excel, empty.codes, {}, {}), Error);
+    EXPECT_THROW(TqzCaseRunner(empty.project, empty.excel.workbook(), empty.codes, {}, {}), Error);
 }
 
 } // namespace

@@ -176,7 +176,7 @@ TEST(ExamLoad, PutsValuesIntoNodesAndCellsAndNamesTheUnknown)
             "<root Name=\"x\"><TNodeData Name=\"A\" Value=\"5\"/><TNodeData Name=\"Z\" "
             "Value=\"0\"/><Other Name=\"B\" Value=\"-7\"/><TNodeData Name=\"A\" Value=\"6\"/>"
             "<TNodeData Name=\"Y\"/></root>");
-    const TqzExamLoadResult r = LoadExamData(f.file, f.project, f.excel, f.host);
+    const TqzExamLoadResult r = LoadExamData(f.file, f.project, f.excel.workbook(), f.host);
     EXPECT_EQ(r.loaded, 2);
     EXPECT_EQ(r.unknown, (QStringList{"Z", "Y"}));
     EXPECT_EQ(f.values(), (QStringList{"t", "5", "-7", "5"}));
@@ -218,7 +218,7 @@ TEST(ExamLoad, DamagedFileOrPageChangesNothing)
         LoadFixture f;
         f.write(c.bytes);
         try {
-            LoadExamData(f.file, f.project, f.excel, f.host);
+            LoadExamData(f.file, f.project, f.excel.workbook(), f.host);
             ADD_FAILURE() << "no error";
         } catch (const Error &e) {
             EXPECT_TRUE(e.message().contains(c.message)) << e.message().toStdString();
@@ -233,7 +233,7 @@ TEST(ExamLoad, DamagedFileOrPageChangesNothing)
         f.addPage({{"[1]", "x"}});
         f.write(
             "<root><TNodeData Name=\"B\" Value=\"5\"/><TNodeData Name=\"A\" Value=\"3\"/></root>");
-        EXPECT_THROW(LoadExamData(f.file, f.project, f.excel, f.host), Error);
+        EXPECT_THROW(LoadExamData(f.file, f.project, f.excel.workbook(), f.host), Error);
         EXPECT_EQ(f.values(), (QStringList{"t", "1", "2", "9"}));
         EXPECT_EQ(f.excel.Pages.front()->GetCallText(1, 0), "2");
     }

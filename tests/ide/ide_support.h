@@ -70,7 +70,7 @@ struct RunFixture
     TqzProject project;
     TqzTranslate codes;
     RecordingHost host;
-    TqzRun run{project, excel, codes, host};
+    TqzRun run{project, excel.workbook(), codes, host};
 
     // Replaces the tree by the outline (a node's parent is the last node one level up) and
     // fills the code table with name -> caption (the caption defaults to the name).

@@ -30,7 +30,7 @@ TEST(ProjectFile, LoadsOnceAndSavesThePagesIntoTheDocumentAsLoaded)
 {
     RunFixture f;
     TqzProjectFile file;
-    file.loadFile(kSample, f.project, f.excel);
+    file.loadFile(kSample, f.project, f.excel.workbook());
     EXPECT_EQ(file.FileName, kSample);
     EXPECT_EQ(file.Document, readWholeFile(kSample));
     EXPECT_EQ(f.project.TreeView->count(), 5);
@@ -41,17 +41,17 @@ TEST(ProjectFile, LoadsOnceAndSavesThePagesIntoTheDocumentAsLoaded)
     const QString out = dir.path() + "/saved.flw";
     f.excel.SetTagValue(f.node(1)->Name, "77.5");
     // The bytes a save would write, taken without writing or rebinding the file.
-    const QByteArray unsaved = file.documentBytes(f.excel);
+    const QByteArray unsaved = file.documentBytes(f.excel.workbook());
     EXPECT_EQ(file.FileName, kSample);
     EXPECT_EQ(file.Document, readWholeFile(kSample));
-    file.saveAs(out, f.excel);
+    file.saveAs(out, f.excel.workbook());
     EXPECT_EQ(file.FileName, out);
     EXPECT_EQ(readWholeFile(out), unsaved);
     EXPECT_EQ(projectPart(readWholeFile(out)), projectPart(readWholeFile(kSample)));
 
     RunFixture g;
     TqzProjectFile reread;
-    reread.loadFile(out, g.project, g.excel);
+    reread.loadFile(out, g.project, g.excel.workbook());
     EXPECT_EQ(g.excel.GetTagValue(f.node(1)->Name), "77.5");
     EXPECT_EQ(g.excel.Pages.size(), f.excel.Pages.size());
 
@@ -59,10 +59,10 @@ TEST(ProjectFile, LoadsOnceAndSavesThePagesIntoTheDocumentAsLoaded)
     RunFixture h;
     h.addPage({{"X", "1"}});
     TqzProjectFile fresh;
-    EXPECT_THROW(fresh.save(h.excel), Error);
-    fresh.saveAs(dir.path() + "/new.flw", h.excel);
+    EXPECT_THROW(fresh.save(h.excel.workbook()), Error);
+    fresh.saveAs(dir.path() + "/new.flw", h.excel.workbook());
     RunFixture k;
-    TqzProjectFile().loadFile(dir.path() + "/new.flw", k.project, k.excel);
+    TqzProjectFile().loadFile(dir.path() + "/new.flw", k.project, k.excel.workbook());
     EXPECT_EQ(k.excel.GetTagValue("X"), "1");
 }
 
@@ -85,7 +85,7 @@ TEST(ProjectFile, DamagedDocumentChangesNeitherHalf)
         f.addPage({{"KEEP", "k"}});
         TqzProjectFile file;
         try {
-            file.loadBytes(bytes, "damaged.flw", f.project, f.excel);
+            file.loadBytes(bytes, "damaged.flw", f.project, f.excel.workbook());
             ADD_FAILURE() << "no error";
         } catch (const Error &e) {
             EXPECT_TRUE(e.message().startsWith("damaged.flw")) << e.message().toStdString();
@@ -102,9 +102,9 @@ TEST(ProjectFile, FailedSaveLeavesTargetAndDocument)
 {
     RunFixture f;
     TqzProjectFile file;
-    file.loadFile(kSample, f.project, f.excel);
+    file.loadFile(kSample, f.project, f.excel.workbook());
     const QByteArray loaded = file.Document;
-    EXPECT_THROW(file.saveAs("/nonexistent-folder/x.flw", f.excel), Error);
+    EXPECT_THROW(file.saveAs("/nonexistent-folder/x.flw", f.excel.workbook()), Error);
     EXPECT_EQ(file.Document, loaded);
     EXPECT_EQ(file.FileName, kSample);
 }

@@ -31,7 +31,7 @@ struct Window
     TqzExcel excel{&area};
     TqzProject project;
     TqzProjectFile file;
-    Window() { file.loadFile(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw", project, excel); }
+    Window() { file.loadFile(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw", project, excel.workbook()); }
 };
 
 void fill(TqzSweepDialog &d, int row, const QString &name, int kind, const QStringList &params)
@@ -67,7 +67,7 @@ std::pair<bool, QString> wait(TqzSweepDialog &d)
 TEST(SweepDialog, BuildsOrRefusesTheArguments)
 {
     Window w;
-    TqzSweepDialog d(w.project, w.excel, w.file);
+    TqzSweepDialog d(w.project, w.excel.workbook(), w.file);
     QString why;
     EXPECT_TRUE(d.sweepArguments(&why).isEmpty());
     EXPECT_EQ(why, "请选择至少一个输入");
@@ -105,7 +105,7 @@ TEST(SweepDialog, RunsInTheBackgroundIntoTheTableAndCancels)
     Window w;
     // A value typed into the pages and not saved counts: the dialog sweeps the window's state.
     w.excel.SetTagValue("扬程", "40");
-    TqzSweepDialog d(w.project, w.excel, w.file);
+    TqzSweepDialog d(w.project, w.excel.workbook(), w.file);
     fill(d, 0, "流量", 0, {"10", "100"});
     check(d, "轴功率");
     d.steps->setValue(4);

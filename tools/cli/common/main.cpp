@@ -7,7 +7,7 @@
 #include "fonts.h"
 #include "qtenvironment.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QCommandLineParser>
 
 #include <algorithm>
@@ -45,15 +45,16 @@ void printError(const QString &message)
 
 int main(int argc, char **argv)
 {
-    // Pages are widgets even when nothing is shown.
+    // Pages measure their texts with the platform's fonts, shown or not: the offscreen platform
+    // stands in when there is no display.
     prepareQtEnvironment(true);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tessarin-cli"));
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("tessarin-cli"));
     installFontSubstitutions();
 
     // The arguments as the bytes they are: a file name that is not UTF-8 must reach the file it
-    // names (QApplication::arguments() would put U+FFFD in place of its odd bytes). QApplication
-    // has taken its own options out of argv by now.
+    // names (QGuiApplication::arguments() would put U+FFFD in place of its odd bytes). The
+    // application has taken its own options out of argv by now.
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args.append(fileNameFromNative(argv[i]));

@@ -2,15 +2,10 @@
 
 #include "command.h"
 
-#include "atomicfile.h"
 #include "error.h"
-#include "printdevice.h"
-#include "reportcontrol.h"
+#include "reportpage.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QPrinter>
-#include <QTemporaryFile>
 
 namespace tessarin::cli {
 namespace {
@@ -19,33 +14,12 @@ int run(const QCommandLineParser &parser)
 {
     const QString in = positional(parser, 1).at(0);
     const QString out = requiredOutput(parser, QStringLiteral("OUT.pdf"));
-    TReportControl page;
+    TReportPage page;
     page.LoadFromFile(in);
     if (page.loadedStreamVersion() == 0)
         throw Error(QStringLiteral("%1: not a page stream (unknown magic word)").arg(in));
-
-    // The PDF is printed into a temporary file beside the target, then moved over it whole.
-    const QFileInfo target(out);
-    QTemporaryFile temp(target.absoluteDir().filePath(QStringLiteral(".page-pdf-XXXXXX.pdf")));
-    if (!temp.open())
-        throw Error(QStringLiteral("cannot write %1: %2").arg(out, temp.errorString()));
-    temp.close();
-
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(temp.fileName());
-    printer.setCreator(QStringLiteral("Tessarin"));
-    printer.setDocName(target.completeBaseName());
-    applyPaperToPrinter(
-        printer, page.FPaperSize, page.FOrientation, page.FPaperLength, page.FPaperWidth);
     // A PDF sheet has no unprintable border: the whole sheet is the printable area.
-    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-    {
-        TPrintJob job(printer);
-        page.PrintIt();
-        job.EndDoc();
-    }
-    writeFileAtomically(out, readWholeFile(temp.fileName()));
+    page.SaveToPdf(out, QFileInfo(out).completeBaseName());
     return 0;
 }
 

@@ -7,7 +7,7 @@
 
 namespace tessarin {
 
-class TqzExcel;
+class TqzWorkbook;
 class TqzProject;
 class TqzRunHost;
 
@@ -37,6 +37,6 @@ struct TqzExamLoadResult
 // names were loaded and which the project does not know. All or nothing: a damaged file or a
 // page whose tags cannot be parsed throws Error (saying what and where) and changes nothing.
 TqzExamLoadResult
-LoadExamData(const QString &fileName, TqzProject &project, TqzExcel &excel, TqzRunHost &host);
+LoadExamData(const QString &fileName, TqzProject &project, TqzWorkbook &workbook, TqzRunHost &host);
 
 } // namespace tessarin

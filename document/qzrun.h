@@ -17,7 +17,7 @@
 namespace tessarin {
 
 class TqzComplier;
-class TqzExcel;
+class TqzWorkbook;
 class TqzNode;
 class TqzProject;
 class TqzProjectTree;
@@ -84,7 +84,7 @@ class TqzRun
 public:
     // All referenced objects are owned by the caller and must outlive the run object.
     // `codeTable` maps node names to codes ("列计算式").
-    TqzRun(TqzProject &project, TqzExcel &excel, const TqzTranslate &codeTable, TqzRunHost &host);
+    TqzRun(TqzProject &project, TqzWorkbook &workbook, const TqzTranslate &codeTable, TqzRunHost &host);
     ~TqzRun();
     TqzRun(const TqzRun &) = delete;
     TqzRun &operator=(const TqzRun &) = delete;
@@ -133,7 +133,7 @@ private:
     void stepDone();
 
     TqzProject &m_project;
-    TqzExcel &m_excel;
+    TqzWorkbook &m_workbook;
     const TqzTranslate &m_codeTable;
     TqzRunHost &m_host;
 

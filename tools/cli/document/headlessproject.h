@@ -1,23 +1,23 @@
 #pragma once
 
-// A project opened without a window for the run commands of tessarin-cli: the project file
-// loaded once into project and workbook, the code table filled as the project window fills it,
-// "--set NAME=VALUE" applied as if typed, and a run host that keeps the log.
+// A project document opened without a window for the run commands of tessarin-cli: the project
+// file loaded once into tree and workbook with the code table filled as the project window
+// does, "--set NAME=VALUE" applied as if typed, and a run host that keeps the document's log.
 
 #include "command.h"
 
 #include "error.h"
 #include "filenames.h"
+#include "projectdocument.h"
 #include "projectfile.h"
-#include "qzexcel.h"
 #include "qzproject.h"
 #include "qzrun.h"
 #include "qztranslate.h"
+#include "qzworkbook.h"
 #include "runlog.h"
 
 #include <QCommandLineOption>
 #include <QDomElement>
-#include <QWidget>
 
 #include <cstdio>
 #include <memory>
@@ -28,43 +28,44 @@ namespace tessarin::cli {
 class LogHost : public TqzRunHost
 {
 public:
-    TqzRunLog log;
+    explicit LogHost(TqzRunLog &log)
+        : log(log)
+    {}
+    TqzRunLog &log;
     void clearLog() override { log.clear(); }
     void appendLog(const QString &line) override { log.append(line); }
 };
 
 struct HeadlessProject
 {
-    QWidget area; // parent of the pages, never shown
-    TqzExcel excel{&area};
-    TqzProject project;
-    TqzTranslate codes;
-    TqzProjectFile file;
-    LogHost host;
-    TqzRun run{project, excel, codes, host};
+    ProjectDocument document;
+    TqzProject &project = document.project();
+    TqzWorkbook &workbook = document.workbook();
+    TqzTranslate &codes = document.codeTable();
+    TqzProjectFile &file = document.file();
+    LogHost host{document.log()};
+    TqzRun run{project, workbook, codes, host};
 
     // Loads `fileName`; pages that could not be loaded are reported on standard error as
     // warnings (they stay empty, the others load).
     void load(const QString &fileName, const QString &command)
     {
-        file.loadFile(fileName, project, excel);
-        fillCodes();
+        document.loadFile(fileName);
         warnPages(command);
     }
     // The same from a document read before; `where` names it in messages.
-    void loadBytes(const QByteArray &document, const QString &where, const QString &command)
+    void loadBytes(const QByteArray &bytes, const QString &where, const QString &command)
     {
-        file.loadBytes(document, where, project, excel);
-        fillCodes();
+        document.loadBytes(bytes, where);
         warnPages(command);
     }
     // Nodes and pages again from the document element of the file loaded before (its code
     // table stays): for running the same project many times from the same start.
     void reload(const QDomElement &root)
     {
-        const QDomElement workbook = root.firstChildElement(QStringLiteral("TqzExcel"));
-        if (!workbook.isNull())
-            excel.LoadFromXML(workbook);
+        const QDomElement element = root.firstChildElement(QStringLiteral("TqzExcel"));
+        if (!element.isNull())
+            workbook.LoadFromXML(element);
         project.LoadFromXML(root);
     }
 
@@ -74,10 +75,10 @@ struct HeadlessProject
     {
         // A probe text tells whether any cell answers to the name (an empty value could not).
         static const QString probe = QStringLiteral("\x01probe\x01");
-        excel.CheckTagValue(name, value);
-        excel.SetTagValue(name, probe);
-        if (excel.GetTagValue(name) == probe) {
-            excel.SetTagValue(name, value);
+        workbook.CheckTagValue(name, value);
+        workbook.SetTagValue(name, probe);
+        if (workbook.GetTagValue(name) == probe) {
+            workbook.SetTagValue(name, value);
             return;
         }
         bool found = false;
@@ -105,16 +106,9 @@ struct HeadlessProject
     }
 
 private:
-    void fillCodes()
-    {
-        codes.Clear();
-        const TqzProjectTree &tree = *project.TreeView;
-        for (int i = 0; i < tree.count(); ++i)
-            codes.AddWord(tree.nodeAt(i)->Name, tree.nodeAt(i)->Caption);
-    }
     void warnPages(const QString &command)
     {
-        for (const QString &error : excel.loadErrors())
+        for (const QString &error : workbook.loadErrors())
             std::fputs(QStringLiteral("tessarin-cli: %1: warning: %2\n")
                            .arg(command, error)
                            .toUtf8()

@@ -4,6 +4,7 @@
 #include "workbookfile.h"
 
 #include "error.h"
+#include "pagepainter.h"
 
 #include <QFileInfo>
 
@@ -20,20 +21,27 @@ int run(const QCommandLineParser &parser)
     const QString file = positional(parser, 1).at(0);
     const QString out = requiredOutput(parser, QStringLiteral("OUT.pdf"));
     const auto loaded = loadWorkbook(file, QStringLiteral("workbook-pdf"));
-    TqzExcel &workbook = loaded->workbook;
-    if (workbook.Pages.isEmpty())
+    TqzWorkbook &workbook = loaded->workbook;
+    if (workbook.pageCount() == 0)
         throw Error(QStringLiteral("%1: the workbook has no pages to print").arg(file));
+    QList<const TReportPage *> pages;
     if (parser.isSet(currentOption)) {
         bool ok = false;
         const int n = parser.value(currentOption).toInt(&ok);
-        if (!ok || n < 0 || n >= workbook.Pages.size())
+        if (!ok || n < 0 || n >= workbook.pageCount())
             throw UsageError(QStringLiteral("--current: \"%1\" is not a page of the workbook "
                                             "(0 to %2)")
                                  .arg(parser.value(currentOption))
-                                 .arg(workbook.Pages.size() - 1));
-        workbook.SetCurrentPage(workbook.Pages[n]);
+                                 .arg(workbook.pageCount() - 1));
+        // One page is printed as it stands, as printing the current page does.
+        pages.append(workbook.page(n));
+    } else {
+        // Printing the workbook fills the page-number fields first.
+        workbook.UpdatePageFields();
+        for (int k = 0; k < workbook.pageCount(); ++k)
+            pages.append(workbook.page(k));
     }
-    workbook.PrintToPdf(out, QFileInfo(file).completeBaseName(), parser.isSet(currentOption));
+    savePagesToPdf(pages, out, QFileInfo(file).completeBaseName());
     return 0;
 }
 

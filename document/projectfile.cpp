@@ -3,23 +3,17 @@
 #include "atomicfile.h"
 #include "error.h"
 #include "modelread.h"
-#include "qzexcel.h"
 #include "qzproject.h"
+#include "qzworkbook.h"
 #include "xmltree.h"
 
 namespace tessarin {
 
-namespace {
-
-const QString kExcelElement = QStringLiteral("TqzExcel");
-
-} // namespace
-
-void TqzProjectFile::loadFile(const QString &fileName, TqzProject &project, TqzExcel &excel)
+void TqzProjectFile::loadFile(const QString &fileName, TqzProject &project, TqzWorkbook &workbook)
 {
     const QString where
         = fileName == QLatin1String("-") ? QStringLiteral("standard input") : fileName;
-    loadBytes(readWholeFile(fileName), where, project, excel);
+    loadBytes(readWholeFile(fileName), where, project, workbook);
     FileName = fileName == QLatin1String("-") ? QString() : fileName;
     project.ProjectFileName = FileName;
 }
@@ -27,7 +21,7 @@ void TqzProjectFile::loadFile(const QString &fileName, TqzProject &project, TqzE
 void TqzProjectFile::loadBytes(const QByteArray &document,
                                const QString &where,
                                TqzProject &project,
-                               TqzExcel &excel)
+                               TqzWorkbook &workbook)
 {
     // A lean element tree instead of a DOM: a large project costs a fraction of the memory.
     std::unique_ptr<XmlElement> root = parseXmlTree(document, where);
@@ -35,8 +29,8 @@ void TqzProjectFile::loadBytes(const QByteArray &document,
         // Both halves are read before either changes: the project part into detached parts,
         // the workbook all or nothing on its own.
         ProjectParts parts = readProjectParts(*root, *project.RunTimeLibrary);
-        if (const XmlElement *workbook = firstChildNamed(*root, kExcelElement))
-            excel.LoadFromXML(*workbook);
+        if (const XmlElement *element = firstChildNamed(*root, QString::fromUtf16(WorkbookElementName)))
+            workbook.LoadFromXML(*element);
         root.reset();
         project.apply(std::move(parts));
     } catch (const Error &e) {
@@ -47,7 +41,7 @@ void TqzProjectFile::loadBytes(const QByteArray &document,
     project.ProjectFileName.clear();
 }
 
-QByteArray TqzProjectFile::documentBytes(TqzExcel &excel, const QString &where) const
+QByteArray TqzProjectFile::documentBytes(const TqzWorkbook &workbook, const QString &where) const
 {
     QByteArray base = Document;
     if (base.isEmpty()) {
@@ -58,24 +52,24 @@ QByteArray TqzProjectFile::documentBytes(TqzExcel &excel, const QString &where) 
     const QString name = !where.isEmpty()      ? where
                          : !FileName.isEmpty() ? FileName
                                                : QStringLiteral("project document");
-    return excel.SaveIntoDocument(base, name);
+    return workbook.SaveIntoDocument(base, name);
 }
 
-void TqzProjectFile::saveAs(const QString &fileName, TqzExcel &excel)
+void TqzProjectFile::saveAs(const QString &fileName, const TqzWorkbook &workbook)
 {
     if (fileName.isEmpty())
         throw Error(QStringLiteral("saving the project: no file name given"));
-    const QByteArray bytes = documentBytes(excel, fileName);
+    const QByteArray bytes = documentBytes(workbook, fileName);
     writeFileAtomically(fileName, bytes);
     Document = bytes;
     FileName = fileName;
 }
 
-void TqzProjectFile::save(TqzExcel &excel)
+void TqzProjectFile::save(const TqzWorkbook &workbook)
 {
     if (FileName.isEmpty())
         throw Error(QStringLiteral("saving the project: it has no file name yet"));
-    saveAs(FileName, excel);
+    saveAs(FileName, workbook);
 }
 
 } // namespace tessarin

@@ -8,7 +8,7 @@
 
 namespace tessarin {
 
-class TqzExcel;
+class TqzWorkbook;
 class TqzProject;
 
 class TqzProjectFile
@@ -21,24 +21,24 @@ public:
     // for a new project.
     QString FileName;
 
-    // Loads `fileName` ("-" for standard input) into `project` and `excel`. Throws Error saying
-    // what, where (file, line, column, page) and why; `project` and `excel` are then unchanged.
-    void loadFile(const QString &fileName, TqzProject &project, TqzExcel &excel);
+    // Loads `fileName` ("-" for standard input) into `project` and `workbook`. Throws Error saying
+    // what, where (file, line, column, page) and why; `project` and `workbook` are then unchanged.
+    void loadFile(const QString &fileName, TqzProject &project, TqzWorkbook &workbook);
     // The same for a document held in memory; `where` names it in messages.
     void loadBytes(const QByteArray &document,
                    const QString &where,
                    TqzProject &project,
-                   TqzExcel &excel);
-    // Writes Document with its workbook element taken from `excel` to `fileName` atomically
+                   TqzWorkbook &workbook);
+    // Writes Document with its workbook element taken from `workbook` to `fileName` atomically
     // (a new project gets a fresh document with an empty project part); then FileName =
     // `fileName`. Throws Error and leaves the target untouched on failure.
-    void saveAs(const QString &fileName, TqzExcel &excel);
-    // What saveAs writes: Document with its workbook element taken from `excel` (a fresh
+    void saveAs(const QString &fileName, const TqzWorkbook &workbook);
+    // What saveAs writes: Document with its workbook element taken from `workbook` (a fresh
     // document for a new project), without writing any file or changing FileName. `where`
     // names the document in messages (FileName when empty). Throws Error.
-    QByteArray documentBytes(TqzExcel &excel, const QString &where = QString()) const;
+    QByteArray documentBytes(const TqzWorkbook &workbook, const QString &where = QString()) const;
     // saveAs(FileName); Error when there is no file name.
-    void save(TqzExcel &excel);
+    void save(const TqzWorkbook &workbook);
 };
 
 } // namespace tessarin

@@ -5,7 +5,7 @@
 #include "examfile.h"
 #include "filenames.h"
 #include "programdir.h"
-#include "qzexcel.h"
+#include "qzworkbook.h"
 #include "qzproject.h"
 #include "qzrun.h"
 
@@ -28,7 +28,7 @@ constexpr int kMaxExamFiles = 1000;
 TqzExamLoadResult loadIntoProject(const TqzExamData &set,
                                   const QString &fileName,
                                   TqzProject &project,
-                                  TqzExcel &excel,
+                                  TqzWorkbook &workbook,
                                   TqzRunHost &host);
 
 } // namespace
@@ -87,12 +87,12 @@ QString SaveExamData(const TqzProject &project, TqzRunHost &host)
 }
 
 TqzExamLoadResult
-LoadExamData(const QString &fileName, TqzProject &project, TqzExcel &excel, TqzRunHost &host)
+LoadExamData(const QString &fileName, TqzProject &project, TqzWorkbook &workbook, TqzRunHost &host)
 {
     TqzExamData set;
     try {
         LoadExamDataFromFile(set, fileName);
-        return loadIntoProject(set, fileName, project, excel, host);
+        return loadIntoProject(set, fileName, project, workbook, host);
     } catch (const Error &e) {
         host.appendLog(QStringLiteral("加载测试数据失败: ") + e.message());
         throw;
@@ -104,7 +104,7 @@ namespace {
 TqzExamLoadResult loadIntoProject(const TqzExamData &set,
                                   const QString &fileName,
                                   TqzProject &project,
-                                  TqzExcel &excel,
+                                  TqzWorkbook &workbook,
                                   TqzRunHost &host)
 {
     TqzProjectTree &tree = *project.TreeView;
@@ -130,11 +130,11 @@ TqzExamLoadResult loadIntoProject(const TqzExamData &set,
     }
     // The pages first, in one all-or-nothing write: a tag that cannot be parsed or a value
     // too long for a cell refuses it before any page or node has changed.
-    excel.SetTagValues(cells);
+    workbook.SetTagValues(cells);
     for (const auto &[items, value] : known)
         for (int i : *items)
             tree.nodeAt(i)->Value = value;
-    excel.UpdatePageFields();
+    workbook.UpdatePageFields();
     result.loaded = static_cast<int>(known.size());
 
     host.appendLog(QStringLiteral("已加载测试数据 %1: %2 个名称")

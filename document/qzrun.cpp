@@ -5,7 +5,7 @@
 #include "error.h"
 #include "numbertext.h"
 #include "qzcomplier.h"
-#include "qzexcel.h"
+#include "qzworkbook.h"
 #include "qzproject.h"
 #include "qztranslate.h"
 #include "tickcount.h"
@@ -95,11 +95,11 @@ QString substitutionText(const QString &value)
 }
 
 TqzRun::TqzRun(TqzProject &project,
-               TqzExcel &excel,
+               TqzWorkbook &workbook,
                const TqzTranslate &codeTable,
                TqzRunHost &host)
     : m_project(project)
-    , m_excel(excel)
+    , m_workbook(workbook)
     , m_codeTable(codeTable)
     , m_host(host)
 {}
@@ -245,7 +245,7 @@ void TqzRun::ReadValuesFromReport()
     answers.reserve(count);
     for (int i = 0; i < count; ++i)
         answers.insert(items.nodeAt(i)->Name, QString());
-    m_excel.GetTagValues(answers);
+    m_workbook.GetTagValues(answers);
     QSet<QString> reported;
     for (int i = 0; i < count; ++i) {
         TqzNode *node = items.nodeAt(i);
@@ -255,7 +255,7 @@ void TqzRun::ReadValuesFromReport()
             node->Value = numberCellText(answer);
         } else if (node->Script.isEmpty() && !node->Value.isEmpty()
                    && !reported.contains(node->Name)
-                   && !m_excel.CellsOfName(node->Name).isEmpty()) {
+                   && !m_workbook.CellsOfName(node->Name).isEmpty()) {
             // An input left empty keeps the node's value (stored projects rely on it), but
             // not silently.
             reported.insert(node->Name);
@@ -298,8 +298,8 @@ void TqzRun::SendResultsToReport()
         sent.insert(key);
         values.insert(node->Name, node->Value);
     }
-    m_excel.SetTagValues(values);
-    m_excel.UpdatePageFields();
+    m_workbook.SetTagValues(values);
+    m_workbook.UpdatePageFields();
 }
 
 QModelIndex TqzRun::LastDescendant(const QModelIndex &item) const

@@ -5,7 +5,7 @@
 #include "error.h"
 #include "packagedproject.h"
 #include "projectfile.h"
-#include "qzexcel.h"
+#include "qzworkbook.h"
 #include "qzproject.h"
 
 namespace tessarin::cli {
@@ -23,8 +23,8 @@ int run(const QCommandLineParser &parser)
     // Only a document that loads as a project is written, so a damaged module never leaves a
     // file that looks like a project.
     TqzProject project;
-    TqzExcel excel;
-    TqzProjectFile().loadBytes(document, QStringLiteral("packaged project"), project, excel);
+    TqzWorkbook workbook;
+    TqzProjectFile().loadBytes(document, QStringLiteral("packaged project"), project, workbook);
     writeFileAtomically(out, document);
     return 0;
 }

@@ -19,9 +19,9 @@ int run(const QCommandLineParser &parser)
         throw UsageError(QStringLiteral("the output file name is empty"));
     auto p = std::make_unique<HeadlessProject>();
     p->load(args[0], QStringLiteral("exam-load"));
-    const TqzExamLoadResult result = LoadExamData(args[1], p->project, p->excel, p->host);
+    const TqzExamLoadResult result = LoadExamData(args[1], p->project, p->workbook, p->host);
     if (!out.isEmpty())
-        p->file.saveAs(out, p->excel);
+        p->file.saveAs(out, p->workbook);
     printJsonStreamed(QJsonObject{{QStringLiteral("loaded"), result.loaded}},
                       {{QStringLiteral("unknown"), result.unknown.size(), [&](qsizetype i) {
                             return QJsonValue(result.unknown[i]);

@@ -15,15 +15,15 @@ int run(const QCommandLineParser &parser)
 {
     const QString file = positional(parser, 1).at(0);
     const auto loaded = loadWorkbook(file, QStringLiteral("workbook-dump"));
-    const TqzExcel &workbook = loaded->workbook;
+    const TqzWorkbook &workbook = loaded->workbook;
     QJsonArray tabs;
     for (const QString &name : workbook.PageNames)
         tabs.append(name);
     // One page at a time: the dump of every page at once takes many times the file's size.
     printJsonStreamed(
         QJsonObject{{QStringLiteral("tabs"), tabs}},
-        {{QStringLiteral("pages"), workbook.Pages.size(), [&](qsizetype i) {
-              const TqzReport *page = workbook.Pages[i];
+        {{QStringLiteral("pages"), workbook.pageCount(), [&](qsizetype i) {
+              const TqzReportPage *page = workbook.page(static_cast<int>(i));
               return QJsonValue(QJsonObject{
                   {QStringLiteral("ownerIndex"), page->OwnerIndex},
                   {QStringLiteral("page"), pageDumpJson(*page, page->loadedStreamVersion())}});

@@ -74,7 +74,7 @@ int run(const QCommandLineParser &parser)
         result = p->run.runSelected();
     } else if (byPage) {
         const QString tab = parser.value(QStringLiteral("page"));
-        if (!p->excel.PageNames.contains(tab))
+        if (!p->workbook.PageNames.contains(tab))
             throw Error(QStringLiteral("--page %1: the workbook has no tab of that name").arg(tab));
         result = p->run.runPage(tab);
         if (!result.started)
@@ -137,7 +137,7 @@ int run(const QCommandLineParser &parser)
         throw Error(QStringLiteral("the run ended early: ") + result.abortMessage);
     }
     if (!out.isEmpty())
-        p->file.saveAs(out, p->excel);
+        p->file.saveAs(out, p->workbook);
     return differs ? 1 : 0;
 }
 

@@ -23,7 +23,7 @@ int run(const QCommandLineParser &parser)
     if (out.isEmpty())
         throw UsageError(QStringLiteral("the output file name is empty"));
     const auto loaded = loadWorkbook(file, QStringLiteral("tag-set"));
-    TqzExcel &workbook = loaded->workbook;
+    TqzWorkbook &workbook = loaded->workbook;
     // A name no cell answers to is a mistake (a typing error, lower-case letters where tags
     // answer in capitals): say so instead of saving an unchanged workbook.
     if (workbook.SetTagValue(args[1], args[2]).matched == 0)

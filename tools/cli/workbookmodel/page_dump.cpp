@@ -5,7 +5,7 @@
 #include "atomicfile.h"
 #include "base64.h"
 #include "error.h"
-#include "reportcontrol.h"
+#include "reportpage.h"
 #include "reportstream.h"
 
 namespace tessarin::cli {
@@ -17,7 +17,7 @@ int run(const QCommandLineParser &parser)
     QByteArray bytes = readWholeFile(file);
     if (parser.isSet(QStringLiteral("base64")))
         bytes = base64Decode(bytes);
-    TReportControl page;
+    TReportPage page;
     try {
         loadPageStream(page, bytes);
     } catch (const Error &e) {

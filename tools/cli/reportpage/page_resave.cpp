@@ -3,7 +3,7 @@
 #include "command.h"
 
 #include "error.h"
-#include "reportcontrol.h"
+#include "reportpage.h"
 
 namespace tessarin::cli {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 int run(const QCommandLineParser &parser)
 {
     const QStringList args = positional(parser, 2);
-    TReportControl page;
+    TReportPage page;
     page.LoadFromFile(args.at(0));
     if (page.loadedStreamVersion() == 0)
         throw Error(QStringLiteral("%1: not a page stream (unknown magic word)").arg(args.at(0)));

@@ -1,15 +1,14 @@
 #pragma once
 
 // Loading the workbook of a project file for the workbook commands of tessarin-cli: the pages
-// live on a hidden widget, and pages that could not be loaded are reported on standard error as
+// are the workbook model's, and pages that could not be loaded are reported on standard error as
 // warnings (they stay empty; the other pages load).
 
 #include "atomicfile.h"
-#include "qzexcel.h"
+#include "qzworkbook.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QWidget>
 
 #include <cstdio>
 #include <memory>
@@ -19,8 +18,7 @@ namespace tessarin::cli {
 struct LoadedWorkbook
 {
     QByteArray bytes; // the project file as read
-    QWidget area;     // parent of the pages, never shown
-    TqzExcel workbook{&area};
+    TqzWorkbook workbook;
 };
 
 inline std::unique_ptr<LoadedWorkbook> loadWorkbook(const QString &file, const QString &command)

@@ -4,7 +4,7 @@
 #include "error.h"
 #include "numbertext.h"
 #include "qzcomplier.h"
-#include "qzexcel.h"
+#include "qzworkbook.h"
 #include "qzproject.h"
 #include "qzrun.h"
 #include "qztranslate.h"
@@ -255,11 +255,11 @@ TqzCaseRunner::Value TqzCaseRunner::classify(const QString &substituted)
 }
 
 TqzCaseRunner::TqzCaseRunner(TqzProject &project,
-                             TqzExcel &excel,
+                             TqzWorkbook &workbook,
                              const TqzTranslate &codeTable,
                              const QStringList &inputs,
                              const QStringList &reports)
-    : m_excel(excel)
+    : m_workbook(workbook)
     , m_codeTable(codeTable)
     , m_complier(std::make_unique<TqzComplier>())
     , m_library(std::make_unique<DynamicLibrary>())
@@ -311,13 +311,13 @@ TqzCaseRunner::TqzCaseRunner(TqzProject &project,
         Input in;
         in.name = name;
         const QString probe = QStringLiteral("\x01probe %1\x01").arg(m_inputs.size());
-        m_excel.SetTagValue(name, probe);
-        in.tagged = m_excel.GetTagValue(name) == probe;
+        m_workbook.SetTagValue(name, probe);
+        in.tagged = m_workbook.GetTagValue(name) == probe;
         if (in.tagged) {
             QHash<QString, QString> answers;
             for (int i = 0; i < count; ++i)
                 answers.insert(tree.nodeAt(i)->Name, QString());
-            m_excel.GetTagValues(answers);
+            m_workbook.GetTagValues(answers);
             for (int i = 0; i < count; ++i)
                 if (answers.value(tree.nodeAt(i)->Name) == probe)
                     in.nodes.push_back(i);
@@ -346,7 +346,7 @@ TqzCaseRunner::TqzCaseRunner(TqzProject &project,
     QHash<QString, QString> answers;
     for (int i = 0; i < count; ++i)
         answers.insert(tree.nodeAt(i)->Name, QString());
-    m_excel.GetTagValues(answers);
+    m_workbook.GetTagValues(answers);
     m_nodeValues.resize(count);
     m_baseNodeValues.resize(count);
     m_baseValues.resize(count);
@@ -534,7 +534,7 @@ TqzCaseOutcome TqzCaseRunner::runCase(const QStringList &values)
         Input &in = m_inputs[k];
         same[k] = in.typedBefore && in.lastTyped == values[qsizetype(k)];
         if (in.tagged && !same[k])
-            m_excel.SetTagValue(in.name, values[qsizetype(k)]);
+            m_workbook.SetTagValue(in.name, values[qsizetype(k)]);
     }
     for (size_t k = 0; k < m_inputs.size() && k < size_t(values.size()); ++k) {
         Input &in = m_inputs[k];
@@ -554,7 +554,7 @@ TqzCaseOutcome TqzCaseRunner::runCase(const QStringList &values)
             if (in.tagged) {
                 // Every node named like one answering to the tag reads the page's text.
                 QHash<QString, QString> answer{{m_names[size_t(m_nameOf[size_t(i)])], QString()}};
-                m_excel.GetTagValues(answer);
+                m_workbook.GetTagValues(answer);
                 value = answer.begin().value();
                 if (value.isEmpty())
                     value = m_fileValues[size_t(i)];

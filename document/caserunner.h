@@ -14,7 +14,7 @@ namespace tessarin {
 
 class DynamicLibrary;
 class TqzComplier;
-class TqzExcel;
+class TqzWorkbook;
 class TqzProject;
 class TqzTranslate;
 
@@ -28,13 +28,13 @@ struct TqzCaseOutcome
 class TqzCaseRunner
 {
 public:
-    // `project` and `excel` hold the project as the run would find it, with every value that
+    // `project` and `workbook` hold the project as the run would find it, with every value that
     // stays the same for all cases already typed in; `inputs` are typed anew for each case (into
     // the cells tagged so, else into the nodes named so), `reports` are read after each case.
     // The pages are used again only to read back what is typed into tagged cells. Throws Error
     // for an unknown input or report name, an empty project or a missing interpreter.
     TqzCaseRunner(TqzProject &project,
-                  TqzExcel &excel,
+                  TqzWorkbook &workbook,
                   const TqzTranslate &codeTable,
                   const QStringList &inputs,
                   const QStringList &reports);
@@ -81,7 +81,7 @@ private:
     void fail(int node);
     void setEntry(int node);
 
-    TqzExcel &m_excel;
+    TqzWorkbook &m_workbook;
     const TqzTranslate &m_codeTable;
     std::unique_ptr<TqzComplier> m_complier;
     std::unique_ptr<DynamicLibrary> m_library;

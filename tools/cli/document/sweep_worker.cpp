@@ -30,7 +30,7 @@ int run(const QCommandLineParser &parser)
         p.load(plan.fileName, QStringLiteral("sweep-worker"));
         for (const auto &[name, value] : plan.sets)
             p.set(name, value);
-        TqzCaseRunner runner(p.project, p.excel, p.codes, plan.inputNames(), plan.reports);
+        TqzCaseRunner runner(p.project, p.workbook, p.codes, plan.inputNames(), plan.reports);
         while (true) {
             const QByteArray line = in.readLine();
             if (line.isEmpty())
