@@ -423,6 +423,33 @@ TEST(CliSweep, MonteCarloSummaryDependsOnTheSeedOnly)
     EXPECT_EQ(flow[7], "0");
 }
 
+// The tool is built without Qt Widgets and Print Support, and it runs a project and prints its
+// workbook with no display and no platform chosen.
+TEST(CliHeadless, NeedsNeitherWidgetsNorADisplay)
+{
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {QStringLiteral(TESSARIN_BIN_DIR "/tessarin-cli")});
+    ASSERT_TRUE(ldd.waitForFinished());
+    const QString libraries = QString::fromUtf8(ldd.readAllStandardOutput());
+    EXPECT_TRUE(libraries.contains("libQt6Gui")) << libraries.toStdString();
+    EXPECT_FALSE(libraries.contains("libQt6Widgets")) << libraries.toStdString();
+    EXPECT_FALSE(libraries.contains("libQt6PrintSupport")) << libraries.toStdString();
+
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        bare.remove(QString::fromLatin1(name));
+    Files files;
+    const QString out = files.path("out.flw");
+    const auto run = cli({"run", kSample, "--set", "流量=100", "-o", out}, {}, &bare);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(json(run.out)["failedSteps"].toInt(), 0);
+    EXPECT_EQ(cli({"tag-get", out, "流量"}, {}, &bare).out.trimmed(), "100.0");
+    const QString pdf = files.path("out.pdf");
+    const auto print = cli({"workbook-pdf", out, "-o", pdf}, {}, &bare);
+    ASSERT_EQ(print.status, 0) << print.err.toStdString();
+    EXPECT_TRUE(readWholeFile(pdf).startsWith("%PDF-"));
+}
+
 TEST(CliHelp, ListsTheRunCommandsButNotTheWorker)
 {
     const QString help = QString::fromUtf8(cli({"--help"}).out);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -16,10 +17,15 @@ struct CliRun
     QString err;
 };
 
-inline CliRun cli(const QStringList &args, const QByteArray &input = {})
+// `env`, when given, is the tool's whole environment.
+inline CliRun cli(const QStringList &args,
+                  const QByteArray &input = {},
+                  const QProcessEnvironment *env = nullptr)
 {
     QProcess p;
     p.setProgram(QStringLiteral(TESSARIN_BIN_DIR "/tessarin-cli"));
+    if (env)
+        p.setProcessEnvironment(*env);
     p.setArguments(args);
     p.start();
     if (!input.isEmpty())

@@ -437,6 +437,58 @@ TEST_F(Workbook, SignalsEachChangeOfContent)
     }
 }
 
+// The view keeps one page view per page of the workbook it views, whoever changes the workbook,
+// and frees its views before the workbook frees their pages.
+TEST(WorkbookView, FollowsItsWorkbook)
+{
+    NoPrinter noPrinter;
+    QWidget area;
+    TqzWorkbook book;
+    book.AddPage();
+    QTabBar tabs;
+    auto view = std::make_unique<TqzExcel>(book, &area);
+    view->TabSet = &tabs;
+    const auto viewsMatch = [&] {
+        if (view->Pages.size() != book.pageCount())
+            return false;
+        for (int k = 0; k < book.pageCount(); ++k)
+            if (&view->Pages[k]->qzPage() != book.page(k) || view->Pages[k]->parent() != &area)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(viewsMatch()); // a page the workbook had before the view
+
+    book.LoadFromStream(readWholeFile(samplePath()));
+    ASSERT_EQ(book.pageCount(), 3);
+    EXPECT_TRUE(viewsMatch());
+    EXPECT_EQ(tabs.count(), 2);
+    EXPECT_EQ(tabs.tabText(1), book.PageNames.at(1));
+    EXPECT_EQ(&view->PageNames, &book.PageNames);
+
+    // A write by tag on the workbook shows in the view's cells; a text typed through a view is
+    // the workbook's.
+    book.SetTagValue(QStringLiteral("流量"), QStringLiteral("77"));
+    EXPECT_EQ(view->GetTagValue(QStringLiteral("流量")), QStringLiteral("77"));
+    view->SetTagValue(QStringLiteral("流量"), QStringLiteral("78"));
+    EXPECT_EQ(book.GetTagValue(QStringLiteral("流量")), QStringLiteral("78"));
+
+    TqzReport *current = view->Pages[1];
+    view->SetCurrentPage(current);
+    book.AddPage();
+    EXPECT_TRUE(viewsMatch());
+    EXPECT_EQ(view->GetCurrentPage(), current); // adding keeps the other views
+    book.ClearPages();
+    EXPECT_TRUE(view->Pages.isEmpty());
+    EXPECT_EQ(view->GetCurrentPage(), nullptr);
+    EXPECT_TRUE(area.findChildren<TqzReport *>().isEmpty());
+
+    book.LoadFromStream(readWholeFile(samplePath()));
+    view.reset(); // the views go, the pages stay
+    EXPECT_TRUE(area.findChildren<TqzReport *>().isEmpty());
+    EXPECT_EQ(book.pageCount(), 3);
+    EXPECT_EQ(book.GetTagValue(QStringLiteral("流量")), QStringLiteral("50"));
+}
+
 TEST_F(Workbook, BadOwnerIndexRefusesTheWholeElement)
 {
     addPages({0, 1});
