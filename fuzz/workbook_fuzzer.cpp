@@ -5,12 +5,10 @@
 
 #include "error.h"
 #include "fonts.h"
-#include "printerlayer.h"
-#include "qzexcel.h"
+#include "qzworkbook.h"
 
-#include <QApplication>
 #include <QDomDocument>
-#include <QWidget>
+#include <QGuiApplication>
 
 #include <cstdint>
 #include <cstdio>
@@ -22,7 +20,7 @@ namespace {
 
 // Everything a save writes for the workbook, in a form that compares (a page that cannot be
 // written, say a text too long for the format, shows as the refusal).
-QStringList state(TqzExcel &workbook)
+QStringList state(const TqzWorkbook &workbook)
 {
     QStringList out = workbook.PageNames;
     out.append(QStringLiteral("--"));
@@ -55,17 +53,15 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     static int argc = 1;
     static char name[] = "workbook_fuzzer";
     static char *argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    new QGuiApplication(argc, argv);
     installFontSubstitutions();
-    setPrinterLayer(std::make_unique<FixedPrinterLayer>());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static QWidget *area = new QWidget;
-    static TqzExcel *workbook = [] {
-        auto *w = new TqzExcel(area);
+    static TqzWorkbook *workbook = [] {
+        auto *w = new TqzWorkbook;
         w->AddPage();
         return w;
     }();
@@ -87,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0; // not a project document, or a page that cannot be written: refused
     }
     const QStringList loaded = state(*workbook);
-    TqzExcel again(area);
+    TqzWorkbook again;
     try {
         again.LoadFromStream(saved, QStringLiteral("saved"));
     } catch (const Error &e) {
