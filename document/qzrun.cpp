@@ -426,6 +426,10 @@ void TqzRun::evaluateStep(int index, int step)
     TqzNode *node = tree().nodeAt(index);
     const QString source = Complier->Source;
     ++m_result.steps;
+    TqzRunStep done;
+    done.number = step;
+    done.nodeIndex = index;
+    done.formula = source;
     m_host.appendLog(QStringLiteral("第%1步-----计算: ").arg(step) + node->Name);
     m_host.appendLog(QStringLiteral("   中文脚本: ") + source);
     try {
@@ -434,30 +438,40 @@ void TqzRun::evaluateStep(int index, int step)
         // A formula that refers to a result that failed earlier in this run is not evaluated
         // with a stale or missing value: it fails too, naming the result it depends on.
         if (const int failed = failedReference(substituted, m_failedNames.size()); failed >= 0) {
-            failStep(node,
-                     QStringLiteral("引用的 %1 在本次运行中计算失败")
-                         .arg(m_failedNames[static_cast<size_t>(failed)]));
-            m_host.appendLog(QStringLiteral("  "));
-            return;
-        }
-        m_host.appendLog(QStringLiteral("   代入数据: ") + substituted);
-        const QString result = Complier->Evaluate(substituted);
-        if (Complier->Succeeded) {
-            m_failedNow.remove(node->Name);
-            node->Value = result;
-            Complier->Dictionary.AddWord(node->Name, substitutionText(result));
-            m_host.appendLog(QStringLiteral("  编译成功 解得: ") + node->Caption
-                             + QStringLiteral(" = ") + node->Value + QStringLiteral(" (")
-                             + node->Unit + QLatin1Char(')'));
+            done.error = QStringLiteral("引用的 %1 在本次运行中计算失败")
+                             .arg(m_failedNames[static_cast<size_t>(failed)]);
+            done.failed = true;
+            failStep(node, done.error);
         } else {
-            failStep(node, Complier->ErrorText);
+            done.substituted = substituted;
+            m_host.appendLog(QStringLiteral("   代入数据: ") + substituted);
+            const QString result = Complier->Evaluate(substituted);
+            if (Complier->Succeeded) {
+                m_failedNow.remove(node->Name);
+                node->Value = result;
+                Complier->Dictionary.AddWord(node->Name, substitutionText(result));
+                m_host.appendLog(QStringLiteral("  编译成功 解得: ") + node->Caption
+                                 + QStringLiteral(" = ") + node->Value + QStringLiteral(" (")
+                                 + node->Unit + QLatin1Char(')'));
+            } else {
+                done.error = Complier->ErrorText;
+                done.failed = true;
+                failStep(node, done.error);
+            }
         }
     } catch (const Error &e) {
         // A formula the engine refuses to handle (too long once substituted, say) fails its
         // own step only, like a formula the interpreter rejects.
-        failStep(node, e.message());
+        done.error = e.message();
+        done.failed = true;
+        failStep(node, done.error);
     }
     m_host.appendLog(QStringLiteral("  "));
+    done.name = node->Name;
+    done.caption = node->Caption;
+    done.unit = node->Unit;
+    done.result = node->Value;
+    m_host.stepDone(done);
 }
 
 void TqzRun::failStep(TqzNode *node, const QString &message)

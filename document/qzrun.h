@@ -27,6 +27,22 @@ class TqzTranslate;
 // count), 2 end (lParam 0).
 inline constexpr int WM_RUNPROGRESS = 1125;
 
+// One evaluated step of a run, as its log shows it: the node, its formula in names, with the
+// numbers put in, and its result or the reason it failed.
+struct TqzRunStep
+{
+    int number = 0;        // as logged, "第N步"
+    int nodeIndex = -1;    // the node's absolute index in the tree
+    QString name;          // the node's name, caption and unit
+    QString caption;
+    QString unit;
+    QString formula;       // in names
+    QString substituted;   // with the numbers put in; empty when the step failed before
+    bool failed = false;
+    QString result;        // the value, when the step succeeded
+    QString error;         // the reason, when it failed
+};
+
 // What a run needs from its surroundings. Every member has a do-nothing default, so a headless
 // caller overrides only what it wants to see.
 class TqzRunHost
@@ -47,6 +63,8 @@ public:
     }
     // "Let the user interface process its pending messages", after each logged step.
     virtual void processPendingMessages() {}
+    // A step has been evaluated and logged (for the calculation book).
+    virtual void stepDone(const TqzRunStep &step) { (void)step; }
     // The tree's selection: the item selected now (invalid when none) and selecting one (which
     // in a window fires the tree's change handler).
     virtual QModelIndex selectedItem() const { return m_selected; }

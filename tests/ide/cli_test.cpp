@@ -9,11 +9,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -448,6 +451,86 @@ TEST(CliHeadless, NeedsNeitherWidgetsNorADisplay)
     const auto print = cli({"workbook-pdf", out, "-o", pdf}, {}, &bare);
     ASSERT_EQ(print.status, 0) << print.err.toStdString();
     EXPECT_TRUE(readWholeFile(pdf).startsWith("%PDF-"));
+}
+
+// The text of sheets `first` to `last` of a PDF (all when 0), as pdftotext extracts it.
+QString pdfText(const QString &pdf, int first = 0, int last = 0)
+{
+    QStringList args;
+    if (first > 0)
+        args << "-f" << QString::number(first) << "-l" << QString::number(last);
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), args << pdf << "-");
+    text.waitForFinished();
+    return QString::fromUtf8(text.readAllStandardOutput());
+}
+
+int pdfSheets(const QString &pdf)
+{
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+    return static_cast<int>(QString::fromLatin1(readWholeFile(pdf)).count(page));
+}
+
+QString withoutSpace(QString text)
+{
+    return text.remove(QRegularExpression(QStringLiteral("\\s+")));
+}
+
+// The calculation book of the packaged project: sheets counted as the footers say, every result
+// typeset with its caption, the report pages as workbook-pdf prints them, failures with reasons.
+TEST(CliBook, TypesetsTheRunOfThePackagedProject)
+{
+    Files files;
+    const QString project = files.path("pump.flw");
+    ASSERT_EQ(cli({"packaged", "-o", project}).status, 0);
+    const QString pdf = files.path("book.pdf");
+    const auto made = cli({"book", project, "-o", pdf});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const int sheets = json(made.out)["sheets"].toInt();
+    EXPECT_EQ(pdfSheets(pdf), sheets);
+    const QString text = pdfText(pdf);
+    EXPECT_EQ(text.count(QStringLiteral("共 %1 页").arg(sheets)), sheets);
+    EXPECT_TRUE(text.contains(QStringLiteral("第 %1 页 / 共 %1 页").arg(sheets)));
+
+    const auto ran = cli({"run", project, "-o", files.path("ran.flw")});
+    ASSERT_EQ(ran.status, 0);
+    int results = 0;
+    for (const QJsonValue &node : json(ran.out)["nodes"].toArray()) {
+        if (node["script"].toString().isEmpty())
+            continue;
+        ++results;
+        const QString line = QStringLiteral("%1 = %2").arg(node["caption"].toString(),
+                                                            node["value"].toString());
+        EXPECT_TRUE(text.contains(line)) << line.toStdString();
+    }
+    EXPECT_GT(results, 100);
+
+    // Sheets 3 to 6 are the four report pages, drawn as workbook-pdf prints them: the same
+    // texts (in another order where the smaller scale groups them otherwise), plus the frame.
+    const QString sheetsPdf = files.path("sheets.pdf");
+    ASSERT_EQ(cli({"workbook-pdf", files.path("ran.flw"), "-o", sheetsPdf}).status, 0);
+    ASSERT_EQ(pdfSheets(sheetsPdf), 4);
+    const auto letters = [](const QString &text) {
+        QString sorted = withoutSpace(text);
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    };
+    for (int k = 1; k <= 4; ++k) {
+        const QString frame = QStringLiteral("%1计算书第 %2 页 / 共 %3 页")
+                                  .arg(json(ran.out)["nodes"][0]["name"].toString())
+                                  .arg(k + 2)
+                                  .arg(sheets);
+        EXPECT_EQ(letters(pdfText(pdf, k + 2, k + 2)), letters(pdfText(sheetsPdf, k, k) + frame))
+            << "sheet " << k;
+    }
+
+    // A failed step shows its reason; the steps that depend on it say which one failed.
+    const auto failing = cli({"book", project, "-o", pdf, "--set", "正常流量=-5"});
+    ASSERT_EQ(failing.status, 0) << failing.err.toStdString();
+    EXPECT_GT(json(failing.out)["failedSteps"].toInt(), 0);
+    const QString failed = pdfText(pdf);
+    EXPECT_TRUE(failed.contains(QStringLiteral("计算失败：error: 正常流量须大于 0")));
+    EXPECT_TRUE(failed.contains(QStringLiteral("计算失败：引用的 额定流量 在本次运行中计算失败")));
 }
 
 TEST(CliHelp, ListsTheRunCommandsButNotTheWorker)

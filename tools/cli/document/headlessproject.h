@@ -32,6 +32,13 @@ public:
         : log(log)
     {}
     TqzRunLog &log;
+    // Where the steps of a run go, when someone wants them (the calculation book).
+    QList<TqzRunStep> *steps = nullptr;
+    void stepDone(const TqzRunStep &step) override
+    {
+        if (steps)
+            steps->append(step);
+    }
     void clearLog() override { log.clear(); }
     void appendLog(const QString &line) override { log.append(line); }
 };
@@ -69,9 +76,9 @@ struct HeadlessProject
         project.LoadFromXML(root);
     }
 
-    // Writes `value` into the report cells tagged `name`, as if typed; when no cell carries
-    // that tag, into the nodes named `name`. Error when neither exists.
-    void set(const QString &name, const QString &value)
+    // Writes `value` into the report cells tagged `name`, as if typed (and says so); when no
+    // cell carries that tag, into the nodes named `name`. Error when neither exists.
+    bool set(const QString &name, const QString &value)
     {
         // A probe text tells whether any cell answers to the name (an empty value could not).
         static const QString probe = QStringLiteral("\x01probe\x01");
@@ -79,7 +86,7 @@ struct HeadlessProject
         workbook.SetTagValue(name, probe);
         if (workbook.GetTagValue(name) == probe) {
             workbook.SetTagValue(name, value);
-            return;
+            return true;
         }
         bool found = false;
         TqzProjectTree &tree = *project.TreeView;
@@ -93,6 +100,7 @@ struct HeadlessProject
             throw Error(QStringLiteral("--set %1: no report cell is tagged \"%1\" and no node is "
                                        "named so")
                             .arg(name));
+        return false;
     }
 
     // The first item named `name`, or null.
