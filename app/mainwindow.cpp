@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "dynlib.h"
+#include "calcbook.h"
 #include "error.h"
 #include "helpwindow.h"
 #include "icmpecho.h"
@@ -253,6 +254,13 @@ void TfmMain::createActions()
          -1,
          {},
          &TfmMain::actExportPdfExecute},
+        {&actExportBook,
+         "actExportBook",
+         QStringLiteral("导出计算书(&B)..."),
+         QStringLiteral("导出计算书|导出封面、目录、报表、计算过程和输入数据的计算书PDF"),
+         -1,
+         {},
+         &TfmMain::actExportBookExecute},
         {&actVOKHelp,
          "actVOKHelp",
          QStringLiteral("帮助(&H)"),
@@ -430,7 +438,7 @@ void TfmMain::createMenus()
     mniFile->addSeparator();
     mniFile->addAction(actCompileProject);
     mniFile->addSeparator();
-    mniFile->addActions({actPrintCurrent, actPrint, actPrintPreview, actExportPdf});
+    mniFile->addActions({actPrintCurrent, actPrint, actPrintPreview, actExportPdf, actExportBook});
     mniFile->addSeparator();
     mniFile->addAction(mniExit);
 
@@ -577,7 +585,7 @@ void TfmMain::mergeViewMenu()
 void TfmMain::updateCommands()
 {
     const bool active = activeProjectWindow() != nullptr;
-    for (QAction *action : {actPrint, actPrintCurrent, actPrintPreview, actExportPdf})
+    for (QAction *action : {actPrint, actPrintCurrent, actPrintPreview, actExportPdf, actExportBook})
         action->setEnabled(active);
     const bool any = !m_mdi->subWindowList().isEmpty();
     for (QAction *action : {WindowCascade,
@@ -907,6 +915,27 @@ void TfmMain::actExportPdfExecute()
         window->excel().PrintToPdf(out, base);
     } catch (const Error &e) {
         m_services->showError(this, QStringLiteral("导出 PDF 失败：\n") + e.message());
+    }
+}
+
+void TfmMain::actExportBookExecute()
+{
+    TfmWinIDE *window = idleProjectWindow();
+    if (!window || !window->settleStaleResults(true))
+        return;
+    const QString base = window->projectFile().FileName.isEmpty()
+                             ? window->property(captionProperty).toString()
+                             : QFileInfo(window->projectFile().FileName).completeBaseName();
+    const QString out = m_services->saveFileName(this,
+                                                 QStringLiteral("PDF (*.pdf)"),
+                                                 QStringLiteral("pdf"),
+                                                 base + QStringLiteral(" 计算书.pdf"));
+    if (out.isEmpty())
+        return;
+    try {
+        writeCalcBook(window->calculationBook(), out);
+    } catch (const Error &e) {
+        m_services->showError(this, QStringLiteral("导出计算书失败：\n") + e.message());
     }
 }
 

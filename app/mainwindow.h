@@ -102,6 +102,7 @@ public:
     QAction *actPrintCurrent = nullptr;
     QAction *actPrintPreview = nullptr;
     QAction *actExportPdf = nullptr;
+    QAction *actExportBook = nullptr;
     QAction *actVOKHelp = nullptr;
     QAction *actAbout = nullptr;
     QAction *mniExit = nullptr;
@@ -140,6 +141,9 @@ public:
     void actPrintCurrentExecute();
     void actPrintPreviewExecute();
     void actExportPdfExecute();
+    // File → "导出计算书...": the active project's calculation book as PDF, run first on request
+    // when its results are out of date or it has not been run since it was loaded.
+    void actExportBookExecute();
     void actVOKHelpExecute();
     void actAboutExecute();
     void mniVOKUpdateClick();

@@ -126,6 +126,7 @@ TqzExamLoadResult loadIntoProject(const TqzExamData &set,
             continue;
         }
         known.emplace_back(&*it, entry->Value);
+        result.names.append(entry->Name);
         cells.insert(entry->Name, entry->Value);
     }
     // The pages first, in one all-or-nothing write: a tag that cannot be parsed or a value

@@ -29,6 +29,7 @@ QString SaveExamData(const TqzProject &project, TqzRunHost &host);
 struct TqzExamLoadResult
 {
     int loaded = 0;      // distinct names of the set that the project has as node names
+    QStringList names;   // those names, in set order
     QStringList unknown; // names of the set that no node carries, in set order
 };
 

@@ -385,6 +385,10 @@ void TfmWinIDE::finishLoading(const QString &caption)
     m_currentPage = nullptr;
     rebuildNameTables();
     m_staleNames.clear();
+    m_steps.clear();
+    m_emptyInputs.clear();
+    m_ranSinceLoad = false;
+    m_fromTestData.clear();
     setStatus(QString(), false);
     slbReportResize();
     // The steps of the project shown before do not apply to this one, and the loaded state is
@@ -466,8 +470,12 @@ void TfmWinIDE::pageTextsEdited(TqzReport *page, const QList<TCellTextEdit> &edi
 {
     const TqzResultView before = resultView();
     for (const TCellTextEdit &edit : edits)
-        if (TReportCell *cell = page->CellFromRC(edit.line, edit.cell))
+        if (TReportCell *cell = page->CellFromRC(edit.line, edit.cell)) {
             pageCellEdited(page, cell);
+            // A value typed over test data is the user's.
+            if (const std::optional<QString> tag = page->NameOfCell(cell))
+                m_fromTestData.remove(*tag);
+        }
     // Typed during a run, the change belongs to the run's step.
     const int pageIndex = static_cast<int>(Excel->Pages.indexOf(page));
     if (m_recording || pageIndex < 0)
@@ -518,10 +526,10 @@ bool TfmWinIDE::endEdits()
     return Excel->EndEdits();
 }
 
-bool TfmWinIDE::settleStaleResults()
+bool TfmWinIDE::settleStaleResults(bool needRun)
 {
     endEdits();
-    if (m_staleNames.isEmpty())
+    if (m_staleNames.isEmpty() && !(needRun && !m_ranSinceLoad))
         return true;
     StaleChoice choice = StaleChoice::Cancel;
     if (m_staleQuestion) {
@@ -856,6 +864,26 @@ void TfmWinIDE::ReportMouseDown(TqzReport *page, Qt::MouseButton button, const Q
 
 // ---- the message pane and the run host ----
 
+void TfmWinIDE::stepDone(const TqzRunStep &step)
+{
+    m_steps.append(step);
+}
+
+CalcBook TfmWinIDE::calculationBook() const
+{
+    QHash<QString, QString> origins;
+    for (const QString &name : m_fromTestData)
+        origins.insert(name, kOriginTestData);
+    CalcBook book = calcBookOf(*m_document, m_file->Document, m_steps, m_emptyInputs, origins);
+    if (m_file->Document.isEmpty())
+        book.checksumNote = QStringLiteral("（新工程，尚未保存）");
+    else if (!m_undoStack->isClean())
+        book.checksumNote = QStringLiteral("（文件载入时；此后有未保存的修改）");
+    if (book.title.isEmpty())
+        book.title = windowTitle();
+    return book;
+}
+
 void TfmWinIDE::clearLog()
 {
     m_log->clear();
@@ -959,6 +987,7 @@ void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what, const
     // F9 undone in one step gives back the values of nodes and cells before the run.
     recordTexts(QStringLiteral("计算"), [&] {
         setRunActionsEnabled(false);
+        m_steps.clear();
         TqzRunResult result;
         try {
             result = what(*m_run);
@@ -973,6 +1002,10 @@ void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what, const
         }
         flushLog();
         setRunActionsEnabled(true);
+        if (result.started) {
+            m_ranSinceLoad = true;
+            m_emptyInputs = result.emptyInputs;
+        }
         if (result.started || result.aborted)
             showRunOutcome(result, result.aborted ? QSet<QString>() : evaluated);
         // Writing results can change the height of cells and so of pages.
@@ -1039,7 +1072,11 @@ void TfmWinIDE::actLoadExamDataExecute()
         return;
     try {
         recordTexts(QStringLiteral("加载测试数据"), [&] {
-            if (LoadExamData(fileName, *Project, m_document->workbook(), *this).loaded > 0) {
+            const TqzExamLoadResult loaded
+                = LoadExamData(fileName, *Project, m_document->workbook(), *this);
+            for (const QString &name : loaded.names)
+                m_fromTestData.insert(name);
+            if (loaded.loaded > 0) {
                 // New inputs: every result that uses one of them is out of date.
                 QSet<QString> users;
                 for (const QString &name : std::as_const(m_inputNames))

@@ -1,6 +1,7 @@
 #pragma once
 // The project window: one open project's node tree, its workbook of report pages under page
 // tabs, the message pane and the run and test-data commands, wired to the headless run.
+#include "calcbook.h"
 #include "editcommands.h"
 #include "qzrun.h"
 
@@ -104,9 +105,13 @@ public:
     QStringList staleNames() const;
     bool hasStaleResults() const { return !m_staleNames.isEmpty(); }
     // Called before results leave the program (print, PDF, test data): confirms open edits and,
-    // with stale results, asks whether to calculate first (and does). False when the user
-    // cancelled.
-    bool settleStaleResults();
+    // with stale results, asks whether to calculate first (and does). With `needRun`, a project
+    // not run since it was loaded counts as stale too (the calculation book needs the steps).
+    // False when the user cancelled.
+    bool settleStaleResults(bool needRun = false);
+    // The calculation book of what the window holds: its pages, the steps of its last run and
+    // its inputs with their origin (typed, default, test data).
+    CalcBook calculationBook() const;
     // Confirms an edit box open on any page; true when one was open.
     bool endEdits();
     // The state of the results for the status bar ("结果未更新，按 F9 计算", "计算完成：2 步失败",
@@ -122,6 +127,7 @@ public:
 
     // ---- TqzRunHost: the message pane, cursor, progress and tree selection ----
     void clearLog() override;
+    void stepDone(const TqzRunStep &step) override;
     void appendLog(const QString &line) override;
     void beginBusy() override;
     void endBusy() override;
@@ -262,6 +268,12 @@ private:
     QString m_statusText;
     bool m_statusError = false;
     StaleQuestion m_staleQuestion;
+    // For the calculation book: the steps of the last run and the inputs it found empty, whether
+    // the project ran since it was loaded, and the inputs last given by test data.
+    QList<TqzRunStep> m_steps;
+    QStringList m_emptyInputs;
+    bool m_ranSinceLoad = false;
+    QSet<QString> m_fromTestData;
 };
 
 } // namespace tessarin

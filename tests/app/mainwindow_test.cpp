@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -185,6 +186,7 @@ private slots:
                                              "actPrint",
                                              "actPrintPreview",
                                              "actExportPdf",
+                                             "actExportBook",
                                              "-",
                                              "mniExit"};
         QTest::newRow("window") << "mniWindow"
@@ -943,6 +945,45 @@ private slots:
         QVERIFY(f.main->grab().save(shotDir() + QStringLiteral("/main-failed.png")));
         typeIntoCell(page, QStringLiteral("流量"), "70"); // the failed result is now stale as well
         QCOMPARE(bar->panelText(0), QStringLiteral("结果未更新，按 F9 计算"));
+        f.services->saveChangesAnswers = {Answer::Discard};
+    }
+
+    // The calculation book of the active window: a project not run since it was loaded asks to
+    // run first (cancelling writes nothing); the book holds the run's steps and the inputs.
+    void calculationBook()
+    {
+        QTemporaryDir dir;
+        Frame f = makeFrame();
+        TfmWinIDE *w = f.active();
+        QVERIFY(w);
+        int asked = 0;
+        TfmWinIDE::StaleChoice answer = TfmWinIDE::StaleChoice::Cancel;
+        w->setStaleQuestion([&](QWidget *) { return ++asked, answer; });
+        const QString book = dir.filePath(QStringLiteral("book.pdf"));
+        f.services->saveAnswers = {book};
+        f.main->actExportBook->trigger();
+        QCOMPARE(asked, 1);
+        QVERIFY(f.services->saveDialogs.isEmpty());
+
+        answer = TfmWinIDE::StaleChoice::Calculate;
+        f.main->actExportBook->trigger();
+        QCOMPARE(asked, 2);
+        QCOMPARE(f.services->saveDialogs, QStringList{"dazudozaraz 计算书.pdf"});
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {book, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished());
+        const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(printed.contains(QStringLiteral("计算过程")), qPrintable(printed));
+        QVERIFY(printed.contains(QStringLiteral("第1步")));
+        QVERIFY(printed.contains(QStringLiteral("结果：")));
+        QVERIFY(printed.contains(QStringLiteral("报表输入")));
+        QVERIFY(!printed.contains(QStringLiteral("尚未计算")));
+
+        // Run and unchanged since: no question.
+        f.services->saveAnswers = {book};
+        f.main->actExportBook->trigger();
+        QCOMPARE(asked, 2);
+        QCOMPARE(f.services->saveDialogs.size(), 2);
         f.services->saveChangesAnswers = {Answer::Discard};
     }
 
