@@ -29,8 +29,12 @@ void TqzProjectFile::loadBytes(const QByteArray &document,
         // Both halves are read before either changes: the project part into detached parts,
         // the workbook all or nothing on its own.
         ProjectParts parts = readProjectParts(*root, *project.RunTimeLibrary);
+        // Charts are read before anything changes, so a damaged chart element refuses the file.
+        if (const XmlElement *charts = firstChildNamed(*root, QString::fromUtf16(ChartsElementName)))
+            readChartsElement(*charts);
         if (const XmlElement *element = firstChildNamed(*root, QString::fromUtf16(WorkbookElementName)))
             workbook.LoadFromXML(*element);
+        workbook.LoadCharts(*root);
         root.reset();
         project.apply(std::move(parts));
     } catch (const Error &e) {

@@ -2,6 +2,7 @@
 
 #include "decimaltext.h"
 #include "error.h"
+#include "chartrun.h"
 #include "examcommands.h"
 #include "printdevice.h"
 #include "projectdocument.h"
@@ -1005,6 +1006,10 @@ void TfmWinIDE::runWith(const std::function<TqzRunResult(TqzRun &)> &what, const
         if (result.started) {
             m_ranSinceLoad = true;
             m_emptyInputs = result.emptyInputs;
+            // Charts follow the values of the run.
+            if (!result.aborted)
+                for (const QString &problem : computeCharts(*m_document))
+                    appendLog(problem);
         }
         if (result.started || result.aborted)
             showRunOutcome(result, result.aborted ? QSet<QString>() : evaluated);

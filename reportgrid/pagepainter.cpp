@@ -52,6 +52,7 @@ int PagePainter::paint(const TRect &area, bool print)
     // earlier cells; borders that are set are drawn once more so that they always show.
     for (const TReportCell *cell : painted)
         cell->PaintSetBorders(m_painter);
+    m_page.paintOverlay(m_painter);
     return count;
 }
 

@@ -245,6 +245,9 @@ public:
         (void)cell;
         return false;
     }
+    // Draws what lies over the cells (charts), in page pixels, after them; nothing on a plain
+    // page.
+    virtual void paintOverlay(QPainter &painter) const { (void)painter; }
 
 signals:
     // Parts of the page (page pixels) must be painted again: cells changed or moved.

@@ -271,4 +271,25 @@ void TqzReportPage::updateLayoutIfPending()
     UpdateLines();
 }
 
+QRectF TqzReportPage::chartArea(const TqzChart &chart) const
+{
+    const TReportCell *first = cellAt(chart.first);
+    const TReportCell *last = cellAt(chart.last);
+    if (!first || !last)
+        return QRectF();
+    const TRect &a = first->FCellRect;
+    const TRect &b = last->FCellRect;
+    return QRectF(QPointF(std::min(a.left, b.left), std::min(a.top, b.top)),
+                  QPointF(std::max(a.right, b.right), std::max(a.bottom, b.bottom)));
+}
+
+void TqzReportPage::paintOverlay(QPainter &painter) const
+{
+    for (const TqzChart &chart : Charts) {
+        const QRectF area = chartArea(chart);
+        if (!area.isEmpty())
+            paintChart(chart, painter, area);
+    }
+}
+
 } // namespace tessarin

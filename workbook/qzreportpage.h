@@ -5,6 +5,7 @@
 // exchange with the calculation nodes.
 
 #include "celltag.h"
+#include "qzchart.h"
 #include "reportpage.h"
 
 #include <QHash>
@@ -87,6 +88,12 @@ public:
     {
         return cell.FCellText == RunCaption;
     }
+
+    // The charts placed on the page (their `page` is set when the workbook saves them).
+    QList<TqzChart> Charts;
+    // The page-pixel rectangle of a chart's cells; empty when they are not on the page.
+    QRectF chartArea(const TqzChart &chart) const;
+    void paintOverlay(QPainter &painter) const override;
 
     // True when a write by tag changed the height a cell needs since the last layout; such a
     // page needs UpdateLines before it is painted or printed.

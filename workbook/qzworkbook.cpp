@@ -93,6 +93,7 @@ void TqzWorkbook::LoadFromStream(const QByteArray &stream, const QString &where)
         return;
     try {
         LoadFromXML(*element);
+        LoadCharts(*root);
     } catch (const Error &e) {
         throw Error(where + QStringLiteral(": ") + e.message());
     }
@@ -111,8 +112,64 @@ void TqzWorkbook::SaveToXML(QDomElement &element) const
 
 QByteArray TqzWorkbook::SaveIntoDocument(const QByteArray &document, const QString &where) const
 {
-    return spliceWorkbookElement(
+    QByteArray out = spliceWorkbookElement(
         document, [this](QDomElement &element) { SaveToXML(element); }, where);
+    // A project that never had charts keeps its bytes.
+    const QList<TqzChart> all = charts();
+    if (!all.isEmpty() || m_chartsElement)
+        out = spliceProjectElement(
+            out,
+            QString::fromUtf16(ChartsElementName),
+            [&all](QDomElement &element) { writeChartsElement(element, all); },
+            {},
+            where);
+    return out;
+}
+
+QList<TqzChart> TqzWorkbook::charts() const
+{
+    QList<TqzChart> out;
+    for (size_t k = 0; k < m_pages.size(); ++k)
+        for (TqzChart chart : m_pages[k]->Charts) {
+            chart.page = static_cast<int>(k);
+            out.append(chart);
+        }
+    return out;
+}
+
+void TqzWorkbook::setCharts(const QList<TqzChart> &charts)
+{
+    for (const TqzChart &chart : charts)
+        if (chart.page < 0 || chart.page >= pageCount())
+            throw Error(QStringLiteral("a chart is placed on page %1, which does not exist")
+                            .arg(chart.page + 1));
+    for (const auto &page : m_pages)
+        page->Charts.clear();
+    for (const TqzChart &chart : charts)
+        m_pages[static_cast<size_t>(chart.page)]->Charts.append(chart);
+    emit cellsChanged();
+}
+
+void TqzWorkbook::LoadCharts(const XmlElement &root)
+{
+    const XmlElement *element = firstChildNamed(root, QString::fromUtf16(ChartsElementName));
+    m_chartsElement = element != nullptr;
+    for (const auto &page : m_pages)
+        page->Charts.clear();
+    if (!element)
+        return;
+    const QList<TqzChart> read = readChartsElement(*element);
+    for (qsizetype k = 0; k < read.size(); ++k) {
+        const TqzChart &chart = read[k];
+        if (chart.page >= pageCount()) {
+            m_loadErrors.append(QStringLiteral("chart %1 (page %2): the page does not exist; the "
+                                               "chart is left out")
+                                    .arg(k + 1)
+                                    .arg(chart.page + 1));
+            continue;
+        }
+        m_pages[static_cast<size_t>(chart.page)]->Charts.append(chart);
+    }
 }
 
 void TqzWorkbook::checkAllTags() const

@@ -71,6 +71,15 @@ public:
     QByteArray SaveIntoDocument(const QByteArray &document,
                                 const QString &where = QStringLiteral("project document")) const;
 
+    // The charts of every page, their `page` set; replacing them puts each on its page (a
+    // chart whose page does not exist is refused with Error).
+    QList<TqzChart> charts() const;
+    void setCharts(const QList<TqzChart> &charts);
+    // Reads the "TqzCharts" child of a project document's element onto the pages (after the
+    // workbook was loaded from the same document); charts of pages that do not exist are left
+    // out and reported in loadErrors().
+    void LoadCharts(const XmlElement &root);
+
     // Value exchange over all pages, with the rules of the page's operations. Writes are all or
     // nothing: a tag that cannot be parsed on any page, or a value longer than a cell holds,
     // throws Error naming the page before anything is written.
@@ -107,6 +116,7 @@ private:
     std::vector<std::unique_ptr<TqzReportPage>> m_pages;
     std::vector<std::optional<QString>> m_unread; // beside m_pages
     QStringList m_loadErrors;
+    bool m_chartsElement = false; // the document loaded last had a "TqzCharts" element
 };
 
 // The page-number texts written into the "PAGENUM" and "PAGECOUNT" cells.

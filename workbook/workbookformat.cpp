@@ -114,6 +114,16 @@ QByteArray spliceWorkbookElement(const QByteArray &document,
                                  const WorkbookElementWriter &write,
                                  const QString &where)
 {
+    return spliceProjectElement(
+        document, kExcelElement, write, {kShowPages, kSaveText, kOwnerIndex}, where);
+}
+
+QByteArray spliceProjectElement(const QByteArray &document,
+                                const QString &elementName,
+                                const WorkbookElementWriter &write,
+                                const QStringList &attributeOrder,
+                                const QString &where)
+{
     // The whole document must be sound before anything is written. It is decoded once: the
     // splice below works on the same text.
     const QString text = decodeXmlDocument(document, where);
@@ -129,11 +139,11 @@ QByteArray spliceWorkbookElement(const QByteArray &document,
 
     // The new element, written as the program writes documents.
     QDomDocument scratch;
-    QDomElement fresh = scratch.createElement(kExcelElement);
+    QDomElement fresh = scratch.createElement(elementName);
     scratch.appendChild(fresh);
     write(fresh);
 
-    // Find the old element (the first "TqzExcel" child of the document element) or the end tag
+    // Find the old element (the first child of that name of the document element) or the end tag
     // of the document element in the text, and splice the new element in there. Every byte
     // outside that range stays exactly as it was read: other elements, attribute order,
     // comments, white space and line ends.
@@ -156,7 +166,7 @@ QByteArray spliceWorkbookElement(const QByteArray &document,
             ++depth;
             if (depth == 1)
                 rootStartEnd = offset;
-            if (depth == 2 && from < 0 && reader.qualifiedName() == kExcelElement) {
+            if (depth == 2 && from < 0 && reader.qualifiedName() == elementName) {
                 // A start tag holds no other '<' (attribute values cannot).
                 from = text.lastIndexOf(QLatin1Char('<'), offset - 1);
                 replacing = true;
@@ -186,25 +196,27 @@ QByteArray spliceWorkbookElement(const QByteArray &document,
         return after < all.size()
                && (all[after].isSpace() || all[after] == u'/' || all[after] == u'>');
     };
-    static const QRegularExpression endTag(QStringLiteral("</TqzExcel\\s*>$"));
+    const QRegularExpression endTag(QStringLiteral("</") + QRegularExpression::escape(elementName)
+                                    + QStringLiteral("\\s*>$"));
     bool sound = from >= 0 && to >= from;
     if (sound && replacing) {
         const QString element = text.mid(from, to - from);
-        sound = tagAt(from, QStringLiteral("<") + kExcelElement)
+        sound = tagAt(from, QStringLiteral("<") + elementName)
                 && (element.endsWith(QLatin1String("/>")) || endTag.match(element).hasMatch());
     } else if (sound && emptyRootName.isEmpty()) {
         sound = tagAt(from, QStringLiteral("</") + rootName);
     }
     if (!sound)
         throw Error(where
-                    + QStringLiteral(": cannot find where the workbook element goes in the "
-                                     "document's text (is it brought in by an entity "
-                                     "reference?); the document is left as it was"));
+                    + QStringLiteral(": cannot find where the %1 goes in the document's text (is "
+                                     "it brought in by an entity reference?); the document is "
+                                     "left as it was")
+                          .arg(elementName == kExcelElement
+                                   ? QStringLiteral("workbook element")
+                                   : QStringLiteral("\"%1\" element").arg(elementName)));
 
     const QString lineEnd
         = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    // Attributes in the order they are set: a page's text, then its tab.
-    static const QStringList attributeOrder{kShowPages, kSaveText, kOwnerIndex};
     QString element = writeXmlElement(fresh, 0, attributeOrder);
     if (element.endsWith(QLatin1Char('\n')))
         element.chop(1);

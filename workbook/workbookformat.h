@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDomElement>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -32,6 +33,13 @@ using WorkbookElementWriter = std::function<void(QDomElement &element)>;
 QByteArray spliceWorkbookElement(const QByteArray &document,
                                  const WorkbookElementWriter &write,
                                  const QString &where);
+// The same for any child `elementName` of a project document's element, its attributes written
+// in `attributeOrder` (others after them).
+QByteArray spliceProjectElement(const QByteArray &document,
+                                const QString &elementName,
+                                const WorkbookElementWriter &write,
+                                const QStringList &attributeOrder,
+                                const QString &where);
 
 } // namespace tessarin
 

@@ -533,6 +533,58 @@ TEST(CliBook, TypesetsTheRunOfThePackagedProject)
     EXPECT_TRUE(failed.contains(QStringLiteral("计算失败：引用的 额定流量 在本次运行中计算失败")));
 }
 
+// A chart of the shaft power against the flow: computed by runs over the range, saved beside
+// the pages, kept by a run and a save, drawn into the PDF as text and lines.
+TEST(CliChart, ComputesSavesAndPrintsAChart)
+{
+    Files files;
+    const QString charted = files.path("charted.flw");
+    const auto made = cli({"chart-add", kSample, "-o", charted, "--page", "1", "--cells",
+                           "2,1,7,4", "--input", "流量", "--from", "10", "--to", "100",
+                           "--points", "10", "--plot", "轴功率", "--title", "功率曲线"});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const QJsonArray values = json(made.out)["series"][0]["values"].toArray();
+    ASSERT_EQ(values.size(), 10);
+    for (int i = 0; i < 10; ++i) // the power grows in proportion to the flow
+        EXPECT_NEAR(values[i].toDouble(), kPower * (10.0 + 10 * i) / 50, 1e-9) << i;
+    EXPECT_EQ(cli({"tag-get", charted, "流量"}).out.trimmed(), "50"); // the project's own value
+
+    // A run and its save keep the chart; the untouched rest of the file keeps its bytes.
+    const QString ran = files.path("ran.flw");
+    ASSERT_EQ(cli({"run", charted, "-o", ran}).status, 0);
+    const auto chartsOf = [](const QString &file) {
+        const QByteArray bytes = readWholeFile(file);
+        const qsizetype from = bytes.indexOf("<TqzCharts>");
+        return from < 0 ? QByteArray() : bytes.mid(from, bytes.indexOf("</TqzCharts>") - from);
+    };
+    EXPECT_FALSE(chartsOf(charted).isEmpty());
+    EXPECT_EQ(chartsOf(ran), chartsOf(charted));
+    EXPECT_TRUE(chartsOf(kSample).isEmpty());
+
+    const QString pdf = files.path("charted.pdf");
+    ASSERT_EQ(cli({"workbook-pdf", ran, "-o", pdf}).status, 0);
+    const QString text = pdfText(pdf, 1, 1);
+    for (const char *label : {"功率曲线", "(m3/h)", "轴功率 (kW)", "100"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(label))) << label;
+
+    // Wrong places and names are refused and write nothing.
+    const QString never = files.path("never.flw");
+    EXPECT_EQ(cli({"chart-add", kSample, "-o", never, "--page", "9", "--cells", "1,1,1,1",
+                   "--input", "流量", "--from", "0", "--to", "1", "--plot", "轴功率"})
+                  .status,
+              1);
+    EXPECT_EQ(cli({"chart-add", kSample, "-o", never, "--page", "1", "--cells", "1,1,1,1",
+                   "--input", "无此节点", "--from", "0", "--to", "1", "--plot", "轴功率"})
+                  .status,
+              1);
+    EXPECT_EQ(cli({"chart-add", kSample, "-o", never, "--page", "1", "--cells", "1,1,1,1",
+                   "--input", "流量", "--from", "0", "--to", "1", "--points", "1", "--plot",
+                   "轴功率"})
+                  .status,
+              2);
+    EXPECT_FALSE(QFile::exists(never));
+}
+
 TEST(CliHelp, ListsTheRunCommandsButNotTheWorker)
 {
     const QString help = QString::fromUtf8(cli({"--help"}).out);

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 using namespace tessarin;
 
 namespace {
@@ -151,6 +154,90 @@ TEST(Workbook, FailedLoadKeepsThePages)
     EXPECT_EQ(book.page(0)->lineCount(), 1);
     EXPECT_EQ(book.PageNames, QStringList{QStringLiteral("默认页")});
     EXPECT_EQ(seen.resets, 0);
+}
+
+// Charts ride beside the workbook: written into their own element, read back whole onto their
+// pages, refused whole when damaged; a document without them keeps its bytes.
+TEST(Workbook, ChartsRoundTripBesideTheWorkbook)
+{
+    const QByteArray document = projectWith(
+        QStringLiteral("\n   <TqzReport SaveText=\"%1\" OwnerIndex=\"0\"/>\n  ")
+            .arg(pageText(QStringLiteral("Q"), QStringLiteral("H"), QStringLiteral("1"))));
+    TqzWorkbook book;
+    book.LoadFromStream(document);
+    EXPECT_EQ(book.SaveIntoDocument(document), document);
+
+    TqzChart chart;
+    chart.page = 0;
+    chart.first = {0, 0};
+    chart.last = {0, 1};
+    chart.title = QStringLiteral("扬程曲线");
+    chart.input = QStringLiteral("Q");
+    chart.inputUnit = QStringLiteral("m3/h");
+    chart.from = 0;
+    chart.to = 0.3;
+    chart.points = 3;
+    chart.outputs = {QStringLiteral("H")};
+    chart.series = {{QStringLiteral("H"),
+                     QStringLiteral("m"),
+                     {1.0 / 3, std::numeric_limits<double>::quiet_NaN(), 2e-300}}};
+    book.setCharts({chart});
+    const QByteArray saved = book.SaveIntoDocument(document);
+    EXPECT_TRUE(saved.startsWith(document.left(document.indexOf("</FLW>"))));
+
+    TqzWorkbook again;
+    again.LoadFromStream(saved);
+    ASSERT_EQ(again.charts().size(), 1);
+    const TqzChart back = again.charts().first();
+    EXPECT_EQ(back.title, chart.title);
+    EXPECT_EQ(back.first, chart.first);
+    EXPECT_EQ(back.last, chart.last);
+    EXPECT_EQ(back.inputValues(), (std::vector<double>{0, 0.15, 0.3}));
+    ASSERT_EQ(back.series.size(), 1);
+    EXPECT_EQ(back.series[0].values[0], 1.0 / 3);
+    EXPECT_TRUE(std::isnan(back.series[0].values[1]));
+    EXPECT_EQ(back.series[0].values[2], 2e-300);
+    EXPECT_EQ(again.SaveIntoDocument(saved), saved);
+    EXPECT_FALSE(again.page(0)->chartArea(back).isEmpty());
+
+    // Removing every chart leaves an empty element, not the old charts.
+    again.setCharts({});
+    TqzWorkbook emptied;
+    emptied.LoadFromStream(again.SaveIntoDocument(saved));
+    EXPECT_TRUE(emptied.charts().isEmpty());
+    TqzChart elsewhere = chart;
+    elsewhere.page = 3;
+    EXPECT_THROW(book.setCharts({elsewhere}), Error);
+
+    const struct
+    {
+        const char *what;
+        const char *attributes;
+        const char *error;
+    } refusals[] = {
+        {"cells out of order", R"(Page="0" Cells="2,0,1,0")", "chart 1 (line 8): \"Page\""},
+        {"a page below zero", R"(Page="-1" Cells="0,0,0,0")", "chart 1 (line 8): \"Page\""},
+        {"no number", R"(Page="0" Cells="0,0,0,0" From="x")", "chart 1 (line 8): attribute \"From\""},
+        {"one point", R"(Page="0" Cells="0,0,0,0" From="0" To="1" Points="1")",
+         "chart 1 (line 8): \"Points\""},
+        {"no output", R"(Page="0" Cells="0,0,0,0" From="0" To="1" Points="3" Input="Q")",
+         "chart 1 (line 8): a chart needs"},
+    };
+    for (const auto &row : refusals) {
+        QByteArray damaged = saved;
+        const qsizetype from = damaged.indexOf("<TqzCharts>");
+        const qsizetype to = damaged.indexOf("</TqzCharts>") + 12;
+        damaged.replace(from, to - from,
+                        QByteArray("<TqzCharts>\n<TqzChart ") + row.attributes + "/></TqzCharts>");
+        TqzWorkbook refused;
+        try {
+            refused.LoadFromStream(damaged);
+            ADD_FAILURE() << row.what << ": no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(QString::fromLatin1(row.error)))
+                << row.what << ": " << e.message().toStdString();
+        }
+    }
 }
 
 } // namespace

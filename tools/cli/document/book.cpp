@@ -4,6 +4,9 @@
 #include "headlessproject.h"
 
 #include "calcbook.h"
+#include "chartrun.h"
+
+#include <cstdio>
 
 #include <QJsonObject>
 
@@ -31,6 +34,12 @@ int run(const QCommandLineParser &parser)
     if (result.aborted)
         throw Error(QStringLiteral("the run ended early: ") + result.abortMessage);
 
+    for (const QString &problem : computeCharts(p->document))
+        std::fputs(QStringLiteral("tessarin-cli: book: warning: %1\n")
+                       .arg(problem)
+                       .toUtf8()
+                       .constData(),
+                   stderr);
     const CalcBook book
         = calcBookOf(p->document, p->file.Document, steps, result.emptyInputs, origins);
     const int sheets = writeCalcBook(book, out);

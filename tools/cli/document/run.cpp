@@ -3,6 +3,7 @@
 
 #include "headlessproject.h"
 
+#include "chartrun.h"
 #include "examfile.h"
 #include "numbertext.h"
 
@@ -136,8 +137,16 @@ int run(const QCommandLineParser &parser)
         std::fflush(stdout);
         throw Error(QStringLiteral("the run ended early: ") + result.abortMessage);
     }
-    if (!out.isEmpty())
+    if (!out.isEmpty()) {
+        // Charts follow the run's values.
+        for (const QString &problem : computeCharts(p->document))
+            std::fputs(QStringLiteral("tessarin-cli: run: warning: %1\n")
+                           .arg(problem)
+                           .toUtf8()
+                           .constData(),
+                       stderr);
         p->file.saveAs(out, p->workbook);
+    }
     return differs ? 1 : 0;
 }
 
