@@ -320,7 +320,7 @@ void Checker::analyseFormulas()
                 findingkind::UnknownName,
                 kError,
                 i,
-                QStringLiteral("%1 的公式用到“%2”，但没有节点叫这个名称").arg(itemLabel(i), word),
+                QStringLiteral("%1的公式用到“%2”，但没有节点叫这个名称").arg(itemLabel(i), word),
                 word);
     }
 }
@@ -470,7 +470,7 @@ void Checker::checkFormulas()
                 addNode(findingkind::UsedBeforeComputed,
                         kError,
                         i,
-                        QStringLiteral("%1 的公式用到 %2，但运行到此时 %2 所在的子树尚未进入运行，"
+                        QStringLiteral("%1的公式用到“%2”，但运行到此时“%2”所在的子树尚未进入运行，"
                                        "取值表中还没有它")
                             .arg(itemLabel(i), name));
                 sound = false;
@@ -482,7 +482,7 @@ void Checker::checkFormulas()
                 addNode(findingkind::UsedBeforeComputed,
                         kError,
                         i,
-                        QStringLiteral("%1 的公式用到 %2，而运行在它之后才计算 %3")
+                        QStringLiteral("%1的公式用到“%2”，而运行在它之后才计算%3")
                             .arg(itemLabel(i), name, itemLabel(by)));
                 sound = false;
             }
@@ -535,14 +535,14 @@ void Checker::evaluate(int i, std::vector<QString> &values)
         addNode(findingkind::UnknownName,
                 kError,
                 i,
-                QStringLiteral("%1 的公式用到“%2”，但没有节点叫这个名称，解释器也不认识它 (%3)")
+                QStringLiteral("%1的公式用到“%2”，但没有节点叫这个名称，解释器也不认识它 (%3)")
                     .arg(itemLabel(i), unknown, error),
                 unknown);
     else
         addNode(findingkind::CompileError,
                 kError,
                 i,
-                QStringLiteral("%1 的公式按当前取值不能编译: %2").arg(itemLabel(i), error));
+                QStringLiteral("%1的公式按当前取值不能编译: %2").arg(itemLabel(i), error));
 }
 
 void Checker::checkDuplicates()
@@ -557,7 +557,7 @@ void Checker::checkDuplicates()
             addNode(findingkind::DuplicateName,
                     kWarning,
                     i,
-                    QStringLiteral("%1 与%2同名 (名称不分大小写)，运行的取值表中两者共用一个值")
+                    QStringLiteral("%1与%2同名 (名称不分大小写)，运行的取值表中两者共用一个值")
                         .arg(itemLabel(i), itemLabel(first)));
         const QString &code = node(i).Caption;
         if (code.trimmed().isEmpty())
@@ -570,7 +570,7 @@ void Checker::checkDuplicates()
                 findingkind::DuplicateCode,
                 kWarning,
                 i,
-                QStringLiteral("%1 的编码“%2”与%3的相同").arg(itemLabel(i), code, itemLabel(*it)));
+                QStringLiteral("%1的编码“%2”与%3的相同").arg(itemLabel(i), code, itemLabel(*it)));
         }
     }
 }
@@ -591,16 +591,16 @@ void Checker::checkInputs()
                     kWarning,
                     i,
                     node(i).Name != upperAscii(node(i).Name)
-                        ? QStringLiteral("输入 %1 没有单元格显示；单元格的标记按大写字母比较，"
+                        ? QStringLiteral("输入%1没有单元格显示；单元格的标记按大写字母比较，"
                                          "含小写字母的名称不会被任何单元格匹配")
                               .arg(itemLabel(i))
-                        : QStringLiteral("输入 %1 没有单元格显示，运行前无法在报表中输入它")
+                        : QStringLiteral("输入%1没有单元格显示，运行前无法在报表中输入它")
                               .arg(itemLabel(i)));
         if (!m_used[static_cast<size_t>(g)])
             addNode(findingkind::UnusedInput,
                     kWarning,
                     i,
-                    QStringLiteral("输入 %1 没有被任何公式用到").arg(itemLabel(i)));
+                    QStringLiteral("输入%1没有被任何公式用到").arg(itemLabel(i)));
     }
 }
 
