@@ -222,7 +222,6 @@ private:
     std::vector<FormulaNames> m_names;       // item -> names of its formula (formulas only)
     std::vector<char> m_used;                // group -> some formula uses it
     std::vector<WalkEvent> m_events;
-    std::vector<char> m_evaluated; // item -> a walk evaluates it
 
     std::unique_ptr<TqzComplier> m_complier;
     QSet<int> m_failedGroups;
@@ -332,7 +331,6 @@ void Checker::analyseFormulas()
 void Checker::walk()
 {
     const int count = m_tree.count();
-    m_evaluated.assign(static_cast<size_t>(count), 0);
     std::vector<char> reached(static_cast<size_t>(count), 0);
     const qint64 limit = RunWorkBase + RunWorkPerItem * qint64(count);
     qint64 work = 0;
@@ -384,7 +382,6 @@ void Checker::walk()
             }
             if (isFormula(i) && !isProgram(i)) {
                 m_events.push_back({WalkEvent::Step, i, i, walkNo});
-                m_evaluated[static_cast<size_t>(i)] = 1;
             }
         }
         if (stopped)
@@ -507,6 +504,8 @@ void Checker::checkFormulas()
 void Checker::evaluate(int i, std::vector<QString> &values)
 {
     const int own = m_groupOf[static_cast<size_t>(i)];
+    if (m_complier && m_clock.elapsed() > m_options.evaluationBudgetMs)
+        m_outOfTime = true;
     if (!m_complier || m_outOfTime) {
         m_failedGroups.insert(own);
         return;

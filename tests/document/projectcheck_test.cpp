@@ -220,6 +220,17 @@ TEST(ProjectCheck, HostileTreesEnd)
         nested.push_back({0, QStringLiteral("T%1").arg(k), "1"});
         nested.push_back({1, QStringLiteral("T%1").arg(k > 0 ? k - 1 : 0), "1"});
     }
+    {
+        // With no time left for evaluating, a formula that would fail is left unchecked, and
+        // the check says so instead of passing it.
+        Small late(rooted({{0, "C", "A*(B"}, {0, "A", {}, "2"}, {0, "B", {}, "3"}}), kBaseCells);
+        ProjectCheckOptions none;
+        none.evaluationBudgetMs = -1;
+        const ProjectCheckResult r = checkProject(late.doc.project(), late.doc.workbook(), none);
+        EXPECT_TRUE(r.findings.isEmpty());
+        ASSERT_EQ(r.notChecked.size(), 1);
+        EXPECT_TRUE(r.notChecked[0].contains("未检查"));
+    }
     Small big(nested, {});
     ProjectCheckOptions options;
     options.evaluationBudgetMs = 2'000;
