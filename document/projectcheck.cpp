@@ -556,8 +556,12 @@ void Checker::checkDuplicates()
             addNode(findingkind::DuplicateName,
                     kWarning,
                     i,
-                    QStringLiteral("%1与%2同名 (名称不分大小写)，运行的取值表中两者共用一个值")
-                        .arg(itemLabel(i), itemLabel(first)));
+                    QStringLiteral("%1与%2同名%3，运行的取值表中两者共用一个值")
+                        .arg(itemLabel(i),
+                             itemLabel(first),
+                             node(first).Name == node(i).Name
+                                 ? QString()
+                                 : QStringLiteral(" (名称不分大小写)")));
         const QString &code = node(i).Caption;
         if (code.trimmed().isEmpty())
             continue;
