@@ -5,9 +5,9 @@
 #include "error.h"
 #include "numbertext.h"
 #include "qzcomplier.h"
-#include "qzworkbook.h"
 #include "qzproject.h"
 #include "qztranslate.h"
+#include "qzworkbook.h"
 #include "tickcount.h"
 
 #include <exception>
@@ -318,21 +318,34 @@ int TqzRun::earlierNamesake(int absoluteIndex) const
         // The tree does not change during a run: the first item of each name is found once,
         // when the first leaf with a script asks.
         if (!m_firstOfNameValid) {
-            m_firstOfName.clear();
-            m_firstOfName.reserve(items.count());
-            for (int i = items.count() - 1; i >= 0; --i)
-                m_firstOfName.insert(items.nodeAt(i)->Name, i);
+            m_firstOfName = firstItemsOfNames(items);
             m_firstOfNameValid = true;
         }
-        // The first item of the name qualifies exactly when it lies at least two places before;
-        // when it is the item just before or the item itself, no earlier one exists.
-        const int first = m_firstOfName.value(name, -1);
-        return first >= 0 && first <= absoluteIndex - 2 ? first : -1;
+        return earlierNamesakeOf(m_firstOfName, name, absoluteIndex);
     }
     for (int i = 0; i <= absoluteIndex - 2; ++i)
         if (items.nodeAt(i)->Name == name)
             return i;
     return -1;
+}
+
+QHash<QString, int> firstItemsOfNames(const TqzProjectTree &tree)
+{
+    QHash<QString, int> first;
+    first.reserve(tree.count());
+    for (int i = tree.count() - 1; i >= 0; --i)
+        first.insert(tree.nodeAt(i)->Name, i);
+    return first;
+}
+
+int earlierNamesakeOf(const QHash<QString, int> &firstOfName,
+                      const QString &name,
+                      int absoluteIndex)
+{
+    // The first item of the name qualifies exactly when it lies at least two places before;
+    // when it is the item just before or the item itself, no earlier one exists.
+    const int first = firstOfName.value(name, -1);
+    return first >= 0 && first <= absoluteIndex - 2 ? first : -1;
 }
 
 QModelIndex TqzRun::FindEarlierNamesake(const QModelIndex &item) const

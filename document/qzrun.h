@@ -102,7 +102,10 @@ class TqzRun
 public:
     // All referenced objects are owned by the caller and must outlive the run object.
     // `codeTable` maps node names to codes ("列计算式").
-    TqzRun(TqzProject &project, TqzWorkbook &workbook, const TqzTranslate &codeTable, TqzRunHost &host);
+    TqzRun(TqzProject &project,
+           TqzWorkbook &workbook,
+           const TqzTranslate &codeTable,
+           TqzRunHost &host);
     ~TqzRun();
     TqzRun(const TqzRun &) = delete;
     TqzRun &operator=(const TqzRun &) = delete;
@@ -193,5 +196,14 @@ int failedReference(const QString &substituted, size_t failures);
 
 // True for an integer literal: optional blanks, an optional sign, digits, optional blanks.
 bool isIntegerLiteral(const QString &text);
+
+// Each name's first item in tree order (absolute index), letter case significant.
+QHash<QString, int> firstItemsOfNames(const TqzProjectTree &tree);
+// The item a run evaluates in place of the leaf at `absoluteIndex` named `name`: the first item
+// of that name when it lies at least two places before, else -1 (the item just before, or the
+// item itself, is never such a namesake).
+int earlierNamesakeOf(const QHash<QString, int> &firstOfName,
+                      const QString &name,
+                      int absoluteIndex);
 
 } // namespace tessarin

@@ -1,16 +1,19 @@
 #include "winide.h"
 
+#include "checkpanel.h"
 #include "decimaltext.h"
 #include "error.h"
 #include "chartrun.h"
 #include "examcommands.h"
 #include "printdevice.h"
+#include "projectcheck.h"
 #include "projectdocument.h"
 #include "projectfile.h"
 #include "qzexcel.h"
 #include "qzproject.h"
 #include "qzreport.h"
 #include "qztranslate.h"
+#include "qzworkbook.h"
 #include "runlog.h"
 #include "runmessages.h"
 #include "runprogress.h"
@@ -295,6 +298,12 @@ void TfmWinIDE::createActions()
     connect(actCompileProject, &QAction::triggered, this, &TfmWinIDE::actCompileProjectExecute);
     connect(actSaveExamData, &QAction::triggered, this, &TfmWinIDE::actSaveExamDataExecute);
     connect(actLoadExamData, &QAction::triggered, this, &TfmWinIDE::actLoadExamDataExecute);
+    actCheckProject = makeAction(this,
+                                 "actCheckProject",
+                                 QStringLiteral("检查工程(&K)"),
+                                 QStringLiteral("检查工程"),
+                                 QStringLiteral("检查公式、名称、编码和单元格标记，不运行工程"));
+    connect(actCheckProject, &QAction::triggered, this, &TfmWinIDE::actCheckProjectExecute);
 }
 
 void TfmWinIDE::createMenus()
@@ -330,6 +339,7 @@ void TfmWinIDE::createMenus()
     pmReport->addAction(actCompile_Node);
     pmReport->addAction(actCompile_Page);
     pmReport->addAction(actCompileProject);
+    pmReport->addAction(actCheckProject);
     pmReport->addSeparator();
     pmReport->addAction(actSaveExamData);
     pmReport->addAction(actLoadExamData);
@@ -337,6 +347,7 @@ void TfmWinIDE::createMenus()
     pmProject = new QMenu(this);
     pmProject->setObjectName(QStringLiteral("pmProject"));
     pmProject->addAction(actCompileProject);
+    pmProject->addAction(actCheckProject);
     pmProject->addSeparator();
     pmProject->addAction(actSaveExamData);
     pmProject->addAction(actLoadExamData);
@@ -861,6 +872,62 @@ void TfmWinIDE::ReportMouseDown(TqzReport *page, Qt::MouseButton button, const Q
     } else if (button == Qt::RightButton) {
         pmReport->popup(QCursor::pos());
     }
+}
+
+void TfmWinIDE::actCheckProjectExecute()
+{
+    if (isRunning())
+        return;
+    // A value still in an edit box counts as typed.
+    Excel->EndEdits();
+    if (!m_checkPanel) {
+        m_checkPanel = new TqzCheckPanel(this);
+        m_checkPanel->setWindowFlag(Qt::Tool);
+        connect(m_checkPanel, &TqzCheckPanel::findingActivated, this, &TfmWinIDE::showFinding);
+        connect(m_checkPanel,
+                &TqzCheckPanel::recheckRequested,
+                this,
+                &TfmWinIDE::actCheckProjectExecute);
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ProjectCheckResult result = checkProject(*Project, m_document->workbook());
+    QApplication::restoreOverrideCursor();
+    m_checkPanel->setResult(result);
+    m_checkPanel->show();
+    m_checkPanel->raise();
+}
+
+void TfmWinIDE::showFinding(const ProjectFinding &finding)
+{
+    // The project may have changed since the check: a place it no longer has is passed over.
+    if (finding.item >= 0) {
+        const QModelIndex item = Project->TreeView->itemAt(finding.item);
+        if (!item.isValid())
+            return;
+        if (!mniViewManager->isChecked())
+            mniViewManager->setChecked(true);
+        selectItem(item);
+        return;
+    }
+    TqzWorkbook &book = m_document->workbook();
+    if (finding.pageIndex < 0 || finding.pageIndex >= book.pageCount()
+        || finding.pageIndex >= Excel->Pages.size())
+        return;
+    TqzReport *view = Excel->Pages.at(finding.pageIndex);
+    TReportCell *cell = view->CellFromRC(finding.line, finding.cellIndex);
+    if (!cell)
+        return;
+    const int tab = book.page(finding.pageIndex)->OwnerIndex;
+    if (tab >= 0 && tab < tsShowPages->count() && tab != tsShowPages->currentIndex())
+        tsShowPages->setCurrentIndex(tab);
+    Excel->SetCurrentPage(view);
+    view->RemoveAllSelectedCell();
+    view->AddSelectedCell(cell);
+    view->FLastSelectCell = cell;
+    const QRect rect = view->pageToWindow(cell->FCellRect);
+    const QPoint at = view->mapTo(slbReport->widget(), rect.center());
+    slbReport->ensureVisible(at.x(), at.y(), rect.width() / 2 + 20, rect.height() / 2 + 20);
+    view->update();
 }
 
 // ---- the message pane and the run host ----

@@ -37,6 +37,8 @@ class TqzReport;
 class TqzRunLog;
 class TqzTranslate;
 class TReportCell;
+class TqzCheckPanel;
+struct ProjectFinding;
 struct TCellTextEdit;
 
 class TfmWinIDE : public QWidget, public TqzRunHost, private TqzEditTarget
@@ -164,6 +166,8 @@ public:
     QAction *actCompileProject = nullptr;
     QAction *actSaveExamData = nullptr;
     QAction *actLoadExamData = nullptr;
+    QAction *actCheckProject = nullptr;
+    TqzCheckPanel *m_checkPanel = nullptr; // made on first use; a child
 
     // ---- handlers ----
     void tvProjectChange(const QModelIndex &item);
@@ -181,6 +185,10 @@ public:
     void actCompile_NodeExecute();
     void actCompile_PageExecute();
     void actCompileProjectExecute();
+    // "检查工程": checks the project as it stands (typed values included) and lists the findings.
+    void actCheckProjectExecute();
+    // Selects the finding's node in the tree, or shows its page and selects its cell.
+    void showFinding(const ProjectFinding &finding);
     void actSaveExamDataExecute();
     void actLoadExamDataExecute();
 

@@ -255,6 +255,64 @@ TEST(CliRun, ExamLoadFillsTheProject)
     EXPECT_EQ(cli({"tag-get", out, "流量"}).out.trimmed(), "80");
 }
 
+// check: the findings as JSON with every field a string, exit 1 exactly when one is an error; the
+// packaged pump project passes; usage and unreadable files are refused.
+TEST(CliCheck, PrintsFindingsAndExitsByTheirSeverity)
+{
+    Files files;
+    const auto variant = [&](const QString &name, const QString &script) {
+        QString text = QStringDecoder("GB18030").decode(readWholeFile(kSample));
+        text.replace("Script=\"流量*扬程*密度*9.81/3600/效率/1000\"", "Script=\"" + script + "\"");
+        writeFileAtomically(files.path(name), QStringEncoder("GB18030").encode(text));
+        return files.path(name);
+    };
+    ASSERT_EQ(cli({"packaged", "-o", files.path("pump.flw")}).status, 0);
+    struct Case
+    {
+        const char *what;
+        QStringList args;
+        int status;
+        QStringList findings; // "kind severity node"
+    };
+    const std::vector<Case> cases = {
+        {"sound", {"check", kSample}, 0, {}},
+        {"an unknown name",
+         {"check", variant("unknown.flw", "流量*扬程*粘度")},
+         1,
+         {"unknown-name error 粘度", "unused-input warning 密度", "unused-input warning 效率"}},
+        {"warnings only",
+         {"check", variant("unused.flw", "流量*扬程*9.81/3600/效率/1000")},
+         0,
+         {"unused-input warning 密度"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto r = cli(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        const QJsonObject doc = json(r.out);
+        ASSERT_EQ(doc.keys(), QStringList{"findings"});
+        QStringList seen;
+        for (const QJsonValue &f : doc["findings"].toArray()) {
+            const QStringList keys = f.toObject().keys();
+            EXPECT_EQ(keys, QStringList({"cell", "kind", "message", "node", "page", "severity"}));
+            for (const QString &key : keys)
+                EXPECT_TRUE(f[key].isString()) << key.toStdString();
+            seen << f["kind"].toString() + ' ' + f["severity"].toString() + ' '
+                        + f["node"].toString();
+        }
+        EXPECT_EQ(seen, c.findings);
+    }
+    const auto pump = cli({"check", files.path("pump.flw")});
+    EXPECT_EQ(pump.status, 0) << pump.err.toStdString();
+    EXPECT_FALSE(QString::fromUtf8(pump.out).contains("\"error\""));
+
+    EXPECT_EQ(cli({"check"}).status, 2);
+    const auto missing = cli({"check", files.path("none.flw")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains("none.flw"));
+    EXPECT_TRUE(missing.out.isEmpty());
+}
+
 TEST(CliSweep, PrintsOneRowPerCaseInOrderWhateverTheWorkers)
 {
     const QStringList args = {"sweep",

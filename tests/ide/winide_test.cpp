@@ -1,9 +1,12 @@
 // The project window driven through its real widgets: cells clicked, popups and menus opened and
 // chosen, the wheel turned, runs started by key and menu, progress and test data observed.
 
+#include "checkpanel.h"
 #include "error.h"
 #include "programdir.h"
+#include "projectdocument.h"
 #include "projectfile.h"
+#include "projecttree.h"
 #include "qzexcel.h"
 #include "qzproject.h"
 #include "qzreport.h"
@@ -17,6 +20,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -29,6 +33,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QUndoStack>
 #include <QtTest/qtestspontaneevent.h>
 
@@ -163,6 +168,7 @@ TEST_F(WindowTest, ComponentsCaptionsHintsShortcutsAndLoading)
         {"actCompileProject", "运行工程(&R)", "运行", "运行工程以得到计算结果", {}},
         {"actSaveExamData", "保存测试数据(&S)...", "", "", {}},
         {"actLoadExamData", "加载测试数据(&L)...", "", "", {}},
+        {"actCheckProject", "检查工程(&K)", "检查工程", "检查公式、名称、编码和单元格标记，不运行工程", {}},
         {"mniViewManager", "工程管理器(&P)", "", "", {}},
         {"mniViewMsg", "信息框(&M)", "", "", {}},
     };
@@ -181,7 +187,8 @@ TEST_F(WindowTest, ComponentsCaptionsHintsShortcutsAndLoading)
     EXPECT_EQ(window->viewMenu()->title(), "查看(&V)");
     EXPECT_EQ(texts(window->viewMenu()->actions()),
               QStringList({"工程管理器(&P)", "信息框(&M)", "-"}));
-    const QStringList runs = {"模块运行(&M)", "运行当前页(&P)", "运行工程(&R)", "参数扫描(&W)..."};
+    const QStringList runs
+        = {"模块运行(&M)", "运行当前页(&P)", "运行工程(&R)", "参数扫描(&W)...", "检查工程(&K)"};
     const QStringList exam = {"-", "保存测试数据(&S)...", "加载测试数据(&L)..."};
     EXPECT_EQ(texts(find<QMenu>("pmReport")->actions()), runs + exam);
     EXPECT_EQ(texts(find<QMenu>("pmProject")->actions()), runs.mid(2) + exam);
@@ -722,6 +729,48 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// "检查工程" from the tree popup lists what is wrong; a double click on a finding selects its node
+// in the tree (opening the tree panel), or shows its page with its cell selected.
+TEST_F(WindowTest, CheckProjectListsFindingsAndShowsEachOnDoubleClick)
+{
+    window->loadProjectFile(kSample);
+    TqzProjectTree &tree = *window->document().project().TreeView;
+    tree.nodeAt(0)->Script += "*粘度";
+    int line = -1, cell = -1;
+    for (int l = 0; l < page(0)->lineCount() && line < 0; ++l)
+        for (int c = 0; c < page(0)->line(l)->cellCount() && line < 0; ++c)
+            if (page(0)->line(l)->cell(c)->FTagID.isEmpty())
+                line = l, cell = c;
+    ASSERT_GE(line, 0);
+    page(0)->SetTagID(line, cell, "ZZ");
+
+    QMenu *popup = find<QMenu>("pmProject");
+    ASSERT_NE(entry(popup, "检查工程(&K)"), nullptr);
+    entry(popup, "检查工程(&K)")->trigger();
+    auto *panel = window->findChild<TqzCheckPanel *>("checkPanel");
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    QStringList rows;
+    for (int r = 0; r < panel->list->topLevelItemCount(); ++r)
+        rows << panel->list->topLevelItem(r)->text(2) + "|" + panel->findings()[r].kind;
+    EXPECT_EQ(rows, QStringList({"粘度|unknown-name", "ZZ|tag-without-node"}));
+    EXPECT_TRUE(panel->summary->text().contains("1 个错误、1 个警告"));
+
+    auto doubleClick = [&](int row) {
+        QTreeWidgetItem *item = panel->list->topLevelItem(row);
+        const QPoint at = panel->list->visualItemRect(item).center();
+        QTest::mouseClick(panel->list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(panel->list->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick(0);
+    EXPECT_TRUE(find("pnlProjectManager")->isVisible());
+    EXPECT_EQ(find<QTreeView>("tvProject")->currentIndex(), QModelIndex(tree.itemAt(0)));
+    doubleClick(1);
+    const TReportCell *tagged = page(0)->line(line)->cell(cell);
+    EXPECT_EQ(page(0)->FLastSelectCell, tagged);
+    EXPECT_EQ(page(0)->FSelectCells, QList<TReportCell *>({page(0)->line(line)->cell(cell)}));
+}
 
 TEST_F(WindowTest, TestDataIsSavedAndLoadedThroughBothPopups)
 {
