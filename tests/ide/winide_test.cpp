@@ -10,6 +10,7 @@
 #include "qzexcel.h"
 #include "qzproject.h"
 #include "qzreport.h"
+#include "qzworkbook.h"
 #include "qztranslate.h"
 #include "reportgrid/gridfixture.h"
 #include "runprogress.h"
@@ -770,6 +771,46 @@ TEST_F(WindowTest, CheckProjectListsFindingsAndShowsEachOnDoubleClick)
     const TReportCell *tagged = page(0)->line(line)->cell(cell);
     EXPECT_EQ(page(0)->FLastSelectCell, tagged);
     EXPECT_EQ(page(0)->FSelectCells, QList<TReportCell *>({page(0)->line(line)->cell(cell)}));
+}
+
+// A chart on a page follows the runs of the window: typed inputs move its values, and the page
+// view draws it over its cells.
+TEST_F(WindowTest, ChartsFollowTheRunsOfTheWindow)
+{
+    window->loadProjectFile(kSample);
+    TqzWorkbook &book = window->document().workbook();
+    TqzChart chart;
+    chart.page = 0;
+    chart.first = {1, 0};
+    chart.last = {6, 3};
+    chart.title = QStringLiteral("功率曲线");
+    chart.input = QStringLiteral("流量");
+    chart.from = 10;
+    chart.to = 100;
+    chart.points = 4;
+    chart.outputs = {QStringLiteral("轴功率")};
+    book.setCharts({chart});
+    const QImage empty = page(0)->grab().toImage();
+
+    TqzReport *p = page(0);
+    TReportCell *head = p->CellsOfName(QStringLiteral("扬程")).value(0);
+    ASSERT_NE(head, nullptr);
+    QTest::mouseClick(p, Qt::LeftButton, {}, p->pageToWindow(head->FCellRect).center());
+    for (const char ch : {'6', '5'})
+        QTest::keyClick(QApplication::focusWidget(), ch);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    find<QAction>("actCompileProject")->trigger();
+
+    ASSERT_EQ(book.charts().size(), 1);
+    const TqzChart computed = book.charts().first();
+    ASSERT_EQ(computed.series.size(), 1);
+    EXPECT_EQ(computed.inputUnit, QStringLiteral("m3/h"));
+    const double power = 50.0 * 65 * 998.2 * 9.81 / 3600 / 0.72 / 1000; // at 50 m3/h, 65 m
+    const std::vector<double> flows = computed.inputValues();
+    for (size_t i = 0; i < flows.size(); ++i)
+        EXPECT_NEAR(computed.series[0].values[i], power * flows[i] / 50, 1e-9) << i;
+    // The lines of the chart are on the page now (before the run it said "尚未计算").
+    EXPECT_NE(page(0)->grab().toImage(), empty);
 }
 
 TEST_F(WindowTest, TestDataIsSavedAndLoadedThroughBothPopups)
