@@ -7,20 +7,6 @@
 
 namespace tessarin {
 
-namespace {
-
-template<class Work>
-auto onPage(qsizetype index, Work &&work)
-{
-    try {
-        return work();
-    } catch (const Error &e) {
-        throw Error(QStringLiteral("page %1: %2").arg(index + 1).arg(e.message()));
-    }
-}
-
-} // namespace
-
 TqzWorkbook::TqzWorkbook(QObject *parent)
     : QObject(parent)
     , PageNames{QStringLiteral("默认页")}

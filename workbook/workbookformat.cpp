@@ -24,18 +24,6 @@ const QString kSaveText = QString::fromUtf16(WorkbookPageTextAttribute);
 const QString kOwnerIndex = QString::fromUtf16(WorkbookOwnerIndexAttribute);
 const QString kPageElement = QString::fromUtf16(WorkbookPageElementName);
 
-// Runs `work` for the page at `index` (0-based); an Error it throws is passed on prefixed with
-// the page's number.
-template<class Work>
-auto onPage(qsizetype index, Work &&work)
-{
-    try {
-        return work();
-    } catch (const Error &e) {
-        throw Error(QStringLiteral("page %1: %2").arg(index + 1).arg(e.message()));
-    }
-}
-
 // A project document's element: it holds one of the project's parts, or nothing at all.
 bool isProjectElement(const XmlElement &root)
 {

@@ -3,6 +3,8 @@
 // The workbook's place in a project document: the names of its element and attributes, and the
 // byte-preserving splice of a freshly written workbook element into the document's bytes.
 
+#include "error.h"
+
 #include <QByteArray>
 #include <QDomElement>
 #include <QString>
@@ -17,6 +19,18 @@ inline constexpr char16_t WorkbookPageElementName[] = u"TqzReport";
 inline constexpr char16_t WorkbookTabsAttribute[] = u"ShowPages";
 inline constexpr char16_t WorkbookPageTextAttribute[] = u"SaveText";
 inline constexpr char16_t WorkbookOwnerIndexAttribute[] = u"OwnerIndex";
+
+// Runs `work` for the page at `index` (0-based); an Error it throws is passed on prefixed with
+// the page's number.
+template<class Work>
+auto onPage(qsizetype index, Work &&work)
+{
+    try {
+        return work();
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("page %1: %2").arg(index + 1).arg(e.message()));
+    }
+}
 
 // Fills the (empty) workbook element it is given; it may throw Error to refuse.
 using WorkbookElementWriter = std::function<void(QDomElement &element)>;
