@@ -50,8 +50,18 @@ std::vector<double> ticks(double lo, double hi, int count)
         if (step >= raw)
             break;
     }
-    for (double v = std::ceil(lo / step - 1e-9) * step; v <= hi + step * 1e-9; v += step)
+    if (!std::isfinite(step) || step <= 0)
+        return out;
+    // Counted, not summed: a step too small to change a large value would never end a sum.
+    const double first = std::ceil(lo / step - 1e-9) * step;
+    for (int i = 0; i <= 4 * count + 2; ++i) {
+        const double v = first + i * step;
+        if (!(v <= hi + step * 1e-9))
+            break;
+        if (!out.empty() && v == out.back())
+            return {};
         out.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);
+    }
     return out;
 }
 
@@ -301,6 +311,9 @@ QList<TqzChart> readChartsElement(const XmlElement &element)
         readAttribute(e, QStringLiteral("InputUnit"), chart.inputUnit);
         chart.from = number(e, QStringLiteral("From"), index);
         chart.to = number(e, QStringLiteral("To"), index);
+        if (std::abs(chart.from) > kMaxChartInput || std::abs(chart.to) > kMaxChartInput)
+            throw bad(QStringLiteral("\"From\" and \"To\" must lie within ±%1")
+                          .arg(kMaxChartInput));
         const double points = number(e, QStringLiteral("Points"), index);
         if (points < 2 || points > kMaxChartPoints || points != std::floor(points))
             throw bad(QStringLiteral("\"Points\" must be a whole number from 2 to %1")

@@ -49,6 +49,9 @@ struct TqzChart
 
 inline constexpr int kMaxChartPoints = 1000;
 inline constexpr int kMaxChartOutputs = 8;
+// The largest magnitude of a range's ends: every value between them, and their distance, stay
+// finite.
+inline constexpr double kMaxChartInput = 1e300;
 
 inline constexpr char16_t ChartsElementName[] = u"TqzCharts";
 

@@ -4,6 +4,9 @@
 #include "error.h"
 #include "qzworkbook.h"
 
+#include <QImage>
+#include <QPainter>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -237,6 +240,33 @@ TEST(Workbook, ChartsRoundTripBesideTheWorkbook)
             EXPECT_TRUE(e.message().contains(QString::fromLatin1(row.error)))
                 << row.what << ": " << e.message().toStdString();
         }
+    }
+}
+
+// Values a damaged file or a wild formula can give draw without hanging: sums that a step too
+// small cannot move, a flat line, infinities and gaps.
+TEST(Workbook, ChartsDrawAnyValues)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<std::vector<double>> cases = {{1e16, 1e16 + 2, 1e16 + 4},
+                                                    {5, 5, 5},
+                                                    {nan, nan, nan},
+                                                    {-inf, 0, inf},
+                                                    {-1e308, 1e308, nan},
+                                                    {1e-320, 2e-320, 0}};
+    QImage image(400, 300, QImage::Format_RGB32);
+    for (const auto &values : cases) {
+        TqzChart chart;
+        chart.input = QStringLiteral("Q");
+        chart.from = values.front() == 5 ? 3 : -1e300;
+        chart.to = values.front() == 5 ? 3 : 1e300;
+        chart.points = 3;
+        chart.outputs = {QStringLiteral("H")};
+        chart.series = {{QStringLiteral("H"), QString(), values}};
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        paintChart(chart, painter, QRectF(10, 10, 380, 280));
     }
 }
 

@@ -19,9 +19,10 @@ double numberOption(const QCommandLineParser &parser, const QString &name)
 {
     bool ok = false;
     const double value = parser.value(name).toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        throw UsageError(QStringLiteral("--%1 \"%2\": expected a number")
-                             .arg(name, parser.value(name)));
+    if (!ok || !(std::abs(value) <= kMaxChartInput))
+        throw UsageError(QStringLiteral("--%1 \"%2\": expected a number within ±%3")
+                             .arg(name, parser.value(name))
+                             .arg(kMaxChartInput));
     return value;
 }
 
