@@ -637,7 +637,7 @@ void TfmMain::actVOKFLWExecute()
 void TfmMain::actNewExecute()
 {
     auto window = std::make_unique<TfmWinIDE>();
-    window->setWindowTitle(QStringLiteral("流程集成开发环境"));
+    window->startNewProject(QStringLiteral("流程集成开发环境"));
     addProjectWindow(window.release());
 }
 

@@ -62,6 +62,9 @@ QString SaveExamData(const TqzProject &project, TqzRunHost &host)
     TqzExamData set;
     FillExamData(set, *project.TreeView);
     const QString folder = ExamFolder();
+    // The user's data folder does not exist on a fresh account: it is made first.
+    if (!isBesideProgram(folder))
+        QDir().mkpath(QFileInfo(folder).absolutePath());
     // Another process may create the folder at the same moment: finding it made is success.
     const QByteArray native = nativeFileName(folder);
     if (::mkdir(native.constData(), 0777) != 0) {

@@ -3,6 +3,9 @@
 #include "atomicfile.h"
 #include "error.h"
 #include "modelread.h"
+#include "modelwrite.h"
+#include "workbookformat.h"
+#include "xmlio.h"
 #include "qzproject.h"
 #include "qzworkbook.h"
 #include "xmltree.h"
@@ -47,15 +50,33 @@ void TqzProjectFile::loadBytes(const QByteArray &document,
 
 QByteArray TqzProjectFile::documentBytes(const TqzWorkbook &workbook, const QString &where) const
 {
-    QByteArray base = Document;
-    if (base.isEmpty()) {
-        // A new project: an empty project part for the workbook to go into.
-        TqzProject empty;
-        base = SaveProjectToBytes(empty);
-    }
     const QString name = !where.isEmpty()      ? where
                          : !FileName.isEmpty() ? FileName
                                                : QStringLiteral("project document");
+    QByteArray base = Document;
+    if (base.isEmpty()) {
+        // A new project: its project part, for the workbook to go into.
+        TqzProject empty;
+        base = SaveProjectToBytes(EditedTree ? *EditedTree : empty);
+    } else if (EditedTree) {
+        // Only the node list is written anew; the rest of the document keeps its bytes.
+        TqzProjectTree &tree = *EditedTree->TreeView;
+        base = spliceProjectElement(
+            base,
+            QStringLiteral("TVariables"),
+            [&tree](QDomElement &list) {
+                for (int i = 0, n = tree.count(); i < n; ++i) {
+                    TqzNode *node = tree.nodeAt(i);
+                    const int parent = tree.parentIndex(i);
+                    node->NodeID = i;
+                    node->ParentID = parent < 0 ? i : parent;
+                    QDomElement child = appendChildElement(list, QStringLiteral("TVariable"));
+                    writeNode(*node, child);
+                }
+            },
+            modelAttributeOrder(),
+            name);
+    }
     return workbook.SaveIntoDocument(base, name);
 }
 

@@ -20,6 +20,10 @@ public:
     // The file the document came from or was last saved to; empty for the packaged project and
     // for a new project.
     QString FileName;
+    // Set while the project's node tree differs from the document's: saving then writes the
+    // document's "TVariables" from this project's tree as well. Left null, the document's project
+    // part is written back byte for byte.
+    TqzProject *EditedTree = nullptr;
 
     // Loads `fileName` ("-" for standard input) into `project` and `workbook`. Throws Error saying
     // what, where (file, line, column, page) and why; `project` and `workbook` are then unchanged.
@@ -29,7 +33,8 @@ public:
                    const QString &where,
                    TqzProject &project,
                    TqzWorkbook &workbook);
-    // Writes Document with its workbook element taken from `workbook` to `fileName` atomically
+    // Writes Document with its workbook element taken from `workbook` (and its node list from
+    // EditedTree when set) to `fileName` atomically
     // (a new project gets a fresh document with an empty project part); then FileName =
     // `fileName`. Throws Error and leaves the target untouched on failure.
     void saveAs(const QString &fileName, const TqzWorkbook &workbook);

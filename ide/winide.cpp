@@ -5,6 +5,8 @@
 #include "error.h"
 #include "chartrun.h"
 #include "examcommands.h"
+#include "nodeeditor.h"
+#include "treecommands.h"
 #include "printdevice.h"
 #include "projectcheck.h"
 #include "projectdocument.h"
@@ -23,6 +25,11 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
@@ -33,6 +40,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -119,6 +127,37 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     // The window's new pages take the paper of the printer it prints on.
     m_document->workbook().NewPageSetup = pageSetupFromPrinter();
     tvProject->setModel(Project->TreeView);
+    m_treeEditor = new TqzTreeEditor(*Project, *m_undoStack, this);
+    connect(m_treeEditor, &TqzTreeEditor::treeEdited, this, &TfmWinIDE::treeEdited);
+    // Back at the saved state (a save, or undo to it) the tree is the saved one.
+    connect(m_undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
+        if (clean) {
+            m_treeEditor->markSaved();
+            m_file->EditedTree = nullptr;
+        }
+    });
+    connect(tvProject, &TqzNodeTreeView::nodeMoved, this,
+            [this](const QModelIndex &item, const QModelIndex &parent, int row) {
+                const QPersistentModelIndex to = parent;
+                editTree([=, this] { return m_treeEditor->move(item, to, row); });
+            });
+    connect(tvProject, &TqzNodeTreeView::nodesDropped, this,
+            [this](const QByteArray &nodes, const QModelIndex &parent, int row) {
+                const QPersistentModelIndex to = parent;
+                editTree([=, this] { return m_treeEditor->paste(nodes, to, row); });
+            });
+    connect(pnlNodeProperties, &TqzNodeProperties::fieldEdited, this,
+            [this](TqzNodeField field, const QString &text) {
+                const QPersistentModelIndex item = selectedItem();
+                editTree([=, this] {
+                    m_treeEditor->setField(item, field, text);
+                    return QModelIndex(item);
+                });
+            });
+    connect(pnlNodeProperties, &TqzNodeProperties::formulaCheckRequested, this,
+            [this](const QString &formula) {
+                pnlNodeProperties->showTrial(tryFormula(*Project->TreeView, *CodeTable, formula));
+            });
     connect(tvProject->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         tvProjectChange(selectedItem());
     });
@@ -198,14 +237,21 @@ void TfmWinIDE::createComponents()
     pnlProjectManager->setObjectName(QStringLiteral("pnlProjectManager"));
     auto *treeLayout = new QVBoxLayout(pnlProjectManager);
     treeLayout->setContentsMargins(0, 0, 0, 0);
-    tvProject = new QTreeView(pnlProjectManager);
+    splitTree = new QSplitter(Qt::Vertical, pnlProjectManager);
+    splitTree->setObjectName(QStringLiteral("splitTree"));
+    splitTree->setChildrenCollapsible(false);
+    tvProject = new TqzNodeTreeView(splitTree);
     tvProject->setObjectName(QStringLiteral("tvProject"));
     tvProject->setHeaderHidden(true);
     tvProject->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvProject->setSelectionMode(QAbstractItemView::SingleSelection);
     tvProject->setIndentation(19);
     tvProject->setContextMenuPolicy(Qt::CustomContextMenu);
-    treeLayout->addWidget(tvProject);
+    pnlNodeProperties = new TqzNodeProperties(splitTree);
+    splitTree->addWidget(tvProject);
+    splitTree->addWidget(pnlNodeProperties);
+    splitTree->setStretchFactor(0, 1);
+    treeLayout->addWidget(splitTree);
 
     pnlReport = new QWidget(splitClient);
     pnlReport->setObjectName(QStringLiteral("pnlReport"));
@@ -304,6 +350,73 @@ void TfmWinIDE::createActions()
                                  QStringLiteral("检查工程"),
                                  QStringLiteral("检查公式、名称、编码和单元格标记，不运行工程"));
     connect(actCheckProject, &QAction::triggered, this, &TfmWinIDE::actCheckProjectExecute);
+
+    // Tree edits: their shortcuts act while the tree has the focus, so Delete or Ctrl+C on a
+    // page keep their meaning there.
+    const auto treeAction = [this](QAction *&action, const char *name, const QString &caption,
+                                   const QKeySequence &key, const std::function<QModelIndex()> &edit) {
+        action = new QAction(caption, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        tvProject->addAction(action);
+        connect(action, &QAction::triggered, this, [this, edit] { editTree(edit); });
+    };
+    treeAction(actAddChildNode, "actAddChildNode", QStringLiteral("添加子节点(&C)"),
+               QKeySequence(Qt::CTRL | Qt::Key_Insert),
+               [this] { return m_treeEditor->addChild(selectedItem()); });
+    treeAction(actAddSiblingNode, "actAddSiblingNode", QStringLiteral("添加同级节点(&N)"),
+               QKeySequence(Qt::Key_Insert),
+               [this] { return m_treeEditor->addSibling(selectedItem()); });
+    treeAction(actDeleteNode, "actDeleteNode", QStringLiteral("删除节点(&D)"),
+               QKeySequence(Qt::Key_Delete), [this] {
+                   m_treeEditor->remove(selectedItem());
+                   return QModelIndex();
+               });
+    treeAction(actMoveNodeUp, "actMoveNodeUp", QStringLiteral("上移(&U)"),
+               QKeySequence(Qt::ALT | Qt::Key_Up),
+               [this] { return m_treeEditor->moveUp(selectedItem()); });
+    treeAction(actMoveNodeDown, "actMoveNodeDown", QStringLiteral("下移(&W)"),
+               QKeySequence(Qt::ALT | Qt::Key_Down),
+               [this] { return m_treeEditor->moveDown(selectedItem()); });
+    treeAction(actOutdentNode, "actOutdentNode", QStringLiteral("升级(&L)"),
+               QKeySequence(Qt::ALT | Qt::Key_Left),
+               [this] { return m_treeEditor->outdent(selectedItem()); });
+    treeAction(actIndentNode, "actIndentNode", QStringLiteral("降级(&R)"),
+               QKeySequence(Qt::ALT | Qt::Key_Right),
+               [this] { return m_treeEditor->indent(selectedItem()); });
+    treeAction(actCopyNode, "actCopyNode", QStringLiteral("复制节点(&O)"),
+               QKeySequence(QKeySequence::Copy), [this] {
+                   const QModelIndex item = selectedItem();
+                   if (!item.isValid())
+                       throw Error(QStringLiteral("没有选中要复制的节点"));
+                   auto *mime = new QMimeData;
+                   mime->setData(QString::fromLatin1(kNodesMime),
+                                 branchToXml(*Project->TreeView, item));
+                   mime->setText(Project->TreeView->node(item)->Name);
+                   QGuiApplication::clipboard()->setMimeData(mime);
+                   return item;
+               });
+    treeAction(actPasteNode, "actPasteNode", QStringLiteral("粘贴节点(&P)"),
+               QKeySequence(QKeySequence::Paste), [this] {
+                   const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+                   if (!mime || !mime->hasFormat(QString::fromLatin1(kNodesMime)))
+                       throw Error(QStringLiteral("剪贴板上没有节点"));
+                   // As children of the selected node, after those it has.
+                   const QModelIndex parent = selectedItem();
+                   return m_treeEditor->paste(mime->data(QString::fromLatin1(kNodesMime)), parent,
+                                              Project->TreeView->rowCount(parent));
+               });
+
+    actBindInput = makeAction(this, "actBindInput", QStringLiteral("绑定节点为输入(&I)"),
+                              QString(), QStringLiteral("所选单元格显示并输入树中选中的节点"));
+    actBindResult = makeAction(this, "actBindResult", QStringLiteral("绑定节点为结果(&O)"),
+                               QString(), QStringLiteral("所选单元格显示树中选中节点的计算结果"));
+    actUnbindCell = makeAction(this, "actUnbindCell", QStringLiteral("解除绑定(&U)"), QString(),
+                               QStringLiteral("所选单元格不再与节点交换数值"));
+    connect(actBindInput, &QAction::triggered, this, [this] { bindSelectedCells(1); });
+    connect(actBindResult, &QAction::triggered, this, [this] { bindSelectedCells(0); });
+    connect(actUnbindCell, &QAction::triggered, this, [this] { bindSelectedCells(-1); });
 }
 
 void TfmWinIDE::createMenus()
@@ -344,8 +457,21 @@ void TfmWinIDE::createMenus()
     pmReport->addAction(actSaveExamData);
     pmReport->addAction(actLoadExamData);
 
+    createDesignMenu();
+    pmReport->addSeparator();
+    pmReport->addMenu(pmDesign);
+    pmReport->addAction(actBindInput);
+    pmReport->addAction(actBindResult);
+    pmReport->addAction(actUnbindCell);
+
     pmProject = new QMenu(this);
     pmProject->setObjectName(QStringLiteral("pmProject"));
+    pmProject->addActions({actAddChildNode, actAddSiblingNode, actDeleteNode});
+    pmProject->addSeparator();
+    pmProject->addActions({actMoveNodeUp, actMoveNodeDown, actOutdentNode, actIndentNode});
+    pmProject->addSeparator();
+    pmProject->addActions({actCopyNode, actPasteNode});
+    pmProject->addSeparator();
     pmProject->addAction(actCompileProject);
     pmProject->addAction(actCheckProject);
     pmProject->addSeparator();
@@ -359,7 +485,7 @@ void TfmWinIDE::createMenus()
         dialog->show();
     });
     pmReport->insertAction(pmReport->actions().at(3), actSweep); // after the run entries
-    pmProject->insertAction(pmProject->actions().at(1), actSweep);
+    pmProject->insertAction(actCheckProject, actSweep);
     connect(tvProject, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         pmProject->popup(tvProject->viewport()->mapToGlobal(pos));
     });
@@ -381,6 +507,17 @@ void TfmWinIDE::loadProjectFile(const QString &fileName)
     refuseDuringRun(fileName);
     m_document->loadFile(fileName);
     finishLoading(QFileInfo(fileName).fileName());
+}
+
+void TfmWinIDE::startNewProject(const QString &caption)
+{
+    if (isRunning())
+        throw Error(caption + QStringLiteral("：计算进行中，不能新建"));
+    finishLoading(caption);
+    m_document->fillCodeTable();
+    // A calculation is built in the tree: the panel is where to start.
+    if (!mniViewManager->isChecked())
+        mniViewManager->setChecked(true);
 }
 
 void TfmWinIDE::refuseDuringRun(const QString &where) const
@@ -407,7 +544,239 @@ void TfmWinIDE::finishLoading(const QString &caption)
     // the clean one (clear alone keeps an empty stack's reset clean state).
     m_undoStack->clear();
     m_undoStack->setClean();
+    m_treeEditor->markSaved();
+    m_file->EditedTree = nullptr;
+    refreshNodeWords();
+    pnlNodeProperties->showNode(nullptr);
+    pnlNodeProperties->showProblem(QString());
 }
+
+void TfmWinIDE::refreshNodeWords()
+{
+    QStringList names;
+    const TqzProjectTree &tree = *Project->TreeView;
+    for (int i = 0, n = tree.count(); i < n; ++i)
+        names.append(tree.nodeAt(i)->Name);
+    names.removeDuplicates();
+    pnlNodeProperties->setWords(names, formulaLibraryNames(*Project->RunTimeLibrary));
+}
+
+void TfmWinIDE::editTree(const std::function<QModelIndex()> &edit)
+{
+    if (isRunning()) {
+        setStatus(QStringLiteral("计算进行中，不能修改节点树"), true);
+        return;
+    }
+    QModelIndex item;
+    try {
+        item = edit();
+    } catch (const Error &e) {
+        // Refused: nothing changed. The reason stays beside the tree until the next edit.
+        pnlNodeProperties->showProblem(e.message());
+        setStatus(e.message(), true);
+        tvProjectChange(selectedItem());
+        return;
+    }
+    pnlNodeProperties->showProblem(QString());
+    if (item.isValid())
+        selectItem(item);
+}
+
+void TfmWinIDE::treeEdited(const QModelIndex &item)
+{
+    m_document->fillCodeTable();
+    rebuildNameTables();
+    refreshNodeWords();
+    m_file->EditedTree = m_treeEditor->treeChanged() ? Project : nullptr;
+    if (item.isValid()) {
+        tvProject->expand(item.parent());
+        selectItem(item);
+    }
+    tvProjectChange(selectedItem());
+    if (!m_statusText.isEmpty() && m_statusError)
+        setStatus(QString(), false);
+}
+
+void TfmWinIDE::createDesignMenu()
+{
+    pmDesign = new QMenu(QStringLiteral("页面设计(&D)"), this);
+    pmDesign->setObjectName(QStringLiteral("pmDesign"));
+    const auto ask = [this](const QString &what, const QVariant &current) {
+        if (m_designQuestion)
+            return m_designQuestion(this, what, current);
+        if (what == QLatin1String("table")) {
+            bool ok = false;
+            const int cols = QInputDialog::getInt(this, QStringLiteral("新建表格"),
+                                                  QStringLiteral("列数："), 4, 1, 64, 1, &ok);
+            if (!ok)
+                return QVariant();
+            const int rows = QInputDialog::getInt(this, QStringLiteral("新建表格"),
+                                                  QStringLiteral("行数："), 10, 1, 500, 1, &ok);
+            return ok ? QVariant(QSize(cols, rows)) : QVariant();
+        }
+        if (what == QLatin1String("font")) {
+            bool ok = false;
+            const QFont font = QFontDialog::getFont(&ok, current.value<QFont>(), this);
+            return ok ? QVariant(font) : QVariant();
+        }
+        if (what == QLatin1String("colour")) {
+            const QColor colour = QColorDialog::getColor(current.value<QColor>(), this);
+            return colour.isValid() ? QVariant(colour) : QVariant();
+        }
+        bool ok = false;
+        const QString format = QInputDialog::getText(this, QStringLiteral("显示格式"),
+                                                     QStringLiteral("格式（如 0.00，空为原样）："),
+                                                     QLineEdit::Normal, current.toString(), &ok);
+        return ok ? QVariant(format) : QVariant();
+    };
+    const auto add = [this](const char *name, const QString &caption, const QString &step,
+                            bool needsCells, const std::function<void(TqzReport &)> &work) {
+        QAction *action = pmDesign->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this,
+                [=, this] { designPage(step, needsCells, work); });
+        return action;
+    };
+    add("actNewTable", QStringLiteral("新建表格(&T)..."), QStringLiteral("新建表格"), false,
+        [ask](TqzReport &page) {
+            const QVariant size = ask(QStringLiteral("table"), QSize(4, 10));
+            if (size.isValid())
+                page.NewTable(size.toSize().width(), size.toSize().height());
+        });
+    pmDesign->addSeparator();
+    add("actInsertLine", QStringLiteral("插入行(&I)"), QStringLiteral("插入行"), true,
+        [](TqzReport &page) { page.InsertLine(); });
+    add("actAddLine", QStringLiteral("追加行(&A)"), QStringLiteral("追加行"), false,
+        [](TqzReport &page) { page.AddLine(); });
+    add("actDeleteLine", QStringLiteral("删除行(&D)"), QStringLiteral("删除行"), true,
+        [](TqzReport &page) { page.DeleteLine(); });
+    add("actInsertCell", QStringLiteral("插入单元格"), QStringLiteral("插入单元格"), true,
+        [](TqzReport &page) { page.InsertCell(); });
+    add("actAddCell", QStringLiteral("追加单元格"), QStringLiteral("追加单元格"), true,
+        [](TqzReport &page) { page.AddCell(); });
+    add("actDeleteCell", QStringLiteral("删除单元格"), QStringLiteral("删除单元格"), true,
+        [](TqzReport &page) { page.DeleteCell(); });
+    add("actCombineCell", QStringLiteral("合并单元格(&M)"), QStringLiteral("合并单元格"), true,
+        [](TqzReport &page) { page.CombineCell(); });
+    add("actSplitCell", QStringLiteral("拆分单元格(&S)"), QStringLiteral("拆分单元格"), true,
+        [](TqzReport &page) { page.SplitCell(); });
+    pmDesign->addSeparator();
+    add("actAlignLeft", QStringLiteral("左对齐"), QStringLiteral("左对齐"), true,
+        [](TqzReport &page) { page.SetCellAlignHorzAlign(TEXT_ALIGN_LEFT); });
+    add("actAlignCenter", QStringLiteral("居中"), QStringLiteral("居中"), true,
+        [](TqzReport &page) { page.SetCellAlignHorzAlign(TEXT_ALIGN_CENTER); });
+    add("actAlignRight", QStringLiteral("右对齐"), QStringLiteral("右对齐"), true,
+        [](TqzReport &page) { page.SetCellAlignHorzAlign(TEXT_ALIGN_RIGHT); });
+    add("actBold", QStringLiteral("粗体(&B)"), QStringLiteral("粗体"), true, [](TqzReport &page) {
+        // The first selected cell's font, bold unless it is bold already (then normal).
+        LOGFONT font = page.FSelectCells.first()->FLogFont;
+        font.lfWeight = font.lfWeight >= 700 ? 400 : 700;
+        page.SetCellFont(font);
+    });
+    add("actCellFont", QStringLiteral("字体(&F)..."), QStringLiteral("字体"), true,
+        [ask](TqzReport &page) {
+            const QVariant font
+                = ask(QStringLiteral("font"), fontFromLogFont(page.FSelectCells.first()->FLogFont));
+            if (font.isValid())
+                page.SetCellFont(logFontFromFont(font.value<QFont>()));
+        });
+    add("actBackColor", QStringLiteral("背景色(&G)..."), QStringLiteral("背景色"), true,
+        [ask](TqzReport &page) {
+            const TColor old = page.FSelectCells.first()->FBackGroundColor;
+            const QVariant colour = ask(QStringLiteral("colour"),
+                                        QColor(old & 0xff, (old >> 8) & 0xff, (old >> 16) & 0xff));
+            if (colour.isValid()) {
+                const QColor c = colour.value<QColor>();
+                page.SetCellBackColor(TColor(c.red()) | TColor(c.green()) << 8
+                                      | TColor(c.blue()) << 16);
+            }
+        });
+    add("actDispFormat", QStringLiteral("显示格式(&N)..."), QStringLiteral("显示格式"), true,
+        [ask](TqzReport &page) {
+            const QVariant format
+                = ask(QStringLiteral("format"), page.FSelectCells.first()->FCellDispFormat);
+            if (format.isValid())
+                page.SetCellDispFormt(format.toString());
+        });
+    pmDesign->addSeparator();
+    // Borders: all four, none, or one side turned over (as the first selected cell has it).
+    const auto borders = [](TqzReport &page, int side) {
+        const TReportCell *first = page.FSelectCells.first();
+        bool on[4] = {first->FLeftLine, first->FTopLine, first->FRightLine, first->FBottomLine};
+        if (side < 0)
+            std::fill(std::begin(on), std::end(on), side == -1);
+        else
+            on[side] = !on[side];
+        page.SetCellLines(on[0], on[1], on[2], on[3], first->FLeftLineWidth,
+                          first->FTopLineWidth, first->FRightLineWidth, first->FBottomLineWidth);
+    };
+    add("actAllBorders", QStringLiteral("全部框线"), QStringLiteral("全部框线"), true,
+        [borders](TqzReport &page) { borders(page, -1); });
+    add("actNoBorders", QStringLiteral("无框线"), QStringLiteral("无框线"), true,
+        [borders](TqzReport &page) { borders(page, -2); });
+    const char *sideNames[] = {"actLeftBorder", "actTopBorder", "actRightBorder", "actBottomBorder"};
+    const QString sideCaptions[] = {QStringLiteral("左框线"), QStringLiteral("上框线"),
+                                    QStringLiteral("右框线"), QStringLiteral("下框线")};
+    for (int side = 0; side < 4; ++side)
+        add(sideNames[side], sideCaptions[side], sideCaptions[side], true,
+            [borders, side](TqzReport &page) { borders(page, side); });
+}
+
+void TfmWinIDE::designPage(const QString &name,
+                           bool needsCells,
+                           const std::function<void(TqzReport &)> &step)
+{
+    TqzReport *page = currentPage();
+    if (!page && !Excel->Pages.isEmpty())
+        page = Excel->Pages.first();
+    if (!page || isRunning())
+        return;
+    if (needsCells && page->FSelectCells.isEmpty()) {
+        setStatus(QStringLiteral("先选中要修改的单元格"), true);
+        return;
+    }
+    const int steps = m_undoStack->index();
+    try {
+        editPage(page, name, [&] { step(*page); });
+    } catch (const Error &e) {
+        setStatus(e.message(), true);
+        return;
+    }
+    page->update();
+    if (m_undoStack->index() == steps)
+        setStatus(QStringLiteral("%1：页面没有改变（所选单元格不适用，或已取消）").arg(name), true);
+    else
+        setStatus(QString(), false);
+}
+
+void TfmWinIDE::bindSelectedCells(int kind)
+{
+    TqzReport *page = currentPage();
+    if (!page || isRunning())
+        return;
+    const TqzNode *node = Project->TreeView->node(selectedItem());
+    if (kind >= 0 && !node) {
+        setStatus(QStringLiteral("先在节点树中选中要绑定的节点"), true);
+        return;
+    }
+    const QList<TReportCell *> cells = page->FSelectCells;
+    if (cells.isEmpty()) {
+        setStatus(QStringLiteral("先选中要绑定的单元格"), true);
+        return;
+    }
+    const QString tag = kind < 0 ? QString()
+                                 : QStringLiteral("[2][%1][0][%2]").arg(kind).arg(node->Name);
+    const QString name = kind < 0 ? QStringLiteral("解除绑定")
+                                  : QStringLiteral("绑定 ") + node->Name;
+    editPage(page, name, [&] {
+        for (TReportCell *cell : cells)
+            cell->FTagID = tag;
+    });
+    page->update();
+    setStatus(QString(), false);
+}
+
+
 
 // ---- what the pages tell the user: stale, failed and defaulted values ----
 
@@ -819,6 +1188,7 @@ void TfmWinIDE::tvProjectChange(const QModelIndex &item)
     if (isRunning())
         return;
     const TqzNode *node = Project->TreeView->node(item);
+    pnlNodeProperties->showNode(node);
     if (!node)
         return;
     clearLog();

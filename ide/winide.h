@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QWidget>
 
 #include <functional>
@@ -38,6 +39,9 @@ class TqzRunLog;
 class TqzTranslate;
 class TReportCell;
 class TqzCheckPanel;
+class TqzNodeProperties;
+class TqzNodeTreeView;
+class TqzTreeEditor;
 struct ProjectFinding;
 struct TCellTextEdit;
 
@@ -83,6 +87,9 @@ public:
     void loadProjectBytes(const QByteArray &document, const QString &where, const QString &caption);
     // Loads a project file; the window title becomes the file's name.
     void loadProjectFile(const QString &fileName);
+    // Starts a new calculation from scratch: an empty tree, the one empty page, the tree panel
+    // with the node properties shown; saving asks for a file.
+    void startNewProject(const QString &caption);
     // Fills the code table with every node's Name and Caption, in tree order.
     void FillCodeTable();
 
@@ -151,7 +158,9 @@ public:
     QSplitter *splitClient = nullptr; // holds the tree panel and the report panel
     QSplitter *splitBottom = nullptr; // holds the panels above and the message pane
     QWidget *pnlProjectManager = nullptr;
-    QTreeView *tvProject = nullptr;
+    TqzNodeTreeView *tvProject = nullptr;
+    QSplitter *splitTree = nullptr; // the tree above the node properties
+    TqzNodeProperties *pnlNodeProperties = nullptr;
     QWidget *splClient = nullptr; // the handle between tree panel and report panel
     QWidget *pnlReport = nullptr;
     QScrollArea *slbReport = nullptr;
@@ -167,6 +176,30 @@ public:
     QAction *actSaveExamData = nullptr;
     QAction *actLoadExamData = nullptr;
     QAction *actCheckProject = nullptr;
+    // Node-tree editing (shortcuts while the tree has the focus).
+    QAction *actAddChildNode = nullptr;
+    QAction *actAddSiblingNode = nullptr;
+    QAction *actDeleteNode = nullptr;
+    QAction *actMoveNodeUp = nullptr;
+    QAction *actMoveNodeDown = nullptr;
+    QAction *actIndentNode = nullptr;
+    QAction *actOutdentNode = nullptr;
+    QAction *actCopyNode = nullptr;
+    QAction *actPasteNode = nullptr;
+    // Binding the selected cells to the node selected in the tree, as inputs or results.
+    QAction *actBindInput = nullptr;
+    QAction *actBindResult = nullptr;
+    QAction *actUnbindCell = nullptr;
+    // The page designer: table editing and cell formats of the current page's selected cells,
+    // each one undo step; in the cell popup as "页面设计(&D)".
+    QMenu *pmDesign = nullptr;
+    // Asks for what a design step needs: ("table", QSize(cols, rows)), ("font", QFont),
+    // ("colour", QColor), ("format", QString); an invalid answer cancels. Tests answer without a
+    // dialog.
+    using DesignQuestion = std::function<QVariant(QWidget *, const QString &, const QVariant &)>;
+    void setDesignQuestion(DesignQuestion question) { m_designQuestion = std::move(question); }
+    // The node-tree editor: every tree edit is a step of the undo stack.
+    TqzTreeEditor &treeEditor() const { return *m_treeEditor; }
     TqzCheckPanel *m_checkPanel = nullptr; // made on first use; a child
 
     // ---- handlers ----
@@ -191,6 +224,14 @@ public:
     void showFinding(const ProjectFinding &finding);
     void actSaveExamDataExecute();
     void actLoadExamDataExecute();
+    // Runs a tree edit; a refusal is shown beside the tree and in the status bar. The item the
+    // edit returns is selected.
+    void editTree(const std::function<QModelIndex()> &edit);
+    // Binds the selected cells of the current page to the node selected in the tree
+    // ("[2][1][0][NAME]" for an input, "[2][0][0][NAME]" for a result), or unbinds them.
+    void bindSelectedCells(int kind);
+    // Runs a design step on the current page's selection; refused without a page or cells.
+    void designPage(const QString &name, bool needsCells, const std::function<void(TqzReport &)> &step);
 
 signals:
     void statusChanged();
@@ -240,6 +281,10 @@ private:
     void applyPageStream(int page, const QByteArray &stream) override;
     void applyResultView(const TqzResultView &view) override;
     void setRunActionsEnabled(bool enabled);
+    // After a tree step: names, codes and the panel follow the tree; saving writes the tree
+    // while it differs from the saved one.
+    void treeEdited(const QModelIndex &item);
+    void refreshNodeWords();
     void flushLog();
     void closeAfterRun();
 
@@ -253,6 +298,9 @@ private:
     QUndoStack *m_undoStack = nullptr;
     TqzExcel *Excel = nullptr; // the workbook's view, a child of the page area's content
     std::unique_ptr<TqzRun> m_run;
+    TqzTreeEditor *m_treeEditor = nullptr; // a child
+    DesignQuestion m_designQuestion;
+    void createDesignMenu();
     // A run, a test-data load or a page edit is being recorded as one step, or a step is
     // being applied: the workbook's change signals belong to it.
     bool m_recording = false;

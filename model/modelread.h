@@ -42,6 +42,7 @@ void readNode(TqzNode &node, const E &e)
     readAttribute(e, QStringLiteral("Script"), node.Script);
     readAttribute(e, QStringLiteral("Value"), node.Value);
     readAttribute(e, QStringLiteral("Unit"), node.Unit);
+    readAttribute(e, QStringLiteral("Remark"), node.Remark);
 
     // The four-children form: each child's "Value" overrides one text, in this order.
     QString *const fields[] = {&node.Caption, &node.Value, &node.Unit, &node.Script};

@@ -28,6 +28,8 @@ void writeNode(const TqzNode &node, E &e)
     writeAttribute(e, QStringLiteral("Script"), node.Script);
     writeAttribute(e, QStringLiteral("Value"), node.Value);
     writeAttribute(e, QStringLiteral("Unit"), node.Unit);
+    if (!node.Remark.isEmpty())
+        writeAttribute(e, QStringLiteral("Remark"), node.Remark);
     for (const auto &property : node.Properties) {
         auto &&child = appendChildElement(e, QStringLiteral("TProperty"));
         writeProperty(*property, child);

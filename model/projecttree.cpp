@@ -2,6 +2,7 @@
 
 #include "error.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tessarin {
@@ -103,6 +104,19 @@ QVariant TqzProjectTree::data(const QModelIndex &index, int role) const
     if (role == NodeRole)
         return QVariant::fromValue(n);
     return {};
+}
+
+Qt::ItemFlags TqzProjectTree::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled
+           | Qt::ItemIsDropEnabled;
+}
+
+Qt::DropActions TqzProjectTree::supportedDropActions() const
+{
+    return Qt::MoveAction | Qt::CopyAction;
 }
 
 TqzNode *TqzProjectTree::node(const QModelIndex &index) const
@@ -208,6 +222,163 @@ void TqzProjectTree::resetNodes(std::vector<std::unique_ptr<TqzNode>> nodes,
     }
     invalidateOrder();
     endResetModel();
+}
+
+TqzProjectTree::Branch::Branch() = default;
+
+TqzProjectTree::Branch::~Branch()
+{
+    if (m_item) {
+        std::vector<std::unique_ptr<Item>> items;
+        items.push_back(std::move(m_item));
+        destroyDeep(items);
+    }
+}
+
+TqzProjectTree::Branch::Branch(Branch &&other) noexcept = default;
+
+TqzProjectTree::Branch &TqzProjectTree::Branch::operator=(Branch &&other) noexcept
+{
+    if (this != &other) {
+        Branch old(std::move(*this));
+        m_item = std::move(other.m_item);
+    }
+    return *this;
+}
+
+std::vector<const TqzNode *> TqzProjectTree::Branch::nodes() const
+{
+    std::vector<const TqzNode *> found;
+    std::vector<const Item *> pending;
+    if (m_item)
+        pending.push_back(m_item.get());
+    while (!pending.empty()) {
+        const Item *item = pending.back();
+        pending.pop_back();
+        found.push_back(item->node.get());
+        for (auto it = item->children.rbegin(); it != item->children.rend(); ++it)
+            pending.push_back(it->get());
+    }
+    return found;
+}
+
+std::vector<int> TqzProjectTree::Branch::parents() const
+{
+    std::vector<int> parentOf;
+    std::vector<std::pair<const Item *, int>> pending;
+    if (m_item)
+        pending.emplace_back(m_item.get(), -1);
+    while (!pending.empty()) {
+        const auto [item, parent] = pending.back();
+        pending.pop_back();
+        const int self = static_cast<int>(parentOf.size());
+        parentOf.push_back(parent);
+        for (auto it = item->children.rbegin(); it != item->children.rend(); ++it)
+            pending.emplace_back(it->get(), self);
+    }
+    return parentOf;
+}
+
+TqzProjectTree::Branch TqzProjectTree::makeBranch(std::vector<std::unique_ptr<TqzNode>> nodes,
+                                                  const std::vector<int> &parentOf)
+{
+    if (nodes.empty() || parentOf.size() != nodes.size() || parentOf[0] != -1)
+        throw Error(QStringLiteral("a branch needs one top node and a parent for every other"));
+    for (size_t i = 1; i < parentOf.size(); ++i)
+        if (parentOf[i] < 0 || static_cast<size_t>(parentOf[i]) >= i)
+            throw Error(QStringLiteral("branch node %1: its parent %2 does not come before it")
+                            .arg(i)
+                            .arg(parentOf[i]));
+    std::vector<Item *> raw;
+    raw.reserve(nodes.size());
+    Branch branch;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        auto item = std::make_unique<Item>();
+        item->node = nodes[i] ? std::move(nodes[i]) : std::make_unique<TqzNode>();
+        raw.push_back(item.get());
+        if (i == 0) {
+            branch.m_item = std::move(item);
+        } else {
+            Item *p = raw[static_cast<size_t>(parentOf[i])];
+            item->parent = p;
+            item->row = static_cast<int>(p->children.size());
+            p->children.push_back(std::move(item));
+        }
+    }
+    return branch;
+}
+
+TqzProjectTree::Branch TqzProjectTree::takeBranch(const QModelIndex &index)
+{
+    Branch branch;
+    if (!index.isValid() || index.model() != this)
+        return branch;
+    Item *item = itemOf(index);
+    Item *p = item->parent;
+    const int row = item->row;
+    beginRemoveRows(indexOf(p), row, row);
+    branch.m_item = std::move(p->children[static_cast<size_t>(row)]);
+    p->children.erase(p->children.begin() + row);
+    renumberRows(p, static_cast<size_t>(row));
+    branch.m_item->parent = nullptr;
+    branch.m_item->row = 0;
+    invalidateOrder();
+    endRemoveRows();
+    return branch;
+}
+
+QModelIndex TqzProjectTree::insertBranch(Branch &branch, const QModelIndex &parent, int row)
+{
+    if (!branch.m_item)
+        return {};
+    Item *p = itemOf(parent);
+    row = std::clamp(row, 0, static_cast<int>(p->children.size()));
+    beginInsertRows(indexOf(p), row, row);
+    Item *raw = branch.m_item.get();
+    raw->parent = p;
+    p->children.insert(p->children.begin() + row, std::move(branch.m_item));
+    renumberRows(p, static_cast<size_t>(row));
+    invalidateOrder();
+    endInsertRows();
+    return indexOf(raw);
+}
+
+bool TqzProjectTree::isWithin(const QModelIndex &index, const QModelIndex &ancestor) const
+{
+    if (!index.isValid() || !ancestor.isValid() || index.model() != this
+        || ancestor.model() != this)
+        return false;
+    const Item *target = itemOf(ancestor);
+    for (const Item *item = itemOf(index); item && item != m_root.get(); item = item->parent)
+        if (item == target)
+            return true;
+    return false;
+}
+
+bool TqzProjectTree::moveItem(const QModelIndex &index, const QModelIndex &newParent, int row)
+{
+    if (!index.isValid() || index.model() != this || isWithin(newParent, index))
+        return false;
+    Item *item = itemOf(index);
+    Item *from = item->parent;
+    Item *to = itemOf(newParent);
+    const int oldRow = item->row;
+    const int others = static_cast<int>(to->children.size()) - (from == to ? 1 : 0);
+    row = std::clamp(row, 0, others);
+    if (from == to && row == oldRow)
+        return true;
+    // Qt counts the destination among the children before the move.
+    const int destination = from == to && row > oldRow ? row + 1 : row;
+    beginMoveRows(indexOf(from), oldRow, oldRow, indexOf(to), destination);
+    std::unique_ptr<Item> taken = std::move(from->children[static_cast<size_t>(oldRow)]);
+    from->children.erase(from->children.begin() + oldRow);
+    renumberRows(from, static_cast<size_t>(oldRow));
+    taken->parent = to;
+    to->children.insert(to->children.begin() + row, std::move(taken));
+    renumberRows(to, 0);
+    invalidateOrder();
+    endMoveRows();
+    return true;
 }
 
 void TqzProjectTree::nodeChanged(const QModelIndex &index)

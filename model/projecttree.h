@@ -23,6 +23,8 @@ class TqzProjectTree : public QAbstractItemModel
 {
     Q_OBJECT
 
+    struct Item;
+
 public:
     enum Role { NodeRole = Qt::UserRole + 1 };
 
@@ -36,6 +38,9 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     bool hasChildren(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // Items can be dragged and dropped on; the tree view carries the drop out as an edit.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    Qt::DropActions supportedDropActions() const override;
 
     // The node an item carries; nullptr for an invalid index.
     TqzNode *node(const QModelIndex &index) const;
@@ -60,6 +65,41 @@ public:
     // Tells the views that the node of `index` changed (its Name is the item's text).
     void nodeChanged(const QModelIndex &index);
 
+    // A subtree outside any tree: items with their nodes, taken out by takeBranch or built by
+    // makeBranch, and put (back) in by insertBranch. Destroying it destroys its nodes.
+    class Branch
+    {
+    public:
+        Branch();
+        ~Branch();
+        Branch(Branch &&) noexcept;
+        Branch &operator=(Branch &&) noexcept;
+        bool isNull() const { return !m_item; }
+        // The nodes in pre-order, and each one's parent as a position in that order (-1 for
+        // the top node).
+        std::vector<const TqzNode *> nodes() const;
+        std::vector<int> parents() const;
+
+    private:
+        friend class TqzProjectTree;
+        std::unique_ptr<Item> m_item;
+    };
+    // One subtree from `nodes` in pre-order, parentOf[i] < i for every node but the first
+    // (whose entry is -1). Throws Error when the list is empty or not of that shape.
+    static Branch makeBranch(std::vector<std::unique_ptr<TqzNode>> nodes,
+                             const std::vector<int> &parentOf);
+    // Takes the item with its subtree out of the tree; a null branch for an invalid index.
+    Branch takeBranch(const QModelIndex &index);
+    // Inserts `branch` as child `row` of `parent` (top level when invalid; `row` is clamped to
+    // the children there) and returns its top item. The branch is left null.
+    QModelIndex insertBranch(Branch &branch, const QModelIndex &parent, int row);
+    // Moves the item with its subtree to child `row` of `newParent` (its row once it is there,
+    // clamped), keeping persistent indexes and the views' expansion. False, with nothing moved,
+    // for an invalid index or a parent inside the item's own subtree.
+    bool moveItem(const QModelIndex &index, const QModelIndex &newParent, int row);
+    // Whether `ancestor` is `index` or one of its ancestors.
+    bool isWithin(const QModelIndex &index, const QModelIndex &ancestor) const;
+
     // Absolute addressing. Indexes out of range give -1 / an invalid index / nullptr.
     int count() const;
     int absoluteIndex(const QModelIndex &index) const;
@@ -70,8 +110,6 @@ public:
     int childCount(int absoluteIndex) const;
 
 private:
-    struct Item;
-
     Item *itemOf(const QModelIndex &index) const;
     QModelIndex indexOf(Item *item) const;
     void invalidateOrder();

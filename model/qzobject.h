@@ -64,9 +64,12 @@ public:
     QString Script;
     QString Value;
     QString Unit;
+    // A note on the node for whoever reads the calculation; stored as "Remark" only when set.
+    QString Remark;
 
     // Writes all seven attributes ("Name", "NodeID", "ParentID", "Caption", "Script", "Value",
-    // "Unit"; empty texts too), then one "TProperty" child per property.
+    // "Unit"; empty texts too), "Remark" when it is not empty, then one "TProperty" child per
+    // property.
     void SaveToXML(QDomElement &element) override;
 
     // Reads each attribute that is present (a missing one leaves the field unchanged). Then the

@@ -5,6 +5,8 @@
 #include "fonts.h"
 #include "helpwindow.h"
 #include "mainwindow.h"
+#include "nodeeditor.h"
+#include "projecttree.h"
 #include "programdir.h"
 #include "projectfile.h"
 #include "qzexcel.h"
@@ -19,12 +21,14 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -82,6 +86,14 @@ void typeIntoCell(TqzReport *page, const QString &name, const QByteArray &keys)
     for (const char ch : keys)
         QTest::keyClick(QApplication::focusWidget(), ch);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
+
+// Types `text` one character at a time, as a keyboard (or an input method) gives it; keyClicks
+// cannot, as it sends characters beyond Latin-1 as NUL.
+void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, c.unicode() < 0x80 ? Qt::Key(QChar(c).toUpper().unicode()) : Qt::Key_unknown, QString(c), {});
 }
 
 // Object names of a widget's actions in order, "-" for a separator.
@@ -1198,6 +1210,106 @@ private slots:
         QTest::qWait(200);
         QVERIFY(f.main->grab().save(QDir(shots).filePath(QStringLiteral("main-after-f9.png"))));
         f.services->saveChangesAnswers = {Answer::Discard};
+    }
+    // A calculation built from nothing with mouse and keyboard: three nodes in the tree, a table
+    // on the page, two cells bound, F9, saved, reopened with its results.
+    void authorsACalculationFromScratch()
+    {
+        Frame f = makeFrame();
+        f.main->resize(1200, 800);
+        f.main->actNew->trigger();
+        TfmWinIDE *w = f.active();
+        QVERIFY(w);
+        QTRY_VERIFY(w->tvProject->isVisible());
+        TqzNodeTreeView *tree = w->tvProject;
+        TqzNodeProperties *props = w->pnlNodeProperties;
+        const TqzProjectTree &nodes = *w->project().TreeView;
+        const auto typeInto = [](QWidget *edit, const QString &text) {
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            typeText(edit, text);
+            QTest::keyClick(edit, Qt::Key_Return);
+        };
+        const auto onTree = [tree](int key, Qt::KeyboardModifiers modifiers = {}) {
+            tree->setFocus();
+            QTest::sendKeyEvent(QTest::Click, tree, Qt::Key(key), QString(), modifiers);
+        };
+        const auto clickNode = [tree, &nodes](int i) {
+            const QRect rect = tree->visualRect(nodes.itemAt(i));
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+        };
+
+        onTree(Qt::Key_Insert);
+        typeInto(props->edit(TqzNodeField::Name), QStringLiteral("面积"));
+        typeInto(props->edit(TqzNodeField::Unit), QStringLiteral("m2"));
+        typeInto(props->formula, QStringLiteral("长度*宽度"));
+        onTree(Qt::Key_Insert, Qt::ControlModifier);
+        typeInto(props->edit(TqzNodeField::Name), QStringLiteral("长度"));
+        typeInto(props->edit(TqzNodeField::Caption), QStringLiteral("L"));
+        onTree(Qt::Key_Insert);
+        typeInto(props->edit(TqzNodeField::Name), QStringLiteral("宽度"));
+        typeInto(props->edit(TqzNodeField::Value), QStringLiteral("3"));
+        QCOMPARE(nodes.count(), 3);
+        QCOMPARE(nodes.nodeAt(0)->Script, QStringLiteral("长度*宽度"));
+        QCOMPARE(nodes.parentIndex(2), 0);
+        // A name already taken is refused beside the field, and nothing changes.
+        typeInto(props->edit(TqzNodeField::Name), QStringLiteral("长度"));
+        QVERIFY(props->problem->isVisible());
+        QVERIFY(props->problem->text().contains(QStringLiteral("已有节点使用")));
+        QCOMPARE(nodes.nodeAt(2)->Name, QStringLiteral("宽度"));
+        QCOMPARE(props->edit(TqzNodeField::Name)->text(), QStringLiteral("宽度"));
+        // 检查公式 shows the numbers it would compute with.
+        clickNode(0);
+        QTest::mouseClick(props->checkFormula, Qt::LeftButton);
+        QVERIFY(props->trialText->toPlainText().contains(QStringLiteral("错误")));
+        QVERIFY(props->trialText->toPlainText().contains(QStringLiteral("*3")));
+
+        // The page designer lays a table; two cells are bound to nodes picked in the tree.
+        w->setDesignQuestion([](QWidget *, const QString &what, const QVariant &) {
+            return what == QLatin1String("table") ? QVariant(QSize(2, 2)) : QVariant();
+        });
+        TqzReport *page = w->excel().Pages.first();
+        w->findChild<QAction *>(QStringLiteral("actNewTable"))->trigger();
+        QCOMPARE(page->CountFLines(), 2);
+        const auto bind = [&](int line, int node, QAction *as) {
+            TReportCell *cell = page->CellFromRC(line, 1);
+            QTest::mouseClick(page, Qt::LeftButton, {}, page->pageToWindow(cell->FCellRect).center());
+            clickNode(node);
+            as->trigger();
+        };
+        bind(0, 1, w->actBindInput);
+        bind(1, 0, w->actBindResult);
+        QCOMPARE(page->CellFromRC(0, 1)->FTagID, QStringLiteral("[2][1][0][长度]"));
+        QCOMPARE(page->CellFromRC(1, 1)->FTagID, QStringLiteral("[2][0][0][面积]"));
+        typeIntoCell(page, QStringLiteral("长度"), "4");
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!w->isRunning());
+        QCOMPARE(page->CellFromRC(1, 1)->FCellText.toDouble(), 12.0);
+        QVERIFY(w->grab().save(shotDir() + QStringLiteral("/authoring.png")));
+
+        // Saved (a new project goes to Save As) and opened again: the tree, the bindings and
+        // the results come back.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("面积.flw"));
+        f.services->saveAnswers = {path};
+        f.main->actSave->trigger();
+        QVERIFY(QFile::exists(path));
+        QVERIFY(!f.active()->windowTitle().endsWith(u'*'));
+        f.services->openAnswers = {path};
+        f.main->actOpen->trigger();
+        TfmWinIDE *again = f.active();
+        QVERIFY(again != w);
+        const TqzProjectTree &reread = *again->project().TreeView;
+        QCOMPARE(reread.count(), 3);
+        QCOMPARE(reread.nodeAt(0)->Script, QStringLiteral("长度*宽度"));
+        QCOMPARE(reread.nodeAt(1)->Caption, QStringLiteral("L"));
+        TqzReport *shown = again->excel().Pages.first();
+        QCOMPARE(shown->CellFromRC(1, 1)->FCellText.toDouble(), 12.0);
+        QCOMPARE(shown->CellFromRC(0, 1)->FCellText.toDouble(), 4.0);
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!again->isRunning());
+        QCOMPARE(shown->CellFromRC(1, 1)->FCellText.toDouble(), 12.0);
+        f.services->saveChangesAnswers = {Answer::Discard, Answer::Discard};
     }
 };
 

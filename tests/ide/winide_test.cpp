@@ -191,8 +191,13 @@ TEST_F(WindowTest, ComponentsCaptionsHintsShortcutsAndLoading)
     const QStringList runs
         = {"模块运行(&M)", "运行当前页(&P)", "运行工程(&R)", "参数扫描(&W)...", "检查工程(&K)"};
     const QStringList exam = {"-", "保存测试数据(&S)...", "加载测试数据(&L)..."};
-    EXPECT_EQ(texts(find<QMenu>("pmReport")->actions()), runs + exam);
-    EXPECT_EQ(texts(find<QMenu>("pmProject")->actions()), runs.mid(2) + exam);
+    const QStringList bind = {"-", "页面设计(&D)", "绑定节点为输入(&I)", "绑定节点为结果(&O)",
+                              "解除绑定(&U)"};
+    EXPECT_EQ(texts(find<QMenu>("pmReport")->actions()), runs + exam + bind);
+    const QStringList tree = {"添加子节点(&C)", "添加同级节点(&N)", "删除节点(&D)", "-",
+                              "上移(&U)", "下移(&W)", "升级(&L)", "降级(&R)", "-",
+                              "复制节点(&O)", "粘贴节点(&P)", "-"};
+    EXPECT_EQ(texts(find<QMenu>("pmProject")->actions()), tree + runs.mid(2) + exam);
     for (const char *name : {"pnlProjectManager", "splClient", "mmoMessage", "splBottom"})
         EXPECT_TRUE(find(name)->isHidden()) << name;
     for (const char *name : {"pnlReport", "slbReport", "tsShowPages"})

@@ -1,0 +1,319 @@
+// The tree panel as an author uses it: keys and drops edit the tree as undo steps, subtrees go
+// from one window to another through the clipboard, the formula box colours and completes, and
+// the page designer's steps undo to the page as it was.
+
+#include "nodeeditor.h"
+#include "projectfile.h"
+#include "projecttree.h"
+#include "qzexcel.h"
+#include "qzproject.h"
+#include "qzreport.h"
+#include "reportgrid/gridfixture.h"
+#include "winide.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QCompleter>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QTest>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+using namespace tessarin;
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &s, std::ostream *os)
+{
+    *os << '"' << s.join(u' ').toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace {
+
+const QString kSample = QStringLiteral(TESSARIN_TEST_DATA "/workbook/pump_sheets.flw");
+
+QStringList outline(const TqzProjectTree &tree)
+{
+    QStringList out;
+    for (int i = 0; i < tree.count(); ++i) {
+        int depth = 0;
+        for (int p = tree.parentIndex(i); p >= 0; p = tree.parentIndex(p))
+            ++depth;
+        out << QString(depth, u'.') + tree.nodeAt(i)->Name;
+    }
+    return out;
+}
+
+// Types `text` one character at a time, as a keyboard (or an input method) gives it; keyClicks
+// cannot, as it sends characters beyond Latin-1 as NUL.
+void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, c.unicode() < 0x80 ? Qt::Key(QChar(c).toUpper().unicode()) : Qt::Key_unknown, QString(c), {});
+}
+
+QByteArray streamOf(TqzReport *page)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    page->SaveToStream(buffer, 0);
+    return bytes;
+}
+
+class TreePanel : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        frame.resize(1100, 800);
+        window = new TfmWinIDE;
+        frame.setCentralWidget(window);
+        window->startNewProject(QStringLiteral("新工程"));
+        frame.show();
+        QApplication::setActiveWindow(&frame);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        tree = window->tvProject;
+        // 面积 with 长度 and 宽度 below it, then 周长.
+        key(Qt::Key_Insert);
+        rename(QStringLiteral("面积"));
+        key(Qt::Key_Insert, Qt::ControlModifier);
+        rename(QStringLiteral("长度"));
+        key(Qt::Key_Insert);
+        rename(QStringLiteral("宽度"));
+        select(0);
+        key(Qt::Key_Insert);
+        rename(QStringLiteral("周长"));
+    }
+    void key(int k, Qt::KeyboardModifiers modifiers = {})
+    {
+        tree->setFocus();
+        // Keys without a character (Insert) have no ASCII form for keyClick.
+        QTest::sendKeyEvent(QTest::Click, tree, Qt::Key(k), QString(), modifiers);
+    }
+    void rename(const QString &name)
+    {
+        QLineEdit *edit = window->pnlNodeProperties->edit(TqzNodeField::Name);
+        edit->setFocus();
+        edit->selectAll();
+        typeText(edit, name);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+    void select(int i)
+    {
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualRect(nodes().itemAt(i)).center());
+    }
+    const TqzProjectTree &nodes() const { return *window->project().TreeView; }
+    QString current() const
+    {
+        const TqzNode *n = nodes().node(tree->currentIndex());
+        return n ? n->Name : QString();
+    }
+    // Drops node `from` on the middle of node `on` (below the last node for -1).
+    void drop(TqzNodeTreeView *target, int from, int on)
+    {
+        auto *mime = new QMimeData;
+        const QModelIndex item = nodes().itemAt(from);
+        mime->setData(kNodesMime, branchToXml(nodes(), item));
+        mime->setData(kNodePlaceMime,
+                      QByteArray::number(reinterpret_cast<quintptr>(&nodes())) + ':'
+                          + QByteArray::number(from));
+        const auto *model = qobject_cast<const TqzProjectTree *>(target->model());
+        const QPoint at = on < 0 ? QPoint(5, target->viewport()->height() - 3)
+                                 : target->visualRect(model->itemAt(on)).center();
+        // What the drop event does; a platform drag cannot run in a test.
+        EXPECT_TRUE(target->dropNodes(mime, at));
+        delete mime;
+    }
+
+    gridtest::ScopedPrinterLayer noPrinter;
+    QMainWindow frame;
+    TfmWinIDE *window = nullptr;
+    TqzNodeTreeView *tree = nullptr;
+};
+
+TEST_F(TreePanel, KeysAndDropsEditTheTreeAsUndoSteps)
+{
+    const QStringList built{"面积", ".长度", ".宽度", "周长"};
+    EXPECT_EQ(outline(nodes()), built);
+    EXPECT_TRUE(window->projectFile().EditedTree);
+
+    struct Case
+    {
+        const char *what;
+        std::function<void()> act;
+        QStringList after;
+        const char *selected;
+    };
+    const std::vector<Case> cases = {
+        {"Alt+Up", [&] { select(2); key(Qt::Key_Up, Qt::AltModifier); }, {"面积", ".宽度", ".长度", "周长"}, "宽度"},
+        {"Alt+Down", [&] { select(0); key(Qt::Key_Down, Qt::AltModifier); }, {"周长", "面积", ".长度", ".宽度"}, "面积"},
+        {"Alt+Right", [&] { select(3); key(Qt::Key_Right, Qt::AltModifier); }, {"面积", ".长度", ".宽度", ".周长"}, "周长"},
+        {"Alt+Left", [&] { select(1); key(Qt::Key_Left, Qt::AltModifier); }, {"面积", ".宽度", "长度", "周长"}, "长度"},
+        {"Delete", [&] { select(0); key(Qt::Key_Delete); }, {"周长"}, "周长"},
+        {"drop on a node", [&] { drop(tree, 1, 3); }, {"面积", ".宽度", "周长", ".长度"}, "长度"},
+        {"drop below all", [&] { drop(tree, 0, -1); }, {"周长", "面积", ".长度", ".宽度"}, "面积"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int steps = window->undoStack()->index();
+        c.act();
+        EXPECT_EQ(outline(nodes()), c.after);
+        EXPECT_EQ(current(), QString::fromUtf8(c.selected));
+        EXPECT_EQ(window->undoStack()->index(), steps + 1);
+        window->undoStack()->undo();
+        EXPECT_EQ(outline(nodes()), built);
+    }
+
+    // A drop into the node's own subtree is refused and said so; nothing changes.
+    const int steps = window->undoStack()->index();
+    drop(tree, 0, 1);
+    EXPECT_EQ(outline(nodes()), built);
+    EXPECT_EQ(window->undoStack()->index(), steps);
+    EXPECT_TRUE(window->pnlNodeProperties->problem->text().contains(QStringLiteral("子节点之下")));
+    EXPECT_TRUE(window->statusIsError());
+
+    // Undoing every step leaves an empty tree that saves as it was: nothing to rewrite.
+    while (window->undoStack()->canUndo())
+        window->undoStack()->undo();
+    EXPECT_EQ(nodes().count(), 0);
+    EXPECT_EQ(window->projectFile().EditedTree, nullptr);
+}
+
+TEST_F(TreePanel, SubtreesGoToAnotherWindowByClipboardAndByDrop)
+{
+    QMainWindow otherFrame;
+    auto *other = new TfmWinIDE;
+    otherFrame.setCentralWidget(other);
+    other->loadProjectFile(kSample);
+    other->mniViewManager->setChecked(true); // 工程管理器: the tree panel is shown on request
+    otherFrame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&otherFrame));
+    const auto activate = [](QMainWindow &f) {
+        QApplication::setActiveWindow(&f);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    };
+    const int before = other->project().TreeView->count();
+
+    activate(frame);
+    select(0);
+    key(Qt::Key_C, Qt::ControlModifier);
+    activate(otherFrame);
+    other->tvProject->setFocus();
+    other->tvProject->setCurrentIndex({});
+    QTest::sendKeyEvent(QTest::Click, other->tvProject, Qt::Key_V, QString(), Qt::ControlModifier);
+    EXPECT_EQ(other->project().TreeView->count(), before + 3)
+        << other->pnlNodeProperties->problem->text().toStdString();
+    EXPECT_EQ(other->project().TreeView->nodeAt(before)->Name, QStringLiteral("面积"));
+    // The same names twice are refused.
+    QTest::sendKeyEvent(QTest::Click, other->tvProject, Qt::Key_V, QString(), Qt::ControlModifier);
+    EXPECT_EQ(other->project().TreeView->count(), before + 3);
+    EXPECT_TRUE(other->pnlNodeProperties->problem->text().contains(QStringLiteral("已有节点使用")));
+    other->undoStack()->undo();
+    EXPECT_EQ(other->project().TreeView->count(), before);
+
+    // Dropped on the other window's tree, the subtree is copied there; this one keeps it.
+    activate(frame);
+    drop(other->tvProject, 3, -1);
+    EXPECT_EQ(other->project().TreeView->count(), before + 1);
+    EXPECT_EQ(other->project().TreeView->nodeAt(before)->Name, QStringLiteral("周长"));
+    EXPECT_EQ(nodes().count(), 4);
+}
+
+TEST_F(TreePanel, FormulaBoxColoursCompletesAndConfirmsOnEnter)
+{
+    using K = TqzFormulaHighlighter::Kind;
+    const QList<K> kinds = TqzFormulaHighlighter::classify(
+        QStringLiteral("长度*sqrt(2.5e3)+\"长度\""), {QStringLiteral("长度")}, {QStringLiteral("sqrt")});
+    const QList<K> expected{K::Name, K::Name, K::Operator, K::Function, K::Function, K::Function,
+                            K::Function, K::Operator, K::Number, K::Number, K::Number, K::Number,
+                            K::Number, K::Operator, K::Operator, K::Text, K::Text, K::Text, K::Text};
+    EXPECT_EQ(kinds, expected);
+
+    select(0);
+    TqzFormulaEdit *formula = window->pnlNodeProperties->formula;
+    formula->setFocus();
+    typeText(formula, QStringLiteral("宽"));
+    ASSERT_TRUE(formula->completer()->popup()->isVisible());
+    EXPECT_EQ(formula->completer()->currentCompletion(), QStringLiteral("宽度"));
+    QTest::keyClick(formula->completer()->popup(), Qt::Key_Return);
+    EXPECT_EQ(formula->toPlainText(), QStringLiteral("宽度"));
+    typeText(formula, QStringLiteral("*sq"));
+    ASSERT_TRUE(formula->completer()->popup()->isVisible());
+    QTest::keyClick(formula->completer()->popup(), Qt::Key_Return);
+    EXPECT_EQ(formula->toPlainText(), QStringLiteral("宽度*sqrt"));
+    typeText(formula, QStringLiteral("(长度)"));
+    QTest::keyClick(formula, Qt::Key_Return);
+    EXPECT_EQ(nodes().nodeAt(0)->Script, QStringLiteral("宽度*sqrt(长度)"));
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("修改 面积 的脚本"));
+    // Shift+Enter breaks the line, for programs; Esc puts the node's formula back.
+    QTest::keyClick(formula, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_TRUE(formula->toPlainText().contains(u'\n'));
+    QTest::keyClick(formula, Qt::Key_Escape);
+    EXPECT_EQ(formula->toPlainText(), QStringLiteral("宽度*sqrt(长度)"));
+}
+
+TEST_F(TreePanel, DesignStepsUndoToThePageAsItWas)
+{
+    window->setDesignQuestion([](QWidget *, const QString &what, const QVariant &) -> QVariant {
+        if (what == QLatin1String("table"))
+            return QSize(3, 3);
+        if (what == QLatin1String("colour"))
+            return QColor(255, 255, 0);
+        if (what == QLatin1String("format"))
+            return QStringLiteral("0.00");
+        return {};
+    });
+    TqzReport *page = window->excel().Pages.first();
+    const auto act = [this](const char *name) {
+        window->findChild<QAction *>(QString::fromLatin1(name))->trigger();
+    };
+    act("actNewTable");
+    ASSERT_EQ(page->CountFLines(), 3);
+    const auto selectCells = [page](int line, int first, int last) {
+        page->RemoveAllSelectedCell();
+        for (int c = first; c <= last; ++c)
+            page->AddSelectedCell(page->CellFromRC(line, c));
+        page->FLastSelectCell = page->CellFromRC(line, first);
+    };
+    QTest::mouseClick(page, Qt::LeftButton, {},
+                      page->pageToWindow(page->CellFromRC(0, 0)->FCellRect).center());
+    for (const char *step : {"actInsertLine", "actAddLine", "actDeleteLine", "actInsertCell",
+                             "actAddCell", "actDeleteCell", "actCombineCell", "actAlignCenter",
+                             "actBold", "actBackColor", "actDispFormat", "actNoBorders",
+                             "actLeftBorder"}) {
+        SCOPED_TRACE(step);
+        selectCells(1, 0, QByteArray(step) == "actCombineCell" ? 1 : 0);
+        const QByteArray before = streamOf(page);
+        const int steps = window->undoStack()->index();
+        act(step);
+        EXPECT_NE(streamOf(page), before);
+        EXPECT_EQ(window->undoStack()->index(), steps + 1);
+        window->undoStack()->undo();
+        EXPECT_EQ(streamOf(page), before);
+    }
+    // A step that needs selected cells, or more of them, says so and changes nothing.
+    const QByteArray before = streamOf(page);
+    const int steps = window->undoStack()->index();
+    page->RemoveAllSelectedCell();
+    act("actCombineCell");
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("先选中")));
+    selectCells(1, 0, 0);
+    act("actCombineCell");
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("没有改变")));
+    EXPECT_EQ(streamOf(page), before);
+    EXPECT_EQ(window->undoStack()->index(), steps);
+}
+
+} // namespace
