@@ -577,9 +577,15 @@ void TfmMain::mergeViewMenu()
         return;
     if (m_mergedView)
         menuBar()->removeAction(m_mergedView->menuAction());
+    if (m_mergedDesign)
+        menuBar()->removeAction(m_mergedDesign->menuAction());
     m_mergedView = view;
+    // The page designer of the active window follows its View menu.
+    m_mergedDesign = window ? window->pmDesign : nullptr;
     if (view)
         menuBar()->insertAction(mniWindow->menuAction(), view->menuAction());
+    if (m_mergedDesign)
+        menuBar()->insertAction(mniWindow->menuAction(), m_mergedDesign->menuAction());
 }
 
 void TfmMain::updateCommands()

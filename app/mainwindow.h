@@ -217,6 +217,7 @@ private:
     TMainStatusBar *m_status = nullptr;
     QTimer *tmrVOKNews = nullptr;
     QPointer<QMenu> m_mergedView;
+    QPointer<QMenu> m_mergedDesign;
     QAction *m_windowListSeparator = nullptr;
     QPointer<QWidget> m_editTarget;
     // One undo group across the project windows: its active stack is the active window's.

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUndoCommand>
 
+#include "qzchart.h"
+
 namespace tessarin {
 
 // A cell's text before and after a change.
@@ -49,6 +51,15 @@ struct TqzResultView
     bool operator==(const TqzResultView &) const = default;
 };
 
+// The tabs and pages of a workbook as a tab edit keeps them: the workbook element's text (tab
+// names and page texts), the charts of the pages, and the tab shown.
+struct TqzWorkbookState
+{
+    QString element;
+    QList<TqzChart> charts;
+    int tab = 0;
+};
+
 // What an undo step changes; the project window implements it.
 class TqzEditTarget
 {
@@ -61,6 +72,8 @@ public:
     // Replaces page `page` by the page stream `stream`.
     virtual void applyPageStream(int page, const QByteArray &stream) = 0;
     virtual void applyResultView(const TqzResultView &view) = 0;
+    // Replaces the tabs and pages by `state`.
+    virtual void applyWorkbook(const TqzWorkbookState &state) = 0;
 };
 
 // One step already taken when it is pushed (its first redo does nothing): `apply` puts its
@@ -138,5 +151,26 @@ QList<TqzCellText> diffTexts(const QList<QList<QStringList>> &before,
                              const QList<QList<QStringList>> &after);
 // The same for node values in tree order.
 QList<TqzNodeValue> diffValues(const QStringList &before, const QStringList &after);
+
+// Tabs and pages added, removed, renamed or reordered, kept as the workbook before and after.
+class TqzWorkbookCommand : public TqzStepCommand
+{
+public:
+    TqzWorkbookCommand(TqzEditTarget &target,
+                       const QString &text,
+                       TqzWorkbookState before,
+                       TqzWorkbookState after,
+                       TqzResultView viewBefore,
+                       TqzResultView viewAfter)
+        : TqzStepCommand(target, text, std::move(viewBefore), std::move(viewAfter))
+        , m_before(std::move(before))
+        , m_after(std::move(after))
+    {}
+
+private:
+    void apply(bool after) override { m_target.applyWorkbook(after ? m_after : m_before); }
+    TqzWorkbookState m_before;
+    TqzWorkbookState m_after;
+};
 
 } // namespace tessarin

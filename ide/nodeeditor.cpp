@@ -462,6 +462,9 @@ TqzNodeProperties::TqzNodeProperties(QWidget *parent)
 
 void TqzNodeProperties::showNode(const TqzNode *node)
 {
+    if (node != m_node)
+        showProblem(QString());
+    m_node = node;
     m_shown.clear();
     for (auto it = m_lines.cbegin(); it != m_lines.cend(); ++it) {
         const QString text = node ? nodeField(*node, it.key()) : QString();

@@ -140,6 +140,7 @@ private:
 
     QMap<TqzNodeField, QLineEdit *> m_lines;
     QMap<TqzNodeField, QString> m_shown; // what the node holds, put back on Esc or a refusal
+    const TqzNode *m_node = nullptr;     // the node shown: another one drops a refusal's reason
 };
 
 } // namespace tessarin

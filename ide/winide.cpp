@@ -7,6 +7,7 @@
 #include "examcommands.h"
 #include "nodeeditor.h"
 #include "treecommands.h"
+#include "papersize.h"
 #include "printdevice.h"
 #include "projectcheck.h"
 #include "projectdocument.h"
@@ -26,6 +27,12 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDomDocument>
+#include <QPageSize>
+#include <QFormLayout>
+#include <QSpinBox>
 #include <QColorDialog>
 #include <QFontDialog>
 #include <QInputDialog>
@@ -41,6 +48,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -50,6 +58,7 @@
 #include <QTabBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QTreeView>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -94,6 +103,64 @@ QAction *makeAction(QWidget *owner,
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     owner->addAction(action);
     return action;
+}
+
+// The setup of a page on paper `paper` (DMPAPER: 9 A4, 8 A3, 1 Letter) in `orientation` (1
+// portrait, 2 landscape): its size in page pixels less the unprintable edge an A4 page leaves,
+// as the default page has it.
+PageSetup pageSetupFor(int paper, int orientation, int left, int top, int right, int bottom, int dpi)
+{
+    PageSetup setup;
+    QSizeF mm = pageSizeOfPaper(paper, 0, 0).size(QPageSize::Millimeter);
+    if (orientation == 2)
+        mm.transpose();
+    const auto pixels = [dpi](double millimetres) { return qRound(millimetres / 25.4 * dpi); };
+    setup.dpiX = dpi;
+    setup.width = pixels(mm.width()) - (pixels(210) - DefaultPageWidth);
+    setup.height = pixels(mm.height()) - (pixels(297) - DefaultPageHeight);
+    setup.paperSize = paper;
+    setup.orientation = orientation;
+    setup.leftMarginMm = left;
+    setup.topMarginMm = top;
+    setup.rightMarginMm = right;
+    setup.bottomMarginMm = bottom;
+    return setup;
+}
+
+// The page setup dialog: paper, orientation and margins; an invalid answer when cancelled.
+QVariant askPageSetup(QWidget *parent, const QVariantList &current)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("页面设置"));
+    auto *form = new QFormLayout(&dialog);
+    auto *paper = new QComboBox(&dialog);
+    paper->addItem(QStringLiteral("A4"), 9);
+    paper->addItem(QStringLiteral("A3"), 8);
+    paper->addItem(QStringLiteral("Letter"), 1);
+    paper->setCurrentIndex(std::max(0, paper->findData(current.value(0))));
+    auto *orientation = new QComboBox(&dialog);
+    orientation->addItem(QStringLiteral("纵向"), 1);
+    orientation->addItem(QStringLiteral("横向"), 2);
+    orientation->setCurrentIndex(std::max(0, orientation->findData(current.value(1))));
+    form->addRow(QStringLiteral("纸张："), paper);
+    form->addRow(QStringLiteral("方向："), orientation);
+    QSpinBox *margins[4];
+    const QString captions[] = {QStringLiteral("左边距(mm)："), QStringLiteral("上边距(mm)："),
+                                QStringLiteral("右边距(mm)："), QStringLiteral("下边距(mm)：")};
+    for (int k = 0; k < 4; ++k) {
+        margins[k] = new QSpinBox(&dialog);
+        margins[k]->setRange(0, 100);
+        margins[k]->setValue(current.value(2 + k).toInt());
+        form->addRow(captions[k], margins[k]);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return QVariantList{paper->currentData(), orientation->currentData(), margins[0]->value(),
+                        margins[1]->value(), margins[2]->value(), margins[3]->value()};
 }
 
 // The first item named `name` in tree order, inputs included.
@@ -408,6 +475,100 @@ void TfmWinIDE::createActions()
                                               Project->TreeView->rowCount(parent));
                });
 
+    actAddTab = new QAction(QStringLiteral("添加页(&A)"), this);
+    actRemoveTab = new QAction(QStringLiteral("删除页(&D)"), this);
+    actRenameTab = new QAction(QStringLiteral("重命名页(&R)..."), this);
+    actTabLeft = new QAction(QStringLiteral("左移(&L)"), this);
+    actTabRight = new QAction(QStringLiteral("右移(&M)"), this);
+    actAddTab->setObjectName(QStringLiteral("actAddTab"));
+    actRemoveTab->setObjectName(QStringLiteral("actRemoveTab"));
+    actRenameTab->setObjectName(QStringLiteral("actRenameTab"));
+    actTabLeft->setObjectName(QStringLiteral("actTabLeft"));
+    actTabRight->setObjectName(QStringLiteral("actTabRight"));
+    connect(actAddTab, &QAction::triggered, this, [this] {
+        editTabs(QStringLiteral("添加页"), [this](QStringList &names, QList<TabPage> &pages) {
+            const int at = tsShowPages->currentIndex() + 1;
+            QString name;
+            for (int k = 1; name.isEmpty() || names.contains(name); ++k)
+                name = QStringLiteral("新页%1").arg(k);
+            names.insert(at, name);
+            for (TabPage &p : pages)
+                if (p.owner >= at)
+                    ++p.owner;
+            // One empty page on the workbook's paper, after the pages of the tabs before it.
+            TqzReportPage blank(m_document->workbook().NewPageSetup);
+            QDomDocument scratch;
+            QDomElement element = scratch.createElement(QStringLiteral("TqzReport"));
+            element.setAttribute(QStringLiteral("SaveText"), blank.SaveToText());
+            qsizetype k = 0;
+            while (k < pages.size() && pages[k].owner < at)
+                ++k;
+            pages.insert(k, TabPage{element, -1, at});
+            return at;
+        });
+    });
+    connect(actRemoveTab, &QAction::triggered, this, [this] {
+        editTabs(QStringLiteral("删除页"), [this](QStringList &names, QList<TabPage> &pages) {
+            const int tab = tsShowPages->currentIndex();
+            if (names.size() <= 1)
+                throw Error(QStringLiteral("工程至少要有一页，不能删除最后一页"));
+            names.removeAt(tab);
+            pages.removeIf([tab](const TabPage &p) { return p.owner == tab; });
+            for (TabPage &p : pages)
+                if (p.owner > tab)
+                    --p.owner;
+            return std::min(tab, int(names.size()) - 1);
+        });
+    });
+    connect(actRenameTab, &QAction::triggered, this, [this] {
+        const int tab = tsShowPages->currentIndex();
+        const QVariant answer = m_designQuestion
+                                    ? m_designQuestion(this, QStringLiteral("tab name"),
+                                                       tsShowPages->tabText(tab))
+                                    : [&] {
+                                          bool ok = false;
+                                          const QString text = QInputDialog::getText(
+                                              this, QStringLiteral("重命名页"),
+                                              QStringLiteral("页名："), QLineEdit::Normal,
+                                              tsShowPages->tabText(tab), &ok);
+                                          return ok ? QVariant(text) : QVariant();
+                                      }();
+        if (!answer.isValid())
+            return;
+        const QString name = answer.toString().trimmed();
+        editTabs(QStringLiteral("重命名页 ") + name, [=](QStringList &names, QList<TabPage> &) {
+            if (name.isEmpty())
+                throw Error(QStringLiteral("页名不能为空"));
+            for (const QChar c : name)
+                if (c.unicode() < 0x20)
+                    throw Error(QStringLiteral("页名不能含有换行或控制字符"));
+            if (names.contains(name) && names.indexOf(name) != tab)
+                throw Error(QStringLiteral("已有名为“%1”的页").arg(name));
+            names[tab] = name;
+            return tab;
+        });
+    });
+    const auto moveTab = [this](int by) {
+        editTabs(by < 0 ? QStringLiteral("左移页") : QStringLiteral("右移页"),
+                 [this, by](QStringList &names, QList<TabPage> &pages) {
+                     const int tab = tsShowPages->currentIndex();
+                     const int to = tab + by;
+                     if (to < 0 || to >= names.size())
+                         throw Error(QStringLiteral("页已在最%1边").arg(by < 0 ? "左" : "右"));
+                     names.swapItemsAt(tab, to);
+                     for (TabPage &p : pages)
+                         p.owner = p.owner == tab ? to : p.owner == to ? tab : p.owner;
+                     // Pages print in tab order.
+                     std::stable_sort(pages.begin(), pages.end(),
+                                      [](const TabPage &a, const TabPage &b) {
+                                          return a.owner < b.owner;
+                                      });
+                     return to;
+                 });
+    };
+    connect(actTabLeft, &QAction::triggered, this, [moveTab] { moveTab(-1); });
+    connect(actTabRight, &QAction::triggered, this, [moveTab] { moveTab(1); });
+
     actBindInput = makeAction(this, "actBindInput", QStringLiteral("绑定节点为输入(&I)"),
                               QString(), QStringLiteral("所选单元格显示并输入树中选中的节点"));
     actBindResult = makeAction(this, "actBindResult", QStringLiteral("绑定节点为结果(&O)"),
@@ -720,6 +881,108 @@ void TfmWinIDE::createDesignMenu()
     for (int side = 0; side < 4; ++side)
         add(sideNames[side], sideCaptions[side], sideCaptions[side], true,
             [borders, side](TqzReport &page) { borders(page, side); });
+    pmDesign->addSeparator();
+    add("actPageSetup", QStringLiteral("页面设置(&U)..."), QStringLiteral("页面设置"), false,
+        [this](TqzReport &page) {
+            const PageSetup now = page.page().pageSetup();
+            const QVariantList current{now.paperSize, now.orientation, now.leftMarginMm,
+                                       now.topMarginMm, now.rightMarginMm, now.bottomMarginMm};
+            const QVariant answer = m_designQuestion
+                                        ? m_designQuestion(this, QStringLiteral("setup"), current)
+                                        : askPageSetup(this, current);
+            if (!answer.isValid())
+                return;
+            const QVariantList v = answer.toList();
+            if (v.size() != 6)
+                return;
+            page.page().applySetup(
+                pageSetupFor(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt(),
+                             v[4].toInt(), v[5].toInt(), now.dpiX));
+        });
+}
+
+TqzWorkbookState TfmWinIDE::workbookState() const
+{
+    TqzWorkbookState state;
+    QDomDocument doc;
+    QDomElement element = doc.createElement(QString::fromUtf16(WorkbookElementName));
+    doc.appendChild(element);
+    m_document->workbook().SaveToXML(element);
+    state.element = doc.toString(-1);
+    state.charts = m_document->workbook().charts();
+    state.tab = tsShowPages->currentIndex();
+    return state;
+}
+
+void TfmWinIDE::applyWorkbook(const TqzWorkbookState &state)
+{
+    Excel->EndEdits();
+    QDomDocument doc;
+    if (!doc.setContent(state.element))
+        return;
+    TqzWorkbook &book = m_document->workbook();
+    {
+        const QScopedValueRollback applying(m_recording, true);
+        book.LoadFromXML(doc.documentElement());
+        book.setCharts(state.charts);
+    }
+    m_currentPage = nullptr;
+    if (state.tab >= 0 && state.tab < tsShowPages->count())
+        tsShowPages->setCurrentIndex(state.tab);
+    slbReportResize();
+}
+
+void TfmWinIDE::editTabs(const QString &name,
+                         const std::function<int(QStringList &, QList<TabPage> &)> &edit)
+{
+    if (isRunning())
+        return;
+    Excel->EndEdits();
+    const TqzWorkbookState before = workbookState();
+    QDomDocument doc;
+    doc.setContent(before.element);
+    QStringList names = m_document->workbook().PageNames;
+    QList<TabPage> pages;
+    int k = 0;
+    for (QDomElement child = doc.documentElement().firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement(), ++k)
+        pages.append({child, k, child.attribute(QStringLiteral("OwnerIndex")).toInt()});
+    int show = 0;
+    try {
+        show = edit(names, pages);
+    } catch (const Error &e) {
+        setStatus(e.message(), true);
+        return;
+    }
+    QDomDocument out;
+    QDomElement element = out.createElement(QString::fromUtf16(WorkbookElementName));
+    out.appendChild(element);
+    QString tabs;
+    for (const QString &tab : std::as_const(names))
+        tabs += tab + QStringLiteral("\r\n");
+    element.setAttribute(QStringLiteral("ShowPages"), tabs);
+    QHash<int, int> moved; // old page index -> new one
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        QDomElement child = out.importNode(pages[i].element, true).toElement();
+        child.setAttribute(QStringLiteral("OwnerIndex"), QString::number(pages[i].owner));
+        element.appendChild(child);
+        if (pages[i].oldIndex >= 0)
+            moved.insert(pages[i].oldIndex, int(i));
+    }
+    TqzWorkbookState after;
+    after.element = out.toString(-1);
+    after.tab = show;
+    for (TqzChart chart : before.charts) {
+        // A chart goes with its page; the charts of a removed page go with it.
+        if (!moved.contains(chart.page))
+            continue;
+        chart.page = moved.value(chart.page);
+        after.charts.append(chart);
+    }
+    const TqzResultView view = resultView();
+    applyWorkbook(after);
+    m_undoStack->push(new TqzWorkbookCommand(*this, name, before, after, view, resultView()));
+    setStatus(QString(), false);
 }
 
 void TfmWinIDE::designPage(const QString &name,
@@ -1086,6 +1349,38 @@ bool TfmWinIDE::eventFilter(QObject *watched, QEvent *event)
         QObject *child = static_cast<QChildEvent *>(event)->child();
         if (child->isWidgetType())
             child->installEventFilter(this);
+    } else if ((event->type() == QEvent::MouseButtonPress
+                || event->type() == QEvent::MouseButtonRelease)
+               && watched->parent() == m_content
+               && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+               && Excel->Pages.contains(qobject_cast<TqzReport *>(watched))) {
+        auto *page = static_cast<TqzReport *>(watched);
+        if (event->type() == QEvent::MouseButtonPress && !isRunning()) {
+            // Taken once the press is handled (it may confirm an edit, a step of its own);
+            // a drag changes the page only on moves and the release.
+            m_pressPage = page;
+            m_pressStream.clear();
+            const int serial = ++m_pressSerial;
+            QTimer::singleShot(0, this, [this, page, serial] {
+                if (m_pressSerial == serial && m_pressPage == page) {
+                    m_pressStream = pageStream(page);
+                    m_pressView = resultView();
+                }
+            });
+        } else if (event->type() == QEvent::MouseButtonRelease && m_pressPage == page) {
+            // Recorded after the page's own release, which ends the drag.
+            const QPointer<TqzReport> pressed = page;
+            const QByteArray before = m_pressStream;
+            const TqzResultView view = m_pressView;
+            const int serial = m_pressSerial;
+            QTimer::singleShot(0, this, [=, this] {
+                if (m_pressSerial == serial) {
+                    m_pressPage = nullptr;
+                    m_pressStream.clear();
+                }
+                recordPageDrag(pressed, before, view);
+            });
+        }
     } else if (event->type() == QEvent::Resize && watched->parent() == m_content
                && Excel->Pages.contains(qobject_cast<TqzReport *>(watched))) {
         // A page that changes size would overlap its neighbours and leave the content short.
@@ -1118,6 +1413,8 @@ void TfmWinIDE::pmuReportTabPopup()
         entry->setChecked(tab == tsShowPages->currentIndex());
         connect(entry, &QAction::triggered, this, [this, entry] { PageMenuItemClick(entry); });
     }
+    pmuReportTab->addSeparator();
+    pmuReportTab->addActions({actAddTab, actRemoveTab, actRenameTab, actTabLeft, actTabRight});
 }
 
 void TfmWinIDE::mniViewClick()
@@ -1559,6 +1856,30 @@ void TfmWinIDE::closeAfterRun()
 
 // ---- undo ----
 
+QByteArray TfmWinIDE::pageStream(TqzReport *page)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    page->SaveToStream(buffer, 0);
+    return bytes;
+}
+
+void TfmWinIDE::recordPageDrag(TqzReport *page,
+                               const QByteArray &before,
+                               const TqzResultView &view)
+{
+    const int index = page ? static_cast<int>(Excel->Pages.indexOf(page)) : -1;
+    if (index < 0 || before.isEmpty() || page->isEditing())
+        return;
+    const QByteArray after = pageStream(page);
+    if (after == before)
+        return;
+    slbReportResize();
+    m_undoStack->push(new TqzPageCommand(*this, QStringLiteral("调整行高列宽"), index, before,
+                                         after, view, resultView()));
+}
+
 void TfmWinIDE::workbookChanged()
 {
     if (Excel->isEditing()) {
@@ -1571,6 +1892,9 @@ void TfmWinIDE::workbookChanged()
     const bool typedEnds = std::exchange(m_typing, false);
     if (stepEnds || typedEnds || m_recording)
         return;
+    // A drag under way is recorded when the button comes up.
+    if (m_pressPage && !m_pressStream.isEmpty())
+        return;
     // A change no step records (page numbers filled by printing, a write through the API)
     // cannot be undone: the saved state is out of reach until the next save.
     m_undoStack->resetClean();
@@ -1582,13 +1906,7 @@ void TfmWinIDE::editPage(TqzReport *page, const QString &name, const std::functi
     if (pageIndex < 0)
         return;
     page->EndEdit();
-    const auto streamOf = [page] {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        page->SaveToStream(buffer, 0);
-        return bytes;
-    };
+    const auto streamOf = [page] { return pageStream(page); };
     const QByteArray before = streamOf();
     const TqzResultView viewBefore = resultView();
     {

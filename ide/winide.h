@@ -5,6 +5,7 @@
 #include "editcommands.h"
 #include "qzrun.h"
 
+#include <QDomElement>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
@@ -230,6 +231,25 @@ public:
     // Binds the selected cells of the current page to the node selected in the tree
     // ("[2][1][0][NAME]" for an input, "[2][0][0][NAME]" for a result), or unbinds them.
     void bindSelectedCells(int kind);
+    // Tab edits of the tab popup, each one undo step: a new tab with one empty page after the
+    // current one, the current tab removed with its pages, renamed, moved left or right.
+    QAction *actAddTab = nullptr;
+    QAction *actRemoveTab = nullptr;
+    QAction *actRenameTab = nullptr;
+    QAction *actTabLeft = nullptr;
+    QAction *actTabRight = nullptr;
+    // One page of the workbook as a tab edit rearranges it: its stored element, its position
+    // before the edit, and its tab.
+    struct TabPage
+    {
+        QDomElement element;
+        int oldIndex = -1;
+        int owner = 0;
+    };
+    // Runs `edit` on the tab names and pages (refused with Error), then shows tab `showTab`;
+    // one undo step named `name`.
+    void editTabs(const QString &name,
+                  const std::function<int(QStringList &names, QList<TabPage> &pages)> &edit);
     // Runs a design step on the current page's selection; refused without a page or cells.
     void designPage(const QString &name, bool needsCells, const std::function<void(TqzReport &)> &step);
 
@@ -267,6 +287,9 @@ private:
     void pageTextsEdited(TqzReport *page, const QList<TCellTextEdit> &edits);
     // The workbook reported a change; one that no undo step records leaves the clean state.
     void workbookChanged();
+    // The release of a press on a page: a width or height drag becomes one undo step.
+    void recordPageDrag(TqzReport *page, const QByteArray &before, const TqzResultView &view);
+    static QByteArray pageStream(TqzReport *page);
 
     // ---- undo: snapshots and the TqzEditTarget side of the undo steps ----
     TqzResultView resultView() const;
@@ -280,6 +303,8 @@ private:
                     bool after) override;
     void applyPageStream(int page, const QByteArray &stream) override;
     void applyResultView(const TqzResultView &view) override;
+    void applyWorkbook(const TqzWorkbookState &state) override;
+    TqzWorkbookState workbookState() const;
     void setRunActionsEnabled(bool enabled);
     // After a tree step: names, codes and the panel follow the tree; saving writes the tree
     // while it differs from the saved one.
@@ -306,6 +331,12 @@ private:
     bool m_recording = false;
     bool m_stepChangePending = false; // the change signal of a typed step is still to come
     bool m_typing = false;            // an edit box has changed a cell's text since it opened
+    // A mouse button is down on this page: a width or height drag it makes is one undo step,
+    // recorded at the release against the page as it was at the press.
+    QPointer<TqzReport> m_pressPage;
+    QByteArray m_pressStream;
+    TqzResultView m_pressView;
+    int m_pressSerial = 0;
     bool Loaded = false;
 
     QWidget *m_content = nullptr; // the scroll area's content: parent of the workbook's pages

@@ -231,7 +231,8 @@ private slots:
         QVERIFY(!f.main->mniOptions->isEnabled());
     }
 
-    // The menu bar, and the active project window's View menu merged after File.
+    // The menu bar, and the active project window's View and page-designer menus merged after
+    // File.
     void menuBarAndToolBar()
     {
         Frame f = makeFrame(false);
@@ -241,11 +242,13 @@ private slots:
         f.main->show();
         QCOMPARE(f.windowCount(), 1);
         QCOMPARE(menuTitles(bar),
-                 (QStringList{"文件(&F)", "查看(&V)", "窗口(&W)", "工具(&T)", "帮助(&H)"}));
+                 (QStringList{"文件(&F)", "查看(&V)", "页面设计(&D)", "窗口(&W)", "工具(&T)",
+                              "帮助(&H)"}));
         QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
         f.main->actVOKFLW->trigger();
         QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
-        QCOMPARE(bar->actions().size(), 5);
+        QCOMPARE(bar->actions().at(2), f.active()->pmDesign->menuAction());
+        QCOMPARE(bar->actions().size(), 6);
         // Another window taking the focus leaves the menus and the commands as they are.
         QWidget other;
         other.show();

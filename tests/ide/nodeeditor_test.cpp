@@ -8,6 +8,7 @@
 #include "qzexcel.h"
 #include "qzproject.h"
 #include "qzreport.h"
+#include "qzworkbook.h"
 #include "reportgrid/gridfixture.h"
 #include "winide.h"
 
@@ -17,6 +18,8 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QCompleter>
+#include <QDomDocument>
+#include <QTabBar>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMimeData>
@@ -303,6 +306,23 @@ TEST_F(TreePanel, DesignStepsUndoToThePageAsItWas)
         window->undoStack()->undo();
         EXPECT_EQ(streamOf(page), before);
     }
+    // A column edge dragged with the mouse is one step too.
+    {
+        const QRect edge = page->pageToWindow(page->CellFromRC(0, 0)->FCellRect);
+        const QPoint from(edge.right(), edge.center().y());
+        const QByteArray before = streamOf(page);
+        const int steps = window->undoStack()->index();
+        QTest::mousePress(page, Qt::LeftButton, {}, from);
+        QTest::qWait(20);
+        QTest::mouseMove(page, from + QPoint(40, 0));
+        QTest::mouseRelease(page, Qt::LeftButton, {}, from + QPoint(40, 0));
+        QTest::qWait(20);
+        EXPECT_NE(streamOf(page), before);
+        ASSERT_EQ(window->undoStack()->index(), steps + 1);
+        EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("调整行高列宽"));
+        window->undoStack()->undo();
+        EXPECT_EQ(streamOf(page), before);
+    }
     // A step that needs selected cells, or more of them, says so and changes nothing.
     const QByteArray before = streamOf(page);
     const int steps = window->undoStack()->index();
@@ -314,6 +334,65 @@ TEST_F(TreePanel, DesignStepsUndoToThePageAsItWas)
     EXPECT_TRUE(window->statusText().contains(QStringLiteral("没有改变")));
     EXPECT_EQ(streamOf(page), before);
     EXPECT_EQ(window->undoStack()->index(), steps);
+}
+
+// Tabs added, renamed, moved and removed, and a page's paper changed, each undo to the workbook as
+// it was; the last tab cannot go.
+TEST_F(TreePanel, TabEditsAndPageSetupUndoToTheWorkbookAsItWas)
+{
+    window->setDesignQuestion([](QWidget *, const QString &what, const QVariant &) -> QVariant {
+        if (what == QLatin1String("tab name"))
+            return QStringLiteral("数据表");
+        if (what == QLatin1String("setup"))
+            return QVariantList{8, 2, 10, 10, 10, 10}; // A3 landscape
+        return {};
+    });
+    TqzWorkbook &book = window->excel().workbook();
+    const auto state = [&book] {
+        QDomDocument doc;
+        QDomElement element = doc.createElement("TqzExcel");
+        doc.appendChild(element);
+        book.SaveToXML(element);
+        return doc.toString(-1);
+    };
+    const auto act = [this](QAction *action) { action->trigger(); };
+    const QString initial = state();
+    const int steps = window->undoStack()->index();
+
+    act(window->actAddTab);
+    EXPECT_EQ(book.PageNames, QStringList({"默认页", "新页1"}));
+    EXPECT_EQ(book.pageCount(), 2);
+    EXPECT_EQ(window->tsShowPages->currentIndex(), 1);
+    act(window->actRenameTab);
+    EXPECT_EQ(book.PageNames, QStringList({"默认页", "数据表"}));
+    act(window->actTabLeft);
+    EXPECT_EQ(book.PageNames, QStringList({"数据表", "默认页"}));
+    EXPECT_EQ(book.page(0)->OwnerIndex, 0);
+    EXPECT_EQ(book.page(0)->CountFLines(), 0); // the new, empty page prints first now
+    act(window->actTabLeft);
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("最左边")));
+    act(window->actRemoveTab);
+    EXPECT_EQ(book.PageNames, QStringList({"默认页"}));
+    EXPECT_EQ(book.pageCount(), 1);
+    act(window->actRemoveTab);
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("至少")));
+    EXPECT_EQ(window->undoStack()->index(), steps + 4);
+
+    TqzReport *page = window->excel().Pages.first();
+    const QByteArray portrait = streamOf(page);
+    const int width = page->page().FPageWidth;
+    window->findChild<QAction *>("actPageSetup")->trigger();
+    EXPECT_EQ(page->page().FOrientation, 2);
+    EXPECT_EQ(page->page().FPaperSize, 8);
+    EXPECT_GT(page->page().FPageWidth, 2 * width);
+    window->undoStack()->undo();
+    EXPECT_EQ(streamOf(window->excel().Pages.first()), portrait);
+    EXPECT_EQ(window->excel().Pages.first()->page().FPageWidth, width);
+
+    while (window->undoStack()->index() > steps)
+        window->undoStack()->undo();
+    EXPECT_EQ(state(), initial);
+    EXPECT_EQ(window->tsShowPages->count(), 1);
 }
 
 } // namespace
