@@ -59,22 +59,24 @@ QByteArray TqzProjectFile::documentBytes(const TqzWorkbook &workbook, const QStr
         TqzProject empty;
         base = SaveProjectToBytes(EditedTree ? *EditedTree : empty);
     } else if (EditedTree) {
-        // Only the node list is written anew; the rest of the document keeps its bytes.
+        // Only the node list is written anew; the rest of the document keeps its bytes. It is
+        // written on the lean element tree: a DOM of a large tree costs many times as much.
         TqzProjectTree &tree = *EditedTree->TreeView;
-        base = spliceProjectElement(
+        base = spliceProjectElementText(
             base,
             QStringLiteral("TVariables"),
-            [&tree](QDomElement &list) {
+            [&tree] {
+                XmlElement list;
+                list.name = QStringLiteral("TVariables");
                 for (int i = 0, n = tree.count(); i < n; ++i) {
                     TqzNode *node = tree.nodeAt(i);
                     const int parent = tree.parentIndex(i);
                     node->NodeID = i;
                     node->ParentID = parent < 0 ? i : parent;
-                    QDomElement child = appendChildElement(list, QStringLiteral("TVariable"));
-                    writeNode(*node, child);
+                    writeNode(*node, appendChildElement(list, QStringLiteral("TVariable")));
                 }
+                return writeXmlTreeElement(list, 0);
             },
-            modelAttributeOrder(),
             name);
     }
     return workbook.SaveIntoDocument(base, name);

@@ -375,7 +375,8 @@ QString TqzTreeEditor::takenNameProblem(const QString &name, const QModelIndex &
     const TqzNode *self = tree().node(except);
     for (int i = 0, n = tree().count(); i < n; ++i) {
         const TqzNode *node = tree().nodeAt(i);
-        if (node != self && node->Name.compare(name, Qt::CaseInsensitive) == 0)
+        if (node != self && node->Name.size() == name.size()
+            && node->Name.compare(name, Qt::CaseInsensitive) == 0)
             return node->Name == name
                        ? QStringLiteral("名称“%1”已有节点使用").arg(name)
                        : QStringLiteral("名称“%1”已有节点使用（“%2”，只差字母大小写）")
@@ -384,11 +385,24 @@ QString TqzTreeEditor::takenNameProblem(const QString &name, const QModelIndex &
     return {};
 }
 
+const QStringList &TqzTreeEditor::libraryNames()
+{
+    if (!m_libraryRead) {
+        m_libraryNames = formulaLibraryNames(*m_project.RunTimeLibrary);
+        m_libraryRead = true;
+    }
+    return m_libraryNames;
+}
+
 QString TqzTreeEditor::freshName() const
 {
+    static const QString stem = QStringLiteral("新节点");
     QSet<QString> taken;
-    for (int i = 0, n = tree().count(); i < n; ++i)
-        taken.insert(tree().nodeAt(i)->Name.toLower());
+    for (int i = 0, n = tree().count(); i < n; ++i) {
+        const QString &name = tree().nodeAt(i)->Name;
+        if (name.startsWith(stem))
+            taken.insert(name.toLower());
+    }
     for (int k = 1;; ++k) {
         const QString name = QStringLiteral("新节点%1").arg(k);
         if (!taken.contains(name))
@@ -496,7 +510,7 @@ QModelIndex TqzTreeEditor::paste(const QByteArray &xml, const QModelIndex &paren
 {
     std::vector<TqzProjectTree::Branch> branches = branchesFromXml(xml);
     // Every name is checked before anything goes in.
-    const QStringList library = formulaLibraryNames(*m_project.RunTimeLibrary);
+    const QStringList &library = libraryNames();
     QSet<QString> seen;
     for (const auto &branch : branches) {
         for (const TqzNode *node : branch.nodes()) {
@@ -532,7 +546,7 @@ void TqzTreeEditor::setField(const QModelIndex &item, TqzNodeField field, const 
         return;
     QString problem;
     if (field == TqzNodeField::Name) {
-        problem = nodeNameProblem(text, formulaLibraryNames(*m_project.RunTimeLibrary));
+        problem = nodeNameProblem(text, libraryNames());
         if (problem.isEmpty())
             problem = takenNameProblem(text, item);
     } else if (field == TqzNodeField::Caption) {

@@ -96,6 +96,8 @@ signals:
 
 private:
     QString takenNameProblem(const QString &name, const QModelIndex &except) const;
+    // formulaLibraryNames of the project, read once.
+    const QStringList &libraryNames();
     QString freshName() const;
     QModelIndex pushInsert(TqzProjectTree::Branch branch,
                            const QModelIndex &parent,
@@ -105,6 +107,8 @@ private:
     TqzProject &m_project;
     QUndoStack &m_stack;
     int m_balance = 0;
+    QStringList m_libraryNames;
+    bool m_libraryRead = false;
 };
 
 } // namespace tessarin

@@ -40,6 +40,13 @@ void writeElement(QString &out, const XmlElement &e, int depth)
 
 } // namespace
 
+QString writeXmlTreeElement(const XmlElement &element, int depth)
+{
+    QString out;
+    writeElement(out, element, depth);
+    return out;
+}
+
 QByteArray writeXmlTree(const XmlElement &root, const QString &encoding)
 {
     QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n").arg(encoding);

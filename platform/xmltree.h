@@ -30,6 +30,8 @@ struct XmlElement
 // The element as a document in `encoding` (declaration version "1.0"), attributes in their
 // order in the element, characters the encoding cannot hold as character references.
 QByteArray writeXmlTree(const XmlElement &root, const QString &encoding);
+// One element as writeXmlTree writes it at `depth`, ending with a line break.
+QString writeXmlTreeElement(const XmlElement &element, int depth);
 
 // The document element of `bytes`, decoded as readXmlDocument does (declared encoding, GB2312
 // read as its GB18030 superset). Throws Error naming `where` with line and column when the

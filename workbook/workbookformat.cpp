@@ -112,6 +112,25 @@ QByteArray spliceProjectElement(const QByteArray &document,
                                 const QStringList &attributeOrder,
                                 const QString &where)
 {
+    return spliceProjectElementText(
+        document,
+        elementName,
+        [&] {
+            // The new element, written as the program writes documents.
+            QDomDocument scratch;
+            QDomElement fresh = scratch.createElement(elementName);
+            scratch.appendChild(fresh);
+            write(fresh);
+            return writeXmlElement(fresh, 0, attributeOrder);
+        },
+        where);
+}
+
+QByteArray spliceProjectElementText(const QByteArray &document,
+                                    const QString &elementName,
+                                    const std::function<QString()> &render,
+                                    const QString &where)
+{
     // The whole document must be sound before anything is written. It is decoded once: the
     // splice below works on the same text.
     const QString text = decodeXmlDocument(document, where);
@@ -124,12 +143,6 @@ QByteArray spliceProjectElement(const QByteArray &document,
                         .arg(where, root->name));
     const QString rootName = root->name;
     root.reset();
-
-    // The new element, written as the program writes documents.
-    QDomDocument scratch;
-    QDomElement fresh = scratch.createElement(elementName);
-    scratch.appendChild(fresh);
-    write(fresh);
 
     // Find the old element (the first child of that name of the document element) or the end tag
     // of the document element in the text, and splice the new element in there. Every byte
@@ -205,7 +218,7 @@ QByteArray spliceProjectElement(const QByteArray &document,
 
     const QString lineEnd
         = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    QString element = writeXmlElement(fresh, 0, attributeOrder);
+    QString element = render();
     if (element.endsWith(QLatin1Char('\n')))
         element.chop(1);
     if (replacing) {

@@ -55,6 +55,13 @@ QByteArray spliceProjectElement(const QByteArray &document,
                                 const QStringList &attributeOrder,
                                 const QString &where);
 
+// The same with the new element given as text (as writeXmlTreeElement writes one at depth 0):
+// `render` is called once the document has been found sound.
+QByteArray spliceProjectElementText(const QByteArray &document,
+                                    const QString &elementName,
+                                    const std::function<QString()> &render,
+                                    const QString &where);
+
 } // namespace tessarin
 
 #include "qzreportpage.h"
