@@ -43,7 +43,8 @@ using WorkbookElementWriter = std::function<void(QDomElement &element)>;
 // "TVariables", "TProcess" or "TqzExcel" children, or nothing at all (a new, empty project);
 // any other document (an HTML page, another program's XML), a document that is not
 // well-formed, and one whose workbook element an entity reference brings in are refused with
-// Error prefixed with `where`. The document is checked before `write` is called.
+// Error prefixed with `where`. The document, and the place the element goes, are checked before
+// `write` is called.
 QByteArray spliceWorkbookElement(const QByteArray &document,
                                  const WorkbookElementWriter &write,
                                  const QString &where);

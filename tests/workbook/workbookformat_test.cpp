@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "the element from an entity",
                           "<!DOCTYPE FLW [<!ENTITY wb \"<TqzExcel/>\">]><FLW><TRTL/>&wb;</FLW>",
                           false,
-                          true},
+                          false},
                       RefusalRow{"the writer refuses", "<FLW><TRTL/></FLW>", true, true}));
 
 // A page stream of one 2 x 1 table whose first cell is tagged "Q" and holds `text`.
