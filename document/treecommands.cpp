@@ -10,6 +10,7 @@
 #include "xmltree.h"
 
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QUndoCommand>
@@ -590,11 +591,18 @@ TqzFormulaTrial tryFormula(const TqzProjectTree &tree,
             return trial;
         }
         // The first node of a name gives its value: later ones are added first and overwritten.
+        QHash<QString, QString> valueOf;
         for (int i = tree.count() - 1; i >= 0; --i) {
             const TqzNode *node = tree.nodeAt(i);
-            if (!node->Name.isEmpty())
-                complier.Dictionary.AddWord(node->Name, substitutionText(node->Value));
+            if (node->Name.isEmpty())
+                continue;
+            complier.Dictionary.AddWord(node->Name, substitutionText(node->Value));
+            valueOf.insert(node->Name, node->Value);
         }
+        for (auto it = valueOf.cbegin(); it != valueOf.cend(); ++it)
+            if (it.value().trimmed().isEmpty() && formula.contains(it.key()))
+                trial.withoutValue.append(it.key());
+        trial.withoutValue.sort();
         complier.Source = formula;
         trial.substituted = complier.Translate(complier.Dictionary, formula);
         if (complier.HasMain()) {

@@ -128,6 +128,8 @@ struct TqzFormulaTrial
     QString error;
     qsizetype errorAt = -1;
     qsizetype errorLength = 0;
+    // Names the formula uses whose node has no value yet (nothing typed, not yet computed).
+    QStringList withoutValue;
 };
 
 // Translates `formula` with the current values of `tree` (each name's first node in tree order)

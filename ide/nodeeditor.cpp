@@ -429,6 +429,7 @@ TqzNodeProperties::TqzNodeProperties(QWidget *parent)
     formula = new TqzFormulaEdit(this);
     formula->setObjectName(QStringLiteral("edNodeScript"));
     formula->setMinimumHeight(48);
+    formula->setMaximumHeight(96);
     formula->setToolTip(QStringLiteral("Enter 确认，Shift+Enter 换行，Ctrl+空格 补全名称和函数"));
     form->addRow(nodeFieldCaption(TqzNodeField::Script) + QStringLiteral("："), formula);
     connect(formula, &TqzFormulaEdit::confirmed, this, [this] { confirm(TqzNodeField::Script); });
@@ -457,6 +458,7 @@ TqzNodeProperties::TqzNodeProperties(QWidget *parent)
     trialText->setMaximumHeight(110);
     trialText->hide();
     layout->addWidget(trialText);
+    layout->addStretch(1);
     showNode(nullptr);
 }
 
@@ -532,6 +534,8 @@ void TqzNodeProperties::showTrial(const TqzFormulaTrial &trial)
         }
         lines << QStringLiteral("错误: ") + trial.error;
     }
+    if (!trial.withoutValue.isEmpty())
+        lines << QStringLiteral("尚无取值（先输入或计算）: ") + trial.withoutValue.join(QStringLiteral("、"));
     trialText->setPlainText(lines.join(u'\n'));
     trialText->setStyleSheet(trial.succeeded ? QString() : QStringLiteral("color: #c00000;"));
     trialText->show();

@@ -317,7 +317,8 @@ void TfmWinIDE::createComponents()
     pnlNodeProperties = new TqzNodeProperties(splitTree);
     splitTree->addWidget(tvProject);
     splitTree->addWidget(pnlNodeProperties);
-    splitTree->setStretchFactor(0, 1);
+    splitTree->setStretchFactor(0, 3);
+    splitTree->setStretchFactor(1, 2);
     treeLayout->addWidget(splitTree);
 
     pnlReport = new QWidget(splitClient);
@@ -1461,6 +1462,9 @@ void TfmWinIDE::mniViewManagerClick()
         const int total = splitClient->width();
         splitClient->setSizes(
             {kTreePanelWidth, std::max(0, total - kTreePanelWidth - kSplitterWidth)});
+        // The tree above, the node's properties below.
+        const int height = std::max(splitTree->height(), 400);
+        splitTree->setSizes({height * 5 / 9, height * 4 / 9});
     }
 }
 

@@ -216,6 +216,10 @@ TEST_F(Editing, FormulaTrialShowsNumbersResultOrTheFaultyPlace)
     EXPECT_FALSE(bad.succeeded);
     EXPECT_FALSE(bad.error.isEmpty());
     EXPECT_EQ(bad.substituted.mid(bad.errorAt, bad.errorLength), QStringLiteral("widthx"));
+
+    // A name without a value yet is named: "+2" would pass for a result.
+    const TqzFormulaTrial empty = tryFormula(tree, doc.codeTable(), "周长+长度");
+    EXPECT_EQ(empty.withoutValue, QStringList{QStringLiteral("周长")});
     EXPECT_EQ(tree.nodeAt(0)->Value, QString()); // nothing in the tree changed
 }
 
