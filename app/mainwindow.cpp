@@ -36,6 +36,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUndoGroup>
 #include <QUndoStack>
 #include <QUrl>
@@ -478,6 +479,16 @@ void TfmMain::createToolBar()
     ToolBar1->addSeparator();
     ToolBar1->addAction(actCompileProject);
     ToolBar1->addSeparator();
+    // The page designer of the active project window, as a drop-down.
+    auto *design = new QToolButton(ToolBar1);
+    design->setText(QStringLiteral("页面设计"));
+    design->setToolTip(QStringLiteral("页面设计：表格、单元格格式、页面设置"));
+    design->setPopupMode(QToolButton::InstantPopup);
+    design->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_designButton = ToolBar1->addWidget(design);
+    m_designButton->setObjectName(QStringLiteral("tbDesign"));
+    m_designButton->setEnabled(false);
+    ToolBar1->addSeparator();
     ToolBar1->addAction(actVOKHelp);
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 }
@@ -586,6 +597,9 @@ void TfmMain::mergeViewMenu()
         menuBar()->insertAction(mniWindow->menuAction(), view->menuAction());
     if (m_mergedDesign)
         menuBar()->insertAction(mniWindow->menuAction(), m_mergedDesign->menuAction());
+    if (auto *button = qobject_cast<QToolButton *>(ToolBar1->widgetForAction(m_designButton)))
+        button->setMenu(m_mergedDesign);
+    m_designButton->setEnabled(m_mergedDesign != nullptr);
 }
 
 void TfmMain::updateCommands()

@@ -218,6 +218,8 @@ private:
     QTimer *tmrVOKNews = nullptr;
     QPointer<QMenu> m_mergedView;
     QPointer<QMenu> m_mergedDesign;
+    // The tool bar's way into the active window's page designer.
+    QAction *m_designButton = nullptr;
     QAction *m_windowListSeparator = nullptr;
     QPointer<QWidget> m_editTarget;
     // One undo group across the project windows: its active stack is the active window's.

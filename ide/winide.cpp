@@ -206,7 +206,8 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     connect(tvProject, &TqzNodeTreeView::nodeMoved, this,
             [this](const QModelIndex &item, const QModelIndex &parent, int row) {
                 const QPersistentModelIndex to = parent;
-                editTree([=, this] { return m_treeEditor->move(item, to, row); });
+                editTree([=, this] { return m_treeEditor->move(item, to, row); },
+                         [this] { return m_resultNames; });
             });
     connect(tvProject, &TqzNodeTreeView::nodesDropped, this,
             [this](const QByteArray &nodes, const QModelIndex &parent, int row) {
@@ -216,10 +217,18 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     connect(pnlNodeProperties, &TqzNodeProperties::fieldEdited, this,
             [this](TqzNodeField field, const QString &text) {
                 const QPersistentModelIndex item = selectedItem();
-                editTree([=, this] {
-                    m_treeEditor->setField(item, field, text);
-                    return QModelIndex(item);
-                });
+                editTree(
+                    [=, this] {
+                        m_treeEditor->setField(item, field, text);
+                        return QModelIndex(item);
+                    },
+                    [=, this] {
+                        // A new formula or value leaves the node and what uses it out of date.
+                        const TqzNode *node = Project->TreeView->node(item);
+                        if (!node || (field != TqzNodeField::Script && field != TqzNodeField::Value))
+                            return QSet<QString>();
+                        return dependentsOf(node->Name) << node->Name;
+                    });
             });
     connect(pnlNodeProperties, &TqzNodeProperties::formulaCheckRequested, this,
             [this](const QString &formula) {
@@ -421,21 +430,28 @@ void TfmWinIDE::createActions()
 
     // Tree edits: their shortcuts act while the tree has the focus, so Delete or Ctrl+C on a
     // page keep their meaning there.
+    // Edits that change the run order or what formulas find leave every result out of date.
     const auto treeAction = [this](QAction *&action, const char *name, const QString &caption,
-                                   const QKeySequence &key, const std::function<QModelIndex()> &edit) {
+                                   const QKeySequence &key, const std::function<QModelIndex()> &edit,
+                                   bool staleResults = true) {
         action = new QAction(caption, this);
         action->setObjectName(QString::fromLatin1(name));
         action->setShortcut(key);
         action->setShortcutContext(Qt::WidgetShortcut);
         tvProject->addAction(action);
-        connect(action, &QAction::triggered, this, [this, edit] { editTree(edit); });
+        connect(action, &QAction::triggered, this, [this, edit, staleResults] {
+            if (staleResults)
+                editTree(edit, [this] { return m_resultNames; });
+            else
+                editTree(edit);
+        });
     };
     treeAction(actAddChildNode, "actAddChildNode", QStringLiteral("添加子节点(&C)"),
                QKeySequence(Qt::CTRL | Qt::Key_Insert),
-               [this] { return m_treeEditor->addChild(selectedItem()); });
+               [this] { return m_treeEditor->addChild(selectedItem()); }, false);
     treeAction(actAddSiblingNode, "actAddSiblingNode", QStringLiteral("添加同级节点(&N)"),
                QKeySequence(Qt::Key_Insert),
-               [this] { return m_treeEditor->addSibling(selectedItem()); });
+               [this] { return m_treeEditor->addSibling(selectedItem()); }, false);
     treeAction(actDeleteNode, "actDeleteNode", QStringLiteral("删除节点(&D)"),
                QKeySequence(Qt::Key_Delete), [this] {
                    m_treeEditor->remove(selectedItem());
@@ -464,7 +480,7 @@ void TfmWinIDE::createActions()
                    mime->setText(Project->TreeView->node(item)->Name);
                    QGuiApplication::clipboard()->setMimeData(mime);
                    return item;
-               });
+               }, false);
     treeAction(actPasteNode, "actPasteNode", QStringLiteral("粘贴节点(&P)"),
                QKeySequence(QKeySequence::Paste), [this] {
                    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
@@ -723,7 +739,8 @@ void TfmWinIDE::refreshNodeWords()
     pnlNodeProperties->setWords(names, formulaLibraryNames(*Project->RunTimeLibrary));
 }
 
-void TfmWinIDE::editTree(const std::function<QModelIndex()> &edit)
+void TfmWinIDE::editTree(const std::function<QModelIndex()> &edit,
+                         const std::function<QSet<QString>()> &stale)
 {
     if (isRunning()) {
         setStatus(QStringLiteral("计算进行中，不能修改节点树"), true);
@@ -740,6 +757,9 @@ void TfmWinIDE::editTree(const std::function<QModelIndex()> &edit)
         return;
     }
     pnlNodeProperties->showProblem(QString());
+    // Results on the pages were computed with the tree as it was.
+    if (stale)
+        markStale(stale());
     if (item.isValid())
         selectItem(item);
 }

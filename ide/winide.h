@@ -227,7 +227,9 @@ public:
     void actLoadExamDataExecute();
     // Runs a tree edit; a refusal is shown beside the tree and in the status bar. The item the
     // edit returns is selected.
-    void editTree(const std::function<QModelIndex()> &edit);
+    // `stale`, when given, names what the edit leaves out of date (marked as stale after it).
+    void editTree(const std::function<QModelIndex()> &edit,
+                  const std::function<QSet<QString>()> &stale = {});
     // Binds the selected cells of the current page to the node selected in the tree
     // ("[2][1][0][NAME]" for an input, "[2][0][0][NAME]" for a result), or unbinds them.
     void bindSelectedCells(int kind);

@@ -248,6 +248,10 @@ private slots:
         f.main->actVOKFLW->trigger();
         QCOMPARE(bar->actions().at(1), f.active()->viewMenu()->menuAction());
         QCOMPARE(bar->actions().at(2), f.active()->pmDesign->menuAction());
+        const auto *designButton = qobject_cast<QToolButton *>(f.main->ToolBar1->widgetForAction(
+            f.main->findChild<QAction *>(QStringLiteral("tbDesign"))));
+        QVERIFY(designButton);
+        QCOMPARE(designButton->menu(), f.active()->pmDesign);
         QCOMPARE(bar->actions().size(), 6);
         // Another window taking the focus leaves the menus and the commands as they are.
         QWidget other;
@@ -274,6 +278,8 @@ private slots:
                               "EditDelete",
                               "-",
                               "actCompileProject",
+                              "-",
+                              "tbDesign",
                               "-",
                               "actVOKHelp"}));
     }
@@ -1288,6 +1294,14 @@ private slots:
         QTest::keyClick(f.main.get(), Qt::Key_F9);
         QTRY_VERIFY(!w->isRunning());
         QCOMPARE(page->CellFromRC(1, 1)->FCellText.toDouble(), 12.0);
+        // A value changed in the panel leaves the result out of date until the next run.
+        clickNode(2);
+        typeInto(props->edit(TqzNodeField::Value), QStringLiteral("5"));
+        QCOMPARE(w->staleNames(), QStringList{QStringLiteral("面积")});
+        QTest::keyClick(f.main.get(), Qt::Key_F9);
+        QTRY_VERIFY(!w->isRunning());
+        QCOMPARE(page->CellFromRC(1, 1)->FCellText.toDouble(), 20.0);
+        QVERIFY(!w->hasStaleResults());
         QVERIFY(w->grab().save(shotDir() + QStringLiteral("/authoring.png")));
 
         // Saved (a new project goes to Save As) and opened again: the tree, the bindings and
@@ -1307,11 +1321,12 @@ private slots:
         QCOMPARE(reread.nodeAt(0)->Script, QStringLiteral("长度*宽度"));
         QCOMPARE(reread.nodeAt(1)->Caption, QStringLiteral("L"));
         TqzReport *shown = again->excel().Pages.first();
-        QCOMPARE(shown->CellFromRC(1, 1)->FCellText.toDouble(), 12.0);
+        QCOMPARE(shown->CellFromRC(1, 1)->FCellText.toDouble(), 20.0);
         QCOMPARE(shown->CellFromRC(0, 1)->FCellText.toDouble(), 4.0);
+        QCOMPARE(reread.nodeAt(2)->Value.toDouble(), 5.0);
         QTest::keyClick(f.main.get(), Qt::Key_F9);
         QTRY_VERIFY(!again->isRunning());
-        QCOMPARE(shown->CellFromRC(1, 1)->FCellText.toDouble(), 12.0);
+        QCOMPARE(shown->CellFromRC(1, 1)->FCellText.toDouble(), 20.0);
         f.services->saveChangesAnswers = {Answer::Discard, Answer::Discard};
     }
 };
