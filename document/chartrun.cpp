@@ -8,6 +8,8 @@
 #include "qzproject.h"
 #include "qzworkbook.h"
 
+#include <QHash>
+
 #include <cmath>
 #include <limits>
 
@@ -15,13 +17,122 @@ namespace tessarin {
 
 namespace {
 
-QString unitOf(const TqzProject &project, const QString &name)
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const TqzNode *nodeNamed(const TqzProject &project, const QString &name)
 {
     const TqzProjectTree &tree = *project.TreeView;
     for (int i = 0; i < tree.count(); ++i)
         if (tree.nodeAt(i)->Name == name)
-            return tree.nodeAt(i)->Unit;
-    return QString();
+            return tree.nodeAt(i);
+    return nullptr;
+}
+
+QString unitOf(const TqzProject &project, const QString &name)
+{
+    const TqzNode *node = nodeNamed(project, name);
+    return node ? node->Unit : QString();
+}
+
+bool isNumberText(const QString &text, double *value = nullptr)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (value)
+        *value = ok && std::isfinite(v) ? v : kNaN;
+    return ok && std::isfinite(v);
+}
+
+// The names a chart's data and relative range read from the project as it stands.
+QStringList namesRead(const TqzChart &chart)
+{
+    QStringList names;
+    const auto add = [&names](const QString &name) {
+        if (!name.isEmpty() && !isNumberText(name) && !names.contains(name))
+            names.append(name);
+    };
+    add(chart.rangeNode);
+    for (const TqzChartData &data : chart.data) {
+        add(data.count);
+        for (const auto &[x, y] : data.points) {
+            add(x);
+            add(y);
+        }
+    }
+    return names;
+}
+
+// One curve or point from the values of the base case. A point the project gave no number for
+// is left out (its node failed, and the run says why); a curve whose points are not numbers or
+// whose x does not rise is refused with what is wrong and where.
+TqzChartSeries dataSeries(const TqzChartData &data,
+                          const QHash<QString, QString> &values,
+                          const TqzProject &project,
+                          QStringList &problems)
+{
+    TqzChartSeries series{data.name, QString(), {}, data.kind, {}};
+    if (!data.points.isEmpty() && !isNumberText(data.points.front().second))
+        series.unit = unitOf(project, data.points.front().second);
+    const auto valueOf = [&values](const QString &ref) {
+        double v = kNaN;
+        if (!isNumberText(ref, &v))
+            isNumberText(values.value(ref), &v);
+        return v;
+    };
+    const auto refused = [&](const QString &why) {
+        problems.append(QStringLiteral("\"%1\": %2").arg(data.name, why));
+        series.xs.clear();
+        series.values.clear();
+        return series;
+    };
+    qsizetype n = data.points.size();
+    if (!data.count.isEmpty()) {
+        const double count = valueOf(data.count);
+        if (!(count >= 0 && count <= double(n) && count == std::floor(count)))
+            return refused(QStringLiteral("点数 %1 = \"%2\" 不是 0 到 %3 的整数")
+                               .arg(data.count, values.value(data.count, data.count))
+                               .arg(n));
+        n = static_cast<qsizetype>(count);
+    }
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto &[xRef, yRef] = data.points[i];
+        const double x = valueOf(xRef);
+        const double y = valueOf(yRef);
+        if (data.kind == TqzChartKind::Point) {
+            if (std::isfinite(x) && std::isfinite(y)) {
+                series.xs.push_back(x);
+                series.values.push_back(y);
+            }
+            continue;
+        }
+        for (const auto &[ref, v] : {std::pair{xRef, x}, std::pair{yRef, y}})
+            if (!std::isfinite(v))
+                return refused(QStringLiteral("第 %1 点的 %2 没有数值 (\"%3\")")
+                                   .arg(i + 1)
+                                   .arg(ref, values.value(ref)));
+        if (i > 0 && !(x > series.xs.back()))
+            return refused(QStringLiteral("第 %1 点的 %2 = %3 不大于第 %4 点的 %5, x 须逐点增大")
+                               .arg(i + 1)
+                               .arg(xRef)
+                               .arg(x)
+                               .arg(i)
+                               .arg(series.xs.back()));
+        series.xs.push_back(x);
+        series.values.push_back(y);
+    }
+    if (data.kind == TqzChartKind::Curve && n == 1)
+        return refused(QStringLiteral("一条曲线至少要 2 点, 只给了 1 点"));
+    return series;
+}
+
+// The input's text as the project holds it: its first tagged cell with text, else its node.
+QString currentText(ProjectDocument &copy, const QString &name)
+{
+    const QString typed = copy.workbook().GetTagValue(name);
+    if (!typed.isEmpty())
+        return typed;
+    const TqzNode *node = nodeNamed(copy.project(), name);
+    return node ? node->Value : QString();
 }
 
 } // namespace
@@ -35,33 +146,65 @@ QStringList computeCharts(ProjectDocument &document)
     const QByteArray bytes = document.file().documentBytes(document.workbook());
     for (qsizetype k = 0; k < charts.size(); ++k) {
         TqzChart &chart = charts[k];
+        const auto problem = [&](const QString &what) {
+            problems.append(QStringLiteral("图表 %1 (%2): %3").arg(k + 1).arg(chart.title, what));
+        };
         try {
             // A fresh copy per chart: every chart starts from the values the user holds.
             ProjectDocument copy;
             copy.loadBytes(bytes, QStringLiteral("chart %1").arg(k + 1));
+            const QStringList inputs = chart.outputs.isEmpty() ? QStringList()
+                                                               : QStringList{chart.input};
+            const QStringList read = namesRead(chart);
             TqzCaseRunner runner(copy.project(),
                                  copy.workbook(),
                                  copy.codeTable(),
-                                 {chart.input},
-                                 chart.outputs);
-            const std::vector<double> xs = chart.inputValues();
+                                 inputs,
+                                 chart.outputs + read);
+
+            // The project as it stands gives the range and the data.
+            QHash<QString, QString> values;
+            TqzChart next = chart;
+            if (!read.isEmpty()) {
+                QStringList typed;
+                for (const QString &input : inputs)
+                    typed.append(currentText(copy, input));
+                const TqzCaseOutcome base = runner.runCase(typed);
+                for (qsizetype i = 0; i < read.size(); ++i)
+                    values.insert(read[i], base.values.value(chart.outputs.size() + i));
+            }
+            if (!chart.rangeNode.isEmpty()) {
+                double rangeValue = kNaN;
+                if (!isNumberText(values.value(chart.rangeNode), &rangeValue)
+                    || !chartRangeFits(chart.from, chart.to, rangeValue))
+                    throw Error(QStringLiteral("范围所依的 %1 没有可用的数值 (\"%2\")")
+                                    .arg(chart.rangeNode, values.value(chart.rangeNode)));
+                next.rangeValue = rangeValue;
+            }
+
             QList<TqzChartSeries> series;
             for (const QString &output : chart.outputs)
-                series.append({output, unitOf(copy.project(), output), {}});
-            for (double x : xs) {
-                const TqzCaseOutcome outcome = runner.runCase({QString::number(x, 'g', 15)});
-                for (qsizetype s = 0; s < series.size(); ++s) {
-                    bool ok = false;
-                    const double y = outcome.values.value(s).toDouble(&ok);
-                    series[s].values.push_back(ok && std::isfinite(y)
-                                                   ? y
-                                                   : std::numeric_limits<double>::quiet_NaN());
+                series.append(TqzChartSeries(output, unitOf(copy.project(), output)));
+            if (!chart.outputs.isEmpty())
+                for (double x : next.inputValues()) {
+                    const TqzCaseOutcome outcome = runner.runCase({QString::number(x, 'g', 15)});
+                    for (qsizetype s = 0; s < chart.outputs.size(); ++s) {
+                        double y = kNaN;
+                        isNumberText(outcome.values.value(s), &y);
+                        series[s].values.push_back(y);
+                    }
                 }
-            }
-            chart.inputUnit = unitOf(copy.project(), chart.input);
-            chart.series = series;
+            QStringList refused;
+            for (const TqzChartData &data : chart.data)
+                series.append(dataSeries(data, values, copy.project(), refused));
+            for (const QString &why : refused)
+                problem(why);
+            if (!chart.outputs.isEmpty())
+                next.inputUnit = unitOf(copy.project(), chart.input);
+            next.series = series;
+            chart = next;
         } catch (const Error &e) {
-            problems.append(QStringLiteral("图表 %1 (%2): %3").arg(k + 1).arg(chart.title, e.message()));
+            problem(e.message());
         }
     }
     document.workbook().setCharts(charts);
