@@ -156,6 +156,10 @@ QStringList computeCharts(ProjectDocument &document)
             const QStringList inputs = chart.outputs.isEmpty() ? QStringList()
                                                                : QStringList{chart.input};
             const QStringList read = namesRead(chart);
+            // Taken before the runner, which marks the input's cells to find them.
+            QStringList typed;
+            for (const QString &input : inputs)
+                typed.append(currentText(copy, input));
             TqzCaseRunner runner(copy.project(),
                                  copy.workbook(),
                                  copy.codeTable(),
@@ -166,9 +170,6 @@ QStringList computeCharts(ProjectDocument &document)
             QHash<QString, QString> values;
             TqzChart next = chart;
             if (!read.isEmpty()) {
-                QStringList typed;
-                for (const QString &input : inputs)
-                    typed.append(currentText(copy, input));
                 const TqzCaseOutcome base = runner.runCase(typed);
                 for (qsizetype i = 0; i < read.size(); ++i)
                     values.insert(read[i], base.values.value(chart.outputs.size() + i));
@@ -176,9 +177,22 @@ QStringList computeCharts(ProjectDocument &document)
             if (!chart.rangeNode.isEmpty()) {
                 double rangeValue = kNaN;
                 if (!isNumberText(values.value(chart.rangeNode), &rangeValue)
-                    || !chartRangeFits(chart.from, chart.to, rangeValue))
-                    throw Error(QStringLiteral("范围所依的 %1 没有可用的数值 (\"%2\")")
-                                    .arg(chart.rangeNode, values.value(chart.rangeNode)));
+                    || !chartRangeFits(chart.from, chart.to, rangeValue)) {
+                    // No range, no chart: its old lines would belong to other inputs.
+                    problem(QStringLiteral("范围所依的 %1 没有可用的数值 (\"%2\"), 图中不画线")
+                                .arg(chart.rangeNode, values.value(chart.rangeNode)));
+                    next.rangeValue = kNaN;
+                    next.series.clear();
+                    for (const QString &output : chart.outputs)
+                        next.series.append(TqzChartSeries(
+                            output,
+                            unitOf(copy.project(), output),
+                            std::vector<double>(static_cast<size_t>(chart.points), kNaN)));
+                    for (const TqzChartData &data : chart.data)
+                        next.series.append(TqzChartSeries(data.name, QString(), {}, data.kind));
+                    chart = next;
+                    continue;
+                }
                 next.rangeValue = rangeValue;
             }
 

@@ -15,10 +15,10 @@ struct TqzChart;
 
 // Fills the series (values and units) of every chart of `document`'s workbook from runs of a
 // copy of the document as it stands. Returns one message per chart that could not be computed
-// (an input or output the project does not have, a range node without a number, no
-// interpreter), and such a chart keeps its old values; and one per curve refused for its data
-// (a point without a number, x not rising, a count out of range), which is left without points
-// while the rest of its chart is drawn.
+// (an input or output the project does not have, no interpreter), and such a chart keeps its
+// old values; one per chart whose range node has no number, which is left without values; and
+// one per curve refused for its data (a point without a number, x not rising, a count out of
+// range), which is left without points while the rest of its chart is drawn.
 QStringList computeCharts(ProjectDocument &document);
 
 } // namespace tessarin

@@ -260,12 +260,19 @@ std::vector<double> roundedOut(double &lo, double &hi, int count)
     return out;
 }
 
-bool hasNumber(const TqzChartSeries &s)
+// Whether value i of `s` has an x: its input point, or for data its own finite x.
+bool hasX(const TqzChartSeries &s, size_t i)
+{
+    return s.kind == TqzChartKind::Swept || (i < s.xs.size() && std::isfinite(s.xs[i]));
+}
+
+// The place of the first value of `s` that can be drawn, or -1.
+qsizetype firstNumber(const TqzChartSeries &s)
 {
     for (size_t i = 0; i < s.values.size(); ++i)
-        if (std::isfinite(s.values[i]) && (s.kind == TqzChartKind::Swept || std::isfinite(s.xs[i])))
-            return true;
-    return false;
+        if (std::isfinite(s.values[i]) && hasX(s, i))
+            return qsizetype(i);
+    return -1;
 }
 
 } // namespace
@@ -301,12 +308,13 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
     if (computed) {
         for (qsizetype k = 0; k < chart.series.size(); ++k) {
             const TqzChartSeries &s = chart.series[k];
-            if (!hasNumber(s))
+            const qsizetype at = firstNumber(s);
+            if (at < 0)
                 continue; // a curve or point the project did not give
             QString label = withUnit(s.name, s.unit);
             if (s.kind == TqzChartKind::Point)
-                label = s.name + QStringLiteral(" (") + pointText(s.xs.front()) + QStringLiteral(", ")
-                        + pointText(s.values.front()) + QLatin1Char(')');
+                label = s.name + QStringLiteral(" (") + pointText(s.xs[size_t(at)])
+                        + QStringLiteral(", ") + pointText(s.values[size_t(at)]) + QLatin1Char(')');
             legend.append({label, colors.value(k), s.kind, int(k)});
         }
     } else {
@@ -360,7 +368,7 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
         for (size_t i = 0; i < s.values.size(); ++i) {
             const double v = s.values[i];
             if (s.kind != TqzChartKind::Swept) {
-                if (!std::isfinite(s.xs[i]) || !std::isfinite(v))
+                if (!hasX(s, i) || !std::isfinite(v))
                     continue;
                 xlo = std::min(xlo, s.xs[i]);
                 xhi = std::max(xhi, s.xs[i]);

@@ -22,13 +22,15 @@ const QString kEfficiency = QStringLiteral("效率-流量");
 const QString kNpsh = QStringLiteral("汽蚀余量-流量");
 
 // The packaged project with `typed` typed into its cells, its charts then computed.
+using Typed = std::map<QString, QString>;
+
 struct Curves
 {
     ProjectDocument document;
     QStringList problems;
     QList<TqzChart> charts;
 
-    explicit Curves(const std::map<QString, QString> &typed = {})
+    explicit Curves(const Typed &typed = {})
     {
         document.loadBytes(LoadPackagedProject(), QStringLiteral("packaged"));
         for (const auto &[name, value] : typed)
@@ -73,8 +75,8 @@ TEST(PumpCurves, TheRangeFollowsTheRatedFlow)
     } rows[] = {{"50", "1.1", 55}, {"100", "1.1", 110}, {"30", "1.2", 36}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.normal);
-        const Curves c({{QStringLiteral("正常流量"), QString::fromLatin1(row.normal)},
-                        {QStringLiteral("流量裕量系数"), QString::fromLatin1(row.margin)}});
+        const Curves c(Typed{{QStringLiteral("正常流量"), QString::fromLatin1(row.normal)},
+                             {QStringLiteral("流量裕量系数"), QString::fromLatin1(row.margin)}});
         EXPECT_TRUE(c.problems.isEmpty()) << c.problems.join('\n').toStdString();
         for (const QString &title : {kHead, kEfficiency, kNpsh}) {
             const TqzChart &chart = c.chart(title);
@@ -98,6 +100,18 @@ TEST(PumpCurves, TheRangeFollowsTheRatedFlow)
         ASSERT_EQ(rated.xs.size(), 1u);
         EXPECT_NEAR(rated.xs[0], row.rated, 1e-9 * row.rated);
         EXPECT_GT(rated.values[0], h[10]); // the rated head carries the margin
+    }
+    // No rated flow, no range: the charts say so and keep no lines of other inputs.
+    const Curves none(Typed{{QStringLiteral("正常流量"), QStringLiteral("-5")}});
+    EXPECT_EQ(none.problems.size(), 3);
+    EXPECT_TRUE(none.problems.value(0).startsWith(
+        QStringLiteral("图表 1 (扬程-流量): 范围所依的 额定流量 没有可用的数值")))
+        << none.problems.value(0).toStdString();
+    for (const TqzChart &chart : none.charts) {
+        EXPECT_TRUE(std::isnan(chart.rangeValue));
+        for (const TqzChartSeries &s : chart.series)
+            for (double v : s.values)
+                EXPECT_TRUE(std::isnan(v)) << s.name.toStdString();
     }
 }
 
@@ -160,7 +174,7 @@ TEST(PumpCurves, VendorPointsGiveTheCurvesAndTheOperatingPoint)
 
 TEST(PumpCurves, WithoutVendorPointsOnlyTheSystemCurveAndTheRatedPoint)
 {
-    const Curves c({{QStringLiteral("曲线点数"), QStringLiteral("0")}});
+    const Curves c(Typed{{QStringLiteral("曲线点数"), QStringLiteral("0")}});
     EXPECT_TRUE(c.problems.isEmpty()) << c.problems.join('\n').toStdString();
     const struct
     {
@@ -190,14 +204,14 @@ TEST(PumpCurves, BadVendorPointsAreRefusedSayingWhatAndWhere)
         size_t efficiencyPoints;
     } rows[] = {
         {"曲线流量3", "20", "\"泵扬程\": 第 3 点的 曲线流量3 = 20 不大于第 2 点的 20", 0},
-        {"曲线点数", "9", "\"泵扬程\": 点数 曲线点数 = \"9\" 不是 0 到 7 的整数", 0},
+        {"曲线点数", "9", "\"泵扬程\": 点数 曲线点数 = \"9.0\" 不是 0 到 7 的整数", 0},
         {"曲线点数", "2.5", "\"泵扬程\": 点数 曲线点数 = \"2.5\" 不是 0 到 7 的整数", 0},
         {"曲线点数", "1", "\"泵扬程\": 一条曲线至少要 2 点", 0},
         {"曲线扬程2", "abc", "\"泵扬程\": 第 2 点的 曲线扬程2 没有数值", 5},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.message);
-        const Curves c({{QString::fromUtf8(row.name), QString::fromUtf8(row.value)}});
+        const Curves c(Typed{{QString::fromUtf8(row.name), QString::fromUtf8(row.value)}});
         const QString all = c.problems.join('\n');
         EXPECT_TRUE(all.contains(QStringLiteral("图表 1 (扬程-流量): ") + QString::fromUtf8(row.message)))
             << all.toStdString();

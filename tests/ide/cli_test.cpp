@@ -563,17 +563,18 @@ TEST(CliBook, TypesetsTheRunOfThePackagedProject)
     }
     EXPECT_GT(results, 100);
 
-    // Sheets 3 to 6 are the four report pages, drawn as workbook-pdf prints them: the same
-    // texts (in another order where the smaller scale groups them otherwise), plus the frame.
+    // Sheets 3 to 7 are the five report pages, drawn as workbook-pdf prints them: the same
+    // texts (in another order where the smaller scale groups them otherwise), plus the frame;
+    // the charts of the last page computed by the book's run as by run's.
     const QString sheetsPdf = files.path("sheets.pdf");
     ASSERT_EQ(cli({"workbook-pdf", files.path("ran.flw"), "-o", sheetsPdf}).status, 0);
-    ASSERT_EQ(pdfSheets(sheetsPdf), 4);
+    ASSERT_EQ(pdfSheets(sheetsPdf), 5);
     const auto letters = [](const QString &text) {
         QString sorted = withoutSpace(text);
         std::sort(sorted.begin(), sorted.end());
         return sorted;
     };
-    for (int k = 1; k <= 4; ++k) {
+    for (int k = 1; k <= 5; ++k) {
         const QString frame = QStringLiteral("%1计算书第 %2 页 / 共 %3 页")
                                   .arg(json(ran.out)["nodes"][0]["name"].toString())
                                   .arg(k + 2)

@@ -364,6 +364,7 @@ TEST(Workbook, ChartsDrawAnyValues)
         chart.series.append({QStringLiteral("C"), QString(), values, TqzChartKind::Curve, values});
         chart.series.append(
             {QStringLiteral("P"), QString(), {values[1]}, TqzChartKind::Point, {values[2]}});
+        chart.series.append({QStringLiteral("no x"), QString(), {1.0}, TqzChartKind::Point, {}});
         chart.rangeNode = values.front() == 5 ? QStringLiteral("R") : QString();
         chart.rangeValue = values[0];
         image.fill(Qt::white);
