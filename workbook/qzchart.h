@@ -112,8 +112,8 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area);
 // missing or out of range throws Error naming the chart and the line of its element.
 QList<TqzChart> readChartsElement(const XmlElement &element);
 // Writes one "TqzChart" child per chart (with a "Data" child per curve or point it defines and a
-// "Series" child per computed series). A chart that uses none of the relative range, the axis
-// names and the data is written as charts were before them.
+// "Series" child per computed series). The attributes of a relative range and of axis names are
+// written only when set, so a chart that uses neither, nor data, keeps the bytes of its file.
 void writeChartsElement(QDomElement &element, const QList<TqzChart> &charts);
 
 // Whether a range relative to a node of value `rangeValue` has finite ends within the bounds.

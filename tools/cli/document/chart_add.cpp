@@ -1,7 +1,8 @@
-// tessarin-cli chart-add FILE --page N --cells L1,C1,L2,C2 --input NAME --from A --to B
-//                        [--relative-to NODE] [--points N] --plot NAME... [--curve SPEC]...
-//                        [--point SPEC]... [--title T] [-o OUT]: places a chart on a page,
-// computes it and writes the project.
+// tessarin-cli chart-add FILE --page N --cells L1,C1,L2,C2 [--input NAME] --from A --to B
+//                        [--relative-to NODE] [--points N] [--plot NAME]...
+//                        [--curve NAME[:COUNT]=X,Y;X,Y...]... [--point NAME=X,Y]...
+//                        [--title T] [-o OUT]: places a chart on a page, computes it and
+// writes the project.
 
 #include "headlessproject.h"
 
@@ -67,19 +68,19 @@ int run(const QCommandLineParser &parser)
         throw UsageError(QStringLiteral("--plot needs --input"));
     chart.rangeNode = parser.value(QStringLiteral("relative-to"));
     for (const char *kind : {"curve", "point"})
-        for (const QString &spec : parser.values(QString::fromLatin1(kind))) {
+        for (const QString &given : parser.values(QString::fromLatin1(kind))) {
             // NAME[:COUNT]=X,Y;X,Y...
             TqzChartData data;
             data.kind = kind[0] == 'c' ? TqzChartKind::Curve : TqzChartKind::Point;
-            const qsizetype equals = spec.indexOf(QLatin1Char('='));
-            const QString head = spec.left(equals);
+            const qsizetype equals = given.indexOf(QLatin1Char('='));
+            const QString head = given.left(equals);
             data.name = head.section(QLatin1Char(':'), 0, 0);
             data.count = head.section(QLatin1Char(':'), 1);
             const QString why = equals < 0 ? QStringLiteral("expected NAME=X,Y")
-                                           : parseChartPoints(spec.mid(equals + 1), data);
+                                           : parseChartPoints(given.mid(equals + 1), data);
             if (!why.isEmpty())
                 throw UsageError(QStringLiteral("--%1 \"%2\": %3")
-                                     .arg(QString::fromLatin1(kind), spec, why));
+                                     .arg(QString::fromLatin1(kind), given, why));
             chart.data.append(data);
         }
     if (chart.outputs.isEmpty() && chart.data.isEmpty())
@@ -153,8 +154,8 @@ const bool registered = registerCommand({
                               "project each time the chart is computed.", "NODE");
         option("curve", "A line through points the project holds: NAME[:COUNT]=X,Y;X,Y... "
                          "(X, Y node names or numbers; COUNT a node giving how many points to "
-                         "take); repeatable.", "SPEC");
-        option("point", "One marked point: NAME=X,Y; repeatable.", "SPEC");
+                         "take); repeatable.", "CURVE");
+        option("point", "One marked point: NAME=X,Y; repeatable.", "POINT");
         option("points", "How many values from A to B (default 21).", "N");
         option("plot", "A node plotted against the input; repeatable.", "NAME");
         option("title", "The chart's title (default: the outputs).", "TEXT");
