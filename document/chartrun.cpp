@@ -125,16 +125,6 @@ TqzChartSeries dataSeries(const TqzChartData &data,
     return series;
 }
 
-// The input's text as the project holds it: its first tagged cell with text, else its node.
-QString currentText(ProjectDocument &copy, const QString &name)
-{
-    const QString typed = copy.workbook().GetTagValue(name);
-    if (!typed.isEmpty())
-        return typed;
-    const TqzNode *node = nodeNamed(copy.project(), name);
-    return node ? node->Value : QString();
-}
-
 } // namespace
 
 QStringList computeCharts(ProjectDocument &document)
@@ -144,36 +134,41 @@ QStringList computeCharts(ProjectDocument &document)
         return {};
     QStringList problems;
     const QByteArray bytes = document.file().documentBytes(document.workbook());
+
+    // One run of a copy of the project as it stands gives every chart its range and its data.
+    ProjectDocument base;
+    QString baseError;
+    QHash<QString, QString> values;
+    try {
+        base.loadBytes(bytes, QStringLiteral("charts"));
+        QStringList read;
+        for (const TqzChart &chart : charts)
+            for (const QString &name : namesRead(chart))
+                if (!read.contains(name) && nodeNamed(base.project(), name))
+                    read.append(name);
+        if (!read.isEmpty()) {
+            TqzCaseRunner runner(base.project(), base.workbook(), base.codeTable(), {}, read);
+            const TqzCaseOutcome outcome = runner.runCase({});
+            for (qsizetype i = 0; i < read.size(); ++i)
+                values.insert(read[i], outcome.values.value(i));
+        }
+    } catch (const Error &e) {
+        baseError = e.message();
+    }
+
     for (qsizetype k = 0; k < charts.size(); ++k) {
         TqzChart &chart = charts[k];
         const auto problem = [&](const QString &what) {
             problems.append(QStringLiteral("图表 %1 (%2): %3").arg(k + 1).arg(chart.title, what));
         };
         try {
-            // A fresh copy per chart: every chart starts from the values the user holds.
-            ProjectDocument copy;
-            copy.loadBytes(bytes, QStringLiteral("chart %1").arg(k + 1));
-            const QStringList inputs = chart.outputs.isEmpty() ? QStringList()
-                                                               : QStringList{chart.input};
             const QStringList read = namesRead(chart);
-            // Taken before the runner, which marks the input's cells to find them.
-            QStringList typed;
-            for (const QString &input : inputs)
-                typed.append(currentText(copy, input));
-            TqzCaseRunner runner(copy.project(),
-                                 copy.workbook(),
-                                 copy.codeTable(),
-                                 inputs,
-                                 chart.outputs + read);
-
-            // The project as it stands gives the range and the data.
-            QHash<QString, QString> values;
+            if (!read.isEmpty() && !baseError.isEmpty())
+                throw Error(baseError);
+            for (const QString &name : read)
+                if (!nodeNamed(base.project(), name))
+                    throw Error(QStringLiteral("%1: the project has no node of that name").arg(name));
             TqzChart next = chart;
-            if (!read.isEmpty()) {
-                const TqzCaseOutcome base = runner.runCase(typed);
-                for (qsizetype i = 0; i < read.size(); ++i)
-                    values.insert(read[i], base.values.value(chart.outputs.size() + i));
-            }
             if (!chart.rangeNode.isEmpty()) {
                 double rangeValue = kNaN;
                 if (!isNumberText(values.value(chart.rangeNode), &rangeValue)
@@ -186,7 +181,7 @@ QStringList computeCharts(ProjectDocument &document)
                     for (const QString &output : chart.outputs)
                         next.series.append(TqzChartSeries(
                             output,
-                            unitOf(copy.project(), output),
+                            unitOf(base.project(), output),
                             std::vector<double>(static_cast<size_t>(chart.points), kNaN)));
                     for (const TqzChartData &data : chart.data)
                         next.series.append(TqzChartSeries(data.name, QString(), {}, data.kind));
@@ -197,9 +192,17 @@ QStringList computeCharts(ProjectDocument &document)
             }
 
             QList<TqzChartSeries> series;
-            for (const QString &output : chart.outputs)
-                series.append(TqzChartSeries(output, unitOf(copy.project(), output)));
-            if (!chart.outputs.isEmpty())
+            if (!chart.outputs.isEmpty()) {
+                // A fresh copy per swept chart: every case starts from the values the user holds.
+                ProjectDocument copy;
+                copy.loadBytes(bytes, QStringLiteral("chart %1").arg(k + 1));
+                TqzCaseRunner runner(copy.project(),
+                                     copy.workbook(),
+                                     copy.codeTable(),
+                                     {chart.input},
+                                     chart.outputs);
+                for (const QString &output : chart.outputs)
+                    series.append(TqzChartSeries(output, unitOf(copy.project(), output)));
                 for (double x : next.inputValues()) {
                     const TqzCaseOutcome outcome = runner.runCase({QString::number(x, 'g', 15)});
                     for (qsizetype s = 0; s < chart.outputs.size(); ++s) {
@@ -208,13 +211,13 @@ QStringList computeCharts(ProjectDocument &document)
                         series[s].values.push_back(y);
                     }
                 }
+                next.inputUnit = unitOf(copy.project(), chart.input);
+            }
             QStringList refused;
             for (const TqzChartData &data : chart.data)
-                series.append(dataSeries(data, values, copy.project(), refused));
+                series.append(dataSeries(data, values, base.project(), refused));
             for (const QString &why : refused)
                 problem(why);
-            if (!chart.outputs.isEmpty())
-                next.inputUnit = unitOf(copy.project(), chart.input);
             next.series = series;
             chart = next;
         } catch (const Error &e) {
