@@ -402,11 +402,15 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
         painter.restore();
         return;
     }
+    // In halves, so that a range from near the lowest double to near the highest stays finite.
+    const auto share = [](double v, double a, double b) {
+        return (v * 0.5 - a * 0.5) / (b * 0.5 - a * 0.5);
+    };
     const auto px = [&](double v) {
-        return xhi > xlo ? plot.left() + (v - xlo) / (xhi - xlo) * plot.width() : plot.center().x();
+        return xhi > xlo ? plot.left() + share(v, xlo, xhi) * plot.width() : plot.center().x();
     };
     const auto py = [&](double v) {
-        return hi > lo ? plot.bottom() - (v - lo) / (hi - lo) * plot.height() : plot.center().y();
+        return hi > lo ? plot.bottom() - share(v, lo, hi) * plot.height() : plot.center().y();
     };
 
     // Grid and tick labels.

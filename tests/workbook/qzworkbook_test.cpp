@@ -1,6 +1,7 @@
 // The workbook without widgets: loading a project document all or nothing, saving it back byte
 // for byte, the exchange of values across pages and the change signals.
 
+#include "atomicfile.h"
 #include "error.h"
 #include "qzworkbook.h"
 
@@ -246,6 +247,18 @@ TEST(Workbook, ChartsRoundTripBesideTheWorkbook)
     }
 }
 
+// A project whose chart was written before charts had relative ranges, axis names and data
+// (pump_sheets.flw with chart-add of that time) is saved back byte for byte.
+TEST(Workbook, ChartsOfTheFirstKindKeepTheirBytes)
+{
+    const QByteArray document = readWholeFile(TESSARIN_TEST_DATA "/workbook/charted_sheets.flw");
+    TqzWorkbook book;
+    book.LoadFromStream(document);
+    ASSERT_EQ(book.charts().size(), 1);
+    EXPECT_EQ(book.charts().first().series.size(), 1);
+    EXPECT_EQ(book.SaveIntoDocument(document), document);
+}
+
 // A chart whose range follows a node, with curves and points given as data: saved and read
 // back whole; damaged data refused with the chart, the line and what is wrong.
 TEST(Workbook, ChartDataRoundTripsAndIsCheckedOnReading)
@@ -338,9 +351,16 @@ TEST(Workbook, ChartDataRoundTripsAndIsCheckedOnReading)
 }
 
 // Values a damaged file or a wild formula can give draw without hanging: sums that a step too
-// small cannot move, a flat line, infinities and gaps.
+// small cannot move, a flat line, infinities and gaps; and nothing is drawn at a position that
+// is no number (Qt warns of it), not even for a range as wide as the doubles.
 TEST(Workbook, ChartsDrawAnyValues)
 {
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &message) {
+            warnings.append(message);
+        });
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<std::vector<double>> cases = {{1e16, 1e16 + 2, 1e16 + 4},
@@ -371,6 +391,8 @@ TEST(Workbook, ChartsDrawAnyValues)
         QPainter painter(&image);
         paintChart(chart, painter, QRectF(10, 10, 380, 280));
     }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
 } // namespace
