@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace tessarin {
 
@@ -125,6 +126,16 @@ TqzChartSeries dataSeries(const TqzChartData &data,
     return series;
 }
 
+// The input's text as the project holds it: its first tagged cell with text, else its node.
+QString currentText(ProjectDocument &copy, const QString &name)
+{
+    const QString typed = copy.workbook().GetTagValue(name);
+    if (!typed.isEmpty())
+        return typed;
+    const TqzNode *node = nodeNamed(copy.project(), name);
+    return node ? node->Value : QString();
+}
+
 } // namespace
 
 QStringList computeCharts(ProjectDocument &document)
@@ -135,10 +146,15 @@ QStringList computeCharts(ProjectDocument &document)
     QStringList problems;
     const QByteArray bytes = document.file().documentBytes(document.workbook());
 
-    // One run of a copy of the project as it stands gives every chart its range and its data.
+    // The project as it stands gives every chart its range and its data: the first case of the
+    // first chart with outputs, typed with its input's own text, or else a run of its own. (A
+    // runner costs more than its cases: it compiles every formula once.)
     ProjectDocument base;
     QString baseError;
     QHash<QString, QString> values;
+    qsizetype host = -1;
+    ProjectDocument hostCopy;
+    std::unique_ptr<TqzCaseRunner> hostRunner;
     try {
         base.loadBytes(bytes, QStringLiteral("charts"));
         QStringList read;
@@ -146,7 +162,30 @@ QStringList computeCharts(ProjectDocument &document)
             for (const QString &name : namesRead(chart))
                 if (!read.contains(name) && nodeNamed(base.project(), name))
                     read.append(name);
-        if (!read.isEmpty()) {
+        for (qsizetype k = 0; k < charts.size() && host < 0; ++k)
+            if (!charts[k].outputs.isEmpty())
+                host = k;
+        if (host >= 0) {
+            const TqzChart &chart = charts[host];
+            try {
+                hostCopy.loadBytes(bytes, QStringLiteral("chart %1").arg(host + 1));
+                // Taken before the runner, which marks the input's cells to find them.
+                const QString typed = currentText(hostCopy, chart.input);
+                hostRunner = std::make_unique<TqzCaseRunner>(hostCopy.project(),
+                                                             hostCopy.workbook(),
+                                                             hostCopy.codeTable(),
+                                                             QStringList{chart.input},
+                                                             chart.outputs + read);
+                const TqzCaseOutcome outcome = hostRunner->runCase({typed});
+                for (qsizetype i = 0; i < read.size(); ++i)
+                    values.insert(read[i], outcome.values.value(chart.outputs.size() + i));
+            } catch (const Error &) {
+                // The chart's own runner below says what is wrong with it.
+                hostRunner.reset();
+                host = -1;
+            }
+        }
+        if (host < 0 && !read.isEmpty()) {
             TqzCaseRunner runner(base.project(), base.workbook(), base.codeTable(), {}, read);
             const TqzCaseOutcome outcome = runner.runCase({});
             for (qsizetype i = 0; i < read.size(); ++i)
@@ -195,23 +234,28 @@ QStringList computeCharts(ProjectDocument &document)
             if (!chart.outputs.isEmpty()) {
                 // A fresh copy per swept chart: every case starts from the values the user holds.
                 ProjectDocument copy;
-                copy.loadBytes(bytes, QStringLiteral("chart %1").arg(k + 1));
-                TqzCaseRunner runner(copy.project(),
-                                     copy.workbook(),
-                                     copy.codeTable(),
-                                     {chart.input},
-                                     chart.outputs);
+                std::unique_ptr<TqzCaseRunner> own;
+                TqzCaseRunner *runner = hostRunner.get();
+                if (k != host) {
+                    copy.loadBytes(bytes, QStringLiteral("chart %1").arg(k + 1));
+                    own = std::make_unique<TqzCaseRunner>(copy.project(),
+                                                          copy.workbook(),
+                                                          copy.codeTable(),
+                                                          QStringList{chart.input},
+                                                          chart.outputs);
+                    runner = own.get();
+                }
                 for (const QString &output : chart.outputs)
-                    series.append(TqzChartSeries(output, unitOf(copy.project(), output)));
+                    series.append(TqzChartSeries(output, unitOf(base.project(), output)));
                 for (double x : next.inputValues()) {
-                    const TqzCaseOutcome outcome = runner.runCase({QString::number(x, 'g', 15)});
+                    const TqzCaseOutcome outcome = runner->runCase({QString::number(x, 'g', 15)});
                     for (qsizetype s = 0; s < chart.outputs.size(); ++s) {
                         double y = kNaN;
                         isNumberText(outcome.values.value(s), &y);
                         series[s].values.push_back(y);
                     }
                 }
-                next.inputUnit = unitOf(copy.project(), chart.input);
+                next.inputUnit = unitOf(base.project(), chart.input);
             }
             QStringList refused;
             for (const TqzChartData &data : chart.data)
