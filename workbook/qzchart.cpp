@@ -18,6 +18,7 @@ namespace {
 
 const QString kChart = QStringLiteral("TqzChart");
 const QString kSeries = QStringLiteral("Series");
+const QString kData = QStringLiteral("Data");
 const QColor kGrid(0xd8, 0xd8, 0xd8);
 const QColor kPalette[] = {QColor(0x1f, 0x4e, 0xa8),
                            QColor(0xc0, 0x2a, 0x2a),
@@ -110,17 +111,171 @@ double number(const XmlElement &e, const QString &name, int chart)
     return value;
 }
 
+QString kindName(TqzChartKind kind)
+{
+    switch (kind) {
+    case TqzChartKind::Curve:
+        return QStringLiteral("curve");
+    case TqzChartKind::Point:
+        return QStringLiteral("point");
+    default:
+        return QStringLiteral("swept");
+    }
+}
+
+bool kindOf(const QString &name, TqzChartKind &kind)
+{
+    for (TqzChartKind k : {TqzChartKind::Swept, TqzChartKind::Curve, TqzChartKind::Point})
+        if (name == kindName(k)) {
+            kind = k;
+            return true;
+        }
+    return false;
+}
+
+// Numbers separated by blanks; "-" (or anything else that is no finite number) is NaN.
+std::vector<double> numbersOf(const QString &text)
+{
+    std::vector<double> out;
+    for (const QString &v : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        bool isNumber = false;
+        const double d = v.toDouble(&isNumber);
+        out.push_back(isNumber && std::isfinite(d) ? d : std::numeric_limits<double>::quiet_NaN());
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<double> TqzChart::inputValues() const
 {
     std::vector<double> out;
     const int n = std::clamp(points, 2, kMaxChartPoints);
+    const double lo = lowEnd();
+    const double hi = highEnd();
     out.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
-        out.push_back(i == n - 1 ? to : from + (to - from) * i / (n - 1));
+        out.push_back(i == n - 1 ? hi : lo + (hi - lo) * i / (n - 1));
     return out;
 }
+
+double TqzChart::lowEnd() const
+{
+    return rangeNode.isEmpty() ? from : from * rangeValue;
+}
+
+double TqzChart::highEnd() const
+{
+    return rangeNode.isEmpty() ? to : to * rangeValue;
+}
+
+bool TqzChart::operator==(const TqzChart &o) const
+{
+    const bool sameRange = rangeValue == o.rangeValue
+                           || (std::isnan(rangeValue) && std::isnan(o.rangeValue));
+    return sameRange && page == o.page && first == o.first && last == o.last && title == o.title
+           && input == o.input && inputUnit == o.inputUnit && from == o.from && to == o.to
+           && points == o.points && outputs == o.outputs && rangeNode == o.rangeNode
+           && xName == o.xName && yName == o.yName && data == o.data && series == o.series;
+}
+
+namespace {
+
+struct LegendEntry
+{
+    QString label;
+    QColor color;
+    TqzChartKind kind;
+    int index; // the series' place, which picks its marker
+};
+
+QString pointText(double v)
+{
+    return QString::number(v, 'g', 4);
+}
+
+// A point's marker: a diamond larger than the markers of lines, outlined in black.
+void drawPointMarker(QPainter &painter, const QColor &color, const QPointF &at, double size)
+{
+    const double h = size / 2;
+    QPainterPath diamond;
+    diamond.moveTo(at.x(), at.y() - h);
+    diamond.lineTo(at.x() + h, at.y());
+    diamond.lineTo(at.x(), at.y() + h);
+    diamond.lineTo(at.x() - h, at.y());
+    diamond.closeSubpath();
+    painter.setPen(QPen(Qt::black, std::max(1.0, size / 10)));
+    painter.setBrush(color);
+    painter.drawPath(diamond);
+}
+
+// Lines take the palette in their order, points theirs from a second sequence that starts
+// where the lines' usually end, so that a chart's points keep their colours whatever lines it
+// has.
+QList<QColor> seriesColors(const TqzChart &chart)
+{
+    QList<TqzChartKind> kinds;
+    if (chart.series.isEmpty()) {
+        for (qsizetype k = 0; k < chart.outputs.size(); ++k)
+            kinds.append(TqzChartKind::Swept);
+        for (const TqzChartData &d : chart.data)
+            kinds.append(d.kind);
+    } else {
+        for (const TqzChartSeries &s : chart.series)
+            kinds.append(s.kind);
+    }
+    QList<QColor> colors;
+    size_t lines = 0;
+    size_t points = 2;
+    for (TqzChartKind kind : kinds)
+        colors.append(kind == TqzChartKind::Point ? kPalette[points++ % std::size(kPalette)]
+                                                   : kPalette[lines++ % std::size(kPalette)]);
+    return colors;
+}
+
+// Ticks for [lo, hi] whose range is widened out to whole steps, with `lo` and `hi` moved there.
+std::vector<double> roundedOut(double &lo, double &hi, int count)
+{
+    std::vector<double> out = ticks(lo, hi, count);
+    if (out.size() >= 2) {
+        const double step = out[1] - out[0];
+        const double a = std::floor(lo / step + 1e-9) * step;
+        const double b = std::ceil(hi / step - 1e-9) * step;
+        const double n = std::round((b - a) / step);
+        if (std::isfinite(a) && std::isfinite(b) && b > a && n >= 1 && n <= 4 * count + 2) {
+            std::vector<double> wider;
+            for (int i = 0; i <= int(n); ++i) {
+                const double v = a + i * step;
+                wider.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);
+            }
+            lo = a;
+            hi = b;
+            return wider;
+        }
+    }
+    if (!out.empty()) {
+        lo = std::min(lo, out.front());
+        hi = std::max(hi, out.back());
+    }
+    return out;
+}
+
+// Whether value i of `s` has an x: its input point, or for data its own finite x.
+bool hasX(const TqzChartSeries &s, size_t i)
+{
+    return s.kind == TqzChartKind::Swept || (i < s.xs.size() && std::isfinite(s.xs[i]));
+}
+
+// The place of the first value of `s` that can be drawn, or -1.
+qsizetype firstNumber(const TqzChartSeries &s)
+{
+    for (size_t i = 0; i < s.values.size(); ++i)
+        if (std::isfinite(s.values[i]) && hasX(s, i))
+            return qsizetype(i);
+    return -1;
+}
+
+} // namespace
 
 void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
 {
@@ -129,12 +284,16 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
     painter.save();
     painter.setClipRect(area);
     painter.fillRect(area, Qt::white);
-    const double em = std::clamp(area.height() / 22, 8.0, 14.0);
+    // One text size for charts of one page whatever their height, smaller only when a chart is
+    // too small for it.
+    const double em = std::clamp(std::min(area.height() / 18, area.width() / 60), 8.0, 11.0);
     const QFont text = chartFont(em);
     const QFont title = chartFont(em * 1.15, true);
     const QFontMetricsF fm(text);
+    const bool computed = !chart.series.isEmpty();
+    const QList<QColor> colors = seriesColors(chart);
 
-    // Title, then a legend line under it.
+    // Title, then the legend under it, in as many rows as it needs.
     QRectF rest = area.adjusted(em * 0.5, em * 0.4, -em * 0.5, -em * 0.4);
     painter.setPen(Qt::black);
     painter.setFont(title);
@@ -144,47 +303,95 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
                      chart.title);
     rest.setTop(rest.top() + titleHeight + em * 0.3);
     painter.setFont(text);
+
+    QList<LegendEntry> legend;
+    if (computed) {
+        for (qsizetype k = 0; k < chart.series.size(); ++k) {
+            const TqzChartSeries &s = chart.series[k];
+            const qsizetype at = firstNumber(s);
+            if (at < 0)
+                continue; // a curve or point the project did not give
+            QString label = withUnit(s.name, s.unit);
+            if (s.kind == TqzChartKind::Point)
+                label = s.name + QStringLiteral(" (") + pointText(s.xs[size_t(at)])
+                        + QStringLiteral(", ") + pointText(s.values[size_t(at)]) + QLatin1Char(')');
+            legend.append({label, colors.value(k), s.kind, int(k)});
+        }
+    } else {
+        int k = 0;
+        for (const QString &output : chart.outputs) {
+            legend.append({output, colors.value(k), TqzChartKind::Swept, k});
+            ++k;
+        }
+        for (const TqzChartData &d : chart.data) {
+            legend.append({d.name, colors.value(k), d.kind, k});
+            ++k;
+        }
+    }
     double x = rest.left();
-    for (qsizetype k = 0; k < chart.outputs.size(); ++k) {
-        const QColor color = kPalette[k % std::size(kPalette)];
-        const QString unit = k < chart.series.size() ? chart.series[k].unit : QString();
-        const QString label = withUnit(chart.outputs[k], unit);
-        const double y = rest.top() + fm.height() / 2;
-        painter.setPen(QPen(color, std::max(1.0, em / 8)));
-        painter.setBrush(color);
-        painter.drawLine(QPointF(x, y), QPointF(x + em * 2, y));
-        drawMarker(painter, int(k), QPointF(x + em, y), em * 0.5);
+    double rowTop = rest.top();
+    for (const LegendEntry &entry : legend) {
+        const double width = em * 3.4 + fm.horizontalAdvance(entry.label);
+        if (x > rest.left() && x + width - em > rest.right()) {
+            x = rest.left();
+            rowTop += fm.height() + em * 0.2;
+        }
+        const double y = rowTop + fm.height() / 2;
+        if (entry.kind == TqzChartKind::Point) {
+            drawPointMarker(painter, entry.color, QPointF(x + em, y), em * 0.9);
+        } else {
+            painter.setPen(QPen(entry.color, std::max(1.0, em / 8)));
+            painter.setBrush(entry.color);
+            painter.drawLine(QPointF(x, y), QPointF(x + em * 2, y));
+            drawMarker(painter, entry.index, QPointF(x + em, y), em * 0.5);
+        }
         painter.setPen(Qt::black);
         painter.setBrush(Qt::NoBrush);
-        painter.drawText(QPointF(x + em * 2.4, rest.top() + fm.ascent()), label);
-        x += em * 3.4 + fm.horizontalAdvance(label);
+        painter.drawText(QPointF(x + em * 2.4, rowTop + fm.ascent()), entry.label);
+        x += width;
     }
-    rest.setTop(rest.top() + fm.height() + em * 0.4);
+    if (!legend.isEmpty())
+        rowTop += fm.height();
+    // Room for half the top tick's label above the plot.
+    rest.setTop(rowTop + em * 0.4 + fm.height() / 2);
 
-    // The value range of every number computed.
+    // The ranges of every number computed; the x range holds the input's range and every point.
     double lo = std::numeric_limits<double>::infinity();
     double hi = -lo;
+    double xlo = std::min(chart.lowEnd(), chart.highEnd());
+    double xhi = std::max(chart.lowEnd(), chart.highEnd());
+    if (!std::isfinite(xlo) || !std::isfinite(xhi)) {
+        xlo = std::numeric_limits<double>::infinity();
+        xhi = -xlo;
+    }
     for (const TqzChartSeries &s : chart.series)
-        for (double v : s.values)
+        for (size_t i = 0; i < s.values.size(); ++i) {
+            const double v = s.values[i];
+            if (s.kind != TqzChartKind::Swept) {
+                if (!hasX(s, i) || !std::isfinite(v))
+                    continue;
+                xlo = std::min(xlo, s.xs[i]);
+                xhi = std::max(xhi, s.xs[i]);
+            }
             if (std::isfinite(v)) {
                 lo = std::min(lo, v);
                 hi = std::max(hi, v);
             }
+        }
+    if (!(xlo <= xhi)) {
+        xlo = 0;
+        xhi = 1;
+    }
     const bool hasValues = lo <= hi;
     if (hasValues && hi - lo < 1e-12 * std::max(1.0, std::abs(hi))) {
         lo -= std::max(1.0, std::abs(lo) * 0.1);
         hi += std::max(1.0, std::abs(hi) * 0.1);
     }
-    const std::vector<double> yTicks = hasValues ? ticks(lo, hi, 5) : std::vector<double>{};
-    if (!yTicks.empty()) {
-        lo = std::min(lo, yTicks.front());
-        hi = std::max(hi, yTicks.back());
-    }
-    const double xlo = std::min(chart.from, chart.to);
-    const double xhi = std::max(chart.from, chart.to);
-    const std::vector<double> xTicks = ticks(xlo, xhi, 6);
+    const std::vector<double> yTicks = hasValues ? roundedOut(lo, hi, 5) : std::vector<double>{};
+    const std::vector<double> xTicks = roundedOut(xlo, xhi, 6);
 
-    double labelWidth = 0;
+    // At least three digits wide, so that charts stacked on a page line up their plots.
+    double labelWidth = fm.horizontalAdvance(QStringLiteral("000"));
     for (double v : yTicks)
         labelWidth = std::max(labelWidth, fm.horizontalAdvance(tickText(v)));
     const QRectF plot(rest.left() + fm.height() * 1.3 + labelWidth + em * 0.4,
@@ -195,11 +402,15 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
         painter.restore();
         return;
     }
+    // In halves, so that a range from near the lowest double to near the highest stays finite.
+    const auto share = [](double v, double a, double b) {
+        return (v * 0.5 - a * 0.5) / (b * 0.5 - a * 0.5);
+    };
     const auto px = [&](double v) {
-        return xhi > xlo ? plot.left() + (v - xlo) / (xhi - xlo) * plot.width() : plot.center().x();
+        return xhi > xlo ? plot.left() + share(v, xlo, xhi) * plot.width() : plot.center().x();
     };
     const auto py = [&](double v) {
-        return hi > lo ? plot.bottom() - (v - lo) / (hi - lo) * plot.height() : plot.center().y();
+        return hi > lo ? plot.bottom() - share(v, lo, hi) * plot.height() : plot.center().y();
     };
 
     // Grid and tick labels.
@@ -227,13 +438,17 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
     // Axis names.
     painter.drawText(QRectF(plot.left(), plot.bottom() + fm.height() + 2, plot.width(), fm.height()),
                      Qt::AlignHCenter | Qt::AlignTop,
-                     withUnit(chart.input, chart.inputUnit));
-    QStringList units;
-    for (const TqzChartSeries &s : chart.series)
-        if (!s.unit.isEmpty() && !units.contains(s.unit))
-            units.append(s.unit);
-    const QString yName = chart.outputs.size() == 1 ? withUnit(chart.outputs.first(), units.value(0))
-                                                     : units.join(QStringLiteral(", "));
+                     chart.xName.isEmpty() ? withUnit(chart.input, chart.inputUnit) : chart.xName);
+    QString yName = chart.yName;
+    if (yName.isEmpty()) {
+        QStringList units;
+        for (const TqzChartSeries &s : chart.series)
+            if (!s.unit.isEmpty() && !units.contains(s.unit))
+                units.append(s.unit);
+        yName = chart.outputs.size() == 1 && chart.data.isEmpty()
+                    ? withUnit(chart.outputs.first(), units.value(0))
+                    : units.join(QStringLiteral(", "));
+    }
     painter.save();
     painter.translate(rest.left() + fm.ascent(), plot.center().y());
     painter.rotate(-90);
@@ -243,40 +458,65 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
     painter.restore();
 
     if (!hasValues) {
-        painter.drawText(plot, Qt::AlignCenter, QStringLiteral("尚未计算"));
+        painter.drawText(plot,
+                         Qt::AlignCenter,
+                         computed ? QStringLiteral("无数据") : QStringLiteral("尚未计算"));
         painter.restore();
         return;
     }
 
-    // The lines, broken where a case gave no number, and their markers.
-    const std::vector<double> xs = chart.inputValues();
+    // The lines, broken where a case gave no number, and their markers; points last, on top.
+    const std::vector<double> swept = chart.inputValues();
     painter.setClipRect(plot.adjusted(-em, -em, em, em));
-    for (qsizetype k = 0; k < chart.series.size(); ++k) {
-        const QColor color = kPalette[k % std::size(kPalette)];
-        const std::vector<double> &ys = chart.series[k].values;
-        QPainterPath path;
-        bool open = false;
-        for (size_t i = 0; i < ys.size() && i < xs.size(); ++i) {
-            if (!std::isfinite(ys[i])) {
-                open = false;
+    for (int pass = 0; pass < 2; ++pass)
+        for (qsizetype k = 0; k < chart.series.size(); ++k) {
+            const TqzChartSeries &s = chart.series[k];
+            if ((s.kind == TqzChartKind::Point) != (pass == 1))
+                continue;
+            const QColor color = colors.value(k);
+            const std::vector<double> &xs = s.kind == TqzChartKind::Swept ? swept : s.xs;
+            const std::vector<double> &ys = s.values;
+            const size_t n = std::min(xs.size(), ys.size());
+            const auto at = [&](size_t i) { return QPointF(px(xs[i]), py(ys[i])); };
+            const auto valid = [&](size_t i) {
+                return std::isfinite(xs[i]) && std::isfinite(ys[i]);
+            };
+            if (s.kind == TqzChartKind::Point) {
+                for (size_t i = 0; i < n; ++i) {
+                    if (!valid(i))
+                        continue;
+                    // Guide lines down to the flow axis and across to the value axis.
+                    painter.setPen(QPen(color.darker(130), 1, Qt::DashLine));
+                    painter.drawLine(at(i), QPointF(at(i).x(), plot.bottom()));
+                    painter.drawLine(at(i), QPointF(plot.left(), at(i).y()));
+                    drawPointMarker(painter, color, at(i), em * 0.9);
+                }
                 continue;
             }
-            const QPointF at(px(xs[i]), py(ys[i]));
-            if (open)
-                path.lineTo(at);
-            else
-                path.moveTo(at);
-            open = true;
+            QPainterPath path;
+            bool open = false;
+            for (size_t i = 0; i < n; ++i) {
+                if (!valid(i)) {
+                    open = false;
+                    continue;
+                }
+                if (open)
+                    path.lineTo(at(i));
+                else
+                    path.moveTo(at(i));
+                open = true;
+            }
+            painter.setPen(QPen(color, std::max(1.0, em / 8)));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(path);
+            painter.setBrush(color);
+            // The points given as data in full size; computed ones smaller, and none when dense.
+            const double size = s.kind == TqzChartKind::Curve ? em * 0.55 : em * 0.4;
+            if (s.kind == TqzChartKind::Curve || n <= 60)
+                for (size_t i = 0; i < n; ++i)
+                    if (valid(i))
+                        drawMarker(painter, int(k), at(i), size);
         }
-        painter.setPen(QPen(color, std::max(1.0, em / 8)));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(path);
-        painter.setBrush(color);
-        if (xs.size() <= 60)
-            for (size_t i = 0; i < ys.size() && i < xs.size(); ++i)
-                if (std::isfinite(ys[i]))
-                    drawMarker(painter, int(k), QPointF(px(xs[i]), py(ys[i])), em * 0.45);
-    }
     painter.restore();
 }
 
@@ -289,8 +529,11 @@ QList<TqzChart> readChartsElement(const XmlElement &element)
             return;
         ++index;
         TqzChart chart;
-        const auto bad = [&](const QString &what) {
-            return Error(QStringLiteral("chart %1 (line %2): %3").arg(index).arg(e.line).arg(what));
+        const auto bad = [&](const QString &what, int line = 0) {
+            return Error(QStringLiteral("chart %1 (line %2): %3")
+                             .arg(index)
+                             .arg(line > 0 ? line : e.line)
+                             .arg(what));
         };
         chart.page = static_cast<int>(number(e, QStringLiteral("Page"), index));
         QString text;
@@ -309,11 +552,21 @@ QList<TqzChart> readChartsElement(const XmlElement &element)
         readAttribute(e, QStringLiteral("Title"), chart.title);
         readAttribute(e, QStringLiteral("Input"), chart.input);
         readAttribute(e, QStringLiteral("InputUnit"), chart.inputUnit);
+        readAttribute(e, QStringLiteral("XName"), chart.xName);
+        readAttribute(e, QStringLiteral("YName"), chart.yName);
         chart.from = number(e, QStringLiteral("From"), index);
         chart.to = number(e, QStringLiteral("To"), index);
         if (std::abs(chart.from) > kMaxChartInput || std::abs(chart.to) > kMaxChartInput)
             throw bad(QStringLiteral("\"From\" and \"To\" must lie within ±%1")
                           .arg(kMaxChartInput));
+        readAttribute(e, QStringLiteral("Range"), chart.rangeNode);
+        if (QString rv; readAttribute(e, QStringLiteral("RangeValue"), rv)) {
+            chart.rangeValue = number(e, QStringLiteral("RangeValue"), index);
+            if (chart.rangeNode.isEmpty() || !chartRangeFits(chart.from, chart.to, chart.rangeValue))
+                throw bad(QStringLiteral("\"RangeValue\" needs a \"Range\" node, and \"From\" and "
+                                         "\"To\" times it must lie within ±%1")
+                              .arg(kMaxChartInput));
+        }
         const double points = number(e, QStringLiteral("Points"), index);
         if (points < 2 || points > kMaxChartPoints || points != std::floor(points))
             throw bad(QStringLiteral("\"Points\" must be a whole number from 2 to %1")
@@ -322,9 +575,30 @@ QList<TqzChart> readChartsElement(const XmlElement &element)
         text.clear();
         readAttribute(e, QStringLiteral("Outputs"), text);
         chart.outputs = text.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        if (chart.input.isEmpty() || chart.outputs.isEmpty()
-            || chart.outputs.size() > kMaxChartOutputs)
-            throw bad(QStringLiteral("a chart needs an \"Input\" and 1 to %1 \"Outputs\"")
+        forEachChildElement(e, [&](const XmlElement &d) {
+            if (d.name != kData)
+                return;
+            TqzChartData data;
+            QString kind;
+            readAttribute(d, QStringLiteral("Kind"), kind);
+            if (!kindOf(kind, data.kind) || data.kind == TqzChartKind::Swept)
+                throw bad(QStringLiteral("data \"Kind\" must be \"curve\" or \"point\", not \"%1\"")
+                              .arg(kind),
+                          d.line);
+            readAttribute(d, QStringLiteral("Name"), data.name);
+            readAttribute(d, QStringLiteral("Count"), data.count);
+            QString list;
+            readAttribute(d, QStringLiteral("Points"), list);
+            const QString why = parseChartPoints(list, data);
+            if (!why.isEmpty())
+                throw bad(QStringLiteral("data \"%1\": %2").arg(data.name, why), d.line);
+            chart.data.append(data);
+        });
+        if ((!chart.outputs.isEmpty() && chart.input.isEmpty())
+            || chart.outputs.size() + chart.data.size() < 1
+            || chart.outputs.size() + chart.data.size() > kMaxChartOutputs)
+            throw bad(QStringLiteral("a chart needs 1 to %1 \"Outputs\" and data, and an "
+                                     "\"Input\" for its outputs")
                           .arg(kMaxChartOutputs));
         forEachChildElement(e, [&](const XmlElement &s) {
             if (s.name != kSeries)
@@ -332,20 +606,34 @@ QList<TqzChart> readChartsElement(const XmlElement &element)
             TqzChartSeries series;
             readAttribute(s, QStringLiteral("Name"), series.name);
             readAttribute(s, QStringLiteral("Unit"), series.unit);
+            QString kind;
+            if (readAttribute(s, QStringLiteral("Kind"), kind) && !kindOf(kind, series.kind))
+                throw bad(QStringLiteral("series \"%1\": unknown \"Kind\" \"%2\"")
+                              .arg(series.name, kind),
+                          s.line);
             QString values;
             readAttribute(s, QStringLiteral("Values"), values);
-            for (const QString &v : values.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-                bool isNumber = false;
-                const double d = v.toDouble(&isNumber);
-                series.values.push_back(isNumber && std::isfinite(d)
-                                            ? d
-                                            : std::numeric_limits<double>::quiet_NaN());
+            series.values = numbersOf(values);
+            if (series.kind == TqzChartKind::Swept) {
+                if (series.values.size() != static_cast<size_t>(chart.points))
+                    throw bad(QStringLiteral("series \"%1\" holds %2 values for %3 points")
+                                  .arg(series.name)
+                                  .arg(series.values.size())
+                                  .arg(chart.points),
+                              s.line);
+            } else {
+                QString xs;
+                readAttribute(s, QStringLiteral("X"), xs);
+                series.xs = numbersOf(xs);
+                const size_t most = series.kind == TqzChartKind::Point ? 1 : kMaxChartDataPoints;
+                if (series.xs.size() != series.values.size() || series.values.size() > most)
+                    throw bad(QStringLiteral("series \"%1\" holds %2 x and %3 values (at most %4)")
+                                  .arg(series.name)
+                                  .arg(series.xs.size())
+                                  .arg(series.values.size())
+                                  .arg(most),
+                              s.line);
             }
-            if (series.values.size() != static_cast<size_t>(chart.points))
-                throw bad(QStringLiteral("series \"%1\" holds %2 values for %3 points")
-                              .arg(series.name)
-                              .arg(series.values.size())
-                              .arg(chart.points));
             chart.series.append(series);
         });
         charts.append(chart);
@@ -358,6 +646,12 @@ void writeChartsElement(QDomElement &element, const QList<TqzChart> &charts)
     QDomDocument doc = element.ownerDocument();
     while (!element.firstChild().isNull())
         element.removeChild(element.firstChild());
+    const auto numbers = [](const std::vector<double> &values) {
+        QStringList out;
+        for (double v : values)
+            out.append(std::isfinite(v) ? QString::number(v, 'g', 17) : QStringLiteral("-"));
+        return out.join(QLatin1Char(' '));
+    };
     for (const TqzChart &chart : charts) {
         QDomElement e = doc.createElement(kChart);
         e.setAttribute(QStringLiteral("Page"), chart.page);
@@ -374,18 +668,70 @@ void writeChartsElement(QDomElement &element, const QList<TqzChart> &charts)
         e.setAttribute(QStringLiteral("To"), QString::number(chart.to, 'g', 17));
         e.setAttribute(QStringLiteral("Points"), chart.points);
         e.setAttribute(QStringLiteral("Outputs"), chart.outputs.join(QLatin1Char(';')));
+        // Written only when used, so that a chart of the first kind keeps its bytes.
+        if (!chart.rangeNode.isEmpty()) {
+            e.setAttribute(QStringLiteral("Range"), chart.rangeNode);
+            if (std::isfinite(chart.rangeValue))
+                e.setAttribute(QStringLiteral("RangeValue"),
+                               QString::number(chart.rangeValue, 'g', 17));
+        }
+        if (!chart.xName.isEmpty())
+            e.setAttribute(QStringLiteral("XName"), chart.xName);
+        if (!chart.yName.isEmpty())
+            e.setAttribute(QStringLiteral("YName"), chart.yName);
+        for (const TqzChartData &data : chart.data) {
+            QDomElement d = doc.createElement(kData);
+            d.setAttribute(QStringLiteral("Kind"), kindName(data.kind));
+            d.setAttribute(QStringLiteral("Name"), data.name);
+            d.setAttribute(QStringLiteral("Count"), data.count);
+            QStringList points;
+            for (const auto &[x, y] : data.points)
+                points.append(x + QLatin1Char(',') + y);
+            d.setAttribute(QStringLiteral("Points"), points.join(QLatin1Char(';')));
+            e.appendChild(d);
+        }
         for (const TqzChartSeries &series : chart.series) {
             QDomElement s = doc.createElement(kSeries);
             s.setAttribute(QStringLiteral("Name"), series.name);
             s.setAttribute(QStringLiteral("Unit"), series.unit);
-            QStringList values;
-            for (double v : series.values)
-                values.append(std::isfinite(v) ? QString::number(v, 'g', 17) : QStringLiteral("-"));
-            s.setAttribute(QStringLiteral("Values"), values.join(QLatin1Char(' ')));
+            if (series.kind != TqzChartKind::Swept) {
+                s.setAttribute(QStringLiteral("Kind"), kindName(series.kind));
+                s.setAttribute(QStringLiteral("X"), numbers(series.xs));
+            }
+            s.setAttribute(QStringLiteral("Values"), numbers(series.values));
             e.appendChild(s);
         }
         element.appendChild(e);
     }
+}
+
+bool chartRangeFits(double from, double to, double rangeValue)
+{
+    return std::isfinite(rangeValue) && std::abs(rangeValue) <= kMaxChartInput
+           && std::abs(from * rangeValue) <= kMaxChartInput
+           && std::abs(to * rangeValue) <= kMaxChartInput;
+}
+
+QString parseChartPoints(const QString &text, TqzChartData &data)
+{
+    data.points.clear();
+    if (data.name.trimmed().isEmpty())
+        return QStringLiteral("a curve or a point needs a name");
+    const QStringList pairs = text.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        const QStringList xy = pairs[i].split(QLatin1Char(','));
+        if (xy.size() != 2 || xy[0].trimmed().isEmpty() || xy[1].trimmed().isEmpty())
+            return QStringLiteral("point %1 \"%2\" is not \"X,Y\" (a node name or a number each)")
+                .arg(i + 1)
+                .arg(pairs[i].trimmed());
+        data.points.append({xy[0].trimmed(), xy[1].trimmed()});
+    }
+    if (data.kind == TqzChartKind::Point && (data.points.size() != 1 || !data.count.isEmpty()))
+        return QStringLiteral("a point is one \"X,Y\" and has no \"Count\"");
+    if (data.points.isEmpty() || data.points.size() > kMaxChartDataPoints)
+        return QStringLiteral("a curve lists 1 to %1 points \"X,Y;X,Y...\"")
+            .arg(kMaxChartDataPoints);
+    return QString();
 }
 
 } // namespace tessarin

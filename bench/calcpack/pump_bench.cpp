@@ -2,7 +2,9 @@
 // interpreter and include project.h, evaluate the 115 steps with their log, write back) as the
 // project window does it. Target: under 5 ms a run.
 
+#include "chartrun.h"
 #include "packagedproject.h"
+#include "projectdocument.h"
 #include "programdir.h"
 #include "projectfile.h"
 #include "qtbench.h"
@@ -74,6 +76,20 @@ void BM_PumpLoad(benchmark::State &state)
     }
 }
 BENCHMARK(BM_PumpLoad)->Unit(benchmark::kMillisecond);
+
+// The three charts of the page "性能曲线" after a run: for each chart a copy of the document,
+// one run for its range and data, and for the head chart 14 runs over the flow.
+void BM_PumpCharts(benchmark::State &state)
+{
+    ProjectDocument document;
+    document.loadBytes(LoadPackagedProject(), QStringLiteral("packaged"));
+    int problems = 0;
+    for (auto _ : state)
+        problems += static_cast<int>(computeCharts(document).size());
+    if (problems)
+        state.SkipWithError("a chart could not be computed");
+}
+BENCHMARK(BM_PumpCharts)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -254,6 +254,103 @@ PackLine parseLine(const QString &body, const QString &where, int line, int colu
     return parsed;
 }
 
+double numberToken(const QStringList &tokens, qsizetype i, const QString &where, int line)
+{
+    bool ok = false;
+    const double v = tokens.value(i).toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        fail(where, line, QStringLiteral("expected a number, not \"%1\"").arg(tokens.value(i)));
+    return v;
+}
+
+// chart LINES [title "T"] [x "NAME"] [y "NAME"] [sweep INPUT] [range NODE FROM TO]
+//       [from A] [to B] [points N] [plot NODE]...
+PackChart parseChart(const QString &body, const QString &where, int line, int linesSoFar)
+{
+    const QStringList t = cellTokens(body, where, line);
+    PackChart out;
+    out.line = line;
+    out.lines = positiveInt(t.value(0), QStringLiteral("the lines a chart covers"), where, line);
+    if (out.lines > linesSoFar)
+        fail(where, line, QStringLiteral("the chart covers %1 lines, but the page has %2 so far")
+                              .arg(out.lines)
+                              .arg(linesSoFar));
+    TqzChart &c = out.chart;
+    c.points = 21;
+    const auto text = [&](qsizetype i) {
+        if (!isQuoted(t.value(i)))
+            fail(where, line, QStringLiteral("\"%1\" needs a quoted text").arg(t.value(i - 1)));
+        return unquote(t[i]);
+    };
+    const auto word = [&](qsizetype i) {
+        if (i >= t.size() || isQuoted(t[i]))
+            fail(where, line, QStringLiteral("\"%1\" needs a node name").arg(t.value(i - 1)));
+        return t[i];
+    };
+    for (qsizetype i = 1; i < t.size();) {
+        const QString key = t[i];
+        if (key == QLatin1String("title")) {
+            c.title = text(i + 1);
+            i += 2;
+        } else if (key == QLatin1String("x")) {
+            c.xName = text(i + 1);
+            i += 2;
+        } else if (key == QLatin1String("y")) {
+            c.yName = text(i + 1);
+            i += 2;
+        } else if (key == QLatin1String("sweep")) {
+            c.input = word(i + 1);
+            i += 2;
+        } else if (key == QLatin1String("range")) {
+            c.rangeNode = word(i + 1);
+            c.from = numberToken(t, i + 2, where, line);
+            c.to = numberToken(t, i + 3, where, line);
+            i += 4;
+        } else if (key == QLatin1String("from") || key == QLatin1String("to")) {
+            (key == QLatin1String("from") ? c.from : c.to) = numberToken(t, i + 1, where, line);
+            i += 2;
+        } else if (key == QLatin1String("points")) {
+            c.points = positiveInt(t.value(i + 1), QStringLiteral("points"), where, line);
+            if (c.points < 2 || c.points > kMaxChartPoints)
+                fail(where, line, QStringLiteral("points must be 2 to %1").arg(kMaxChartPoints));
+            i += 2;
+        } else if (key == QLatin1String("plot")) {
+            c.outputs << word(i + 1);
+            i += 2;
+        } else {
+            fail(where, line, QStringLiteral("unknown chart word \"%1\"").arg(key));
+        }
+    }
+    if (!c.outputs.isEmpty() && c.input.isEmpty())
+        fail(where, line, QStringLiteral("a chart that plots outputs needs \"sweep INPUT\""));
+    return out;
+}
+
+// curve "NAME" [count NODE] X,Y;X,Y...   or   point "NAME" X,Y
+TqzChartData parseChartData(const QString &keyword,
+                            const QString &body,
+                            const QString &where,
+                            int line)
+{
+    const QStringList t = cellTokens(body, where, line);
+    TqzChartData data;
+    data.kind = keyword == QLatin1String("point") ? TqzChartKind::Point : TqzChartKind::Curve;
+    if (!isQuoted(t.value(0)))
+        fail(where, line, QStringLiteral("a %1 needs its quoted name first").arg(keyword));
+    data.name = unquote(t[0]);
+    qsizetype i = 1;
+    if (t.value(i) == QLatin1String("count")) {
+        data.count = t.value(i + 1);
+        i += 2;
+    }
+    if (i != t.size() - 1)
+        fail(where, line, QStringLiteral("a %1 takes its points as one word X,Y;X,Y...").arg(keyword));
+    const QString why = parseChartPoints(t[i], data);
+    if (!why.isEmpty())
+        fail(where, line, why);
+    return data;
+}
+
 const PackNode *findNode(const std::vector<PackNode> &nodes, const QString &name)
 {
     for (const PackNode &n : nodes)
@@ -405,6 +502,19 @@ std::vector<PackPage> parsePackPages(const QString &text, const QString &where)
                 fail(where, lineNo, QStringLiteral("a line before the page's columns"));
             page.lines.push_back(
                 parseLine(raw.mid(4), where, lineNo, static_cast<int>(page.columns.size())));
+        } else if (keyword == QLatin1String("chart")) {
+            PackChart chart = parseChart(rest, where, lineNo, static_cast<int>(page.lines.size()));
+            chart.chart.first = {static_cast<int>(page.lines.size()) - chart.lines, 0};
+            chart.chart.last = {static_cast<int>(page.lines.size()) - 1,
+                                static_cast<int>(page.lines.back().cells.size()) - 1};
+            page.charts.push_back(std::move(chart));
+        } else if (keyword == QLatin1String("curve") || keyword == QLatin1String("point")) {
+            if (page.charts.empty())
+                fail(where, lineNo, QStringLiteral("a %1 before the page's first chart").arg(keyword));
+            TqzChart &chart = page.charts.back().chart;
+            if (chart.outputs.size() + chart.data.size() >= kMaxChartOutputs)
+                fail(where, lineNo, QStringLiteral("a chart shows at most %1 series").arg(kMaxChartOutputs));
+            chart.data.append(parseChartData(keyword, rest, where, lineNo));
         } else {
             fail(where, lineNo, QStringLiteral("unknown keyword \"%1\"").arg(keyword));
         }
@@ -461,6 +571,33 @@ void checkPackPages(const std::vector<PackNode> &nodes,
             }
         }
     }
+    for (const PackPage &page : pages)
+        for (const PackChart &pc : page.charts) {
+            const TqzChart &c = pc.chart;
+            const QString at = QStringLiteral("line %1").arg(pc.line);
+            QStringList names = c.outputs;
+            if (!c.input.isEmpty()) {
+                const PackNode *input = findNode(nodes, c.input);
+                if (!input || !input->script.isEmpty())
+                    problems << QStringLiteral("%1: the chart sweeps \"%2\", which is no input")
+                                    .arg(at, c.input);
+            }
+            if (c.outputs.isEmpty() && c.data.isEmpty())
+                problems << QStringLiteral("%1: the chart plots nothing").arg(at);
+            names << c.rangeNode;
+            for (const TqzChartData &d : c.data) {
+                names << d.count;
+                for (const auto &[x, y] : d.points)
+                    names << x << y;
+            }
+            for (const QString &name : names) {
+                bool number = false;
+                name.toDouble(&number);
+                if (!name.isEmpty() && !number && !findNode(nodes, name))
+                    problems << QStringLiteral("%1: the chart names \"%2\", which is no node")
+                                    .arg(at, name);
+            }
+        }
     for (auto it = inputCells.cbegin(); it != inputCells.cend(); ++it)
         if (it.value() > 1)
             problems << QStringLiteral("the input \"%1\" has %2 cells; a value typed into one "
@@ -645,7 +782,10 @@ QByteArray buildPackDocument(const QString &treeText,
     for (size_t i = 0; i < pages.size(); ++i) {
         workbook.PageNames << pages[i].tab;
         workbook.OwnerIndex = static_cast<int>(i);
-        buildPackPage(*workbook.AddPage(), pages[i], nodes);
+        TqzReportPage &page = *workbook.AddPage();
+        buildPackPage(page, pages[i], nodes);
+        for (const PackChart &chart : pages[i].charts)
+            page.Charts.append(chart.chart);
     }
     workbook.OwnerIndex = 0;
     workbook.UpdatePageFields();

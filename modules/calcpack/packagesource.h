@@ -1,6 +1,8 @@
 #pragma once
 // The readable source of the packaged calculation (a node tree and page descriptions in plain
 // text) and how it becomes the project document that the calculation module delivers.
+#include "qzchart.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,14 @@ struct PackLine
     int line = 0;
 };
 
+// A chart over the last `lines` lines of a page declared before it (all their cells).
+struct PackChart
+{
+    int lines = 1;
+    TqzChart chart; // its cells are set when the page is built
+    int line = 0;
+};
+
 struct PackPage
 {
     QString tab;
@@ -60,6 +70,7 @@ struct PackPage
     std::vector<double> columns;       // relative widths of the base columns
     int lineHeight = 0;                // least height of a line without its own, page pixels
     std::vector<PackLine> lines;
+    std::vector<PackChart> charts;
     int line = 0;
 };
 

@@ -78,6 +78,14 @@ TEST(PackSource, PageErrorsNameTheLineAndTheFault)
         {"page P\ncolumns 1\n", "line 1: the page \"P\" has no lines"},
         {"columns 1\n", "\"columns\" before the first page"},
         {head + "shade on\n", "line 3: unknown keyword \"shade\""},
+        {head + "line : 3 \"a\"\nchart 2\n", "line 4: the chart covers 2 lines, but the page has 1"},
+        {head + "line : 3 \"a\"\nchart 1 plot H\n", "line 4: a chart that plots outputs needs"},
+        {head + "line : 3 \"a\"\nchart 1 range Q 0\n", "line 4: expected a number, not \"\""},
+        {head + "line : 3 \"a\"\nchart 1 colour red\n", "line 4: unknown chart word \"colour\""},
+        {head + "line : 3 \"a\"\npoint \"P\" Q,H\n", "line 4: a point before the page's first chart"},
+        {head + "line : 3 \"a\"\nchart 1\npoint \"P\" Q,H;Q,H\n", "line 5: a point is one"},
+        {head + "line : 3 \"a\"\nchart 1\ncurve \"C\" Q,H;Q\n", "line 5: point 2 \"Q\" is not \"X,Y\""},
+        {head + "line : 3 \"a\"\nchart 1\ncurve C Q,H\n", "line 5: a curve needs its quoted name"},
     };
     for (const auto &[text, why] : cases) {
         SCOPED_TRACE(text.toStdString());
@@ -112,6 +120,14 @@ TEST(PackSource, PagesMustFitTheTree)
         {"line : 1 in X | 1 in X | 1 in Z\nline : 1 out Y \"\" | 1 \"\" | 1 \"\"",
          "the input \"X\" has 2 cells"},
         {"line : 1 in X | 1 \"\" | 1 in Z", "\"Y\" has no cell on any page"},
+        {"line : 1 in X | 1 out Y \"\" | 1 in Z\nchart 1 sweep X range Y 0 1.3 plot Y\n"
+         "curve \"C\" count Z X,Y;2,3\npoint \"P\" X,Y",
+         nullptr},
+        {"line : 1 in X | 1 out Y \"\" | 1 in Z\nchart 1 sweep Y plot Y",
+         "the chart sweeps \"Y\", which is no input"},
+        {"line : 1 in X | 1 out Y \"\" | 1 in Z\nchart 1\npoint \"P\" X,W",
+         "the chart names \"W\", which is no node"},
+        {"line : 1 in X | 1 out Y \"\" | 1 in Z\nchart 1 title \"T\"", "the chart plots nothing"},
     };
     for (const auto &[lines, why] : cases) {
         SCOPED_TRACE(lines);
@@ -219,14 +235,14 @@ TEST(PackSource, GeneratedBytesDoNotDependOnThePrinter)
     }
 }
 
-TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
+TEST(PackModule, DeliveredProjectIsTheTreeAndFiveA4Pages)
 {
     QWidget area;
     TqzExcel excel(&area);
     TqzProject project;
     TqzProjectFile().loadBytes(LoadPackagedProject(), "packaged", project, excel.workbook());
 
-    ASSERT_EQ(project.TreeView->count(), 206);
+    ASSERT_EQ(project.TreeView->count(), 209);
     EXPECT_EQ(project.Name, "化工离心泵计算");
     EXPECT_EQ(project.RunTimeLibrary->LibraryPath, "include//");
     const QStringList groups = {"泵壳压力",
@@ -243,11 +259,11 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
         EXPECT_EQ(project.TreeView->node(project.TreeView->index(g, 0, root))->Name, groups[g]);
 
     EXPECT_EQ(excel.PageNames,
-              QStringList({"离心泵数据表", "水力计算书", "管件明细", "泵性能曲线"}));
-    ASSERT_EQ(excel.Pages.size(), 4);
+              QStringList({"离心泵数据表", "水力计算书", "管件明细", "泵性能曲线", "性能曲线"}));
+    ASSERT_EQ(excel.Pages.size(), 5);
     QSet<QString> tags;
     int runButtons = 0;
-    for (int p = 0; p < 4; ++p) {
+    for (int p = 0; p < 5; ++p) {
         TqzReport *page = excel.Pages[p];
         EXPECT_EQ(page->OwnerIndex, p);
         EXPECT_EQ(page->FPaperSize, 9);
@@ -265,12 +281,25 @@ TEST(PackModule, DeliveredProjectIsTheTreeAndFourA4Pages)
                 }
             }
         }
-        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 4 页");
+        EXPECT_EQ(page->GetTagValue("PAGECOUNT"), "共 5 页");
         EXPECT_LE(page->line(page->lineCount() - 1)->FLineRect.bottom,
                   page->FPageHeight - page->FBottomMargin)
             << "page " << p << " runs over its sheet";
     }
     EXPECT_EQ(runButtons, 1);
+    // The last page's three charts: flow from 0 to 130 % of the rated flow, within the sheet.
+    const QList<TqzChart> charts = excel.workbook().charts();
+    ASSERT_EQ(charts.size(), 3);
+    for (const TqzChart &chart : charts) {
+        EXPECT_EQ(chart.page, 4);
+        EXPECT_EQ(chart.rangeNode, "额定流量");
+        EXPECT_EQ(chart.from, 0);
+        EXPECT_EQ(chart.to, 1.3);
+        EXPECT_TRUE(chart.series.isEmpty()); // computed by the first run
+        const QRectF area = excel.workbook().page(4)->chartArea(chart);
+        EXPECT_GT(area.height(), 200);
+        EXPECT_LE(area.right(), excel.Pages[4]->FPageWidth - excel.Pages[4]->FRightMargin + 1);
+    }
     // Every node without children shows, inputs with their defaults.
     for (int i = 0; i < project.TreeView->count(); ++i) {
         const TqzNode *n = project.TreeView->nodeAt(i);

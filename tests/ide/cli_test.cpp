@@ -563,17 +563,18 @@ TEST(CliBook, TypesetsTheRunOfThePackagedProject)
     }
     EXPECT_GT(results, 100);
 
-    // Sheets 3 to 6 are the four report pages, drawn as workbook-pdf prints them: the same
-    // texts (in another order where the smaller scale groups them otherwise), plus the frame.
+    // Sheets 3 to 7 are the five report pages, drawn as workbook-pdf prints them: the same
+    // texts (in another order where the smaller scale groups them otherwise), plus the frame;
+    // the charts of the last page computed by the book's run as by run's.
     const QString sheetsPdf = files.path("sheets.pdf");
     ASSERT_EQ(cli({"workbook-pdf", files.path("ran.flw"), "-o", sheetsPdf}).status, 0);
-    ASSERT_EQ(pdfSheets(sheetsPdf), 4);
+    ASSERT_EQ(pdfSheets(sheetsPdf), 5);
     const auto letters = [](const QString &text) {
         QString sorted = withoutSpace(text);
         std::sort(sorted.begin(), sorted.end());
         return sorted;
     };
-    for (int k = 1; k <= 4; ++k) {
+    for (int k = 1; k <= 5; ++k) {
         const QString frame = QStringLiteral("%1计算书第 %2 页 / 共 %3 页")
                                   .arg(json(ran.out)["nodes"][0]["name"].toString())
                                   .arg(k + 2)
@@ -625,6 +626,24 @@ TEST(CliChart, ComputesSavesAndPrintsAChart)
     for (const char *label : {"功率曲线", "(m3/h)", "轴功率 (kW)", "100"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(label))) << label;
 
+    // A range relative to a node and a point the project holds: both follow a typed value.
+    const QString relative = files.path("relative.flw");
+    const auto rel = cli({"chart-add", kSample, "-o", relative, "--page", "1", "--cells",
+                          "2,1,7,4", "--input", "流量", "--relative-to", "流量", "--from", "0.5",
+                          "--to", "1", "--points", "2", "--plot", "轴功率", "--point",
+                          "此刻=流量,轴功率"});
+    ASSERT_EQ(rel.status, 0) << rel.err.toStdString();
+    const QJsonArray series = json(rel.out)["series"].toArray();
+    ASSERT_EQ(series.size(), 2);
+    EXPECT_NEAR(series[0]["values"][0].toDouble(), kPower / 2, 1e-9);
+    EXPECT_NEAR(series[0]["values"][1].toDouble(), kPower, 1e-9);
+    EXPECT_EQ(series[1]["x"][0].toDouble(), 50);
+    EXPECT_NEAR(series[1]["values"][0].toDouble(), kPower, 1e-9);
+    const QString doubled = files.path("doubled.flw");
+    ASSERT_EQ(cli({"run", relative, "--set", "流量=100", "-o", doubled}).status, 0);
+    EXPECT_TRUE(chartsOf(doubled).contains("RangeValue=\"100\""));
+    EXPECT_TRUE(chartsOf(doubled).contains("X=\"100\""));
+
     // Wrong places and names are refused and write nothing.
     const QString never = files.path("never.flw");
     EXPECT_EQ(cli({"chart-add", kSample, "-o", never, "--page", "9", "--cells", "1,1,1,1",
@@ -638,6 +657,10 @@ TEST(CliChart, ComputesSavesAndPrintsAChart)
     EXPECT_EQ(cli({"chart-add", kSample, "-o", never, "--page", "1", "--cells", "1,1,1,1",
                    "--input", "流量", "--from", "0", "--to", "1", "--points", "1", "--plot",
                    "轴功率"})
+                  .status,
+              2);
+    EXPECT_EQ(cli({"chart-add", kSample, "-o", never, "--page", "1", "--cells", "1,1,1,1",
+                   "--from", "0", "--to", "1", "--curve", "C=流量,轴功率;流量"})
                   .status,
               2);
     EXPECT_FALSE(QFile::exists(never));

@@ -1,6 +1,7 @@
 // The workbook without widgets: loading a project document all or nothing, saving it back byte
 // for byte, the exchange of values across pages and the change signals.
 
+#include "atomicfile.h"
 #include "error.h"
 #include "qzworkbook.h"
 
@@ -202,6 +203,9 @@ TEST(Workbook, ChartsRoundTripBesideTheWorkbook)
     EXPECT_EQ(back.series[0].values[2], 2e-300);
     EXPECT_EQ(again.SaveIntoDocument(saved), saved);
     EXPECT_FALSE(again.page(0)->chartArea(back).isEmpty());
+    // A chart of the first kind is written as before the relative range, axis names and data.
+    for (const char *later : {"Range", "XName", "YName", "<Data", "Kind=", " X="})
+        EXPECT_FALSE(saved.contains(later)) << later;
 
     // Removing every chart leaves an empty element, not the old charts.
     again.setCharts({});
@@ -243,10 +247,120 @@ TEST(Workbook, ChartsRoundTripBesideTheWorkbook)
     }
 }
 
+// A project whose chart was written before charts had relative ranges, axis names and data
+// (pump_sheets.flw with chart-add of that time) is saved back byte for byte.
+TEST(Workbook, ChartsOfTheFirstKindKeepTheirBytes)
+{
+    const QByteArray document = readWholeFile(TESSARIN_TEST_DATA "/workbook/charted_sheets.flw");
+    TqzWorkbook book;
+    book.LoadFromStream(document);
+    ASSERT_EQ(book.charts().size(), 1);
+    EXPECT_EQ(book.charts().first().series.size(), 1);
+    EXPECT_EQ(book.SaveIntoDocument(document), document);
+}
+
+// A chart whose range follows a node, with curves and points given as data: saved and read
+// back whole; damaged data refused with the chart, the line and what is wrong.
+TEST(Workbook, ChartDataRoundTripsAndIsCheckedOnReading)
+{
+    const QByteArray document = projectWith(
+        QStringLiteral("\n   <TqzReport SaveText=\"%1\" OwnerIndex=\"0\"/>\n  ")
+            .arg(pageText(QStringLiteral("Q"), QStringLiteral("H"), QStringLiteral("1"))));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    TqzChart chart;
+    chart.first = {0, 0};
+    chart.last = {0, 1};
+    chart.title = QStringLiteral("扬程-流量");
+    chart.input = QStringLiteral("Q");
+    chart.from = 0;
+    chart.to = 1.3;
+    chart.points = 3;
+    chart.outputs = {QStringLiteral("H")};
+    chart.rangeNode = QStringLiteral("QR");
+    chart.rangeValue = 50;
+    chart.xName = QStringLiteral("流量 Q (m³/h)");
+    chart.yName = QStringLiteral("扬程 H (m)");
+    chart.data = {{TqzChartKind::Curve, QStringLiteral("泵扬程"), QStringLiteral("N"),
+                   {{QStringLiteral("Q1"), QStringLiteral("H1")}, {QStringLiteral("40"), QStringLiteral("H2")}}},
+                  {TqzChartKind::Point, QStringLiteral("运行点"), QString(),
+                   {{QStringLiteral("QOP"), QStringLiteral("HOP")}}}};
+    chart.series = {{QStringLiteral("H"), QStringLiteral("m"), {60, nan, 80}},
+                    {QStringLiteral("泵扬程"), QStringLiteral("m"), {110, 103}, TqzChartKind::Curve, {0, 40}},
+                    {QStringLiteral("运行点"), QStringLiteral("m"), {}, TqzChartKind::Point, {}}};
+    EXPECT_EQ(chart.inputValues(), (std::vector<double>{0, 32.5, 65}));
+    TqzWorkbook book;
+    book.LoadFromStream(document);
+    book.setCharts({chart});
+    const QByteArray saved = book.SaveIntoDocument(document);
+    TqzWorkbook again;
+    again.LoadFromStream(saved);
+    ASSERT_EQ(again.charts().size(), 1);
+    TqzChart back = again.charts().first();
+    EXPECT_TRUE(std::isnan(back.series[0].values[1]));
+    back.series[0].values[1] = chart.series[0].values[1] = 70; // NaN is equal to nothing
+    EXPECT_TRUE(back == chart);
+    EXPECT_EQ(again.SaveIntoDocument(saved), saved);
+    // Not yet computed: the range has no value, and nothing else changes.
+    chart.rangeValue = nan;
+    chart.series.clear();
+    book.setCharts({chart});
+    TqzWorkbook fresh;
+    fresh.LoadFromStream(book.SaveIntoDocument(document));
+    EXPECT_TRUE(fresh.charts().first() == chart);
+
+    const struct
+    {
+        const char *chart;
+        const char *error;
+    } refusals[] = {
+        {R"(To="2" Outputs="H" Range="QR" RangeValue="1e300")", "(line 8): \"RangeValue\" needs"},
+        {R"(To="1" Outputs="H" RangeValue="5")", "(line 8): \"RangeValue\" needs a \"Range\""},
+        {R"(To="1" Outputs="H"><Data Kind="line" Name="C" Points="1,2"/></TqzChart)",
+         "(line 8): data \"Kind\" must"},
+        {R"(To="1" Outputs="H"><Data Kind="point" Name="P" Points="1,2;3,4"/></TqzChart)",
+         "data \"P\": a point is one"},
+        {R"(To="1" Outputs="H"><Data Kind="curve" Name="C" Points="1,2;3"/></TqzChart)",
+         "data \"C\": point 2 \"3\""},
+        {R"(To="1" Outputs="H"><Data Kind="curve" Name="" Points="1,2"/></TqzChart)", "needs a name"},
+        {R"(To="1" Outputs=""><Data Kind="point" Name="P" Points="1,2"/><Series Kind="point" X="1 2" Values="3 4"/></TqzChart)",
+         "series \"\" holds 2 x and 2 values (at most 1)"},
+        {R"(To="1" Outputs=""><Data Kind="curve" Name="C" Points="1,2"/><Series Kind="curve" X="1 2" Values="3"/></TqzChart)",
+         "holds 2 x and 1 values"},
+        {R"(To="1" Outputs=""><Data Kind="curve" Name="C" Points="1,2"/><Series Kind="bent" Values="3"/></TqzChart)",
+         "unknown \"Kind\" \"bent\""},
+        {R"(To="1" Outputs="")", "a chart needs 1 to 8"},
+    };
+    for (const auto &row : refusals) {
+        QByteArray damaged = saved;
+        const qsizetype from = damaged.indexOf("<TqzCharts>");
+        const qsizetype to = damaged.indexOf("</TqzCharts>") + 12;
+        QByteArray element = QByteArray(R"(<TqzChart Page="0" Cells="0,0,0,0" From="0" Points="3" Input="Q" )")
+                             + row.chart;
+        if (!element.endsWith("</TqzChart"))
+            element += "/";
+        damaged.replace(from, to - from, "<TqzCharts>\n" + element + "></TqzCharts>");
+        TqzWorkbook refused;
+        try {
+            refused.LoadFromStream(damaged);
+            ADD_FAILURE() << row.chart << ": no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8(row.error)))
+                << row.chart << ": " << e.message().toStdString();
+        }
+    }
+}
+
 // Values a damaged file or a wild formula can give draw without hanging: sums that a step too
-// small cannot move, a flat line, infinities and gaps.
+// small cannot move, a flat line, infinities and gaps; and nothing is drawn at a position that
+// is no number (Qt warns of it), not even for a range as wide as the doubles.
 TEST(Workbook, ChartsDrawAnyValues)
 {
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &message) {
+            warnings.append(message);
+        });
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<std::vector<double>> cases = {{1e16, 1e16 + 2, 1e16 + 4},
@@ -264,10 +378,21 @@ TEST(Workbook, ChartsDrawAnyValues)
         chart.points = 3;
         chart.outputs = {QStringLiteral("H")};
         chart.series = {{QStringLiteral("H"), QString(), values}};
+        // The same numbers as a curve's and a point's coordinates, and a relative range.
+        chart.data = {{TqzChartKind::Curve, QStringLiteral("C"), QString(), {{"1", "2"}}},
+                      {TqzChartKind::Point, QStringLiteral("P"), QString(), {{"1", "2"}}}};
+        chart.series.append({QStringLiteral("C"), QString(), values, TqzChartKind::Curve, values});
+        chart.series.append(
+            {QStringLiteral("P"), QString(), {values[1]}, TqzChartKind::Point, {values[2]}});
+        chart.series.append({QStringLiteral("no x"), QString(), {1.0}, TqzChartKind::Point, {}});
+        chart.rangeNode = values.front() == 5 ? QStringLiteral("R") : QString();
+        chart.rangeValue = values[0];
         image.fill(Qt::white);
         QPainter painter(&image);
         paintChart(chart, painter, QRectF(10, 10, 380, 280));
     }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// tessarin-cli chart-add FILE --page N --cells L1,C1,L2,C2 --input NAME --from A --to B
-//                        [--points N] --plot NAME... [--title T] [-o OUT]: places a chart on a
-// page, computes it and writes the project.
+// tessarin-cli chart-add FILE --page N --cells L1,C1,L2,C2 [--input NAME] --from A --to B
+//                        [--relative-to NODE] [--points N] [--plot NAME]...
+//                        [--curve NAME[:COUNT]=X,Y;X,Y...]... [--point NAME=X,Y]...
+//                        [--title T] [-o OUT]: places a chart on a page, computes it and
+// writes the project.
 
 #include "headlessproject.h"
 
@@ -29,7 +31,7 @@ double numberOption(const QCommandLineParser &parser, const QString &name)
 int run(const QCommandLineParser &parser)
 {
     const QString fileName = positional(parser, 1).at(0);
-    for (const char *required : {"page", "cells", "input", "from", "to", "plot"})
+    for (const char *required : {"page", "cells", "from", "to"})
         if (!parser.isSet(QString::fromLatin1(required)))
             throw UsageError(QStringLiteral("--%1 is required").arg(QString::fromLatin1(required)));
     const QString out = parser.isSet(QStringLiteral("o")) ? parser.value(QStringLiteral("o"))
@@ -62,10 +64,34 @@ int run(const QCommandLineParser &parser)
         throw UsageError(
             QStringLiteral("--points: expected a whole number from 2 to %1").arg(kMaxChartPoints));
     chart.outputs = parser.values(QStringLiteral("plot"));
-    if (chart.outputs.size() > kMaxChartOutputs)
-        throw UsageError(QStringLiteral("at most %1 outputs").arg(kMaxChartOutputs));
+    if (!chart.outputs.isEmpty() && chart.input.isEmpty())
+        throw UsageError(QStringLiteral("--plot needs --input"));
+    chart.rangeNode = parser.value(QStringLiteral("relative-to"));
+    for (const char *kind : {"curve", "point"})
+        for (const QString &given : parser.values(QString::fromLatin1(kind))) {
+            // NAME[:COUNT]=X,Y;X,Y...
+            TqzChartData data;
+            data.kind = kind[0] == 'c' ? TqzChartKind::Curve : TqzChartKind::Point;
+            const qsizetype equals = given.indexOf(QLatin1Char('='));
+            const QString head = given.left(equals);
+            data.name = head.section(QLatin1Char(':'), 0, 0);
+            data.count = head.section(QLatin1Char(':'), 1);
+            const QString why = equals < 0 ? QStringLiteral("expected NAME=X,Y")
+                                           : parseChartPoints(given.mid(equals + 1), data);
+            if (!why.isEmpty())
+                throw UsageError(QStringLiteral("--%1 \"%2\": %3")
+                                     .arg(QString::fromLatin1(kind), given, why));
+            chart.data.append(data);
+        }
+    if (chart.outputs.isEmpty() && chart.data.isEmpty())
+        throw UsageError(QStringLiteral("give at least one --plot, --curve or --point"));
+    if (chart.outputs.size() + chart.data.size() > kMaxChartOutputs)
+        throw UsageError(QStringLiteral("at most %1 series").arg(kMaxChartOutputs));
+    QStringList names = chart.outputs;
+    for (const TqzChartData &data : chart.data)
+        names.append(data.name);
     chart.title = parser.isSet(QStringLiteral("title")) ? parser.value(QStringLiteral("title"))
-                                                        : chart.outputs.join(QStringLiteral("、"));
+                                                        : names.join(QStringLiteral("、"));
 
     auto p = std::make_unique<HeadlessProject>();
     p->load(fileName, QStringLiteral("chart-add"));
@@ -89,9 +115,16 @@ int run(const QCommandLineParser &parser)
             QJsonArray values;
             for (double v : s.values)
                 values.append(std::isfinite(v) ? QJsonValue(v) : QJsonValue());
-            series.append(QJsonObject{{QStringLiteral("name"), s.name},
-                                      {QStringLiteral("unit"), s.unit},
-                                      {QStringLiteral("values"), values}});
+            QJsonObject one{{QStringLiteral("name"), s.name},
+                            {QStringLiteral("unit"), s.unit},
+                            {QStringLiteral("values"), values}};
+            if (s.kind != TqzChartKind::Swept) {
+                QJsonArray xs;
+                for (double v : s.xs)
+                    xs.append(v);
+                one.insert(QStringLiteral("x"), xs);
+            }
+            series.append(one);
         }
     if (out != QLatin1String("-"))
         printJson(QJsonDocument(QJsonObject{{QStringLiteral("charts"), p->workbook.charts().size()},
@@ -101,8 +134,9 @@ int run(const QCommandLineParser &parser)
 
 const bool registered = registerCommand({
     QStringLiteral("chart-add"),
-    QStringLiteral("Place a chart of outputs against one input varied over a range on a page, "
-                   "over a rectangle of its cells; compute it and write the project."),
+    QStringLiteral("Place a chart on a page, over a rectangle of its cells: outputs against one "
+                   "input varied over a range (fixed, or relative to a node), curves and points "
+                   "the project holds; compute it and write the project."),
     [](QCommandLineParser &parser) {
         addProjectFileArgument(parser);
         const auto option = [&](const char *name, const char *help, const char *value) {
@@ -113,9 +147,15 @@ const bool registered = registerCommand({
         option("page", "The page (1 for the first, in print order).", "N");
         option("cells", "The cells it covers: first line, first cell, last line, last cell, "
                         "counted from 1.", "L1,C1,L2,C2");
-        option("input", "The node varied.", "NAME");
+        option("input", "The node varied (needed with --plot).", "NAME");
         option("from", "The input's first value.", "A");
         option("to", "The input's last value.", "B");
+        option("relative-to", "Take A and B as fractions of this node's value, read from the "
+                              "project each time the chart is computed.", "NODE");
+        option("curve", "A line through points the project holds: NAME[:COUNT]=X,Y;X,Y... "
+                         "(X, Y node names or numbers; COUNT a node giving how many points to "
+                         "take); repeatable.", "CURVE");
+        option("point", "One marked point: NAME=X,Y; repeatable.", "POINT");
         option("points", "How many values from A to B (default 21).", "N");
         option("plot", "A node plotted against the input; repeatable.", "NAME");
         option("title", "The chart's title (default: the outputs).", "TEXT");
