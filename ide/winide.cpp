@@ -37,6 +37,7 @@
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
@@ -65,6 +66,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <climits>
 #include <optional>
 
 namespace tessarin {
@@ -903,6 +905,9 @@ void TfmWinIDE::createDesignMenu()
         add(sideNames[side], sideCaptions[side], sideCaptions[side], true,
             [borders, side](TqzReport &page) { borders(page, side); });
     pmDesign->addSeparator();
+    QAction *chart = pmDesign->addAction(QStringLiteral("插入图表(&H)..."));
+    chart->setObjectName(QStringLiteral("actInsertChart"));
+    connect(chart, &QAction::triggered, this, &TfmWinIDE::insertChart);
     add("actPageSetup", QStringLiteral("页面设置(&U)..."), QStringLiteral("页面设置"), false,
         [this](TqzReport &page) {
             const PageSetup now = page.page().pageSetup();
@@ -1004,6 +1009,142 @@ void TfmWinIDE::editTabs(const QString &name,
     applyWorkbook(after);
     m_undoStack->push(new TqzWorkbookCommand(*this, name, before, after, view, resultView()));
     setStatus(QString(), false);
+}
+
+void TfmWinIDE::editWorkbook(const QString &name, const std::function<void()> &change)
+{
+    const TqzWorkbookState before = workbookState();
+    const TqzResultView view = resultView();
+    {
+        const QScopedValueRollback recording(m_recording, true);
+        change();
+    }
+    TqzWorkbookState after = workbookState();
+    if (after.element == before.element && after.charts == before.charts)
+        return;
+    slbReportResize();
+    for (TqzReport *page : std::as_const(Excel->Pages))
+        page->update();
+    m_undoStack->push(new TqzWorkbookCommand(*this, name, before, after, view, resultView()));
+}
+
+// The chart dialog: title, the input varied and its range, the number of points, the outputs.
+QVariant askChart(QWidget *parent, const QVariantMap &current)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("插入图表"));
+    auto *form = new QFormLayout(&dialog);
+    auto *title = new QLineEdit(current.value(QStringLiteral("title")).toString(), &dialog);
+    auto *input = new QComboBox(&dialog);
+    input->addItems(current.value(QStringLiteral("inputs")).toStringList());
+    auto *from = new QLineEdit(current.value(QStringLiteral("from")).toString(), &dialog);
+    auto *to = new QLineEdit(current.value(QStringLiteral("to")).toString(), &dialog);
+    auto *points = new QSpinBox(&dialog);
+    points->setRange(2, kMaxChartPoints);
+    points->setValue(current.value(QStringLiteral("points")).toInt());
+    auto *outputs = new QListWidget(&dialog);
+    outputs->addItems(current.value(QStringLiteral("results")).toStringList());
+    outputs->setSelectionMode(QAbstractItemView::MultiSelection);
+    form->addRow(QStringLiteral("标题："), title);
+    form->addRow(QStringLiteral("变化的输入："), input);
+    form->addRow(QStringLiteral("从："), from);
+    form->addRow(QStringLiteral("到："), to);
+    form->addRow(QStringLiteral("点数："), points);
+    form->addRow(QStringLiteral("绘出的结果（最多 %1 个）：").arg(kMaxChartOutputs), outputs);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    QStringList chosen;
+    for (const QListWidgetItem *item : outputs->selectedItems())
+        chosen << item->text();
+    return QVariantMap{{QStringLiteral("title"), title->text()},
+                       {QStringLiteral("input"), input->currentText()},
+                       {QStringLiteral("from"), from->text()},
+                       {QStringLiteral("to"), to->text()},
+                       {QStringLiteral("points"), points->value()},
+                       {QStringLiteral("outputs"), chosen}};
+}
+
+void TfmWinIDE::insertChart()
+{
+    TqzReport *page = currentPage();
+    if (isRunning())
+        return;
+    if (!page || page->FSelectCells.isEmpty()) {
+        setStatus(QStringLiteral("先选中图表要占的单元格"), true);
+        return;
+    }
+    QStringList inputs(m_inputNames.begin(), m_inputNames.end());
+    QStringList results(m_resultNames.begin(), m_resultNames.end());
+    inputs.sort();
+    results.sort();
+    const QVariantMap current{{QStringLiteral("title"), QString()},
+                              {QStringLiteral("inputs"), inputs},
+                              {QStringLiteral("results"), results},
+                              {QStringLiteral("from"), QStringLiteral("0")},
+                              {QStringLiteral("to"), QStringLiteral("1")},
+                              {QStringLiteral("points"), 11}};
+    const QVariant answer = m_designQuestion ? m_designQuestion(this, QStringLiteral("chart"), current)
+                                             : askChart(this, current);
+    if (!answer.isValid())
+        return;
+    const QVariantMap a = answer.toMap();
+    TqzChart chart;
+    chart.page = static_cast<int>(Excel->Pages.indexOf(page));
+    chart.title = a.value(QStringLiteral("title")).toString().trimmed();
+    chart.input = a.value(QStringLiteral("input")).toString();
+    chart.outputs = a.value(QStringLiteral("outputs")).toStringList();
+    chart.points = a.value(QStringLiteral("points")).toInt();
+    bool fromOk = false;
+    bool toOk = false;
+    chart.from = a.value(QStringLiteral("from")).toString().trimmed().toDouble(&fromOk);
+    chart.to = a.value(QStringLiteral("to")).toString().trimmed().toDouble(&toOk);
+    QString problem;
+    if (!m_inputNames.contains(chart.input))
+        problem = QStringLiteral("“%1”不是工程的输入节点").arg(chart.input);
+    else if (!fromOk || !toOk || std::abs(chart.from) > kMaxChartInput
+             || std::abs(chart.to) > kMaxChartInput || chart.from == chart.to)
+        problem = QStringLiteral("范围须是两个不同的数（绝对值不超过 1e300）");
+    else if (chart.points < 2 || chart.points > kMaxChartPoints)
+        problem = QStringLiteral("点数须在 2 到 %1 之间").arg(kMaxChartPoints);
+    else if (chart.outputs.isEmpty() || chart.outputs.size() > kMaxChartOutputs)
+        problem = QStringLiteral("须选 1 到 %1 个结果").arg(kMaxChartOutputs);
+    for (const QString &output : std::as_const(chart.outputs))
+        if (problem.isEmpty() && !m_resultNames.contains(output))
+            problem = QStringLiteral("“%1”不是工程的计算结果").arg(output);
+    if (!problem.isEmpty()) {
+        setStatus(QStringLiteral("插入图表：") + problem, true);
+        return;
+    }
+    if (chart.title.isEmpty())
+        chart.title = chart.outputs.join(QStringLiteral("、")) + QStringLiteral(" - ") + chart.input;
+    // The rectangle of the selected cells.
+    chart.first = {INT_MAX, INT_MAX};
+    chart.last = {-1, -1};
+    for (const TReportCell *cell : std::as_const(page->FSelectCells)) {
+        const TCellPos at = page->page().positionOf(cell);
+        chart.first = {std::min(chart.first.line, at.line), std::min(chart.first.cell, at.cell)};
+        chart.last = {std::max(chart.last.line, at.line), std::max(chart.last.cell, at.cell)};
+    }
+    QStringList problems;
+    editWorkbook(QStringLiteral("插入图表 ") + chart.title, [&] {
+        TqzWorkbook &book = m_document->workbook();
+        QList<TqzChart> charts = book.charts();
+        charts.append(chart);
+        book.setCharts(charts);
+        problems = computeCharts(*m_document);
+    });
+    for (const QString &line : std::as_const(problems))
+        appendLog(line);
+    setStatus(problems.isEmpty() ? QString() : problems.first(), !problems.isEmpty());
+    // The chart is seen, not the selection drawn over it.
+    if (TqzReport *shown = Excel->Pages.value(chart.page)) {
+        shown->RemoveAllSelectedCell();
+        shown->update();
+    }
 }
 
 void TfmWinIDE::designPage(const QString &name,

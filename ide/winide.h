@@ -252,6 +252,12 @@ public:
     // one undo step named `name`.
     void editTabs(const QString &name,
                   const std::function<int(QStringList &names, QList<TabPage> &pages)> &edit);
+    // Runs `change` on the workbook (its charts, say) as one undo step named `name`; nothing is
+    // recorded when the workbook did not change.
+    void editWorkbook(const QString &name, const std::function<void()> &change);
+    // "插入图表...": a chart over the selected cells, of outputs against one input varied over a
+    // range, asked for as ("chart", QVariantMap of title, input, from, to, points, outputs).
+    void insertChart();
     // Runs a design step on the current page's selection; refused without a page or cells.
     void designPage(const QString &name, bool needsCells, const std::function<void(TqzReport &)> &step);
 

@@ -387,8 +387,13 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
         lo -= std::max(1.0, std::abs(lo) * 0.1);
         hi += std::max(1.0, std::abs(hi) * 0.1);
     }
-    const std::vector<double> yTicks = hasValues ? roundedOut(lo, hi, 5) : std::vector<double>{};
-    const std::vector<double> xTicks = roundedOut(xlo, xhi, 6);
+    // As many ticks as their labels have room for: a chart over a few lines stays readable.
+    const int yCount = std::clamp(int((rest.height() - fm.height() * 2.4) / (fm.height() * 1.8)), 2, 5);
+    const int xCount
+        = std::clamp(int(rest.width() / (fm.horizontalAdvance(QStringLiteral("0000000")))), 2, 6);
+    const std::vector<double> yTicks
+        = hasValues ? roundedOut(lo, hi, yCount) : std::vector<double>{};
+    const std::vector<double> xTicks = roundedOut(xlo, xhi, xCount);
 
     // At least three digits wide, so that charts stacked on a page line up their plots.
     double labelWidth = fm.horizontalAdvance(QStringLiteral("000"));
@@ -420,16 +425,24 @@ void paintChart(const TqzChart &chart, QPainter &painter, const QRectF &area)
     for (double v : yTicks)
         painter.drawLine(QPointF(plot.left(), py(v)), QPointF(plot.right(), py(v)));
     painter.setPen(Qt::black);
+    // A label that would run into the one drawn before it is left out.
+    double xFree = -std::numeric_limits<double>::infinity();
     for (double v : xTicks) {
         const QString t = tickText(v);
-        painter.drawText(QPointF(px(v) - fm.horizontalAdvance(t) / 2, plot.bottom() + fm.ascent() + 2),
-                         t);
+        const double left = px(v) - fm.horizontalAdvance(t) / 2;
+        if (left < xFree)
+            continue;
+        painter.drawText(QPointF(left, plot.bottom() + fm.ascent() + 2), t);
+        xFree = left + fm.horizontalAdvance(t) + em * 0.5;
     }
+    double yFree = std::numeric_limits<double>::infinity();
     for (double v : yTicks) {
         const QString t = tickText(v);
-        painter.drawText(QPointF(plot.left() - em * 0.3 - fm.horizontalAdvance(t),
-                                 py(v) + fm.ascent() / 2 - 1),
-                         t);
+        const double baseline = py(v) + fm.ascent() / 2 - 1;
+        if (baseline > yFree)
+            continue;
+        painter.drawText(QPointF(plot.left() - em * 0.3 - fm.horizontalAdvance(t), baseline), t);
+        yFree = baseline - fm.height();
     }
     painter.setPen(QPen(Qt::black, 1));
     painter.setBrush(Qt::NoBrush);

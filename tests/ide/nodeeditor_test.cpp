@@ -9,6 +9,7 @@
 #include "qzproject.h"
 #include "qzreport.h"
 #include "qzworkbook.h"
+#include "qzchart.h"
 #include "reportgrid/gridfixture.h"
 #include "winide.h"
 
@@ -393,6 +394,61 @@ TEST_F(TreePanel, TabEditsAndPageSetupUndoToTheWorkbookAsItWas)
         window->undoStack()->undo();
     EXPECT_EQ(state(), initial);
     EXPECT_EQ(window->tsShowPages->count(), 1);
+}
+
+// A chart inserted over selected cells is computed at once, and its insertion undoes; a chart
+// asked for with nothing to plot is refused and says why.
+TEST_F(TreePanel, ChartInsertedOverTheSelectionIsOneStep)
+{
+    TqzTreeEditor &edit = window->treeEditor();
+    edit.setField(nodes().itemAt(0), TqzNodeField::Script, QStringLiteral("长度*宽度"));
+    edit.setField(nodes().itemAt(2), TqzNodeField::Value, QStringLiteral("3"));
+    QVariantMap asked;
+    QVariantMap answer{{"title", ""}, {"input", "长度"}, {"from", "1"}, {"to", "5"},
+                       {"points", 5}, {"outputs", QStringList{"面积"}}};
+    window->setDesignQuestion([&](QWidget *, const QString &what, const QVariant &current) {
+        if (what == QLatin1String("table"))
+            return QVariant(QSize(4, 6));
+        asked = current.toMap();
+        return QVariant(answer);
+    });
+    TqzReport *page = window->excel().Pages.first();
+    window->findChild<QAction *>("actNewTable")->trigger();
+    page->RemoveAllSelectedCell();
+    for (int line = 1; line <= 4; ++line)
+        for (int cell = 0; cell < 4; ++cell)
+            page->AddSelectedCell(page->CellFromRC(line, cell));
+    QTest::mouseClick(page, Qt::LeftButton, Qt::ShiftModifier,
+                      page->pageToWindow(page->CellFromRC(4, 3)->FCellRect).center());
+    const int steps = window->undoStack()->index();
+    window->findChild<QAction *>("actInsertChart")->trigger();
+    EXPECT_EQ(asked.value("inputs").toStringList(), QStringList({"周长", "宽度", "长度"}));
+    EXPECT_EQ(asked.value("results").toStringList(), QStringList{"面积"});
+    TqzWorkbook &book = window->excel().workbook();
+    ASSERT_EQ(book.charts().size(), 1);
+    const TqzChart chart = book.charts().first();
+    EXPECT_EQ(chart.title, QStringLiteral("面积 - 长度"));
+    EXPECT_EQ(chart.last.line - chart.first.line, 3);
+    ASSERT_EQ(chart.series.size(), 1);
+    EXPECT_EQ(chart.series.first().values, (std::vector<double>{3, 6, 9, 12, 15}));
+    EXPECT_EQ(window->undoStack()->index(), steps + 1);
+    if (const QString shots = qEnvironmentVariable("TESSARIN_SHOT_DIR"); !shots.isEmpty())
+        page->grab().save(shots + QStringLiteral("/chart-inserted.png"));
+    window->undoStack()->undo();
+    EXPECT_TRUE(book.charts().isEmpty());
+    window->undoStack()->redo();
+    EXPECT_EQ(book.charts().size(), 1);
+
+    // The undo put a new view on the page: nothing is selected there yet.
+    window->findChild<QAction *>("actInsertChart")->trigger();
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("先选中")));
+    answer["outputs"] = QStringList();
+    TqzReport *shown = window->excel().Pages.first();
+    QTest::mouseClick(shown, Qt::LeftButton, {},
+                      shown->pageToWindow(shown->CellFromRC(0, 0)->FCellRect).center());
+    window->findChild<QAction *>("actInsertChart")->trigger();
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("须选")));
+    EXPECT_EQ(book.charts().size(), 1);
 }
 
 } // namespace
