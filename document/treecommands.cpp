@@ -272,6 +272,42 @@ QString nodeCodeProblem(const QString &code)
     return {};
 }
 
+QString renameInFormula(const QString &formula,
+                        const QString &from,
+                        const QString &to,
+                        const QStringList &names)
+{
+    QStringList longestFirst = names;
+    longestFirst.removeAll(QString());
+    std::stable_sort(longestFirst.begin(), longestFirst.end(),
+                     [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    QString out;
+    out.reserve(formula.size());
+    qsizetype i = 0;
+    while (i < formula.size()) {
+        if (formula[i] == u'"') {
+            // A string literal is protected from the translation: copied as it stands.
+            const qsizetype end = formula.indexOf(u'"', i + 1);
+            const qsizetype stop = end < 0 ? formula.size() : end + 1;
+            out += QStringView(formula).sliced(i, stop - i);
+            i = stop;
+            continue;
+        }
+        bool named = false;
+        for (const QString &name : std::as_const(longestFirst)) {
+            if (QStringView(formula).sliced(i).startsWith(name)) {
+                out += name == from ? to : name;
+                i += name.size();
+                named = true;
+                break;
+            }
+        }
+        if (!named)
+            out += formula[i++];
+    }
+    return out;
+}
+
 QStringList formulaLibraryNames(const TqzRunTimeLibrary &library)
 {
     QStringList names = builtinNames();
@@ -537,14 +573,52 @@ QModelIndex TqzTreeEditor::paste(const QByteArray &xml, const QModelIndex &paren
     return tree().index(row, 0, parent);
 }
 
+QList<QPair<QPersistentModelIndex, QString>> TqzTreeEditor::formulasRenamed(const QString &from,
+                                                                             const QString &to) const
+{
+    QStringList names;
+    for (int i = 0, n = tree().count(); i < n; ++i)
+        names.append(tree().nodeAt(i)->Name);
+    names.removeDuplicates();
+    names.append(to);
+    QList<QPair<QPersistentModelIndex, QString>> renamed;
+    for (int i = 0, n = tree().count(); i < n; ++i) {
+        const TqzNode *node = tree().nodeAt(i);
+        if (!node->Script.contains(from))
+            continue;
+        const QString script = renameInFormula(node->Script, from, to, names);
+        if (script != node->Script)
+            renamed.append({QPersistentModelIndex(tree().itemAt(i)), script});
+    }
+    return renamed;
+}
+
 void TqzTreeEditor::setField(const QModelIndex &item, TqzNodeField field, const QString &text)
 {
+    const QString problem = fieldProblem(item, field, text);
+    if (!problem.isEmpty())
+        throw Error(problem);
     const TqzNode *node = tree().node(item);
-    if (!node)
-        throw Error(QStringLiteral("没有选中节点"));
     const QString before = nodeField(*node, field);
     if (before == text)
         return;
+    const QString name = field == TqzNodeField::Name ? before : node->Name;
+    m_stack.push(new FieldStep(*this,
+                               QStringLiteral("修改 %1 的%2").arg(name, nodeFieldCaption(field)),
+                               pathOf(item),
+                               field,
+                               before,
+                               text));
+}
+
+QString TqzTreeEditor::fieldProblem(const QModelIndex &item, TqzNodeField field, const QString &text)
+{
+    const TqzNode *node = tree().node(item);
+    if (!node)
+        return QStringLiteral("没有选中节点");
+    const QString before = nodeField(*node, field);
+    if (before == text)
+        return {};
     QString problem;
     if (field == TqzNodeField::Name) {
         problem = nodeNameProblem(text, libraryNames());
@@ -563,15 +637,7 @@ void TqzTreeEditor::setField(const QModelIndex &item, TqzNodeField field, const 
             if (c.unicode() < 0x20)
                 problem = QStringLiteral("%1不能含有控制字符或换行").arg(nodeFieldCaption(field));
     }
-    if (!problem.isEmpty())
-        throw Error(problem);
-    const QString name = field == TqzNodeField::Name ? before : node->Name;
-    m_stack.push(new FieldStep(*this,
-                               QStringLiteral("修改 %1 的%2").arg(name, nodeFieldCaption(field)),
-                               pathOf(item),
-                               field,
-                               before,
-                               text));
+    return problem;
 }
 
 } // namespace tessarin

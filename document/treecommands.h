@@ -8,6 +8,8 @@
 #include <QList>
 #include <QModelIndex>
 #include <QObject>
+#include <QPair>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
 
@@ -45,6 +47,14 @@ QStringList formulaLibraryNames(const TqzRunTimeLibrary &library);
 // A subtree as the clipboard carries it between projects: a "TVariables" element in GB2312 with
 // one "TVariable" per node in pre-order, numbered from 0.
 QByteArray branchToXml(const TqzProjectTree &tree, const QModelIndex &item);
+// `formula` with every use of the node name `from` replaced by `to`. Names are found as the
+// translation finds them, the longest of `names` first (so 长度 inside 长度系数 is not a use of
+// 长度), and never inside a string literal.
+QString renameInFormula(const QString &formula,
+                        const QString &from,
+                        const QString &to,
+                        const QStringList &names);
+
 // Reads what branchToXml wrote; several top nodes come back as one branch each. Throws Error for
 // a text that is not such an element or holds no node.
 std::vector<TqzProjectTree::Branch> branchesFromXml(const QByteArray &xml);
@@ -81,6 +91,11 @@ public:
     QModelIndex paste(const QByteArray &xml, const QModelIndex &parent, int row);
     // Sets one field; a name or code is checked as above and against the other nodes.
     void setField(const QModelIndex &item, TqzNodeField field, const QString &text);
+    // Why setField would refuse `text`, or an empty text when it would take it.
+    QString fieldProblem(const QModelIndex &item, TqzNodeField field, const QString &text);
+    // The formulas that use `from` as a name, rewritten to use `to`: (item, new formula) pairs.
+    QList<QPair<QPersistentModelIndex, QString>> formulasRenamed(const QString &from,
+                                                                  const QString &to) const;
 
     // Whether the tree differs from the one loaded or last saved: steps done since then and not
     // undone (an undo back past that point counts as a change too).

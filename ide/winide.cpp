@@ -1,5 +1,6 @@
 #include "winide.h"
 
+#include "celltag.h"
 #include "checkpanel.h"
 #include "decimaltext.h"
 #include "error.h"
@@ -221,7 +222,10 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
                 const QPersistentModelIndex item = selectedItem();
                 editTree(
                     [=, this] {
-                        m_treeEditor->setField(item, field, text);
+                        if (field == TqzNodeField::Name)
+                            renameNode(item, text);
+                        else
+                            m_treeEditor->setField(item, field, text);
                         return QModelIndex(item);
                     },
                     [=, this] {
@@ -1009,6 +1013,51 @@ void TfmWinIDE::editTabs(const QString &name,
     applyWorkbook(after);
     m_undoStack->push(new TqzWorkbookCommand(*this, name, before, after, view, resultView()));
     setStatus(QString(), false);
+}
+
+void TfmWinIDE::renameNode(const QModelIndex &item, const QString &name)
+{
+    const QString problem = m_treeEditor->fieldProblem(item, TqzNodeField::Name, name);
+    if (!problem.isEmpty())
+        throw Error(problem);
+    const TqzProjectTree &tree = *Project->TreeView;
+    const TqzNode *node = tree.node(item);
+    const QString old = node->Name;
+    if (old == name)
+        return;
+    // A namesake keeps the old name: what uses it still finds a node.
+    bool namesake = false;
+    for (int i = 0, n = tree.count(); i < n && !namesake; ++i)
+        namesake = tree.nodeAt(i) != node && tree.nodeAt(i)->Name == old;
+    const auto formulas = namesake || old.isEmpty()
+                              ? QList<QPair<QPersistentModelIndex, QString>>()
+                              : m_treeEditor->formulasRenamed(old, name);
+    QHash<TqzReport *, QList<TReportCell *>> bound;
+    if (!namesake && !old.isEmpty())
+        for (const auto &[page, cell] : Excel->CellsOfName(upperAscii(old)))
+            bound[page].append(cell);
+    if (formulas.isEmpty() && bound.isEmpty()) {
+        m_treeEditor->setField(item, TqzNodeField::Name, name);
+        return;
+    }
+    const QPersistentModelIndex renamed = item;
+    m_undoStack->beginMacro(QStringLiteral("重命名 %1 为 %2").arg(old, name));
+    m_treeEditor->setField(renamed, TqzNodeField::Name, name);
+    for (const auto &[user, script] : formulas)
+        m_treeEditor->setField(user, TqzNodeField::Script, script);
+    for (auto it = bound.cbegin(); it != bound.cend(); ++it) {
+        editPage(it.key(), QStringLiteral("重命名绑定 ") + name, [&] {
+            for (TReportCell *cell : it.value()) {
+                // "[d][d][d][NAME]" keeps its three values; a plain tag is the name itself.
+                const QString tag = trimTag(cell->FTagID);
+                cell->FTagID = tag.startsWith(u'[') && tag.size() >= 11
+                                   ? tag.left(10) + name + tag.right(1)
+                                   : name;
+            }
+        });
+        it.key()->update();
+    }
+    m_undoStack->endMacro();
 }
 
 void TfmWinIDE::editWorkbook(const QString &name, const std::function<void()> &change)

@@ -252,6 +252,10 @@ public:
     // one undo step named `name`.
     void editTabs(const QString &name,
                   const std::function<int(QStringList &names, QList<TabPage> &pages)> &edit);
+    // Renames the node of `item` as one undo step with what uses the name: the formulas that use
+    // it and the cells bound to it follow, unless another node keeps the old name. Throws Error
+    // when the name is refused.
+    void renameNode(const QModelIndex &item, const QString &name);
     // Runs `change` on the workbook (its charts, say) as one undo step named `name`; nothing is
     // recorded when the workbook did not change.
     void editWorkbook(const QString &name, const std::function<void()> &change);

@@ -451,4 +451,42 @@ TEST_F(TreePanel, ChartInsertedOverTheSelectionIsOneStep)
     EXPECT_EQ(book.charts().size(), 1);
 }
 
+// A node renamed in the panel takes its uses along in one step: the formulas that use the name
+// (not a longer name holding it, not a string literal) and the cells bound to it.
+TEST_F(TreePanel, RenameTakesFormulasAndBoundCellsAlongInOneStep)
+{
+    TqzTreeEditor &edit = window->treeEditor();
+    const QModelIndex factor = edit.addChild({});
+    edit.setField(factor, TqzNodeField::Name, QStringLiteral("长度系数"));
+    edit.setField(nodes().itemAt(0), TqzNodeField::Script, QStringLiteral("长度*宽度*长度系数"));
+    edit.setField(nodes().itemAt(3), TqzNodeField::Script,
+                  QStringLiteral("2*(长度+宽度)*require(长度, \"长度为零\")"));
+    window->setDesignQuestion([](QWidget *, const QString &, const QVariant &) {
+        return QVariant(QSize(2, 2));
+    });
+    window->findChild<QAction *>("actNewTable")->trigger();
+    TqzReport *page = window->excel().Pages.first();
+    page->CellFromRC(0, 1)->FTagID = QStringLiteral("[2][1][0][长度]");
+    page->CellFromRC(1, 1)->FTagID = QStringLiteral("长度");
+    const QStringList scripts{nodes().nodeAt(0)->Script, nodes().nodeAt(3)->Script};
+    const int steps = window->undoStack()->index();
+
+    select(1);
+    rename(QStringLiteral("边长"));
+    EXPECT_EQ(nodes().nodeAt(1)->Name, QStringLiteral("边长"));
+    EXPECT_EQ(nodes().nodeAt(0)->Script, QStringLiteral("边长*宽度*长度系数"));
+    EXPECT_EQ(nodes().nodeAt(3)->Script, QStringLiteral("2*(边长+宽度)*require(边长, \"长度为零\")"));
+    EXPECT_EQ(page->CellFromRC(0, 1)->FTagID, QStringLiteral("[2][1][0][边长]"));
+    EXPECT_EQ(page->CellFromRC(1, 1)->FTagID, QStringLiteral("边长"));
+    EXPECT_EQ(window->undoStack()->index(), steps + 1);
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("重命名 长度 为 边长"));
+
+    window->undoStack()->undo();
+    EXPECT_EQ(nodes().nodeAt(1)->Name, QStringLiteral("长度"));
+    EXPECT_EQ((QStringList{nodes().nodeAt(0)->Script, nodes().nodeAt(3)->Script}), scripts);
+    TqzReport *shown = window->excel().Pages.first();
+    EXPECT_EQ(shown->CellFromRC(0, 1)->FTagID, QStringLiteral("[2][1][0][长度]"));
+    EXPECT_EQ(shown->CellFromRC(1, 1)->FTagID, QStringLiteral("长度"));
+}
+
 } // namespace
