@@ -4,10 +4,9 @@
 #include "error.h"
 #include "modelread.h"
 #include "modelwrite.h"
-#include "workbookformat.h"
-#include "xmlio.h"
 #include "qzproject.h"
 #include "qzworkbook.h"
+#include "workbookformat.h"
 #include "xmltree.h"
 
 namespace tessarin {
@@ -68,13 +67,7 @@ QByteArray TqzProjectFile::documentBytes(const TqzWorkbook &workbook, const QStr
             [&tree] {
                 XmlElement list;
                 list.name = QStringLiteral("TVariables");
-                for (int i = 0, n = tree.count(); i < n; ++i) {
-                    TqzNode *node = tree.nodeAt(i);
-                    const int parent = tree.parentIndex(i);
-                    node->NodeID = i;
-                    node->ParentID = parent < 0 ? i : parent;
-                    writeNode(*node, appendChildElement(list, QStringLiteral("TVariable")));
-                }
+                writeNodeList(tree, list);
                 return writeXmlTreeElement(list, 0);
             },
             name);

@@ -43,23 +43,24 @@ QModelIndex itemAtPath(const TqzProjectTree &tree, const TreePath &path)
     return at;
 }
 
+// Each field's member and caption, in the order of TqzNodeField.
+struct FieldInfo
+{
+    QString TqzNode::*member;
+    const char16_t *caption;
+};
+constexpr FieldInfo kFields[] = {
+    {&TqzNode::Name, u"名称"},
+    {&TqzNode::Caption, u"编码"},
+    {&TqzNode::Unit, u"单位"},
+    {&TqzNode::Script, u"脚本"},
+    {&TqzNode::Value, u"取值"},
+    {&TqzNode::Remark, u"备注"},
+};
+
 QString *fieldOf(TqzNode &node, TqzNodeField field)
 {
-    switch (field) {
-    case TqzNodeField::Name:
-        return &node.Name;
-    case TqzNodeField::Caption:
-        return &node.Caption;
-    case TqzNodeField::Unit:
-        return &node.Unit;
-    case TqzNodeField::Script:
-        return &node.Script;
-    case TqzNodeField::Value:
-        return &node.Value;
-    case TqzNodeField::Remark:
-        return &node.Remark;
-    }
-    return &node.Remark;
+    return &(node.*kFields[static_cast<int>(field)].member);
 }
 
 // The interpreter's own functions and constants, as its library registers them.
@@ -213,26 +214,18 @@ private:
 
 QString nodeFieldCaption(TqzNodeField field)
 {
-    switch (field) {
-    case TqzNodeField::Name:
-        return QStringLiteral("名称");
-    case TqzNodeField::Caption:
-        return QStringLiteral("编码");
-    case TqzNodeField::Unit:
-        return QStringLiteral("单位");
-    case TqzNodeField::Script:
-        return QStringLiteral("脚本");
-    case TqzNodeField::Value:
-        return QStringLiteral("取值");
-    case TqzNodeField::Remark:
-        return QStringLiteral("备注");
-    }
-    return {};
+    return QString::fromUtf16(kFields[static_cast<int>(field)].caption);
 }
 
 QString nodeField(const TqzNode &node, TqzNodeField field)
 {
-    return *fieldOf(const_cast<TqzNode &>(node), field);
+    return node.*kFields[static_cast<int>(field)].member;
+}
+
+bool isFormulaPunctuation(QChar c)
+{
+    static const QString marks = QStringLiteral("\"'\\+-*/%^=<>!&|~?:;,.()[]{}#@$`");
+    return marks.contains(c);
 }
 
 QString nodeNameProblem(const QString &name, const QStringList &libraryNames)
@@ -243,11 +236,10 @@ QString nodeNameProblem(const QString &name, const QStringList &libraryNames)
         return QStringLiteral("名称太长（%1 个字符，最多 %2 个）").arg(name.size()).arg(kMaxNodeNameLength);
     if (name.front().isDigit() || name.front() == u'.')
         return QStringLiteral("名称“%1”以数字开头：公式会把它读成数").arg(name);
-    static const QString forbidden = QStringLiteral("\"'\\+-*/%^=<>!&|~?:;,.()[]{}#@$`");
     for (const QChar c : name) {
         if (c.unicode() <= 0x20 || c.isSpace() || c.category() == QChar::Other_Control)
             return QStringLiteral("名称“%1”含有空白或控制字符").arg(name);
-        if (forbidden.contains(c))
+        if (isFormulaPunctuation(c))
             return QStringLiteral("名称“%1”含有字符“%2”：公式会把它读成运算符、括号或引号")
                 .arg(name, QString(c));
     }
@@ -272,39 +264,45 @@ QString nodeCodeProblem(const QString &code)
     return {};
 }
 
+QList<std::pair<qsizetype, qsizetype>> formulaNameSpans(const QString &formula,
+                                                        const QStringList &namesLongestFirst)
+{
+    QList<std::pair<qsizetype, qsizetype>> spans;
+    qsizetype i = 0;
+    while (i < formula.size()) {
+        if (formula[i] == u'"') {
+            // A string literal is protected from the translation.
+            const qsizetype end = formula.indexOf(u'"', i + 1);
+            i = end < 0 ? formula.size() : end + 1;
+            continue;
+        }
+        qsizetype length = 0;
+        for (const QString &name : namesLongestFirst)
+            if (!name.isEmpty() && QStringView(formula).sliced(i).startsWith(name)) {
+                length = name.size();
+                break;
+            }
+        if (length > 0)
+            spans.append({i, length});
+        i += std::max<qsizetype>(length, 1);
+    }
+    return spans;
+}
+
 QString renameInFormula(const QString &formula,
                         const QString &from,
                         const QString &to,
                         const QStringList &names)
 {
     QStringList longestFirst = names;
-    longestFirst.removeAll(QString());
     std::stable_sort(longestFirst.begin(), longestFirst.end(),
                      [](const QString &a, const QString &b) { return a.size() > b.size(); });
-    QString out;
-    out.reserve(formula.size());
-    qsizetype i = 0;
-    while (i < formula.size()) {
-        if (formula[i] == u'"') {
-            // A string literal is protected from the translation: copied as it stands.
-            const qsizetype end = formula.indexOf(u'"', i + 1);
-            const qsizetype stop = end < 0 ? formula.size() : end + 1;
-            out += QStringView(formula).sliced(i, stop - i);
-            i = stop;
-            continue;
-        }
-        bool named = false;
-        for (const QString &name : std::as_const(longestFirst)) {
-            if (QStringView(formula).sliced(i).startsWith(name)) {
-                out += name == from ? to : name;
-                i += name.size();
-                named = true;
-                break;
-            }
-        }
-        if (!named)
-            out += formula[i++];
-    }
+    QString out = formula;
+    // From the end, so that earlier places keep their positions.
+    const auto spans = formulaNameSpans(formula, longestFirst);
+    for (auto it = spans.crbegin(); it != spans.crend(); ++it)
+        if (QStringView(formula).sliced(it->first, it->second) == from)
+            out.replace(it->first, it->second, to);
     return out;
 }
 
@@ -424,9 +422,11 @@ QString TqzTreeEditor::takenNameProblem(const QString &name, const QModelIndex &
 
 const QStringList &TqzTreeEditor::libraryNames()
 {
-    if (!m_libraryRead) {
-        m_libraryNames = formulaLibraryNames(*m_project.RunTimeLibrary);
-        m_libraryRead = true;
+    const TqzRunTimeLibrary &library = *m_project.RunTimeLibrary;
+    const QString file = library.LibraryPath + library.FileName;
+    if (m_libraryNames.isEmpty() || file != m_libraryFile) {
+        m_libraryNames = formulaLibraryNames(library);
+        m_libraryFile = file;
     }
     return m_libraryNames;
 }

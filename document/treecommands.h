@@ -20,12 +20,16 @@ namespace tessarin {
 class TqzProject;
 class TqzRunTimeLibrary;
 
-// The fields of a node an author edits.
+// The fields of a node an author edits (in this order: a table of their members follows it).
 enum class TqzNodeField { Name, Caption, Unit, Script, Value, Remark };
 
 // "名称", "编码", "单位", "脚本", "取值", "备注".
 QString nodeFieldCaption(TqzNodeField field);
 QString nodeField(const TqzNode &node, TqzNodeField field);
+
+// Whether `c` is an operator, bracket, quote or separator of a formula, which no node name may
+// hold: it ends a name where the formula's words are told apart.
+bool isFormulaPunctuation(QChar c);
 
 // The longest name or code a node may have.
 inline constexpr int kMaxNodeNameLength = 64;
@@ -47,6 +51,12 @@ QStringList formulaLibraryNames(const TqzRunTimeLibrary &library);
 // A subtree as the clipboard carries it between projects: a "TVariables" element in GB2312 with
 // one "TVariable" per node in pre-order, numbered from 0.
 QByteArray branchToXml(const TqzProjectTree &tree, const QModelIndex &item);
+// Where `formula` uses node names, as the translation finds them: outside string literals, at
+// each place the longest of `namesLongestFirst` (sorted so) that starts there. (start, length)
+// pairs in order.
+QList<std::pair<qsizetype, qsizetype>> formulaNameSpans(const QString &formula,
+                                                        const QStringList &namesLongestFirst);
+
 // `formula` with every use of the node name `from` replaced by `to`. Names are found as the
 // translation finds them, the longest of `names` first (so 长度 inside 长度系数 is not a use of
 // 长度), and never inside a string literal.
@@ -97,6 +107,9 @@ public:
     QList<QPair<QPersistentModelIndex, QString>> formulasRenamed(const QString &from,
                                                                   const QString &to) const;
 
+    // formulaLibraryNames of the project, read again only when it names another header.
+    const QStringList &libraryNames();
+
     // Whether the tree differs from the one loaded or last saved: steps done since then and not
     // undone (an undo back past that point counts as a change too).
     bool treeChanged() const { return m_balance != 0; }
@@ -111,8 +124,6 @@ signals:
 
 private:
     QString takenNameProblem(const QString &name, const QModelIndex &except) const;
-    // formulaLibraryNames of the project, read once.
-    const QStringList &libraryNames();
     QString freshName() const;
     QModelIndex pushInsert(TqzProjectTree::Branch branch,
                            const QModelIndex &parent,
@@ -123,7 +134,7 @@ private:
     QUndoStack &m_stack;
     int m_balance = 0;
     QStringList m_libraryNames;
-    bool m_libraryRead = false;
+    QString m_libraryFile; // the header m_libraryNames was read from
 };
 
 } // namespace tessarin

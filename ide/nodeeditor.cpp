@@ -43,8 +43,7 @@ QModelIndex itemOfPlace(const TqzProjectTree &tree, const QByteArray &place)
 // Characters that end a word of a formula.
 bool isWordBreak(QChar c)
 {
-    static const QString breaks = QStringLiteral("\"'\\+-*/%^=<>!&|~?:;,()[]{}#@$`");
-    return c.isSpace() || breaks.contains(c);
+    return c.isSpace() || isFormulaPunctuation(c);
 }
 
 } // namespace
@@ -173,61 +172,50 @@ QList<TqzFormulaHighlighter::Kind> TqzFormulaHighlighter::classify(
     const QString &text, const QStringList &names, const QSet<QString> &library)
 {
     QList<Kind> kinds(text.size(), Kind::Plain);
-    static const QString operators = QStringLiteral("+-*/%^=<>!&|~?:;,()[]{}");
+    // Node names where the translation finds them; the rest is told apart around them.
+    for (const auto &[start, length] : formulaNameSpans(text, names))
+        std::fill(kinds.begin() + start, kinds.begin() + start + length, Kind::Name);
+    const auto free = [&kinds](qsizetype j) { return j < kinds.size() && kinds[j] != Kind::Name; };
     qsizetype i = 0;
     while (i < text.size()) {
         const QChar c = text[i];
-        if (c == u'"') {
+        if (!free(i)) {
+            ++i;
+        } else if (c == u'"') {
             // A string literal, as the translation protects it.
             const qsizetype end = text.indexOf(u'"', i + 1);
             const qsizetype stop = end < 0 ? text.size() : end + 1;
             std::fill(kinds.begin() + i, kinds.begin() + stop, Kind::Text);
             i = stop;
-            continue;
-        }
-        // Node names as the translation finds them: longest first, anywhere.
-        bool named = false;
-        for (const QString &name : names) {
-            if (QStringView(text).sliced(i).startsWith(name)) {
-                std::fill(kinds.begin() + i, kinds.begin() + i + name.size(), Kind::Name);
-                i += name.size();
-                named = true;
-                break;
-            }
-        }
-        if (named)
-            continue;
-        if (c.isDigit() || (c == u'.' && i + 1 < text.size() && text[i + 1].isDigit())) {
+        } else if (c.isDigit() || (c == u'.' && i + 1 < text.size() && text[i + 1].isDigit())) {
             qsizetype j = i;
-            while (j < text.size() && (text[j].isDigit() || text[j] == u'.'))
+            while (free(j) && (text[j].isDigit() || text[j] == u'.'))
                 ++j;
-            if (j < text.size() && (text[j] == u'e' || text[j] == u'E')) {
+            if (free(j) && (text[j] == u'e' || text[j] == u'E')) {
                 qsizetype k = j + 1;
-                if (k < text.size() && (text[k] == u'+' || text[k] == u'-'))
+                if (free(k) && (text[k] == u'+' || text[k] == u'-'))
                     ++k;
-                if (k < text.size() && text[k].isDigit()) {
+                if (free(k) && text[k].isDigit()) {
                     j = k;
-                    while (j < text.size() && text[j].isDigit())
+                    while (free(j) && text[j].isDigit())
                         ++j;
                 }
             }
             std::fill(kinds.begin() + i, kinds.begin() + j, Kind::Number);
             i = j;
-            continue;
-        }
-        if (c.isLetter() && c.unicode() < 0x80) {
+        } else if (c.isLetter() && c.unicode() < 0x80) {
             qsizetype j = i;
-            while (j < text.size() && text[j].unicode() < 0x80
+            while (free(j) && text[j].unicode() < 0x80
                    && (text[j].isLetterOrNumber() || text[j] == u'_'))
                 ++j;
             if (library.contains(text.mid(i, j - i).toLower()))
                 std::fill(kinds.begin() + i, kinds.begin() + j, Kind::Function);
             i = j;
-            continue;
+        } else {
+            if (isFormulaPunctuation(c))
+                kinds[i] = Kind::Operator;
+            ++i;
         }
-        if (operators.contains(c))
-            kinds[i] = Kind::Operator;
-        ++i;
     }
     return kinds;
 }

@@ -50,7 +50,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -60,7 +59,6 @@
 #include <QTabBar>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTimer>
 #include <QTreeView>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -166,6 +164,46 @@ QVariant askPageSetup(QWidget *parent, const QVariantList &current)
                         margins[1]->value(), margins[2]->value(), margins[3]->value()};
 }
 
+// The chart dialog: title, the input varied and its range, the number of points, the outputs.
+QVariant askChart(QWidget *parent, const QVariantMap &current)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("插入图表"));
+    auto *form = new QFormLayout(&dialog);
+    auto *title = new QLineEdit(current.value(QStringLiteral("title")).toString(), &dialog);
+    auto *input = new QComboBox(&dialog);
+    input->addItems(current.value(QStringLiteral("inputs")).toStringList());
+    auto *from = new QLineEdit(current.value(QStringLiteral("from")).toString(), &dialog);
+    auto *to = new QLineEdit(current.value(QStringLiteral("to")).toString(), &dialog);
+    auto *points = new QSpinBox(&dialog);
+    points->setRange(2, kMaxChartPoints);
+    points->setValue(current.value(QStringLiteral("points")).toInt());
+    auto *outputs = new QListWidget(&dialog);
+    outputs->addItems(current.value(QStringLiteral("results")).toStringList());
+    outputs->setSelectionMode(QAbstractItemView::MultiSelection);
+    form->addRow(QStringLiteral("标题："), title);
+    form->addRow(QStringLiteral("变化的输入："), input);
+    form->addRow(QStringLiteral("从："), from);
+    form->addRow(QStringLiteral("到："), to);
+    form->addRow(QStringLiteral("点数："), points);
+    form->addRow(QStringLiteral("绘出的结果（最多 %1 个）：").arg(kMaxChartOutputs), outputs);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    QStringList chosen;
+    for (const QListWidgetItem *item : outputs->selectedItems())
+        chosen << item->text();
+    return QVariantMap{{QStringLiteral("title"), title->text()},
+                       {QStringLiteral("input"), input->currentText()},
+                       {QStringLiteral("from"), from->text()},
+                       {QStringLiteral("to"), to->text()},
+                       {QStringLiteral("points"), points->value()},
+                       {QStringLiteral("outputs"), chosen}};
+}
+
 // The first item named `name` in tree order, inputs included.
 const TqzNode *firstNodeNamed(const TqzProjectTree &tree, const QString &name)
 {
@@ -253,6 +291,8 @@ TfmWinIDE::TfmWinIDE(QWidget *parent)
     };
     connect(Excel, &TqzExcel::textsEdited, this, &TfmWinIDE::pageTextsEdited);
     connect(Excel, &TqzExcel::contentChanged, this, &TfmWinIDE::workbookChanged);
+    connect(Excel, &TqzExcel::dragStarted, this, &TfmWinIDE::pageDragStarted);
+    connect(Excel, &TqzExcel::dragFinished, this, &TfmWinIDE::pageDragFinished);
     Excel->OnPageMouseDown =
         [this](TqzReport *page, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
             ReportMouseDown(page, button, pos);
@@ -545,17 +585,7 @@ void TfmWinIDE::createActions()
     });
     connect(actRenameTab, &QAction::triggered, this, [this] {
         const int tab = tsShowPages->currentIndex();
-        const QVariant answer = m_designQuestion
-                                    ? m_designQuestion(this, QStringLiteral("tab name"),
-                                                       tsShowPages->tabText(tab))
-                                    : [&] {
-                                          bool ok = false;
-                                          const QString text = QInputDialog::getText(
-                                              this, QStringLiteral("重命名页"),
-                                              QStringLiteral("页名："), QLineEdit::Normal,
-                                              tsShowPages->tabText(tab), &ok);
-                                          return ok ? QVariant(text) : QVariant();
-                                      }();
+        const QVariant answer = askDesign(QStringLiteral("tab name"), tsShowPages->tabText(tab));
         if (!answer.isValid())
             return;
         const QString name = answer.toString().trimmed();
@@ -742,7 +772,7 @@ void TfmWinIDE::refreshNodeWords()
     for (int i = 0, n = tree.count(); i < n; ++i)
         names.append(tree.nodeAt(i)->Name);
     names.removeDuplicates();
-    pnlNodeProperties->setWords(names, formulaLibraryNames(*Project->RunTimeLibrary));
+    pnlNodeProperties->setWords(names, m_treeEditor->libraryNames());
 }
 
 void TfmWinIDE::editTree(const std::function<QModelIndex()> &edit,
@@ -785,90 +815,104 @@ void TfmWinIDE::treeEdited(const QModelIndex &item)
         setStatus(QString(), false);
 }
 
+QVariant TfmWinIDE::askDesign(const QString &what, const QVariant &current)
+{
+    if (m_designQuestion)
+        return m_designQuestion(this, what, current);
+    if (what == QLatin1String("table")) {
+        bool ok = false;
+        const int cols = QInputDialog::getInt(this, QStringLiteral("新建表格"),
+                                              QStringLiteral("列数："), 4, 1, 64, 1, &ok);
+        if (!ok)
+            return {};
+        const int rows = QInputDialog::getInt(this, QStringLiteral("新建表格"),
+                                              QStringLiteral("行数："), 10, 1, 500, 1, &ok);
+        return ok ? QVariant(QSize(cols, rows)) : QVariant();
+    }
+    if (what == QLatin1String("font")) {
+        bool ok = false;
+        const QFont font = QFontDialog::getFont(&ok, current.value<QFont>(), this);
+        return ok ? QVariant(font) : QVariant();
+    }
+    if (what == QLatin1String("colour")) {
+        const QColor colour = QColorDialog::getColor(current.value<QColor>(), this);
+        return colour.isValid() ? QVariant(colour) : QVariant();
+    }
+    if (what == QLatin1String("setup"))
+        return askPageSetup(this, current.toList());
+    if (what == QLatin1String("chart"))
+        return askChart(this, current.toMap());
+    bool ok = false;
+    const bool tab = what == QLatin1String("tab name");
+    const QString text = QInputDialog::getText(
+        this, tab ? QStringLiteral("重命名页") : QStringLiteral("显示格式"),
+        tab ? QStringLiteral("页名：") : QStringLiteral("格式（如 0.00，空为原样）："),
+        QLineEdit::Normal, current.toString(), &ok);
+    return ok ? QVariant(text) : QVariant();
+}
+
 void TfmWinIDE::createDesignMenu()
 {
     pmDesign = new QMenu(QStringLiteral("页面设计(&D)"), this);
     pmDesign->setObjectName(QStringLiteral("pmDesign"));
     const auto ask = [this](const QString &what, const QVariant &current) {
-        if (m_designQuestion)
-            return m_designQuestion(this, what, current);
-        if (what == QLatin1String("table")) {
-            bool ok = false;
-            const int cols = QInputDialog::getInt(this, QStringLiteral("新建表格"),
-                                                  QStringLiteral("列数："), 4, 1, 64, 1, &ok);
-            if (!ok)
-                return QVariant();
-            const int rows = QInputDialog::getInt(this, QStringLiteral("新建表格"),
-                                                  QStringLiteral("行数："), 10, 1, 500, 1, &ok);
-            return ok ? QVariant(QSize(cols, rows)) : QVariant();
-        }
-        if (what == QLatin1String("font")) {
-            bool ok = false;
-            const QFont font = QFontDialog::getFont(&ok, current.value<QFont>(), this);
-            return ok ? QVariant(font) : QVariant();
-        }
-        if (what == QLatin1String("colour")) {
-            const QColor colour = QColorDialog::getColor(current.value<QColor>(), this);
-            return colour.isValid() ? QVariant(colour) : QVariant();
-        }
-        bool ok = false;
-        const QString format = QInputDialog::getText(this, QStringLiteral("显示格式"),
-                                                     QStringLiteral("格式（如 0.00，空为原样）："),
-                                                     QLineEdit::Normal, current.toString(), &ok);
-        return ok ? QVariant(format) : QVariant();
+        return askDesign(what, current);
     };
-    const auto add = [this](const char *name, const QString &caption, const QString &step,
-                            bool needsCells, const std::function<void(TqzReport &)> &work) {
+    // An entry whose undo step is named by its caption without accelerator and ellipsis.
+    const auto add = [this](const char *name, const QString &caption, bool needsCells,
+                            const std::function<void(TqzReport &)> &work) {
         QAction *action = pmDesign->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
+        static const QRegularExpression decoration(QStringLiteral("\\(&.\\)|\\.\\.\\.$"));
+        const QString step = QString(caption).remove(decoration);
         connect(action, &QAction::triggered, this,
                 [=, this] { designPage(step, needsCells, work); });
         return action;
     };
-    add("actNewTable", QStringLiteral("新建表格(&T)..."), QStringLiteral("新建表格"), false,
+    add("actNewTable", QStringLiteral("新建表格(&T)..."), false,
         [ask](TqzReport &page) {
             const QVariant size = ask(QStringLiteral("table"), QSize(4, 10));
             if (size.isValid())
                 page.NewTable(size.toSize().width(), size.toSize().height());
         });
     pmDesign->addSeparator();
-    add("actInsertLine", QStringLiteral("插入行(&I)"), QStringLiteral("插入行"), true,
+    add("actInsertLine", QStringLiteral("插入行(&I)"), true,
         [](TqzReport &page) { page.InsertLine(); });
-    add("actAddLine", QStringLiteral("追加行(&A)"), QStringLiteral("追加行"), false,
+    add("actAddLine", QStringLiteral("追加行(&A)"), false,
         [](TqzReport &page) { page.AddLine(); });
-    add("actDeleteLine", QStringLiteral("删除行(&D)"), QStringLiteral("删除行"), true,
+    add("actDeleteLine", QStringLiteral("删除行(&D)"), true,
         [](TqzReport &page) { page.DeleteLine(); });
-    add("actInsertCell", QStringLiteral("插入单元格"), QStringLiteral("插入单元格"), true,
+    add("actInsertCell", QStringLiteral("插入单元格"), true,
         [](TqzReport &page) { page.InsertCell(); });
-    add("actAddCell", QStringLiteral("追加单元格"), QStringLiteral("追加单元格"), true,
+    add("actAddCell", QStringLiteral("追加单元格"), true,
         [](TqzReport &page) { page.AddCell(); });
-    add("actDeleteCell", QStringLiteral("删除单元格"), QStringLiteral("删除单元格"), true,
+    add("actDeleteCell", QStringLiteral("删除单元格"), true,
         [](TqzReport &page) { page.DeleteCell(); });
-    add("actCombineCell", QStringLiteral("合并单元格(&M)"), QStringLiteral("合并单元格"), true,
+    add("actCombineCell", QStringLiteral("合并单元格(&M)"), true,
         [](TqzReport &page) { page.CombineCell(); });
-    add("actSplitCell", QStringLiteral("拆分单元格(&S)"), QStringLiteral("拆分单元格"), true,
+    add("actSplitCell", QStringLiteral("拆分单元格(&S)"), true,
         [](TqzReport &page) { page.SplitCell(); });
     pmDesign->addSeparator();
-    add("actAlignLeft", QStringLiteral("左对齐"), QStringLiteral("左对齐"), true,
+    add("actAlignLeft", QStringLiteral("左对齐"), true,
         [](TqzReport &page) { page.SetCellAlignHorzAlign(TEXT_ALIGN_LEFT); });
-    add("actAlignCenter", QStringLiteral("居中"), QStringLiteral("居中"), true,
+    add("actAlignCenter", QStringLiteral("居中"), true,
         [](TqzReport &page) { page.SetCellAlignHorzAlign(TEXT_ALIGN_CENTER); });
-    add("actAlignRight", QStringLiteral("右对齐"), QStringLiteral("右对齐"), true,
+    add("actAlignRight", QStringLiteral("右对齐"), true,
         [](TqzReport &page) { page.SetCellAlignHorzAlign(TEXT_ALIGN_RIGHT); });
-    add("actBold", QStringLiteral("粗体(&B)"), QStringLiteral("粗体"), true, [](TqzReport &page) {
+    add("actBold", QStringLiteral("粗体(&B)"), true, [](TqzReport &page) {
         // The first selected cell's font, bold unless it is bold already (then normal).
         LOGFONT font = page.FSelectCells.first()->FLogFont;
         font.lfWeight = font.lfWeight >= 700 ? 400 : 700;
         page.SetCellFont(font);
     });
-    add("actCellFont", QStringLiteral("字体(&F)..."), QStringLiteral("字体"), true,
+    add("actCellFont", QStringLiteral("字体(&F)..."), true,
         [ask](TqzReport &page) {
             const QVariant font
                 = ask(QStringLiteral("font"), fontFromLogFont(page.FSelectCells.first()->FLogFont));
             if (font.isValid())
                 page.SetCellFont(logFontFromFont(font.value<QFont>()));
         });
-    add("actBackColor", QStringLiteral("背景色(&G)..."), QStringLiteral("背景色"), true,
+    add("actBackColor", QStringLiteral("背景色(&G)..."), true,
         [ask](TqzReport &page) {
             const TColor old = page.FSelectCells.first()->FBackGroundColor;
             const QVariant colour = ask(QStringLiteral("colour"),
@@ -879,7 +923,7 @@ void TfmWinIDE::createDesignMenu()
                                       | TColor(c.blue()) << 16);
             }
         });
-    add("actDispFormat", QStringLiteral("显示格式(&N)..."), QStringLiteral("显示格式"), true,
+    add("actDispFormat", QStringLiteral("显示格式(&N)..."), true,
         [ask](TqzReport &page) {
             const QVariant format
                 = ask(QStringLiteral("format"), page.FSelectCells.first()->FCellDispFormat);
@@ -898,28 +942,26 @@ void TfmWinIDE::createDesignMenu()
         page.SetCellLines(on[0], on[1], on[2], on[3], first->FLeftLineWidth,
                           first->FTopLineWidth, first->FRightLineWidth, first->FBottomLineWidth);
     };
-    add("actAllBorders", QStringLiteral("全部框线"), QStringLiteral("全部框线"), true,
+    add("actAllBorders", QStringLiteral("全部框线"), true,
         [borders](TqzReport &page) { borders(page, -1); });
-    add("actNoBorders", QStringLiteral("无框线"), QStringLiteral("无框线"), true,
+    add("actNoBorders", QStringLiteral("无框线"), true,
         [borders](TqzReport &page) { borders(page, -2); });
     const char *sideNames[] = {"actLeftBorder", "actTopBorder", "actRightBorder", "actBottomBorder"};
     const QString sideCaptions[] = {QStringLiteral("左框线"), QStringLiteral("上框线"),
                                     QStringLiteral("右框线"), QStringLiteral("下框线")};
     for (int side = 0; side < 4; ++side)
-        add(sideNames[side], sideCaptions[side], sideCaptions[side], true,
+        add(sideNames[side], sideCaptions[side], true,
             [borders, side](TqzReport &page) { borders(page, side); });
     pmDesign->addSeparator();
     QAction *chart = pmDesign->addAction(QStringLiteral("插入图表(&H)..."));
     chart->setObjectName(QStringLiteral("actInsertChart"));
     connect(chart, &QAction::triggered, this, &TfmWinIDE::insertChart);
-    add("actPageSetup", QStringLiteral("页面设置(&U)..."), QStringLiteral("页面设置"), false,
+    add("actPageSetup", QStringLiteral("页面设置(&U)..."), false,
         [this](TqzReport &page) {
             const PageSetup now = page.page().pageSetup();
             const QVariantList current{now.paperSize, now.orientation, now.leftMarginMm,
                                        now.topMarginMm, now.rightMarginMm, now.bottomMarginMm};
-            const QVariant answer = m_designQuestion
-                                        ? m_designQuestion(this, QStringLiteral("setup"), current)
-                                        : askPageSetup(this, current);
+            const QVariant answer = askDesign(QStringLiteral("setup"), current);
             if (!answer.isValid())
                 return;
             const QVariantList v = answer.toList();
@@ -1009,9 +1051,7 @@ void TfmWinIDE::editTabs(const QString &name,
         chart.page = moved.value(chart.page);
         after.charts.append(chart);
     }
-    const TqzResultView view = resultView();
-    applyWorkbook(after);
-    m_undoStack->push(new TqzWorkbookCommand(*this, name, before, after, view, resultView()));
+    editWorkbook(name, [&] { applyWorkbook(after); });
     setStatus(QString(), false);
 }
 
@@ -1077,46 +1117,6 @@ void TfmWinIDE::editWorkbook(const QString &name, const std::function<void()> &c
     m_undoStack->push(new TqzWorkbookCommand(*this, name, before, after, view, resultView()));
 }
 
-// The chart dialog: title, the input varied and its range, the number of points, the outputs.
-QVariant askChart(QWidget *parent, const QVariantMap &current)
-{
-    QDialog dialog(parent);
-    dialog.setWindowTitle(QStringLiteral("插入图表"));
-    auto *form = new QFormLayout(&dialog);
-    auto *title = new QLineEdit(current.value(QStringLiteral("title")).toString(), &dialog);
-    auto *input = new QComboBox(&dialog);
-    input->addItems(current.value(QStringLiteral("inputs")).toStringList());
-    auto *from = new QLineEdit(current.value(QStringLiteral("from")).toString(), &dialog);
-    auto *to = new QLineEdit(current.value(QStringLiteral("to")).toString(), &dialog);
-    auto *points = new QSpinBox(&dialog);
-    points->setRange(2, kMaxChartPoints);
-    points->setValue(current.value(QStringLiteral("points")).toInt());
-    auto *outputs = new QListWidget(&dialog);
-    outputs->addItems(current.value(QStringLiteral("results")).toStringList());
-    outputs->setSelectionMode(QAbstractItemView::MultiSelection);
-    form->addRow(QStringLiteral("标题："), title);
-    form->addRow(QStringLiteral("变化的输入："), input);
-    form->addRow(QStringLiteral("从："), from);
-    form->addRow(QStringLiteral("到："), to);
-    form->addRow(QStringLiteral("点数："), points);
-    form->addRow(QStringLiteral("绘出的结果（最多 %1 个）：").arg(kMaxChartOutputs), outputs);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    QStringList chosen;
-    for (const QListWidgetItem *item : outputs->selectedItems())
-        chosen << item->text();
-    return QVariantMap{{QStringLiteral("title"), title->text()},
-                       {QStringLiteral("input"), input->currentText()},
-                       {QStringLiteral("from"), from->text()},
-                       {QStringLiteral("to"), to->text()},
-                       {QStringLiteral("points"), points->value()},
-                       {QStringLiteral("outputs"), chosen}};
-}
-
 void TfmWinIDE::insertChart()
 {
     TqzReport *page = currentPage();
@@ -1136,8 +1136,7 @@ void TfmWinIDE::insertChart()
                               {QStringLiteral("from"), QStringLiteral("0")},
                               {QStringLiteral("to"), QStringLiteral("1")},
                               {QStringLiteral("points"), 11}};
-    const QVariant answer = m_designQuestion ? m_designQuestion(this, QStringLiteral("chart"), current)
-                                             : askChart(this, current);
+    const QVariant answer = askDesign(QStringLiteral("chart"), current);
     if (!answer.isValid())
         return;
     const QVariantMap a = answer.toMap();
@@ -1560,38 +1559,6 @@ bool TfmWinIDE::eventFilter(QObject *watched, QEvent *event)
         QObject *child = static_cast<QChildEvent *>(event)->child();
         if (child->isWidgetType())
             child->installEventFilter(this);
-    } else if ((event->type() == QEvent::MouseButtonPress
-                || event->type() == QEvent::MouseButtonRelease)
-               && watched->parent() == m_content
-               && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
-               && Excel->Pages.contains(qobject_cast<TqzReport *>(watched))) {
-        auto *page = static_cast<TqzReport *>(watched);
-        if (event->type() == QEvent::MouseButtonPress && !isRunning()) {
-            // Taken once the press is handled (it may confirm an edit, a step of its own);
-            // a drag changes the page only on moves and the release.
-            m_pressPage = page;
-            m_pressStream.clear();
-            const int serial = ++m_pressSerial;
-            QTimer::singleShot(0, this, [this, page, serial] {
-                if (m_pressSerial == serial && m_pressPage == page) {
-                    m_pressStream = pageStream(page);
-                    m_pressView = resultView();
-                }
-            });
-        } else if (event->type() == QEvent::MouseButtonRelease && m_pressPage == page) {
-            // Recorded after the page's own release, which ends the drag.
-            const QPointer<TqzReport> pressed = page;
-            const QByteArray before = m_pressStream;
-            const TqzResultView view = m_pressView;
-            const int serial = m_pressSerial;
-            QTimer::singleShot(0, this, [=, this] {
-                if (m_pressSerial == serial) {
-                    m_pressPage = nullptr;
-                    m_pressStream.clear();
-                }
-                recordPageDrag(pressed, before, view);
-            });
-        }
     } else if (event->type() == QEvent::Resize && watched->parent() == m_content
                && Excel->Pages.contains(qobject_cast<TqzReport *>(watched))) {
         // A page that changes size would overlap its neighbours and leave the content short.
@@ -2070,28 +2037,28 @@ void TfmWinIDE::closeAfterRun()
 
 // ---- undo ----
 
-QByteArray TfmWinIDE::pageStream(TqzReport *page)
+void TfmWinIDE::pageDragStarted(TqzReport *page)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    page->SaveToStream(buffer, 0);
-    return bytes;
+    if (isRunning())
+        return;
+    m_dragPage = page;
+    m_dragStream = savePageStream(*page);
+    m_dragView = resultView();
 }
 
-void TfmWinIDE::recordPageDrag(TqzReport *page,
-                               const QByteArray &before,
-                               const TqzResultView &view)
+void TfmWinIDE::pageDragFinished(TqzReport *page)
 {
-    const int index = page ? static_cast<int>(Excel->Pages.indexOf(page)) : -1;
-    if (index < 0 || before.isEmpty() || page->isEditing())
+    if (m_dragPage != page)
         return;
-    const QByteArray after = pageStream(page);
-    if (after == before)
+    m_dragPage = nullptr;
+    const QByteArray before = std::exchange(m_dragStream, QByteArray());
+    const int index = static_cast<int>(Excel->Pages.indexOf(page));
+    const QByteArray after = savePageStream(*page);
+    if (index < 0 || after == before)
         return;
     slbReportResize();
     m_undoStack->push(new TqzPageCommand(*this, QStringLiteral("调整行高列宽"), index, before,
-                                         after, view, resultView()));
+                                         after, m_dragView, resultView()));
 }
 
 void TfmWinIDE::workbookChanged()
@@ -2106,8 +2073,8 @@ void TfmWinIDE::workbookChanged()
     const bool typedEnds = std::exchange(m_typing, false);
     if (stepEnds || typedEnds || m_recording)
         return;
-    // A drag under way is recorded when the button comes up.
-    if (m_pressPage && !m_pressStream.isEmpty())
+    // A drag under way is recorded when it ends.
+    if (m_dragPage)
         return;
     // A change no step records (page numbers filled by printing, a write through the API)
     // cannot be undone: the saved state is out of reach until the next save.
@@ -2120,7 +2087,7 @@ void TfmWinIDE::editPage(TqzReport *page, const QString &name, const std::functi
     if (pageIndex < 0)
         return;
     page->EndEdit();
-    const auto streamOf = [page] { return pageStream(page); };
+    const auto streamOf = [page] { return savePageStream(*page); };
     const QByteArray before = streamOf();
     const TqzResultView viewBefore = resultView();
     {

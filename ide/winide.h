@@ -199,6 +199,9 @@ public:
     // dialog.
     using DesignQuestion = std::function<QVariant(QWidget *, const QString &, const QVariant &)>;
     void setDesignQuestion(DesignQuestion question) { m_designQuestion = std::move(question); }
+    // The answer of the design question, or of the program's own dialog for `what` ("table",
+    // "font", "colour", "format", "setup", "chart", "tab name").
+    QVariant askDesign(const QString &what, const QVariant &current);
     // The node-tree editor: every tree edit is a step of the undo stack.
     TqzTreeEditor &treeEditor() const { return *m_treeEditor; }
     TqzCheckPanel *m_checkPanel = nullptr; // made on first use; a child
@@ -299,9 +302,9 @@ private:
     void pageTextsEdited(TqzReport *page, const QList<TCellTextEdit> &edits);
     // The workbook reported a change; one that no undo step records leaves the clean state.
     void workbookChanged();
-    // The release of a press on a page: a width or height drag becomes one undo step.
-    void recordPageDrag(TqzReport *page, const QByteArray &before, const TqzResultView &view);
-    static QByteArray pageStream(TqzReport *page);
+    // A width or height drag of `page` began / ended: it becomes one undo step.
+    void pageDragStarted(TqzReport *page);
+    void pageDragFinished(TqzReport *page);
 
     // ---- undo: snapshots and the TqzEditTarget side of the undo steps ----
     TqzResultView resultView() const;
@@ -343,12 +346,11 @@ private:
     bool m_recording = false;
     bool m_stepChangePending = false; // the change signal of a typed step is still to come
     bool m_typing = false;            // an edit box has changed a cell's text since it opened
-    // A mouse button is down on this page: a width or height drag it makes is one undo step,
-    // recorded at the release against the page as it was at the press.
-    QPointer<TqzReport> m_pressPage;
-    QByteArray m_pressStream;
-    TqzResultView m_pressView;
-    int m_pressSerial = 0;
+    // A width or height drag under way on this page: recorded as one undo step when it ends,
+    // against the page as it was when it began.
+    QPointer<TqzReport> m_dragPage;
+    QByteArray m_dragStream;
+    TqzResultView m_dragView;
     bool Loaded = false;
 
     QWidget *m_content = nullptr; // the scroll area's content: parent of the workbook's pages

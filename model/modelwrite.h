@@ -52,15 +52,11 @@ void writeRunTimeLibrary(const TqzRunTimeLibrary &library, E &e)
     }
 }
 
-// See TqzProject::SaveToXML; renumbers the nodes of `tree`.
+// The node list: one "TVariable" per item in pre-order appended to `list`, every node
+// renumbered on the way (see TqzProject::SaveToXML).
 template<class E>
-void writeProject(const QString &name, const TqzRunTimeLibrary &library, TqzProjectTree &tree, E &e)
+void writeNodeList(TqzProjectTree &tree, E &list)
 {
-    writeAttribute(e, QStringLiteral("Name"), name);
-    auto &&rtl = childNamedOrAppended(e, QStringLiteral("TRTL"));
-    writeRunTimeLibrary(library, rtl);
-    auto &&list = childNamedOrAppended(e, QStringLiteral("TVariables"));
-    removeChildren(list);
     const int count = tree.count();
     for (int i = 0; i < count; ++i) {
         TqzNode *node = tree.nodeAt(i);
@@ -70,6 +66,18 @@ void writeProject(const QString &name, const TqzRunTimeLibrary &library, TqzProj
         auto &&child = appendChildElement(list, QStringLiteral("TVariable"));
         writeNode(*node, child);
     }
+}
+
+// See TqzProject::SaveToXML; renumbers the nodes of `tree`.
+template<class E>
+void writeProject(const QString &name, const TqzRunTimeLibrary &library, TqzProjectTree &tree, E &e)
+{
+    writeAttribute(e, QStringLiteral("Name"), name);
+    auto &&rtl = childNamedOrAppended(e, QStringLiteral("TRTL"));
+    writeRunTimeLibrary(library, rtl);
+    auto &&list = childNamedOrAppended(e, QStringLiteral("TVariables"));
+    removeChildren(list);
+    writeNodeList(tree, list);
 }
 
 } // namespace tessarin

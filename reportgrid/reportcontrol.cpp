@@ -742,6 +742,7 @@ void TReportControl::StartMouseDrag(const QPoint &point)
     TReportCell *cell = CellFromPoint(point);
     if (!cell)
         return;
+    emit dragStarted();
     FMousePoint = point;
     m_mouse = MouseState();
     m_mouse.anchor = cell;
@@ -812,6 +813,7 @@ void TReportControl::finishDrag()
         applyHeightDrag();
     else
         applyWidthDrag();
+    emit dragFinished();
 }
 
 void TReportControl::applyHeightDrag()

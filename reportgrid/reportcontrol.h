@@ -328,6 +328,10 @@ signals:
     // height set by position, a picture, the margins, a line height or column edge dragged, a
     // page stream loaded. Emitted once per operation, after the change is complete.
     void contentChanged();
+    // A line height or column edge drag begins (the page is still as it was) and has ended
+    // (after contentChanged, when it changed the page).
+    void dragStarted();
+    void dragFinished();
 
 protected:
     void WMLButtonDown(const QPoint &point, quint8 keys);

@@ -136,6 +136,8 @@ TqzReport *TqzExcel::viewPage(TqzReportPage &model)
     }
     // Changes made on a page (edits, table operations) pass on.
     connect(page, &TReportControl::contentChanged, this, &TqzExcel::contentChanged);
+    connect(page, &TReportControl::dragStarted, this, [this, page] { Q_EMIT dragStarted(page); });
+    connect(page, &TReportControl::dragFinished, this, [this, page] { Q_EMIT dragFinished(page); });
     page->show();
     Pages.append(page);
     return page;

@@ -168,6 +168,9 @@ Q_SIGNALS:
     void cellEdited(TqzReport *page, TReportCell *cell);
     // The user changed texts of `page` in one operation (TReportControl::textsEdited).
     void textsEdited(TqzReport *page, const QList<tessarin::TCellTextEdit> &edits);
+    // A line height or column edge drag of `page` begins, and has ended (TReportControl).
+    void dragStarted(TqzReport *page);
+    void dragFinished(TqzReport *page);
 
 public:
     // ---- printing ----

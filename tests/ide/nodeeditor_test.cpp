@@ -16,7 +16,6 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QCompleter>
 #include <QDomDocument>
@@ -64,15 +63,6 @@ void typeText(QWidget *widget, const QString &text)
 {
     for (const QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, c.unicode() < 0x80 ? Qt::Key(QChar(c).toUpper().unicode()) : Qt::Key_unknown, QString(c), {});
-}
-
-QByteArray streamOf(TqzReport *page)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    page->SaveToStream(buffer, 0);
-    return bytes;
 }
 
 class TreePanel : public ::testing::Test
@@ -299,33 +289,33 @@ TEST_F(TreePanel, DesignStepsUndoToThePageAsItWas)
                              "actLeftBorder"}) {
         SCOPED_TRACE(step);
         selectCells(1, 0, QByteArray(step) == "actCombineCell" ? 1 : 0);
-        const QByteArray before = streamOf(page);
+        const QByteArray before = savePageStream(*page);
         const int steps = window->undoStack()->index();
         act(step);
-        EXPECT_NE(streamOf(page), before);
+        EXPECT_NE(savePageStream(*page), before);
         EXPECT_EQ(window->undoStack()->index(), steps + 1);
         window->undoStack()->undo();
-        EXPECT_EQ(streamOf(page), before);
+        EXPECT_EQ(savePageStream(*page), before);
     }
     // A column edge dragged with the mouse is one step too.
     {
         const QRect edge = page->pageToWindow(page->CellFromRC(0, 0)->FCellRect);
         const QPoint from(edge.right(), edge.center().y());
-        const QByteArray before = streamOf(page);
+        const QByteArray before = savePageStream(*page);
         const int steps = window->undoStack()->index();
         QTest::mousePress(page, Qt::LeftButton, {}, from);
         QTest::qWait(20);
         QTest::mouseMove(page, from + QPoint(40, 0));
         QTest::mouseRelease(page, Qt::LeftButton, {}, from + QPoint(40, 0));
         QTest::qWait(20);
-        EXPECT_NE(streamOf(page), before);
+        EXPECT_NE(savePageStream(*page), before);
         ASSERT_EQ(window->undoStack()->index(), steps + 1);
         EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("调整行高列宽"));
         window->undoStack()->undo();
-        EXPECT_EQ(streamOf(page), before);
+        EXPECT_EQ(savePageStream(*page), before);
     }
     // A step that needs selected cells, or more of them, says so and changes nothing.
-    const QByteArray before = streamOf(page);
+    const QByteArray before = savePageStream(*page);
     const int steps = window->undoStack()->index();
     page->RemoveAllSelectedCell();
     act("actCombineCell");
@@ -333,7 +323,7 @@ TEST_F(TreePanel, DesignStepsUndoToThePageAsItWas)
     selectCells(1, 0, 0);
     act("actCombineCell");
     EXPECT_TRUE(window->statusText().contains(QStringLiteral("没有改变")));
-    EXPECT_EQ(streamOf(page), before);
+    EXPECT_EQ(savePageStream(*page), before);
     EXPECT_EQ(window->undoStack()->index(), steps);
 }
 
@@ -380,14 +370,14 @@ TEST_F(TreePanel, TabEditsAndPageSetupUndoToTheWorkbookAsItWas)
     EXPECT_EQ(window->undoStack()->index(), steps + 4);
 
     TqzReport *page = window->excel().Pages.first();
-    const QByteArray portrait = streamOf(page);
+    const QByteArray portrait = savePageStream(*page);
     const int width = page->page().FPageWidth;
     window->findChild<QAction *>("actPageSetup")->trigger();
     EXPECT_EQ(page->page().FOrientation, 2);
     EXPECT_EQ(page->page().FPaperSize, 8);
     EXPECT_GT(page->page().FPageWidth, 2 * width);
     window->undoStack()->undo();
-    EXPECT_EQ(streamOf(window->excel().Pages.first()), portrait);
+    EXPECT_EQ(savePageStream(*window->excel().Pages.first()), portrait);
     EXPECT_EQ(window->excel().Pages.first()->page().FPageWidth, width);
 
     while (window->undoStack()->index() > steps)
