@@ -5,6 +5,7 @@
 #include "projectdocument.h"
 #include "projectfile.h"
 #include "qzchart.h"
+#include "numbertext.h"
 #include "qzproject.h"
 #include "qzworkbook.h"
 
@@ -35,13 +36,14 @@ QString unitOf(const TqzProject &project, const QString &name)
     return node ? node->Unit : QString();
 }
 
-bool isNumberText(const QString &text, double *value = nullptr)
+// Whether `text` is a finite number as the run reads numbers (textToFloatDef); its value, or
+// NaN, into `value`.
+bool numberIn(const QString &text, double *value = nullptr)
 {
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
+    const double v = textToFloatDef(text, kNaN);
     if (value)
-        *value = ok && std::isfinite(v) ? v : kNaN;
-    return ok && std::isfinite(v);
+        *value = std::isfinite(v) ? v : kNaN;
+    return std::isfinite(v);
 }
 
 // The names a chart's data and relative range read from the project as it stands.
@@ -49,7 +51,7 @@ QStringList namesRead(const TqzChart &chart)
 {
     QStringList names;
     const auto add = [&names](const QString &name) {
-        if (!name.isEmpty() && !isNumberText(name) && !names.contains(name))
+        if (!name.isEmpty() && !numberIn(name) && !names.contains(name))
             names.append(name);
     };
     add(chart.rangeNode);
@@ -72,12 +74,12 @@ TqzChartSeries dataSeries(const TqzChartData &data,
                           QStringList &problems)
 {
     TqzChartSeries series{data.name, QString(), {}, data.kind, {}};
-    if (!data.points.isEmpty() && !isNumberText(data.points.front().second))
+    if (!data.points.isEmpty() && !numberIn(data.points.front().second))
         series.unit = unitOf(project, data.points.front().second);
     const auto valueOf = [&values](const QString &ref) {
         double v = kNaN;
-        if (!isNumberText(ref, &v))
-            isNumberText(values.value(ref), &v);
+        if (!numberIn(ref, &v))
+            numberIn(values.value(ref), &v);
         return v;
     };
     const auto refused = [&](const QString &why) {
@@ -210,7 +212,7 @@ QStringList computeCharts(ProjectDocument &document)
             TqzChart next = chart;
             if (!chart.rangeNode.isEmpty()) {
                 double rangeValue = kNaN;
-                if (!isNumberText(values.value(chart.rangeNode), &rangeValue)
+                if (!numberIn(values.value(chart.rangeNode), &rangeValue)
                     || !chartRangeFits(chart.from, chart.to, rangeValue)) {
                     // No range, no chart: its old lines would belong to other inputs.
                     problem(QStringLiteral("范围所依的 %1 没有可用的数值 (\"%2\"), 图中不画线")
@@ -251,7 +253,7 @@ QStringList computeCharts(ProjectDocument &document)
                     const TqzCaseOutcome outcome = runner->runCase({QString::number(x, 'g', 15)});
                     for (qsizetype s = 0; s < chart.outputs.size(); ++s) {
                         double y = kNaN;
-                        isNumberText(outcome.values.value(s), &y);
+                        numberIn(outcome.values.value(s), &y);
                         series[s].values.push_back(y);
                     }
                 }
